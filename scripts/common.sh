@@ -1,0 +1,96 @@
+# Shared by scripts/run and scripts/test: packages, the build, and a throwaway PostgreSQL.
+# Sourced, not run.
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD_DIR=${RECASOR_BUILD_DIR:-$ROOT/build}
+
+PACKAGES=(
+    cmake g++ make pkg-config
+    qt6-base-dev libgl-dev libqt6sql6-odbc
+    unixodbc odbc-postgresql postgresql
+    fonts-liberation
+)
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+install_packages() {
+    local missing=() pkg
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+build() {
+    cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$BUILD_DIR" --parallel "$(nproc)"
+}
+
+pg_bin() {
+    local dir
+    dir=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
+    [ -n "$dir" ] || { echo "PostgreSQL server binaries not found" >&2; return 1; }
+    echo "$dir"
+}
+
+# The server refuses to run as root, so as root it runs as the postgres system user.
+as_pg() {
+    if [ "$(id -u)" -eq 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
+}
+
+free_port() {
+    local port
+    for _ in $(seq 1 200); do
+        port=$((20000 + RANDOM % 30000))
+        if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+            echo "$port"
+            return 0
+        fi
+    done
+    return 1
+}
+
+# pg_start USER PASSWORD DATABASE: initdb into a temporary folder, start on a free port of
+# 127.0.0.1 with password authentication, create the database. Sets PG_DIR, PG_PORT,
+# PG_SOCKET; pg_stop (installed as an EXIT trap by the callers) removes it all again.
+pg_start() {
+    local user=$1 password=$2 database=$3 bin
+    bin=$(pg_bin) || return 1
+    PG_DIR=$(mktemp -d /tmp/recasor-pg.XXXXXX)
+    PG_SOCKET=$PG_DIR/socket
+    mkdir -p "$PG_DIR/data" "$PG_SOCKET"
+    printf '%s\n' "$password" >"$PG_DIR/pwfile"
+    [ "$(id -u)" -eq 0 ] && chown -R postgres: "$PG_DIR"
+    as_pg "$bin/initdb" -D "$PG_DIR/data" -U "$user" --pwfile="$PG_DIR/pwfile" \
+        --auth-host=scram-sha-256 --auth-local=trust -E UTF8 --locale=C.UTF-8 >"$PG_DIR/initdb.log" ||
+        { cat "$PG_DIR/initdb.log" >&2; return 1; }
+    local attempt
+    for attempt in 1 2 3 4 5; do
+        PG_PORT=$(free_port) || return 1
+        if as_pg "$bin/pg_ctl" -D "$PG_DIR/data" -l "$PG_DIR/server.log" -w -t 60 \
+            -o "-p $PG_PORT -k $PG_SOCKET -c listen_addresses=127.0.0.1 -c fsync=off" start >/dev/null; then
+            as_pg "$bin/createdb" -h "$PG_SOCKET" -p "$PG_PORT" -U "$user" "$database"
+            return $?
+        fi
+    done
+    cat "$PG_DIR/server.log" >&2
+    return 1
+}
+
+pg_stop() {
+    [ -n "${PG_DIR:-}" ] || return 0
+    local bin
+    bin=$(pg_bin) && as_pg "$bin/pg_ctl" -D "$PG_DIR/data" -m immediate stop >/dev/null 2>&1
+    rm -rf "$PG_DIR"
+    PG_DIR=
+}
+
+pg_psql() {
+    as_pg "$(pg_bin)/psql" -X -q -v ON_ERROR_STOP=1 -h "$PG_SOCKET" -p "$PG_PORT" "$@"
+}

@@ -1,0 +1,76 @@
+// The test server that scripts/test starts, as the five connection values it hands over in
+// RECASOR_TEST_* variables, and a plain QtSql connection to it for setting up fixtures.
+#pragma once
+
+#include "db/connectionsettings.h"
+#include "db/connectionstring.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+#include <QUuid>
+
+namespace TestDatabase {
+
+inline bool available(QString *why = nullptr)
+{
+    for (const char *name : {"RECASOR_TEST_SERVER", "RECASOR_TEST_PORT", "RECASOR_TEST_USER",
+                             "RECASOR_TEST_PASSWORD", "RECASOR_TEST_DATABASE"}) {
+        if (!qEnvironmentVariableIsSet(name)) {
+            if (why)
+                *why = QStringLiteral("%1 is not set: these tests need the PostgreSQL server "
+                                      "that scripts/test starts (run them through scripts/test)")
+                           .arg(QLatin1String(name));
+            return false;
+        }
+    }
+    return true;
+}
+
+inline ConnectionSettings settings()
+{
+    return {qEnvironmentVariable("RECASOR_TEST_SERVER"), qEnvironmentVariable("RECASOR_TEST_PORT"),
+            qEnvironmentVariable("RECASOR_TEST_USER"), qEnvironmentVariable("RECASOR_TEST_PASSWORD"),
+            qEnvironmentVariable("RECASOR_TEST_DATABASE")};
+}
+
+// Opens a fixture connection under a fresh name; the caller removes it with close().
+inline QSqlDatabase open()
+{
+    const QString name = QStringLiteral("fixture-") + QUuid::createUuid().toString();
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name);
+    db.setDatabaseName(ConnectionString(settings()));
+    if (!db.open())
+        qWarning("fixture connection failed: %s", qPrintable(db.lastError().text()));
+    return db;
+}
+
+inline void close(QSqlDatabase &db)
+{
+    const QString name = db.connectionName();
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(name);
+}
+
+// Runs each statement; the first that fails is returned as its error text (empty on success).
+inline QString exec(QSqlDatabase &db, const QStringList &statements)
+{
+    for (const QString &sql : statements) {
+        QSqlQuery query(db);
+        if (!query.exec(sql))
+            return sql + QStringLiteral(": ") + query.lastError().text();
+    }
+    return {};
+}
+
+} // namespace TestDatabase
+
+// Fails the current test with a clear message when the server variables are missing.
+#define REQUIRE_TEST_DATABASE()                                                                    \
+    do {                                                                                           \
+        QString why_;                                                                              \
+        if (!TestDatabase::available(&why_))                                                       \
+            QFAIL(qPrintable(why_));                                                               \
+    } while (false)

@@ -1,0 +1,70 @@
+// The shared window helpers and the text of the error report.
+#include "db/nullto.h"
+#include "ui/errorreport.h"
+#include "ui/windowhelpers.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestWindowHelpers : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void nullTo();
+    void fileExists();
+    void titleCut();
+    void errorReportText();
+};
+
+void TestWindowHelpers::nullTo()
+{
+    QCOMPARE(NullTo(QVariant(QMetaType::fromType<QString>()), QString()).toString(), QString());
+    QVERIFY(!NullTo(QVariant(QMetaType::fromType<QString>()), QString("")).isNull());
+    QCOMPARE(NullTo(QString("abc"), QString()).toString(), "abc");
+    QCOMPARE(NullTo(QString(""), QString("x")).toString(), ""); // empty is not NULL
+    const QVariant zero = NullTo(0, QString());
+    QCOMPARE(zero.typeId(), QMetaType::Int);
+    QCOMPARE(zero.toInt(), 0);
+}
+
+void TestWindowHelpers::fileExists()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("HAND-M.CUR");
+    QVERIFY(!FileExists(file));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    QVERIFY(FileExists(file));
+    QVERIFY(!FileExists(QString()));
+    QVERIFY(!FileExists(dir.filePath("missing/HAND-M.CUR")));
+}
+
+void TestWindowHelpers::titleCut()
+{
+    QCOMPARE(CutTitle("Recasor"), "Recasor");
+    const QString forty = QString(40, u'x');
+    QCOMPARE(CutTitle(forty), forty);
+    QCOMPARE(CutTitle("Recasor, the letter case tool for PostgreSQL databases"),
+             "Recasor, the letter case tool for"); // 33 characters, trailing words dropped
+    QCOMPARE(CutTitle("Recasor, the letter case tool for you, PostgreSQL"),
+             "Recasor, the letter case tool for you,"); // the comma stays with its word
+    QCOMPARE(CutTitle(QString(50, u'y')), QString(40, u'y'));
+
+    SetAppTitle();
+    QCOMPARE(AppTitle(), "Recasor");
+}
+
+void TestWindowHelpers::errorReportText()
+{
+    QCOMPARE(HandlerPath("Form1", "PushButton1_Click"),
+             "in Quorlin2021/08/31.Form1.PushButton1_Click ");
+    QCOMPARE(ErrorReportText("Form1", "PushButton1_Click", 106, "Type mismatch"),
+             "Type mismatch\r\nin Quorlin2021/08/31.Form1.PushButton1_Click at line 106\r\r"
+             "Please email screenshot of this message to support@kestrova.com");
+}
+
+QTEST_MAIN(TestWindowHelpers)
+#include "tst_windowhelpers.moc"
