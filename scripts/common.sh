@@ -7,7 +7,7 @@ BUILD_DIR=${RECASOR_BUILD_DIR:-$ROOT/build}
 PACKAGES=(
     cmake g++ make pkg-config
     qt6-base-dev libgl-dev libqt6sql6-odbc
-    unixodbc odbc-postgresql postgresql
+    unixodbc unixodbc-dev odbc-postgresql postgresql
     fonts-liberation
 )
 

@@ -1,0 +1,15 @@
+// The tables of a database and the fields of a table, as data for the main window's lists.
+#pragma once
+
+#include "db/connectionsettings.h"
+#include "db/tableref.h"
+
+#include <QList>
+#include <QStringList>
+
+// The user's tables in the server's order (pg_tables without pg_catalog and
+// information_schema), each with its schema. Throws DbError.
+QList<TableRef> ListTables(const ConnectionSettings &settings);
+
+// The column names of the table in column order; reads no row. Throws DbError.
+QStringList ListFields(const ConnectionSettings &settings, const TableRef &table);

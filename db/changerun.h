@@ -1,0 +1,67 @@
+// The change run: rewrites every value of the chosen fields of a table by one case rule.
+//
+// A worker object for a QThread of its own: run() opens its own session in that thread,
+// reports progress by signal and ends with finished(summary). requestStop() may be called
+// from any thread; the run stops between two chunks, each of which is written whole or not
+// at all.
+#pragma once
+
+#include "casing/caserules.h"
+#include "db/connectionsettings.h"
+#include "db/tableref.h"
+
+#include <QObject>
+#include <QStringList>
+#include <atomic>
+#include <functional>
+#include <optional>
+
+struct ChangeRunSummary {
+    qint64 rowsRead = 0;         // rows whose fields were read
+    qint64 valuesChanged = 0;    // distinct (field, value) pairs that the rule changes
+    qint64 rowsWritten = 0;      // rows the run updated
+    qint64 valuesNotWritten = 0; // distinct (field, value) pairs the server refused
+    QString firstError;          // the first failure's text, empty when none
+    int firstErrorLine = 0;      // the step it belongs to: 114 session, 116 source, else the
+                                 // mode's Execute label (148, 158, 168, 178)
+    bool endedEarly = false;     // stopped on request, or by a failure of the whole run
+    bool noMode = false;         // the mode text held no mode word: nothing was sent
+};
+Q_DECLARE_METATYPE(ChangeRunSummary)
+
+// Line labels of the steps a failure can belong to.
+namespace ChangeRunLine {
+inline constexpr int Session = 114;
+inline constexpr int Source = 116;
+int Execute(CaseMode mode); // 148, 158, 168 or 178
+} // namespace ChangeRunLine
+
+class ChangeRun : public QObject
+{
+    Q_OBJECT
+
+public:
+    ChangeRun(const ConnectionSettings &settings, const TableRef &table, const QStringList &fields,
+              std::optional<CaseMode> mode, QObject *parent = nullptr);
+
+    void requestStop() { stop_.store(true, std::memory_order_relaxed); }
+
+    // For tests: called in the run's thread after a chunk has been read and before it is
+    // written, inside the chunk's transaction.
+    void setChunkReadHook(std::function<void()> hook) { chunkReadHook_ = std::move(hook); }
+
+public slots:
+    void run();
+
+signals:
+    void progress(int percent);
+    void finished(const ChangeRunSummary &summary);
+
+private:
+    ConnectionSettings settings_;
+    TableRef table_;
+    QStringList fields_;
+    std::optional<CaseMode> mode_;
+    std::atomic<bool> stop_{false};
+    std::function<void()> chunkReadHook_;
+};

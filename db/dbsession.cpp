@@ -1,0 +1,126 @@
+#include "db/dbsession.h"
+
+#include "db/connectionstring.h"
+
+#include <QAtomicInteger>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlResult>
+
+#include <sql.h>
+#include <sqlext.h>
+
+namespace {
+
+QString uniqueConnectionName()
+{
+    static QAtomicInteger<quint64> counter;
+    return QStringLiteral("recasor-session-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+// QODBC keeps the SQLSTATE of a failure to itself; the diagnostic record is still on the
+// ODBC handle after the failed call, so it is read from there.
+QString sqlStateOf(const QVariant &handle, SQLSMALLINT handleType)
+{
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "void*") != 0)
+        return {};
+    SQLHANDLE odbcHandle = *static_cast<SQLHANDLE const *>(handle.constData());
+    if (!odbcHandle)
+        return {};
+    SQLWCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLWCHAR message[8];
+    SQLSMALLINT length = 0;
+    const SQLRETURN rc = SQLGetDiagRecW(handleType, odbcHandle, 1, state, &native, message,
+                                        SQLSMALLINT(std::size(message)), &length);
+    if (!SQL_SUCCEEDED(rc))
+        return {};
+    return QString::fromUtf16(reinterpret_cast<const char16_t *>(state), 5);
+}
+
+} // namespace
+
+DbSession::DbSession(const ConnectionSettings &settings) : DbSession(settings, Options{}) {}
+
+DbSession::DbSession(const ConnectionSettings &settings, const Options &options)
+    : name_(uniqueConnectionName())
+{
+    db_ = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name_);
+    if (!db_.isValid()) {
+        db_ = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name_);
+        throw DbError(QStringLiteral("The ODBC database driver of Qt (QODBC) is not available."));
+    }
+    if (options.loginTimeout > 0)
+        db_.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(options.loginTimeout));
+    db_.setDatabaseName(ConnectionString(settings));
+    if (!db_.open()) {
+        const DbError error =
+            errorFrom(db_.lastError(), sqlStateOf(db_.driver()->handle(), SQL_HANDLE_DBC));
+        db_ = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name_);
+        throw error;
+    }
+    try {
+        if (options.statementTimeout > 0)
+            execute(QStringLiteral("SET statement_timeout = '%1s'").arg(options.statementTimeout));
+    } catch (...) {
+        db_.close();
+        db_ = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name_);
+        throw;
+    }
+}
+
+DbSession::~DbSession()
+{
+    db_.close();
+    db_ = QSqlDatabase();
+    QSqlDatabase::removeDatabase(name_);
+}
+
+QSqlQuery DbSession::exec(const QString &sql)
+{
+    QSqlQuery query(db_);
+    query.setForwardOnly(true);
+    if (!query.exec(sql))
+        throw errorFrom(query.lastError(), sqlStateOf(query.result()->handle(), SQL_HANDLE_STMT));
+    return query;
+}
+
+qint64 DbSession::execute(const QString &sql)
+{
+    QSqlQuery query = exec(sql);
+    return query.numRowsAffected();
+}
+
+void DbSession::begin()
+{
+    if (!db_.transaction())
+        throw errorFrom(db_.lastError(), sqlStateOf(db_.driver()->handle(), SQL_HANDLE_DBC));
+}
+
+void DbSession::commit()
+{
+    if (!db_.commit())
+        throw errorFrom(db_.lastError(), sqlStateOf(db_.driver()->handle(), SQL_HANDLE_DBC));
+}
+
+void DbSession::rollback()
+{
+    if (!db_.rollback())
+        throw errorFrom(db_.lastError(), sqlStateOf(db_.driver()->handle(), SQL_HANDLE_DBC));
+}
+
+DbError DbSession::errorFrom(const QSqlError &error, const QString &sqlState)
+{
+    // The driver's own text; psqlODBC ends a failed statement's text with a line of its own
+    // that says nothing more.
+    QString text = error.databaseText().trimmed();
+    static const QString boilerplate = QStringLiteral(";\nError while executing the query");
+    if (text.endsWith(boilerplate))
+        text.chop(boilerplate.size());
+    if (text.isEmpty())
+        text = error.text().trimmed();
+    return DbError(text, sqlState);
+}

@@ -1,0 +1,55 @@
+// One database session for one user action: opened by the constructor, closed by the
+// destructor on every path out of the action, never stored or shared between threads.
+//
+// It sits on QtSql's QODBC driver over unixODBC and the "PostgreSQL Unicode" driver. QODBC
+// gives everything the actions need (UTF-16 text both ways, forward-only results, the login
+// time-out, transactions, the driver's error texts), so there is no layer of
+// our own over the ODBC API; only the SQLSTATE of a failure, which QODBC does not pass on, is
+// read from the ODBC handle directly. Each session has a connection name of its own, removed when
+// the session ends.
+#pragma once
+
+#include "db/connectionsettings.h"
+#include "db/dberror.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+
+class DbSession
+{
+public:
+    struct Options {
+        // Seconds to wait for the server at login; 0 leaves the driver's default.
+        int loginTimeout = 15;
+        // Seconds a statement may run before the server cancels it; 0 for no limit.
+        int statementTimeout = 0;
+    };
+
+    // Opens the session; throws DbError with the driver's text when it cannot.
+    explicit DbSession(const ConnectionSettings &settings);
+    DbSession(const ConnectionSettings &settings, const Options &options);
+    ~DbSession();
+
+    DbSession(const DbSession &) = delete;
+    DbSession &operator=(const DbSession &) = delete;
+
+    // Runs a statement and returns its forward-only result; throws DbError on failure.
+    QSqlQuery exec(const QString &sql);
+
+    // Runs a statement whose result is not needed; returns the number of rows it affected.
+    qint64 execute(const QString &sql);
+
+    void begin();
+    void commit();
+    void rollback();
+
+    QSqlDatabase &database() { return db_; }
+
+    // The DbError for a failed QtSql operation: the driver's text and the SQLSTATE.
+    static DbError errorFrom(const QSqlError &error, const QString &sqlState = QString());
+
+private:
+    QString name_;
+    QSqlDatabase db_;
+};

@@ -1,0 +1,14 @@
+// The one place where SQL quoting is built: identifiers and text literals.
+#pragma once
+
+#include <QString>
+
+// "name" with every embedded double quote doubled.
+QString QuoteIdentifier(const QString &name);
+
+// "schema"."name".
+QString QualifiedName(const QString &schema, const QString &name);
+
+// A text literal that means the same whatever standard_conforming_strings says: the E''
+// form, with single quotes and backslashes doubled.
+QString QuoteLiteral(const QString &value);
