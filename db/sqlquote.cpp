@@ -25,3 +25,8 @@ QString QuoteLiteral(const QString &value)
     quoted += u'\'';
     return quoted;
 }
+
+QString TextFormOf(const QString &quotedColumn)
+{
+    return QStringLiteral("format('%s', ") + quotedColumn + u')';
+}

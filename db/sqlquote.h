@@ -12,3 +12,7 @@ QString QualifiedName(const QString &schema, const QString &name);
 // A text literal that means the same whatever standard_conforming_strings says: the E''
 // form, with single quotes and backslashes doubled.
 QString QuoteLiteral(const QString &value);
+
+// SQL for a column's value in PostgreSQL's own text form (the type's output function, so a
+// boolean reads "t" and a char(n) keeps its padding); NULL gives the empty text.
+QString TextFormOf(const QString &quotedColumn);
