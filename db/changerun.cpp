@@ -1,21 +1,377 @@
+// How a run works. The table (with its inheritance children or partitions) is walked by
+// ranges of its physical blocks, a chunk at a time, each chunk in one transaction:
+//   1. read the chosen fields of the rows in the chunk's block range, in their text form;
+//   2. convert each value; keep the distinct (old, new) pairs that the rule changes;
+//   3. per field, one UPDATE joins the pairs to the rows of the same block range, matching
+//      rows by their current value, and writes only rows whose value really changes.
+// The block range only limits which rows one statement looks at, so every statement reads a
+// small part of the table and the run stays linear in its size; rows are still matched by
+// value, so a row that another client changed in the meantime is not overwritten.
+// When a statement fails for a value (the type refuses the new text, a constraint, a
+// trigger), the chunk's pairs are halved under savepoints until the refused values are found;
+// the others are written. Failures that concern the whole run end it; earlier chunks stay
+// committed and the current one is rolled back.
 #include "db/changerun.h"
+
+#include "db/dbsession.h"
+#include "db/sqlquote.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QSet>
+#include <QSqlQuery>
+#include <QVariant>
+#include <QtGlobal>
 
 int ChangeRunLine::Execute(CaseMode mode)
 {
     return 148 + 10 * static_cast<int>(mode);
 }
 
+namespace {
+
+// Seconds, as the run's session asks for both its login and its statements.
+constexpr int RunTimeout = 5000;
+
+constexpr qint64 FirstChunkBlocks = 16;
+constexpr qint64 MaxChunkBlocks = 1 << 16;
+constexpr qint64 ChunkTargetMs = 250;
+constexpr qint64 ChunkTargetBytes = 32 << 20; // text read per chunk, in UTF-16 bytes
+constexpr qint64 ProgressIntervalMs = 50;
+
+struct Relation {
+    QString sql;   // "schema"."name"
+    qint64 blocks; // its size when the pass started
+};
+
+struct Field {
+    QString name;
+    QString sql;      // "name"
+    QString typeSql;  // "schema"."type", for casting the new text to the field's type
+    QSet<QString> refused; // old values the server would not take, not tried again
+};
+
+// A failure of one value's statement leaves the run going; anything that says the session,
+// the privileges or the server are at fault ends it.
+bool concernsWholeRun(const DbError &error)
+{
+    const QString state = error.sqlState();
+    if (state.size() != 5)
+        return true;
+    static const QStringList runClasses = {QStringLiteral("08"), QStringLiteral("0A"),
+                                           QStringLiteral("25"), QStringLiteral("28"),
+                                           QStringLiteral("3D"), QStringLiteral("42"),
+                                           QStringLiteral("53"), QStringLiteral("55"),
+                                           QStringLiteral("57"), QStringLiteral("58"),
+                                           QStringLiteral("HV"), QStringLiteral("XX")};
+    return runClasses.contains(state.left(2));
+}
+
+class RunFailure
+{
+public:
+    RunFailure(const QString &text, int line) : text(text), line(line) {}
+    QString text;
+    int line;
+};
+
+class Runner
+{
+public:
+    Runner(DbSession &session, const TableRef &table, const QStringList &fields, CaseMode mode,
+           const std::atomic<bool> &stop, const std::function<void()> &chunkReadHook,
+           const std::function<void(int)> &progress, ChangeRunSummary &summary)
+        : session_(session), table_(table), mode_(mode), stop_(stop),
+          chunkReadHook_(chunkReadHook), progress_(progress), summary_(summary)
+    {
+        for (const QString &name : fields)
+            fields_.push_back(Field{name, QuoteIdentifier(name), QString(), {}});
+    }
+
+    void run()
+    {
+        const QList<QString> relationOids = plan();
+        progressClock_.start();
+        // One pass per field: a pass moves the rows it writes to new places in the table,
+        // so each pass measures the table afresh and finds them wherever they went.
+        for (qsizetype k = 0; k < fields_.size(); ++k) {
+            countRows_ = k == 0;
+            const QList<Relation> relations = measure(relationOids);
+            qint64 totalBlocks = 0;
+            for (const Relation &relation : relations)
+                totalBlocks += relation.blocks;
+            qint64 doneBlocks = 0;
+            qint64 chunkBlocks = FirstChunkBlocks;
+            for (const Relation &relation : relations) {
+                for (qint64 first = 0; first < relation.blocks;) {
+                    if (stop_.load(std::memory_order_relaxed)) {
+                        summary_.endedEarly = true;
+                        return;
+                    }
+                    const qint64 end = qMin(relation.blocks, first + chunkBlocks);
+                    QElapsedTimer chunkClock;
+                    chunkClock.start();
+                    const qint64 bytesRead = runChunk(relation, fields_[k], first, end);
+                    doneBlocks += end - first;
+                    first = end;
+                    chunkBlocks = nextChunkSize(chunkBlocks, chunkClock.elapsed(), bytesRead);
+                    const double pass = totalBlocks ? double(doneBlocks) / totalBlocks : 1.0;
+                    const int percent = int((k + pass) * 100 / fields_.size());
+                    if (percent < 100)
+                        reportProgress(percent, false);
+                }
+            }
+        }
+        reportProgress(100, true);
+    }
+
+private:
+    // The fields' types and the physical tables to walk (their oids); failures here concern
+    // the source.
+    QList<QString> plan()
+    {
+        QList<QString> oids;
+        try {
+            QSqlQuery table = session_.exec(
+                QStringLiteral("SELECT to_regclass(%1)::oid").arg(QuoteLiteral(table_.sql())));
+            if (!table.next() || table.value(0).isNull())
+                throw RunFailure(QStringLiteral("The table %1 does not exist.").arg(table_.sql()),
+                                 ChangeRunLine::Source);
+            const QString oid = table.value(0).toString();
+
+            for (Field &field : fields_) {
+                QSqlQuery type = session_.exec(
+                    QStringLiteral("SELECT tn.nspname, t.typname FROM pg_attribute a"
+                                   " JOIN pg_type t ON t.oid = a.atttypid"
+                                   " JOIN pg_namespace tn ON tn.oid = t.typnamespace"
+                                   " WHERE a.attrelid = %1 AND a.attnum > 0"
+                                   " AND NOT a.attisdropped AND a.attname = %2")
+                        .arg(oid, QuoteLiteral(field.name)));
+                if (!type.next())
+                    throw RunFailure(QStringLiteral("The table %1 has no field %2.")
+                                         .arg(table_.sql(), field.sql),
+                                     ChangeRunLine::Source);
+                field.typeSql = QualifiedName(type.value(0).toString(), type.value(1).toString());
+            }
+
+            // The table and every table that inherits from it or is a partition of it, as an
+            // UPDATE of the table reaches them all; only those with storage of their own.
+            QSqlQuery tree = session_.exec(
+                QStringLiteral("WITH RECURSIVE tree(oid) AS (SELECT %1::oid UNION"
+                               " SELECT i.inhrelid FROM pg_inherits i"
+                               " JOIN tree ON i.inhparent = tree.oid)"
+                               " SELECT c.oid FROM tree JOIN pg_class c ON c.oid = tree.oid"
+                               " WHERE c.relkind = 'r' ORDER BY c.oid")
+                    .arg(oid));
+            while (tree.next())
+                oids << tree.value(0).toString();
+        } catch (const DbError &error) {
+            throw RunFailure(error.text(), ChangeRunLine::Source);
+        }
+        return oids;
+    }
+
+    // Names and present sizes in blocks of the tables to walk.
+    QList<Relation> measure(const QList<QString> &oids)
+    {
+        QList<Relation> relations;
+        try {
+            for (const QString &oid : oids) {
+                QSqlQuery size = session_.exec(
+                    QStringLiteral("SELECT n.nspname, c.relname, pg_relation_size(c.oid)"
+                                   " / current_setting('block_size')::bigint FROM pg_class c"
+                                   " JOIN pg_namespace n ON n.oid = c.relnamespace"
+                                   " WHERE c.oid = %1")
+                        .arg(oid));
+                if (size.next())
+                    relations.push_back(
+                        {QualifiedName(size.value(0).toString(), size.value(1).toString()),
+                         size.value(2).toLongLong()});
+            }
+        } catch (const DbError &error) {
+            throw RunFailure(error.text(), ChangeRunLine::Source);
+        }
+        return relations;
+    }
+
+    static QString blockRange(const QString &alias, qint64 first, qint64 end)
+    {
+        return QStringLiteral("%1ctid >= '(%2,0)'::tid AND %1ctid < '(%3,0)'::tid")
+            .arg(alias)
+            .arg(first)
+            .arg(end);
+    }
+
+    qint64 runChunk(const Relation &relation, Field &field, qint64 first, qint64 end)
+    {
+        QHash<QString, QString> pairs;
+        qint64 bytesRead = 0;
+        try {
+            session_.begin();
+            QSqlQuery rows = session_.exec(QStringLiteral("SELECT %1 FROM ONLY %2 WHERE %3")
+                                               .arg(TextFormOf(field.sql), relation.sql,
+                                                    blockRange(QString(), first, end)));
+            while (rows.next()) {
+                summary_.rowsRead += countRows_;
+                const QString old = rows.value(0).toString();
+                bytesRead += old.size() * 2;
+                QString converted = ApplyCaseMode(mode_, old);
+                if (converted == old)
+                    continue;
+                ++summary_.valuesChanged;
+                if (!field.refused.contains(old))
+                    pairs.insert(old, std::move(converted));
+            }
+            if (chunkReadHook_)
+                chunkReadHook_();
+        } catch (const DbError &error) {
+            rollbackQuietly();
+            throw RunFailure(error.text(), ChangeRunLine::Source);
+        }
+
+        try {
+            if (!pairs.isEmpty()) {
+                QList<std::pair<QString, QString>> list;
+                list.reserve(pairs.size());
+                for (auto it = pairs.cbegin(); it != pairs.cend(); ++it)
+                    list.push_back({it.key(), it.value()});
+                pairs.clear();
+                write(relation, first, end, field, list, 0, list.size());
+            }
+            session_.commit();
+        } catch (const DbError &error) {
+            rollbackQuietly();
+            throw RunFailure(error.text(), ChangeRunLine::Execute(mode_));
+        }
+        return bytesRead;
+    }
+
+    // Writes pairs [from, to); on a failure that concerns values, halves the range until each
+    // refused value stands alone.
+    void write(const Relation &relation, qint64 first, qint64 end, Field &field,
+               const QList<std::pair<QString, QString>> &pairs, qsizetype from, qsizetype to)
+    {
+        QString sql;
+        sql.reserve(256 + (to - from) * 16);
+        sql += QStringLiteral("UPDATE ONLY %1 AS t SET %2 = CAST(v.n AS %3) FROM (VALUES ")
+                   .arg(relation.sql, field.sql, field.typeSql);
+        for (qsizetype i = from; i < to; ++i) {
+            if (i > from)
+                sql += u',';
+            sql += u'(';
+            sql += QuoteLiteral(pairs[i].first);
+            sql += u',';
+            sql += QuoteLiteral(pairs[i].second);
+            sql += u')';
+        }
+        // The new value must differ from the stored one in its text form as well: a type may
+        // read the new text back as the old value (a uuid in capitals), and writing it would
+        // only make a new row version and fire the update triggers.
+        sql += QStringLiteral(") AS v(o, n) WHERE %1 AND format('%s', t.%2) = v.o COLLATE \"C\""
+                              " AND format('%s', CAST(v.n AS %3)) <> v.o COLLATE \"C\"")
+                   .arg(blockRange(QStringLiteral("t."), first, end), field.sql, field.typeSql);
+
+        session_.execute(QStringLiteral("SAVEPOINT recasor_values"));
+        try {
+            summary_.rowsWritten += session_.execute(sql);
+            session_.execute(QStringLiteral("RELEASE SAVEPOINT recasor_values"));
+            return;
+        } catch (const DbError &error) {
+            if (concernsWholeRun(error))
+                throw;
+            session_.execute(QStringLiteral("ROLLBACK TO SAVEPOINT recasor_values"));
+            if (to - from == 1) {
+                refuse(field, pairs[from].first, error.text());
+                return;
+            }
+        }
+        const qsizetype middle = from + (to - from) / 2;
+        write(relation, first, end, field, pairs, from, middle);
+        write(relation, first, end, field, pairs, middle, to);
+    }
+
+    void refuse(Field &field, const QString &old, const QString &text)
+    {
+        field.refused.insert(old);
+        ++summary_.valuesNotWritten;
+        if (summary_.firstError.isEmpty()) {
+            summary_.firstError = text;
+            summary_.firstErrorLine = ChangeRunLine::Execute(mode_);
+        }
+    }
+
+    void rollbackQuietly()
+    {
+        try {
+            session_.rollback();
+        } catch (const DbError &) {
+            // The connection is gone; the server rolls the open transaction back itself.
+        }
+    }
+
+    static qint64 nextChunkSize(qint64 blocks, qint64 elapsedMs, qint64 bytesRead)
+    {
+        qint64 next = blocks * 2;
+        if (elapsedMs > 0)
+            next = qMin(next, blocks * ChunkTargetMs / elapsedMs);
+        if (bytesRead > 0)
+            next = qMin(next, blocks * ChunkTargetBytes / bytesRead);
+        return qBound<qint64>(1, next, MaxChunkBlocks);
+    }
+
+    void reportProgress(int percent, bool last)
+    {
+        if (!last && progressClock_.elapsed() < ProgressIntervalMs)
+            return;
+        progressClock_.restart();
+        progress_(percent);
+    }
+
+    DbSession &session_;
+    const TableRef &table_;
+    const CaseMode mode_;
+    QList<Field> fields_;
+    const std::atomic<bool> &stop_;
+    const std::function<void()> &chunkReadHook_;
+    const std::function<void(int)> progress_;
+    ChangeRunSummary &summary_;
+    QElapsedTimer progressClock_;
+    bool countRows_ = true;
+};
+
+} // namespace
+
 ChangeRun::ChangeRun(const ConnectionSettings &settings, const TableRef &table,
                      const QStringList &fields, std::optional<CaseMode> mode, QObject *parent)
     : QObject(parent), settings_(settings), table_(table), fields_(fields), mode_(mode)
 {
+    qRegisterMetaType<ChangeRunSummary>();
 }
 
 void ChangeRun::run()
 {
     ChangeRunSummary summary;
-    summary.noMode = !mode_;
-    summary.firstError = QStringLiteral("The change run is not built yet.");
-    summary.endedEarly = true;
+    if (!mode_) {
+        summary.noMode = true;
+        emit finished(summary);
+        return;
+    }
+    try {
+        std::unique_ptr<DbSession> session;
+        try {
+            session = std::make_unique<DbSession>(
+                settings_, DbSession::Options{RunTimeout, RunTimeout});
+        } catch (const DbError &error) {
+            throw RunFailure(error.text(), ChangeRunLine::Session);
+        }
+        Runner(*session, table_, fields_, *mode_, stop_, chunkReadHook_,
+               [this](int percent) { emit progress(percent); }, summary)
+            .run();
+    } catch (const RunFailure &failure) {
+        summary.endedEarly = true;
+        // The failure that ended the run is the one the user must see first.
+        summary.firstError = failure.text;
+        summary.firstErrorLine = failure.line;
+    }
     emit finished(summary);
 }

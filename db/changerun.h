@@ -17,10 +17,10 @@
 #include <optional>
 
 struct ChangeRunSummary {
-    qint64 rowsRead = 0;         // rows whose fields were read
-    qint64 valuesChanged = 0;    // distinct (field, value) pairs that the rule changes
-    qint64 rowsWritten = 0;      // rows the run updated
-    qint64 valuesNotWritten = 0; // distinct (field, value) pairs the server refused
+    qint64 rowsRead = 0;         // rows of the table read
+    qint64 valuesChanged = 0;    // field values (one per row and field) the rule changes
+    qint64 rowsWritten = 0;      // row updates the run made (a row once per changed field)
+    qint64 valuesNotWritten = 0; // distinct values of a field the server refused
     QString firstError;          // the first failure's text, empty when none
     int firstErrorLine = 0;      // the step it belongs to: 114 session, 116 source, else the
                                  // mode's Execute label (148, 158, 168, 178)

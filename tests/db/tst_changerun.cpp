@@ -1,0 +1,390 @@
+// The change run against the test server: end state, writes, failures, stop and progress.
+#include "db/changerun.h"
+#include "testdatabase.h"
+
+#include <QSqlRecord>
+#include <QTest>
+
+class TestChangeRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void everyModeOnAwkwardValues();
+    void emptyTableAndNoMode();
+    void unchangedValuesAreNotWritten();
+    void twoFieldsInOneRun();
+    void refusedValuesStayAndTheRestChanges();
+    void nonTextFields();
+    void backslashesWithoutStandardStrings();
+    void quotedNamesInAnotherSchema();
+    void inheritedAndPartitionedTables();
+    void concurrentChangeIsNotOverwritten();
+    void stopLeavesEveryRowWhole();
+    void failuresOfTheWholeRun();
+
+private:
+    ChangeRunSummary runOn(const TableRef &table, const QStringList &fields,
+                           std::optional<CaseMode> mode, QList<int> *progress = nullptr,
+                           const ConnectionSettings &settings = TestDatabase::settings());
+    QStringList column(const QString &sql);
+    void exec(const QStringList &statements);
+
+    QSqlDatabase db_;
+};
+
+void TestChangeRun::initTestCase()
+{
+    REQUIRE_TEST_DATABASE();
+    db_ = TestDatabase::open();
+    QVERIFY(db_.isOpen());
+    exec({"DROP SCHEMA IF EXISTS cr CASCADE", "CREATE SCHEMA cr"});
+}
+
+void TestChangeRun::cleanupTestCase()
+{
+    if (db_.isOpen())
+        exec({"DROP SCHEMA IF EXISTS cr CASCADE"});
+    TestDatabase::close(db_);
+}
+
+ChangeRunSummary TestChangeRun::runOn(const TableRef &table, const QStringList &fields,
+                                      std::optional<CaseMode> mode, QList<int> *progress,
+                                      const ConnectionSettings &settings)
+{
+    ChangeRun run(settings, table, fields, mode);
+    ChangeRunSummary summary;
+    bool finished = false;
+    connect(&run, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) {
+        summary = s;
+        finished = true;
+    });
+    if (progress)
+        connect(&run, &ChangeRun::progress, this, [progress](int p) { progress->append(p); });
+    run.run();
+    if (!finished)
+        qWarning("the run did not report its end");
+    return summary;
+}
+
+QStringList TestChangeRun::column(const QString &sql)
+{
+    QStringList values;
+    QSqlQuery query(db_);
+    if (!query.exec(sql)) {
+        qWarning("%s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
+        return values;
+    }
+    while (query.next())
+        values << (query.value(0).isNull() ? QStringLiteral("<NULL>") : query.value(0).toString());
+    return values;
+}
+
+void TestChangeRun::exec(const QStringList &statements)
+{
+    const QString error = TestDatabase::exec(db_, statements);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+}
+
+void TestChangeRun::everyModeOnAwkwardValues()
+{
+    const QStringList values = {"O'Neil", "it's", "hELLO. wORLD!", "", "abc def", "abc def",
+                                QStringLiteral("école ÉCOLE"), QStringLiteral("smile 😀 東京"),
+                                QStringLiteral("e\u0301te\u0301"), "tab\there\rcr\nlf",
+                                "back\\slash 'q' \"dq\" ?", "{fn x} {d '2020-01-01'}"};
+    for (CaseMode mode : {CaseMode::Upper, CaseMode::Lower, CaseMode::Proper, CaseMode::Sentence}) {
+        exec({"DROP TABLE IF EXISTS cr.awkward",
+              "CREATE TABLE cr.awkward (id serial, v text, other text DEFAULT 'Keep Me')"});
+        QSqlQuery insert(db_);
+        QVERIFY(insert.prepare("INSERT INTO cr.awkward (v) VALUES (?)"));
+        for (const QString &value : values) {
+            insert.bindValue(0, value);
+            QVERIFY2(insert.exec(), qPrintable(insert.lastError().text()));
+        }
+        exec({"INSERT INTO cr.awkward (v) VALUES (NULL)"});
+
+        QList<int> progress;
+        const ChangeRunSummary summary =
+            runOn({"cr", "awkward"}, {"v"}, mode, &progress);
+        QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
+        QVERIFY(!summary.endedEarly);
+        QCOMPARE(summary.rowsRead, values.size() + 1);
+        QCOMPARE(progress.value(progress.size() - 1), 100);
+
+        QStringList expected;
+        qint64 changedRows = 0;
+        for (const QString &value : values) {
+            expected << ApplyCaseMode(mode, value);
+            changedRows += expected.last() != value;
+        }
+        expected << "<NULL>";
+        QCOMPARE(column("SELECT v FROM cr.awkward ORDER BY id"), expected);
+        QCOMPARE(summary.valuesChanged, changedRows);
+        QCOMPARE(summary.rowsWritten, changedRows);
+        QCOMPARE(column("SELECT DISTINCT other FROM cr.awkward"), QStringList{"Keep Me"});
+    }
+    QCOMPARE(column("SELECT v FROM cr.awkward WHERE id <= 2 ORDER BY id"),
+             (QStringList{"O'neil", "It's"}));
+}
+
+void TestChangeRun::emptyTableAndNoMode()
+{
+    exec({"CREATE TABLE cr.empty (v text)"});
+    QList<int> progress;
+    ChangeRunSummary summary = runOn({"cr", "empty"}, {"v"}, CaseMode::Upper, &progress);
+    QVERIFY(summary.firstError.isEmpty());
+    QCOMPARE(summary.rowsRead, 0);
+    QCOMPARE(progress, QList<int>{100});
+
+    exec({"CREATE TABLE cr.nomode (v text)", "INSERT INTO cr.nomode VALUES ('abc')"});
+    summary = runOn({"cr", "nomode"}, {"v"}, std::nullopt);
+    QVERIFY(summary.noMode);
+    QCOMPARE(summary.rowsWritten, 0);
+    QCOMPARE(column("SELECT v FROM cr.nomode"), QStringList{"abc"});
+}
+
+void TestChangeRun::unchangedValuesAreNotWritten()
+{
+    exec({"CREATE TABLE cr.writes (v text)", "CREATE TABLE cr.write_log (old text)",
+          "CREATE FUNCTION cr.log_write() RETURNS trigger LANGUAGE plpgsql AS "
+          "$$BEGIN INSERT INTO cr.write_log VALUES (OLD.v); RETURN NEW; END$$",
+          "CREATE TRIGGER log_write BEFORE UPDATE ON cr.writes FOR EACH ROW "
+          "EXECUTE FUNCTION cr.log_write()",
+          "INSERT INTO cr.writes VALUES ('ALREADY'), ('ALREADY'), ('change me'), ('change me'), "
+          "('123'), (''), (NULL)"});
+    const ChangeRunSummary summary = runOn({"cr", "writes"}, {"v"}, CaseMode::Upper);
+    QVERIFY(summary.firstError.isEmpty());
+    QCOMPARE(summary.rowsWritten, 2);
+    QCOMPARE(column("SELECT old FROM cr.write_log"), (QStringList{"change me", "change me"}));
+    QCOMPARE(column("SELECT count(*) FROM cr.writes WHERE v = 'CHANGE ME'"), QStringList{"2"});
+    QCOMPARE(column("SELECT count(*) FROM cr.writes WHERE v IS NULL"), QStringList{"1"});
+}
+
+void TestChangeRun::twoFieldsInOneRun()
+{
+    exec({"CREATE TABLE cr.two (a text, b varchar(20), c text)",
+          "INSERT INTO cr.two SELECT 'first ' || i, 'SECOND ' || i, 'third' "
+          "FROM generate_series(1, 500) i"});
+    const ChangeRunSummary summary = runOn({"cr", "two"}, {"a", "b"}, CaseMode::Proper);
+    QVERIFY(summary.firstError.isEmpty());
+    QCOMPARE(summary.rowsRead, 500);
+    QCOMPARE(column("SELECT count(*) FROM cr.two WHERE a = 'First ' || substr(b, 8) "
+                    "AND b LIKE 'Second %' AND c = 'third'"),
+             QStringList{"500"});
+}
+
+void TestChangeRun::refusedValuesStayAndTheRestChanges()
+{
+    // One converted value collides with a unique index; its rows stay, the others change.
+    exec({"CREATE TABLE cr.uniq (v text UNIQUE)",
+          "INSERT INTO cr.uniq SELECT 'row ' || i FROM generate_series(1, 300) i",
+          "INSERT INTO cr.uniq VALUES ('ROW 7 TAKEN'), ('row 7 taken')"});
+    ChangeRunSummary summary = runOn({"cr", "uniq"}, {"v"}, CaseMode::Upper);
+    QCOMPARE(summary.valuesNotWritten, 1);
+    QVERIFY(!summary.endedEarly);
+    QVERIFY2(summary.firstError.contains("duplicate key"), qPrintable(summary.firstError));
+    QCOMPARE(summary.firstErrorLine, 148);
+    QCOMPARE(column("SELECT count(*) FROM cr.uniq WHERE v LIKE 'ROW %'"), QStringList{"301"});
+    QCOMPARE(column("SELECT v FROM cr.uniq WHERE v LIKE 'row%'"), QStringList{"row 7 taken"});
+
+    // An enum whose label the rule breaks: that value stays, the rest converts.
+    exec({"CREATE TYPE cr.colour AS ENUM ('Red', 'GREEN', 'blue', 'BLUE')",
+          "CREATE TABLE cr.paint (c cr.colour, n text)",
+          "INSERT INTO cr.paint VALUES ('Red', 'x'), ('GREEN', 'y'), ('blue', 'z'), ('Red', 'w')"});
+    summary = runOn({"cr", "paint"}, {"c", "n"}, CaseMode::Upper);
+    QCOMPARE(summary.valuesNotWritten, 1);
+    QCOMPARE(summary.firstErrorLine, 148);
+    QVERIFY2(summary.firstError.contains("RED"), qPrintable(summary.firstError));
+    QCOMPARE(column("SELECT c || ':' || n FROM cr.paint ORDER BY n"),
+             (QStringList{"Red:W", "Red:X", "GREEN:Y", "BLUE:Z"}));
+
+    // A check constraint and a trigger's own error count as refused values too.
+    exec({"CREATE TABLE cr.checked (v text CHECK (v <> 'NO'))",
+          "CREATE FUNCTION cr.refuse() RETURNS trigger LANGUAGE plpgsql AS "
+          "$$BEGIN IF NEW.v = 'VETO' THEN RAISE EXCEPTION 'vetoed by trigger'; END IF; "
+          "RETURN NEW; END$$",
+          "CREATE TRIGGER refuse BEFORE UPDATE ON cr.checked FOR EACH ROW "
+          "EXECUTE FUNCTION cr.refuse()",
+          "INSERT INTO cr.checked VALUES ('no'), ('veto'), ('yes'), ('no')"});
+    summary = runOn({"cr", "checked"}, {"v"}, CaseMode::Upper);
+    QCOMPARE(summary.valuesNotWritten, 2);
+    QVERIFY(!summary.endedEarly);
+    QCOMPARE(column("SELECT v FROM cr.checked ORDER BY v"),
+             (QStringList{"YES", "no", "no", "veto"}));
+}
+
+void TestChangeRun::nonTextFields()
+{
+    exec({"CREATE TABLE cr.typed (i integer, d date, b boolean, u uuid, j json, ch char(6))",
+          "CREATE TABLE cr.typed_log (n int)",
+          "CREATE FUNCTION cr.typed_write() RETURNS trigger LANGUAGE plpgsql AS "
+          "$$BEGIN INSERT INTO cr.typed_log VALUES (1); RETURN NEW; END$$",
+          "CREATE TRIGGER typed_write BEFORE UPDATE ON cr.typed FOR EACH ROW "
+          "EXECUTE FUNCTION cr.typed_write()",
+          "INSERT INTO cr.typed VALUES (42, '2024-02-29', true, "
+          "'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11', '{\"key\": \"value\"}', 'ab')"});
+    // Integers, dates, booleans and uuids read back the same in capitals: nothing is written.
+    ChangeRunSummary summary = runOn({"cr", "typed"}, {"i", "d", "b", "u"}, CaseMode::Upper);
+    QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
+    QCOMPARE(summary.rowsWritten, 0);
+    QCOMPARE(column("SELECT count(*) FROM cr.typed_log"), QStringList{"0"});
+
+    // A json value and a padded char(n) go through their own types.
+    summary = runOn({"cr", "typed"}, {"j", "ch"}, CaseMode::Upper);
+    QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
+    QCOMPARE(column("SELECT j::text || '|' || ch::text || '|' || octet_length(ch) FROM cr.typed"),
+             QStringList{"{\"KEY\": \"VALUE\"}|AB|6"});
+}
+
+void TestChangeRun::backslashesWithoutStandardStrings()
+{
+    const QString database = TestDatabase::settings().database;
+    exec({QStringLiteral("ALTER DATABASE \"%1\" SET standard_conforming_strings = off").arg(database),
+          "CREATE TABLE cr.slashes (v text)"});
+    QSqlQuery insert(db_);
+    QVERIFY(insert.prepare("INSERT INTO cr.slashes VALUES (?)"));
+    const QStringList values = {"c:\\dir\\file", "end\\", "\\'quoted\\'", "\\\\two", "it''s"};
+    for (const QString &value : values) {
+        insert.bindValue(0, value);
+        QVERIFY(insert.exec());
+    }
+    const ChangeRunSummary summary = runOn({"cr", "slashes"}, {"v"}, CaseMode::Upper);
+    exec({QStringLiteral("ALTER DATABASE \"%1\" RESET standard_conforming_strings").arg(database)});
+    QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
+    QStringList expected;
+    for (const QString &value : values)
+        expected << UpperCase(value);
+    expected.sort();
+    QStringList actual = column("SELECT v FROM cr.slashes");
+    actual.sort();
+    QCOMPARE(actual, expected);
+}
+
+void TestChangeRun::quotedNamesInAnotherSchema()
+{
+    exec({"CREATE SCHEMA \"Sales\"",
+          "CREATE TABLE \"Sales\".\"we\"\"ird ta;ble\" (\"Fïeld \"\"x\"\"\" text, \"Other\" text)",
+          "CREATE TABLE public.\"we\"\"ird ta;ble\" (\"Fïeld \"\"x\"\"\" text)",
+          "INSERT INTO \"Sales\".\"we\"\"ird ta;ble\" VALUES ('mixed Case', 'x')",
+          "INSERT INTO public.\"we\"\"ird ta;ble\" VALUES ('mixed Case')"});
+    const ChangeRunSummary summary =
+        runOn({"Sales", "we\"ird ta;ble"}, {"Fïeld \"x\""}, CaseMode::Lower);
+    QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
+    QCOMPARE(column("SELECT \"Fïeld \"\"x\"\"\" FROM \"Sales\".\"we\"\"ird ta;ble\""),
+             QStringList{"mixed case"});
+    // The table of the same name in another schema is left alone.
+    QCOMPARE(column("SELECT \"Fïeld \"\"x\"\"\" FROM public.\"we\"\"ird ta;ble\""),
+             QStringList{"mixed Case"});
+    exec({"DROP SCHEMA \"Sales\" CASCADE", "DROP TABLE public.\"we\"\"ird ta;ble\""});
+}
+
+void TestChangeRun::inheritedAndPartitionedTables()
+{
+    exec({"CREATE TABLE cr.parted (k int, v text) PARTITION BY RANGE (k)",
+          "CREATE TABLE cr.parted_a PARTITION OF cr.parted FOR VALUES FROM (0) TO (100)",
+          "CREATE TABLE cr.parted_b PARTITION OF cr.parted FOR VALUES FROM (100) TO (1000)",
+          "INSERT INTO cr.parted SELECT i, 'value ' || i FROM generate_series(1, 999) i",
+          "CREATE TABLE cr.base (v text)", "CREATE TABLE cr.derived (extra int) INHERITS (cr.base)",
+          "INSERT INTO cr.base VALUES ('in base')", "INSERT INTO cr.derived VALUES ('in derived', 1)"});
+    ChangeRunSummary summary = runOn({"cr", "parted"}, {"v"}, CaseMode::Upper);
+    QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
+    QCOMPARE(summary.rowsWritten, 999);
+    QCOMPARE(column("SELECT count(*) FROM cr.parted WHERE v LIKE 'VALUE %'"), QStringList{"999"});
+
+    summary = runOn({"cr", "base"}, {"v"}, CaseMode::Proper);
+    QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
+    QCOMPARE(column("SELECT v FROM cr.base ORDER BY v"), (QStringList{"In Base", "In Derived"}));
+}
+
+void TestChangeRun::concurrentChangeIsNotOverwritten()
+{
+    exec({"CREATE TABLE cr.race (id int, v text)",
+          "INSERT INTO cr.race SELECT i, 'row ' || i FROM generate_series(1, 50) i"});
+    ChangeRun run(TestDatabase::settings(), {"cr", "race"}, {"v"}, CaseMode::Upper);
+    QString hookError;
+    bool hooked = false;
+    run.setChunkReadHook([&] {
+        if (hooked)
+            return;
+        hooked = true;
+        // Another client changes a row after the run has read it and before it writes.
+        QSqlDatabase other = TestDatabase::open();
+        hookError = TestDatabase::exec(other, {"UPDATE cr.race SET v = 'Changed Elsewhere' WHERE id = 7"});
+        TestDatabase::close(other);
+    });
+    ChangeRunSummary summary;
+    connect(&run, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) { summary = s; });
+    run.run();
+    QVERIFY2(hookError.isEmpty(), qPrintable(hookError));
+    QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
+    QCOMPARE(column("SELECT v FROM cr.race WHERE id = 7"), QStringList{"Changed Elsewhere"});
+    QCOMPARE(column("SELECT count(*) FROM cr.race WHERE v = upper(v)"), QStringList{"49"});
+}
+
+void TestChangeRun::stopLeavesEveryRowWhole()
+{
+    exec({"CREATE TABLE cr.big (id int, v text)",
+          "INSERT INTO cr.big SELECT i, 'some text of row ' || i FROM generate_series(1, 200000) i"});
+    ChangeRun run(TestDatabase::settings(), {"cr", "big"}, {"v"}, CaseMode::Upper);
+    ChangeRunSummary summary;
+    QList<int> progress;
+    connect(&run, &ChangeRun::progress, this, [&](int p) {
+        progress << p;
+        run.requestStop();
+    });
+    connect(&run, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) { summary = s; });
+    run.run();
+    QVERIFY(summary.endedEarly);
+    QVERIFY(summary.firstError.isEmpty());
+    QVERIFY(!progress.isEmpty());
+    QVERIFY(progress.last() < 100);
+    QSqlQuery query(db_);
+    QVERIFY(query.exec("SELECT count(*) FILTER (WHERE v = 'SOME TEXT OF ROW ' || id), "
+                       "count(*) FILTER (WHERE v = 'some text of row ' || id) FROM cr.big"));
+    QVERIFY(query.next());
+    const qint64 converted = query.value(0).toLongLong(), old = query.value(1).toLongLong();
+    QCOMPARE(converted + old, 200000);
+    QVERIFY(converted > 0);
+    QVERIFY(old > 0);
+    QCOMPARE(converted, summary.rowsWritten);
+}
+
+void TestChangeRun::failuresOfTheWholeRun()
+{
+    // The session cannot be opened.
+    ConnectionSettings wrong = TestDatabase::settings();
+    wrong.password += "-wrong";
+    ChangeRunSummary summary = runOn({"cr", "race"}, {"v"}, CaseMode::Upper, nullptr, wrong);
+    QVERIFY(summary.endedEarly);
+    QCOMPARE(summary.firstErrorLine, 114);
+    QVERIFY(summary.firstError.contains("password authentication failed"));
+
+    // The source is missing.
+    summary = runOn({"cr", "no such table"}, {"v"}, CaseMode::Upper);
+    QVERIFY(summary.endedEarly);
+    QCOMPARE(summary.firstErrorLine, 116);
+    summary = runOn({"cr", "race"}, {"no such field"}, CaseMode::Upper);
+    QCOMPARE(summary.firstErrorLine, 116);
+
+    // A user who may read but not write: the run ends at the first statement, one failure.
+    exec({"DROP ROLE IF EXISTS recasor_reader", "CREATE ROLE recasor_reader LOGIN PASSWORD 'reader-pw'",
+          "CREATE TABLE cr.readonly (v text)",
+          "INSERT INTO cr.readonly SELECT 'value ' || i FROM generate_series(1, 1000) i",
+          "GRANT USAGE ON SCHEMA cr TO recasor_reader",
+          "GRANT SELECT ON cr.readonly TO recasor_reader"});
+    ConnectionSettings reader = TestDatabase::settings();
+    reader.user = "recasor_reader";
+    reader.password = "reader-pw";
+    summary = runOn({"cr", "readonly"}, {"v"}, CaseMode::Upper, nullptr, reader);
+    QVERIFY(summary.endedEarly);
+    QCOMPARE(summary.firstErrorLine, 148);
+    QCOMPARE(summary.valuesNotWritten, 0);
+    QVERIFY2(summary.firstError.contains("permission denied"), qPrintable(summary.firstError));
+    QCOMPARE(column("SELECT count(*) FROM cr.readonly WHERE v LIKE 'value%'"), QStringList{"1000"});
+    exec({"DROP OWNED BY recasor_reader", "DROP ROLE recasor_reader"});
+}
+
+QTEST_GUILESS_MAIN(TestChangeRun)
+#include "tst_changerun.moc"
