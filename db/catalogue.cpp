@@ -1,0 +1,51 @@
+// The table and field listings of the main window, read from the server as plain data.
+#include "db/catalogue.h"
+
+#include "db/dbsession.h"
+
+#include <QSqlError>
+#include <QSqlRecord>
+
+namespace
+{
+
+// QSqlQuery::next() answers false both at the end and on a failed fetch; only the error tells
+// them apart, and a half-read list must not pass for a whole one.
+void throwIfFetchFailed(const QSqlQuery &query)
+{
+    if (query.lastError().isValid())
+        throw DbSession::errorFrom(query.lastError());
+}
+
+} // namespace
+
+QList<TableRef> ListTables(const ConnectionSettings &settings)
+{
+    DbSession session(settings);
+    // The two system schemas are left out: rewriting a catalogue table corrupts the database,
+    // and the information-schema tables cannot be opened by their bare names anyway. No
+    // ORDER BY: the list keeps the server's order.
+    QSqlQuery query = session.exec(
+        QStringLiteral("select schemaname, tablename from pg_tables"
+                       " where schemaname not in ('pg_catalog', 'information_schema')"));
+    QList<TableRef> tables;
+    while (query.next())
+        tables.append({query.value(0).toString(), query.value(1).toString()});
+    throwIfFetchFailed(query);
+    return tables;
+}
+
+QStringList ListFields(const ConnectionSettings &settings, const TableRef &table)
+{
+    DbSession session(settings);
+    // LIMIT 0: only the result's columns are wanted, and the driver would otherwise buffer
+    // every row of the table in client memory first.
+    const QSqlQuery query =
+        session.exec(QStringLiteral("SELECT * FROM ") + table.sql() + QStringLiteral(" LIMIT 0"));
+    const QSqlRecord record = query.record();
+    QStringList fields;
+    fields.reserve(record.count());
+    for (int i = 0; i < record.count(); ++i)
+        fields.append(record.fieldName(i));
+    return fields;
+}

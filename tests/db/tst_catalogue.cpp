@@ -1,0 +1,164 @@
+// The table and field listings against a database of their own on the test server: user
+// tables only, each with its schema, in the server's order; fields in column order without
+// reading a row; awkward names quoted safely.
+#include "db/catalogue.h"
+#include "db/dberror.h"
+#include "scratchdatabase.h"
+
+#include <QTest>
+
+namespace
+{
+
+const TableRef Weird{QStringLiteral("Sales"), QStringLiteral("we\"ird ta;ble")};
+const TableRef Customers{QStringLiteral("public"), QStringLiteral("Kunden Übersicht")};
+const TableRef PublicOrders{QStringLiteral("public"), QStringLiteral("orders")};
+const TableRef SalesOrders{QStringLiteral("Sales"), QStringLiteral("orders")};
+const TableRef NoColumns{QStringLiteral("public"), QStringLiteral("Empty Shape")};
+const TableRef Hidden{QStringLiteral("off path"), QStringLiteral("zeta")};
+
+QSet<QString> keys(const QList<TableRef> &tables)
+{
+    QSet<QString> result;
+    for (const TableRef &table : tables)
+        result.insert(table.schema + u'\n' + table.name);
+    return result;
+}
+
+} // namespace
+
+class TestCatalogue : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase() { db_.reset(); }
+
+    void listsUserTablesWithTheirSchemas();
+    void leavesOutSystemSchemas();
+    void listsFieldsInColumnOrder();
+    void fieldListingReadsNoRow();
+    void eachActionUsesTheValuesItIsGiven();
+
+private:
+    std::unique_ptr<ScratchDatabase> db_;
+};
+
+void TestCatalogue::initTestCase()
+{
+    REQUIRE_TEST_DATABASE();
+    db_ = std::make_unique<ScratchDatabase>(QStringLiteral("recasor_tst_catalogue"));
+    QVERIFY2(db_->error().isEmpty(), qPrintable(db_->error()));
+    // Written out by hand, not with the quoting helper, so the two check each other.
+    const QString failure = db_->exec({
+        "CREATE SCHEMA \"off path\"",
+        "CREATE TABLE \"off path\".zeta (z int)",
+        "CREATE SCHEMA \"Sales\"",
+        "CREATE TABLE \"Sales\".\"we\"\"ird ta;ble\" (\"Fïeld \"\"x\"\"\" text, \"Größe Zahl\" "
+        "int, "
+        "\"ID\" int)",
+        "CREATE TABLE \"Kunden Übersicht\" (\"Name\" text, dropped int, \"Straße\" text)",
+        "ALTER TABLE \"Kunden Übersicht\" DROP COLUMN dropped",
+        "ALTER TABLE \"Kunden Übersicht\" ADD COLUMN \"Ort ✓\" text",
+        "CREATE TABLE orders (id int, total numeric)",
+        "CREATE TABLE \"Sales\".orders (code text)",
+        "CREATE TABLE \"Empty Shape\" ()",
+        "INSERT INTO \"Sales\".\"we\"\"ird ta;ble\" VALUES ('a', 1, 1)",
+        "CREATE VIEW failing_rows AS SELECT 1 / (n - n) AS boom FROM generate_series(1, 3) n",
+    });
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+}
+
+void TestCatalogue::listsUserTablesWithTheirSchemas()
+{
+    const QList<TableRef> tables = ListTables(db_->settings());
+    QCOMPARE(keys(tables), keys({Hidden, Weird, Customers, PublicOrders, SalesOrders, NoColumns}));
+    QCOMPARE(tables.size(), 6);
+
+    // The server's order: the same as pg_tables gives it, not sorted.
+    QSqlDatabase fixture = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), "order");
+    fixture.setDatabaseName(ConnectionString(db_->settings()));
+    QVERIFY(fixture.open());
+    QList<TableRef> serverOrder;
+    {
+        QSqlQuery query(fixture);
+        QVERIFY(query.exec("select schemaname, tablename from pg_tables"));
+        while (query.next()) {
+            const TableRef table{query.value(0).toString(), query.value(1).toString()};
+            if (keys({table}).intersects(keys(tables)))
+                serverOrder.append(table);
+        }
+    }
+    TestDatabase::close(fixture);
+    QCOMPARE(tables, serverOrder);
+
+    QCOMPARE(Customers.displayName(), QStringLiteral("Kunden Übersicht"));
+    QCOMPARE(Weird.displayName(), QStringLiteral("Sales.we\"ird ta;ble"));
+}
+
+void TestCatalogue::leavesOutSystemSchemas()
+{
+    // The test user is a superuser, so pg_tables lists the system catalogues and the
+    // information-schema tables too.
+    for (const ConnectionSettings &values : {db_->settings(), TestDatabase::settings()}) {
+        const QList<TableRef> tables = ListTables(values);
+        for (const TableRef &table : tables) {
+            QVERIFY2(table.schema != QLatin1String("pg_catalog") &&
+                         table.schema != QLatin1String("information_schema"),
+                     qPrintable(table.schema + u'.' + table.name));
+        }
+    }
+    QSqlDatabase fixture = TestDatabase::open();
+    QSqlQuery query(fixture);
+    QVERIFY(query.exec("select count(*) from pg_tables where schemaname in "
+                       "('pg_catalog', 'information_schema')"));
+    QVERIFY(query.next());
+    QVERIFY(query.value(0).toInt() > 0);
+    query = QSqlQuery();
+    TestDatabase::close(fixture);
+}
+
+void TestCatalogue::listsFieldsInColumnOrder()
+{
+    const ConnectionSettings values = db_->settings();
+    QCOMPARE(ListFields(values, Weird), QStringList({"Fïeld \"x\"", "Größe Zahl", "ID"}));
+    QCOMPARE(ListFields(values, Customers), QStringList({"Name", "Straße", "Ort ✓"}));
+    // Same name, different schema: each listing opens its own table.
+    QCOMPARE(ListFields(values, PublicOrders), QStringList({"id", "total"}));
+    QCOMPARE(ListFields(values, SalesOrders), QStringList({"code"}));
+    // Outside the search path.
+    QCOMPARE(ListFields(values, Hidden), QStringList({"z"}));
+    QCOMPARE(ListFields(values, NoColumns), QStringList());
+}
+
+void TestCatalogue::fieldListingReadsNoRow()
+{
+    // Every row of this view fails when it is computed, so only a listing that asks for no row
+    // succeeds.
+    const TableRef failing{QStringLiteral("public"), QStringLiteral("failing_rows")};
+    QCOMPARE(ListFields(db_->settings(), failing), QStringList({"boom"}));
+    QVERIFY(!db_->exec({"SELECT * FROM failing_rows"}).isEmpty());
+}
+
+void TestCatalogue::eachActionUsesTheValuesItIsGiven()
+{
+    const QStringList connectionsBefore = QSqlDatabase::connectionNames();
+    QVERIFY(!keys(ListTables(TestDatabase::settings())).contains(keys({Weird}).values().first()));
+    try {
+        ListFields(TestDatabase::settings(), Weird);
+        QFAIL("the table lives only in the scratch database");
+    } catch (const DbError &error) {
+        QCOMPARE(error.sqlState(), QStringLiteral("42P01"));
+        QVERIFY2(error.text().contains(QLatin1String("we\"ird ta;ble")), qPrintable(error.text()));
+    }
+    ConnectionSettings wrong = db_->settings();
+    wrong.password += QStringLiteral("-wrong");
+    QVERIFY_THROWS_EXCEPTION(DbError, ListTables(wrong));
+    QVERIFY_THROWS_EXCEPTION(DbError, ListFields(wrong, Weird));
+    // No session outlives its action, on success or failure.
+    QCOMPARE(QSqlDatabase::connectionNames(), connectionsBefore);
+}
+
+QTEST_GUILESS_MAIN(TestCatalogue)
+#include "tst_catalogue.moc"
