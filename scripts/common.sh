@@ -94,3 +94,33 @@ pg_stop() {
 pg_psql() {
     as_pg "$(pg_bin)/psql" -X -q -v ON_ERROR_STOP=1 -h "$PG_SOCKET" -p "$PG_PORT" "$@"
 }
+
+# The demo of scripts/run and scripts/screenshots: a throwaway server (pg_start's variables)
+# with scripts/demo.sql loaded.
+DEMO_USER=recasor_demo
+DEMO_PASSWORD='Demo-pw-42'
+DEMO_DATABASE=recasor_demo
+
+demo_start() {
+    pg_start "$DEMO_USER" "$DEMO_PASSWORD" "$DEMO_DATABASE" || return 1
+    pg_psql -U "$DEMO_USER" -d "$DEMO_DATABASE" <"$ROOT/scripts/demo.sql"
+}
+
+# demo_config FOLDER [PASSWORD]: a settings store in FOLDER holding the demo server's
+# connection values, in the file and format the program reads when XDG_CONFIG_HOME=FOLDER.
+demo_config() {
+    local folder=$1 password=${2:-$DEMO_PASSWORD}
+    (
+        umask 077
+        mkdir -p "$folder"
+        cat >"$folder/Kestrova.ini" <<INI
+[Recasor]
+PostgreSQLServer=127.0.0.1
+PostgreSQLPort=$PG_PORT
+PostgreSQLUser=$DEMO_USER
+PostgreSQLPassword=$password
+PostgreSQLDatabase=$DEMO_DATABASE
+INI
+        chmod 600 "$folder/Kestrova.ini"
+    )
+}
