@@ -1,15 +1,21 @@
-// Recasor: rewrites the letter case of the values of a PostgreSQL column.
-#include <QApplication>
-#include <QWidget>
+// Recasor: rewrites the letter case of the values of a PostgreSQL column. The program starts
+// on the connection window, whose load step goes on to the main window when the stored
+// connection values connect; closing either window ends the program.
+#include "appicon.h"
+#include "ui/form1.h"
+#include "ui/messageboxes.h"
 
-#include "ui/windowhelpers.h"
+#include <QApplication>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    SetAppTitle();
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("Recasor"));
-    window.show();
+    app.setWindowIcon(RecasorIcon());
+    // The windows are hidden and shown in turn; the program ends by closing one of them.
+    app.setQuitOnLastWindowClosed(false);
+
+    MessageBoxes messages;
+    Form1 connectionWindow(messages);
+    connectionWindow.Form_Load();
     return app.exec();
 }

@@ -8,7 +8,7 @@ QString HandlerPath(const QString &window, const QString &handler)
 QString ErrorReportText(const QString &window, const QString &handler, int line,
                         const QString &failure)
 {
-    return failure + QStringLiteral("\r\n") + HandlerPath(window, handler)
-           + QStringLiteral("at line ") + QString::number(line) + QStringLiteral("\r\r")
-           + QStringLiteral("Please email screenshot of this message to ") + SupportAddress;
+    return failure + QStringLiteral("\r\n") + HandlerPath(window, handler) +
+           QStringLiteral("at line ") + QString::number(line) + QStringLiteral("\r\r") +
+           QStringLiteral("Please email screenshot of this message to ") + SupportAddress;
 }

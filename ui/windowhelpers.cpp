@@ -1,7 +1,21 @@
+// The small procedures shared by the two windows.
 #include "ui/windowhelpers.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QCursor>
+#include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
+#include <QFont>
+#include <QGroupBox>
+#include <QImageReader>
+#include <QLabel>
+#include <QPixmap>
+#include <QRadioButton>
+#include <QScreen>
+#include <QWidget>
+#include <QtEndian>
+#include <stdexcept>
 
 bool FileExists(const QString &path)
 {
@@ -32,4 +46,92 @@ void SetAppTitle(const QString &productTitle)
 QString AppTitle()
 {
     return QGuiApplication::applicationDisplayName();
+}
+
+QString ProgramFolder()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+void ApplySkin(QWidget &window, const QString &programFolder)
+{
+    if (!FileExists(programFolder + QStringLiteral("/x/o.cjs")))
+        return;
+    ApplyFormColours(window);
+}
+
+void ApplyFormColours(QWidget &window)
+{
+    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
+    SetBackground(window, buttonFace);
+    for (QWidget *control : window.findChildren<QWidget *>()) {
+        if (qobject_cast<QGroupBox *>(control) || qobject_cast<QLabel *>(control) ||
+            qobject_cast<QCheckBox *>(control) || qobject_cast<QRadioButton *>(control))
+            SetBackground(*control, buttonFace);
+    }
+}
+
+QCursor LoadCursorFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("The cursor file " + path.toStdString() + " cannot be read.");
+    const QByteArray header = file.read(22);
+    file.close();
+    // The icon directory of a cursor file: type 2, then per image its size and its hot spot.
+    if (header.size() < 22 || qFromLittleEndian<quint16>(header.constData() + 2) != 2)
+        throw std::runtime_error("The file " + path.toStdString() + " is not a cursor file.");
+    QImageReader reader(path, "cur");
+    const QImage image = reader.read();
+    if (image.isNull())
+        throw std::runtime_error("The cursor file " + path.toStdString() +
+                                 " cannot be read: " + reader.errorString().toStdString());
+    const int hotX = qFromLittleEndian<quint16>(header.constData() + 10);
+    const int hotY = qFromLittleEndian<quint16>(header.constData() + 12);
+    return QCursor(QPixmap::fromImage(image), qMin(hotX, image.width() - 1),
+                   qMin(hotY, image.height() - 1));
+}
+
+int Twips(int twips)
+{
+    return qRound(twips / 15.0);
+}
+
+void PlaceTwips(QWidget &control, int left, int top, int width, int height)
+{
+    control.setGeometry(Twips(left), Twips(top), Twips(width), Twips(height));
+}
+
+QFont ArialFont(qreal points, bool bold)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+void CentreOnScreen(QWidget &window)
+{
+    const QScreen *screen = window.screen();
+    if (!screen)
+        return;
+    QRect frame = window.frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window.move(frame.topLeft());
+}
+
+void MakeFixedWindow(QWidget &window, int widthTwips, int heightTwips)
+{
+    window.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint);
+    window.setFixedSize(Twips(widthTwips), Twips(heightTwips));
+}
+
+void SetBackground(QWidget &control, const QColor &colour)
+{
+    QPalette palette = control.palette();
+    palette.setColor(QPalette::Window, colour);
+    control.setPalette(palette);
+    control.setAutoFillBackground(true);
 }

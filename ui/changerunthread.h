@@ -1,0 +1,40 @@
+// Runs one change run at a time on a thread of its own, so that the main window stays
+// responsive and repaints while the rows are written. Progress and the end of the run come
+// back to the window's thread as signals.
+#pragma once
+
+#include "db/changerun.h"
+
+#include <QObject>
+
+class QThread;
+
+class ChangeRunThread : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ChangeRunThread(QObject *parent = nullptr);
+    ~ChangeRunThread() override;
+
+    bool isRunning() const { return thread_ != nullptr; }
+
+    // Starts a run; false (and nothing started) while one is still going.
+    bool start(const ConnectionSettings &settings, const TableRef &table, const QStringList &fields,
+               std::optional<CaseMode> mode);
+
+    // Asks the run to stop and waits until its thread has ended. The run's own end is then
+    // not signalled: this is for closing the window.
+    void stopAndWait();
+
+signals:
+    void progress(int percent);
+    void finished(const ChangeRunSummary &summary);
+
+private:
+    void release();
+
+    QThread *thread_ = nullptr;
+    ChangeRun *worker_ = nullptr;
+    quint64 runNumber_ = 0;
+};

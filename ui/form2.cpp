@@ -1,0 +1,387 @@
+// The main window.
+#include "ui/form2.h"
+
+#include "casing/caselist.h"
+#include "db/catalogue.h"
+#include "db/fieldpreview.h"
+#include "ui/controls.h"
+#include "ui/form1.h"
+#include "ui/guardedhandler.h"
+#include "ui/messages.h"
+#include "ui/windowhelpers.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <stdexcept>
+
+namespace
+{
+
+const QString Window = QStringLiteral("Form2");
+const QString ProgressText = QStringLiteral("Progress Bar");
+constexpr int TableRole = Qt::UserRole;
+
+// Clears a flag on every path out of a listing.
+class FlagScope
+{
+public:
+    explicit FlagScope(bool &flag) : flag_(flag) { flag_ = true; }
+    ~FlagScope() { flag_ = false; }
+    FlagScope(const FlagScope &) = delete;
+    FlagScope &operator=(const FlagScope &) = delete;
+
+private:
+    bool &flag_;
+};
+
+} // namespace
+
+Form2::Form2(Messages &messages, Form1 &connection, QString programFolder)
+    : messages_(messages), connection_(connection), programFolder_(std::move(programFolder)),
+      pointer_(*this)
+{
+    buildLayout();
+    connectLists();
+    connect(PushButton1, &QPushButton::clicked, this, &Form2::PushButton1_Click);
+    connect(PushButton2, &QPushButton::clicked, this, &Form2::PushButton2_Click);
+    connect(PushButton3, &QPushButton::clicked, this, &Form2::PushButton3_Click);
+    connect(PushButton5, &QPushButton::clicked, this, &Form2::PushButton5_Click);
+    connect(&runner_, &ChangeRunThread::progress, ProgressBar1, &QProgressBar::setValue);
+    connect(&runner_, &ChangeRunThread::finished, this, &Form2::changeRunFinished);
+    pointer_.watchButtons({PushButton1, PushButton2, PushButton3, PushButton5});
+    pointer_.watchSurfaces({Frame1, ListView1, ListView2, ListView3});
+}
+
+Form2::~Form2()
+{
+    runner_.stopAndWait();
+}
+
+void Form2::buildLayout()
+{
+    setObjectName(QStringLiteral("Form2"));
+    MakeFixedWindow(*this, 9240, 7545);
+    setFont(ArialFont(9, true));
+    SetBackground(*this, Qt::white);
+
+    ListView1 = MakeListView(this, "ListView1", false, 120, 120, 4440, 2715);
+    ListView2 = MakeListView(this, "ListView2", true, 4680, 120, 4440, 2235);
+
+    auto button = [&](const char *name, const QString &text, int left, int top, int width) {
+        return MakePushButton(this, name, text, left, top, width, 405);
+    };
+    PushButton2 = button("PushButton2", QStringLiteral("Select All Fields"), 4680, 2415, 2055);
+    PushButton3 = button("PushButton3", QStringLiteral("Unselect All Fields"), 6840, 2415, 2280);
+
+    ListView3 = MakeListView(this, "ListView3", false, 120, 2895, 9000, 2715);
+
+    Frame1 = new QGroupBox(QStringLiteral("Change all records in selected field(s) to:"), this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    PlaceTwips(*Frame1, 120, 5640, 9000, 800);
+    Combo1 = new QComboBox(Frame1);
+    Combo1->setObjectName(QStringLiteral("Combo1"));
+    Combo1->setEditable(false);
+    PlaceTwips(*Combo1, 240, 300, 8520, 345);
+
+    PushButton1 = button("PushButton1", QStringLiteral("Start Changing"), 120, 6555, 4440);
+    PushButton5 = button("PushButton5", QStringLiteral("Setup Connection"), 4680, 6555, 4440);
+
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    PlaceTwips(*ProgressBar1, 120, 7065, 9000, 405);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setFormat(ProgressText);
+    ProgressBar1->setTextVisible(true);
+    ProgressBar1->setAlignment(Qt::AlignCenter);
+    QPalette palette = ProgressBar1->palette();
+    palette.setColor(QPalette::Base, Qt::white);
+    palette.setColor(QPalette::Window, Qt::white);
+    ProgressBar1->setPalette(palette);
+
+    setTabOrder(PushButton1, PushButton5);
+    setTabOrder(PushButton5, Combo1);
+    setTabOrder(Combo1, ListView1);
+    setTabOrder(ListView1, ListView2);
+    setTabOrder(ListView2, PushButton2);
+    setTabOrder(PushButton2, PushButton3);
+    setTabOrder(PushButton3, ListView3);
+}
+
+void Form2::connectLists()
+{
+    // A click lists, even on the entry already chosen; moving through a list by keyboard
+    // lists as well. Changes of the current entry made by a mouse press wait for the click,
+    // and those made while a list is being filled are the program's own.
+    connect(ListView1, &QTreeWidget::itemClicked, this,
+            [this] { userListing(QStringLiteral("ListView1_Click"), &Form2::ListView1_Click); });
+    connect(ListView2, &QTreeWidget::itemClicked, this,
+            [this] { userListing(QStringLiteral("ListView2_Click"), &Form2::ListView2_Click); });
+    connect(ListView1, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *item) {
+        if (item && !listing_ && QGuiApplication::mouseButtons() == Qt::NoButton)
+            userListing(QStringLiteral("ListView1_Click"), &Form2::ListView1_Click);
+    });
+    connect(ListView2, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *item) {
+        if (item && !listing_ && QGuiApplication::mouseButtons() == Qt::NoButton)
+            userListing(QStringLiteral("ListView2_Click"), &Form2::ListView2_Click);
+    });
+}
+
+void Form2::Form_Load()
+{
+    GuardedHandler h(messages_, Window, QStringLiteral("Form_Load"));
+    h.step(100, [&] { ApplyFormColours(*this); });
+    h.step(102, [&] { setWindowIcon(QGuiApplication::windowIcon()); });
+    const QString cursorFile = programFolder_ + QStringLiteral("/HAND-M.CUR");
+    if (h.condition(106, [&] { return FileExists(cursorFile); }))
+        h.step(108, [&] { pointer_.setCustomCursor(LoadCursorFile(cursorFile)); });
+    h.step(110, [&] { setWindowTitle(QStringLiteral("Recasor")); });
+    h.step(112, [&] {
+        // The fields and the preview of the last connection go too: left standing beside the
+        // tables of another connection, they would name a table that is not there.
+        const FlagScope filling(listing_);
+        ListView1->clear();
+        ListView2->clear();
+        ListView3->clear();
+        fieldsTable_.reset();
+        previewTable_.reset();
+        const BusyPointer busy(pointer_);
+        for (const TableRef &table : ListTables(connection_.settings())) {
+            auto *item = new QTreeWidgetItem(ListView1, QStringList{table.displayName()});
+            item->setData(0, TableRole, QVariant::fromValue(table));
+        }
+        if (ListView1->topLevelItemCount() > 0)
+            ListView1->setCurrentItem(ListView1->topLevelItem(0));
+    });
+    h.step(114, [&] { ListView1_Click(); });
+    const QStringList modes = CaseModeTexts();
+    for (int i = 0; i < modes.size(); ++i) {
+        h.step(116 + 2 * i, [&] {
+            if (Combo1->findText(modes[i], Qt::MatchExactly) < 0)
+                Combo1->addItem(modes[i]);
+        });
+    }
+    h.step(124, [&] { Combo1->setCurrentIndex(0); });
+    h.step(126, [&] { ListView1->setHeaderLabels({QStringLiteral("Table(s)")}); });
+    h.step(128, [&] { ListView1->setColumnWidth(0, Twips(4000)); });
+    h.step(130, [&] { ListView2->setHeaderLabels({QStringLiteral("Field(s)")}); });
+    h.step(132, [&] { ListView2->setColumnWidth(0, Twips(4000)); });
+    h.step(134,
+           [&] { ListView3->setHeaderLabels({QStringLiteral("First 100 Entries (Preview)")}); });
+    h.step(136, [&] { ListView3->setColumnWidth(0, Twips(8000)); });
+}
+
+void Form2::ListView1_Click()
+{
+    const QTreeWidgetItem *selected = ListView1->currentItem();
+    if (!selected)
+        throw std::runtime_error("No table is selected.");
+    const TableRef table = selected->data(0, TableRole).value<TableRef>();
+    {
+        const FlagScope filling(listing_);
+        const BusyPointer busy(pointer_);
+        const QStringList fields = ListFields(connection_.settings(), table);
+        // The lists change only once the whole listing is in hand, in one go: no event is
+        // handled between emptying and filling, so no other listing can mix into them.
+        ListView2->clear();
+        ListView3->clear();
+        previewTable_.reset();
+        fieldsTable_ = table;
+        FillList(*ListView2, fields);
+        if (ListView2->topLevelItemCount() > 0)
+            ListView2->setCurrentItem(ListView2->topLevelItem(0));
+    }
+    if (ListView2->topLevelItemCount() > 0)
+        ListView2_Click();
+}
+
+void Form2::ListView2_Click()
+{
+    const QTreeWidgetItem *selected = ListView2->currentItem();
+    if (!selected || !fieldsTable_)
+        throw std::runtime_error("No field is selected.");
+    const QString field = selected->text(0);
+    const FlagScope filling(listing_);
+    const BusyPointer busy(pointer_);
+    const QStringList values = PreviewField(connection_.settings(), *fieldsTable_, field);
+    ListView3->clear();
+    FillList(*ListView3, values);
+    previewTable_ = fieldsTable_;
+    previewField_ = field;
+}
+
+void Form2::userListing(const QString &handler, void (Form2::*listing)())
+{
+    // A list being filled or a change run going: the click waits for nothing and does nothing.
+    if (listing_ || runner_.isRunning())
+        return;
+    GuardedHandler h(messages_, Window, handler);
+    if (!h.step(100, [&] { (this->*listing)(); }) && listing == &Form2::ListView1_Click)
+        reselectShownTable();
+}
+
+void Form2::reselectShownTable()
+{
+    const FlagScope filling(listing_);
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = ListView1->topLevelItem(i);
+        if (fieldsTable_ && item->data(0, TableRole).value<TableRef>() == *fieldsTable_) {
+            ListView1->setCurrentItem(item);
+            return;
+        }
+    }
+}
+
+void Form2::PushButton1_Click()
+{
+    if (runner_.isRunning())
+        return; // the button is disabled while a run goes; a queued click starts nothing
+    GuardedHandler h(messages_, Window, QStringLiteral("PushButton1_Click"));
+    // Every selected field is changed, in the order of the list.
+    QStringList fields;
+    h.step(104, [&] {
+        for (int i = 0; i < ListView2->topLevelItemCount(); ++i)
+            if (ListView2->topLevelItem(i)->isSelected())
+                fields.append(ListView2->topLevelItem(i)->text(0));
+    });
+    if (fields.isEmpty() || !fieldsTable_) {
+        h.step(214, [&] { messages_.info(QStringLiteral("Please select a field.")); });
+        return;
+    }
+    h.step(106, [&] {
+        runTable_ = *fieldsTable_;
+        runFields_ = fields;
+        runMode_ = CaseModeFromText(Combo1->currentText());
+        setRunning(true);
+        if (!runner_.start(connection_.settings(), runTable_, runFields_, runMode_))
+            setRunning(false);
+    });
+}
+
+void Form2::setRunning(bool running)
+{
+    // While a run goes its table, fields and mode stay those of its start, and no second run
+    // or change of connection can begin; the preview stays open to scrolling.
+    for (QWidget *control :
+         {static_cast<QWidget *>(ListView1), static_cast<QWidget *>(ListView2),
+          static_cast<QWidget *>(Combo1), static_cast<QWidget *>(PushButton1),
+          static_cast<QWidget *>(PushButton2), static_cast<QWidget *>(PushButton3),
+          static_cast<QWidget *>(PushButton5)})
+        control->setEnabled(!running);
+    pointer_.set(running ? PointerState::Hourglass : PointerState::Default);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setFormat(running ? QStringLiteral("%p%") : ProgressText);
+}
+
+void Form2::changeRunFinished(const ChangeRunSummary &summary)
+{
+    setRunning(false);
+    updatePreviewAfterRun(summary);
+    if (!summary.firstError.isEmpty())
+        messages_.report(Window, QStringLiteral("PushButton1_Click"), summary.firstErrorLine,
+                         summary.firstError);
+    if (summary.valuesNotWritten > 0)
+        messages_.info(summary.valuesNotWritten == 1
+                           ? QStringLiteral("1 value could not be written; it keeps its old "
+                                            "letter case.")
+                           : QStringLiteral("%1 values could not be written; they keep their "
+                                            "old letter case.")
+                                 .arg(summary.valuesNotWritten));
+    if (summary.noMode)
+        messages_.info(QStringLiteral("mess up"));
+    emit changeRunEnded();
+}
+
+void Form2::updatePreviewAfterRun(const ChangeRunSummary &summary)
+{
+    if (!runMode_ || !previewTable_ || *previewTable_ != runTable_ ||
+        !runFields_.contains(previewField_))
+        return;
+    const bool wroteAll = summary.firstError.isEmpty() && !summary.endedEarly;
+    const int line = 194 + 4 * static_cast<int>(*runMode_);
+    GuardedHandler h(messages_, Window, QStringLiteral("PushButton1_Click"));
+    if (!wroteAll) {
+        // Converting the listed values would show changes that did not happen: the preview is
+        // read again to show what the table holds now.
+        h.step(line, [&] {
+            const BusyPointer busy(pointer_);
+            const QStringList values =
+                PreviewField(connection_.settings(), runTable_, previewField_);
+            ListView3->clear();
+            FillList(*ListView3, values);
+        });
+        return;
+    }
+    h.step(line, [&] {
+        switch (*runMode_) {
+        case CaseMode::Upper:
+            UpperCaseList(*ListView3);
+            break;
+        case CaseMode::Lower:
+            LowerCaseList(*ListView3);
+            break;
+        case CaseMode::Proper:
+            ProperCaseList(*ListView3);
+            break;
+        case CaseMode::Sentence:
+            SentenceCaseList(*ListView3);
+            break;
+        }
+    });
+}
+
+void Form2::PushButton2_Click()
+{
+    GuardedHandler h(messages_, Window, QStringLiteral("PushButton2_Click"));
+    int count = 0;
+    h.step(100, [&] { count = ListView2->topLevelItemCount(); });
+    for (int i = 0; i < count; ++i)
+        h.step(102, [&] { ListView2->topLevelItem(i)->setSelected(true); });
+}
+
+void Form2::PushButton3_Click()
+{
+    GuardedHandler h(messages_, Window, QStringLiteral("PushButton3_Click"));
+    int count = 0;
+    h.step(100, [&] { count = ListView2->topLevelItemCount(); });
+    for (int i = 0; i < count; ++i)
+        h.step(102, [&] { ListView2->topLevelItem(i)->setSelected(false); });
+}
+
+void Form2::PushButton5_Click()
+{
+    GuardedHandler h(messages_, Window, QStringLiteral("PushButton5_Click"));
+    h.step(100, [&] { connection_.show(); });
+    h.step(102, [&] { hide(); });
+}
+
+void Form2::stopChangeRun()
+{
+    runner_.stopAndWait();
+}
+
+void Form2::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!centred_) {
+        centred_ = true;
+        CentreOnScreen(*this);
+    }
+    PushButton1->setFocus(Qt::TabFocusReason);
+}
+
+void Form2::closeEvent(QCloseEvent *event)
+{
+    // Closing this window ends the program; a run that is going stops between two of its
+    // chunks, so that what it has written stays whole.
+    event->accept();
+    runner_.stopAndWait();
+    QCoreApplication::quit();
+}

@@ -1,0 +1,93 @@
+// The main window: the tables of the database, the fields of the chosen table, a preview of
+// a field's first values, the mode, and "Start Changing", which rewrites every selected field
+// on a thread of its own while the window stays responsive.
+#pragma once
+
+#include "db/changerun.h"
+#include "db/tableref.h"
+#include "ui/changerunthread.h"
+#include "ui/pointerstate.h"
+
+#include <QWidget>
+#include <optional>
+
+class Form1;
+class Messages;
+class QComboBox;
+class QGroupBox;
+class QProgressBar;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+class Form2 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    Form2(Messages &messages, Form1 &connection, QString programFolder);
+    ~Form2() override;
+
+    // The load step: colours, icon, cursor, caption, the tables of the current connection,
+    // the fields of the first one with the preview of its first field, the modes, the columns.
+    void Form_Load();
+
+    // Field listing of the table selected in ListView1, then the preview of its first field.
+    // Throws on failure; the caller reports it.
+    void ListView1_Click();
+    // Preview of the field selected in ListView2. Throws on failure.
+    void ListView2_Click();
+
+    void PushButton1_Click(); // "Start Changing"
+    void PushButton2_Click(); // "Select All Fields"
+    void PushButton3_Click(); // "Unselect All Fields"
+    void PushButton5_Click(); // "Setup Connection"
+
+    bool isChanging() const { return runner_.isRunning(); }
+    // Stops a change run that is going and waits for its thread: the program is ending.
+    void stopChangeRun();
+
+    PointerState &pointer() { return pointer_; }
+
+signals:
+    // A change run has ended and the window has shown its outcome.
+    void changeRunEnded();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildLayout();
+    void connectLists();
+    // The user's own click on a list: the listing under a report of its own.
+    void userListing(const QString &handler, void (Form2::*listing)());
+    void changeRunFinished(const ChangeRunSummary &summary);
+    void updatePreviewAfterRun(const ChangeRunSummary &summary);
+    void setRunning(bool running);
+    // Puts the table list's selection back on the table whose fields are shown.
+    void reselectShownTable();
+
+    Messages &messages_;
+    Form1 &connection_;
+    QString programFolder_;
+    PointerState pointer_;
+    ChangeRunThread runner_;
+    bool centred_ = false;
+    bool listing_ = false;
+
+    // The table whose fields ListView2 shows, and the table and field ListView3 previews.
+    std::optional<TableRef> fieldsTable_;
+    std::optional<TableRef> previewTable_;
+    QString previewField_;
+    // What the running change run works on.
+    TableRef runTable_;
+    QStringList runFields_;
+    std::optional<CaseMode> runMode_;
+
+    QTreeWidget *ListView1, *ListView2, *ListView3;
+    QPushButton *PushButton2, *PushButton3, *PushButton1, *PushButton5;
+    QGroupBox *Frame1;
+    QComboBox *Combo1;
+    QProgressBar *ProgressBar1;
+};

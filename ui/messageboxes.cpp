@@ -1,0 +1,40 @@
+#include "ui/messageboxes.h"
+
+#include "ui/errorreport.h"
+#include "ui/windowhelpers.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace
+{
+
+void showBox(QMessageBox::Icon icon, const QString &title, const QString &text)
+{
+    QMessageBox box(icon, title, MessageBoxes::DisplayText(text), QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+} // namespace
+
+void MessageBoxes::info(const QString &text)
+{
+    showBox(QMessageBox::NoIcon, AppTitle(), text);
+}
+
+void MessageBoxes::report(const QString &window, const QString &handler, int line,
+                          const QString &failure)
+{
+    showBox(QMessageBox::Warning, ErrorReportTitle,
+            ErrorReportText(window, handler, line, failure));
+}
+
+QString MessageBoxes::DisplayText(const QString &text)
+{
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    shown.replace(u'\r', u'\n');
+    return shown;
+}

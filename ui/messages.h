@@ -1,0 +1,19 @@
+// The one way the windows speak to the user in a message box. The windows only ever call
+// this interface, so that tests can put a recorder in place of modal boxes.
+#pragma once
+
+#include <QString>
+
+class Messages
+{
+public:
+    virtual ~Messages() = default;
+
+    // An ordinary message: OK button, no icon, the application title.
+    virtual void info(const QString &text) = 0;
+
+    // The error report of a guarded handler: "Application Error", warning icon, the text of
+    // ErrorReportText.
+    virtual void report(const QString &window, const QString &handler, int line,
+                        const QString &failure) = 0;
+};
