@@ -83,12 +83,11 @@ void TestCatalogue::listsUserTablesWithTheirSchemas()
     QList<TableRef> serverOrder;
     {
         QSqlQuery query(fixture);
-        QVERIFY(query.exec("select schemaname, tablename from pg_tables"));
-        while (query.next()) {
-            const TableRef table{query.value(0).toString(), query.value(1).toString()};
-            if (keys({table}).intersects(keys(tables)))
-                serverOrder.append(table);
-        }
+        // The same query, so the same plan; the tables were made out of alphabetical order.
+        QVERIFY(query.exec("select schemaname, tablename from pg_tables"
+                           " where schemaname not in ('pg_catalog', 'information_schema')"));
+        while (query.next())
+            serverOrder.append({query.value(0).toString(), query.value(1).toString()});
     }
     TestDatabase::close(fixture);
     QCOMPARE(tables, serverOrder);
