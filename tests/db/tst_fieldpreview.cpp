@@ -73,7 +73,8 @@ void TestFieldPreview::initTestCase()
         "INSERT INTO texts VALUES (chr(128512) || chr(127881)), "
         "(chr(28450) || chr(23383) || chr(12363) || chr(12394) || chr(54620) || chr(44544)), "
         "('e' || chr(769) || ' ' || chr(233)), (chr(131072) || 'x' || chr(128104) || "
-        "chr(8205) || chr(128105)), ('it''s a \"quote\" \\ back')",
+        "chr(8205) || chr(128105)), ('it''s a \"quote\" \\ back'), "
+        "(repeat(chr(128512) || 'ab', 20000))",
         "CREATE SCHEMA \"Sales\"",
         "CREATE TABLE \"Sales\".\"we\"\"ird ta;ble\" (\"Fïeld \"\"x\"\"\" text, \"ID\" int)",
         "INSERT INTO \"Sales\".\"we\"\"ird ta;ble\" VALUES ('first', 1), ('zweite Zeile', 2)",
@@ -159,6 +160,8 @@ void TestFieldPreview::textRoundTripsExactly()
         fromCodePoints({U'e', 0x0301, U' ', 0x00E9}),
         fromCodePoints({0x20000, U'x', 0x1F468, 0x200D, 0x1F469}),
         QStringLiteral("it's a \"quote\" \\ back"),
+        // Far beyond the driver's default buffer sizes, which must not cut it.
+        fromCodePoints({0x1F600, U'a', U'b'}).repeated(20000),
     };
     const QStringList values = PreviewField(db_->settings(), inPublic("texts"), "t");
     QCOMPARE(values, expected);
