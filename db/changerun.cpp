@@ -17,7 +17,6 @@
 #include "db/sqlquote.h"
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <QSet>
 #include <QSqlQuery>
 #include <QVariant>
@@ -28,7 +27,8 @@ int ChangeRunLine::Execute(CaseMode mode)
     return 148 + 10 * static_cast<int>(mode);
 }
 
-namespace {
+namespace
+{
 
 // Seconds, as the run's session asks for both its login and its statements.
 constexpr int RunTimeout = 5000;
@@ -36,7 +36,7 @@ constexpr int RunTimeout = 5000;
 constexpr qint64 FirstChunkBlocks = 16;
 constexpr qint64 MaxChunkBlocks = 1 << 16;
 constexpr qint64 ChunkTargetMs = 250;
-constexpr qint64 ChunkTargetBytes = 32 << 20; // text read per chunk, in UTF-16 bytes
+constexpr qint64 ChunkTargetBytes = 8 << 20; // text read per chunk, in UTF-16 bytes
 constexpr qint64 ProgressIntervalMs = 50;
 
 struct Relation {
@@ -46,9 +46,10 @@ struct Relation {
 
 struct Field {
     QString name;
-    QString sql;      // "name"
-    QString typeSql;  // "schema"."type", for casting the new text to the field's type
-    QSet<QString> refused; // old values the server would not take, not tried again
+    QString sql;            // "name"
+    QString typeSql;        // "schema"."type", for casting the new text to the field's type
+    bool plainText = false; // text or varchar: the value is its own text form
+    QSet<QString> refused;  // old values the server would not take, not tried again
 };
 
 // A failure of one value's statement leaves the run going; anything that says the session,
@@ -58,12 +59,10 @@ bool concernsWholeRun(const DbError &error)
     const QString state = error.sqlState();
     if (state.size() != 5)
         return true;
-    static const QStringList runClasses = {QStringLiteral("08"), QStringLiteral("0A"),
-                                           QStringLiteral("25"), QStringLiteral("28"),
-                                           QStringLiteral("3D"), QStringLiteral("42"),
-                                           QStringLiteral("53"), QStringLiteral("55"),
-                                           QStringLiteral("57"), QStringLiteral("58"),
-                                           QStringLiteral("HV"), QStringLiteral("XX")};
+    static const QStringList runClasses = {
+        QStringLiteral("08"), QStringLiteral("0A"), QStringLiteral("25"), QStringLiteral("28"),
+        QStringLiteral("3D"), QStringLiteral("42"), QStringLiteral("53"), QStringLiteral("55"),
+        QStringLiteral("57"), QStringLiteral("58"), QStringLiteral("HV"), QStringLiteral("XX")};
     return runClasses.contains(state.left(2));
 }
 
@@ -81,11 +80,11 @@ public:
     Runner(DbSession &session, const TableRef &table, const QStringList &fields, CaseMode mode,
            const std::atomic<bool> &stop, const std::function<void()> &chunkReadHook,
            const std::function<void(int)> &progress, ChangeRunSummary &summary)
-        : session_(session), table_(table), mode_(mode), stop_(stop),
-          chunkReadHook_(chunkReadHook), progress_(progress), summary_(summary)
+        : session_(session), table_(table), mode_(mode), stop_(stop), chunkReadHook_(chunkReadHook),
+          progress_(progress), summary_(summary)
     {
         for (const QString &name : fields)
-            fields_.push_back(Field{name, QuoteIdentifier(name), QString(), {}});
+            fields_.push_back(Field{name, QuoteIdentifier(name), QString(), false, {}});
     }
 
     void run()
@@ -132,6 +131,10 @@ private:
     {
         QList<QString> oids;
         try {
+            // A chunk's pairs are hashed in memory, not sorted on disk; compiling each
+            // statement to machine code costs more than the statement saves.
+            session_.execute(QStringLiteral("SET work_mem = '64MB'"));
+            session_.execute(QStringLiteral("SET jit = off"));
             QSqlQuery table = session_.exec(
                 QStringLiteral("SELECT to_regclass(%1)::oid").arg(QuoteLiteral(table_.sql())));
             if (!table.next() || table.value(0).isNull())
@@ -140,18 +143,21 @@ private:
             const QString oid = table.value(0).toString();
 
             for (Field &field : fields_) {
-                QSqlQuery type = session_.exec(
-                    QStringLiteral("SELECT tn.nspname, t.typname FROM pg_attribute a"
-                                   " JOIN pg_type t ON t.oid = a.atttypid"
-                                   " JOIN pg_namespace tn ON tn.oid = t.typnamespace"
-                                   " WHERE a.attrelid = %1 AND a.attnum > 0"
-                                   " AND NOT a.attisdropped AND a.attname = %2")
-                        .arg(oid, QuoteLiteral(field.name)));
+                QSqlQuery type =
+                    session_.exec(QStringLiteral("SELECT tn.nspname, t.typname FROM pg_attribute a"
+                                                 " JOIN pg_type t ON t.oid = a.atttypid"
+                                                 " JOIN pg_namespace tn ON tn.oid = t.typnamespace"
+                                                 " WHERE a.attrelid = %1 AND a.attnum > 0"
+                                                 " AND NOT a.attisdropped AND a.attname = %2")
+                                      .arg(oid, QuoteLiteral(field.name)));
                 if (!type.next())
                     throw RunFailure(QStringLiteral("The table %1 has no field %2.")
                                          .arg(table_.sql(), field.sql),
                                      ChangeRunLine::Source);
                 field.typeSql = QualifiedName(type.value(0).toString(), type.value(1).toString());
+                field.plainText = type.value(0).toString() == QLatin1String("pg_catalog") &&
+                                  (type.value(1).toString() == QLatin1String("text") ||
+                                   type.value(1).toString() == QLatin1String("varchar"));
             }
 
             // The table and every table that inherits from it or is a partition of it, as an
@@ -202,25 +208,37 @@ private:
             .arg(end);
     }
 
+    // The chunk's values come as one array, which is far cheaper to fetch through the driver
+    // than one row per value, and the pairs go back as two arrays for the same reason.
     qint64 runChunk(const Relation &relation, Field &field, qint64 first, qint64 end)
     {
-        QHash<QString, QString> pairs;
+        // The distinct values of the chunk that the rule changes, with their new texts.
+        QList<QString> olds, news;
+        QSet<QString> seen;
         qint64 bytesRead = 0;
         try {
             session_.begin();
-            QSqlQuery rows = session_.exec(QStringLiteral("SELECT %1 FROM ONLY %2 WHERE %3")
-                                               .arg(TextFormOf(field.sql), relation.sql,
-                                                    blockRange(QString(), first, end)));
-            while (rows.next()) {
-                summary_.rowsRead += countRows_;
-                const QString old = rows.value(0).toString();
+            QSqlQuery rows = session_.exec(
+                QStringLiteral("SELECT array_agg(%1) FROM ONLY %2 WHERE %3")
+                    .arg(TextFormOf(field.sql), relation.sql, blockRange(QString(), first, end)));
+            QList<QString> values;
+            if (rows.next() && !rows.value(0).isNull() &&
+                !ParseTextArray(rows.value(0).toString(), values))
+                throw DbError(QStringLiteral("The values of %1 could not be read.").arg(field.sql));
+            rows.finish();
+            if (countRows_)
+                summary_.rowsRead += values.size();
+            for (const QString &old : values) {
                 bytesRead += old.size() * 2;
                 QString converted = ApplyCaseMode(mode_, old);
                 if (converted == old)
                     continue;
                 ++summary_.valuesChanged;
-                if (!field.refused.contains(old))
-                    pairs.insert(old, std::move(converted));
+                if (field.refused.contains(old) || seen.contains(old))
+                    continue;
+                seen.insert(old);
+                olds.push_back(old);
+                news.push_back(std::move(converted));
             }
             if (chunkReadHook_)
                 chunkReadHook_();
@@ -230,14 +248,9 @@ private:
         }
 
         try {
-            if (!pairs.isEmpty()) {
-                QList<std::pair<QString, QString>> list;
-                list.reserve(pairs.size());
-                for (auto it = pairs.cbegin(); it != pairs.cend(); ++it)
-                    list.push_back({it.key(), it.value()});
-                pairs.clear();
-                write(relation, first, end, field, list, 0, list.size());
-            }
+            seen.clear();
+            if (!olds.isEmpty())
+                write(relation, first, end, field, olds, news, 0, olds.size());
             session_.commit();
         } catch (const DbError &error) {
             rollbackQuietly();
@@ -249,31 +262,32 @@ private:
     // Writes pairs [from, to); on a failure that concerns values, halves the range until each
     // refused value stands alone.
     void write(const Relation &relation, qint64 first, qint64 end, Field &field,
-               const QList<std::pair<QString, QString>> &pairs, qsizetype from, qsizetype to)
+               const QList<QString> &olds, const QList<QString> &news, qsizetype from, qsizetype to)
     {
-        QString sql;
-        sql.reserve(256 + (to - from) * 16);
-        sql += QStringLiteral("UPDATE ONLY %1 AS t SET %2 = CAST(v.n AS %3) FROM (VALUES ")
-                   .arg(relation.sql, field.sql, field.typeSql);
-        for (qsizetype i = from; i < to; ++i) {
-            if (i > from)
-                sql += u',';
-            sql += u'(';
-            sql += QuoteLiteral(pairs[i].first);
-            sql += u',';
-            sql += QuoteLiteral(pairs[i].second);
-            sql += u')';
-        }
-        // The new value must differ from the stored one in its text form as well: a type may
-        // read the new text back as the old value (a uuid in capitals), and writing it would
-        // only make a new row version and fire the update triggers.
-        sql += QStringLiteral(") AS v(o, n) WHERE %1 AND format('%s', t.%2) = v.o COLLATE \"C\""
-                              " AND format('%s', CAST(v.n AS %3)) <> v.o COLLATE \"C\"")
-                   .arg(blockRange(QStringLiteral("t."), first, end), field.sql, field.typeSql);
+        const bool whole = from == 0 && to == olds.size();
+        const QString oldArray = TextArray(whole ? olds : olds.mid(from, to - from));
+        const QString newArray = TextArray(whole ? news : news.mid(from, to - from));
+        // Text and varchar values are their own text form and every pair changes its value.
+        // Other types are matched in their text form, and the new value must differ from the
+        // stored one in that form too: a type may read the new text back as the old value (a
+        // uuid in capitals), and writing it would only make a new row version and fire the
+        // update triggers.
+        const QString match =
+            field.plainText
+                ? QStringLiteral("t.%1 = v.o COLLATE \"C\"").arg(field.sql)
+                : QStringLiteral("format('%s', t.%1) = v.o COLLATE \"C\""
+                                 " AND format('%s', CAST(v.n AS %2)) <> v.o COLLATE \"C\"")
+                      .arg(field.sql, field.typeSql);
+        const QString sql =
+            QStringLiteral("UPDATE ONLY %1 AS t SET %2 = CAST(v.n AS %3)"
+                           " FROM unnest(CAST(? AS text[]), CAST(? AS text[])) AS v(o, n)"
+                           " WHERE %4 AND %5")
+                .arg(relation.sql, field.sql, field.typeSql,
+                     blockRange(QStringLiteral("t."), first, end), match);
 
         session_.execute(QStringLiteral("SAVEPOINT recasor_values"));
         try {
-            summary_.rowsWritten += session_.execute(sql);
+            summary_.rowsWritten += session_.execute(sql, {oldArray, newArray});
             session_.execute(QStringLiteral("RELEASE SAVEPOINT recasor_values"));
             return;
         } catch (const DbError &error) {
@@ -281,13 +295,13 @@ private:
                 throw;
             session_.execute(QStringLiteral("ROLLBACK TO SAVEPOINT recasor_values"));
             if (to - from == 1) {
-                refuse(field, pairs[from].first, error.text());
+                refuse(field, olds[from], error.text());
                 return;
             }
         }
         const qsizetype middle = from + (to - from) / 2;
-        write(relation, first, end, field, pairs, from, middle);
-        write(relation, first, end, field, pairs, middle, to);
+        write(relation, first, end, field, olds, news, from, middle);
+        write(relation, first, end, field, olds, news, middle, to);
     }
 
     void refuse(Field &field, const QString &old, const QString &text)
@@ -359,13 +373,14 @@ void ChangeRun::run()
     try {
         std::unique_ptr<DbSession> session;
         try {
-            session = std::make_unique<DbSession>(
-                settings_, DbSession::Options{RunTimeout, RunTimeout});
+            session =
+                std::make_unique<DbSession>(settings_, DbSession::Options{RunTimeout, RunTimeout});
         } catch (const DbError &error) {
             throw RunFailure(error.text(), ChangeRunLine::Session);
         }
-        Runner(*session, table_, fields_, *mode_, stop_, chunkReadHook_,
-               [this](int percent) { emit progress(percent); }, summary)
+        Runner(
+            *session, table_, fields_, *mode_, stop_, chunkReadHook_,
+            [this](int percent) { emit progress(percent); }, summary)
             .run();
     } catch (const RunFailure &failure) {
         summary.endedEarly = true;

@@ -10,7 +10,8 @@
 #include <sql.h>
 #include <sqlext.h>
 
-namespace {
+namespace
+{
 
 QString uniqueConnectionName()
 {
@@ -52,7 +53,8 @@ DbSession::DbSession(const ConnectionSettings &settings, const Options &options)
         throw DbError(QStringLiteral("The ODBC database driver of Qt (QODBC) is not available."));
     }
     if (options.loginTimeout > 0)
-        db_.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(options.loginTimeout));
+        db_.setConnectOptions(
+            QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(options.loginTimeout));
     db_.setDatabaseName(ConnectionString(settings));
     if (!db_.open()) {
         const DbError error =
@@ -91,6 +93,19 @@ QSqlQuery DbSession::exec(const QString &sql)
 qint64 DbSession::execute(const QString &sql)
 {
     QSqlQuery query = exec(sql);
+    return query.numRowsAffected();
+}
+
+qint64 DbSession::execute(const QString &sql, const QVariantList &values)
+{
+    QSqlQuery query(db_);
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        throw errorFrom(query.lastError(), sqlStateOf(query.result()->handle(), SQL_HANDLE_STMT));
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        throw errorFrom(query.lastError(), sqlStateOf(query.result()->handle(), SQL_HANDLE_STMT));
     return query.numRowsAffected();
 }
 

@@ -40,6 +40,10 @@ public:
     // Runs a statement whose result is not needed; returns the number of rows it affected.
     qint64 execute(const QString &sql);
 
+    // The same with values bound to the statement's ? markers, in order: the values travel
+    // apart from the SQL text and need no quoting.
+    qint64 execute(const QString &sql, const QVariantList &values);
+
     void begin();
     void commit();
     void rollback();

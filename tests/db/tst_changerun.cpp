@@ -90,10 +90,18 @@ void TestChangeRun::exec(const QStringList &statements)
 
 void TestChangeRun::everyModeOnAwkwardValues()
 {
-    const QStringList values = {"O'Neil", "it's", "hELLO. wORLD!", "", "abc def", "abc def",
-                                QStringLiteral("école ÉCOLE"), QStringLiteral("smile 😀 東京"),
-                                QStringLiteral("e\u0301te\u0301"), "tab\there\rcr\nlf",
-                                "back\\slash 'q' \"dq\" ?", "{fn x} {d '2020-01-01'}"};
+    const QStringList values = {"O'Neil",
+                                "it's",
+                                "hELLO. wORLD!",
+                                "",
+                                "abc def",
+                                "abc def",
+                                QStringLiteral("école ÉCOLE"),
+                                QStringLiteral("smile 😀 東京"),
+                                QStringLiteral("e\u0301te\u0301"),
+                                "tab\there\rcr\nlf",
+                                "back\\slash 'q' \"dq\" ?",
+                                "{fn x} {d '2020-01-01'}"};
     for (CaseMode mode : {CaseMode::Upper, CaseMode::Lower, CaseMode::Proper, CaseMode::Sentence}) {
         exec({"DROP TABLE IF EXISTS cr.awkward",
               "CREATE TABLE cr.awkward (id serial, v text, other text DEFAULT 'Keep Me')"});
@@ -106,8 +114,7 @@ void TestChangeRun::everyModeOnAwkwardValues()
         exec({"INSERT INTO cr.awkward (v) VALUES (NULL)"});
 
         QList<int> progress;
-        const ChangeRunSummary summary =
-            runOn({"cr", "awkward"}, {"v"}, mode, &progress);
+        const ChangeRunSummary summary = runOn({"cr", "awkward"}, {"v"}, mode, &progress);
         QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
         QVERIFY(!summary.endedEarly);
         QCOMPARE(summary.rowsRead, values.size() + 1);
@@ -127,6 +134,14 @@ void TestChangeRun::everyModeOnAwkwardValues()
     }
     QCOMPARE(column("SELECT v FROM cr.awkward WHERE id <= 2 ORDER BY id"),
              (QStringList{"O'neil", "It's"}));
+
+    // Values far beyond a 16-bit length convert whole.
+    exec({"CREATE TABLE cr.long (v text)",
+          "INSERT INTO cr.long SELECT repeat('word ONE ', 12000) FROM generate_series(1, 3)"});
+    const ChangeRunSummary summary = runOn({"cr", "long"}, {"v"}, CaseMode::Proper);
+    QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
+    QCOMPARE(column("SELECT count(*) FROM cr.long WHERE v = repeat('Word One ', 12000)"),
+             QStringList{"3"});
 }
 
 void TestChangeRun::emptyTableAndNoMode()
@@ -241,7 +256,8 @@ void TestChangeRun::nonTextFields()
 void TestChangeRun::backslashesWithoutStandardStrings()
 {
     const QString database = TestDatabase::settings().database;
-    exec({QStringLiteral("ALTER DATABASE \"%1\" SET standard_conforming_strings = off").arg(database),
+    exec({QStringLiteral("ALTER DATABASE \"%1\" SET standard_conforming_strings = off")
+              .arg(database),
           "CREATE TABLE cr.slashes (v text)"});
     QSqlQuery insert(db_);
     QVERIFY(insert.prepare("INSERT INTO cr.slashes VALUES (?)"));
@@ -287,7 +303,8 @@ void TestChangeRun::inheritedAndPartitionedTables()
           "CREATE TABLE cr.parted_b PARTITION OF cr.parted FOR VALUES FROM (100) TO (1000)",
           "INSERT INTO cr.parted SELECT i, 'value ' || i FROM generate_series(1, 999) i",
           "CREATE TABLE cr.base (v text)", "CREATE TABLE cr.derived (extra int) INHERITS (cr.base)",
-          "INSERT INTO cr.base VALUES ('in base')", "INSERT INTO cr.derived VALUES ('in derived', 1)"});
+          "INSERT INTO cr.base VALUES ('in base')",
+          "INSERT INTO cr.derived VALUES ('in derived', 1)"});
     ChangeRunSummary summary = runOn({"cr", "parted"}, {"v"}, CaseMode::Upper);
     QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
     QCOMPARE(summary.rowsWritten, 999);
@@ -311,7 +328,8 @@ void TestChangeRun::concurrentChangeIsNotOverwritten()
         hooked = true;
         // Another client changes a row after the run has read it and before it writes.
         QSqlDatabase other = TestDatabase::open();
-        hookError = TestDatabase::exec(other, {"UPDATE cr.race SET v = 'Changed Elsewhere' WHERE id = 7"});
+        hookError =
+            TestDatabase::exec(other, {"UPDATE cr.race SET v = 'Changed Elsewhere' WHERE id = 7"});
         TestDatabase::close(other);
     });
     ChangeRunSummary summary;
@@ -325,8 +343,8 @@ void TestChangeRun::concurrentChangeIsNotOverwritten()
 
 void TestChangeRun::stopLeavesEveryRowWhole()
 {
-    exec({"CREATE TABLE cr.big (id int, v text)",
-          "INSERT INTO cr.big SELECT i, 'some text of row ' || i FROM generate_series(1, 200000) i"});
+    exec({"CREATE TABLE cr.big (id int, v text)", "INSERT INTO cr.big SELECT i, 'some text of row "
+                                                  "' || i FROM generate_series(1, 200000) i"});
     ChangeRun run(TestDatabase::settings(), {"cr", "big"}, {"v"}, CaseMode::Upper);
     ChangeRunSummary summary;
     QList<int> progress;
@@ -369,7 +387,8 @@ void TestChangeRun::failuresOfTheWholeRun()
     QCOMPARE(summary.firstErrorLine, 116);
 
     // A user who may read but not write: the run ends at the first statement, one failure.
-    exec({"DROP ROLE IF EXISTS recasor_reader", "CREATE ROLE recasor_reader LOGIN PASSWORD 'reader-pw'",
+    exec({"DROP ROLE IF EXISTS recasor_reader",
+          "CREATE ROLE recasor_reader LOGIN PASSWORD 'reader-pw'",
           "CREATE TABLE cr.readonly (v text)",
           "INSERT INTO cr.readonly SELECT 'value ' || i FROM generate_series(1, 1000) i",
           "GRANT USAGE ON SCHEMA cr TO recasor_reader",
