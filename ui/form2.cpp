@@ -269,12 +269,17 @@ void Form2::setRunning(bool running)
 {
     // While a run goes its table, fields and mode stay those of its start, and no second run
     // or change of connection can begin; the preview stays open to scrolling.
+    if (running)
+        focusBeforeRun_ = focusWidget();
     for (QWidget *control :
          {static_cast<QWidget *>(ListView1), static_cast<QWidget *>(ListView2),
           static_cast<QWidget *>(Combo1), static_cast<QWidget *>(PushButton1),
           static_cast<QWidget *>(PushButton2), static_cast<QWidget *>(PushButton3),
           static_cast<QWidget *>(PushButton5)})
         control->setEnabled(!running);
+    // Disabling moved the focus away; it goes back where it was.
+    if (!running && focusBeforeRun_)
+        focusBeforeRun_->setFocus(Qt::OtherFocusReason);
     pointer_.set(running ? PointerState::Hourglass : PointerState::Default);
     ProgressBar1->setValue(0);
     ProgressBar1->setFormat(running ? QStringLiteral("%p%") : ProgressText);

@@ -8,6 +8,7 @@
 #include "ui/changerunthread.h"
 #include "ui/pointerstate.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <optional>
 
@@ -84,6 +85,7 @@ private:
     TableRef runTable_;
     QStringList runFields_;
     std::optional<CaseMode> runMode_;
+    QPointer<QWidget> focusBeforeRun_;
 
     QTreeWidget *ListView1, *ListView2, *ListView3;
     QPushButton *PushButton2, *PushButton3, *PushButton1, *PushButton5;

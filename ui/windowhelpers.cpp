@@ -133,5 +133,7 @@ void SetBackground(QWidget &control, const QColor &colour)
     QPalette palette = control.palette();
     palette.setColor(QPalette::Window, colour);
     control.setPalette(palette);
-    control.setAutoFillBackground(true);
+    // A label stands on its frame, whose panel the style may tint; painting the label's own
+    // box would show it as a patch on that panel.
+    control.setAutoFillBackground(!qobject_cast<QLabel *>(&control));
 }

@@ -56,5 +56,6 @@ void CentreOnScreen(QWidget &window);
 // system menu, minimise and close.
 void MakeFixedWindow(QWidget &window, int widthTwips, int heightTwips);
 
-// Sets the background colour of a control and has it painted.
+// Sets the background colour of a control and has it painted (a label takes the colour but
+// leaves the painting to the frame it stands on).
 void SetBackground(QWidget &control, const QColor &colour);

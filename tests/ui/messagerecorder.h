@@ -1,0 +1,46 @@
+// A Messages that records what the windows would show instead of opening modal boxes.
+#pragma once
+
+#include "ui/errorreport.h"
+#include "ui/messages.h"
+
+#include <QList>
+#include <QString>
+#include <functional>
+
+struct RecordedReport {
+    QString window;
+    QString handler;
+    int line = 0;
+    QString failure;
+    QString text; // the exact report text
+};
+
+class MessageRecorder : public Messages
+{
+public:
+    void info(const QString &text) override
+    {
+        infos.append(text);
+        if (onInfo)
+            onInfo(text);
+    }
+
+    void report(const QString &window, const QString &handler, int line,
+                const QString &failure) override
+    {
+        reports.append(
+            {window, handler, line, failure, ErrorReportText(window, handler, line, failure)});
+    }
+
+    void clear()
+    {
+        infos.clear();
+        reports.clear();
+    }
+
+    QStringList infos;
+    QList<RecordedReport> reports;
+    // Called while a message "is shown": lets a test look at the window at that moment.
+    std::function<void(const QString &)> onInfo;
+};
