@@ -1,0 +1,359 @@
+// The connection window against the test server: start-up with and without stored values
+// that connect, saving on every change, "Test Connection", "Help", "Next >", the hand cursor
+// and the pointer feedback.
+#include "messagerecorder.h"
+#include "testdatabase.h"
+
+#include "settings/settingsstore.h"
+#include "ui/form1.h"
+#include "ui/form2.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QEnterEvent>
+#include <QFile>
+#include <QImageWriter>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <QtEndian>
+
+namespace
+{
+
+QString stored(const QString &key)
+{
+    return SettingsStore::Get(SettingsKeys::Application, SettingsKeys::Section, key,
+                              QStringLiteral("<absent>"));
+}
+
+void store(const ConnectionSettings &s)
+{
+    const std::pair<QString, QString> values[] = {{SettingsKeys::Server, s.server},
+                                                  {SettingsKeys::Port, s.port},
+                                                  {SettingsKeys::User, s.user},
+                                                  {SettingsKeys::Password, s.password},
+                                                  {SettingsKeys::Database, s.database}};
+    for (const auto &[key, value] : values)
+        QVERIFY(SettingsStore::Save(SettingsKeys::Application, SettingsKeys::Section, key, value));
+}
+
+// Values that cannot connect, and fail at once: nothing listens on port 1.
+ConnectionSettings unreachable()
+{
+    ConnectionSettings s = TestDatabase::settings();
+    s.server = QStringLiteral("127.0.0.1");
+    s.port = QStringLiteral("1");
+    return s;
+}
+
+void typeInto(Form1 &form, const ConnectionSettings &s)
+{
+    form.findChild<QLineEdit *>("Text1")->setText(s.server);
+    form.findChild<QLineEdit *>("Text2")->setText(s.port);
+    form.findChild<QLineEdit *>("Text3")->setText(s.user);
+    form.findChild<QLineEdit *>("Text4")->setText(s.password);
+    form.findChild<QLineEdit *>("Text5")->setText(s.database);
+}
+
+// A Windows cursor file: an icon directory of type 2 whose entry carries the hot spot.
+void writeCursorFile(const QString &path, QPoint hotSpot)
+{
+    QImage image(32, 32, QImage::Format_ARGB32);
+    image.fill(Qt::black);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QVERIFY(QImageWriter(&buffer, "ico").write(image));
+    QByteArray bytes = buffer.data();
+    qToLittleEndian<quint16>(2, bytes.data() + 2);
+    qToLittleEndian<quint16>(hotSpot.x(), bytes.data() + 10);
+    qToLittleEndian<quint16>(hotSpot.y(), bytes.data() + 12);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+void sendEnter(QWidget *widget)
+{
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QApplication::sendEvent(widget, &enter);
+}
+
+void sendLeave(QWidget *widget)
+{
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(widget, &leave);
+}
+
+} // namespace
+
+class TestConnectionWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void firstRunOnCleanStore();
+    void startsOnMainWindowWhenStoredValuesConnect();
+    void staysOnConnectionWindowWhenStoredValuesDoNotConnect();
+    void everyChangeIsSavedAtOnce();
+    void tabbingIntoBoxSelectsItsText();
+    void testConnectionGood();
+    void testConnectionBad();
+    void helpText();
+    void nextWithValuesThatDoNotConnect();
+    void handCursorFromProgramFolder();
+    void unreadableCursorFileIsReportedAndLoadGoesOn();
+    void pointerFeedbackLeavesHourglassAlone();
+
+private:
+    QTemporaryDir config_;
+    QTemporaryDir program_; // a program folder without HAND-M.CUR
+    MessageRecorder messages_;
+};
+
+void TestConnectionWindow::initTestCase()
+{
+    REQUIRE_TEST_DATABASE();
+    qputenv("XDG_CONFIG_HOME", config_.filePath("config").toUtf8());
+    QSqlDatabase db = TestDatabase::open();
+    const QString failure = TestDatabase::exec(
+        db, {"DROP SCHEMA IF EXISTS ui_connection CASCADE", "CREATE SCHEMA ui_connection",
+             "CREATE TABLE ui_connection.towns (name text)"});
+    TestDatabase::close(db);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+}
+
+void TestConnectionWindow::init()
+{
+    QFile::remove(SettingsStore::FilePath(SettingsKeys::Application));
+    messages_.clear();
+    messages_.onInfo = nullptr;
+}
+
+void TestConnectionWindow::firstRunOnCleanStore()
+{
+    Form1 form(messages_, program_.path());
+    form.Form_Load();
+    QCOMPARE(form.findChild<QLineEdit *>("Text1")->text(), "localhost");
+    QCOMPARE(form.findChild<QLineEdit *>("Text2")->text(), "5432");
+    for (const char *name : {"Text3", "Text4", "Text5"})
+        QCOMPARE(form.findChild<QLineEdit *>(name)->text(), QString());
+    QVERIFY(form.isVisible());
+    QVERIFY(!form.mainWindow());
+    QCOMPARE(form.windowTitle(), "Recasor");
+    // The defaults are saved back; the empty boxes write nothing.
+    QCOMPARE(stored(SettingsKeys::Server), "localhost");
+    QCOMPARE(stored(SettingsKeys::Port), "5432");
+    QCOMPARE(stored(SettingsKeys::User), "<absent>");
+    QCOMPARE(stored(SettingsKeys::Password), "<absent>");
+    QCOMPARE(stored(SettingsKeys::Database), "<absent>");
+    QVERIFY(messages_.infos.isEmpty());
+    QVERIFY(messages_.reports.isEmpty());
+}
+
+void TestConnectionWindow::startsOnMainWindowWhenStoredValuesConnect()
+{
+    store(TestDatabase::settings());
+    Form1 form(messages_, program_.path());
+    form.Form_Load();
+    QVERIFY(form.mainWindow());
+    QVERIFY(form.mainWindow()->isVisible());
+    QVERIFY(!form.isVisible());
+    QCOMPARE(form.findChild<QLineEdit *>("Text4")->text(), TestDatabase::settings().password);
+    auto *tables = form.mainWindow()->findChild<QTreeWidget *>("ListView1");
+    QVERIFY(!tables->findItems("ui_connection.towns", Qt::MatchExactly).isEmpty());
+    QVERIFY(messages_.reports.isEmpty());
+    QVERIFY(messages_.infos.isEmpty());
+}
+
+void TestConnectionWindow::staysOnConnectionWindowWhenStoredValuesDoNotConnect()
+{
+    ConnectionSettings wrong = TestDatabase::settings();
+    wrong.password = QStringLiteral("not the password");
+    store(wrong);
+    Form1 form(messages_, program_.path());
+    form.Form_Load();
+    QVERIFY(form.isVisible());
+    QVERIFY(!form.mainWindow());
+    QCOMPARE(form.findChild<QLineEdit *>("Text4")->text(), "not the password");
+    QCOMPARE(form.findChild<QLineEdit *>("Text3")->text(), wrong.user);
+    QVERIFY(messages_.reports.isEmpty());
+    QVERIFY(messages_.infos.isEmpty());
+}
+
+void TestConnectionWindow::everyChangeIsSavedAtOnce()
+{
+    Form1 form(messages_, program_.path());
+    form.Form_Load();
+    auto *database = form.findChild<QLineEdit *>("Text5");
+    database->setFocus();
+    QTest::keyClick(database, Qt::Key_A);
+    QCOMPARE(stored(SettingsKeys::Database), "a");
+    QTest::keyClicks(database, "bc");
+    QCOMPARE(stored(SettingsKeys::Database), "abc");
+    // A box cleared by the user is stored empty, and the next start shows it empty.
+    auto *server = form.findChild<QLineEdit *>("Text1");
+    server->selectAll();
+    QTest::keyClick(server, Qt::Key_Delete);
+    QCOMPARE(stored(SettingsKeys::Server), QString());
+    Form1 next(messages_, program_.path());
+    next.Form_Load();
+    QCOMPARE(next.findChild<QLineEdit *>("Text1")->text(), QString());
+    QCOMPARE(next.findChild<QLineEdit *>("Text5")->text(), "abc");
+}
+
+void TestConnectionWindow::tabbingIntoBoxSelectsItsText()
+{
+    store(unreachable());
+    Form1 form(messages_, program_.path());
+    form.Form_Load();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    auto *server = form.findChild<QLineEdit *>("Text1");
+    auto *port = form.findChild<QLineEdit *>("Text2");
+    QCOMPARE(QApplication::focusWidget(), server);
+    QTest::keyClick(server, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), port);
+    QCOMPARE(port->selectedText(), "1");
+    QTest::keyClicks(port, "2");
+    QCOMPARE(port->text(), "2");
+    QCOMPARE(stored(SettingsKeys::Port), "2");
+}
+
+void TestConnectionWindow::testConnectionGood()
+{
+    Form1 form(messages_, program_.path());
+    form.Form_Load();
+    typeInto(form, TestDatabase::settings());
+    QSqlDatabase db = TestDatabase::open();
+    auto sessions = [&] {
+        QSqlQuery query(db);
+        query.exec("SELECT count(*) FROM pg_stat_activity WHERE datname = current_database()");
+        query.next();
+        return query.value(0).toInt();
+    };
+    const int before = sessions();
+    int pointerWhileShown = -1;
+    messages_.onInfo = [&](const QString &) { pointerWhileShown = form.pointer().value(); };
+    form.findChild<QPushButton *>("PushButton5")->click();
+    QCOMPARE(messages_.infos, QStringList{"Connection successful."});
+    QVERIFY(messages_.reports.isEmpty());
+    QCOMPARE(pointerWhileShown, 0);
+    QCOMPARE(form.pointer().value(), 0);
+    QVERIFY(!QGuiApplication::overrideCursor());
+    // The test's session is gone once the handler has ended.
+    QTRY_COMPARE(sessions(), before);
+    TestDatabase::close(db);
+}
+
+void TestConnectionWindow::testConnectionBad()
+{
+    Form1 form(messages_, program_.path());
+    form.Form_Load();
+    ConnectionSettings wrong = TestDatabase::settings();
+    wrong.password = QStringLiteral("wrong");
+    typeInto(form, wrong);
+    form.findChild<QPushButton *>("PushButton5")->click();
+    QCOMPARE(messages_.infos,
+             QStringList{"Could not connect. Please check with your administrator."});
+    QVERIFY(messages_.reports.isEmpty());
+    QCOMPARE(form.pointer().value(), 0);
+    QVERIFY(!QGuiApplication::overrideCursor());
+}
+
+void TestConnectionWindow::helpText()
+{
+    Form1 form(messages_, program_.path());
+    form.findChild<QPushButton *>("PushButton1")->click();
+    QCOMPARE(messages_.infos,
+             QStringList{"If you can not connect, please try downloading pgAdmin III. If you can "
+                         "not connect with that software, you know the login information you "
+                         "are providing here is incorrect.\r\n\r\n"
+                         "https://www.pgadmin.org/download/"});
+    QVERIFY(messages_.reports.isEmpty());
+}
+
+void TestConnectionWindow::nextWithValuesThatDoNotConnect()
+{
+    Form1 form(messages_, program_.path());
+    form.Form_Load();
+    typeInto(form, unreachable());
+    form.findChild<QPushButton *>("PushButton3")->click();
+    QVERIFY(form.isVisible());
+    QVERIFY(!form.mainWindow());
+    QVERIFY(messages_.infos.isEmpty());
+    QVERIFY(messages_.reports.isEmpty());
+}
+
+void TestConnectionWindow::handCursorFromProgramFolder()
+{
+    store(unreachable());
+    Form1 plain(messages_, program_.path());
+    plain.Form_Load();
+    QCOMPARE(plain.pointer().customCursor().shape(), Qt::ArrowCursor);
+
+    QTemporaryDir folder;
+    writeCursorFile(folder.filePath("HAND-M.CUR"), {9, 3});
+    Form1 form(messages_, folder.path());
+    form.Form_Load();
+    const QCursor hand = form.pointer().customCursor();
+    QCOMPARE(hand.shape(), Qt::BitmapCursor);
+    QCOMPARE(hand.pixmap().size(), QSize(32, 32));
+    QCOMPARE(hand.hotSpot(), QPoint(9, 3));
+    QVERIFY(messages_.reports.isEmpty());
+}
+
+void TestConnectionWindow::unreadableCursorFileIsReportedAndLoadGoesOn()
+{
+    store(unreachable());
+    QTemporaryDir folder;
+    QFile broken(folder.filePath("HAND-M.CUR"));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("not a cursor");
+    broken.close();
+    Form1 form(messages_, folder.path());
+    form.Form_Load();
+    QCOMPARE(messages_.reports.size(), 1);
+    QCOMPARE(messages_.reports[0].handler, "Form_Load");
+    QCOMPARE(messages_.reports[0].line, 126);
+    // The later steps still ran.
+    QCOMPARE(form.findChild<QLineEdit *>("Text2")->text(), "1");
+    QVERIFY(form.isVisible());
+}
+
+void TestConnectionWindow::pointerFeedbackLeavesHourglassAlone()
+{
+    Form1 form(messages_, program_.path());
+    auto *button = form.findChild<QPushButton *>("PushButton5");
+    auto *box = form.findChild<QLineEdit *>("Text1");
+    auto *label = form.findChild<QWidget *>("Label2");
+
+    sendEnter(button);
+    QCOMPARE(form.pointer().value(), 99);
+    sendEnter(label); // labels leave the pointer as it is
+    QCOMPARE(form.pointer().value(), 99);
+    sendLeave(button); // back on the frame's background
+    QCOMPARE(form.pointer().value(), 0);
+
+    form.pointer().set(PointerState::Hourglass);
+    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    for (QWidget *control : {static_cast<QWidget *>(button), static_cast<QWidget *>(box),
+                             static_cast<QWidget *>(&form)}) {
+        sendEnter(control);
+        sendLeave(control);
+        QCOMPARE(form.pointer().value(), 11);
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    }
+    form.pointer().set(PointerState::Default);
+    QVERIFY(!QGuiApplication::overrideCursor());
+    sendEnter(box);
+    QCOMPARE(form.pointer().value(), 0);
+}
+
+QTEST_MAIN(TestConnectionWindow)
+#include "tst_connectionwindow.moc"
