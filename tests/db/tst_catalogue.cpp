@@ -114,6 +114,11 @@ void TestCatalogue::leavesOutSystemSchemas()
                        "('pg_catalog', 'information_schema')"));
     QVERIFY(query.next());
     QVERIFY(query.value(0).toInt() > 0);
+
+    // Another session's temporary table is listed by pg_tables but cannot be read from here.
+    QVERIFY(query.exec("create temporary table someone_elses_scratch (v text)"));
+    for (const TableRef &table : ListTables(TestDatabase::settings()))
+        QVERIFY2(table.name != QLatin1String("someone_elses_scratch"), qPrintable(table.schema));
     query = QSqlQuery();
     TestDatabase::close(fixture);
 }
