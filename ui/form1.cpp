@@ -246,9 +246,10 @@ void Form1::showEvent(QShowEvent *event)
 
 void Form1::closeEvent(QCloseEvent *event)
 {
-    // Closing this window ends the program, also while the main window is hidden.
+    // Closing this window ends the program, also while the main window is hidden: the event
+    // loop is left at once, and no other window is asked whether it may close.
     event->accept();
     if (form2_)
         form2_->stopChangeRun();
-    QCoreApplication::quit();
+    QCoreApplication::exit(0);
 }

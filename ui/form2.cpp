@@ -384,9 +384,9 @@ void Form2::showEvent(QShowEvent *event)
 
 void Form2::closeEvent(QCloseEvent *event)
 {
-    // Closing this window ends the program; a run that is going stops between two of its
-    // chunks, so that what it has written stays whole.
+    // Closing this window ends the program at once, the hidden connection window with it; a
+    // run that is going stops between two of its chunks, so that what it wrote stays whole.
     event->accept();
     runner_.stopAndWait();
-    QCoreApplication::quit();
+    QCoreApplication::exit(0);
 }

@@ -1,0 +1,372 @@
+// The main window against the test server: the load step, the lists on clicks, "Setup
+// Connection" and "Next >" back and forth, a load against a server that cannot be reached,
+// the select buttons, and change runs started from "Start Changing".
+#include "messagerecorder.h"
+#include "testdatabase.h"
+
+#include "db/catalogue.h"
+#include "db/dbsession.h"
+#include "settings/settingsstore.h"
+#include "ui/form1.h"
+#include "ui/form2.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <memory>
+
+namespace
+{
+
+const QString OtherDatabase = QStringLiteral("recasor_ui_other");
+
+QStringList texts(const QTreeWidget *list)
+{
+    QStringList result;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        result << list->topLevelItem(i)->text(0);
+    return result;
+}
+
+QStringList displayNames(const QList<TableRef> &tables)
+{
+    QStringList names;
+    for (const TableRef &table : tables)
+        names << table.displayName();
+    return names;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void loadStepFillsTheWindow();
+    void clicksListFieldsAndPreview();
+    void setupConnectionAndNextBackAndForth();
+    void loadAgainstUnreachableServerGivesTwoReports();
+    void selectAndUnselectAllFields();
+    void pleaseSelectAField();
+    void changeRunFromTheButton();
+    void changeRunWithSeveralSelectedFields();
+    void refusedValueIsReportedAndCounted();
+    void closingDuringARunWaitsForIt();
+
+private:
+    QTreeWidget *list(const char *name) { return main()->findChild<QTreeWidget *>(name); }
+    Form2 *main() { return form1_->mainWindow(); }
+    QStringList column(const QString &sql);
+    void exec(const QStringList &statements);
+    void clickItem(QTreeWidget *list, const QString &text);
+    void clickTable(const QString &name) { clickItem(list("ListView1"), name); }
+    void clickField(const QString &name) { clickItem(list("ListView2"), name); }
+    void startAndWait();
+
+    QTemporaryDir config_;
+    MessageRecorder messages_;
+    std::unique_ptr<Form1> form1_;
+};
+
+void TestMainWindow::initTestCase()
+{
+    REQUIRE_TEST_DATABASE();
+    qputenv("XDG_CONFIG_HOME", config_.filePath("config").toUtf8());
+    exec({"DROP SCHEMA IF EXISTS ui_main CASCADE", "CREATE SCHEMA ui_main",
+          "DROP DATABASE IF EXISTS " + OtherDatabase, "CREATE DATABASE " + OtherDatabase});
+    ConnectionSettings other = TestDatabase::settings();
+    other.database = OtherDatabase;
+    DbSession session(other);
+    session.execute("CREATE TABLE elsewhere (only_here text)");
+}
+
+void TestMainWindow::init()
+{
+    exec({"DROP TABLE IF EXISTS ui_main.people, ui_main.guarded, ui_main.shapeless, ui_main.big",
+          "CREATE TABLE ui_main.people (id int, name text, city text)",
+          "INSERT INTO ui_main.people VALUES (1, 'jOHN o''neil', 'new YORK'), "
+          "(2, 'MARY smith', 'paris'), (3, NULL, 'LONDON'), (4, 'ana-lena', NULL)",
+          "CREATE TABLE ui_main.guarded (name text CHECK (name <> 'BETA'))",
+          "INSERT INTO ui_main.guarded VALUES ('alpha'), ('beta'), ('gamma')",
+          "CREATE TABLE ui_main.shapeless ()"});
+    QFile::remove(SettingsStore::FilePath(SettingsKeys::Application));
+    const ConnectionSettings s = TestDatabase::settings();
+    for (const auto &[key, value] : {std::pair{SettingsKeys::Server, s.server},
+                                     {SettingsKeys::Port, s.port},
+                                     {SettingsKeys::User, s.user},
+                                     {SettingsKeys::Password, s.password},
+                                     {SettingsKeys::Database, s.database}})
+        SettingsStore::Save(SettingsKeys::Application, SettingsKeys::Section, key, value);
+    messages_.clear();
+    form1_ = std::make_unique<Form1>(messages_, config_.path());
+    form1_->Form_Load();
+    QVERIFY(main());
+    QVERIFY(QTest::qWaitForWindowExposed(main()));
+    QVERIFY(messages_.reports.isEmpty());
+}
+
+void TestMainWindow::cleanup()
+{
+    form1_.reset();
+}
+
+QStringList TestMainWindow::column(const QString &sql)
+{
+    QSqlDatabase db = TestDatabase::open();
+    QSqlQuery query(db);
+    QStringList values;
+    if (query.exec(sql))
+        while (query.next())
+            values << (query.value(0).isNull() ? "<null>" : query.value(0).toString());
+    else
+        values << "<failed: " + query.lastError().text() + ">";
+    query = QSqlQuery();
+    TestDatabase::close(db);
+    return values;
+}
+
+void TestMainWindow::exec(const QStringList &statements)
+{
+    QSqlDatabase db = TestDatabase::open();
+    const QString failure = TestDatabase::exec(db, statements);
+    TestDatabase::close(db);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+}
+
+void TestMainWindow::clickItem(QTreeWidget *list, const QString &text)
+{
+    const QList<QTreeWidgetItem *> found = list->findItems(text, Qt::MatchExactly);
+    QCOMPARE(found.size(), 1);
+    list->scrollToItem(found[0]);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(found[0]).center());
+}
+
+void TestMainWindow::startAndWait()
+{
+    QSignalSpy ended(main(), &Form2::changeRunEnded);
+    main()->findChild<QPushButton *>("PushButton1")->click();
+    QVERIFY(main()->isChanging());
+    QVERIFY(ended.wait(60000));
+    QVERIFY(!main()->isChanging());
+}
+
+void TestMainWindow::loadStepFillsTheWindow()
+{
+    const QList<TableRef> tables = ListTables(TestDatabase::settings());
+    QCOMPARE(texts(list("ListView1")), displayNames(tables));
+    QCOMPARE(list("ListView1")->currentItem(), list("ListView1")->topLevelItem(0));
+    QCOMPARE(texts(list("ListView2")), ListFields(TestDatabase::settings(), tables[0]));
+    auto *combo = main()->findChild<QComboBox *>("Combo1");
+    QCOMPARE(combo->count(), 4);
+    QCOMPARE(combo->itemText(0), "UPPER CASE");
+    QCOMPARE(combo->itemText(1), "lower case");
+    QCOMPARE(combo->itemText(2), "Proper Case");
+    QCOMPARE(combo->itemText(3), "Sentence case");
+    QCOMPARE(combo->currentText(), "UPPER CASE");
+    QCOMPARE(list("ListView1")->headerItem()->text(0), "Table(s)");
+    QCOMPARE(list("ListView2")->headerItem()->text(0), "Field(s)");
+    QCOMPARE(list("ListView3")->headerItem()->text(0), "First 100 Entries (Preview)");
+    QCOMPARE(list("ListView1")->columnWidth(0), 267); // 4000 twips
+    QCOMPARE(list("ListView2")->columnWidth(0), 267);
+    QCOMPARE(list("ListView3")->columnWidth(0), 533); // 8000 twips
+    QCOMPARE(main()->windowTitle(), "Recasor");
+    QCOMPARE(main()->pointer().value(), 0);
+}
+
+void TestMainWindow::clicksListFieldsAndPreview()
+{
+    clickTable("ui_main.people");
+    QCOMPARE(texts(list("ListView2")), QStringList({"id", "name", "city"}));
+    QCOMPARE(texts(list("ListView3")), QStringList({"1", "2", "3", "4"}));
+    clickField("city");
+    QCOMPARE(texts(list("ListView3")), QStringList({"new YORK", "paris", "LONDON", ""}));
+    clickField("name");
+    QCOMPARE(texts(list("ListView3")), QStringList({"jOHN o'neil", "MARY smith", "", "ana-lena"}));
+    // A table without columns: no fields, no preview.
+    clickTable("ui_main.shapeless");
+    QVERIFY(texts(list("ListView2")).isEmpty());
+    QVERIFY(texts(list("ListView3")).isEmpty());
+    QCOMPARE(main()->pointer().value(), 0);
+    QVERIFY(!QGuiApplication::overrideCursor());
+    QVERIFY(messages_.reports.isEmpty());
+}
+
+void TestMainWindow::setupConnectionAndNextBackAndForth()
+{
+    Form2 *window = main();
+    auto *database = form1_->findChild<QLineEdit *>("Text5");
+    for (const QString &name : {OtherDatabase, TestDatabase::settings().database, OtherDatabase}) {
+        window->findChild<QPushButton *>("PushButton5")->click();
+        QVERIFY(form1_->isVisible());
+        QVERIFY(!window->isVisible());
+        database->setText(name);
+        form1_->findChild<QPushButton *>("PushButton3")->click();
+        QCOMPARE(main(), window); // the same window, shown again
+        QVERIFY(window->isVisible());
+        QVERIFY(!form1_->isVisible());
+
+        ConnectionSettings current = TestDatabase::settings();
+        current.database = name;
+        QCOMPARE(texts(list("ListView1")), displayNames(ListTables(current)));
+        QCOMPARE(main()->findChild<QComboBox *>("Combo1")->count(), 4);
+        QCOMPARE(main()->findChild<QComboBox *>("Combo1")->currentText(), "UPPER CASE");
+        for (const char *name : {"ListView1", "ListView2", "ListView3"})
+            QCOMPARE(list(name)->columnCount(), 1);
+    }
+    QCOMPARE(texts(list("ListView1")), QStringList{"elsewhere"});
+    QCOMPARE(texts(list("ListView2")), QStringList{"only_here"});
+    QVERIFY(messages_.reports.isEmpty());
+}
+
+void TestMainWindow::loadAgainstUnreachableServerGivesTwoReports()
+{
+    clickTable("ui_main.people");
+    form1_->findChild<QLineEdit *>("Text1")->setText("127.0.0.1");
+    form1_->findChild<QLineEdit *>("Text2")->setText("1");
+    main()->Form_Load();
+    QCOMPARE(messages_.reports.size(), 2);
+    QCOMPARE(messages_.reports[0].window, "Form2");
+    QCOMPARE(messages_.reports[0].handler, "Form_Load");
+    QCOMPARE(messages_.reports[0].line, 112);
+    QCOMPARE(messages_.reports[1].handler, "Form_Load");
+    QCOMPARE(messages_.reports[1].line, 114);
+    QVERIFY(!messages_.reports[0].failure.isEmpty());
+    QVERIFY(list("ListView1")->topLevelItemCount() == 0);
+    // The fields and preview of the table of the earlier connection are not left standing.
+    QVERIFY(list("ListView2")->topLevelItemCount() == 0);
+    QVERIFY(list("ListView3")->topLevelItemCount() == 0);
+    QCOMPARE(main()->findChild<QComboBox *>("Combo1")->count(), 4);
+    QCOMPARE(main()->pointer().value(), 0);
+    QVERIFY(!QGuiApplication::overrideCursor());
+}
+
+void TestMainWindow::selectAndUnselectAllFields()
+{
+    clickTable("ui_main.people");
+    const QStringList preview = texts(list("ListView3"));
+    main()->findChild<QPushButton *>("PushButton2")->click();
+    QCOMPARE(list("ListView2")->selectedItems().size(), 3);
+    main()->findChild<QPushButton *>("PushButton3")->click();
+    QCOMPARE(list("ListView2")->selectedItems().size(), 0);
+    QCOMPARE(texts(list("ListView3")), preview);
+    QVERIFY(messages_.reports.isEmpty());
+}
+
+void TestMainWindow::pleaseSelectAField()
+{
+    clickTable("ui_main.people");
+    main()->findChild<QPushButton *>("PushButton3")->click(); // nothing selected
+    main()->findChild<QPushButton *>("PushButton1")->click();
+    QCOMPARE(messages_.infos, QStringList{"Please select a field."});
+    QVERIFY(!main()->isChanging());
+    QCOMPARE(main()->pointer().value(), 0);
+
+    clickTable("ui_main.shapeless"); // an empty field list
+    messages_.clear();
+    main()->findChild<QPushButton *>("PushButton1")->click();
+    QCOMPARE(messages_.infos, QStringList{"Please select a field."});
+    QVERIFY(!main()->isChanging());
+}
+
+void TestMainWindow::changeRunFromTheButton()
+{
+    clickTable("ui_main.people");
+    clickField("name");
+    main()->findChild<QComboBox *>("Combo1")->setCurrentText("Proper Case");
+
+    QSignalSpy ended(main(), &Form2::changeRunEnded);
+    main()->findChild<QPushButton *>("PushButton1")->click();
+    // While it runs: hourglass, and nothing that would change the run can be used.
+    QVERIFY(main()->isChanging());
+    QCOMPARE(main()->pointer().value(), 11);
+    for (const char *name : {"ListView1", "ListView2", "Combo1", "PushButton1", "PushButton2",
+                             "PushButton3", "PushButton5"})
+        QVERIFY2(!main()->findChild<QWidget *>(name)->isEnabled(), name);
+    main()->PushButton1_Click(); // a second start is refused
+    QVERIFY(ended.wait(60000));
+    QCOMPARE(ended.size(), 1);
+
+    QCOMPARE(column("SELECT name FROM ui_main.people ORDER BY id"),
+             QStringList({"John O'neil", "Mary Smith", "<null>", "Ana-lena"}));
+    QCOMPARE(column("SELECT city FROM ui_main.people ORDER BY id"),
+             QStringList({"new YORK", "paris", "LONDON", "<null>"}));
+    QCOMPARE(texts(list("ListView3")), QStringList({"John O'neil", "Mary Smith", "", "Ana-lena"}));
+    QCOMPARE(main()->pointer().value(), 0);
+    QVERIFY(!QGuiApplication::overrideCursor());
+    auto *bar = main()->findChild<QProgressBar *>("ProgressBar1");
+    QCOMPARE(bar->value(), 0);
+    QCOMPARE(bar->text(), "Progress Bar");
+    for (const char *name : {"ListView1", "ListView2", "Combo1", "PushButton1", "PushButton5"})
+        QVERIFY2(main()->findChild<QWidget *>(name)->isEnabled(), name);
+    QVERIFY(messages_.infos.isEmpty());
+    QVERIFY(messages_.reports.isEmpty());
+}
+
+void TestMainWindow::changeRunWithSeveralSelectedFields()
+{
+    clickTable("ui_main.people");
+    clickField("city"); // the preview shows city
+    main()->findChild<QPushButton *>("PushButton3")->click();
+    list("ListView2")->findItems("name", Qt::MatchExactly)[0]->setSelected(true);
+    list("ListView2")->findItems("city", Qt::MatchExactly)[0]->setSelected(true);
+    main()->findChild<QComboBox *>("Combo1")->setCurrentText("lower case");
+    startAndWait();
+    QCOMPARE(column("SELECT name FROM ui_main.people ORDER BY id"),
+             QStringList({"john o'neil", "mary smith", "<null>", "ana-lena"}));
+    QCOMPARE(column("SELECT city FROM ui_main.people ORDER BY id"),
+             QStringList({"new york", "paris", "london", "<null>"}));
+    QCOMPARE(texts(list("ListView3")), QStringList({"new york", "paris", "london", ""}));
+    QVERIFY(messages_.infos.isEmpty());
+    QVERIFY(messages_.reports.isEmpty());
+}
+
+void TestMainWindow::refusedValueIsReportedAndCounted()
+{
+    clickTable("ui_main.guarded");
+    QCOMPARE(texts(list("ListView3")), QStringList({"alpha", "beta", "gamma"}));
+    startAndWait(); // UPPER CASE; the table refuses "BETA"
+    QCOMPARE(column("SELECT name FROM ui_main.guarded ORDER BY name"),
+             QStringList({"ALPHA", "GAMMA", "beta"}));
+    QCOMPARE(messages_.reports.size(), 1);
+    QCOMPARE(messages_.reports[0].window, "Form2");
+    QCOMPARE(messages_.reports[0].handler, "PushButton1_Click");
+    QCOMPARE(messages_.reports[0].line, 148);
+    QVERIFY2(messages_.reports[0].failure.contains("check"),
+             qPrintable(messages_.reports[0].failure));
+    QCOMPARE(messages_.infos,
+             QStringList{"1 value could not be written; it keeps its old letter case."});
+    // The preview shows what the table holds, not what the rule would have made of it.
+    QStringList preview = texts(list("ListView3"));
+    preview.sort();
+    QCOMPARE(preview, QStringList({"ALPHA", "GAMMA", "beta"}));
+}
+
+void TestMainWindow::closingDuringARunWaitsForIt()
+{
+    exec({"CREATE TABLE ui_main.big AS SELECT 'abc ' || n AS v FROM generate_series(1, 50000) n"});
+    main()->Form_Load();
+    clickTable("ui_main.big");
+    main()->findChild<QPushButton *>("PushButton1")->click();
+    QVERIFY(main()->isChanging());
+    main()->close();
+    QVERIFY(!main()->isChanging());
+    // Whatever the run wrote before it stopped is whole: every value is in one case or the
+    // other.
+    QCOMPARE(column("SELECT count(*) FROM ui_main.big WHERE v NOT LIKE 'abc %' AND v NOT LIKE "
+                    "'ABC %'"),
+             QStringList{"0"});
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
