@@ -58,18 +58,14 @@ Form1::Form1(Messages &messages, QString programFolder)
     buildLayout();
 
     // Every change of a box, by the user or by the program, is saved at once under its key.
-    const std::pair<QLineEdit *, QString> boxes[] = {
-        {Text1, SettingsKeys::Server},   {Text2, SettingsKeys::Port},
-        {Text3, SettingsKeys::User},     {Text4, SettingsKeys::Password},
-        {Text5, SettingsKeys::Database},
-    };
+    connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
+    connect(Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);
+    connect(Text3, &QLineEdit::textChanged, this, &Form1::Text3_Change);
+    connect(Text4, &QLineEdit::textChanged, this, &Form1::Text4_Change);
+    connect(Text5, &QLineEdit::textChanged, this, &Form1::Text5_Change);
     auto *selectAll = new SelectAllOnFocus(this);
-    for (const auto &[box, key] : boxes) {
-        connect(box, &QLineEdit::textChanged, this, [key](const QString &text) {
-            SettingsStore::Save(SettingsKeys::Application, SettingsKeys::Section, key, text);
-        });
+    for (QLineEdit *box : {Text1, Text2, Text3, Text4, Text5})
         box->installEventFilter(selectAll);
-    }
 
     connect(PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
@@ -216,6 +212,38 @@ void Form1::PushButton3_Click()
     // repeat the same database work.
     if (!loadedNow)
         h.step(106, [&] { form2_->Form_Load(); });
+}
+
+void Form1::Text1_Change()
+{
+    save(SettingsKeys::Server, Text1->text());
+}
+
+void Form1::Text2_Change()
+{
+    save(SettingsKeys::Port, Text2->text());
+}
+
+void Form1::Text3_Change()
+{
+    save(SettingsKeys::User, Text3->text());
+}
+
+void Form1::Text4_Change()
+{
+    save(SettingsKeys::Password, Text4->text());
+}
+
+void Form1::Text5_Change()
+{
+    save(SettingsKeys::Database, Text5->text());
+}
+
+void Form1::save(const QString &key, const QString &value)
+{
+    // A store that cannot be written costs the user nothing now: the boxes keep the values
+    // for this run, and the change handlers have no report.
+    SettingsStore::Save(SettingsKeys::Application, SettingsKeys::Section, key, value);
 }
 
 ConnectionSettings Form1::settings() const

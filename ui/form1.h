@@ -44,6 +44,14 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // Each box saves its text under its key whenever the text changes.
+    void Text1_Change();
+    void Text2_Change();
+    void Text3_Change();
+    void Text4_Change();
+    void Text5_Change();
+    void save(const QString &key, const QString &value);
+
     void buildLayout();
     // Shows the main window, making and loading it the first time; true when it was made now.
     bool showMainWindow();
