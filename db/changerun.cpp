@@ -13,6 +13,7 @@
 // committed and the current one is rolled back.
 #include "db/changerun.h"
 
+#include "db/chunkreader.h"
 #include "db/dbsession.h"
 #include "db/sqlquote.h"
 
@@ -36,12 +37,18 @@ constexpr int RunTimeout = 5000;
 constexpr qint64 FirstChunkBlocks = 16;
 constexpr qint64 MaxChunkBlocks = 1 << 16;
 constexpr qint64 ChunkTargetMs = 250;
-constexpr qint64 ChunkTargetBytes = 8 << 20; // text read per chunk, in UTF-16 bytes
+constexpr qint64 ChunkTargetBytes = 1 << 20; // text read per chunk, in UTF-16 bytes
 constexpr qint64 ProgressIntervalMs = 50;
 
 struct Relation {
     QString sql;   // "schema"."name"
     qint64 blocks; // its size when the pass started
+};
+
+struct Chunk {
+    const Relation *relation;
+    qint64 first; // first block
+    qint64 end;   // block after the last
 };
 
 struct Field {
@@ -77,11 +84,12 @@ public:
 class Runner
 {
 public:
-    Runner(DbSession &session, const TableRef &table, const QStringList &fields, CaseMode mode,
-           const std::atomic<bool> &stop, const std::function<void()> &chunkReadHook,
-           const std::function<void(int)> &progress, ChangeRunSummary &summary)
-        : session_(session), table_(table), mode_(mode), stop_(stop), chunkReadHook_(chunkReadHook),
-          progress_(progress), summary_(summary)
+    Runner(const ConnectionSettings &settings, DbSession &session, const TableRef &table,
+           const QStringList &fields, CaseMode mode, const std::atomic<bool> &stop,
+           const std::function<void()> &chunkReadHook, const std::function<void(int)> &progress,
+           ChangeRunSummary &summary)
+        : settings_(settings), session_(session), table_(table), mode_(mode), stop_(stop),
+          chunkReadHook_(chunkReadHook), progress_(progress), summary_(summary)
     {
         for (const QString &name : fields)
             fields_.push_back(Field{name, QuoteIdentifier(name), QString(), false, {}});
@@ -90,35 +98,65 @@ public:
     void run()
     {
         const QList<QString> relationOids = plan();
+        ChunkReader reader(settings_, RunTimeout);
         progressClock_.start();
         // One pass per field: a pass moves the rows it writes to new places in the table,
         // so each pass measures the table afresh and finds them wherever they went.
         for (qsizetype k = 0; k < fields_.size(); ++k) {
             countRows_ = k == 0;
+            Field &field = fields_[k];
             const QList<Relation> relations = measure(relationOids);
             qint64 totalBlocks = 0;
             for (const Relation &relation : relations)
                 totalBlocks += relation.blocks;
-            qint64 doneBlocks = 0;
+
+            // The next chunk is read while the current one is written.
             qint64 chunkBlocks = FirstChunkBlocks;
-            for (const Relation &relation : relations) {
-                for (qint64 first = 0; first < relation.blocks;) {
-                    if (stop_.load(std::memory_order_relaxed)) {
-                        summary_.endedEarly = true;
-                        return;
-                    }
-                    const qint64 end = qMin(relation.blocks, first + chunkBlocks);
-                    QElapsedTimer chunkClock;
-                    chunkClock.start();
-                    const qint64 bytesRead = runChunk(relation, fields_[k], first, end);
-                    doneBlocks += end - first;
-                    first = end;
-                    chunkBlocks = nextChunkSize(chunkBlocks, chunkClock.elapsed(), bytesRead);
-                    const double pass = totalBlocks ? double(doneBlocks) / totalBlocks : 1.0;
-                    const int percent = int((k + pass) * 100 / fields_.size());
-                    if (percent < 100)
-                        reportProgress(percent, false);
+            qsizetype relationIndex = 0;
+            qint64 position = 0;
+            auto nextChunk = [&]() -> std::optional<Chunk> {
+                while (relationIndex < relations.size() &&
+                       position >= relations[relationIndex].blocks) {
+                    ++relationIndex;
+                    position = 0;
                 }
+                if (relationIndex == relations.size())
+                    return std::nullopt;
+                const Relation &relation = relations[relationIndex];
+                const Chunk chunk{&relation, position,
+                                  qMin(relation.blocks, position + chunkBlocks)};
+                position = chunk.end;
+                return chunk;
+            };
+
+            qint64 doneBlocks = 0;
+            std::optional<Chunk> current = nextChunk();
+            if (current)
+                reader.request(readSql(field, *current));
+            while (current) {
+                QElapsedTimer chunkClock;
+                chunkClock.start();
+                QList<QString> values;
+                try {
+                    values = reader.take();
+                } catch (const DbError &error) {
+                    throw RunFailure(error.text(), ChangeRunLine::Source);
+                }
+                const std::optional<Chunk> next = nextChunk();
+                if (next)
+                    reader.request(readSql(field, *next));
+                if (stop_.load(std::memory_order_relaxed)) {
+                    summary_.endedEarly = true;
+                    return;
+                }
+                const qint64 bytesRead = runChunk(*current, field, values);
+                doneBlocks += current->end - current->first;
+                chunkBlocks = nextChunkSize(chunkBlocks, chunkClock.elapsed(), bytesRead);
+                const double pass = totalBlocks ? double(doneBlocks) / totalBlocks : 1.0;
+                const int percent = int((k + pass) * 100 / fields_.size());
+                if (percent < 100)
+                    reportProgress(percent, false);
+                current = next;
             }
         }
         reportProgress(100, true);
@@ -208,24 +246,22 @@ private:
             .arg(end);
     }
 
-    // The chunk's values come as one array, which is far cheaper to fetch through the driver
+    // A chunk's values come as one array, which is far cheaper to fetch through the driver
     // than one row per value, and the pairs go back as two arrays for the same reason.
-    qint64 runChunk(const Relation &relation, Field &field, qint64 first, qint64 end)
+    static QString readSql(const Field &field, const Chunk &chunk)
     {
-        // The distinct values of the chunk that the rule changes, with their new texts.
+        return QStringLiteral("SELECT array_agg(%1) FROM ONLY %2 WHERE %3")
+            .arg(TextFormOf(field.sql), chunk.relation->sql,
+                 blockRange(QString(), chunk.first, chunk.end));
+    }
+
+    // Converts a chunk's values and writes the distinct ones that change, in one transaction.
+    qint64 runChunk(const Chunk &chunk, Field &field, const QList<QString> &values)
+    {
         QList<QString> olds, news;
-        QSet<QString> seen;
         qint64 bytesRead = 0;
-        try {
-            session_.begin();
-            QSqlQuery rows = session_.exec(
-                QStringLiteral("SELECT array_agg(%1) FROM ONLY %2 WHERE %3")
-                    .arg(TextFormOf(field.sql), relation.sql, blockRange(QString(), first, end)));
-            QList<QString> values;
-            if (rows.next() && !rows.value(0).isNull() &&
-                !ParseTextArray(rows.value(0).toString(), values))
-                throw DbError(QStringLiteral("The values of %1 could not be read.").arg(field.sql));
-            rows.finish();
+        {
+            QSet<QString> seen;
             if (countRows_)
                 summary_.rowsRead += values.size();
             for (const QString &old : values) {
@@ -240,17 +276,15 @@ private:
                 olds.push_back(old);
                 news.push_back(std::move(converted));
             }
-            if (chunkReadHook_)
-                chunkReadHook_();
-        } catch (const DbError &error) {
-            rollbackQuietly();
-            throw RunFailure(error.text(), ChangeRunLine::Source);
         }
+        if (chunkReadHook_)
+            chunkReadHook_();
+        if (olds.isEmpty())
+            return bytesRead;
 
         try {
-            seen.clear();
-            if (!olds.isEmpty())
-                write(relation, first, end, field, olds, news, 0, olds.size());
+            session_.begin();
+            write(chunk, field, olds, news, 0, olds.size());
             session_.commit();
         } catch (const DbError &error) {
             rollbackQuietly();
@@ -261,8 +295,8 @@ private:
 
     // Writes pairs [from, to); on a failure that concerns values, halves the range until each
     // refused value stands alone.
-    void write(const Relation &relation, qint64 first, qint64 end, Field &field,
-               const QList<QString> &olds, const QList<QString> &news, qsizetype from, qsizetype to)
+    void write(const Chunk &chunk, Field &field, const QList<QString> &olds,
+               const QList<QString> &news, qsizetype from, qsizetype to)
     {
         const bool whole = from == 0 && to == olds.size();
         const QString oldArray = TextArray(whole ? olds : olds.mid(from, to - from));
@@ -282,8 +316,8 @@ private:
             QStringLiteral("UPDATE ONLY %1 AS t SET %2 = CAST(v.n AS %3)"
                            " FROM unnest(CAST(? AS text[]), CAST(? AS text[])) AS v(o, n)"
                            " WHERE %4 AND %5")
-                .arg(relation.sql, field.sql, field.typeSql,
-                     blockRange(QStringLiteral("t."), first, end), match);
+                .arg(chunk.relation->sql, field.sql, field.typeSql,
+                     blockRange(QStringLiteral("t."), chunk.first, chunk.end), match);
 
         session_.execute(QStringLiteral("SAVEPOINT recasor_values"));
         try {
@@ -300,8 +334,8 @@ private:
             }
         }
         const qsizetype middle = from + (to - from) / 2;
-        write(relation, first, end, field, olds, news, from, middle);
-        write(relation, first, end, field, olds, news, middle, to);
+        write(chunk, field, olds, news, from, middle);
+        write(chunk, field, olds, news, middle, to);
     }
 
     void refuse(Field &field, const QString &old, const QString &text)
@@ -341,6 +375,7 @@ private:
         progress_(percent);
     }
 
+    const ConnectionSettings &settings_;
     DbSession &session_;
     const TableRef &table_;
     const CaseMode mode_;
@@ -379,7 +414,7 @@ void ChangeRun::run()
             throw RunFailure(error.text(), ChangeRunLine::Session);
         }
         Runner(
-            *session, table_, fields_, *mode_, stop_, chunkReadHook_,
+            settings_, *session, table_, fields_, *mode_, stop_, chunkReadHook_,
             [this](int percent) { emit progress(percent); }, summary)
             .run();
     } catch (const RunFailure &failure) {
