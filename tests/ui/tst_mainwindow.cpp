@@ -54,6 +54,7 @@ private slots:
     void cleanup();
     void loadStepFillsTheWindow();
     void clicksListFieldsAndPreview();
+    void failedListingOnClickKeepsTableAndFieldsTogether();
     void setupConnectionAndNextBackAndForth();
     void loadAgainstUnreachableServerGivesTwoReports();
     void selectAndUnselectAllFields();
@@ -200,6 +201,26 @@ void TestMainWindow::clicksListFieldsAndPreview()
     QCOMPARE(main()->pointer().value(), 0);
     QVERIFY(!QGuiApplication::overrideCursor());
     QVERIFY(messages_.reports.isEmpty());
+}
+
+void TestMainWindow::failedListingOnClickKeepsTableAndFieldsTogether()
+{
+    exec({"CREATE TABLE ui_main.vanishing (v text)"});
+    main()->Form_Load();
+    clickTable("ui_main.people");
+    exec({"DROP TABLE ui_main.vanishing"});
+    clickTable("ui_main.vanishing");
+    QCOMPARE(messages_.reports.size(), 1);
+    QCOMPARE(messages_.reports[0].handler, "ListView1_Click");
+    QCOMPARE(messages_.reports[0].line, 100);
+    QVERIFY2(messages_.reports[0].failure.contains("vanishing"),
+             qPrintable(messages_.reports[0].failure));
+    // The table list points again at the table whose fields are shown, so that a run started
+    // now works on the table the user sees.
+    QCOMPARE(list("ListView1")->currentItem()->text(0), "ui_main.people");
+    QCOMPARE(texts(list("ListView2")), QStringList({"id", "name", "city"}));
+    QCOMPARE(main()->pointer().value(), 0);
+    QVERIFY(!QGuiApplication::overrideCursor());
 }
 
 void TestMainWindow::setupConnectionAndNextBackAndForth()
