@@ -3,7 +3,6 @@
 
 #include "db/dberror.h"
 #include "ui/guardedhandler.h"
-#include "ui/messageboxes.h"
 
 #include <QTest>
 #include <stdexcept>
@@ -16,9 +15,7 @@ private slots:
     void failingStepIsReportedAndHandlerGoesOn();
     void twoFailuresGiveTwoReportsInOrder();
     void failingConditionRunsItsBranch();
-    void conditionWithoutFailure();
     void failureTexts();
-    void displayedLineEnds();
 };
 
 void TestGuardedHandler::failingStepIsReportedAndHandlerGoesOn()
@@ -64,15 +61,6 @@ void TestGuardedHandler::failingConditionRunsItsBranch()
     QCOMPARE(messages.reports[0].line, 138);
 }
 
-void TestGuardedHandler::conditionWithoutFailure()
-{
-    MessageRecorder messages;
-    GuardedHandler h(messages, "Form1", "Form_Load");
-    QVERIFY(!h.condition(124, [] { return false; }));
-    QVERIFY(h.condition(124, [] { return true; }));
-    QVERIFY(messages.reports.isEmpty());
-}
-
 void TestGuardedHandler::failureTexts()
 {
     // The driver's text comes through whole, characters beyond ASCII included.
@@ -81,11 +69,6 @@ void TestGuardedHandler::failureTexts()
     QCOMPARE(GuardedHandler::FailureText(std::make_exception_ptr(std::runtime_error("Overflow"))),
              "Overflow");
     QCOMPARE(GuardedHandler::FailureText(std::make_exception_ptr(42)), "Unknown failure.");
-}
-
-void TestGuardedHandler::displayedLineEnds()
-{
-    QCOMPARE(MessageBoxes::DisplayText("a\r\nb\r\rc"), "a\nb\n\nc");
 }
 
 QTEST_MAIN(TestGuardedHandler)

@@ -95,11 +95,8 @@ private slots:
     void initTestCase();
     void connectionWindow();
     void connectionWindowColours();
-    void connectionWindowTabOrder();
-    void passwordShowsStars();
     void mainWindow();
     void mainWindowLists();
-    void mainWindowTabOrder();
     void windowsOpenCentredWithFocusOnFirstControl();
     void skinFileGivesButtonFace();
 
@@ -143,6 +140,14 @@ void TestWindowLayout::connectionWindow()
     QCOMPARE(form1.findChild<QWidget *>("PushButton3")->parentWidget(), &form1);
     for (const char *name : {"Text1", "Text2", "Text3", "Text4", "Text5"})
         QVERIFY(form1.findChild<QLineEdit *>(name)->text().isEmpty());
+    QCOMPARE(tabOrder(form1, "Text1", 9),
+             QStringList({"Text1", "Text2", "Text3", "Text4", "Text5", "PushButton5", "PushButton1",
+                          "PushButton3", "Text1"}));
+    auto *password = form1.findChild<QLineEdit *>("Text4");
+    password->setText("s3cret");
+    QCOMPARE(password->text(), "s3cret");
+    QCOMPARE(password->echoMode(), QLineEdit::Password);
+    QCOMPARE(password->displayText(), "******");
 }
 
 void TestWindowLayout::connectionWindowColours()
@@ -159,24 +164,6 @@ void TestWindowLayout::connectionWindowColours()
         QCOMPARE(palette.color(QPalette::ButtonText),
                  QApplication::palette().color(QPalette::ButtonText));
     }
-}
-
-void TestWindowLayout::connectionWindowTabOrder()
-{
-    Form1 form1(messages_, folder_.path());
-    QCOMPARE(tabOrder(form1, "Text1", 9),
-             QStringList({"Text1", "Text2", "Text3", "Text4", "Text5", "PushButton5", "PushButton1",
-                          "PushButton3", "Text1"}));
-}
-
-void TestWindowLayout::passwordShowsStars()
-{
-    Form1 form1(messages_, folder_.path());
-    auto *password = form1.findChild<QLineEdit *>("Text4");
-    password->setText("s3cret");
-    QCOMPARE(password->text(), "s3cret");
-    QCOMPARE(password->echoMode(), QLineEdit::Password);
-    QCOMPARE(password->displayText(), "******");
 }
 
 void TestWindowLayout::mainWindow()
@@ -212,6 +199,9 @@ void TestWindowLayout::mainWindow()
     QCOMPARE(bar->maximum(), 100);
     QCOMPARE(bar->value(), 0);
     QVERIFY(bar->isTextVisible());
+    QCOMPARE(tabOrder(form2, "PushButton1", 9),
+             QStringList({"PushButton1", "PushButton5", "Combo1", "ListView1", "ListView2",
+                          "PushButton2", "PushButton3", "ListView3", "PushButton1"}));
 }
 
 void TestWindowLayout::mainWindowLists()
@@ -233,15 +223,6 @@ void TestWindowLayout::mainWindowLists()
              QAbstractItemView::ExtendedSelection);
     QCOMPARE(form2.findChild<QTreeWidget *>("ListView3")->selectionMode(),
              QAbstractItemView::SingleSelection);
-}
-
-void TestWindowLayout::mainWindowTabOrder()
-{
-    Form1 form1(messages_, folder_.path());
-    Form2 form2(messages_, form1, folder_.path());
-    QCOMPARE(tabOrder(form2, "PushButton1", 9),
-             QStringList({"PushButton1", "PushButton5", "Combo1", "ListView1", "ListView2",
-                          "PushButton2", "PushButton3", "ListView3", "PushButton1"}));
 }
 
 void TestWindowLayout::windowsOpenCentredWithFocusOnFirstControl()
