@@ -32,7 +32,8 @@ const QString NotConnectedText =
 
 const QString Window = QStringLiteral("Form1");
 
-// Tabbing (or clicking) into a box selects its whole text, so typing replaces the value.
+// A box that gets the focus selects its whole text, so that typing replaces the value (a
+// click then puts the caret where it points, as in any text box).
 class SelectAllOnFocus : public QObject
 {
 public:
