@@ -4,6 +4,7 @@
 #include "db/canconnect.h"
 #include "db/dbsession.h"
 #include "settings/settingsstore.h"
+#include "ui/callrepainting.h"
 #include "ui/controls.h"
 #include "ui/form2.h"
 #include "ui/guardedhandler.h"
@@ -162,7 +163,7 @@ void Form1::Form_Load()
     h.step(132, [&] { Text3->setText(stored(SettingsKeys::User)); });
     h.step(134, [&] { Text4->setText(stored(SettingsKeys::Password)); });
     h.step(136, [&] { Text5->setText(stored(SettingsKeys::Database)); });
-    if (h.condition(138, [&] { return CanConnect(settings()); })) {
+    if (h.condition(138, [&] { return canConnect(); })) {
         h.step(140, [&] { showMainWindow(); });
         h.step(142, [&] { hide(); });
     } else {
@@ -180,11 +181,14 @@ void Form1::PushButton5_Click()
         bool connected = false;
         {
             const BusyPointer busy(pointer_);
-            try {
-                const DbSession session(settings(), DbSession::Options{InteractiveLoginTimeout, 0});
-                connected = true;
-            } catch (const DbError &) {
-            }
+            connected = CallRepainting([values = settings()] {
+                try {
+                    const DbSession session(values, DbSession::Options{InteractiveLoginTimeout, 0});
+                    return true;
+                } catch (const DbError &) {
+                    return false;
+                }
+            });
         }
         // The session is closed and the pointer is back before the box waits for the user.
         messages_.info(connected ? ConnectedText : NotConnectedText);
@@ -204,7 +208,7 @@ void Form1::PushButton1_Click()
 void Form1::PushButton3_Click()
 {
     GuardedHandler h(messages_, Window, QStringLiteral("PushButton3_Click"));
-    if (!h.condition(100, [&] { return CanConnect(settings()); }))
+    if (!h.condition(100, [&] { return canConnect(); }))
         return;
     bool loadedNow = false;
     h.step(102, [&] { loadedNow = showMainWindow(); });
@@ -245,6 +249,11 @@ void Form1::save(const QString &key, const QString &value)
     // A store that cannot be written costs the user nothing now: the boxes keep the values
     // for this run, and the change handlers have no report.
     SettingsStore::Save(SettingsKeys::Application, SettingsKeys::Section, key, value);
+}
+
+bool Form1::canConnect()
+{
+    return CallRepainting([values = settings()] { return CanConnect(values); });
 }
 
 ConnectionSettings Form1::settings() const

@@ -53,6 +53,8 @@ private:
     void save(const QString &key, const QString &value);
 
     void buildLayout();
+    // The silent connection check on the values in the boxes.
+    bool canConnect();
     // Shows the main window, making and loading it the first time; true when it was made now.
     bool showMainWindow();
 

@@ -4,6 +4,7 @@
 #include "casing/caselist.h"
 #include "db/catalogue.h"
 #include "db/fieldpreview.h"
+#include "ui/callrepainting.h"
 #include "ui/controls.h"
 #include "ui/form1.h"
 #include "ui/guardedhandler.h"
@@ -153,7 +154,8 @@ void Form2::Form_Load()
         fieldsTable_.reset();
         previewTable_.reset();
         const BusyPointer busy(pointer_);
-        for (const TableRef &table : ListTables(connection_.settings())) {
+        for (const TableRef &table :
+             CallRepainting([values = connection_.settings()] { return ListTables(values); })) {
             auto *item = new QTreeWidgetItem(ListView1, QStringList{table.displayName()});
             item->setData(0, TableRole, QVariant::fromValue(table));
         }
@@ -187,7 +189,8 @@ void Form2::ListView1_Click()
     {
         const FlagScope filling(listing_);
         const BusyPointer busy(pointer_);
-        const QStringList fields = ListFields(connection_.settings(), table);
+        const QStringList fields = CallRepainting(
+            [values = connection_.settings(), table] { return ListFields(values, table); });
         // The lists change only once the whole listing is in hand, in one go: no event is
         // handled between emptying and filling, so no other listing can mix into them.
         ListView2->clear();
@@ -210,7 +213,10 @@ void Form2::ListView2_Click()
     const QString field = selected->text(0);
     const FlagScope filling(listing_);
     const BusyPointer busy(pointer_);
-    const QStringList values = PreviewField(connection_.settings(), *fieldsTable_, field);
+    const QStringList values =
+        CallRepainting([values = connection_.settings(), table = *fieldsTable_, field] {
+            return PreviewField(values, table, field);
+        });
     ListView3->clear();
     FillList(*ListView3, values);
     previewTable_ = fieldsTable_;
@@ -317,8 +323,10 @@ void Form2::updatePreviewAfterRun(const ChangeRunSummary &summary)
         // read again to show what the table holds now.
         h.step(line, [&] {
             const BusyPointer busy(pointer_);
-            const QStringList values =
-                PreviewField(connection_.settings(), runTable_, previewField_);
+            const QStringList values = CallRepainting(
+                [values = connection_.settings(), table = runTable_, field = previewField_] {
+                    return PreviewField(values, table, field);
+                });
             ListView3->clear();
             FillList(*ListView3, values);
         });
