@@ -62,6 +62,8 @@ private slots:
     void changeRunFromTheButton();
     void changeRunWithSeveralSelectedFields();
     void refusedValueIsReportedAndCounted();
+    void modeTextWithoutModeWord();
+    void keyboardMovesThroughTheLists();
     void closingDuringARunWaitsForIt();
 
 private:
@@ -371,6 +373,40 @@ void TestMainWindow::refusedValueIsReportedAndCounted()
     QStringList preview = texts(list("ListView3"));
     preview.sort();
     QCOMPARE(preview, QStringList({"ALPHA", "GAMMA", "beta"}));
+}
+
+void TestMainWindow::modeTextWithoutModeWord()
+{
+    clickTable("ui_main.people");
+    clickField("name");
+    const QStringList preview = texts(list("ListView3"));
+    auto *combo = main()->findChild<QComboBox *>("Combo1");
+    combo->addItem("Title Case");
+    combo->setCurrentText("Title Case");
+    startAndWait();
+    QCOMPARE(messages_.infos, QStringList{"mess up"});
+    QVERIFY(messages_.reports.isEmpty());
+    QCOMPARE(column("SELECT name FROM ui_main.people ORDER BY id"),
+             QStringList({"jOHN o'neil", "MARY smith", "<null>", "ana-lena"}));
+    QCOMPARE(texts(list("ListView3")), preview);
+}
+
+void TestMainWindow::keyboardMovesThroughTheLists()
+{
+    clickTable("ui_main.people");
+    list("ListView2")->setFocus();
+    QTest::keyClick(list("ListView2"), Qt::Key_Down);
+    QCOMPARE(list("ListView2")->currentItem()->text(0), "name");
+    QCOMPARE(texts(list("ListView3")), QStringList({"jOHN o'neil", "MARY smith", "", "ana-lena"}));
+    QTreeWidget *tables = list("ListView1");
+    const int next = tables->indexOfTopLevelItem(tables->currentItem()) + 1;
+    QVERIFY(next < tables->topLevelItemCount());
+    tables->setFocus();
+    QTest::keyClick(tables, Qt::Key_Down);
+    QCOMPARE(tables->currentItem(), tables->topLevelItem(next));
+    const TableRef table = tables->topLevelItem(next)->data(0, Qt::UserRole).value<TableRef>();
+    QCOMPARE(texts(list("ListView2")), ListFields(TestDatabase::settings(), table));
+    QVERIFY(messages_.reports.isEmpty());
 }
 
 void TestMainWindow::closingDuringARunWaitsForIt()
