@@ -265,9 +265,10 @@ void Form2::PushButton1_Click()
         runTable_ = *fieldsTable_;
         runFields_ = fields;
         runMode_ = CaseModeFromText(Combo1->currentText());
-        setRunning(true);
-        if (!runner_.start(connection_.settings(), runTable_, runFields_, runMode_))
-            setRunning(false);
+        // The run's signals come through the event loop, so the window is switched to its
+        // running state before the first of them arrives, and only for a run that started.
+        if (runner_.start(connection_.settings(), runTable_, runFields_, runMode_))
+            setRunning(true);
     });
 }
 
