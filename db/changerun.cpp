@@ -22,6 +22,7 @@
 #include <QSqlQuery>
 #include <QVariant>
 #include <QtGlobal>
+#include <deque>
 
 int ChangeRunLine::Execute(CaseMode mode)
 {
@@ -98,7 +99,9 @@ public:
     void run()
     {
         const QList<QString> relationOids = plan();
-        ChunkReader reader(settings_, RunTimeout);
+        // Two readers take turns, so that while one chunk is written the next two are being
+        // read and prepared.
+        ChunkReader readers[2] = {{settings_, RunTimeout, mode_}, {settings_, RunTimeout, mode_}};
         progressClock_.start();
         // One pass per field: a pass moves the rows it writes to new places in the table,
         // so each pass measures the table afresh and finds them wherever they went.
@@ -110,7 +113,6 @@ public:
             for (const Relation &relation : relations)
                 totalBlocks += relation.blocks;
 
-            // The next chunk is read while the current one is written.
             qint64 chunkBlocks = FirstChunkBlocks;
             qsizetype relationIndex = 0;
             qint64 position = 0;
@@ -129,34 +131,42 @@ public:
                 return chunk;
             };
 
+            // Chunks requested and not yet written, in order; chunk i goes to reader i % 2.
+            std::deque<Chunk> pending;
+            qsizetype requested = 0, taken = 0;
+            auto requestNext = [&] {
+                if (const std::optional<Chunk> chunk = nextChunk()) {
+                    readers[requested++ % 2].request(readSql(field, *chunk));
+                    pending.push_back(*chunk);
+                }
+            };
+            requestNext();
+            requestNext();
+
             qint64 doneBlocks = 0;
-            std::optional<Chunk> current = nextChunk();
-            if (current)
-                reader.request(readSql(field, *current));
-            while (current) {
+            while (!pending.empty()) {
                 QElapsedTimer chunkClock;
                 chunkClock.start();
-                QList<QString> values;
+                const Chunk current = pending.front();
+                pending.pop_front();
+                PreparedChunk prepared;
                 try {
-                    values = reader.take();
+                    prepared = readers[taken++ % 2].take();
                 } catch (const DbError &error) {
                     throw RunFailure(error.text(), ChangeRunLine::Source);
                 }
-                const std::optional<Chunk> next = nextChunk();
-                if (next)
-                    reader.request(readSql(field, *next));
+                requestNext();
                 if (stop_.load(std::memory_order_relaxed)) {
                     summary_.endedEarly = true;
                     return;
                 }
-                const qint64 bytesRead = runChunk(*current, field, values);
-                doneBlocks += current->end - current->first;
-                chunkBlocks = nextChunkSize(chunkBlocks, chunkClock.elapsed(), bytesRead);
+                runChunk(current, field, prepared);
+                doneBlocks += current.end - current.first;
+                chunkBlocks = nextChunkSize(chunkBlocks, chunkClock.elapsed(), prepared.bytesRead);
                 const double pass = totalBlocks ? double(doneBlocks) / totalBlocks : 1.0;
                 const int percent = int((k + pass) * 100 / fields_.size());
                 if (percent < 100)
                     reportProgress(percent, false);
-                current = next;
             }
         }
         reportProgress(100, true);
@@ -173,6 +183,9 @@ private:
             // statement to machine code costs more than the statement saves.
             session_.execute(QStringLiteral("SET work_mem = '64MB'"));
             session_.execute(QStringLiteral("SET jit = off"));
+            QSqlQuery encoding = session_.exec(QStringLiteral("SHOW server_encoding"));
+            mayChange_ = mayChangeSql(encoding.next() &&
+                                      encoding.value(0).toString() == QLatin1String("UTF8"));
             QSqlQuery table = session_.exec(
                 QStringLiteral("SELECT to_regclass(%1)::oid").arg(QuoteLiteral(table_.sql())));
             if (!table.next() || table.value(0).isNull())
@@ -248,59 +261,93 @@ private:
 
     // A chunk's values come as one array, which is far cheaper to fetch through the driver
     // than one row per value, and the pairs go back as two arrays for the same reason.
-    static QString readSql(const Field &field, const Chunk &chunk)
+    //
+    // The server counts the rows and leaves out the values that the rule certainly leaves as
+    // they are, so that a column already mostly in the right case costs little to read: a
+    // value of ASCII characters only, on which the ASCII-only case mapping of the "C"
+    // collation (or, for Proper and Sentence, a pattern of ASCII letters) changes nothing.
+    // Every other value is sent and the rule itself decides.
+    QString readSql(const Field &field, const Chunk &chunk) const
     {
-        return QStringLiteral("SELECT array_agg(%1) FROM ONLY %2 WHERE %3")
-            .arg(TextFormOf(field.sql), chunk.relation->sql,
-                 blockRange(QString(), chunk.first, chunk.end));
+        // OFFSET 0 keeps the server from repeating the text form in every use of v.
+        return QStringLiteral("SELECT count(*), array_agg(v) FILTER (WHERE %1)"
+                              " FROM (SELECT %2 AS v FROM ONLY %3 WHERE %4 OFFSET 0) AS chunk")
+            .arg(mayChange_, field.plainText ? field.sql : TextFormOf(field.sql),
+                 chunk.relation->sql, blockRange(QString(), chunk.first, chunk.end));
     }
 
-    // Converts a chunk's values and writes the distinct ones that change, in one transaction.
-    qint64 runChunk(const Chunk &chunk, Field &field, const QList<QString> &values)
+    QString mayChangeSql(bool utf8) const
     {
-        QList<QString> olds, news;
-        qint64 bytesRead = 0;
-        {
-            QSet<QString> seen;
-            if (countRows_)
-                summary_.rowsRead += values.size();
-            for (const QString &old : values) {
-                bytesRead += old.size() * 2;
-                QString converted = ApplyCaseMode(mode_, old);
-                if (converted == old)
-                    continue;
-                ++summary_.valuesChanged;
-                if (field.refused.contains(old) || seen.contains(old))
-                    continue;
-                seen.insert(old);
-                olds.push_back(old);
-                news.push_back(std::move(converted));
-            }
+        // In UTF-8 a value is all ASCII exactly when it has one byte per character.
+        if (!utf8)
+            return QStringLiteral("true");
+        const QString v = QStringLiteral("v COLLATE \"C\"");
+        QString ascii;
+        switch (mode_) {
+        case CaseMode::Upper:
+            ascii = QStringLiteral("%1 <> upper(%1)").arg(v);
+            break;
+        case CaseMode::Lower:
+            ascii = QStringLiteral("%1 <> lower(%1)").arg(v);
+            break;
+        case CaseMode::Proper:
+            ascii = QStringLiteral("%1 ~ %2").arg(
+                v, QuoteLiteral(QStringLiteral("(^|[ \\t\\r])[a-z]|[^ \\t\\r][A-Z]")));
+            break;
+        case CaseMode::Sentence:
+            ascii = QStringLiteral("%1 ~ %2").arg(v, QuoteLiteral(QStringLiteral("^[a-z]|.[A-Z]")));
+            break;
         }
+        return QStringLiteral("octet_length(v) <> length(v) OR ") + ascii;
+    }
+
+    // Writes a prepared chunk's pairs in one transaction.
+    void runChunk(const Chunk &chunk, Field &field, PreparedChunk &prepared)
+    {
+        if (countRows_)
+            summary_.rowsRead += prepared.rowsRead;
+        summary_.valuesChanged += prepared.valuesChanged;
         if (chunkReadHook_)
             chunkReadHook_();
-        if (olds.isEmpty())
-            return bytesRead;
+        // Values the server refused in an earlier chunk are not tried again.
+        if (!field.refused.isEmpty()) {
+            QList<QString> olds, news;
+            for (qsizetype i = 0; i < prepared.olds.size(); ++i) {
+                if (!field.refused.contains(prepared.olds[i])) {
+                    olds.push_back(prepared.olds[i]);
+                    news.push_back(prepared.news[i]);
+                }
+            }
+            if (olds.size() != prepared.olds.size()) {
+                prepared.oldArray = TextArray(olds);
+                prepared.newArray = TextArray(news);
+                prepared.olds = std::move(olds);
+                prepared.news = std::move(news);
+            }
+        }
+        if (prepared.olds.isEmpty())
+            return;
 
         try {
             session_.begin();
-            write(chunk, field, olds, news, 0, olds.size());
+            write(chunk, field, prepared, 0, prepared.olds.size());
             session_.commit();
         } catch (const DbError &error) {
             rollbackQuietly();
             throw RunFailure(error.text(), ChangeRunLine::Execute(mode_));
         }
-        return bytesRead;
     }
 
     // Writes pairs [from, to); on a failure that concerns values, halves the range until each
     // refused value stands alone.
-    void write(const Chunk &chunk, Field &field, const QList<QString> &olds,
-               const QList<QString> &news, qsizetype from, qsizetype to)
+    void write(const Chunk &chunk, Field &field, const PreparedChunk &prepared, qsizetype from,
+               qsizetype to)
     {
+        const QList<QString> &olds = prepared.olds;
         const bool whole = from == 0 && to == olds.size();
-        const QString oldArray = TextArray(whole ? olds : olds.mid(from, to - from));
-        const QString newArray = TextArray(whole ? news : news.mid(from, to - from));
+        const QString oldArray = whole ? prepared.oldArray : TextArray(olds.mid(from, to - from));
+        const QString newArray =
+            whole ? prepared.newArray : TextArray(prepared.news.mid(from, to - from));
         // Text and varchar values are their own text form and every pair changes its value.
         // Other types are matched in their text form, and the new value must differ from the
         // stored one in that form too: a type may read the new text back as the old value (a
@@ -334,8 +381,8 @@ private:
             }
         }
         const qsizetype middle = from + (to - from) / 2;
-        write(chunk, field, olds, news, from, middle);
-        write(chunk, field, olds, news, middle, to);
+        write(chunk, field, prepared, from, middle);
+        write(chunk, field, prepared, middle, to);
     }
 
     void refuse(Field &field, const QString &old, const QString &text)
@@ -386,6 +433,7 @@ private:
     ChangeRunSummary &summary_;
     QElapsedTimer progressClock_;
     bool countRows_ = true;
+    QString mayChange_ = QStringLiteral("true");
 };
 
 } // namespace

@@ -3,10 +3,11 @@
 #include "db/dbsession.h"
 #include "db/sqlquote.h"
 
+#include <QSet>
 #include <QVariant>
 
-ChunkReader::ChunkReader(const ConnectionSettings &settings, int loginTimeout)
-    : thread_([this, settings, loginTimeout] { loop(settings, loginTimeout); })
+ChunkReader::ChunkReader(const ConnectionSettings &settings, int loginTimeout, CaseMode mode)
+    : mode_(mode), thread_([this, settings, loginTimeout] { loop(settings, loginTimeout); })
 {
 }
 
@@ -25,20 +26,42 @@ void ChunkReader::request(const QString &sql)
     {
         std::lock_guard lock(mutex_);
         request_ = sql;
-        values_.reset();
+        result_.reset();
     }
     changed_.notify_all();
 }
 
-QList<QString> ChunkReader::take()
+PreparedChunk ChunkReader::take()
 {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return values_.has_value() || error_.has_value(); });
+    changed_.wait(lock, [this] { return result_.has_value() || error_.has_value(); });
     if (error_)
         throw *error_;
-    QList<QString> values = std::move(*values_);
-    values_.reset();
-    return values;
+    PreparedChunk chunk = std::move(*result_);
+    result_.reset();
+    return chunk;
+}
+
+PreparedChunk ChunkReader::prepare(qint64 rows, const QList<QString> &values) const
+{
+    PreparedChunk chunk;
+    chunk.rowsRead = rows;
+    QSet<QString> seen;
+    for (const QString &old : values) {
+        chunk.bytesRead += old.size() * 2;
+        QString converted = ApplyCaseMode(mode_, old);
+        if (converted == old)
+            continue;
+        ++chunk.valuesChanged;
+        if (seen.contains(old))
+            continue;
+        seen.insert(old);
+        chunk.olds.push_back(old);
+        chunk.news.push_back(std::move(converted));
+    }
+    chunk.oldArray = TextArray(chunk.olds);
+    chunk.newArray = TextArray(chunk.news);
+    return chunk;
 }
 
 void ChunkReader::loop(ConnectionSettings settings, int loginTimeout)
@@ -66,21 +89,27 @@ void ChunkReader::loop(ConnectionSettings settings, int loginTimeout)
             request_.reset();
         }
         QList<QString> values;
+        qint64 rows = 0;
         std::optional<DbError> failure;
         try {
             QSqlQuery query = session->exec(sql);
-            if (query.next() && !query.value(0).isNull() &&
-                !ParseTextArray(query.value(0).toString(), values))
-                failure = DbError(QStringLiteral("The values read could not be taken apart."));
+            if (query.next()) {
+                rows = query.value(0).toLongLong();
+                if (!query.value(1).isNull() && !ParseTextArray(query.value(1).toString(), values))
+                    failure = DbError(QStringLiteral("The values read could not be taken apart."));
+            }
         } catch (const DbError &error) {
             failure = error;
         }
+        std::optional<PreparedChunk> prepared;
+        if (!failure)
+            prepared = prepare(rows, values);
         {
             std::lock_guard lock(mutex_);
             if (failure)
                 error_ = std::move(failure);
             else
-                values_ = std::move(values);
+                result_ = std::move(prepared);
         }
         changed_.notify_all();
         if (failure)

@@ -1,7 +1,9 @@
-// Reads the values of a change run's next chunk on a session and thread of its own while the
-// run writes the current chunk, so that reading and writing overlap.
+// Reads and prepares a change run's next chunk on a session and thread of its own while the
+// run writes the current chunk: fetching the values, converting them and building the
+// arrays for the UPDATE all overlap with the server's writing.
 #pragma once
 
+#include "casing/caserules.h"
 #include "db/connectionsettings.h"
 #include "db/dberror.h"
 
@@ -12,31 +14,45 @@
 #include <optional>
 #include <thread>
 
+// The distinct values of one chunk that the rule changes, with their new texts.
+struct PreparedChunk {
+    qint64 rowsRead = 0;
+    qint64 valuesChanged = 0; // one per row whose value the rule changes
+    qint64 bytesRead = 0;     // UTF-16 bytes of the values read
+    QList<QString> olds;
+    QList<QString> news;
+    QString oldArray; // olds and news as text[] literals' contents
+    QString newArray;
+};
+
 class ChunkReader
 {
 public:
     // The session is opened in the reader's thread; a failure to open it is reported by the
     // first take().
-    ChunkReader(const ConnectionSettings &settings, int loginTimeout);
+    ChunkReader(const ConnectionSettings &settings, int loginTimeout, CaseMode mode);
     ~ChunkReader();
 
     ChunkReader(const ChunkReader &) = delete;
     ChunkReader &operator=(const ChunkReader &) = delete;
 
-    // Starts a query whose one row holds one text[] (or NULL for no values). One request at
-    // a time: each request is followed by a take().
+    // Starts a query whose one row holds the chunk's count of rows and the values that may
+    // change as one text[] (or NULL for none).
+    // One request at a time: each request is followed by a take().
     void request(const QString &sql);
 
-    // The elements of the requested array, once read; throws DbError when it failed.
-    QList<QString> take();
+    // The prepared chunk, once ready; throws DbError when reading failed.
+    PreparedChunk take();
 
 private:
     void loop(ConnectionSettings settings, int loginTimeout);
+    PreparedChunk prepare(qint64 rows, const QList<QString> &values) const;
 
+    const CaseMode mode_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::optional<QString> request_;
-    std::optional<QList<QString>> values_;
+    std::optional<PreparedChunk> result_;
     std::optional<DbError> error_;
     bool quit_ = false;
     std::thread thread_;

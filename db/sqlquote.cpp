@@ -31,27 +31,44 @@ QString TextFormOf(const QString &quotedColumn)
     return QStringLiteral("format('%s', ") + quotedColumn + u')';
 }
 
+namespace
+{
+
+bool needsArrayEscapes(QStringView value)
+{
+    return value.contains(u'"') || value.contains(u'\\');
+}
+
+} // namespace
+
 QString TextArray(const QList<QString> &values)
 {
-    // Sized exactly first and then filled in place: these arrays carry whole chunks of a
-    // table, so the building must not cost more than the sending.
+    // Sized exactly first and then filled in place, copying whole values where nothing needs
+    // escaping: these arrays carry whole chunks of a table, so building them must cost far
+    // less than sending them.
     qsizetype size = 2 + (values.isEmpty() ? 0 : values.size() - 1);
     for (const QString &value : values) {
         size += value.size() + 2;
-        for (const QChar c : value)
-            size += (c == u'"' || c == u'\\');
+        if (needsArrayEscapes(value))
+            size += value.count(u'"') + value.count(u'\\');
     }
     QString array(size, Qt::Uninitialized);
     QChar *out = array.data();
     *out++ = u'{';
     for (qsizetype i = 0; i < values.size(); ++i) {
+        const QString &value = values[i];
         if (i)
             *out++ = u',';
         *out++ = u'"';
-        for (const QChar c : values[i]) {
-            if (c == u'"' || c == u'\\')
-                *out++ = u'\\';
-            *out++ = c;
+        if (!needsArrayEscapes(value)) {
+            std::copy(value.cbegin(), value.cend(), out);
+            out += value.size();
+        } else {
+            for (const QChar c : value) {
+                if (c == u'"' || c == u'\\')
+                    *out++ = u'\\';
+                *out++ = c;
+            }
         }
         *out++ = u'"';
     }
@@ -71,15 +88,18 @@ bool ParseTextArray(QStringView text, QList<QString> &values)
     while (true) {
         if (text[i] == u'"') {
             const qsizetype start = ++i;
-            bool escaped = false;
-            for (; i < end && text[i] != u'"'; ++i) {
-                if (text[i] == u'\\') {
-                    escaped = true;
-                    ++i;
+            // The closing quote is the first one not escaped by a backslash.
+            qsizetype close = text.indexOf(u'"', start);
+            const bool escaped = close >= 0 && text.sliced(start, close - start).contains(u'\\');
+            if (escaped) {
+                for (close = start; close < end && text[close] != u'"'; ++close) {
+                    if (text[close] == u'\\')
+                        ++close;
                 }
             }
-            if (i >= end)
+            if (close < 0 || close >= end)
                 return false;
+            i = close;
             if (!escaped) {
                 values.push_back(text.sliced(start, i - start).toString());
             } else {
