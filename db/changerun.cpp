@@ -183,9 +183,11 @@ private:
             // statement to machine code costs more than the statement saves.
             session_.execute(QStringLiteral("SET work_mem = '64MB'"));
             session_.execute(QStringLiteral("SET jit = off"));
+            // The values are bound to the UPDATE; a plan made for them would split them once
+            // more while planning only to count them.
+            session_.execute(QStringLiteral("SET plan_cache_mode = force_generic_plan"));
             QSqlQuery encoding = session_.exec(QStringLiteral("SHOW server_encoding"));
-            mayChange_ = mayChangeSql(encoding.next() &&
-                                      encoding.value(0).toString() == QLatin1String("UTF8"));
+            utf8_ = encoding.next() && encoding.value(0).toString() == QLatin1String("UTF8");
             QSqlQuery table = session_.exec(
                 QStringLiteral("SELECT to_regclass(%1)::oid").arg(QuoteLiteral(table_.sql())));
             if (!table.next() || table.value(0).isNull())
@@ -272,16 +274,18 @@ private:
         // OFFSET 0 keeps the server from repeating the text form in every use of v.
         return QStringLiteral("SELECT count(*), array_agg(v) FILTER (WHERE %1)"
                               " FROM (SELECT %2 AS v FROM ONLY %3 WHERE %4 OFFSET 0) AS chunk")
-            .arg(mayChange_, field.plainText ? field.sql : TextFormOf(field.sql),
-                 chunk.relation->sql, blockRange(QString(), chunk.first, chunk.end));
+            .arg(mayChangeSql(QStringLiteral("v")),
+                 field.plainText ? field.sql : TextFormOf(field.sql), chunk.relation->sql,
+                 blockRange(QString(), chunk.first, chunk.end));
     }
 
-    QString mayChangeSql(bool utf8) const
+    // The condition on a text value (an SQL expression) that the rule may change it.
+    QString mayChangeSql(const QString &value) const
     {
         // In UTF-8 a value is all ASCII exactly when it has one byte per character.
-        if (!utf8)
+        if (!utf8_)
             return QStringLiteral("true");
-        const QString v = QStringLiteral("v COLLATE \"C\"");
+        const QString v = value + QStringLiteral(" COLLATE \"C\"");
         QString ascii;
         switch (mode_) {
         case CaseMode::Upper:
@@ -298,7 +302,7 @@ private:
             ascii = QStringLiteral("%1 ~ %2").arg(v, QuoteLiteral(QStringLiteral("^[a-z]|.[A-Z]")));
             break;
         }
-        return QStringLiteral("octet_length(v) <> length(v) OR ") + ascii;
+        return QStringLiteral("(octet_length(%1) <> length(%1) OR %2)").arg(value, ascii);
     }
 
     // Writes a prepared chunk's pairs in one transaction.
@@ -319,8 +323,8 @@ private:
                 }
             }
             if (olds.size() != prepared.olds.size()) {
-                prepared.oldArray = TextArray(olds);
-                prepared.newArray = TextArray(news);
+                prepared.oldJoined = olds.join(prepared.delimiter);
+                prepared.newJoined = news.join(prepared.delimiter);
                 prepared.olds = std::move(olds);
                 prepared.news = std::move(news);
             }
@@ -345,30 +349,36 @@ private:
     {
         const QList<QString> &olds = prepared.olds;
         const bool whole = from == 0 && to == olds.size();
-        const QString oldArray = whole ? prepared.oldArray : TextArray(olds.mid(from, to - from));
-        const QString newArray =
-            whole ? prepared.newArray : TextArray(prepared.news.mid(from, to - from));
+        const QString &delimiter = prepared.delimiter;
+        const QString oldJoined =
+            whole ? prepared.oldJoined : olds.mid(from, to - from).join(delimiter);
+        const QString newJoined =
+            whole ? prepared.newJoined : prepared.news.mid(from, to - from).join(delimiter);
         // Text and varchar values are their own text form and every pair changes its value.
         // Other types are matched in their text form, and the new value must differ from the
         // stored one in that form too: a type may read the new text back as the old value (a
         // uuid in capitals), and writing it would only make a new row version and fire the
         // update triggers.
+        // For text, the same condition as for reading leaves most unchanged rows out before
+        // the join, so that the server hashes only the few rows that can match.
         const QString match =
             field.plainText
-                ? QStringLiteral("t.%1 = v.o COLLATE \"C\"").arg(field.sql)
+                ? QStringLiteral("t.%1 = v.o COLLATE \"C\" AND %2")
+                      .arg(field.sql, mayChangeSql(QStringLiteral("t.") + field.sql))
                 : QStringLiteral("format('%s', t.%1) = v.o COLLATE \"C\""
                                  " AND format('%s', CAST(v.n AS %2)) <> v.o COLLATE \"C\"")
                       .arg(field.sql, field.typeSql);
         const QString sql =
             QStringLiteral("UPDATE ONLY %1 AS t SET %2 = CAST(v.n AS %3)"
-                           " FROM unnest(CAST(? AS text[]), CAST(? AS text[])) AS v(o, n)"
+                           " FROM unnest(string_to_array(?, ?), string_to_array(?, ?)) AS v(o, n)"
                            " WHERE %4 AND %5")
                 .arg(chunk.relation->sql, field.sql, field.typeSql,
                      blockRange(QStringLiteral("t."), chunk.first, chunk.end), match);
 
         session_.execute(QStringLiteral("SAVEPOINT recasor_values"));
         try {
-            summary_.rowsWritten += session_.execute(sql, {oldArray, newArray});
+            summary_.rowsWritten +=
+                session_.execute(sql, {oldJoined, delimiter, newJoined, delimiter});
             session_.execute(QStringLiteral("RELEASE SAVEPOINT recasor_values"));
             return;
         } catch (const DbError &error) {
@@ -433,7 +443,7 @@ private:
     ChangeRunSummary &summary_;
     QElapsedTimer progressClock_;
     bool countRows_ = true;
-    QString mayChange_ = QStringLiteral("true");
+    bool utf8_ = false;
 };
 
 } // namespace

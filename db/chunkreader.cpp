@@ -59,8 +59,9 @@ PreparedChunk ChunkReader::prepare(qint64 rows, const QList<QString> &values) co
         chunk.olds.push_back(old);
         chunk.news.push_back(std::move(converted));
     }
-    chunk.oldArray = TextArray(chunk.olds);
-    chunk.newArray = TextArray(chunk.news);
+    chunk.delimiter = UnusedDelimiter(chunk.olds + chunk.news);
+    chunk.oldJoined = chunk.olds.join(chunk.delimiter);
+    chunk.newJoined = chunk.news.join(chunk.delimiter);
     return chunk;
 }
 

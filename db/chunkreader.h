@@ -21,8 +21,9 @@ struct PreparedChunk {
     qint64 bytesRead = 0;     // UTF-16 bytes of the values read
     QList<QString> olds;
     QList<QString> news;
-    QString oldArray; // olds and news as text[] literals' contents
-    QString newArray;
+    QString delimiter; // joins olds and news into the two texts the UPDATE splits again
+    QString oldJoined;
+    QString newJoined;
 };
 
 class ChunkReader

@@ -31,49 +31,16 @@ QString TextFormOf(const QString &quotedColumn)
     return QStringLiteral("format('%s', ") + quotedColumn + u')';
 }
 
-namespace
+QString UnusedDelimiter(const QList<QString> &values)
 {
-
-bool needsArrayEscapes(QStringView value)
-{
-    return value.contains(u'"') || value.contains(u'\\');
-}
-
-} // namespace
-
-QString TextArray(const QList<QString> &values)
-{
-    // Sized exactly first and then filled in place, copying whole values where nothing needs
-    // escaping: these arrays carry whole chunks of a table, so building them must cost far
-    // less than sending them.
-    qsizetype size = 2 + (values.isEmpty() ? 0 : values.size() - 1);
-    for (const QString &value : values) {
-        size += value.size() + 2;
-        if (needsArrayEscapes(value))
-            size += value.count(u'"') + value.count(u'\\');
+    // A private-use character and a number: it cannot overlap itself, so once no value holds
+    // it, splitting the joined text at it gives back exactly the values.
+    for (int k = 0;; ++k) {
+        const QString delimiter = QChar(0xE000) + QString::number(k);
+        if (std::none_of(values.cbegin(), values.cend(),
+                         [&](const QString &value) { return value.contains(delimiter); }))
+            return delimiter;
     }
-    QString array(size, Qt::Uninitialized);
-    QChar *out = array.data();
-    *out++ = u'{';
-    for (qsizetype i = 0; i < values.size(); ++i) {
-        const QString &value = values[i];
-        if (i)
-            *out++ = u',';
-        *out++ = u'"';
-        if (!needsArrayEscapes(value)) {
-            std::copy(value.cbegin(), value.cend(), out);
-            out += value.size();
-        } else {
-            for (const QChar c : value) {
-                if (c == u'"' || c == u'\\')
-                    *out++ = u'\\';
-                *out++ = c;
-            }
-        }
-        *out++ = u'"';
-    }
-    *out++ = u'}';
-    return array;
 }
 
 bool ParseTextArray(QStringView text, QList<QString> &values)

@@ -18,9 +18,10 @@ QString QuoteLiteral(const QString &value);
 // boolean reads "t" and a char(n) keeps its padding); NULL gives the empty text.
 QString TextFormOf(const QString &quotedColumn);
 
-// The text form of a one-dimensional text[] ({"a","b\"c"}), every element quoted, for use
-// inside a literal (QuoteLiteral) cast to text[].
-QString TextArray(const QList<QString> &values);
+// A delimiter that occurs in none of the values: joined with it, the values travel as one
+// text that the server splits again with string_to_array(), far faster than it parses an
+// array literal. The values must not be empty (string_to_array gives no element for '').
+QString UnusedDelimiter(const QList<QString> &values);
 
 // The elements of a one-dimensional text[] in its text form; NULL elements come back as
 // null QStrings. Returns false when the text is not such an array.
