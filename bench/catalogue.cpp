@@ -19,8 +19,7 @@
 #include <functional>
 #include <sys/resource.h>
 
-namespace
-{
+namespace {
 
 const QString Schema = QStringLiteral("recasor_bench_catalogue");
 

@@ -18,8 +18,7 @@
 
 #include <cstdio>
 
-namespace
-{
+namespace {
 
 ConnectionSettings settingsFromEnvironment()
 {

@@ -6,8 +6,7 @@
 #include <QSqlError>
 #include <QSqlRecord>
 
-namespace
-{
+namespace {
 
 // QSqlQuery::next() answers false both at the end and on a failed fetch; only the error tells
 // them apart, and a half-read list must not pass for a whole one.
@@ -26,11 +25,11 @@ QList<TableRef> ListTables(const ConnectionSettings &settings)
     // and the information-schema tables cannot be opened by their bare names anyway. So are
     // the temporary tables of other sessions, whose rows no other session can read. No
     // ORDER BY: the list keeps the server's order.
-    QSqlQuery query = session.exec(
-        QStringLiteral("select schemaname, tablename from pg_tables"
-                       " where schemaname not in ('pg_catalog', 'information_schema')"
-                       " and schemaname not like 'pg\\_temp\\_%'"
-                       " and schemaname not like 'pg\\_toast\\_temp\\_%'"));
+    QSqlQuery query =
+        session.exec(QStringLiteral("select schemaname, tablename from pg_tables"
+                                    " where schemaname not in ('pg_catalog', 'information_schema')"
+                                    " and schemaname not like 'pg\\_temp\\_%'"
+                                    " and schemaname not like 'pg\\_toast\\_temp\\_%'"));
     QList<TableRef> tables;
     while (query.next())
         tables.append({query.value(0).toString(), query.value(1).toString()});

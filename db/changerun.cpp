@@ -29,8 +29,7 @@ int ChangeRunLine::Execute(CaseMode mode)
     return 148 + 10 * static_cast<int>(mode);
 }
 
-namespace
-{
+namespace {
 
 // Seconds, as the run's session asks for both its login and its statements.
 constexpr int RunTimeout = 5000;

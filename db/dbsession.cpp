@@ -10,8 +10,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
-namespace
-{
+namespace {
 
 QString uniqueConnectionName()
 {

@@ -31,8 +31,8 @@ bool makePrivate(const QString &path)
 
 QString SettingsStore::FilePath(const QString &application)
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/'
-           + application + QStringLiteral(".ini");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' +
+           application + QStringLiteral(".ini");
 }
 
 QString SettingsStore::Get(const QString &application, const QString &section, const QString &key,

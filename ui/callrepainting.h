@@ -12,7 +12,8 @@
 
 // The call runs in the new thread from start to end: a database session it opens is made,
 // used and closed there. Its result is returned, its exception rethrown here.
-template <typename Call> auto CallRepainting(Call &&call) -> decltype(call())
+template <typename Call>
+auto CallRepainting(Call &&call) -> decltype(call())
 {
     std::optional<decltype(call())> result;
     std::exception_ptr failure;

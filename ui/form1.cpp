@@ -19,8 +19,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-namespace
-{
+namespace {
 const QString HelpFirst =
     QStringLiteral("If you can not connect, please try downloading pgAdmin III. ");
 const QString HelpSecond = QStringLiteral("If you can not connect with that software, you know "

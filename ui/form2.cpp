@@ -22,8 +22,7 @@
 #include <QTreeWidget>
 #include <stdexcept>
 
-namespace
-{
+namespace {
 
 const QString Window = QStringLiteral("Form2");
 const QString ProgressText = QStringLiteral("Progress Bar");

@@ -6,8 +6,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
-namespace
-{
+namespace {
 
 void showBox(QMessageBox::Icon icon, const QString &title, const QString &text)
 {

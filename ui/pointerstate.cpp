@@ -3,8 +3,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 
-namespace
-{
+namespace {
 const char *const KindProperty = "recasorPointerKind";
 }
 

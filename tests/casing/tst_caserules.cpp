@@ -28,25 +28,42 @@ void TestCaseRules::rules_data()
               S = int(CaseMode::Sentence);
     for (int mode : {U, L, P, S})
         QTest::addRow("empty/%d", mode) << mode << QString() << QString();
-    QTest::newRow("upper") << U << "abc 123-x" << "ABC 123-X";
-    QTest::newRow("lower") << L << "ABC Def" << "abc def";
-    QTest::newRow("proper words") << P << "hello world" << "Hello World";
-    QTest::newRow("proper capitals, blank runs") << P << "HELLO   WORLD" << "Hello   World";
-    QTest::newRow("proper leading blanks") << P << "  leading" << "  Leading";
-    QTest::newRow("proper apostrophe, hyphen")
-        << P << "o'neil mcdonald-smith" << "O'neil Mcdonald-smith";
-    QTest::newRow("proper digit") << P << "3rd street" << "3rd Street";
-    QTest::newRow("proper punctuation") << P << "end.next (x)" << "End.next (x)";
-    QTest::newRow("proper tab") << P << "a\tb" << "A\tB";
-    QTest::newRow("proper CR LF") << P << "one\r\ntwo" << "One\r\ntwo";
-    QTest::newRow("proper CR") << P << "one\rtwo" << "One\rTwo";
-    QTest::newRow("proper LF") << P << "one\ntwo" << "One\ntwo";
-    QTest::newRow("proper no-break space") << P << QStringLiteral("a\u00a0b") << QStringLiteral("A\u00a0b");
-    QTest::newRow("sentence") << S << "hELLO. wORLD!" << "Hello. world!";
-    QTest::newRow("sentence one letter") << S << "a" << "A";
-    QTest::newRow("sentence leading blank") << S << " leading space" << " leading space";
-    QTest::newRow("sentence digit first") << S << "123 ABC" << "123 abc";
-    QTest::newRow("quotes stay") << U << "it's \"x\" \\y" << "IT'S \"X\" \\Y";
+    QTest::newRow("upper") << U << "abc 123-x"
+                           << "ABC 123-X";
+    QTest::newRow("lower") << L << "ABC Def"
+                           << "abc def";
+    QTest::newRow("proper words") << P << "hello world"
+                                  << "Hello World";
+    QTest::newRow("proper capitals, blank runs") << P << "HELLO   WORLD"
+                                                 << "Hello   World";
+    QTest::newRow("proper leading blanks") << P << "  leading"
+                                           << "  Leading";
+    QTest::newRow("proper apostrophe, hyphen") << P << "o'neil mcdonald-smith"
+                                               << "O'neil Mcdonald-smith";
+    QTest::newRow("proper digit") << P << "3rd street"
+                                  << "3rd Street";
+    QTest::newRow("proper punctuation") << P << "end.next (x)"
+                                        << "End.next (x)";
+    QTest::newRow("proper tab") << P << "a\tb"
+                                << "A\tB";
+    QTest::newRow("proper CR LF") << P << "one\r\ntwo"
+                                  << "One\r\ntwo";
+    QTest::newRow("proper CR") << P << "one\rtwo"
+                               << "One\rTwo";
+    QTest::newRow("proper LF") << P << "one\ntwo"
+                               << "One\ntwo";
+    QTest::newRow("proper no-break space")
+        << P << QStringLiteral("a\u00a0b") << QStringLiteral("A\u00a0b");
+    QTest::newRow("sentence") << S << "hELLO. wORLD!"
+                              << "Hello. world!";
+    QTest::newRow("sentence one letter") << S << "a"
+                                         << "A";
+    QTest::newRow("sentence leading blank") << S << " leading space"
+                                            << " leading space";
+    QTest::newRow("sentence digit first") << S << "123 ABC"
+                                          << "123 abc";
+    QTest::newRow("quotes stay") << U << "it's \"x\" \\y"
+                                 << "IT'S \"X\" \\Y";
 }
 
 void TestCaseRules::rules()
@@ -114,7 +131,7 @@ void TestCaseRules::unicodeKeepsLength()
 void TestCaseRules::unicodeMapping()
 {
     QCOMPARE(UpperCase(QStringLiteral("straße")), QStringLiteral("STRAßE")); // not "STRASSE"
-    QCOMPARE(LowerCase(QStringLiteral("ΣΟΦΟΣ")), QStringLiteral("σοφοσ"));  // no final-sigma context
+    QCOMPARE(LowerCase(QStringLiteral("ΣΟΦΟΣ")), QStringLiteral("σοφοσ")); // no final-sigma context
     QCOMPARE(UpperCase(QStringLiteral("ıi")), QStringLiteral("II"));
     // U+0130 has no one-unit lower-case form in Qt's mapping, so it stays as it is.
     QCOMPARE(LowerCase(QStringLiteral("İI")), QStringLiteral("İi"));
@@ -136,7 +153,8 @@ void TestCaseRules::longTexts()
         const QString converted = ProperCase(text);
         QCOMPARE(converted.size(), length);
         QVERIFY(converted.startsWith(QStringLiteral("Word One Word")));
-        QCOMPARE(converted.count(QStringLiteral("Word One")), text.count(QStringLiteral("WORD one")));
+        QCOMPARE(converted.count(QStringLiteral("Word One")),
+                 text.count(QStringLiteral("WORD one")));
     }
 }
 

@@ -7,8 +7,7 @@
 
 #include <QTest>
 
-namespace
-{
+namespace {
 
 const TableRef Weird{QStringLiteral("Sales"), QStringLiteral("we\"ird ta;ble")};
 const TableRef Customers{QStringLiteral("public"), QStringLiteral("Kunden Übersicht")};

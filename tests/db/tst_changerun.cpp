@@ -90,23 +90,14 @@ void TestChangeRun::exec(const QStringList &statements)
 
 void TestChangeRun::everyModeOnAwkwardValues()
 {
-    const QStringList values = {"O'Neil",
-                                "it's",
-                                "hELLO. wORLD!",
-                                "",
-                                "abc def",
-                                "abc def",
-                                QStringLiteral("école ÉCOLE"),
-                                QStringLiteral("smile 😀 東京"),
-                                QStringLiteral("e\u0301te\u0301"),
-                                "tab\there\rcr\nlf",
-                                "back\\slash 'q' \"dq\" ?",
-                                "{fn x} {d '2020-01-01'}",
-                                // ASCII values that one rule or another leaves as they are,
-                                // which the server may leave out of what it sends.
-                                "Already Proper", "ALREADY UPPER", "already lower",
-                                "Sentence already.", "x\tY", "a\rb", "line\nBreak", " lead",
-                                "\tTab", "A", "a", "123", "-"};
+    const QStringList values = {
+        "O'Neil", "it's", "hELLO. wORLD!", "", "abc def", "abc def", QStringLiteral("école ÉCOLE"),
+        QStringLiteral("smile 😀 東京"), QStringLiteral("e\u0301te\u0301"), "tab\there\rcr\nlf",
+        "back\\slash 'q' \"dq\" ?", "{fn x} {d '2020-01-01'}",
+        // ASCII values that one rule or another leaves as they are,
+        // which the server may leave out of what it sends.
+        "Already Proper", "ALREADY UPPER", "already lower", "Sentence already.", "x\tY", "a\rb",
+        "line\nBreak", " lead", "\tTab", "A", "a", "123", "-"};
     for (CaseMode mode : {CaseMode::Upper, CaseMode::Lower, CaseMode::Proper, CaseMode::Sentence}) {
         exec({"DROP TABLE IF EXISTS cr.awkward",
               "CREATE TABLE cr.awkward (id serial, v text, other text DEFAULT 'Keep Me')"});

@@ -21,8 +21,7 @@ void TestConnectionString::exactText()
     QCOMPARE(ConnectionString({"db.local", "5433", "anna", "pw", "sales"}),
              "Driver={PostgreSQL Unicode};Server=db.local;Port=5433;Uid=anna;Pwd=pw;"
              "Database=sales");
-    QCOMPARE(ConnectionString({}),
-             "Driver={PostgreSQL Unicode};Server=;Port=;Uid=;Pwd=;Database=");
+    QCOMPARE(ConnectionString({}), "Driver={PostgreSQL Unicode};Server=;Port=;Uid=;Pwd=;Database=");
 }
 
 void TestConnectionString::valuesPassUnchanged()

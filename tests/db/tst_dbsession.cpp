@@ -12,8 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 
 // A TCP port on 127.0.0.1. Listening, the kernel accepts connections that nobody ever
 // answers: a server that hangs at login. Closed, connections are refused.

@@ -7,8 +7,7 @@
 
 #include <QTest>
 
-namespace
-{
+namespace {
 
 TableRef inPublic(const char *name)
 {

@@ -85,7 +85,8 @@ void TestSettingsStore::fileIsPrivate()
 {
     const QString path = SettingsStore::FilePath(Application);
     QVERIFY(SettingsStore::Save(Application, Section, Password, QStringLiteral("secret")));
-    struct stat info {};
+    struct stat info {
+    };
     QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
     QCOMPARE(info.st_mode & 07777, mode_t(0600));
 

@@ -31,7 +31,8 @@ inline bool available(QString *why = nullptr)
 inline ConnectionSettings settings()
 {
     return {qEnvironmentVariable("RECASOR_TEST_SERVER"), qEnvironmentVariable("RECASOR_TEST_PORT"),
-            qEnvironmentVariable("RECASOR_TEST_USER"), qEnvironmentVariable("RECASOR_TEST_PASSWORD"),
+            qEnvironmentVariable("RECASOR_TEST_USER"),
+            qEnvironmentVariable("RECASOR_TEST_PASSWORD"),
             qEnvironmentVariable("RECASOR_TEST_DATABASE")};
 }
 

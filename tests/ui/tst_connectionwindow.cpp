@@ -20,8 +20,7 @@
 #include <QTreeWidget>
 #include <QtEndian>
 
-namespace
-{
+namespace {
 
 QString stored(const QString &key)
 {

@@ -21,8 +21,7 @@
 #include <QTreeWidget>
 #include <memory>
 
-namespace
-{
+namespace {
 
 const QString OtherDatabase = QStringLiteral("recasor_ui_other");
 

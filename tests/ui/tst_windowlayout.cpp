@@ -20,8 +20,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
-namespace
-{
+namespace {
 
 struct Expected {
     const char *name;
