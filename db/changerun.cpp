@@ -1,19 +1,24 @@
 // How a run works. The table (with its inheritance children or partitions) is walked by
-// ranges of its physical blocks, a chunk at a time, each chunk in one transaction:
-//   1. read the chosen fields of the rows in the chunk's block range, in their text form;
-//   2. convert each value; keep the distinct (old, new) pairs that the rule changes;
-//   3. per field, one UPDATE joins the pairs to the rows of the same block range, matching
-//      rows by their current value, and writes only rows whose value really changes.
+// ranges of its physical blocks, a chunk at a time, one pass per field:
+//   1. the server sends the field's values in the chunk's block range, in their text form,
+//      leaving out ASCII values that the rule certainly leaves as they are;
+//   2. the values are converted; the distinct (old, new) pairs that the rule changes are kept;
+//   3. one UPDATE joins the pairs to the rows of the same block range, matching rows by their
+//      current value, and writes only rows whose value really changes; each chunk is written
+//      in a transaction of its own.
 // The block range only limits which rows one statement looks at, so every statement reads a
 // small part of the table and the run stays linear in its size; rows are still matched by
 // value, so a row that another client changed in the meantime is not overwritten.
+// Two readers fetch and prepare the next chunks while two writers write the current ones, each
+// on a session of its own, so that the server's work and ours overlap.
 // When a statement fails for a value (the type refuses the new text, a constraint, a
 // trigger), the chunk's pairs are halved under savepoints until the refused values are found;
-// the others are written. Failures that concern the whole run end it; earlier chunks stay
-// committed and the current one is rolled back.
+// the others are written. Failures that concern the whole run end it; chunks written before
+// stay committed and a chunk being written is rolled back.
 #include "db/changerun.h"
 
 #include "db/chunkreader.h"
+#include "db/chunkwriter.h"
 #include "db/dbsession.h"
 #include "db/sqlquote.h"
 
@@ -34,10 +39,17 @@ namespace {
 // Seconds, as the run's session asks for both its login and its statements.
 constexpr int RunTimeout = 5000;
 
+// For the writing sessions: a chunk's pairs are hashed in memory, not sorted on disk;
+// compiling each statement to machine code costs more than it saves; and a plan made for
+// the bound values would split them once more while planning, only to count them.
+const QStringList WriterSetup = {QStringLiteral("SET work_mem = '64MB'"),
+                                 QStringLiteral("SET jit = off"),
+                                 QStringLiteral("SET plan_cache_mode = force_generic_plan")};
+
 constexpr qint64 FirstChunkBlocks = 16;
 constexpr qint64 MaxChunkBlocks = 1 << 16;
 constexpr qint64 ChunkTargetMs = 250;
-constexpr qint64 ChunkTargetBytes = 1 << 20; // text read per chunk, in UTF-16 bytes
+constexpr qint64 ChunkTargetBytes = 1 << 19; // text read per chunk, in UTF-16 bytes
 constexpr qint64 ProgressIntervalMs = 50;
 
 struct Relation {
@@ -58,20 +70,6 @@ struct Field {
     bool plainText = false; // text or varchar: the value is its own text form
     QSet<QString> refused;  // old values the server would not take, not tried again
 };
-
-// A failure of one value's statement leaves the run going; anything that says the session,
-// the privileges or the server are at fault ends it.
-bool concernsWholeRun(const DbError &error)
-{
-    const QString state = error.sqlState();
-    if (state.size() != 5)
-        return true;
-    static const QStringList runClasses = {
-        QStringLiteral("08"), QStringLiteral("0A"), QStringLiteral("25"), QStringLiteral("28"),
-        QStringLiteral("3D"), QStringLiteral("42"), QStringLiteral("53"), QStringLiteral("55"),
-        QStringLiteral("57"), QStringLiteral("58"), QStringLiteral("HV"), QStringLiteral("XX")};
-    return runClasses.contains(state.left(2));
-}
 
 class RunFailure
 {
@@ -101,6 +99,8 @@ public:
         // Two readers take turns, so that while one chunk is written the next two are being
         // read and prepared.
         ChunkReader readers[2] = {{settings_, RunTimeout, mode_}, {settings_, RunTimeout, mode_}};
+        ChunkWriter writers[2] = {{settings_, RunTimeout, WriterSetup},
+                                  {settings_, RunTimeout, WriterSetup}};
         progressClock_.start();
         // One pass per field: a pass moves the rows it writes to new places in the table,
         // so each pass measures the table afresh and finds them wherever they went.
@@ -142,7 +142,25 @@ public:
             requestNext();
             requestNext();
 
+            // Two writers take turns as well; a writer's result is taken in when the writer
+            // is needed again, or at the end of the pass.
             qint64 doneBlocks = 0;
+            auto reportDone = [&](const Chunk &chunk) {
+                doneBlocks += chunk.end - chunk.first;
+                const double pass = totalBlocks ? double(doneBlocks) / totalBlocks : 1.0;
+                const int percent = int((k + pass) * 100 / fields_.size());
+                if (percent < 100)
+                    reportProgress(percent, false);
+            };
+            std::optional<Chunk> writing[2];
+            qsizetype dispatched = 0;
+            auto collect = [&](int w) {
+                if (writing[w]) {
+                    takeResult(field, writers[w].wait());
+                    reportDone(*writing[w]);
+                    writing[w].reset();
+                }
+            };
             while (!pending.empty()) {
                 QElapsedTimer chunkClock;
                 chunkClock.start();
@@ -157,16 +175,24 @@ public:
                 requestNext();
                 if (stop_.load(std::memory_order_relaxed)) {
                     summary_.endedEarly = true;
+                    collect(0);
+                    collect(1);
                     return;
                 }
-                runChunk(current, field, prepared);
-                doneBlocks += current.end - current.first;
-                chunkBlocks = nextChunkSize(chunkBlocks, chunkClock.elapsed(), prepared.bytesRead);
-                const double pass = totalBlocks ? double(doneBlocks) / totalBlocks : 1.0;
-                const int percent = int((k + pass) * 100 / fields_.size());
-                if (percent < 100)
-                    reportProgress(percent, false);
+                const qint64 bytesRead = prepared.bytesRead;
+                std::optional<WriteJob> job = prepareJob(current, field, std::move(prepared));
+                if (job) {
+                    const int w = int(dispatched++ % 2);
+                    collect(w);
+                    writers[w].submit(std::move(*job));
+                    writing[w] = current;
+                } else {
+                    reportDone(current);
+                }
+                chunkBlocks = nextChunkSize(chunkBlocks, chunkClock.elapsed(), bytesRead);
             }
+            collect(0);
+            collect(1);
         }
         reportProgress(100, true);
     }
@@ -178,13 +204,6 @@ private:
     {
         QList<QString> oids;
         try {
-            // A chunk's pairs are hashed in memory, not sorted on disk; compiling each
-            // statement to machine code costs more than the statement saves.
-            session_.execute(QStringLiteral("SET work_mem = '64MB'"));
-            session_.execute(QStringLiteral("SET jit = off"));
-            // The values are bound to the UPDATE; a plan made for them would split them once
-            // more while planning only to count them.
-            session_.execute(QStringLiteral("SET plan_cache_mode = force_generic_plan"));
             QSqlQuery encoding = session_.exec(QStringLiteral("SHOW server_encoding"));
             utf8_ = encoding.next() && encoding.value(0).toString() == QLatin1String("UTF8");
             QSqlQuery table = session_.exec(
@@ -304,15 +323,15 @@ private:
         return QStringLiteral("(octet_length(%1) <> length(%1) OR %2)").arg(value, ascii);
     }
 
-    // Writes a prepared chunk's pairs in one transaction.
-    void runChunk(const Chunk &chunk, Field &field, PreparedChunk &prepared)
+    // The UPDATE for a prepared chunk, without the values the server refused in an earlier
+    // chunk; none when nothing is left to write.
+    std::optional<WriteJob> prepareJob(const Chunk &chunk, Field &field, PreparedChunk prepared)
     {
         if (countRows_)
             summary_.rowsRead += prepared.rowsRead;
         summary_.valuesChanged += prepared.valuesChanged;
         if (chunkReadHook_)
             chunkReadHook_();
-        // Values the server refused in an earlier chunk are not tried again.
         if (!field.refused.isEmpty()) {
             QList<QString> olds, news;
             for (qsizetype i = 0; i < prepared.olds.size(); ++i) {
@@ -329,37 +348,14 @@ private:
             }
         }
         if (prepared.olds.isEmpty())
-            return;
+            return std::nullopt;
 
-        try {
-            session_.begin();
-            write(chunk, field, prepared, 0, prepared.olds.size());
-            session_.commit();
-        } catch (const DbError &error) {
-            rollbackQuietly();
-            throw RunFailure(error.text(), ChangeRunLine::Execute(mode_));
-        }
-    }
-
-    // Writes pairs [from, to); on a failure that concerns values, halves the range until each
-    // refused value stands alone.
-    void write(const Chunk &chunk, Field &field, const PreparedChunk &prepared, qsizetype from,
-               qsizetype to)
-    {
-        const QList<QString> &olds = prepared.olds;
-        const bool whole = from == 0 && to == olds.size();
-        const QString &delimiter = prepared.delimiter;
-        const QString oldJoined =
-            whole ? prepared.oldJoined : olds.mid(from, to - from).join(delimiter);
-        const QString newJoined =
-            whole ? prepared.newJoined : prepared.news.mid(from, to - from).join(delimiter);
         // Text and varchar values are their own text form and every pair changes its value.
         // Other types are matched in their text form, and the new value must differ from the
         // stored one in that form too: a type may read the new text back as the old value (a
         // uuid in capitals), and writing it would only make a new row version and fire the
-        // update triggers.
-        // For text, the same condition as for reading leaves most unchanged rows out before
-        // the join, so that the server hashes only the few rows that can match.
+        // update triggers. For text, the condition used for reading leaves most unchanged
+        // rows out before the join, so that the server looks up only rows that can match.
         const QString match =
             field.plainText
                 ? QStringLiteral("t.%1 = v.o COLLATE \"C\" AND %2")
@@ -367,49 +363,30 @@ private:
                 : QStringLiteral("format('%s', t.%1) = v.o COLLATE \"C\""
                                  " AND format('%s', CAST(v.n AS %2)) <> v.o COLLATE \"C\"")
                       .arg(field.sql, field.typeSql);
-        const QString sql =
+        return WriteJob{
             QStringLiteral("UPDATE ONLY %1 AS t SET %2 = CAST(v.n AS %3)"
                            " FROM unnest(string_to_array(?, ?), string_to_array(?, ?)) AS v(o, n)"
                            " WHERE %4 AND %5")
                 .arg(chunk.relation->sql, field.sql, field.typeSql,
-                     blockRange(QStringLiteral("t."), chunk.first, chunk.end), match);
+                     blockRange(QStringLiteral("t."), chunk.first, chunk.end), match),
+            std::move(prepared)};
+    }
 
-        session_.execute(QStringLiteral("SAVEPOINT recasor_values"));
-        try {
-            summary_.rowsWritten +=
-                session_.execute(sql, {oldJoined, delimiter, newJoined, delimiter});
-            session_.execute(QStringLiteral("RELEASE SAVEPOINT recasor_values"));
-            return;
-        } catch (const DbError &error) {
-            if (concernsWholeRun(error))
-                throw;
-            session_.execute(QStringLiteral("ROLLBACK TO SAVEPOINT recasor_values"));
-            if (to - from == 1) {
-                refuse(field, olds[from], error.text());
-                return;
+    void takeResult(Field &field, const WriteResult &result)
+    {
+        if (result.failure)
+            throw RunFailure(result.failure->text(), ChangeRunLine::Execute(mode_));
+        summary_.rowsWritten += result.rowsWritten;
+        for (const auto &[old, text] : result.refused) {
+            // Both writers may have tried the same value before either knew it was refused.
+            if (field.refused.contains(old))
+                continue;
+            field.refused.insert(old);
+            ++summary_.valuesNotWritten;
+            if (summary_.firstError.isEmpty()) {
+                summary_.firstError = text;
+                summary_.firstErrorLine = ChangeRunLine::Execute(mode_);
             }
-        }
-        const qsizetype middle = from + (to - from) / 2;
-        write(chunk, field, prepared, from, middle);
-        write(chunk, field, prepared, middle, to);
-    }
-
-    void refuse(Field &field, const QString &old, const QString &text)
-    {
-        field.refused.insert(old);
-        ++summary_.valuesNotWritten;
-        if (summary_.firstError.isEmpty()) {
-            summary_.firstError = text;
-            summary_.firstErrorLine = ChangeRunLine::Execute(mode_);
-        }
-    }
-
-    void rollbackQuietly()
-    {
-        try {
-            session_.rollback();
-        } catch (const DbError &) {
-            // The connection is gone; the server rolls the open transaction back itself.
         }
     }
 
