@@ -10,6 +10,7 @@
 #include "db/dbsession.h"
 #include "db/fieldpreview.h"
 #include "db/sqlquote.h"
+#include "serverenvironment.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -22,14 +23,6 @@
 namespace {
 
 const QString Schema = QStringLiteral("recasor_bench_catalogue");
-
-ConnectionSettings settingsFromEnvironment()
-{
-    return {qEnvironmentVariable("RECASOR_TEST_SERVER"), qEnvironmentVariable("RECASOR_TEST_PORT"),
-            qEnvironmentVariable("RECASOR_TEST_USER"),
-            qEnvironmentVariable("RECASOR_TEST_PASSWORD"),
-            qEnvironmentVariable("RECASOR_TEST_DATABASE")};
-}
 
 // Peak resident memory of the whole run so far, in MiB.
 double peakMiB()
@@ -70,7 +63,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const int repetitions = argc > 1 ? std::max(1, atoi(argv[1])) : 7;
-    const ConnectionSettings settings = settingsFromEnvironment();
+    const ConnectionSettings settings = ServerFromEnvironment();
     if (settings.server.isEmpty()) {
         std::fprintf(stderr, "Set RECASOR_TEST_SERVER, _PORT, _USER, _PASSWORD, _DATABASE.\n");
         return 2;

@@ -10,6 +10,7 @@
 //   (c) Proper, every value changes       reference: UPDATE t SET f = initcap(f) (speed only)
 #include "db/changerun.h"
 #include "db/dbsession.h"
+#include "serverenvironment.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -19,14 +20,6 @@
 #include <cstdio>
 
 namespace {
-
-ConnectionSettings settingsFromEnvironment()
-{
-    return {qEnvironmentVariable("RECASOR_TEST_SERVER"), qEnvironmentVariable("RECASOR_TEST_PORT"),
-            qEnvironmentVariable("RECASOR_TEST_USER"),
-            qEnvironmentVariable("RECASOR_TEST_PASSWORD"),
-            qEnvironmentVariable("RECASOR_TEST_DATABASE")};
-}
 
 // Peak resident memory of this process since the last reset, in MiB.
 double peakMiB()
@@ -85,7 +78,7 @@ int main(int argc, char *argv[])
     if (sizes.isEmpty())
         sizes = {1000000, 3000000};
 
-    const ConnectionSettings settings = settingsFromEnvironment();
+    const ConnectionSettings settings = ServerFromEnvironment();
     QTextStream out(stdout);
     out << "rows\tscenario\tengine s\tserver s\tratio\tengine peak MiB\n";
     out.flush();

@@ -352,20 +352,21 @@ void Form2::updatePreviewAfterRun(const ChangeRunSummary &summary)
 
 void Form2::PushButton2_Click()
 {
-    GuardedHandler h(messages_, Window, QStringLiteral("PushButton2_Click"));
-    int count = 0;
-    h.step(100, [&] { count = ListView2->topLevelItemCount(); });
-    for (int i = 0; i < count; ++i)
-        h.step(102, [&] { ListView2->topLevelItem(i)->setSelected(true); });
+    selectAllFields(QStringLiteral("PushButton2_Click"), true);
 }
 
 void Form2::PushButton3_Click()
 {
-    GuardedHandler h(messages_, Window, QStringLiteral("PushButton3_Click"));
+    selectAllFields(QStringLiteral("PushButton3_Click"), false);
+}
+
+void Form2::selectAllFields(const QString &handler, bool selected)
+{
+    GuardedHandler h(messages_, Window, handler);
     int count = 0;
     h.step(100, [&] { count = ListView2->topLevelItemCount(); });
     for (int i = 0; i < count; ++i)
-        h.step(102, [&] { ListView2->topLevelItem(i)->setSelected(false); });
+        h.step(102, [&] { ListView2->topLevelItem(i)->setSelected(selected); });
 }
 
 void Form2::PushButton5_Click()

@@ -68,6 +68,7 @@ private:
     void setRunning(bool running);
     // Puts the table list's selection back on the table whose fields are shown.
     void reselectShownTable();
+    void selectAllFields(const QString &handler, bool selected);
 
     Messages &messages_;
     Form1 &connection_;

@@ -4,6 +4,7 @@
 
 #include "db/connectionsettings.h"
 #include "db/connectionstring.h"
+#include "serverenvironment.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -30,10 +31,7 @@ inline bool available(QString *why = nullptr)
 
 inline ConnectionSettings settings()
 {
-    return {qEnvironmentVariable("RECASOR_TEST_SERVER"), qEnvironmentVariable("RECASOR_TEST_PORT"),
-            qEnvironmentVariable("RECASOR_TEST_USER"),
-            qEnvironmentVariable("RECASOR_TEST_PASSWORD"),
-            qEnvironmentVariable("RECASOR_TEST_DATABASE")};
+    return ServerFromEnvironment();
 }
 
 // Opens a fixture connection under a fresh name; the caller removes it with close().
