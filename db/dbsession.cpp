@@ -134,6 +134,8 @@ DbError DbSession::errorFrom(const QSqlError &error, const QString &sqlState)
     static const QString boilerplate = QStringLiteral(";\nError while executing the query");
     if (text.endsWith(boilerplate))
         text.chop(boilerplate.size());
+    if (text.endsWith(u';'))
+        text.chop(1);
     if (text.isEmpty())
         text = error.text().trimmed();
     return DbError(text, sqlState);

@@ -24,6 +24,7 @@ private slots:
     void concurrentChangeIsNotOverwritten();
     void stopLeavesEveryRowWhole();
     void failuresOfTheWholeRun();
+    void lostConnectionAndReadOnlyServer();
 
 private:
     ChangeRunSummary runOn(const TableRef &table, const QStringList &fields,
@@ -399,6 +400,57 @@ void TestChangeRun::failuresOfTheWholeRun()
     QVERIFY2(summary.firstError.contains("permission denied"), qPrintable(summary.firstError));
     QCOMPARE(column("SELECT count(*) FROM cr.readonly WHERE v LIKE 'value%'"), QStringList{"1000"});
     exec({"DROP OWNED BY recasor_reader", "DROP ROLE recasor_reader"});
+}
+
+void TestChangeRun::lostConnectionAndReadOnlyServer()
+{
+    exec({"CREATE TABLE cr.lost (id int, v text)",
+          "INSERT INTO cr.lost SELECT i, 'row number ' || i FROM generate_series(1, 100000) i"});
+    // The server ends every session of the run after its first chunk has been read.
+    ChangeRun run(TestDatabase::settings(), {"cr", "lost"}, {"v"}, CaseMode::Upper);
+    QString hookError;
+    bool hooked = false;
+    run.setChunkReadHook([&] {
+        if (hooked)
+            return;
+        hooked = true;
+        QSqlDatabase other = TestDatabase::open();
+        hookError = TestDatabase::exec(
+            other, {"SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
+                    "current_database() AND pid <> pg_backend_pid() AND backend_type = "
+                    "'client backend' AND pid <> ALL (SELECT pid FROM pg_stat_activity WHERE "
+                    "query LIKE '%pg_terminate_backend%')"});
+        TestDatabase::close(other);
+    });
+    ChangeRunSummary summary;
+    connect(&run, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) { summary = s; });
+    run.run();
+    QVERIFY2(hookError.isEmpty(), qPrintable(hookError));
+    QVERIFY(summary.endedEarly);
+    QVERIFY(!summary.firstError.isEmpty());
+    QCOMPARE(summary.valuesNotWritten, 0);
+
+    // The fixture connection may have been ended too.
+    TestDatabase::close(db_);
+    db_ = TestDatabase::open();
+    QVERIFY(db_.isOpen());
+    QCOMPARE(column("SELECT count(*) FROM cr.lost WHERE v = 'ROW NUMBER ' || id "
+                    "OR v = 'row number ' || id"),
+             QStringList{"100000"});
+
+    // A server that takes no writes ends the run at its first statement.
+    const QString database = TestDatabase::settings().database;
+    exec({QStringLiteral("ALTER DATABASE \"%1\" SET default_transaction_read_only = on")
+              .arg(database),
+          "UPDATE cr.lost SET v = 'row number ' || id"});
+    summary = runOn({"cr", "lost"}, {"v"}, CaseMode::Upper);
+    exec({QStringLiteral("ALTER DATABASE \"%1\" RESET default_transaction_read_only")
+              .arg(database)});
+    QVERIFY(summary.endedEarly);
+    QCOMPARE(summary.firstErrorLine, 148);
+    QVERIFY2(summary.firstError.contains("read-only"), qPrintable(summary.firstError));
+    QCOMPARE(column("SELECT count(*) FROM cr.lost WHERE v = 'row number ' || id"),
+             QStringList{"100000"});
 }
 
 QTEST_GUILESS_MAIN(TestChangeRun)
