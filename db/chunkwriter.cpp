@@ -24,7 +24,6 @@ void ChunkWriter::submit(WriteJob job)
         job_ = std::move(job);
         result_.reset();
     }
-    busy_ = true;
     changed_.notify_all();
 }
 
@@ -32,7 +31,6 @@ WriteResult ChunkWriter::wait()
 {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return result_.has_value() || sessionFailure_.has_value(); });
-    busy_ = false;
     if (!result_) {
         WriteResult failed;
         failed.failure = sessionFailure_;

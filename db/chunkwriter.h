@@ -38,8 +38,6 @@ public:
     ChunkWriter(const ChunkWriter &) = delete;
     ChunkWriter &operator=(const ChunkWriter &) = delete;
 
-    bool busy() const { return busy_; }
-
     // One job at a time: each submit() is followed by a wait().
     void submit(WriteJob job);
     WriteResult wait();
@@ -59,7 +57,6 @@ private:
     std::optional<WriteJob> job_;
     std::optional<WriteResult> result_;
     std::optional<DbError> sessionFailure_;
-    bool busy_ = false; // used by the submitting thread only
     bool quit_ = false;
     std::thread thread_;
 };
