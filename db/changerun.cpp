@@ -4,17 +4,17 @@
 //      leaving out ASCII values that the rule certainly leaves as they are;
 //   2. the values are converted; the distinct (old, new) pairs that the rule changes are kept;
 //   3. one UPDATE joins the pairs to the rows of the same block range, matching rows by their
-//      current value, and writes only rows whose value really changes; each chunk is written
-//      in a transaction of its own.
+//      current value, and writes only rows whose value really changes; it commits on its own
+//      and changes all the rows it matches or none.
 // The block range only limits which rows one statement looks at, so every statement reads a
 // small part of the table and the run stays linear in its size; rows are still matched by
 // value, so a row that another client changed in the meantime is not overwritten.
 // Two readers fetch and prepare the next chunks while two writers write the current ones, each
 // on a session of its own, so that the server's work and ours overlap.
 // When a statement fails for a value (the type refuses the new text, a constraint, a
-// trigger), the chunk's pairs are halved under savepoints until the refused values are found;
-// the others are written. Failures that concern the whole run end it; chunks written before
-// stay committed and a chunk being written is rolled back.
+// trigger), the new texts are first checked against the field's type in one statement, and
+// the rest of the chunk's pairs are halved until the refused values are found; the others are
+// written. Failures that concern the whole run end it; what was written before stays written.
 #include "db/changerun.h"
 
 #include "db/chunkreader.h"
@@ -369,7 +369,7 @@ private:
                            " WHERE %4 AND %5")
                 .arg(chunk.relation->sql, field.sql, field.typeSql,
                      blockRange(QStringLiteral("t."), chunk.first, chunk.end), match),
-            std::move(prepared)};
+            field.plainText ? QString() : field.typeSql, std::move(prepared)};
     }
 
     void takeResult(Field &field, const WriteResult &result)

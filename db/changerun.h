@@ -2,8 +2,8 @@
 //
 // A worker object for a QThread of its own: run() opens its own session in that thread,
 // reports progress by signal and ends with finished(summary). requestStop() may be called
-// from any thread; the run stops between two chunks, each of which is written whole or not
-// at all.
+// from any thread; the run stops between two chunks, and every statement it sent is either
+// written whole or not at all.
 #pragma once
 
 #include "casing/caserules.h"
@@ -47,7 +47,7 @@ public:
     void requestStop() { stop_.store(true, std::memory_order_relaxed); }
 
     // For tests: called in the run's thread after a chunk has been read and before it is
-    // written, inside the chunk's transaction.
+    // written.
     void setChunkReadHook(std::function<void()> hook) { chunkReadHook_ = std::move(hook); }
 
 public slots:

@@ -1,6 +1,10 @@
 #include "db/chunkwriter.h"
 
 #include "db/dbsession.h"
+#include "db/sqlquote.h"
+
+#include <QSqlQuery>
+#include <QVariant>
 
 ChunkWriter::ChunkWriter(const ConnectionSettings &settings, int timeout, const QStringList &setup)
     : thread_([this, settings, timeout, setup] { loop(settings, timeout, setup); })
@@ -89,30 +93,81 @@ void ChunkWriter::loop(ConnectionSettings settings, int timeout, QStringList set
     }
 }
 
+// Each statement commits on its own: one statement changes all the rows it matches or none,
+// so nothing is ever half-written, and a failed statement leaves nothing to roll back. (Own
+// savepoints inside a transaction would meet the driver's, which it sets around each statement
+// and keeps account of itself.)
 WriteResult ChunkWriter::write(DbSession &session, const WriteJob &job)
 {
     WriteResult result;
     try {
-        session.begin();
-        writeRange(session, job, 0, job.pairs.olds.size(), result);
-        session.commit();
-    } catch (const DbError &error) {
-        try {
-            session.rollback();
-        } catch (const DbError &) {
-            // The connection is gone; the server rolls the open transaction back itself.
+        if (!writeRange(session, job, 0, job.pairs.olds.size(), result, false)) {
+            // The new texts that the field's type rejects are found with one statement, not
+            // by halving: a column whose values the rule cannot give back to the type (bytea
+            // in capitals) would otherwise cost two statements per value. Whatever else the
+            // server refuses is then found by halving.
+            const WriteJob rest =
+                job.castType.isEmpty() ? job : withoutRejected(session, job, result);
+            writeRange(session, rest, 0, rest.pairs.olds.size(), result, true);
         }
-        result = WriteResult();
+    } catch (const DbError &error) {
         result.failure = error;
     }
     return result;
 }
 
-// Writes pairs [from, to); on a failure that concerns values, halves the range under
-// savepoints until each refused value stands alone.
-void ChunkWriter::writeRange(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
-                             WriteResult &result)
+WriteJob ChunkWriter::withoutRejected(DbSession &session, const WriteJob &job, WriteResult &result)
 {
+    // A function of the session's own temporary schema tries each text. Without the privilege
+    // to make it, the values are found by halving.
+    static const QString function = QStringLiteral(
+        "CREATE OR REPLACE FUNCTION pg_temp.recasor_rejected(texts text[], type text)"
+        " RETURNS TABLE(i integer, message text) LANGUAGE plpgsql AS $$"
+        " DECLARE k integer; BEGIN"
+        " FOR k IN 1 .. coalesce(array_length(texts, 1), 0) LOOP"
+        " BEGIN EXECUTE format('SELECT CAST($1 AS %s)', type) USING texts[k];"
+        " EXCEPTION WHEN OTHERS THEN i := k; message := 'ERROR: ' || SQLERRM; RETURN NEXT; END;"
+        " END LOOP; END $$");
+    QList<bool> rejected(job.pairs.olds.size(), false);
+    try {
+        session.execute(function);
+        QSqlQuery found =
+            session.exec(QStringLiteral("SELECT i, message FROM pg_temp.recasor_rejected("
+                                        "string_to_array(%1, %2), %3)")
+                             .arg(QuoteLiteral(job.pairs.newJoined),
+                                  QuoteLiteral(job.pairs.delimiter), QuoteLiteral(job.castType)));
+        while (found.next()) {
+            const qsizetype k = found.value(0).toLongLong() - 1;
+            if (k >= 0 && k < rejected.size() && !rejected[k]) {
+                rejected[k] = true;
+                result.refused.push_back({job.pairs.olds[k], found.value(1).toString()});
+            }
+        }
+    } catch (const DbError &error) {
+        if (!concernsOneValue(error) && error.sqlState() != QLatin1String("42501"))
+            throw;
+    }
+    WriteJob rest{job.sql, job.castType, {}};
+    rest.pairs.delimiter = job.pairs.delimiter;
+    for (qsizetype k = 0; k < rejected.size(); ++k) {
+        if (!rejected[k]) {
+            rest.pairs.olds.push_back(job.pairs.olds[k]);
+            rest.pairs.news.push_back(job.pairs.news[k]);
+        }
+    }
+    rest.pairs.oldJoined = rest.pairs.olds.join(rest.pairs.delimiter);
+    rest.pairs.newJoined = rest.pairs.news.join(rest.pairs.delimiter);
+    return rest;
+}
+
+// Writes pairs [from, to); on a failure that concerns values, halves the range until each
+// refused value stands alone, or, when halving is not asked for, returns false and leaves the
+// values to the caller.
+bool ChunkWriter::writeRange(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
+                             WriteResult &result, bool halve)
+{
+    if (from >= to)
+        return true;
     const PreparedChunk &pairs = job.pairs;
     const bool whole = from == 0 && to == pairs.olds.size();
     const QString &delimiter = pairs.delimiter;
@@ -120,23 +175,22 @@ void ChunkWriter::writeRange(DbSession &session, const WriteJob &job, qsizetype 
         whole ? pairs.oldJoined : pairs.olds.mid(from, to - from).join(delimiter);
     const QString newJoined =
         whole ? pairs.newJoined : pairs.news.mid(from, to - from).join(delimiter);
-
-    session.execute(QStringLiteral("SAVEPOINT recasor_values"));
     try {
         result.rowsWritten +=
             session.execute(job.sql, {oldJoined, delimiter, newJoined, delimiter});
-        session.execute(QStringLiteral("RELEASE SAVEPOINT recasor_values"));
-        return;
+        return true;
     } catch (const DbError &error) {
         if (!concernsOneValue(error))
             throw;
-        session.execute(QStringLiteral("ROLLBACK TO SAVEPOINT recasor_values"));
+        if (!halve)
+            return false;
         if (to - from == 1) {
             result.refused.push_back({pairs.olds[from], error.text()});
-            return;
+            return false;
         }
     }
     const qsizetype middle = from + (to - from) / 2;
-    writeRange(session, job, from, middle, result);
-    writeRange(session, job, middle, to, result);
+    writeRange(session, job, from, middle, result, true);
+    writeRange(session, job, middle, to, result, true);
+    return false;
 }

@@ -14,10 +14,13 @@
 #include <thread>
 #include <utility>
 
+class DbSession;
+
 // One chunk's UPDATE: the statement, whose four ? markers take the old values joined, the
 // delimiter, the new values joined and the delimiter again, and the pairs to bind.
 struct WriteJob {
     QString sql;
+    QString castType; // the field's type when its values are not text, for checking new texts
     PreparedChunk pairs;
 };
 
@@ -33,7 +36,7 @@ public:
     // Settings for the session: the statement time-out in seconds and the SET statements
     // that the run's writing needs.
     ChunkWriter(const ConnectionSettings &settings, int timeout, const QStringList &setup);
-    ~ChunkWriter(); // lets a job in hand finish (it commits or rolls back), then closes
+    ~ChunkWriter(); // lets a job in hand finish, then closes
 
     ChunkWriter(const ChunkWriter &) = delete;
     ChunkWriter &operator=(const ChunkWriter &) = delete;
@@ -48,9 +51,10 @@ public:
 
 private:
     void loop(ConnectionSettings settings, int timeout, QStringList setup);
-    WriteResult write(class DbSession &session, const WriteJob &job);
-    void writeRange(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
-                    WriteResult &result);
+    WriteResult write(DbSession &session, const WriteJob &job);
+    bool writeRange(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
+                    WriteResult &result, bool halve);
+    WriteJob withoutRejected(DbSession &session, const WriteJob &job, WriteResult &result);
 
     std::mutex mutex_;
     std::condition_variable changed_;

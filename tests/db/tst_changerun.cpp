@@ -212,6 +212,29 @@ void TestChangeRun::refusedValuesStayAndTheRestChanges()
     QCOMPARE(column("SELECT c || ':' || n FROM cr.paint ORDER BY n"),
              (QStringList{"Red:W", "Red:X", "GREEN:Y", "BLUE:Z"}));
 
+    // The same far into a large table, after many chunks have been written.
+    exec({"CREATE TABLE cr.uniq_late (v text UNIQUE)",
+          "INSERT INTO cr.uniq_late SELECT 'row ' || i FROM generate_series(1, 100000) i",
+          "INSERT INTO cr.uniq_late VALUES ('LATE TAKEN'), ('late taken')"});
+    summary = runOn({"cr", "uniq_late"}, {"v"}, CaseMode::Upper);
+    QVERIFY(!summary.endedEarly);
+    QCOMPARE(summary.valuesNotWritten, 1);
+    QVERIFY2(summary.firstError.contains("duplicate key"), qPrintable(summary.firstError));
+    QCOMPARE(column("SELECT count(*) FROM cr.uniq_late WHERE v = upper(v)"), QStringList{"100001"});
+
+    // A type that takes none of the new texts back: every value is refused, each counted once.
+    exec({"CREATE TABLE cr.bytes (b bytea)",
+          "INSERT INTO cr.bytes SELECT decode(md5(i::text), 'hex') FROM generate_series(1, 3000) i",
+          "INSERT INTO cr.bytes SELECT b FROM cr.bytes LIMIT 10"});
+    summary = runOn({"cr", "bytes"}, {"b"}, CaseMode::Upper);
+    QVERIFY(!summary.endedEarly);
+    QCOMPARE(summary.valuesNotWritten, 3000);
+    QCOMPARE(summary.rowsWritten, 0);
+    QVERIFY2(summary.firstError.contains("bytea"), qPrintable(summary.firstError));
+    QCOMPARE(column("SELECT count(*) FROM cr.bytes b JOIN generate_series(1, 3000) i "
+                    "ON b.b = decode(md5(i::text), 'hex')"),
+             QStringList{"3010"});
+
     // A check constraint and a trigger's own error count as refused values too.
     exec({"CREATE TABLE cr.checked (v text CHECK (v <> 'NO'))",
           "CREATE FUNCTION cr.refuse() RETURNS trigger LANGUAGE plpgsql AS "
