@@ -397,9 +397,11 @@ void TestMainWindow::keyboardMovesThroughTheLists()
     QTest::keyClick(list("ListView2"), Qt::Key_Down);
     QCOMPARE(list("ListView2")->currentItem()->text(0), "name");
     QCOMPARE(texts(list("ListView3")), QStringList({"jOHN o'neil", "MARY smith", "", "ana-lena"}));
+    // From the first table to the second, whatever order the server lists them in.
     QTreeWidget *tables = list("ListView1");
-    const int next = tables->indexOfTopLevelItem(tables->currentItem()) + 1;
-    QVERIFY(next < tables->topLevelItemCount());
+    QVERIFY(tables->topLevelItemCount() >= 2);
+    clickTable(tables->topLevelItem(0)->text(0));
+    const int next = 1;
     tables->setFocus();
     QTest::keyClick(tables, Qt::Key_Down);
     QCOMPARE(tables->currentItem(), tables->topLevelItem(next));
