@@ -30,6 +30,10 @@ private:
     ChangeRunSummary runOn(const TableRef &table, const QStringList &fields,
                            std::optional<CaseMode> mode, QList<int> *progress = nullptr,
                            const ConnectionSettings &settings = TestDatabase::settings());
+    // A run during which another client runs the statements once, after the run has read its
+    // first chunk and before it writes it; the other client's error text, or empty.
+    ChangeRunSummary runWithOtherClient(const TableRef &table, const QStringList &statements,
+                                        QString *otherError);
     QStringList column(const QString &sql);
     void exec(const QStringList &statements);
 
@@ -67,6 +71,26 @@ ChangeRunSummary TestChangeRun::runOn(const TableRef &table, const QStringList &
     run.run();
     if (!finished)
         qWarning("the run did not report its end");
+    return summary;
+}
+
+ChangeRunSummary TestChangeRun::runWithOtherClient(const TableRef &table,
+                                                   const QStringList &statements,
+                                                   QString *otherError)
+{
+    ChangeRun run(TestDatabase::settings(), table, {"v"}, CaseMode::Upper);
+    bool done = false;
+    run.setChunkReadHook([&] {
+        if (done)
+            return;
+        done = true;
+        QSqlDatabase other = TestDatabase::open();
+        *otherError = TestDatabase::exec(other, statements);
+        TestDatabase::close(other);
+    });
+    ChangeRunSummary summary;
+    connect(&run, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) { summary = s; });
+    run.run();
     return summary;
 }
 
@@ -339,22 +363,10 @@ void TestChangeRun::concurrentChangeIsNotOverwritten()
 {
     exec({"CREATE TABLE cr.race (id int, v text)",
           "INSERT INTO cr.race SELECT i, 'row ' || i FROM generate_series(1, 50) i"});
-    ChangeRun run(TestDatabase::settings(), {"cr", "race"}, {"v"}, CaseMode::Upper);
+    // Another client changes a row after the run has read it and before it writes.
     QString hookError;
-    bool hooked = false;
-    run.setChunkReadHook([&] {
-        if (hooked)
-            return;
-        hooked = true;
-        // Another client changes a row after the run has read it and before it writes.
-        QSqlDatabase other = TestDatabase::open();
-        hookError =
-            TestDatabase::exec(other, {"UPDATE cr.race SET v = 'Changed Elsewhere' WHERE id = 7"});
-        TestDatabase::close(other);
-    });
-    ChangeRunSummary summary;
-    connect(&run, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) { summary = s; });
-    run.run();
+    const ChangeRunSummary summary = runWithOtherClient(
+        {"cr", "race"}, {"UPDATE cr.race SET v = 'Changed Elsewhere' WHERE id = 7"}, &hookError);
     QVERIFY2(hookError.isEmpty(), qPrintable(hookError));
     QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
     QCOMPARE(column("SELECT v FROM cr.race WHERE id = 7"), QStringList{"Changed Elsewhere"});
@@ -430,24 +442,13 @@ void TestChangeRun::lostConnectionAndReadOnlyServer()
     exec({"CREATE TABLE cr.lost (id int, v text)",
           "INSERT INTO cr.lost SELECT i, 'row number ' || i FROM generate_series(1, 100000) i"});
     // The server ends every session of the run after its first chunk has been read.
-    ChangeRun run(TestDatabase::settings(), {"cr", "lost"}, {"v"}, CaseMode::Upper);
     QString hookError;
-    bool hooked = false;
-    run.setChunkReadHook([&] {
-        if (hooked)
-            return;
-        hooked = true;
-        QSqlDatabase other = TestDatabase::open();
-        hookError = TestDatabase::exec(
-            other, {"SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
-                    "current_database() AND pid <> pg_backend_pid() AND backend_type = "
-                    "'client backend' AND pid <> ALL (SELECT pid FROM pg_stat_activity WHERE "
-                    "query LIKE '%pg_terminate_backend%')"});
-        TestDatabase::close(other);
-    });
-    ChangeRunSummary summary;
-    connect(&run, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) { summary = s; });
-    run.run();
+    ChangeRunSummary summary = runWithOtherClient(
+        {"cr", "lost"},
+        {"SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
+         "current_database() AND pid <> pg_backend_pid() AND backend_type = 'client backend' AND "
+         "pid <> ALL (SELECT pid FROM pg_stat_activity WHERE query LIKE '%pg_terminate_backend%')"},
+        &hookError);
     QVERIFY2(hookError.isEmpty(), qPrintable(hookError));
     QVERIFY(summary.endedEarly);
     QVERIFY(!summary.firstError.isEmpty());
