@@ -47,7 +47,7 @@ const QStringList WriterSetup = {QStringLiteral("SET work_mem = '64MB'"),
                                  QStringLiteral("SET plan_cache_mode = force_generic_plan")};
 
 constexpr qint64 FirstChunkBlocks = 16;
-constexpr qint64 MaxChunkBlocks = 1 << 16;
+constexpr qint64 MaxChunkBlocks = 1 << 10;
 constexpr qint64 ChunkTargetMs = 250;
 constexpr qint64 ChunkTargetBytes = 1 << 19; // text read per chunk, in UTF-16 bytes
 constexpr qint64 ProgressIntervalMs = 50;
