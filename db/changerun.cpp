@@ -280,7 +280,7 @@ private:
     }
 
     // A chunk's values come as one array, which is far cheaper to fetch through the driver
-    // than one row per value, and the pairs go back as two arrays for the same reason.
+    // than one row per value (and the pairs go back as two joined texts for the same reason).
     //
     // The server counts the rows and leaves out the values that the rule certainly leaves as
     // they are, so that a column already mostly in the right case costs little to read: a
@@ -332,21 +332,9 @@ private:
         summary_.valuesChanged += prepared.valuesChanged;
         if (chunkReadHook_)
             chunkReadHook_();
-        if (!field.refused.isEmpty()) {
-            QList<QString> olds, news;
-            for (qsizetype i = 0; i < prepared.olds.size(); ++i) {
-                if (!field.refused.contains(prepared.olds[i])) {
-                    olds.push_back(prepared.olds[i]);
-                    news.push_back(prepared.news[i]);
-                }
-            }
-            if (olds.size() != prepared.olds.size()) {
-                prepared.oldJoined = olds.join(prepared.delimiter);
-                prepared.newJoined = news.join(prepared.delimiter);
-                prepared.olds = std::move(olds);
-                prepared.news = std::move(news);
-            }
-        }
+        if (!field.refused.isEmpty())
+            prepared.dropPairs(
+                [&](qsizetype i) { return field.refused.contains(prepared.olds[i]); });
         if (prepared.olds.isEmpty())
             return std::nullopt;
 

@@ -24,6 +24,25 @@ struct PreparedChunk {
     QString delimiter; // joins olds and news into the two texts the UPDATE splits again
     QString oldJoined;
     QString newJoined;
+
+    // Drops the pairs whose index the test picks, and joins the rest again.
+    template <typename Test>
+    void dropPairs(Test drop)
+    {
+        QList<QString> keptOlds, keptNews;
+        for (qsizetype i = 0; i < olds.size(); ++i) {
+            if (!drop(i)) {
+                keptOlds.push_back(olds[i]);
+                keptNews.push_back(news[i]);
+            }
+        }
+        if (keptOlds.size() == olds.size())
+            return;
+        olds = std::move(keptOlds);
+        news = std::move(keptNews);
+        oldJoined = olds.join(delimiter);
+        newJoined = news.join(delimiter);
+    }
 };
 
 class ChunkReader

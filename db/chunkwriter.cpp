@@ -147,16 +147,8 @@ WriteJob ChunkWriter::withoutRejected(DbSession &session, const WriteJob &job, W
         if (!concernsOneValue(error) && error.sqlState() != QLatin1String("42501"))
             throw;
     }
-    WriteJob rest{job.sql, job.castType, {}};
-    rest.pairs.delimiter = job.pairs.delimiter;
-    for (qsizetype k = 0; k < rejected.size(); ++k) {
-        if (!rejected[k]) {
-            rest.pairs.olds.push_back(job.pairs.olds[k]);
-            rest.pairs.news.push_back(job.pairs.news[k]);
-        }
-    }
-    rest.pairs.oldJoined = rest.pairs.olds.join(rest.pairs.delimiter);
-    rest.pairs.newJoined = rest.pairs.news.join(rest.pairs.delimiter);
+    WriteJob rest = job;
+    rest.pairs.dropPairs([&](qsizetype k) { return rejected[k]; });
     return rest;
 }
 

@@ -108,24 +108,6 @@ qint64 DbSession::execute(const QString &sql, const QVariantList &values)
     return query.numRowsAffected();
 }
 
-void DbSession::begin()
-{
-    if (!db_.transaction())
-        throw errorFrom(db_.lastError(), sqlStateOf(db_.driver()->handle(), SQL_HANDLE_DBC));
-}
-
-void DbSession::commit()
-{
-    if (!db_.commit())
-        throw errorFrom(db_.lastError(), sqlStateOf(db_.driver()->handle(), SQL_HANDLE_DBC));
-}
-
-void DbSession::rollback()
-{
-    if (!db_.rollback())
-        throw errorFrom(db_.lastError(), sqlStateOf(db_.driver()->handle(), SQL_HANDLE_DBC));
-}
-
 DbError DbSession::errorFrom(const QSqlError &error, const QString &sqlState)
 {
     // The driver's own text; psqlODBC ends a failed statement's text with a line of its own

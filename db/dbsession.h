@@ -2,11 +2,11 @@
 // destructor on every path out of the action, never stored or shared between threads.
 //
 // It sits on QtSql's QODBC driver over unixODBC and the "PostgreSQL Unicode" driver. QODBC
-// gives everything the actions need (UTF-16 text both ways, forward-only results, the login
-// time-out, transactions, the driver's error texts), so there is no layer of
-// our own over the ODBC API; only the SQLSTATE of a failure, which QODBC does not pass on, is
-// read from the ODBC handle directly. Each session has a connection name of its own, removed when
-// the session ends.
+// gives everything the actions need (UTF-16 text both ways, forward-only results, bound
+// values, the login time-out, the driver's error texts), so there is no layer of our own over
+// the ODBC API; only the SQLSTATE of a failure, which QODBC does not pass on, is read from the
+// ODBC handle directly. Each session has a connection name of its own, removed when the
+// session ends.
 #pragma once
 
 #include "db/connectionsettings.h"
@@ -43,10 +43,6 @@ public:
     // The same with values bound to the statement's ? markers, in order: the values travel
     // apart from the SQL text and need no quoting.
     qint64 execute(const QString &sql, const QVariantList &values);
-
-    void begin();
-    void commit();
-    void rollback();
 
     QSqlDatabase &database() { return db_; }
 
