@@ -3,6 +3,8 @@
 // connection values connect; closing either window ends the program.
 #include "appicon.h"
 #include "ui/form1.h"
+#include "ui/form2.h"
+#include "ui/mainwindowmenus.h"
 #include "ui/messageboxes.h"
 
 #include <QApplication>
@@ -16,6 +18,8 @@ int main(int argc, char *argv[])
 
     MessageBoxes messages;
     Form1 connectionWindow(messages);
+    QObject::connect(&connectionWindow, &Form1::mainWindowMade,
+                     [&messages](Form2 &window) { new MainWindowMenus(window, messages); });
     connectionWindow.Form_Load();
     return app.exec();
 }

@@ -265,6 +265,7 @@ bool Form1::showMainWindow()
     const bool first = !form2_;
     if (first) {
         form2_ = std::make_unique<Form2>(messages_, *this, programFolder_);
+        emit mainWindowMade(*form2_);
         form2_->Form_Load();
     }
     form2_->show();

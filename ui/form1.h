@@ -39,6 +39,11 @@ public:
     Form2 *mainWindow() const { return form2_.get(); }
     PointerState &pointer() { return pointer_; }
 
+signals:
+    // The main window has just been made, before its load step: the menus' commands are
+    // attached to it here.
+    void mainWindowMade(Form2 &window);
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;

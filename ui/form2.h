@@ -14,8 +14,11 @@
 
 class Form1;
 class Messages;
+class QAction;
 class QComboBox;
 class QGroupBox;
+class QMenu;
+class QMenuBar;
 class QProgressBar;
 class QPushButton;
 class QTreeWidget;
@@ -50,6 +53,10 @@ public:
 
     PointerState &pointer() { return pointer_; }
 
+    // The menu bar's command menus, for the features that add their commands there.
+    QMenu *changeMenu() const { return changeMenu_; }
+    QMenu *helpMenu() const { return helpMenu_; }
+
 signals:
     // A change run has ended and the window has shown its outcome.
     void changeRunEnded();
@@ -60,6 +67,7 @@ protected:
 
 private:
     void buildLayout();
+    void buildMenus();
     void connectLists();
     // The user's own click on a list: the listing under a report of its own.
     void userListing(const QString &handler, void (Form2::*listing)());
@@ -88,6 +96,10 @@ private:
     std::optional<CaseMode> runMode_;
     QPointer<QWidget> focusBeforeRun_;
 
+    QMenuBar *MenuBar;
+    QMenu *changeMenu_, *helpMenu_;
+    // The area below the menu bar, which holds the window's controls at their places.
+    QWidget *ClientArea;
     QTreeWidget *ListView1, *ListView2, *ListView3;
     QPushButton *PushButton2, *PushButton3, *PushButton1, *PushButton5;
     QGroupBox *Frame1;

@@ -169,7 +169,13 @@ void TestWindowLayout::mainWindow()
 {
     Form1 form1(messages_, folder_.path());
     Form2 form2(messages_, form1, folder_.path());
-    checkFixedWindow(form2, {616, 503});
+    // The client area keeps its size below the menu bar, which adds its height to the window.
+    auto *menuBar = form2.findChild<QWidget *>("MenuBar");
+    QVERIFY(menuBar);
+    const int menuHeight = menuBar->height();
+    QVERIFY(menuHeight > 0);
+    checkFixedWindow(form2, {616, 503 + menuHeight});
+    QCOMPARE(form2.findChild<QWidget *>("ClientArea")->geometry(), QRect(0, menuHeight, 616, 503));
     QCOMPARE(form2.font().family(), "Arial");
     QCOMPARE(form2.font().pointSizeF(), 9.0);
     QVERIFY(form2.font().bold());

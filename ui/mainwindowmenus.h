@@ -1,0 +1,26 @@
+// The commands of the main window's menu bar that go beyond its buttons. Each feature is a
+// class of its own; this object puts their commands into the menus and keeps them alive as
+// long as the window.
+#pragma once
+
+#include <QObject>
+
+class Form2;
+class Messages;
+
+class MainWindowMenus : public QObject
+{
+    Q_OBJECT
+
+public:
+    MainWindowMenus(Form2 &window, Messages &messages);
+
+    // "About Recasor": the version, and the folders where Recasor keeps its files.
+    void About();
+
+    static QString AboutText();
+
+private:
+    Form2 &window_;
+    Messages &messages_;
+};
