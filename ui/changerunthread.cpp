@@ -39,6 +39,12 @@ bool ChangeRunThread::start(const ConnectionSettings &settings, const TableRef &
     return true;
 }
 
+void ChangeRunThread::requestStop()
+{
+    if (worker_)
+        worker_->requestStop();
+}
+
 void ChangeRunThread::stopAndWait()
 {
     if (!thread_)

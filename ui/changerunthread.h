@@ -23,6 +23,9 @@ public:
     bool start(const ConnectionSettings &settings, const TableRef &table, const QStringList &fields,
                std::optional<CaseMode> mode);
 
+    // Asks the run to stop; its end is signalled as usual.
+    void requestStop();
+
     // Asks the run to stop and waits until its thread has ended. The run's own end is then
     // not signalled: this is for closing the window.
     void stopAndWait();

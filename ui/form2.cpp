@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QAction>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <stdexcept>
@@ -137,6 +138,11 @@ void Form2::buildMenus()
     MenuBar->setFont(QGuiApplication::font());
     changeMenu_ = MenuBar->addMenu(QStringLiteral("&Change"));
     changeMenu_->setObjectName(QStringLiteral("ChangeMenu"));
+    stopAction_ = changeMenu_->addAction(QStringLiteral("Stop"));
+    stopAction_->setObjectName(QStringLiteral("StopAction"));
+    stopAction_->setShortcut(Qt::Key_Escape);
+    stopAction_->setEnabled(false);
+    connect(stopAction_, &QAction::triggered, this, &Form2::Stop_Click);
     helpMenu_ = MenuBar->addMenu(QStringLiteral("&Help"));
     helpMenu_->setObjectName(QStringLiteral("HelpMenu"));
 }
@@ -251,7 +257,7 @@ void Form2::ListView2_Click()
 void Form2::userListing(const QString &handler, void (Form2::*listing)())
 {
     // A list being filled or a change run going: the click waits for nothing and does nothing.
-    if (listing_ || runner_.isRunning())
+    if (listing_ || isBusy())
         return;
     GuardedHandler h(messages_, Window, handler);
     if (!h.step(100, [&] { (this->*listing)(); }) && listing == &Form2::ListView1_Click)
@@ -272,29 +278,82 @@ void Form2::reselectShownTable()
 
 void Form2::PushButton1_Click()
 {
-    if (runner_.isRunning())
+    if (isBusy())
         return; // the button is disabled while a run goes; a queued click starts nothing
     GuardedHandler h(messages_, Window, QStringLiteral("PushButton1_Click"));
     // Every selected field is changed, in the order of the list.
     QStringList fields;
-    h.step(104, [&] {
-        for (int i = 0; i < ListView2->topLevelItemCount(); ++i)
-            if (ListView2->topLevelItem(i)->isSelected())
-                fields.append(ListView2->topLevelItem(i)->text(0));
-    });
+    h.step(104, [&] { fields = selectedFields(); });
     if (fields.isEmpty() || !fieldsTable_) {
         h.step(214, [&] { messages_.info(QStringLiteral("Please select a field.")); });
         return;
     }
-    h.step(106, [&] {
-        runTable_ = *fieldsTable_;
-        runFields_ = fields;
-        runMode_ = CaseModeFromText(Combo1->currentText());
-        // The run's signals come through the event loop, so the window is switched to its
-        // running state before the first of them arrives, and only for a run that started.
-        if (runner_.start(connection_.settings(), runTable_, runFields_, runMode_))
-            setRunning(true);
-    });
+    h.step(106, [&] { startChangeRun(fields, CaseModeFromText(Combo1->currentText())); });
+}
+
+bool Form2::startChangeRun(const QStringList &fields, std::optional<CaseMode> mode)
+{
+    if (isBusy() || !fieldsTable_ || fields.isEmpty())
+        return false;
+    runTable_ = *fieldsTable_;
+    runFields_ = fields;
+    runMode_ = mode;
+    // The run's signals come through the event loop, so the window is switched to its
+    // running state before the first of them arrives, and only for a run that started.
+    if (!runner_.start(connection_.settings(), runTable_, runFields_, runMode_))
+        return false;
+    setRunning(true);
+    return true;
+}
+
+ConnectionSettings Form2::connectionSettings() const
+{
+    return connection_.settings();
+}
+
+QStringList Form2::selectedFields() const
+{
+    QStringList fields;
+    for (int i = 0; i < ListView2->topLevelItemCount(); ++i)
+        if (ListView2->topLevelItem(i)->isSelected())
+            fields.append(ListView2->topLevelItem(i)->text(0));
+    return fields;
+}
+
+QString Form2::modeText() const
+{
+    return Combo1->currentText();
+}
+
+bool Form2::beginTask(std::function<void()> stop)
+{
+    if (isBusy() || !stop)
+        return false;
+    taskStop_ = std::move(stop);
+    setRunning(true);
+    return true;
+}
+
+void Form2::setTaskProgress(int percent)
+{
+    if (taskStop_)
+        ProgressBar1->setValue(percent);
+}
+
+void Form2::endTask()
+{
+    if (!taskStop_)
+        return;
+    taskStop_ = nullptr;
+    setRunning(false);
+}
+
+void Form2::Stop_Click()
+{
+    if (runner_.isRunning())
+        runner_.requestStop();
+    else if (taskStop_)
+        taskStop_();
 }
 
 void Form2::setRunning(bool running)
@@ -312,6 +371,7 @@ void Form2::setRunning(bool running)
     // Disabling moved the focus away; it goes back where it was.
     if (!running && focusBeforeRun_)
         focusBeforeRun_->setFocus(Qt::OtherFocusReason);
+    stopAction_->setEnabled(running);
     pointer_.set(running ? PointerState::Hourglass : PointerState::Default);
     ProgressBar1->setValue(0);
     ProgressBar1->setFormat(running ? QStringLiteral("%p%") : ProgressText);

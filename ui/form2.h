@@ -10,6 +10,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <optional>
 
 class Form1;
@@ -48,6 +49,29 @@ public:
     void PushButton5_Click(); // "Setup Connection"
 
     bool isChanging() const { return runner_.isRunning(); }
+
+    // What the window shows and the user chose: the connection values, the table whose fields
+    // are listed, the selected fields in list order, the mode text.
+    ConnectionSettings connectionSettings() const;
+    std::optional<TableRef> shownTable() const { return fieldsTable_; }
+    QStringList selectedFields() const;
+    QString modeText() const;
+
+    // Starts a change run of these fields of the shown table; false when none started.
+    bool startChangeRun(const QStringList &fields, std::optional<CaseMode> mode);
+
+    // Other long tasks (a preview, an undo) take the window as a change run does: its
+    // controls are disabled, the progress bar moves, and "Stop" calls the stop given. False
+    // when a run or another task is going.
+    bool beginTask(std::function<void()> stop);
+    void setTaskProgress(int percent);
+    void endTask();
+    bool isBusy() const { return runner_.isRunning() || taskStop_ != nullptr; }
+
+    // "Stop" of the Change menu: enabled only while a run or a task goes. Commands added to the
+    // Change menu go before it.
+    QAction *stopAction() const { return stopAction_; }
+    void Stop_Click();
     // Stops a change run that is going and waits for its thread: the program is ending.
     void stopChangeRun();
 
@@ -98,6 +122,8 @@ private:
 
     QMenuBar *MenuBar;
     QMenu *changeMenu_, *helpMenu_;
+    QAction *stopAction_;
+    std::function<void()> taskStop_;
     // The area below the menu bar, which holds the window's controls at their places.
     QWidget *ClientArea;
     QTreeWidget *ListView1, *ListView2, *ListView3;
