@@ -18,6 +18,7 @@
 #include "db/changerun.h"
 
 #include "db/chunkreader.h"
+#include "db/changefilter.h"
 #include "db/chunkwriter.h"
 #include "db/dbsession.h"
 #include "db/sqlquote.h"
@@ -297,31 +298,7 @@ private:
                  blockRange(QString(), chunk.first, chunk.end));
     }
 
-    // The condition on a text value (an SQL expression) that the rule may change it.
-    QString mayChangeSql(const QString &value) const
-    {
-        // In UTF-8 a value is all ASCII exactly when it has one byte per character.
-        if (!utf8_)
-            return QStringLiteral("true");
-        const QString v = value + QStringLiteral(" COLLATE \"C\"");
-        QString ascii;
-        switch (mode_) {
-        case CaseMode::Upper:
-            ascii = QStringLiteral("%1 <> upper(%1)").arg(v);
-            break;
-        case CaseMode::Lower:
-            ascii = QStringLiteral("%1 <> lower(%1)").arg(v);
-            break;
-        case CaseMode::Proper:
-            ascii = QStringLiteral("%1 ~ %2").arg(
-                v, QuoteLiteral(QStringLiteral("(^|[ \\t\\r])[a-z]|[^ \\t\\r][A-Z]")));
-            break;
-        case CaseMode::Sentence:
-            ascii = QStringLiteral("%1 ~ %2").arg(v, QuoteLiteral(QStringLiteral("^[a-z]|.[A-Z]")));
-            break;
-        }
-        return QStringLiteral("(octet_length(%1) <> length(%1) OR %2)").arg(value, ascii);
-    }
+    QString mayChangeSql(const QString &value) const { return MayChangeSql(mode_, utf8_, value); }
 
     // The UPDATE for a prepared chunk, without the values the server refused in an earlier
     // chunk; none when nothing is left to write.

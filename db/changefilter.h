@@ -1,0 +1,13 @@
+// What the server may leave out when it reads values for a rule: a value of ASCII characters
+// only, on which the ASCII-only case mapping of the "C" collation (or, for Proper and Sentence,
+// a pattern of ASCII letters) changes nothing. Every other value is sent and the rule itself
+// decides. Shared by the change run and everything that reads the way it does.
+#pragma once
+
+#include "casing/caserules.h"
+
+#include <QString>
+
+// The condition (SQL) on a text expression that the rule may change it; "true" outside UTF-8
+// databases, where a value's octet length does not tell whether it is all ASCII.
+QString MayChangeSql(CaseMode mode, bool utf8, const QString &value);
