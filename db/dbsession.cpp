@@ -82,11 +82,55 @@ DbSession::~DbSession()
 
 QSqlQuery DbSession::exec(const QString &sql)
 {
+    // Prepared, not sent at once: the statement handle exists before the statement runs, so
+    // that cancel() can reach it.
+    throwIfCancelled();
     QSqlQuery query(db_);
     query.setForwardOnly(true);
-    if (!query.exec(sql))
+    if (!query.prepare(sql))
         throw errorFrom(query.lastError(), sqlStateOf(query.result()->handle(), SQL_HANDLE_STMT));
+    run(query);
     return query;
+}
+
+void DbSession::run(QSqlQuery &query)
+{
+    const QVariant handle = query.result()->handle();
+    {
+        std::lock_guard lock(cancelMutex_);
+        throwIfCancelled();
+        if (handle.isValid() && qstrcmp(handle.typeName(), "void*") == 0)
+            running_ = *static_cast<void *const *>(handle.constData());
+    }
+    const bool ok = query.exec();
+    {
+        std::lock_guard lock(cancelMutex_);
+        running_ = nullptr;
+    }
+    throwIfCancelled();
+    if (!ok)
+        throw errorFrom(query.lastError(), sqlStateOf(handle, SQL_HANDLE_STMT));
+}
+
+void DbSession::throwIfCancelled() const
+{
+    if (cancelled_.load())
+        throw DbError(QStringLiteral("The statement was cancelled."), QStringLiteral("57014"));
+}
+
+void DbSession::cancel()
+{
+    std::lock_guard lock(cancelMutex_);
+    cancelled_.store(true);
+    // SQLCancel on a statement running in another thread sends the server a cancel request;
+    // the statement then fails in its own thread and rolls back.
+    if (running_)
+        SQLCancel(static_cast<SQLHSTMT>(running_));
+}
+
+bool DbSession::IsCancellation(const DbError &error)
+{
+    return error.sqlState() == QLatin1String("57014");
 }
 
 qint64 DbSession::execute(const QString &sql)
@@ -97,14 +141,14 @@ qint64 DbSession::execute(const QString &sql)
 
 qint64 DbSession::execute(const QString &sql, const QVariantList &values)
 {
+    throwIfCancelled();
     QSqlQuery query(db_);
     query.setForwardOnly(true);
     if (!query.prepare(sql))
         throw errorFrom(query.lastError(), sqlStateOf(query.result()->handle(), SQL_HANDLE_STMT));
     for (const QVariant &value : values)
         query.addBindValue(value);
-    if (!query.exec())
-        throw errorFrom(query.lastError(), sqlStateOf(query.result()->handle(), SQL_HANDLE_STMT));
+    run(query);
     return query.numRowsAffected();
 }
 

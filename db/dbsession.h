@@ -15,6 +15,8 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <atomic>
+#include <mutex>
 
 class DbSession
 {
@@ -46,10 +48,26 @@ public:
 
     QSqlDatabase &database() { return db_; }
 
+    // May be called from any thread: cancels the statement in flight, if any, on the server,
+    // and makes every later statement of the session fail at once with the SQLSTATE of a
+    // cancelled statement, so that the thread that owns the session comes back promptly.
+    void cancel();
+    bool isCancelled() const { return cancelled_.load(); }
+
+    // The SQLSTATE a cancelled statement fails with.
+    static bool IsCancellation(const DbError &error);
+
     // The DbError for a failed QtSql operation: the driver's text and the SQLSTATE.
     static DbError errorFrom(const QSqlError &error, const QString &sqlState = QString());
 
 private:
+    // Runs a prepared query; its statement handle is known to cancel() meanwhile.
+    void run(QSqlQuery &query);
+    void throwIfCancelled() const;
+
     QString name_;
     QSqlDatabase db_;
+    std::mutex cancelMutex_;
+    void *running_ = nullptr; // the ODBC statement handle of the statement in flight
+    std::atomic<bool> cancelled_{false};
 };

@@ -5,7 +5,9 @@
 #include "db/dbsession.h"
 #include "scratchdatabase.h"
 
+#include <QElapsedTimer>
 #include <QTest>
+#include <thread>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -92,6 +94,7 @@ private slots:
     void semicolonInPasswordIsNotEscaped();
     void failureCarriesDriverTextAndSqlState();
     void statementTimeoutCancels();
+    void cancelFromAnotherThread();
     void sessionIsRemovedOnEveryPath();
     void canConnect_data();
     void canConnect();
@@ -202,6 +205,29 @@ void TestDbSession::statementTimeoutCancels()
     QSqlQuery query = session.exec(QStringLiteral("show statement_timeout"));
     QVERIFY(query.next());
     QCOMPARE(query.value(0).toString(), QStringLiteral("1s"));
+}
+
+void TestDbSession::cancelFromAnotherThread()
+{
+    // A statement waiting on the server (here: sleeping; in a run: a row lock) comes back
+    // as soon as another thread cancels it, and the session takes no further statement.
+    DbSession session(TestDatabase::settings());
+    QString state;
+    std::thread waiter([&] {
+        try {
+            session.exec(QStringLiteral("select pg_sleep(60)"));
+        } catch (const DbError &error) {
+            state = error.sqlState();
+        }
+    });
+    QTest::qWait(300);
+    QElapsedTimer clock;
+    clock.start();
+    session.cancel();
+    waiter.join();
+    QCOMPARE(state, QStringLiteral("57014"));
+    QVERIFY2(clock.elapsed() < 10000, "the statement ran on after the cancel");
+    QVERIFY_THROWS_EXCEPTION(DbError, session.exec(QStringLiteral("select 1")));
 }
 
 void TestDbSession::sessionIsRemovedOnEveryPath()
