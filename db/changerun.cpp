@@ -1,29 +1,38 @@
 // How a run works. The table (with its inheritance children or partitions) is walked by
 // ranges of its physical blocks, a chunk at a time, one pass per field:
 //   1. the server sends the field's values in the chunk's block range, in their text form,
-//      leaving out ASCII values that the rule certainly leaves as they are;
-//   2. the values are converted; the distinct (old, new) pairs that the rule changes are kept;
+//      leaving out ASCII values that the rule certainly leaves as they are; every chunk of a
+//      pass is read in the snapshot taken at the pass's start;
+//   2. the values are converted; the distinct (old, new) pairs that the rule changes are kept,
+//      with the number of rows that held each;
 //   3. one UPDATE joins the pairs to the rows of the same block range, matching rows by their
-//      current value, and writes only rows whose value really changes; it commits on its own
-//      and changes all the rows it matches or none.
+//      current value, and writes only rows whose value really changes; it commits on its own,
+//      changes all the rows it matches or none, and says which pairs found fewer rows than
+//      were read.
 // The block range only limits which rows one statement looks at, so every statement reads a
 // small part of the table and the run stays linear in its size; rows are still matched by
-// value, so a row that another client changed in the meantime is not overwritten.
+// value, so a row that another client changed in the meantime is not overwritten. A row that
+// another client moved out of its range (by updating another of its fields) is missed there;
+// at the end of the pass one write to the whole table converts the rows that still hold a
+// missed pair's old value, wherever they went.
 // Two readers fetch and prepare the next chunks while two writers write the current ones, each
 // on a session of its own, so that the server's work and ours overlap.
-// When a statement fails for a value (the type refuses the new text, a constraint, a
-// trigger), the new texts are first checked against the field's type in one statement, and
-// the rest of the chunk's pairs are halved until the refused values are found; the others are
-// written. Failures that concern the whole run end it; what was written before stays written.
+// A statement refused for a value (a constraint, a trigger, a domain) is sent again row by row
+// inside the server, which writes the rows it can and names the refused ones; a deadlock is
+// retried. Failures that concern the whole run end it; what was written before stays written.
+// Only fields that hold text are changed: the text form of json, xml, an enum or any other
+// type is not the user's text, and rewriting it would damage the value.
 #include "db/changerun.h"
 
-#include "db/chunkreader.h"
+#include "db/cancelgroup.h"
 #include "db/changefilter.h"
+#include "db/chunkreader.h"
 #include "db/chunkwriter.h"
 #include "db/dbsession.h"
 #include "db/sqlquote.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QSet>
 #include <QSqlQuery>
 #include <QVariant>
@@ -33,6 +42,17 @@
 int ChangeRunLine::Execute(CaseMode mode)
 {
     return 148 + 10 * static_cast<int>(mode);
+}
+
+QString LeftAloneText(const ChangeRunSummary &summary)
+{
+    QStringList lines;
+    if (!summary.notText.isEmpty())
+        lines << QStringLiteral("Left alone (not text): ") + summary.notText.join(u", ");
+    if (!summary.notWritable.isEmpty())
+        lines << QStringLiteral("Left alone (cannot be written): ") +
+                     summary.notWritable.join(u", ");
+    return lines.join(u'\n');
 }
 
 namespace {
@@ -52,8 +72,10 @@ constexpr qint64 MaxChunkBlocks = 1 << 10;
 constexpr qint64 ChunkTargetMs = 250;
 constexpr qint64 ChunkTargetBytes = 1 << 19; // text read per chunk, in UTF-16 bytes
 constexpr qint64 ProgressIntervalMs = 50;
+constexpr qsizetype MissedPairsLimit = 20000; // written to the whole table at once, before more
 
 struct Relation {
+    QString oid;
     QString sql;   // "schema"."name"
     qint64 blocks; // its size when the pass started
 };
@@ -66,10 +88,13 @@ struct Chunk {
 
 struct Field {
     QString name;
-    QString sql;            // "name"
-    QString typeSql;        // "schema"."type", for casting the new text to the field's type
-    bool plainText = false; // text or varchar: the value is its own text form
-    QSet<QString> refused;  // old values the server would not take, not tried again
+    QString sql;               // "name"
+    QString typeSql;           // "schema"."type", for casting the new text to the field's type
+    bool plainText = false;    // text or varchar: the value is its own text form
+    bool array = false;        // an array of text, converted element by element
+    bool partitionKey = false; // rows may move to another partition when it changes
+    QSet<QString> refused;     // old values the server would not take, not tried again
+    QHash<QString, MissingRows> missed; // pairs whose rows moved away, by old value
 };
 
 class RunFailure
@@ -80,18 +105,23 @@ public:
     int line;
 };
 
+// The run was asked to stop; what it wrote stays written.
+class Stopped
+{
+};
+
 class Runner
 {
 public:
     Runner(const ConnectionSettings &settings, DbSession &session, const TableRef &table,
-           const QStringList &fields, CaseMode mode, const std::atomic<bool> &stop,
+           const QStringList &fields, CaseMode mode, CancelGroup &cancel,
            const std::function<void()> &chunkReadHook, const std::function<void(int)> &progress,
            ChangeRunSummary &summary)
-        : settings_(settings), session_(session), table_(table), mode_(mode), stop_(stop),
+        : settings_(settings), session_(session), table_(table), mode_(mode), cancel_(cancel),
           chunkReadHook_(chunkReadHook), progress_(progress), summary_(summary)
     {
         for (const QString &name : fields)
-            fields_.push_back(Field{name, QuoteIdentifier(name), QString(), false, {}});
+            fields_.push_back(Field{name, QuoteIdentifier(name), {}, false, false, false, {}, {}});
     }
 
     void run()
@@ -99,15 +129,17 @@ public:
         const QList<QString> relationOids = plan();
         // Two readers take turns, so that while one chunk is written the next two are being
         // read and prepared.
-        ChunkReader readers[2] = {{settings_, RunTimeout, mode_}, {settings_, RunTimeout, mode_}};
-        ChunkWriter writers[2] = {{settings_, RunTimeout, WriterSetup},
-                                  {settings_, RunTimeout, WriterSetup}};
+        ChunkReader readers[2] = {{settings_, RunTimeout, mode_, cancel_},
+                                  {settings_, RunTimeout, mode_, cancel_}};
+        ChunkWriter writers[2] = {{settings_, RunTimeout, WriterSetup, cancel_},
+                                  {settings_, RunTimeout, WriterSetup, cancel_}};
         progressClock_.start();
         // One pass per field: a pass moves the rows it writes to new places in the table,
         // so each pass measures the table afresh and finds them wherever they went.
         for (qsizetype k = 0; k < fields_.size(); ++k) {
             countRows_ = k == 0;
             Field &field = fields_[k];
+            const QString snapshot = beginSnapshot();
             const QList<Relation> relations = measure(relationOids);
             qint64 totalBlocks = 0;
             for (const Relation &relation : relations)
@@ -136,7 +168,8 @@ public:
             qsizetype requested = 0, taken = 0;
             auto requestNext = [&] {
                 if (const std::optional<Chunk> chunk = nextChunk()) {
-                    readers[requested++ % 2].request(readSql(field, *chunk));
+                    readers[requested++ % 2].request(
+                        {readSql(field, *chunk), snapshot, field.array});
                     pending.push_back(*chunk);
                 }
             };
@@ -157,48 +190,83 @@ public:
             qsizetype dispatched = 0;
             auto collect = [&](int w) {
                 if (writing[w]) {
-                    takeResult(field, writers[w].wait());
-                    reportDone(*writing[w]);
+                    const WriteResult result = writers[w].wait();
+                    const Chunk chunk = *writing[w];
                     writing[w].reset();
+                    // A statement cancelled by the stop wrote nothing.
+                    if (result.failure && cancel_.cancelled())
+                        throw Stopped();
+                    takeResult(field, result);
+                    reportDone(chunk);
                 }
             };
-            while (!pending.empty()) {
-                QElapsedTimer chunkClock;
-                chunkClock.start();
-                const Chunk current = pending.front();
-                pending.pop_front();
-                PreparedChunk prepared;
-                try {
-                    prepared = readers[taken++ % 2].take();
-                } catch (const DbError &error) {
-                    throw RunFailure(error.text(), ChangeRunLine::Source);
+            try {
+                walk(pending, readers, writers, writing, taken, dispatched, field, chunkBlocks,
+                     requestNext, collect, reportDone);
+            } catch (const Stopped &) {
+                // The rows written by statements that ended before the stop are counted.
+                for (int w : {0, 1}) {
+                    if (writing[w]) {
+                        writing[w].reset();
+                        const WriteResult result = writers[w].wait();
+                        if (!result.failure)
+                            summary_.rowsWritten += result.rowsWritten;
+                    }
                 }
-                requestNext();
-                if (stop_.load(std::memory_order_relaxed)) {
-                    summary_.endedEarly = true;
-                    collect(0);
-                    collect(1);
-                    return;
-                }
-                const qint64 bytesRead = prepared.bytesRead;
-                std::optional<WriteJob> job = prepareJob(current, field, std::move(prepared));
-                if (job) {
-                    const int w = int(dispatched++ % 2);
-                    collect(w);
-                    writers[w].submit(std::move(*job));
-                    writing[w] = current;
-                } else {
-                    reportDone(current);
-                }
-                chunkBlocks = nextChunkSize(chunkBlocks, chunkClock.elapsed(), bytesRead);
+                throw;
             }
             collect(0);
             collect(1);
+            endSnapshot();
+            writeMissed(field, writers[0]);
         }
         reportProgress(100, true);
     }
 
 private:
+    template <typename RequestNext, typename Collect, typename ReportDone>
+    void walk(std::deque<Chunk> &pending, ChunkReader (&readers)[2], ChunkWriter (&writers)[2],
+              std::optional<Chunk> (&writing)[2], qsizetype &taken, qsizetype &dispatched,
+              Field &field, qint64 &chunkBlocks, RequestNext requestNext, Collect collect,
+              ReportDone reportDone)
+    {
+        while (!pending.empty()) {
+            QElapsedTimer chunkClock;
+            chunkClock.start();
+            const Chunk current = pending.front();
+            pending.pop_front();
+            PreparedChunk prepared;
+            try {
+                prepared = readers[taken++ % 2].take();
+            } catch (const DbError &error) {
+                throwUnlessStopped(error, ChangeRunLine::Source);
+            }
+            requestNext();
+            if (cancel_.cancelled())
+                throw Stopped();
+            const qint64 bytesRead = prepared.bytesRead;
+            std::optional<WriteJob> job = prepareJob(current, field, std::move(prepared));
+            if (job) {
+                const int w = int(dispatched++ % 2);
+                collect(w);
+                writers[w].submit(std::move(*job));
+                writing[w] = current;
+            } else {
+                reportDone(current);
+            }
+            chunkBlocks = nextChunkSize(chunkBlocks, chunkClock.elapsed(), bytesRead);
+        }
+    }
+
+    // Turns a failure into a stop when the run was asked to stop: a cancelled statement is
+    // the stop itself, not a failure to report.
+    [[noreturn]] void throwUnlessStopped(const DbError &error, int line)
+    {
+        if (cancel_.cancelled())
+            throw Stopped();
+        throw RunFailure(error.text(), line);
+    }
+
     // The fields' types and the physical tables to walk (their oids); failures here concern
     // the source.
     QList<QString> plan()
@@ -214,39 +282,115 @@ private:
                                  ChangeRunLine::Source);
             const QString oid = table.value(0).toString();
 
-            for (Field &field : fields_) {
-                QSqlQuery type =
-                    session_.exec(QStringLiteral("SELECT tn.nspname, t.typname FROM pg_attribute a"
-                                                 " JOIN pg_type t ON t.oid = a.atttypid"
-                                                 " JOIN pg_namespace tn ON tn.oid = t.typnamespace"
-                                                 " WHERE a.attrelid = %1 AND a.attnum > 0"
-                                                 " AND NOT a.attisdropped AND a.attname = %2")
-                                      .arg(oid, QuoteLiteral(field.name)));
-                if (!type.next())
-                    throw RunFailure(QStringLiteral("The table %1 has no field %2.")
-                                         .arg(table_.sql(), field.sql),
-                                     ChangeRunLine::Source);
-                field.typeSql = QualifiedName(type.value(0).toString(), type.value(1).toString());
-                field.plainText = type.value(0).toString() == QLatin1String("pg_catalog") &&
-                                  (type.value(1).toString() == QLatin1String("text") ||
-                                   type.value(1).toString() == QLatin1String("varchar"));
-            }
-
             // The table and every table that inherits from it or is a partition of it, as an
             // UPDATE of the table reaches them all; only those with storage of their own.
-            QSqlQuery tree = session_.exec(
-                QStringLiteral("WITH RECURSIVE tree(oid) AS (SELECT %1::oid UNION"
-                               " SELECT i.inhrelid FROM pg_inherits i"
-                               " JOIN tree ON i.inhparent = tree.oid)"
-                               " SELECT c.oid FROM tree JOIN pg_class c ON c.oid = tree.oid"
-                               " WHERE c.relkind = 'r' ORDER BY c.oid")
-                    .arg(oid));
-            while (tree.next())
-                oids << tree.value(0).toString();
+            const QString tree = QStringLiteral("WITH RECURSIVE tree(oid) AS (SELECT %1::oid UNION"
+                                                " SELECT i.inhrelid FROM pg_inherits i"
+                                                " JOIN tree ON i.inhparent = tree.oid)")
+                                     .arg(oid);
+            QList<Field> kept;
+            for (Field &field : fields_) {
+                if (classify(oid, tree, field))
+                    kept.push_back(field);
+            }
+            fields_ = kept;
+
+            QSqlQuery relations =
+                session_.exec(tree + QStringLiteral(" SELECT c.oid FROM tree JOIN pg_class c"
+                                                    " ON c.oid = tree.oid WHERE c.relkind = 'r'"
+                                                    " ORDER BY c.oid"));
+            while (relations.next())
+                oids << relations.value(0).toString();
         } catch (const DbError &error) {
-            throw RunFailure(error.text(), ChangeRunLine::Source);
+            throwUnlessStopped(error, ChangeRunLine::Source);
         }
         return oids;
+    }
+
+    // Reads what the field holds and whether the run may write it; false for a field to leave
+    // alone, which the summary then names.
+    bool classify(const QString &tableOid, const QString &tree, Field &field)
+    {
+        QSqlQuery column = session_.exec(
+            QStringLiteral("SELECT a.attgenerated <> '', has_column_privilege(a.attrelid,"
+                           " a.attnum, 'UPDATE'), format_type(a.atttypid, a.atttypmod),"
+                           " tn.nspname, t.typname, a.atttypid FROM pg_attribute a"
+                           " JOIN pg_type t ON t.oid = a.atttypid"
+                           " JOIN pg_namespace tn ON tn.oid = t.typnamespace"
+                           " WHERE a.attrelid = %1 AND a.attnum > 0"
+                           " AND NOT a.attisdropped AND a.attname = %2")
+                .arg(tableOid, QuoteLiteral(field.name)));
+        if (!column.next())
+            throw RunFailure(
+                QStringLiteral("The table %1 has no field %2.").arg(table_.sql(), field.sql),
+                ChangeRunLine::Source);
+        const QString shown = field.name + QStringLiteral(" (") + column.value(2).toString() + u')';
+        const QString schema = column.value(3).toString(), type = column.value(4).toString();
+        field.typeSql = QualifiedName(schema, type);
+        field.plainText = schema == QLatin1String("pg_catalog") &&
+                          (type == QLatin1String("text") || type == QLatin1String("varchar"));
+
+        // Through domains and one level of array down to the base type: text, varchar, char,
+        // name and citext hold the user's text.
+        QSqlQuery base = session_.exec(
+            QStringLiteral("WITH RECURSIVE chain(oid, depth, arr) AS (SELECT %1::oid, 0, false"
+                           " UNION ALL SELECT CASE WHEN t.typtype = 'd' THEN t.typbasetype"
+                           " ELSE t.typelem END, c.depth + 1, c.arr OR t.typtype <> 'd'"
+                           " FROM chain c JOIN pg_type t ON t.oid = c.oid"
+                           " WHERE (t.typtype = 'd' OR (t.typcategory = 'A' AND t.typelem <> 0"
+                           " AND NOT c.arr)) AND c.depth < 32)"
+                           " SELECT c.arr, t.oid IN (25, 1043, 1042, 19) OR t.typname = 'citext'"
+                           " FROM chain c JOIN pg_type t ON t.oid = c.oid"
+                           " ORDER BY c.depth DESC LIMIT 1")
+                .arg(column.value(5).toString()));
+        if (!base.next() || !base.value(1).toBool()) {
+            summary_.notText << shown;
+            return false;
+        }
+        field.array = base.value(0).toBool();
+        if (column.value(0).toBool() || !column.value(1).toBool()) {
+            summary_.notWritable << shown;
+            return false;
+        }
+
+        // A field in the key of a partitioned table (or an expression key, which may use it)
+        // is written through the partitioned table, so that a row can move to the partition
+        // its new value belongs in.
+        QSqlQuery key = session_.exec(
+            tree + QStringLiteral(" SELECT EXISTS (SELECT 1 FROM pg_partitioned_table p"
+                                  " JOIN tree ON p.partrelid = tree.oid WHERE 0 = ANY(p.partattrs)"
+                                  " OR EXISTS (SELECT 1 FROM pg_attribute a"
+                                  " WHERE a.attrelid = p.partrelid AND a.attname = %1"
+                                  " AND a.attnum = ANY(p.partattrs)))")
+                       .arg(QuoteLiteral(field.name)));
+        field.partitionKey = key.next() && key.value(0).toBool();
+        return true;
+    }
+
+    // The pass's snapshot: the readers import it, so that each row that was there when the
+    // pass began is read once, even if another client moves it meanwhile. The exporting
+    // transaction stays open until the pass has read every chunk.
+    QString beginSnapshot()
+    {
+        try {
+            session_.execute(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
+            QSqlQuery snapshot = session_.exec(QStringLiteral("SELECT pg_export_snapshot()"));
+            if (!snapshot.next())
+                throw RunFailure(QStringLiteral("The server gave no snapshot."),
+                                 ChangeRunLine::Source);
+            return snapshot.value(0).toString();
+        } catch (const DbError &error) {
+            throwUnlessStopped(error, ChangeRunLine::Source);
+        }
+    }
+
+    void endSnapshot()
+    {
+        try {
+            session_.execute(QStringLiteral("COMMIT"));
+        } catch (const DbError &error) {
+            throwUnlessStopped(error, ChangeRunLine::Source);
+        }
     }
 
     // Names and present sizes in blocks of the tables to walk.
@@ -263,42 +407,62 @@ private:
                         .arg(oid));
                 if (size.next())
                     relations.push_back(
-                        {QualifiedName(size.value(0).toString(), size.value(1).toString()),
+                        {oid, QualifiedName(size.value(0).toString(), size.value(1).toString()),
                          size.value(2).toLongLong()});
             }
         } catch (const DbError &error) {
-            throw RunFailure(error.text(), ChangeRunLine::Source);
+            throwUnlessStopped(error, ChangeRunLine::Source);
         }
         return relations;
-    }
-
-    static QString blockRange(const QString &alias, qint64 first, qint64 end)
-    {
-        return QStringLiteral("%1ctid >= '(%2,0)'::tid AND %1ctid < '(%3,0)'::tid")
-            .arg(alias)
-            .arg(first)
-            .arg(end);
     }
 
     // A chunk's values come as one array, which is far cheaper to fetch through the driver
     // than one row per value (and the pairs go back as two joined texts for the same reason).
     //
     // The server counts the rows and leaves out the values that the rule certainly leaves as
-    // they are, so that a column already mostly in the right case costs little to read: a
-    // value of ASCII characters only, on which the ASCII-only case mapping of the "C"
-    // collation (or, for Proper and Sentence, a pattern of ASCII letters) changes nothing.
-    // Every other value is sent and the rule itself decides.
+    // they are, so that a column already mostly in the right case costs little to read.
     QString readSql(const Field &field, const Chunk &chunk) const
     {
         // OFFSET 0 keeps the server from repeating the text form in every use of v.
         return QStringLiteral("SELECT count(*), array_agg(v) FILTER (WHERE %1)"
-                              " FROM (SELECT %2 AS v FROM ONLY %3 WHERE %4 OFFSET 0) AS chunk")
-            .arg(mayChangeSql(QStringLiteral("v")),
-                 field.plainText ? field.sql : TextFormOf(field.sql), chunk.relation->sql,
-                 blockRange(QString(), chunk.first, chunk.end));
+                              " FROM (SELECT %2 AS v FROM ONLY %3 AS t WHERE %4 OFFSET 0) AS c")
+            .arg(field.array ? QStringLiteral("true") : mayChangeSql(QStringLiteral("v")),
+                 field.plainText ? QStringLiteral("t.") + field.sql
+                                 : TextFormOf(QStringLiteral("t.") + field.sql),
+                 chunk.relation->sql, ChunkWriter::BlockRangeSql(chunk.first, chunk.end));
     }
 
     QString mayChangeSql(const QString &value) const { return MayChangeSql(mode_, utf8_, value); }
+
+    // How the field's pairs are written. Text and varchar values are their own text form and
+    // every pair changes its value. Other types are matched in their text form, and the new
+    // value must differ from the stored one in that form too: a type may read the new text
+    // back as the old value, and writing it would only make a new row version and fire the
+    // update triggers. For text, the condition used for reading leaves most unchanged rows out
+    // before the join, so that the server looks up only rows that can match.
+    WriteTarget target(const Field &field, const Relation *relation) const
+    {
+        WriteTarget target;
+        target.field = field.sql;
+        target.typeSql = field.typeSql;
+        target.match =
+            field.plainText
+                ? QStringLiteral("t.%1 = v.o COLLATE \"C\" AND %2")
+                      .arg(field.sql, mayChangeSql(QStringLiteral("t.") + field.sql))
+                : QStringLiteral("format('%s', t.%1) = v.o COLLATE \"C\""
+                                 " AND format('%s', CAST(v.n AS %2)) <> v.o COLLATE \"C\"")
+                      .arg(field.sql, field.typeSql);
+        if (!relation) {
+            // The whole table, its children and partitions with it.
+            target.relation = table_.sql();
+        } else if (field.partitionKey) {
+            target.relation = table_.sql();
+            target.filter = QStringLiteral("t.tableoid = %1").arg(relation->oid);
+        } else {
+            target.relation = QStringLiteral("ONLY ") + relation->sql;
+        }
+        return target;
+    }
 
     // The UPDATE for a prepared chunk, without the values the server refused in an earlier
     // chunk; none when nothing is left to write.
@@ -314,33 +478,14 @@ private:
                 [&](qsizetype i) { return field.refused.contains(prepared.olds[i]); });
         if (prepared.olds.isEmpty())
             return std::nullopt;
-
-        // Text and varchar values are their own text form and every pair changes its value.
-        // Other types are matched in their text form, and the new value must differ from the
-        // stored one in that form too: a type may read the new text back as the old value (a
-        // uuid in capitals), and writing it would only make a new row version and fire the
-        // update triggers. For text, the condition used for reading leaves most unchanged
-        // rows out before the join, so that the server looks up only rows that can match.
-        const QString match =
-            field.plainText
-                ? QStringLiteral("t.%1 = v.o COLLATE \"C\" AND %2")
-                      .arg(field.sql, mayChangeSql(QStringLiteral("t.") + field.sql))
-                : QStringLiteral("format('%s', t.%1) = v.o COLLATE \"C\""
-                                 " AND format('%s', CAST(v.n AS %2)) <> v.o COLLATE \"C\"")
-                      .arg(field.sql, field.typeSql);
-        return WriteJob{
-            QStringLiteral("UPDATE ONLY %1 AS t SET %2 = CAST(v.n AS %3)"
-                           " FROM unnest(string_to_array(?, ?), string_to_array(?, ?)) AS v(o, n)"
-                           " WHERE %4 AND %5")
-                .arg(chunk.relation->sql, field.sql, field.typeSql,
-                     blockRange(QStringLiteral("t."), chunk.first, chunk.end), match),
-            field.plainText ? QString() : field.typeSql, std::move(prepared)};
+        return WriteJob{target(field, chunk.relation), std::make_pair(chunk.first, chunk.end),
+                        std::move(prepared)};
     }
 
     void takeResult(Field &field, const WriteResult &result)
     {
         if (result.failure)
-            throw RunFailure(result.failure->text(), ChangeRunLine::Execute(mode_));
+            throwUnlessStopped(*result.failure, ChangeRunLine::Execute(mode_));
         summary_.rowsWritten += result.rowsWritten;
         for (const auto &[old, text] : result.refused) {
             // Both writers may have tried the same value before either knew it was refused.
@@ -352,6 +497,37 @@ private:
                 summary_.firstError = text;
                 summary_.firstErrorLine = ChangeRunLine::Execute(mode_);
             }
+        }
+        for (const MissingRows &missing : result.missing) {
+            MissingRows &entry = field.missed[missing.old];
+            entry.old = missing.old;
+            entry.converted = missing.converted;
+            entry.rows += missing.rows;
+        }
+    }
+
+    // The pairs whose rows moved away during the pass, written to the whole table: the rows
+    // that still hold an old value are converted wherever they are now.
+    void writeMissed(Field &field, ChunkWriter &writer)
+    {
+        while (!field.missed.isEmpty()) {
+            if (cancel_.cancelled())
+                throw Stopped();
+            PreparedChunk pairs;
+            for (auto it = field.missed.begin();
+                 it != field.missed.end() && pairs.olds.size() < MissedPairsLimit;) {
+                if (!field.refused.contains(it->old))
+                    pairs.add(it->old, it->converted, it->rows);
+                it = field.missed.erase(it);
+            }
+            if (pairs.olds.isEmpty())
+                continue;
+            pairs.join();
+            writer.submit(WriteJob{target(field, nullptr), std::nullopt, std::move(pairs)});
+            WriteResult result = writer.wait();
+            // What is still missing now was changed or deleted by another client.
+            result.missing.clear();
+            takeResult(field, result);
         }
     }
 
@@ -378,7 +554,7 @@ private:
     const TableRef &table_;
     const CaseMode mode_;
     QList<Field> fields_;
-    const std::atomic<bool> &stop_;
+    CancelGroup &cancel_;
     const std::function<void()> &chunkReadHook_;
     const std::function<void(int)> progress_;
     ChangeRunSummary &summary_;
@@ -391,9 +567,15 @@ private:
 
 ChangeRun::ChangeRun(const ConnectionSettings &settings, const TableRef &table,
                      const QStringList &fields, std::optional<CaseMode> mode, QObject *parent)
-    : QObject(parent), settings_(settings), table_(table), fields_(fields), mode_(mode)
+    : QObject(parent), settings_(settings), table_(table), fields_(fields), mode_(mode),
+      cancel_(std::make_shared<CancelGroup>())
 {
     qRegisterMetaType<ChangeRunSummary>();
+}
+
+void ChangeRun::requestStop()
+{
+    cancel_->cancel();
 }
 
 void ChangeRun::run()
@@ -407,13 +589,16 @@ void ChangeRun::run()
     try {
         std::unique_ptr<DbSession> session;
         try {
-            session =
-                std::make_unique<DbSession>(settings_, DbSession::Options{RunTimeout, RunTimeout});
+            session = std::make_unique<DbSession>(settings_,
+                                                  DbSession::Options{RunTimeout, RunTimeout, true});
         } catch (const DbError &error) {
+            if (cancel_->cancelled())
+                throw Stopped();
             throw RunFailure(error.text(), ChangeRunLine::Session);
         }
+        const CancelMembership membership(*cancel_, *session);
         Runner(
-            settings_, *session, table_, fields_, *mode_, stop_, chunkReadHook_,
+            settings_, *session, table_, fields_, *mode_, *cancel_, chunkReadHook_,
             [this](int percent) { emit progress(percent); }, summary)
             .run();
     } catch (const RunFailure &failure) {
@@ -421,6 +606,8 @@ void ChangeRun::run()
         // The failure that ended the run is the one the user must see first.
         summary.firstError = failure.text;
         summary.firstErrorLine = failure.line;
+    } catch (const Stopped &) {
+        summary.endedEarly = true;
     }
     emit finished(summary);
 }

@@ -2,8 +2,8 @@
 //
 // A worker object for a QThread of its own: run() opens its own session in that thread,
 // reports progress by signal and ends with finished(summary). requestStop() may be called
-// from any thread; the run stops between two chunks, and every statement it sent is either
-// written whole or not at all.
+// from any thread; it cancels the statements in flight on the server, and every statement the
+// run sent is either written whole or not at all.
 #pragma once
 
 #include "casing/caserules.h"
@@ -12,9 +12,11 @@
 
 #include <QObject>
 #include <QStringList>
-#include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
+
+class CancelGroup;
 
 struct ChangeRunSummary {
     qint64 rowsRead = 0;         // rows of the table read
@@ -26,7 +28,15 @@ struct ChangeRunSummary {
                                  // mode's Execute label (148, 158, 168, 178)
     bool endedEarly = false;     // stopped on request, or by a failure of the whole run
     bool noMode = false;         // the mode text held no mode word: nothing was sent
+    // Selected fields the run left alone, each as "name (type)": fields that do not hold text,
+    // whose text form the rule would damage (json keys, enum labels), and fields that cannot
+    // be written (generated, or without the right to update them).
+    QStringList notText;
+    QStringList notWritable;
 };
+
+// The closing message's lines for the fields a run left alone; empty when there are none.
+QString LeftAloneText(const ChangeRunSummary &summary);
 Q_DECLARE_METATYPE(ChangeRunSummary)
 
 // Line labels of the steps a failure can belong to.
@@ -44,7 +54,7 @@ public:
     ChangeRun(const ConnectionSettings &settings, const TableRef &table, const QStringList &fields,
               std::optional<CaseMode> mode, QObject *parent = nullptr);
 
-    void requestStop() { stop_.store(true, std::memory_order_relaxed); }
+    void requestStop();
 
     // For tests: called in the run's thread after a chunk has been read and before it is
     // written.
@@ -62,6 +72,6 @@ private:
     TableRef table_;
     QStringList fields_;
     std::optional<CaseMode> mode_;
-    std::atomic<bool> stop_{false};
+    std::shared_ptr<CancelGroup> cancel_;
     std::function<void()> chunkReadHook_;
 };

@@ -1,13 +1,23 @@
 #include "db/chunkreader.h"
 
+#include "db/cancelgroup.h"
 #include "db/dbsession.h"
 #include "db/sqlquote.h"
 
-#include <QSet>
+#include <QHash>
 #include <QVariant>
 
-ChunkReader::ChunkReader(const ConnectionSettings &settings, int loginTimeout, CaseMode mode)
-    : mode_(mode), thread_([this, settings, loginTimeout] { loop(settings, loginTimeout); })
+void PreparedChunk::join()
+{
+    delimiter = UnusedDelimiter(olds + news);
+    oldJoined = olds.join(delimiter);
+    newJoined = news.join(delimiter);
+}
+
+ChunkReader::ChunkReader(const ConnectionSettings &settings, int loginTimeout, CaseMode mode,
+                         CancelGroup &cancel)
+    : mode_(mode), cancel_(cancel),
+      thread_([this, settings, loginTimeout] { loop(settings, loginTimeout); })
 {
 }
 
@@ -21,11 +31,11 @@ ChunkReader::~ChunkReader()
     thread_.join();
 }
 
-void ChunkReader::request(const QString &sql)
+void ChunkReader::request(ReadRequest request)
 {
     {
         std::lock_guard lock(mutex_);
-        request_ = sql;
+        request_ = std::move(request);
         result_.reset();
     }
     changed_.notify_all();
@@ -42,58 +52,106 @@ PreparedChunk ChunkReader::take()
     return chunk;
 }
 
-PreparedChunk ChunkReader::prepare(qint64 rows, const QList<QString> &values) const
+QString ChunkReader::Convert(CaseMode mode, const QString &value, bool array)
+{
+    if (!array)
+        return ApplyCaseMode(mode, value);
+    // An array the parser does not take (more than one dimension, other bounds) is left as
+    // it is.
+    QList<QString> elements;
+    if (!ParseTextArray(value, elements))
+        return value;
+    bool changed = false;
+    for (QString &element : elements) {
+        if (element.isNull())
+            continue;
+        QString converted = ApplyCaseMode(mode, element);
+        if (converted != element) {
+            element = std::move(converted);
+            changed = true;
+        }
+    }
+    return changed ? FormatTextArray(elements) : value;
+}
+
+PreparedChunk ChunkReader::prepare(qint64 rows, const QList<QString> &values, bool arrays) const
 {
     PreparedChunk chunk;
     chunk.rowsRead = rows;
-    QSet<QString> seen;
+    // Each distinct value is converted once; -1 marks one the rule leaves as it is.
+    QHash<QString, qsizetype> seen;
+    seen.reserve(values.size());
     for (const QString &old : values) {
         chunk.bytesRead += old.size() * 2;
-        QString converted = ApplyCaseMode(mode_, old);
-        if (converted == old)
+        const auto known = seen.constFind(old);
+        if (known != seen.cend()) {
+            if (*known >= 0) {
+                ++chunk.counts[*known];
+                ++chunk.valuesChanged;
+            }
             continue;
+        }
+        QString converted = Convert(mode_, old, arrays);
+        if (converted == old) {
+            seen.insert(old, -1);
+            continue;
+        }
+        seen.insert(old, chunk.olds.size());
         ++chunk.valuesChanged;
-        if (seen.contains(old))
-            continue;
-        seen.insert(old);
-        chunk.olds.push_back(old);
-        chunk.news.push_back(std::move(converted));
+        chunk.add(old, std::move(converted), 1);
     }
-    chunk.delimiter = UnusedDelimiter(chunk.olds + chunk.news);
-    chunk.oldJoined = chunk.olds.join(chunk.delimiter);
-    chunk.newJoined = chunk.news.join(chunk.delimiter);
+    chunk.join();
     return chunk;
 }
 
 void ChunkReader::loop(ConnectionSettings settings, int loginTimeout)
 {
     std::optional<DbSession> session;
+    std::optional<CancelMembership> membership;
+    QString snapshot;
     try {
         // The statements of a run are short: compiling them to machine code costs more than
         // it saves.
-        session.emplace(settings, DbSession::Options{loginTimeout, 0});
+        session.emplace(settings, DbSession::Options{loginTimeout, 0, true});
+        membership.emplace(cancel_, *session);
         session->execute(QStringLiteral("SET jit = off"));
     } catch (const DbError &error) {
+        membership.reset();
         std::lock_guard lock(mutex_);
         error_ = error;
         changed_.notify_all();
         return;
     }
     while (true) {
-        QString sql;
+        ReadRequest request;
         {
             std::unique_lock lock(mutex_);
             changed_.wait(lock, [this] { return quit_ || request_.has_value(); });
             if (quit_)
                 return;
-            sql = std::move(*request_);
+            request = std::move(*request_);
             request_.reset();
         }
         QList<QString> values;
         qint64 rows = 0;
         std::optional<DbError> failure;
         try {
-            QSqlQuery query = session->exec(sql);
+            // A pass reads in the snapshot taken at its start: a row that another client moves
+            // meanwhile is still read once, where it stood.
+            if (request.snapshot != snapshot) {
+                if (!snapshot.isEmpty())
+                    session->execute(QStringLiteral("COMMIT"));
+                snapshot.clear();
+                // The driver frees a statement's server-side plan with a DEALLOCATE sent just
+                // before the next statement, and the snapshot must come before any statement
+                // of the transaction: the BEGIN is kept until the snapshot is set.
+                const QSqlQuery begin = session->exec(
+                    QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
+                session->execute(QStringLiteral("SET TRANSACTION SNAPSHOT ") +
+                                 QuoteLiteral(request.snapshot));
+                snapshot = request.snapshot;
+            }
+            QSqlQuery query = session->exec(request.sql);
             if (query.next()) {
                 rows = query.value(0).toLongLong();
                 if (!query.value(1).isNull() && !ParseTextArray(query.value(1).toString(), values))
@@ -104,7 +162,7 @@ void ChunkReader::loop(ConnectionSettings settings, int loginTimeout)
         }
         std::optional<PreparedChunk> prepared;
         if (!failure)
-            prepared = prepare(rows, values);
+            prepared = prepare(rows, values, request.arrays);
         {
             std::lock_guard lock(mutex_);
             if (failure)

@@ -14,64 +14,88 @@
 #include <optional>
 #include <thread>
 
-// The distinct values of one chunk that the rule changes, with their new texts.
+class CancelGroup;
+
+// The distinct values of one chunk that the rule changes, with their new texts and the number
+// of rows that held each.
 struct PreparedChunk {
     qint64 rowsRead = 0;
     qint64 valuesChanged = 0; // one per row whose value the rule changes
     qint64 bytesRead = 0;     // UTF-16 bytes of the values read
     QList<QString> olds;
     QList<QString> news;
-    QString delimiter; // joins olds and news into the two texts the UPDATE splits again
+    QList<qint64> counts; // rows read with each old value
+    QString delimiter;    // joins olds and news into the two texts the UPDATE splits again
     QString oldJoined;
     QString newJoined;
+
+    // Adds a pair (old values must be distinct); join() must follow before the chunk is used.
+    void add(QString old, QString converted, qint64 count)
+    {
+        olds.push_back(std::move(old));
+        news.push_back(std::move(converted));
+        counts.push_back(count);
+    }
+    // Chooses the delimiter and joins the pairs into the two texts.
+    void join();
 
     // Drops the pairs whose index the test picks, and joins the rest again.
     template <typename Test>
     void dropPairs(Test drop)
     {
-        QList<QString> keptOlds, keptNews;
+        PreparedChunk kept;
         for (qsizetype i = 0; i < olds.size(); ++i) {
-            if (!drop(i)) {
-                keptOlds.push_back(olds[i]);
-                keptNews.push_back(news[i]);
-            }
+            if (!drop(i))
+                kept.add(olds[i], news[i], counts[i]);
         }
-        if (keptOlds.size() == olds.size())
+        if (kept.olds.size() == olds.size())
             return;
-        olds = std::move(keptOlds);
-        news = std::move(keptNews);
+        olds = std::move(kept.olds);
+        news = std::move(kept.news);
+        counts = std::move(kept.counts);
         oldJoined = olds.join(delimiter);
         newJoined = news.join(delimiter);
     }
+};
+
+// One chunk to read: a query whose one row holds the chunk's count of rows and the values that
+// may change as one text[] (or NULL for none), run in the pass's snapshot.
+struct ReadRequest {
+    QString sql;
+    QString snapshot;    // exported by the run for the pass: every chunk sees the table as it was
+    bool arrays = false; // the values are arrays of text, converted element by element
 };
 
 class ChunkReader
 {
 public:
     // The session is opened in the reader's thread; a failure to open it is reported by the
-    // first take().
-    ChunkReader(const ConnectionSettings &settings, int loginTimeout, CaseMode mode);
+    // first take(). The session belongs to the run's cancel group while it lives.
+    ChunkReader(const ConnectionSettings &settings, int loginTimeout, CaseMode mode,
+                CancelGroup &cancel);
     ~ChunkReader();
 
     ChunkReader(const ChunkReader &) = delete;
     ChunkReader &operator=(const ChunkReader &) = delete;
 
-    // Starts a query whose one row holds the chunk's count of rows and the values that may
-    // change as one text[] (or NULL for none).
     // One request at a time: each request is followed by a take().
-    void request(const QString &sql);
+    void request(ReadRequest request);
 
     // The prepared chunk, once ready; throws DbError when reading failed.
     PreparedChunk take();
 
+    // The rule applied to one value as read: a text, or an array of texts element by element.
+    static QString Convert(CaseMode mode, const QString &value, bool array);
+
 private:
     void loop(ConnectionSettings settings, int loginTimeout);
-    PreparedChunk prepare(qint64 rows, const QList<QString> &values) const;
+    PreparedChunk prepare(qint64 rows, const QList<QString> &values, bool arrays) const;
 
     const CaseMode mode_;
+    CancelGroup &cancel_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::optional<QString> request_;
+    std::optional<ReadRequest> request_;
     std::optional<PreparedChunk> result_;
     std::optional<DbError> error_;
     bool quit_ = false;

@@ -1,13 +1,57 @@
 #include "db/chunkwriter.h"
 
+#include "db/cancelgroup.h"
 #include "db/dbsession.h"
 #include "db/sqlquote.h"
 
+#include <QRandomGenerator>
 #include <QSqlQuery>
 #include <QVariant>
+#include <chrono>
 
-ChunkWriter::ChunkWriter(const ConnectionSettings &settings, int timeout, const QStringList &setup)
-    : thread_([this, settings, timeout, setup] { loop(settings, timeout, setup); })
+namespace {
+
+constexpr int ConflictAttempts = 6;
+
+// Runs the action again after a deadlock or serialization failure, with a short random pause
+// that grows with each try, so that the two transactions do not meet again in step.
+template <typename Action>
+auto withRetries(Action action) -> decltype(action())
+{
+    for (int attempt = 1;; ++attempt) {
+        try {
+            return action();
+        } catch (const DbError &error) {
+            if (!ChunkWriter::isConflict(error) || attempt == ConflictAttempts)
+                throw;
+        }
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(QRandomGenerator::global()->bounded(10, 60) * attempt));
+    }
+}
+
+QString joinedCounts(const QList<qint64> &counts, qsizetype from, qsizetype to)
+{
+    QString text;
+    text.reserve((to - from) * 2);
+    for (qsizetype i = from; i < to; ++i) {
+        if (i > from)
+            text += u',';
+        text += QString::number(counts[i]);
+    }
+    return text;
+}
+
+QString condition(const QString &filter)
+{
+    return filter.isEmpty() ? QStringLiteral("true") : filter;
+}
+
+} // namespace
+
+ChunkWriter::ChunkWriter(const ConnectionSettings &settings, int timeout, const QStringList &setup,
+                         CancelGroup &cancel)
+    : cancel_(cancel), thread_([this, settings, timeout, setup] { loop(settings, timeout, setup); })
 {
 }
 
@@ -48,8 +92,9 @@ WriteResult ChunkWriter::wait()
 bool ChunkWriter::concernsOneValue(const DbError &error)
 {
     // Data exceptions, integrity constraints, errors raised by triggers and functions, and
-    // conflicts with other transactions. Anything else (no connection, no privilege, a
-    // read-only server, a cancelled statement, an unknown code) concerns the whole run.
+    // conflicts with other transactions that went on after every retry. Anything else (no
+    // connection, no privilege, a read-only server, a cancelled statement, an unknown code)
+    // concerns the whole run.
     static const QStringList valueClasses = {
         QStringLiteral("09"), QStringLiteral("21"), QStringLiteral("22"), QStringLiteral("23"),
         QStringLiteral("27"), QStringLiteral("2F"), QStringLiteral("38"), QStringLiteral("39"),
@@ -57,11 +102,23 @@ bool ChunkWriter::concernsOneValue(const DbError &error)
     return error.sqlState().size() == 5 && valueClasses.contains(error.sqlState().left(2));
 }
 
+bool ChunkWriter::isConflict(const DbError &error)
+{
+    return error.sqlState() == QLatin1String("40P01") || error.sqlState() == QLatin1String("40001");
+}
+
+QString ChunkWriter::BlockRangeSql(qint64 first, qint64 end)
+{
+    return QStringLiteral("t.ctid >= '(%1,0)'::tid AND t.ctid < '(%2,0)'::tid").arg(first).arg(end);
+}
+
 void ChunkWriter::loop(ConnectionSettings settings, int timeout, QStringList setup)
 {
     std::optional<DbSession> session;
+    std::optional<CancelMembership> membership;
     try {
-        session.emplace(settings, DbSession::Options{timeout, timeout});
+        session.emplace(settings, DbSession::Options{timeout, timeout, true});
+        membership.emplace(cancel_, *session);
         for (const QString &statement : setup)
             session->execute(statement);
     } catch (const DbError &error) {
@@ -70,6 +127,7 @@ void ChunkWriter::loop(ConnectionSettings settings, int timeout, QStringList set
         changed_.notify_all();
         // Jobs are still taken, so that submit() and wait() keep their rhythm; wait()
         // reports the failure.
+        membership.reset();
         session.reset();
     }
     while (true) {
@@ -99,90 +157,180 @@ void ChunkWriter::loop(ConnectionSettings settings, int timeout, QStringList set
 // and keeps account of itself.)
 WriteResult ChunkWriter::write(DbSession &session, const WriteJob &job)
 {
+    const qsizetype pairs = job.pairs.olds.size();
     WriteResult result;
     try {
-        if (!writeRange(session, job, 0, job.pairs.olds.size(), result, false)) {
-            // The new texts that the field's type rejects are found with one statement, not
-            // by halving: a column whose values the rule cannot give back to the type (bytea
-            // in capitals) would otherwise cost two statements per value. Whatever else the
-            // server refuses is then found by halving.
-            const WriteJob rest =
-                job.castType.isEmpty() ? job : withoutRejected(session, job, result);
-            writeRange(session, rest, 0, rest.pairs.olds.size(), result, true);
+        try {
+            withRetries([&] {
+                WriteResult attempt;
+                writeWhole(session, job, 0, pairs, attempt);
+                result = std::move(attempt);
+            });
+            return result;
+        } catch (const DbError &error) {
+            if (!concernsOneValue(error))
+                throw;
         }
+        // Some value is refused. The server tries the chunk's rows one by one in a single
+        // statement and names the refused ones; where it cannot, the pairs are halved until
+        // each refused value stands alone.
+        try {
+            bool done = false;
+            withRetries([&] {
+                WriteResult attempt;
+                done = writeRowByRow(session, job, attempt);
+                if (done)
+                    result = std::move(attempt);
+            });
+            if (done)
+                return result;
+        } catch (const DbError &error) {
+            if (!concernsOneValue(error))
+                throw;
+        }
+        result = WriteResult();
+        writeHalving(session, job, 0, pairs, result);
     } catch (const DbError &error) {
         result.failure = error;
     }
     return result;
 }
 
-WriteJob ChunkWriter::withoutRejected(DbSession &session, const WriteJob &job, WriteResult &result)
+// One statement for pairs [from, to): it writes every row that matches or none, and says how
+// many rows it wrote and which pairs found fewer rows than were read.
+void ChunkWriter::writeWhole(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
+                             WriteResult &result)
 {
-    // A function of the session's own temporary schema tries each text. Without the privilege
-    // to make it, the values are found by halving.
-    static const QString function = QStringLiteral(
-        "CREATE OR REPLACE FUNCTION pg_temp.recasor_rejected(texts text[], type text)"
-        " RETURNS TABLE(i integer, message text) LANGUAGE plpgsql AS $$"
-        " DECLARE k integer; BEGIN"
-        " FOR k IN 1 .. coalesce(array_length(texts, 1), 0) LOOP"
-        " BEGIN EXECUTE format('SELECT CAST($1 AS %s)', type) USING texts[k];"
-        " EXCEPTION WHEN OTHERS THEN i := k; message := 'ERROR: ' || SQLERRM; RETURN NEXT; END;"
-        " END LOOP; END $$");
-    QList<bool> rejected(job.pairs.olds.size(), false);
-    try {
-        session.execute(function);
-        QSqlQuery found =
-            session.exec(QStringLiteral("SELECT i, message FROM pg_temp.recasor_rejected("
-                                        "string_to_array(%1, %2), %3)")
-                             .arg(QuoteLiteral(job.pairs.newJoined),
-                                  QuoteLiteral(job.pairs.delimiter), QuoteLiteral(job.castType)));
-        while (found.next()) {
-            const qsizetype k = found.value(0).toLongLong() - 1;
-            if (k >= 0 && k < rejected.size() && !rejected[k]) {
-                rejected[k] = true;
-                result.refused.push_back({job.pairs.olds[k], found.value(1).toString()});
-            }
-        }
-    } catch (const DbError &error) {
-        if (!concernsOneValue(error) && error.sqlState() != QLatin1String("42501"))
-            throw;
-    }
-    WriteJob rest = job;
-    rest.pairs.dropPairs([&](qsizetype k) { return rejected[k]; });
-    return rest;
-}
-
-// Writes pairs [from, to); on a failure that concerns values, halves the range until each
-// refused value stands alone, or, when halving is not asked for, returns false and leaves the
-// values to the caller.
-bool ChunkWriter::writeRange(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
-                             WriteResult &result, bool halve)
-{
-    if (from >= to)
-        return true;
     const PreparedChunk &pairs = job.pairs;
     const bool whole = from == 0 && to == pairs.olds.size();
     const QString &delimiter = pairs.delimiter;
-    const QString oldJoined =
-        whole ? pairs.oldJoined : pairs.olds.mid(from, to - from).join(delimiter);
-    const QString newJoined =
-        whole ? pairs.newJoined : pairs.news.mid(from, to - from).join(delimiter);
+    const WriteTarget &target = job.target;
+    const QString range =
+        job.blocks ? BlockRangeSql(job.blocks->first, job.blocks->second) : QStringLiteral("true");
+    const QString sql =
+        QStringLiteral(
+            "WITH v AS MATERIALIZED (SELECT * FROM unnest(string_to_array(?, ?),"
+            " string_to_array(?, ?), string_to_array(?, ',')::bigint[])"
+            " WITH ORDINALITY AS v(o, n, c, i)),"
+            " w AS (UPDATE %1 AS t SET %2 = CAST(v.n AS %3) FROM v WHERE %4 AND %5 AND %6"
+            " RETURNING v.i),"
+            " k AS (SELECT i, count(*) AS k FROM w GROUP BY i)"
+            " SELECT (SELECT coalesce(sum(k), 0) FROM k), (SELECT string_agg(v.i || ':' ||"
+            " (v.c - coalesce(k.k, 0)), ',') FROM v LEFT JOIN k USING (i)"
+            " WHERE coalesce(k.k, 0) < v.c)")
+            .arg(target.relation, target.field, target.typeSql, range, condition(target.filter),
+                 target.match);
+    QSqlQuery query = session.exec(
+        sql, {whole ? pairs.oldJoined : pairs.olds.mid(from, to - from).join(delimiter), delimiter,
+              whole ? pairs.newJoined : pairs.news.mid(from, to - from).join(delimiter), delimiter,
+              joinedCounts(pairs.counts, from, to)});
+    if (!query.next())
+        return;
+    result.rowsWritten += query.value(0).toLongLong();
+    const QString missing = query.value(1).toString();
+    for (const QStringView entry : QStringView(missing).split(u',', Qt::SkipEmptyParts)) {
+        const qsizetype colon = entry.indexOf(u':');
+        const qsizetype i = from + entry.left(colon).toLongLong() - 1;
+        if (i >= from && i < to)
+            result.missing.push_back(
+                {pairs.olds[i], pairs.news[i], entry.sliced(colon + 1).toLongLong()});
+    }
+}
+
+// A function of the session's own temporary schema, made once per target, tries each row of
+// the chunk under its own exception block: the rows that can be written are, and the refused
+// ones are named with the server's text. Deadlocks and cancellations still end the statement.
+// False when the function cannot be made (no right to temporary objects).
+bool ChunkWriter::writeRowByRow(DbSession &session, const WriteJob &job, WriteResult &result)
+{
+    const WriteTarget &target = job.target;
+    const QString key =
+        QStringList{target.relation, target.filter, target.field, target.typeSql, target.match}
+            .join(QChar(0));
+    QString function = rowFunctions_.value(key);
+    if (function.isEmpty()) {
+        function = QStringLiteral("pg_temp.recasor_rows_%1").arg(rowFunctions_.size() + 1);
+        const QString filter = condition(target.filter);
+        try {
+            session.execute(
+                QStringLiteral(
+                    "CREATE OR REPLACE FUNCTION %1(olds text[], news text[], lo tid, hi tid)"
+                    " RETURNS TABLE(i bigint, message text) LANGUAGE plpgsql AS $recasor$"
+                    " #variable_conflict use_column\n"
+                    " DECLARE v record; BEGIN"
+                    " FOR v IN SELECT t.ctid AS c, v.o, v.n, v.i FROM %2 AS t,"
+                    " unnest(olds, news) WITH ORDINALITY AS v(o, n, i)"
+                    " WHERE t.ctid >= lo AND t.ctid < hi AND %3 AND %4 LOOP"
+                    " BEGIN"
+                    " UPDATE %2 AS t SET %5 = CAST(v.n AS %6) WHERE t.ctid = v.c AND %3 AND %4;"
+                    " IF FOUND THEN i := v.i; message := NULL; RETURN NEXT; END IF;"
+                    " EXCEPTION WHEN OTHERS THEN"
+                    " IF SQLSTATE IN ('40P01', '40001', '57014') THEN RAISE; END IF;"
+                    " i := v.i; message := 'ERROR: ' || SQLERRM; RETURN NEXT;"
+                    " END; END LOOP; END $recasor$")
+                    .arg(function, target.relation, filter, target.match, target.field,
+                         target.typeSql));
+        } catch (const DbError &error) {
+            if (error.sqlState() == QLatin1String("42501") || concernsOneValue(error))
+                return false;
+            throw;
+        }
+        rowFunctions_.insert(key, function);
+    }
+    const PreparedChunk &pairs = job.pairs;
+    const QString low =
+        job.blocks ? QStringLiteral("(%1,0)").arg(job.blocks->first) : QStringLiteral("(0,0)");
+    const QString high = job.blocks ? QStringLiteral("(%1,0)").arg(job.blocks->second)
+                                    : QStringLiteral("(4294967295,0)");
+    QSqlQuery query = session.exec(
+        QStringLiteral("SELECT i, count(*) FILTER (WHERE message IS NULL), min(message)"
+                       " FROM %1(string_to_array(?, ?), string_to_array(?, ?), ?::tid, ?::tid)"
+                       " GROUP BY i")
+            .arg(function),
+        {pairs.oldJoined, pairs.delimiter, pairs.newJoined, pairs.delimiter, low, high});
+    QList<qint64> written(pairs.olds.size(), 0);
+    while (query.next()) {
+        const qsizetype i = query.value(0).toLongLong() - 1;
+        if (i < 0 || i >= written.size())
+            continue;
+        written[i] = query.value(1).toLongLong();
+        result.rowsWritten += written[i];
+        if (!query.value(2).isNull()) {
+            result.refused.push_back({pairs.olds[i], query.value(2).toString()});
+            written[i] = pairs.counts[i]; // refused, not missing
+        }
+    }
+    for (qsizetype i = 0; i < written.size(); ++i) {
+        if (written[i] < pairs.counts[i])
+            result.missing.push_back({pairs.olds[i], pairs.news[i], pairs.counts[i] - written[i]});
+    }
+    return true;
+}
+
+// Writes pairs [from, to), halving the range on a refusal until each refused value stands
+// alone.
+void ChunkWriter::writeHalving(DbSession &session, const WriteJob &job, qsizetype from,
+                               qsizetype to, WriteResult &result)
+{
+    if (from >= to)
+        return;
     try {
-        result.rowsWritten +=
-            session.execute(job.sql, {oldJoined, delimiter, newJoined, delimiter});
-        return true;
+        withRetries([&] {
+            WriteResult attempt;
+            writeWhole(session, job, from, to, attempt);
+            result.rowsWritten += attempt.rowsWritten;
+            result.missing += attempt.missing;
+        });
+        return;
     } catch (const DbError &error) {
         if (!concernsOneValue(error))
             throw;
-        if (!halve)
-            return false;
         if (to - from == 1) {
-            result.refused.push_back({pairs.olds[from], error.text()});
-            return false;
+            result.refused.push_back({job.pairs.olds[from], error.text()});
+            return;
         }
     }
     const qsizetype middle = from + (to - from) / 2;
-    writeRange(session, job, from, middle, result, true);
-    writeRange(session, job, middle, to, result, true);
-    return false;
+    writeHalving(session, job, from, middle, result);
+    writeHalving(session, job, middle, to, result);
 }

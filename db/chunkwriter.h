@@ -6,6 +6,7 @@
 #include "db/connectionsettings.h"
 #include "db/dberror.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <condition_variable>
@@ -14,18 +15,39 @@
 #include <thread>
 #include <utility>
 
+class CancelGroup;
 class DbSession;
 
-// One chunk's UPDATE: the statement, whose four ? markers take the old values joined, the
-// delimiter, the new values joined and the delimiter again, and the pairs to bind.
+// Where and how a field's new values are written, as the parts of the UPDATE: the writer makes
+// the statement for a whole chunk and the one that tries row by row from them.
+struct WriteTarget {
+    QString relation; // what the UPDATE names: ONLY "schema"."table", or a partitioned parent
+    QString filter;   // a further condition on the row t (the partition it is in), or empty
+    QString field;    // the quoted column
+    QString typeSql;  // its type, for the cast of the new text
+    QString match;    // the condition that row t holds v.o and that v.n changes it
+};
+
+// One chunk's pairs and the rows they may be written to.
 struct WriteJob {
-    QString sql;
-    QString castType; // the field's type when its values are not text, for checking new texts
+    WriteTarget target;
+    // The chunk's physical block range, [first, end); none for a write to the whole table.
+    std::optional<std::pair<qint64, qint64>> blocks;
     PreparedChunk pairs;
+};
+
+// A pair that found fewer rows than were read with its old value. A row that another client
+// moved meanwhile is written later by a write to the whole table; one whose value another
+// client changed is left as that client made it.
+struct MissingRows {
+    QString old;
+    QString converted;
+    qint64 rows = 0;
 };
 
 struct WriteResult {
     qint64 rowsWritten = 0;
+    QList<MissingRows> missing;
     QList<std::pair<QString, QString>> refused; // old value and the server's text, in order
     std::optional<DbError> failure;             // a failure that ends the run
 };
@@ -34,8 +56,9 @@ class ChunkWriter
 {
 public:
     // Settings for the session: the statement time-out in seconds and the SET statements
-    // that the run's writing needs.
-    ChunkWriter(const ConnectionSettings &settings, int timeout, const QStringList &setup);
+    // that the run's writing needs. The session belongs to the run's cancel group.
+    ChunkWriter(const ConnectionSettings &settings, int timeout, const QStringList &setup,
+                CancelGroup &cancel);
     ~ChunkWriter(); // lets a job in hand finish, then closes
 
     ChunkWriter(const ChunkWriter &) = delete;
@@ -48,14 +71,24 @@ public:
     // Whether a failure concerns one value (its statement alone failed: the type refused the
     // text, a constraint, a trigger) rather than the whole run.
     static bool concernsOneValue(const DbError &error);
+    // A deadlock or serialization failure: the other transaction has gone, and the same
+    // statement sent again would succeed.
+    static bool isConflict(const DbError &error);
+
+    // The condition on row alias t of a block range.
+    static QString BlockRangeSql(qint64 first, qint64 end);
 
 private:
     void loop(ConnectionSettings settings, int timeout, QStringList setup);
     WriteResult write(DbSession &session, const WriteJob &job);
-    bool writeRange(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
-                    WriteResult &result, bool halve);
-    WriteJob withoutRejected(DbSession &session, const WriteJob &job, WriteResult &result);
+    void writeWhole(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
+                    WriteResult &result);
+    bool writeRowByRow(DbSession &session, const WriteJob &job, WriteResult &result);
+    void writeHalving(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
+                      WriteResult &result);
 
+    CancelGroup &cancel_;
+    QHash<QString, QString> rowFunctions_; // made in the session: target -> function name
     std::mutex mutex_;
     std::condition_variable changed_;
     std::optional<WriteJob> job_;

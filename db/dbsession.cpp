@@ -54,7 +54,8 @@ DbSession::DbSession(const ConnectionSettings &settings, const Options &options)
     if (options.loginTimeout > 0)
         db_.setConnectOptions(
             QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(options.loginTimeout));
-    db_.setDatabaseName(ConnectionString(settings));
+    db_.setDatabaseName(ConnectionString(settings) +
+                        (options.ownTransactions ? QStringLiteral(";Protocol=7.4-1") : QString()));
     if (!db_.open()) {
         const DbError error =
             errorFrom(db_.lastError(), sqlStateOf(db_.driver()->handle(), SQL_HANDLE_DBC));
@@ -141,6 +142,11 @@ qint64 DbSession::execute(const QString &sql)
 
 qint64 DbSession::execute(const QString &sql, const QVariantList &values)
 {
+    return exec(sql, values).numRowsAffected();
+}
+
+QSqlQuery DbSession::exec(const QString &sql, const QVariantList &values)
+{
     throwIfCancelled();
     QSqlQuery query(db_);
     query.setForwardOnly(true);
@@ -149,7 +155,7 @@ qint64 DbSession::execute(const QString &sql, const QVariantList &values)
     for (const QVariant &value : values)
         query.addBindValue(value);
     run(query);
-    return query.numRowsAffected();
+    return query;
 }
 
 DbError DbSession::errorFrom(const QSqlError &error, const QString &sqlState)

@@ -26,6 +26,11 @@ public:
         int loginTimeout = 15;
         // Seconds a statement may run before the server cancels it; 0 for no limit.
         int statementTimeout = 0;
+        // The driver sets a savepoint before each statement inside a transaction, to roll
+        // back that statement alone on an error. A session that manages its own transactions
+        // (the change run's, which export and import snapshots) does without: an error then
+        // rolls back the whole transaction.
+        bool ownTransactions = false;
     };
 
     // Opens the session; throws DbError with the driver's text when it cannot.
@@ -45,6 +50,7 @@ public:
     // The same with values bound to the statement's ? markers, in order: the values travel
     // apart from the SQL text and need no quoting.
     qint64 execute(const QString &sql, const QVariantList &values);
+    QSqlQuery exec(const QString &sql, const QVariantList &values);
 
     QSqlDatabase &database() { return db_; }
 

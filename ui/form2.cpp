@@ -11,6 +11,7 @@
 #include "ui/messages.h"
 #include "ui/windowhelpers.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -20,7 +21,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
-#include <QAction>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <stdexcept>
@@ -391,6 +391,8 @@ void Form2::changeRunFinished(const ChangeRunSummary &summary)
                            : QStringLiteral("%1 values could not be written; they keep their "
                                             "old letter case.")
                                  .arg(summary.valuesNotWritten));
+    if (const QString leftAlone = LeftAloneText(summary); !leftAlone.isEmpty())
+        messages_.info(leftAlone);
     if (summary.noMode)
         messages_.info(QStringLiteral("mess up"));
     emit changeRunEnded();
