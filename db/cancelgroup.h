@@ -26,6 +26,9 @@ public:
         std::erase(sessions_, &session);
     }
 
+    // Marks the work as stopped at once; cancel() then reaches the server.
+    void stop() { cancelled_ = true; }
+
     void cancel()
     {
         std::lock_guard lock(mutex_);

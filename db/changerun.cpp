@@ -38,6 +38,7 @@
 #include <QVariant>
 #include <QtGlobal>
 #include <deque>
+#include <thread>
 
 int ChangeRunLine::Execute(CaseMode mode)
 {
@@ -575,7 +576,10 @@ ChangeRun::ChangeRun(const ConnectionSettings &settings, const TableRef &table,
 
 void ChangeRun::requestStop()
 {
-    cancel_->cancel();
+    // A cancel request is a connection of its own to the server; it is sent from a thread of
+    // its own, so that the caller (the window closing) never waits for it.
+    cancel_->stop();
+    std::thread([group = cancel_] { group->cancel(); }).detach();
 }
 
 void ChangeRun::run()

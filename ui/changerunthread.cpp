@@ -45,20 +45,23 @@ void ChangeRunThread::requestStop()
         worker_->requestStop();
 }
 
-void ChangeRunThread::stopAndWait()
+bool ChangeRunThread::stopAndWait(int timeoutMs)
 {
     if (!thread_)
-        return;
+        return true;
     worker_->requestStop();
-    release();
+    return release(timeoutMs);
 }
 
-void ChangeRunThread::release()
+bool ChangeRunThread::release(int timeoutMs)
 {
     // The worker is deleted here, once its thread has ended and it can take no more events.
-    thread_->wait();
+    if (!thread_->wait(timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever)
+                                     : QDeadlineTimer(timeoutMs)))
+        return false;
     delete worker_;
     worker_ = nullptr;
     delete thread_;
     thread_ = nullptr;
+    return true;
 }

@@ -26,16 +26,17 @@ public:
     // Asks the run to stop; its end is signalled as usual.
     void requestStop();
 
-    // Asks the run to stop and waits until its thread has ended. The run's own end is then
-    // not signalled: this is for closing the window.
-    void stopAndWait();
+    // Asks the run to stop and waits until its thread has ended, at most timeoutMs when given
+    // (false when the run is still going then). The run's own end is then not signalled: this
+    // is for closing the window.
+    bool stopAndWait(int timeoutMs = -1);
 
 signals:
     void progress(int percent);
     void finished(const ChangeRunSummary &summary);
 
 private:
-    void release();
+    bool release(int timeoutMs = -1);
 
     QThread *thread_ = nullptr;
     ChangeRun *worker_ = nullptr;

@@ -23,6 +23,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace {
@@ -466,7 +467,11 @@ void Form2::PushButton5_Click()
 
 void Form2::stopChangeRun()
 {
-    runner_.stopAndWait();
+    // The program is ending. The run's statements are cancelled on the server and every one
+    // of them is whole or rolled back, so a run that does not come back in time (a server that
+    // does not answer the cancel) is left behind rather than keeping the program up.
+    if (!runner_.stopAndWait(1500))
+        std::_Exit(0);
 }
 
 void Form2::showEvent(QShowEvent *event)
@@ -482,8 +487,8 @@ void Form2::showEvent(QShowEvent *event)
 void Form2::closeEvent(QCloseEvent *event)
 {
     // Closing this window ends the program at once, the hidden connection window with it; a
-    // run that is going stops between two of its chunks, so that what it wrote stays whole.
+    // run that is going is stopped, and what it wrote stays whole.
     event->accept();
-    runner_.stopAndWait();
+    stopChangeRun();
     QCoreApplication::exit(0);
 }

@@ -416,7 +416,13 @@ void TestChangeRun::busyTableEveryRowConverted()
     // retries instead of counting values as refused.
     exec({"CREATE TABLE cr.busy (id int PRIMARY KEY, name text, hits int DEFAULT 0)",
           "INSERT INTO cr.busy (id, name) SELECT i, 'name of row ' || i "
-          "FROM generate_series(1, 200000) i"});
+          "FROM generate_series(1, 200000) i",
+          "CREATE TABLE cr.slept (n int)",
+          "CREATE FUNCTION cr.sleep_once() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN"
+          " IF NEW.id = 2 AND NEW.name <> OLD.name AND NOT EXISTS (SELECT FROM cr.slept) THEN"
+          " INSERT INTO cr.slept VALUES (1); PERFORM pg_sleep(1.5); END IF; RETURN NEW; END$$",
+          "CREATE TRIGGER sleep_once BEFORE UPDATE ON cr.busy FOR EACH ROW WHEN (NEW.id = 2) "
+          "EXECUTE FUNCTION cr.sleep_once()"});
     const auto deadlocks = [&] {
         return column("SELECT deadlocks FROM pg_stat_database WHERE datname = current_database()")
             .value(0)
@@ -447,9 +453,10 @@ void TestChangeRun::busyTableEveryRowConverted()
             }
             TestDatabase::close(other);
         });
-        // Row 3 is locked now; once the run's first statement holds row 1 and waits for row 3,
-        // this client asks for row 1. Its own deadlock check waits longer than the run's, so
-        // the run's statement is the one the server ends.
+        // Row 3 is locked now. The run's first statement takes row 1, then sleeps in a trigger
+        // on row 2, during which this client asks for row 1; the run then waits for row 3: a
+        // deadlock. This client's own deadlock check waits longer than the run's, so the run's
+        // statement is the one the server ends.
         std::atomic<bool> locked{false};
         locker = std::thread([&] {
             QSqlDatabase other = TestDatabase::open();
@@ -457,7 +464,14 @@ void TestChangeRun::busyTableEveryRowConverted()
                 TestDatabase::exec(other, {"SET deadlock_timeout = '20s'", "BEGIN",
                                            "UPDATE cr.busy SET hits = hits + 1 WHERE id = 3"});
             locked = true;
-            QThread::msleep(400);
+            for (int i = 0; i < 400; ++i) {
+                QSqlQuery sleeping(other);
+                if (sleeping.exec("SELECT count(*) FROM pg_stat_activity"
+                                  " WHERE wait_event = 'PgSleep'") &&
+                    sleeping.next() && sleeping.value(0).toInt() > 0)
+                    break;
+                QThread::msleep(20);
+            }
             const QString error = TestDatabase::exec(
                 other, {"UPDATE cr.busy SET hits = hits + 1 WHERE id = 1", "COMMIT"});
             if (otherError.isEmpty())
