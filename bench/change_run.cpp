@@ -4,10 +4,15 @@
 //   change_run [rows ...]        default: 1000000 3000000
 //
 // Connection values come from RECASOR_TEST_SERVER, _PORT, _USER, _PASSWORD, _DATABASE.
-// Scenarios, each on a fresh pair of tables with a 40-character text field and a second column:
+// Scenarios, each on a fresh pair of tables with a text field and a second column; (a) to (c)
+// at each size asked for, with 40-character values:
 //   (a) Upper, every value changes        reference: UPDATE t SET f = upper(f)
 //   (b) Upper, one value in ten changes   reference: UPDATE t SET f = upper(f)
 //   (c) Proper, every value changes       reference: UPDATE t SET f = initcap(f) (speed only)
+// and once, for memory and refusals:
+//   (d) 10,000 values of 10 KB, (e) one 10 MB value among 1,000 small ones: peak memory;
+//   (f) 100,000 values all written, (g) the same where a constraint refuses every value: the
+//       ratio of (g) to (f).
 #include "db/changerun.h"
 #include "db/dbsession.h"
 #include "serverenvironment.h"
@@ -44,10 +49,13 @@ void resetPeak()
 struct Scenario {
     const char *label;
     CaseMode mode;
-    const char *valueSql;  // the 40-character value of row i
-    const char *reference; // the server's own function
+    const char *valueSql;        // the value of row i
+    const char *reference;       // the server's own function
+    qint64 rows = 0;             // a fixed number of rows instead of the size asked for
+    const char *check = nullptr; // a constraint on f, for the engine's table only
 };
 
+// Every size asked for runs (a) to (c); (d) to (g) have sizes of their own and run once.
 const Scenario scenarios[] = {
     {"(a) Upper, all change", CaseMode::Upper, "md5(i::text) || lpad(i::text, 8, '0')", "upper"},
     {"(b) Upper, 10% change", CaseMode::Upper,
@@ -57,10 +65,28 @@ const Scenario scenarios[] = {
      "translate(md5(i::text), '0123456789', 'gh jk mn p') || lpad(i::text, 8, '0')", "initcap"},
 };
 
-void makeTable(DbSession &session, const QString &name, const Scenario &scenario, qint64 rows)
+const Scenario onceScenarios[] = {
+    {"(d) Upper, 10,000 x 10 KB", CaseMode::Upper,
+     "(SELECT string_agg(md5(i::text || ':' || k), ' ') FROM generate_series(1, 310) k)", "upper",
+     10000},
+    {"(e) Upper, one 10 MB value", CaseMode::Upper,
+     "CASE WHEN i = 1 THEN (SELECT string_agg(md5(k::text), ' ') FROM generate_series(1, 300000) k)"
+     " ELSE md5(i::text) END",
+     "upper", 1000},
+    {"(f) Upper, 100,000 all written", CaseMode::Upper, "md5(i::text)", "upper", 100000},
+    {"(g) Upper, 100,000 all refused", CaseMode::Upper, "md5(i::text)", "upper", 100000,
+     "f = lower(f)"},
+};
+
+void makeTable(DbSession &session, const QString &name, const Scenario &scenario, qint64 rows,
+               bool withCheck)
 {
     session.execute(QStringLiteral("DROP TABLE IF EXISTS %1").arg(name));
-    session.execute(QStringLiteral("CREATE TABLE %1 (id bigint, f text, other integer)").arg(name));
+    session.execute(
+        QStringLiteral("CREATE TABLE %1 (id bigint, f text, other integer%2)")
+            .arg(name, withCheck && scenario.check
+                           ? QStringLiteral(", CHECK (%1)").arg(QLatin1String(scenario.check))
+                           : QString()));
     session.execute(
         QStringLiteral("INSERT INTO %1 SELECT i, %2, i % 1000 FROM generate_series(1, %3) i")
             .arg(name, QString::fromLatin1(scenario.valueSql), QString::number(rows)));
@@ -81,44 +107,60 @@ int main(int argc, char *argv[])
     const ConnectionSettings settings = ServerFromEnvironment();
     QTextStream out(stdout);
     out << "rows\tscenario\tengine s\tserver s\tratio\tengine peak MiB\n";
+    double lastEngineSeconds = 0;
     out.flush();
     try {
         DbSession session(settings, {15, 0});
+        auto measure = [&](const Scenario &scenario, qint64 rows) {
+            makeTable(session, QStringLiteral("bench_engine"), scenario, rows, true);
+            makeTable(session, QStringLiteral("bench_server"), scenario, rows, false);
+
+            session.execute(QStringLiteral("CHECKPOINT"));
+            QElapsedTimer clock;
+            clock.start();
+            session.execute(QStringLiteral("UPDATE bench_server SET f = %1(f)")
+                                .arg(QString::fromLatin1(scenario.reference)));
+            const double serverSeconds = clock.nsecsElapsed() / 1e9;
+
+            session.execute(QStringLiteral("CHECKPOINT"));
+            resetPeak();
+            ChangeRun run(settings, {QStringLiteral("public"), QStringLiteral("bench_engine")},
+                          {QStringLiteral("f")}, scenario.mode);
+            ChangeRunSummary summary;
+            QObject::connect(&run, &ChangeRun::finished,
+                             [&](const ChangeRunSummary &s) { summary = s; });
+            clock.restart();
+            run.run();
+            const double engineSeconds = clock.nsecsElapsed() / 1e9;
+            const double peak = peakMiB();
+            if (summary.endedEarly) {
+                out << "engine failed: " << summary.firstError << "\n";
+                return false;
+            }
+            out << rows << '\t' << scenario.label << '\t' << QString::number(engineSeconds, 'f', 2)
+                << '\t' << QString::number(serverSeconds, 'f', 2) << '\t'
+                << QString::number(engineSeconds / serverSeconds, 'f', 2) << '\t'
+                << QString::number(peak, 'f', 1) << "\t(rows written " << summary.rowsWritten
+                << ", values refused " << summary.valuesNotWritten << ")\n";
+            out.flush();
+            lastEngineSeconds = engineSeconds;
+            return true;
+        };
         for (qint64 rows : sizes) {
             for (const Scenario &scenario : scenarios) {
-                makeTable(session, QStringLiteral("bench_engine"), scenario, rows);
-                makeTable(session, QStringLiteral("bench_server"), scenario, rows);
-
-                session.execute(QStringLiteral("CHECKPOINT"));
-                QElapsedTimer clock;
-                clock.start();
-                session.execute(QStringLiteral("UPDATE bench_server SET f = %1(f)")
-                                    .arg(QString::fromLatin1(scenario.reference)));
-                const double serverSeconds = clock.nsecsElapsed() / 1e9;
-
-                session.execute(QStringLiteral("CHECKPOINT"));
-                resetPeak();
-                ChangeRun run(settings, {QStringLiteral("public"), QStringLiteral("bench_engine")},
-                              {QStringLiteral("f")}, scenario.mode);
-                ChangeRunSummary summary;
-                QObject::connect(&run, &ChangeRun::finished,
-                                 [&](const ChangeRunSummary &s) { summary = s; });
-                clock.restart();
-                run.run();
-                const double engineSeconds = clock.nsecsElapsed() / 1e9;
-                const double peak = peakMiB();
-                if (!summary.firstError.isEmpty()) {
-                    out << "engine failed: " << summary.firstError << "\n";
+                if (!measure(scenario, rows))
                     return 1;
-                }
-                out << rows << '\t' << scenario.label << '\t'
-                    << QString::number(engineSeconds, 'f', 2) << '\t'
-                    << QString::number(serverSeconds, 'f', 2) << '\t'
-                    << QString::number(engineSeconds / serverSeconds, 'f', 2) << '\t'
-                    << QString::number(peak, 'f', 1) << "\t(rows written " << summary.rowsWritten
-                    << ")\n";
-                out.flush();
             }
+        }
+        double writtenSeconds = 0;
+        for (const Scenario &scenario : onceScenarios) {
+            if (!measure(scenario, scenario.rows))
+                return 1;
+            if (!scenario.check)
+                writtenSeconds = lastEngineSeconds;
+            else
+                out << "\t(g) against (f): "
+                    << QString::number(lastEngineSeconds / writtenSeconds, 'f', 2) << "\n";
         }
         session.execute(QStringLiteral("DROP TABLE IF EXISTS bench_engine, bench_server"));
     } catch (const DbError &error) {

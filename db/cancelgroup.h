@@ -1,8 +1,11 @@
-// The sessions of one piece of long work (a change run and its readers and writers), so that
-// a stop can cancel whatever statement each of them has in flight, from any thread. A session
-// joins while it lives; one that joins after the stop is cancelled at once.
+// The sessions of one piece of long work (a change run and its readers and writers), so that a
+// stop reaches every one of them from any thread: stop() makes each refuse its next statement
+// at once, and cancelRunning() has the server cancel the statements they have in flight,
+// through a short session of its own. A session joins while it lives; one that joins after the
+// stop is stopped at once.
 #pragma once
 
+#include "db/connectionsettings.h"
 #include "db/dbsession.h"
 
 #include <atomic>
@@ -12,34 +15,21 @@
 class CancelGroup
 {
 public:
-    void join(DbSession &session)
-    {
-        std::lock_guard lock(mutex_);
-        sessions_.push_back(&session);
-        if (cancelled_)
-            session.cancel();
-    }
+    explicit CancelGroup(ConnectionSettings settings) : settings_(std::move(settings)) {}
 
-    void leave(DbSession &session)
-    {
-        std::lock_guard lock(mutex_);
-        std::erase(sessions_, &session);
-    }
+    void join(DbSession &session);
+    void leave(DbSession &session);
 
-    // Marks the work as stopped at once; cancel() then reaches the server.
-    void stop() { cancelled_ = true; }
-
-    void cancel()
-    {
-        std::lock_guard lock(mutex_);
-        cancelled_ = true;
-        for (DbSession *session : sessions_)
-            session->cancel();
-    }
-
+    void stop();
     bool cancelled() const { return cancelled_.load(); }
 
+    // Blocks for as long as it takes (a few seconds at most): run it on a thread of its own.
+    // Sends cancels until no member has a statement in flight, so that a statement that
+    // started just as the first cancel went out is cancelled as well.
+    void cancelRunning();
+
 private:
+    const ConnectionSettings settings_;
     std::mutex mutex_;
     std::vector<DbSession *> sessions_;
     std::atomic<bool> cancelled_{false};

@@ -72,6 +72,7 @@ constexpr qint64 FirstChunkBlocks = 16;
 constexpr qint64 MaxChunkBlocks = 1 << 10;
 constexpr qint64 ChunkTargetMs = 250;
 constexpr qint64 ChunkTargetBytes = 1 << 19; // text read per chunk, in UTF-16 bytes
+constexpr qint64 ChunkByteBudget = 1 << 20;  // the most a chunk reads, in the server's bytes
 constexpr qint64 ProgressIntervalMs = 50;
 constexpr qsizetype MissedPairsLimit = 20000; // written to the whole table at once, before more
 
@@ -81,10 +82,18 @@ struct Relation {
     qint64 blocks; // its size when the pass started
 };
 
+// A physical range of a relation: from (firstBlock, firstOffset) up to, not including,
+// (endBlock, endOffset).
 struct Chunk {
     const Relation *relation;
-    qint64 first; // first block
-    qint64 end;   // block after the last
+    qint64 firstBlock;
+    int firstOffset;
+    qint64 endBlock;
+    qint64 blocks; // the blocks it completes, for the progress
+    int endOffset = 0;
+
+    QString first() const { return QStringLiteral("(%1,%2)").arg(firstBlock).arg(firstOffset); }
+    QString end() const { return QStringLiteral("(%1,%2)").arg(endBlock).arg(endOffset); }
 };
 
 struct Field {
@@ -139,124 +148,135 @@ public:
         // so each pass measures the table afresh and finds them wherever they went.
         for (qsizetype k = 0; k < fields_.size(); ++k) {
             countRows_ = k == 0;
-            Field &field = fields_[k];
-            const QString snapshot = beginSnapshot();
-            const QList<Relation> relations = measure(relationOids);
-            qint64 totalBlocks = 0;
-            for (const Relation &relation : relations)
-                totalBlocks += relation.blocks;
-
-            qint64 chunkBlocks = FirstChunkBlocks;
-            qsizetype relationIndex = 0;
-            qint64 position = 0;
-            auto nextChunk = [&]() -> std::optional<Chunk> {
-                while (relationIndex < relations.size() &&
-                       position >= relations[relationIndex].blocks) {
-                    ++relationIndex;
-                    position = 0;
-                }
-                if (relationIndex == relations.size())
-                    return std::nullopt;
-                const Relation &relation = relations[relationIndex];
-                const Chunk chunk{&relation, position,
-                                  qMin(relation.blocks, position + chunkBlocks)};
-                position = chunk.end;
-                return chunk;
-            };
-
-            // Chunks requested and not yet written, in order; chunk i goes to reader i % 2.
-            std::deque<Chunk> pending;
-            qsizetype requested = 0, taken = 0;
-            auto requestNext = [&] {
-                if (const std::optional<Chunk> chunk = nextChunk()) {
-                    readers[requested++ % 2].request(
-                        {readSql(field, *chunk), snapshot, field.array});
-                    pending.push_back(*chunk);
-                }
-            };
-            requestNext();
-            requestNext();
-
-            // Two writers take turns as well; a writer's result is taken in when the writer
-            // is needed again, or at the end of the pass.
-            qint64 doneBlocks = 0;
-            auto reportDone = [&](const Chunk &chunk) {
-                doneBlocks += chunk.end - chunk.first;
-                const double pass = totalBlocks ? double(doneBlocks) / totalBlocks : 1.0;
-                const int percent = int((k + pass) * 100 / fields_.size());
-                if (percent < 100)
-                    reportProgress(percent, false);
-            };
-            std::optional<Chunk> writing[2];
-            qsizetype dispatched = 0;
-            auto collect = [&](int w) {
-                if (writing[w]) {
-                    const WriteResult result = writers[w].wait();
-                    const Chunk chunk = *writing[w];
-                    writing[w].reset();
-                    // A statement cancelled by the stop wrote nothing.
-                    if (result.failure && cancel_.cancelled())
-                        throw Stopped();
-                    takeResult(field, result);
-                    reportDone(chunk);
-                }
-            };
-            try {
-                walk(pending, readers, writers, writing, taken, dispatched, field, chunkBlocks,
-                     requestNext, collect, reportDone);
-            } catch (const Stopped &) {
-                // The rows written by statements that ended before the stop are counted.
-                for (int w : {0, 1}) {
-                    if (writing[w]) {
-                        writing[w].reset();
-                        const WriteResult result = writers[w].wait();
-                        if (!result.failure)
-                            summary_.rowsWritten += result.rowsWritten;
-                    }
-                }
-                throw;
-            }
-            collect(0);
-            collect(1);
-            endSnapshot();
-            writeMissed(field, writers[0]);
+            runPass(k, relationOids, readers, writers);
         }
         reportProgress(100, true);
     }
 
 private:
-    template <typename RequestNext, typename Collect, typename ReportDone>
-    void walk(std::deque<Chunk> &pending, ChunkReader (&readers)[2], ChunkWriter (&writers)[2],
-              std::optional<Chunk> (&writing)[2], qsizetype &taken, qsizetype &dispatched,
-              Field &field, qint64 &chunkBlocks, RequestNext requestNext, Collect collect,
-              ReportDone reportDone)
+    void runPass(qsizetype k, const QList<QString> &relationOids, ChunkReader (&readers)[2],
+                 ChunkWriter (&writers)[2])
     {
-        while (!pending.empty()) {
-            QElapsedTimer chunkClock;
-            chunkClock.start();
-            const Chunk current = pending.front();
-            pending.pop_front();
-            PreparedChunk prepared;
-            try {
-                prepared = readers[taken++ % 2].take();
-            } catch (const DbError &error) {
-                throwUnlessStopped(error, ChangeRunLine::Source);
+        Field &field = fields_[k];
+        const QString snapshot = beginSnapshot();
+        const QList<Relation> relations = measure(relationOids);
+        qint64 totalBlocks = 0;
+        for (const Relation &relation : relations)
+            totalBlocks += relation.blocks;
+
+        qint64 chunkBlocks = FirstChunkBlocks;
+        qsizetype relationIndex = 0;
+        qint64 position = 0;
+        auto nextChunk = [&]() -> std::optional<Chunk> {
+            while (relationIndex < relations.size() &&
+                   position >= relations[relationIndex].blocks) {
+                ++relationIndex;
+                position = 0;
             }
-            requestNext();
-            if (cancel_.cancelled())
+            if (relationIndex == relations.size())
+                return std::nullopt;
+            const Relation &relation = relations[relationIndex];
+            const qint64 end = qMin(relation.blocks, position + chunkBlocks);
+            const Chunk chunk{&relation, position, 0, end, end - position};
+            position = end;
+            return chunk;
+        };
+
+        // Chunks requested and not yet written, in order, each with the reader it went to.
+        std::deque<std::pair<Chunk, int>> pending;
+        auto request = [&](const Chunk &chunk, int reader, bool front) {
+            readers[reader].request({readSql(field, chunk), snapshot, field.array});
+            if (front)
+                pending.push_front({chunk, reader});
+            else
+                pending.push_back({chunk, reader});
+        };
+        auto requestNext = [&](int reader) {
+            if (const std::optional<Chunk> chunk = nextChunk())
+                request(*chunk, reader, false);
+        };
+        requestNext(0);
+        requestNext(1);
+
+        // Two writers take turns as well; a writer's result is taken in when the writer is
+        // needed again, or at the end of the pass.
+        qint64 doneBlocks = 0;
+        auto reportDone = [&](const Chunk &chunk) {
+            doneBlocks += chunk.blocks;
+            const double pass = totalBlocks ? double(doneBlocks) / totalBlocks : 1.0;
+            const int percent = int((k + pass) * 100 / fields_.size());
+            if (percent < 100)
+                reportProgress(percent, false);
+        };
+        std::optional<Chunk> writing[2];
+        qsizetype dispatched = 0;
+        auto collect = [&](int w) {
+            if (!writing[w])
+                return;
+            const WriteResult result = writers[w].wait();
+            const Chunk chunk = *writing[w];
+            writing[w].reset();
+            // A statement cancelled by the stop wrote nothing.
+            if (result.failure && cancel_.cancelled())
                 throw Stopped();
-            const qint64 bytesRead = prepared.bytesRead;
-            std::optional<WriteJob> job = prepareJob(current, field, std::move(prepared));
-            if (job) {
-                const int w = int(dispatched++ % 2);
-                collect(w);
-                writers[w].submit(std::move(*job));
-                writing[w] = current;
-            } else {
-                reportDone(current);
+            takeResult(field, result);
+            reportDone(chunk);
+        };
+        try {
+            while (!pending.empty()) {
+                QElapsedTimer chunkClock;
+                chunkClock.start();
+                auto [current, reader] = pending.front();
+                pending.pop_front();
+                PreparedChunk prepared;
+                try {
+                    prepared = readers[reader].take();
+                } catch (const DbError &error) {
+                    throwUnlessStopped(error, ChangeRunLine::Source);
+                }
+                const bool cut = prepared.cut;
+                if (cut) {
+                    // The range's values went past the chunk's budget: the rest of the range
+                    // comes next, from the same reader.
+                    const Chunk rest{current.relation, prepared.lastBlock, prepared.lastOffset + 1,
+                                     current.endBlock, current.blocks,     current.endOffset};
+                    current.endBlock = prepared.lastBlock;
+                    current.endOffset = prepared.lastOffset + 1;
+                    current.blocks = 0;
+                    request(rest, reader, true);
+                } else {
+                    requestNext(reader);
+                }
+                if (cancel_.cancelled())
+                    throw Stopped();
+                const qint64 bytesRead = prepared.bytesRead;
+                std::optional<WriteJob> job = prepareJob(current, field, std::move(prepared));
+                if (job) {
+                    const int w = int(dispatched++ % 2);
+                    collect(w);
+                    writers[w].submit(std::move(*job));
+                    writing[w] = current;
+                } else {
+                    reportDone(current);
+                }
+                chunkBlocks = cut ? 1 : nextChunkSize(chunkBlocks, chunkClock.elapsed(), bytesRead);
             }
-            chunkBlocks = nextChunkSize(chunkBlocks, chunkClock.elapsed(), bytesRead);
+            collect(0);
+            collect(1);
+        } catch (const Stopped &) {
+            // The rows written by statements that ended before the stop are counted.
+            for (int w : {0, 1}) {
+                if (writing[w]) {
+                    writing[w].reset();
+                    const WriteResult result = writers[w].wait();
+                    if (!result.failure)
+                        summary_.rowsWritten += result.rowsWritten;
+                }
+            }
+            throw;
         }
+        endSnapshot();
+        writeMissed(field, writers[0]);
     }
 
     // Turns a failure into a stop when the run was asked to stop: a cancelled statement is
@@ -421,16 +441,39 @@ private:
     // than one row per value (and the pairs go back as two joined texts for the same reason).
     //
     // The server counts the rows and leaves out the values that the rule certainly leaves as
-    // they are, so that a column already mostly in the right case costs little to read.
+    // they are, so that a column already mostly in the right case costs little to read. It
+    // also stops at the chunk's byte budget, in the order of the rows' places, and says where
+    // it stopped: the sizes are known without reading the values (a long value stays out of
+    // line until it is used), so a range of long values never comes in one piece, and the
+    // client keeps at most one budget, or one value longer than that, per chunk in hand.
     QString readSql(const Field &field, const Chunk &chunk) const
     {
-        // OFFSET 0 keeps the server from repeating the text form in every use of v.
-        return QStringLiteral("SELECT count(*), array_agg(v) FILTER (WHERE %1)"
-                              " FROM (SELECT %2 AS v FROM ONLY %3 AS t WHERE %4 OFFSET 0) AS c")
-            .arg(field.array ? QStringLiteral("true") : mayChangeSql(QStringLiteral("v")),
-                 field.plainText ? QStringLiteral("t.") + field.sql
-                                 : TextFormOf(QStringLiteral("t.") + field.sql),
-                 chunk.relation->sql, ChunkWriter::BlockRangeSql(chunk.first, chunk.end));
+        const QString size = (field.array ? QStringLiteral("coalesce(pg_column_size(t.%1), 0)")
+                                          : QStringLiteral("coalesce(octet_length(t.%1), 0)"))
+                                 .arg(field.sql);
+        const QString range = ChunkWriter::RangeSql(chunk.first(), chunk.end());
+        const QString filter =
+            field.array ? QStringLiteral("true") : mayChangeSql(QStringLiteral("v"));
+        const QString value = field.plainText ? QStringLiteral("t.") + field.sql
+                                              : TextFormOf(QStringLiteral("t.") + field.sql);
+        // Sizes cost a look at each row but no read of a long value. Only a range whose values
+        // go past the budget is read in the order of the rows' places (a sort) up to it. OFFSET
+        // 0 keeps the server from repeating the text form in every use of v.
+        return QStringLiteral(
+                   "WITH z AS MATERIALIZED (SELECT coalesce(sum(%1), 0) AS total FROM ONLY %2 AS t"
+                   " WHERE %3)"
+                   " SELECT count(*), array_agg(v) FILTER (WHERE %4), NULL, false FROM"
+                   " (SELECT %5 AS v FROM ONLY %2 AS t WHERE %3 OFFSET 0) AS c"
+                   " HAVING (SELECT total FROM z) <= %6"
+                   " UNION ALL"
+                   " SELECT count(*), array_agg(v) FILTER (WHERE %4), max(c)::text, true FROM"
+                   " (SELECT c, %7 AS v FROM (SELECT t.ctid AS c, t.%8, sum(%1) OVER (ORDER BY"
+                   " t.ctid ROWS UNBOUNDED PRECEDING) - %1 AS before FROM ONLY %2 AS t WHERE %3)"
+                   " AS t WHERE t.before < %6 OFFSET 0) AS c"
+                   " HAVING (SELECT total FROM z) > %6")
+            .arg(size, chunk.relation->sql, range, filter, value)
+            .arg(ChunkByteBudget)
+            .arg(value, field.sql);
     }
 
     QString mayChangeSql(const QString &value) const { return MayChangeSql(mode_, utf8_, value); }
@@ -479,7 +522,7 @@ private:
                 [&](qsizetype i) { return field.refused.contains(prepared.olds[i]); });
         if (prepared.olds.isEmpty())
             return std::nullopt;
-        return WriteJob{target(field, chunk.relation), std::make_pair(chunk.first, chunk.end),
+        return WriteJob{target(field, chunk.relation), std::make_pair(chunk.first(), chunk.end()),
                         std::move(prepared)};
     }
 
@@ -569,7 +612,7 @@ private:
 ChangeRun::ChangeRun(const ConnectionSettings &settings, const TableRef &table,
                      const QStringList &fields, std::optional<CaseMode> mode, QObject *parent)
     : QObject(parent), settings_(settings), table_(table), fields_(fields), mode_(mode),
-      cancel_(std::make_shared<CancelGroup>())
+      cancel_(std::make_shared<CancelGroup>(settings))
 {
     qRegisterMetaType<ChangeRunSummary>();
 }
@@ -579,7 +622,7 @@ void ChangeRun::requestStop()
     // A cancel request is a connection of its own to the server; it is sent from a thread of
     // its own, so that the caller (the window closing) never waits for it.
     cancel_->stop();
-    std::thread([group = cancel_] { group->cancel(); }).detach();
+    std::thread([group = cancel_] { group->cancelRunning(); }).detach();
 }
 
 void ChangeRun::run()
@@ -593,8 +636,8 @@ void ChangeRun::run()
     try {
         std::unique_ptr<DbSession> session;
         try {
-            session = std::make_unique<DbSession>(settings_,
-                                                  DbSession::Options{RunTimeout, RunTimeout, true});
+            session = std::make_unique<DbSession>(
+                settings_, DbSession::Options{RunTimeout, RunTimeout, true, true});
         } catch (const DbError &error) {
             if (cancel_->cancelled())
                 throw Stopped();

@@ -112,7 +112,7 @@ void ChunkReader::loop(ConnectionSettings settings, int loginTimeout)
     try {
         // The statements of a run are short: compiling them to machine code costs more than
         // it saves.
-        session.emplace(settings, DbSession::Options{loginTimeout, 0, true});
+        session.emplace(settings, DbSession::Options{loginTimeout, 0, true, true});
         membership.emplace(cancel_, *session);
         session->execute(QStringLiteral("SET jit = off"));
     } catch (const DbError &error) {
@@ -134,6 +134,8 @@ void ChunkReader::loop(ConnectionSettings settings, int loginTimeout)
         }
         QList<QString> values;
         qint64 rows = 0;
+        bool cut = false;
+        QString last;
         std::optional<DbError> failure;
         try {
             // A pass reads in the snapshot taken at its start: a row that another client moves
@@ -154,6 +156,8 @@ void ChunkReader::loop(ConnectionSettings settings, int loginTimeout)
             QSqlQuery query = session->exec(request.sql);
             if (query.next()) {
                 rows = query.value(0).toLongLong();
+                last = query.value(2).toString();
+                cut = query.value(3).toBool();
                 if (!query.value(1).isNull() && !ParseTextArray(query.value(1).toString(), values))
                     failure = DbError(QStringLiteral("The values read could not be taken apart."));
             }
@@ -161,8 +165,16 @@ void ChunkReader::loop(ConnectionSettings settings, int loginTimeout)
             failure = error;
         }
         std::optional<PreparedChunk> prepared;
-        if (!failure)
+        if (!failure) {
             prepared = prepare(rows, values, request.arrays);
+            if (cut) {
+                // "(block,offset)"
+                const QStringList parts = last.mid(1, last.size() - 2).split(u',');
+                prepared->cut = parts.size() == 2;
+                prepared->lastBlock = parts.value(0).toLongLong();
+                prepared->lastOffset = parts.value(1).toInt();
+            }
+        }
         {
             std::lock_guard lock(mutex_);
             if (failure)

@@ -22,6 +22,9 @@ struct PreparedChunk {
     qint64 rowsRead = 0;
     qint64 valuesChanged = 0; // one per row whose value the rule changes
     qint64 bytesRead = 0;     // UTF-16 bytes of the values read
+    bool cut = false;         // the range went past the byte budget: read up to the last row
+    qint64 lastBlock = 0;     // the place of the last row read, when cut
+    int lastOffset = 0;
     QList<QString> olds;
     QList<QString> news;
     QList<qint64> counts; // rows read with each old value
@@ -58,8 +61,9 @@ struct PreparedChunk {
     }
 };
 
-// One chunk to read: a query whose one row holds the chunk's count of rows and the values that
-// may change as one text[] (or NULL for none), run in the pass's snapshot.
+// One chunk to read: a query whose one row holds the chunk's count of rows, the values that may
+// change as one text[] (or NULL for none), the place of the last row read as a tid, and
+// whether it stopped before the end of its range; run in the pass's snapshot.
 struct ReadRequest {
     QString sql;
     QString snapshot;    // exported by the run for the pass: every chunk sees the table as it was

@@ -107,9 +107,9 @@ bool ChunkWriter::isConflict(const DbError &error)
     return error.sqlState() == QLatin1String("40P01") || error.sqlState() == QLatin1String("40001");
 }
 
-QString ChunkWriter::BlockRangeSql(qint64 first, qint64 end)
+QString ChunkWriter::RangeSql(const QString &first, const QString &end)
 {
-    return QStringLiteral("t.ctid >= '(%1,0)'::tid AND t.ctid < '(%2,0)'::tid").arg(first).arg(end);
+    return QStringLiteral("t.ctid >= '%1'::tid AND t.ctid < '%2'::tid").arg(first, end);
 }
 
 void ChunkWriter::loop(ConnectionSettings settings, int timeout, QStringList setup)
@@ -117,7 +117,7 @@ void ChunkWriter::loop(ConnectionSettings settings, int timeout, QStringList set
     std::optional<DbSession> session;
     std::optional<CancelMembership> membership;
     try {
-        session.emplace(settings, DbSession::Options{timeout, timeout, true});
+        session.emplace(settings, DbSession::Options{timeout, timeout, true, true});
         membership.emplace(cancel_, *session);
         for (const QString &statement : setup)
             session->execute(statement);
@@ -206,7 +206,7 @@ void ChunkWriter::writeWhole(DbSession &session, const WriteJob &job, qsizetype 
     const QString &delimiter = pairs.delimiter;
     const WriteTarget &target = job.target;
     const QString range =
-        job.blocks ? BlockRangeSql(job.blocks->first, job.blocks->second) : QStringLiteral("true");
+        job.range ? RangeSql(job.range->first, job.range->second) : QStringLiteral("true");
     const QString sql =
         QStringLiteral(
             "WITH v AS MATERIALIZED (SELECT * FROM unnest(string_to_array(?, ?),"
@@ -278,10 +278,8 @@ bool ChunkWriter::writeRowByRow(DbSession &session, const WriteJob &job, WriteRe
         rowFunctions_.insert(key, function);
     }
     const PreparedChunk &pairs = job.pairs;
-    const QString low =
-        job.blocks ? QStringLiteral("(%1,0)").arg(job.blocks->first) : QStringLiteral("(0,0)");
-    const QString high = job.blocks ? QStringLiteral("(%1,0)").arg(job.blocks->second)
-                                    : QStringLiteral("(4294967295,0)");
+    const QString low = job.range ? job.range->first : QStringLiteral("(0,0)");
+    const QString high = job.range ? job.range->second : QStringLiteral("(4294967295,0)");
     QSqlQuery query = session.exec(
         QStringLiteral("SELECT i, count(*) FILTER (WHERE message IS NULL), min(message)"
                        " FROM %1(string_to_array(?, ?), string_to_array(?, ?), ?::tid, ?::tid)"

@@ -31,8 +31,9 @@ struct WriteTarget {
 // One chunk's pairs and the rows they may be written to.
 struct WriteJob {
     WriteTarget target;
-    // The chunk's physical block range, [first, end); none for a write to the whole table.
-    std::optional<std::pair<qint64, qint64>> blocks;
+    // The chunk's physical range, [first, end) as tids "(block,offset)"; none for a write to
+    // the whole table.
+    std::optional<std::pair<QString, QString>> range;
     PreparedChunk pairs;
 };
 
@@ -75,8 +76,8 @@ public:
     // statement sent again would succeed.
     static bool isConflict(const DbError &error);
 
-    // The condition on row alias t of a block range.
-    static QString BlockRangeSql(qint64 first, qint64 end);
+    // The condition on row alias t of a physical range [first, end), as tids "(block,offset)".
+    static QString RangeSql(const QString &first, const QString &end);
 
 private:
     void loop(ConnectionSettings settings, int timeout, QStringList setup);

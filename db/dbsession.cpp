@@ -64,6 +64,11 @@ DbSession::DbSession(const ConnectionSettings &settings, const Options &options)
         throw error;
     }
     try {
+        if (options.cancellable) {
+            QSqlQuery pid = exec(QStringLiteral("SELECT pg_backend_pid()"));
+            if (pid.next())
+                backendPid_ = pid.value(0).toLongLong();
+        }
         if (options.statementTimeout > 0)
             execute(QStringLiteral("SET statement_timeout = '%1s'").arg(options.statementTimeout));
     } catch (...) {
@@ -83,50 +88,36 @@ DbSession::~DbSession()
 
 QSqlQuery DbSession::exec(const QString &sql)
 {
-    // Prepared, not sent at once: the statement handle exists before the statement runs, so
-    // that cancel() can reach it.
     throwIfCancelled();
     QSqlQuery query(db_);
     query.setForwardOnly(true);
-    if (!query.prepare(sql))
+    executing_ = true;
+    const bool ok = query.exec(sql);
+    executing_ = false;
+    if (!ok) {
+        throwIfCancelled();
         throw errorFrom(query.lastError(), sqlStateOf(query.result()->handle(), SQL_HANDLE_STMT));
-    run(query);
+    }
     return query;
 }
 
 void DbSession::run(QSqlQuery &query)
 {
-    const QVariant handle = query.result()->handle();
-    {
-        std::lock_guard lock(cancelMutex_);
-        throwIfCancelled();
-        if (handle.isValid() && qstrcmp(handle.typeName(), "void*") == 0)
-            running_ = *static_cast<void *const *>(handle.constData());
-    }
-    const bool ok = query.exec();
-    {
-        std::lock_guard lock(cancelMutex_);
-        running_ = nullptr;
-    }
     throwIfCancelled();
-    if (!ok)
-        throw errorFrom(query.lastError(), sqlStateOf(handle, SQL_HANDLE_STMT));
+    executing_ = true;
+    const bool ok = query.exec();
+    executing_ = false;
+    // A statement that went through stands, even when a cancel came too late for it.
+    if (!ok) {
+        throwIfCancelled();
+        throw errorFrom(query.lastError(), sqlStateOf(query.result()->handle(), SQL_HANDLE_STMT));
+    }
 }
 
 void DbSession::throwIfCancelled() const
 {
     if (cancelled_.load())
         throw DbError(QStringLiteral("The statement was cancelled."), QStringLiteral("57014"));
-}
-
-void DbSession::cancel()
-{
-    std::lock_guard lock(cancelMutex_);
-    cancelled_.store(true);
-    // SQLCancel on a statement running in another thread sends the server a cancel request;
-    // the statement then fails in its own thread and rolls back.
-    if (running_)
-        SQLCancel(static_cast<SQLHSTMT>(running_));
 }
 
 bool DbSession::IsCancellation(const DbError &error)

@@ -16,7 +16,6 @@
 #include <QSqlQuery>
 #include <QString>
 #include <atomic>
-#include <mutex>
 
 class DbSession
 {
@@ -31,6 +30,9 @@ public:
         // (the change run's, which export and import snapshots) does without: an error then
         // rolls back the whole transaction.
         bool ownTransactions = false;
+        // Whether another session may cancel this one's statements (it then knows its server
+        // process).
+        bool cancellable = false;
     };
 
     // Opens the session; throws DbError with the driver's text when it cannot.
@@ -54,11 +56,15 @@ public:
 
     QSqlDatabase &database() { return db_; }
 
-    // May be called from any thread: cancels the statement in flight, if any, on the server,
-    // and makes every later statement of the session fail at once with the SQLSTATE of a
-    // cancelled statement, so that the thread that owns the session comes back promptly.
-    void cancel();
+    // May be called from any thread: every later statement of the session fails at once with
+    // the SQLSTATE of a cancelled statement, so that the thread that owns the session comes
+    // back promptly. A statement in flight is cancelled on the server by another session
+    // (CancelGroup), which needs the two values below.
+    void cancel() { cancelled_.store(true); }
     bool isCancelled() const { return cancelled_.load(); }
+    bool isExecuting() const { return executing_.load(); }
+    // The session's server process, when the options asked for it; else 0.
+    qint64 backendPid() const { return backendPid_; }
 
     // The SQLSTATE a cancelled statement fails with.
     static bool IsCancellation(const DbError &error);
@@ -67,13 +73,13 @@ public:
     static DbError errorFrom(const QSqlError &error, const QString &sqlState = QString());
 
 private:
-    // Runs a prepared query; its statement handle is known to cancel() meanwhile.
+    // Runs a prepared query, known meanwhile as the statement in flight.
     void run(QSqlQuery &query);
     void throwIfCancelled() const;
 
     QString name_;
     QSqlDatabase db_;
-    std::mutex cancelMutex_;
-    void *running_ = nullptr; // the ODBC statement handle of the statement in flight
+    qint64 backendPid_ = 0;
+    std::atomic<bool> executing_{false};
     std::atomic<bool> cancelled_{false};
 };

@@ -1,6 +1,7 @@
 // The database session and the silent connection check against the test server, through
 // unixODBC and the PostgreSQL Unicode driver: values reach the driver unchanged, failures
 // carry the driver's text and SQLSTATE, and the login time-out ends a silent server.
+#include "db/cancelgroup.h"
 #include "db/canconnect.h"
 #include "db/dbsession.h"
 #include "scratchdatabase.h"
@@ -209,9 +210,13 @@ void TestDbSession::statementTimeoutCancels()
 
 void TestDbSession::cancelFromAnotherThread()
 {
-    // A statement waiting on the server (here: sleeping; in a run: a row lock) comes back
-    // as soon as another thread cancels it, and the session takes no further statement.
-    DbSession session(TestDatabase::settings());
+    // A statement waiting on the server (here: sleeping; in a run: a row lock) comes back as
+    // soon as another thread cancels its group, and the session takes no further statement.
+    DbSession::Options options;
+    options.cancellable = true;
+    DbSession session(TestDatabase::settings(), options);
+    CancelGroup group(TestDatabase::settings());
+    const CancelMembership membership(group, session);
     QString state;
     std::thread waiter([&] {
         try {
@@ -223,7 +228,7 @@ void TestDbSession::cancelFromAnotherThread()
     QTest::qWait(300);
     QElapsedTimer clock;
     clock.start();
-    session.cancel();
+    group.cancelRunning();
     waiter.join();
     QCOMPARE(state, QStringLiteral("57014"));
     QVERIFY2(clock.elapsed() < 10000, "the statement ran on after the cancel");
