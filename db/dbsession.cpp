@@ -45,6 +45,8 @@ DbSession::DbSession(const ConnectionSettings &settings) : DbSession(settings, O
 DbSession::DbSession(const ConnectionSettings &settings, const Options &options)
     : name_(uniqueConnectionName())
 {
+    // First, so that a value the driver cannot be given is refused before anything is made.
+    const QString connectionString = ConnectionString(settings);
     db_ = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name_);
     if (!db_.isValid()) {
         db_ = QSqlDatabase();
@@ -54,7 +56,7 @@ DbSession::DbSession(const ConnectionSettings &settings, const Options &options)
     if (options.loginTimeout > 0)
         db_.setConnectOptions(
             QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(options.loginTimeout));
-    db_.setDatabaseName(ConnectionString(settings));
+    db_.setDatabaseName(connectionString);
     if (!db_.open()) {
         const DbError error =
             errorFrom(db_.lastError(), sqlStateOf(db_.driver()->handle(), SQL_HANDLE_DBC));
