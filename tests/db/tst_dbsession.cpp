@@ -114,6 +114,9 @@ private slots:
     void valuesAddNothing_data();
     void valuesAddNothing();
     void failureCarriesDriverTextAndSqlState();
+    void lostConnectionShowsTheServerText();
+    void driverTrailersAreLeftOut_data();
+    void driverTrailersAreLeftOut();
     void statementTimeoutCancels();
     void sessionIsRemovedOnEveryPath();
     void canConnect_data();
@@ -231,17 +234,25 @@ void TestDbSession::valuesAddNothing()
 
 void TestDbSession::failureCarriesDriverTextAndSqlState()
 {
+    // The server's own text and nothing after it.
+    const QString Missing =
+        QStringLiteral("ERROR: relation \"tst_dbsession_no_such_table\" does not exist");
     {
         DbSession session(TestDatabase::settings());
         try {
             session.exec(QStringLiteral("select * from tst_dbsession_no_such_table"));
             QFAIL("selecting from a missing table must fail");
         } catch (const DbError &error) {
-            QVERIFY2(error.text().contains(
-                         QLatin1String("relation \"tst_dbsession_no_such_table\" does not exist")),
-                     qPrintable(error.text()));
+            QCOMPARE(error.text(), Missing);
             QCOMPARE(error.sqlState(), QStringLiteral("42P01"));
             QCOMPARE(QString::fromStdString(error.what()), error.text());
+        }
+        try {
+            session.execute(QStringLiteral("delete from tst_dbsession_no_such_table where 1 = ?"),
+                            {1});
+            QFAIL("a prepared statement on a missing table must fail");
+        } catch (const DbError &error) {
+            QCOMPARE(error.text(), Missing);
         }
         try {
             session.execute(QStringLiteral("selec 1"));
@@ -261,6 +272,52 @@ void TestDbSession::failureCarriesDriverTextAndSqlState()
         QVERIFY2(error.text().contains(QLatin1String("password authentication failed")),
                  qPrintable(error.text()));
     }
+}
+
+void TestDbSession::lostConnectionShowsTheServerText()
+{
+    DbSession session(TestDatabase::settings());
+    QSqlQuery query = session.exec(QStringLiteral("select pg_backend_pid()"));
+    QVERIFY(query.next());
+    const QString failure =
+        adminExec({QStringLiteral("select pg_terminate_backend(%1)").arg(query.value(0).toInt())});
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    try {
+        session.exec(QStringLiteral("select 1"));
+        QFAIL("a statement on a terminated session must fail");
+    } catch (const DbError &error) {
+        QCOMPARE(error.text(),
+                 QStringLiteral("FATAL: terminating connection due to administrator command"));
+    }
+}
+
+void TestDbSession::driverTrailersAreLeftOut_data()
+{
+    // Texts as the driver gives them (QSqlError::databaseText) for failures that the test
+    // server cannot be made to show without harm to other sessions.
+    QTest::addColumn<QString>("driverText");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("server gone") << "server closed the connection unexpectedly\n\tThis probably "
+                                    "means the server terminated abnormally\n\tbefore or while "
+                                    "processing the request.\n;\nThe connection has been lost "
+                                 << "server closed the connection unexpectedly\n\tThis probably "
+                                    "means the server terminated abnormally\n\tbefore or while "
+                                    "processing the request.";
+    QTest::newRow("separator in the server's text")
+        << "ERROR: a;\nb;\nError while executing the query "
+        << "ERROR: a;\nb";
+    QTest::newRow("the driver's text alone")
+        << "The # of IPD parameters 1 < 2 the # of parameter markers "
+        << "The # of IPD parameters 1 < 2 the # of parameter markers";
+}
+
+void TestDbSession::driverTrailersAreLeftOut()
+{
+    QFETCH(QString, driverText);
+    QFETCH(QString, expected);
+    const QSqlError error(QStringLiteral("QODBC: Unable to execute statement"), driverText,
+                          QSqlError::StatementError);
+    QCOMPARE(DbSession::errorFrom(error).text(), expected);
 }
 
 void TestDbSession::statementTimeoutCancels()
