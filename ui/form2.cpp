@@ -11,6 +11,7 @@
 #include "ui/messages.h"
 #include "ui/windowhelpers.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -20,7 +21,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
-#include <QAction>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <stdexcept>
@@ -373,8 +373,8 @@ void Form2::setRunning(bool running)
         focusBeforeRun_->setFocus(Qt::OtherFocusReason);
     stopAction_->setEnabled(running);
     pointer_.set(running ? PointerState::Hourglass : PointerState::Default);
+    // The bar moves; its text stays "Progress Bar" all the while.
     ProgressBar1->setValue(0);
-    ProgressBar1->setFormat(running ? QStringLiteral("%p%") : ProgressText);
 }
 
 void Form2::changeRunFinished(const ChangeRunSummary &summary)

@@ -308,9 +308,15 @@ void TestMainWindow::changeRunFromTheButton()
     main()->findChild<QComboBox *>("Combo1")->setCurrentText("Proper Case");
 
     QSignalSpy ended(main(), &Form2::changeRunEnded);
+    auto *bar = main()->findChild<QProgressBar *>("ProgressBar1");
+    QList<QPair<int, QString>> barShows;
+    connect(bar, &QProgressBar::valueChanged, this, [&](int value) {
+        barShows.append({value, bar->text()});
+    });
     main()->findChild<QPushButton *>("PushButton1")->click();
     // While it runs: hourglass, and nothing that would change the run can be used.
     QVERIFY(main()->isChanging());
+    QCOMPARE(bar->text(), "Progress Bar");
     QCOMPARE(main()->pointer().value(), 11);
     for (const char *name : {"ListView1", "ListView2", "Combo1", "PushButton1", "PushButton2",
                              "PushButton3", "PushButton5"})
@@ -326,9 +332,13 @@ void TestMainWindow::changeRunFromTheButton()
     QCOMPARE(texts(list("ListView3")), QStringList({"John O'neil", "Mary Smith", "", "Ana-lena"}));
     QCOMPARE(main()->pointer().value(), 0);
     QVERIFY(!QGuiApplication::overrideCursor());
-    auto *bar = main()->findChild<QProgressBar *>("ProgressBar1");
     QCOMPARE(bar->value(), 0);
     QCOMPARE(bar->text(), "Progress Bar");
+    // The bar moved, and kept its text throughout.
+    QVERIFY(
+        std::any_of(barShows.begin(), barShows.end(), [](auto shown) { return shown.first > 0; }));
+    for (const auto &[value, text] : barShows)
+        QCOMPARE(text, "Progress Bar");
     for (const char *name : {"ListView1", "ListView2", "Combo1", "PushButton1", "PushButton5"})
         QVERIFY2(main()->findChild<QWidget *>(name)->isEnabled(), name);
     QVERIFY(messages_.infos.isEmpty());
