@@ -61,6 +61,7 @@ private slots:
     void changeRunFromTheButton();
     void changeRunWithSeveralSelectedFields();
     void refusedValueIsReportedAndCounted();
+    void cutPreviewValueIsConvertedAfterARun();
     void modeTextWithoutModeWord();
     void keyboardMovesThroughTheLists();
     void closingDuringARunWaitsForIt();
@@ -94,13 +95,15 @@ void TestMainWindow::initTestCase()
 
 void TestMainWindow::init()
 {
-    exec({"DROP TABLE IF EXISTS ui_main.people, ui_main.guarded, ui_main.shapeless, ui_main.big",
+    exec({"DROP TABLE IF EXISTS ui_main.people, ui_main.guarded, ui_main.shapeless, ui_main.big, "
+          "ui_main.long",
           "CREATE TABLE ui_main.people (id int, name text, city text)",
           "INSERT INTO ui_main.people VALUES (1, 'jOHN o''neil', 'new YORK'), "
           "(2, 'MARY smith', 'paris'), (3, NULL, 'LONDON'), (4, 'ana-lena', NULL)",
           "CREATE TABLE ui_main.guarded (name text CHECK (name <> 'BETA'))",
           "INSERT INTO ui_main.guarded VALUES ('alpha'), ('beta'), ('gamma')",
-          "CREATE TABLE ui_main.shapeless ()"});
+          "CREATE TABLE ui_main.shapeless ()", "CREATE TABLE ui_main.long (t text)",
+          "INSERT INTO ui_main.long VALUES (repeat('ab cd ', 300)), ('ef')"});
     QFile::remove(SettingsStore::FilePath(SettingsKeys::Application));
     const ConnectionSettings s = TestDatabase::settings();
     for (const auto &[key, value] : {std::pair{SettingsKeys::Server, s.server},
@@ -382,6 +385,22 @@ void TestMainWindow::refusedValueIsReportedAndCounted()
     QStringList preview = texts(list("ListView3"));
     preview.sort();
     QCOMPARE(preview, QStringList({"ALPHA", "GAMMA", "beta"}));
+}
+
+void TestMainWindow::cutPreviewValueIsConvertedAfterARun()
+{
+    clickTable("ui_main.long");
+    const QString more(QChar(0x2026));
+    QCOMPARE(texts(list("ListView3")),
+             QStringList({QStringLiteral("ab cd ").repeated(300).left(1000) + more, "ef"}));
+    main()->findChild<QComboBox *>("Combo1")->setCurrentText("Proper Case");
+    startAndWait();
+    // The whole value is converted; the preview shows the converted beginning and "…".
+    QCOMPARE(column("SELECT t = repeat('Ab Cd ', 300) FROM ui_main.long WHERE t <> 'Ef'"),
+             QStringList{"1"});
+    QCOMPARE(texts(list("ListView3")),
+             QStringList({QStringLiteral("Ab Cd ").repeated(300).left(1000) + more, "Ef"}));
+    QVERIFY(messages_.reports.isEmpty());
 }
 
 void TestMainWindow::modeTextWithoutModeWord()
