@@ -18,12 +18,14 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <memory>
 
 namespace {
 
 const QString OtherDatabase = QStringLiteral("recasor_ui_other");
+const QString Runner = QStringLiteral("ui_main_runner");
 
 QStringList texts(const QTreeWidget *list)
 {
@@ -62,6 +64,7 @@ private slots:
     void changeRunWithSeveralSelectedFields();
     void refusedValueIsReportedAndCounted();
     void cutPreviewValueIsConvertedAfterARun();
+    void failedRunIsReportedOnce();
     void modeTextWithoutModeWord();
     void keyboardMovesThroughTheLists();
     void closingDuringARunWaitsForIt();
@@ -85,7 +88,9 @@ void TestMainWindow::initTestCase()
 {
     REQUIRE_TEST_DATABASE();
     qputenv("XDG_CONFIG_HOME", config_.filePath("config").toUtf8());
-    exec({"DROP SCHEMA IF EXISTS ui_main CASCADE", "CREATE SCHEMA ui_main",
+    exec({"DO $$ BEGIN IF EXISTS (SELECT FROM pg_roles WHERE rolname = '" + Runner +
+              "') THEN DROP OWNED BY " + Runner + "; DROP ROLE " + Runner + "; END IF; END $$",
+          "DROP SCHEMA IF EXISTS ui_main CASCADE", "CREATE SCHEMA ui_main",
           "DROP DATABASE IF EXISTS " + OtherDatabase, "CREATE DATABASE " + OtherDatabase});
     ConnectionSettings other = TestDatabase::settings();
     other.database = OtherDatabase;
@@ -401,6 +406,59 @@ void TestMainWindow::cutPreviewValueIsConvertedAfterARun()
     QCOMPARE(texts(list("ListView3")),
              QStringList({QStringLiteral("Ab Cd ").repeated(300).left(1000) + more, "Ef"}));
     QVERIFY(messages_.reports.isEmpty());
+}
+
+void TestMainWindow::failedRunIsReportedOnce()
+{
+    // The window works as a role of its own. Once its run waits on a row that another session
+    // holds, the role may no longer log in and its sessions are ended: the run fails, and so
+    // does the reading of the preview after it, for the same reason.
+    exec({"CREATE ROLE " + Runner + " LOGIN PASSWORD 'runner-pw'",
+          "GRANT USAGE ON SCHEMA ui_main TO " + Runner,
+          "GRANT SELECT, UPDATE ON ui_main.people TO " + Runner});
+    form1_->findChild<QLineEdit *>("Text3")->setText(Runner);
+    form1_->findChild<QLineEdit *>("Text4")->setText("runner-pw");
+    clickTable("ui_main.people");
+    clickField("name");
+    QVERIFY(messages_.reports.isEmpty());
+
+    // Ends its transaction on every path out of the test, or the tables stay locked.
+    struct RowHolder {
+        QSqlDatabase db = TestDatabase::open();
+        ~RowHolder()
+        {
+            db.rollback();
+            TestDatabase::close(db);
+        }
+    } holder;
+    QVERIFY(holder.db.transaction());
+    QVERIFY(QSqlQuery(holder.db).exec("SELECT * FROM ui_main.people WHERE id = 2 FOR UPDATE"));
+    QTimer refuse;
+    connect(&refuse, &QTimer::timeout, this, [&] {
+        if (column("SELECT count(*) FROM pg_stat_activity WHERE usename = '" + Runner +
+                   "' AND wait_event_type = 'Lock'") == QStringList{"0"})
+            return;
+        refuse.stop();
+        exec({"ALTER ROLE " + Runner + " NOLOGIN",
+              "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE usename = '" + Runner +
+                  "'"});
+    });
+    refuse.start(50);
+    startAndWait();
+    QVERIFY(!refuse.isActive());
+
+    QCOMPARE(messages_.reports.size(), 1);
+    QCOMPARE(messages_.reports[0].line, 148);
+    // The server's text, without the driver's leftovers after it.
+    const QString failure = messages_.reports[0].failure;
+    QVERIFY2(failure.startsWith("FATAL:  terminating connection due to administrator command"),
+             qPrintable(failure));
+    QVERIFY2(!failure.contains("The connection has been lost") && !failure.contains("\n;"),
+             qPrintable(failure));
+    QVERIFY(messages_.infos.isEmpty());
+    QCOMPARE(column("SELECT name FROM ui_main.people ORDER BY id"),
+             QStringList({"jOHN o'neil", "MARY smith", "<null>", "ana-lena"}));
+    exec({"DROP OWNED BY " + Runner, "DROP ROLE " + Runner});
 }
 
 void TestMainWindow::modeTextWithoutModeWord()
