@@ -23,13 +23,14 @@ QList<TableRef> ListTables(const ConnectionSettings &settings)
     DbSession session(settings);
     // The two system schemas are left out: rewriting a catalogue table corrupts the database,
     // and the information-schema tables cannot be opened by their bare names anyway. So are
-    // the temporary tables of other sessions, whose rows no other session can read. No
-    // ORDER BY: the list keeps the server's order.
+    // the temporary tables of other sessions, whose rows no other session can read. Sorted
+    // by schema and name, so that a table is found where the user looks for it.
     QSqlQuery query =
         session.exec(QStringLiteral("select schemaname, tablename from pg_tables"
                                     " where schemaname not in ('pg_catalog', 'information_schema')"
                                     " and schemaname not like 'pg\\_temp\\_%'"
-                                    " and schemaname not like 'pg\\_toast\\_temp\\_%'"));
+                                    " and schemaname not like 'pg\\_toast\\_temp\\_%'"
+                                    " order by schemaname, tablename"));
     QList<TableRef> tables;
     while (query.next())
         tables.append({query.value(0).toString(), query.value(1).toString()});

@@ -7,8 +7,8 @@
 #include <QList>
 #include <QStringList>
 
-// The user's tables in the server's order (pg_tables without pg_catalog and
-// information_schema), each with its schema. Throws DbError.
+// The user's tables (pg_tables without pg_catalog and information_schema), each with its
+// schema, sorted by schema and name. Throws DbError.
 QList<TableRef> ListTables(const ConnectionSettings &settings);
 
 // The column names of the table in column order; reads no row. Throws DbError.

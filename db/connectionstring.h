@@ -3,6 +3,10 @@
 
 #include "db/connectionsettings.h"
 
-// The values go in as they stand: nothing is quoted, escaped or trimmed, and nothing is
-// added, so the driver sees exactly what the user typed.
+// The five values as the driver must read them back: exactly what the user typed, nothing
+// more. A value that the driver reads as it stands goes in unchanged, so ordinary values give
+// "Driver={PostgreSQL Unicode};Server=…;Port=…;Uid=…;Pwd=…;Database=…" and nothing else. A
+// value that would end early, lose characters or add attributes of its own is quoted in the
+// one form that the driver manager and the driver both take back unchanged. Throws DbError
+// for a value that cannot be passed on safely at all.
 QString ConnectionString(const ConnectionSettings &settings);

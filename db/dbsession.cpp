@@ -45,6 +45,8 @@ DbSession::DbSession(const ConnectionSettings &settings) : DbSession(settings, O
 DbSession::DbSession(const ConnectionSettings &settings, const Options &options)
     : name_(uniqueConnectionName())
 {
+    // First, so that a value the driver cannot be given is refused before anything is made.
+    const QString connectionString = ConnectionString(settings);
     db_ = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name_);
     if (!db_.isValid()) {
         db_ = QSqlDatabase();
@@ -54,7 +56,7 @@ DbSession::DbSession(const ConnectionSettings &settings, const Options &options)
     if (options.loginTimeout > 0)
         db_.setConnectOptions(
             QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(options.loginTimeout));
-    db_.setDatabaseName(ConnectionString(settings) +
+    db_.setDatabaseName(connectionString +
                         (options.ownTransactions ? QStringLiteral(";Protocol=7.4-1") : QString()));
     if (!db_.open()) {
         const DbError error =
@@ -151,12 +153,18 @@ QSqlQuery DbSession::exec(const QString &sql, const QVariantList &values)
 
 DbError DbSession::errorFrom(const QSqlError &error, const QString &sqlState)
 {
-    // The driver's own text; psqlODBC ends a failed statement's text with a line of its own
-    // that says nothing more.
+    // psqlODBC writes the server's text first and then, after ";" and a line break, one line
+    // of its own that says nothing more: "Error while executing the query", "Error while
+    // preparing parameters", "The connection has been lost" and the like. The server's text
+    // of a lost connection ends in a line break itself, which leaves a line with a lone ";".
+    // Only the server's text is kept; a text of the driver's alone stays as it is.
     QString text = error.databaseText().trimmed();
-    static const QString boilerplate = QStringLiteral(";\nError while executing the query");
-    if (text.endsWith(boilerplate))
-        text.chop(boilerplate.size());
+    const qsizetype trailer = text.lastIndexOf(QStringLiteral(";\n"));
+    if (trailer > 0) {
+        const QString server = text.first(trailer).trimmed();
+        if (!server.isEmpty())
+            text = server;
+    }
     if (text.endsWith(u';'))
         text.chop(1);
     if (text.isEmpty())

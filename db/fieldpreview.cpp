@@ -7,20 +7,38 @@
 
 #include <QSqlError>
 
+namespace {
+
+QString shownText(QString text)
+{
+    if (text.size() <= PreviewTextLimit)
+        return text;
+    qsizetype cut = PreviewTextLimit;
+    if (text.at(cut - 1).isHighSurrogate())
+        --cut;
+    text.truncate(cut);
+    return text + QChar(0x2026);
+}
+
+} // namespace
+
 QStringList PreviewField(const ConnectionSettings &settings, const TableRef &table,
                          const QString &field)
 {
     DbSession session(settings);
     // The server's text form of the value, the same expression the change run reads, so the
     // preview shows what the run will see. LIMIT: the driver buffers the whole result in
-    // client memory, so the rows after the last one shown must not be sent at all. No ORDER
-    // BY: the values keep the server's order.
-    QSqlQuery query = session.exec(QStringLiteral("SELECT ") + TextFormOf(QuoteIdentifier(field)) +
-                                   QStringLiteral(" FROM ") + table.sql() +
-                                   QStringLiteral(" LIMIT %1").arg(PreviewLimit));
+    // client memory, so the rows after the last one shown must not be sent at all. For the
+    // same reason the server cuts each value: one character more than the list shows (the
+    // server counts code points, each one or two UTF-16 units) tells whether it goes on. No
+    // ORDER BY: the values keep the server's order.
+    QSqlQuery query =
+        session.exec(QStringLiteral("SELECT left(") + TextFormOf(QuoteIdentifier(field)) +
+                     QStringLiteral(", %1) FROM ").arg(PreviewTextLimit + 1) + table.sql() +
+                     QStringLiteral(" LIMIT %1").arg(PreviewLimit));
     QStringList values;
     while (values.size() < PreviewLimit && query.next())
-        values.append(NullTo(query.value(0), QString()).toString());
+        values.append(shownText(NullTo(query.value(0), QString()).toString()));
     if (query.lastError().isValid())
         throw DbSession::errorFrom(query.lastError());
     return values;

@@ -7,8 +7,12 @@
 #include <QStringList>
 
 inline constexpr int PreviewLimit = 101;
+// The most UTF-16 units of a value that the preview shows; a longer value shows its first
+// units and "…". A change run still reads and writes the whole value.
+inline constexpr int PreviewTextLimit = 1000;
 
 // At most PreviewLimit values in the server's order: NULL as the empty text, other values
-// in PostgreSQL's own text form. Throws DbError.
+// in PostgreSQL's own text form, cut after PreviewTextLimit units (never inside a surrogate
+// pair) with "…" added. Throws DbError.
 QStringList PreviewField(const ConnectionSettings &settings, const TableRef &table,
                          const QString &field);

@@ -12,19 +12,20 @@ constexpr QFileDevice::Permissions OwnerOnly = QFileDevice::ReadOwner | QFileDev
 
 // The file is made private before the first value is written into it, and kept private if
 // something else widened its mode; QSettings rewrites it through a temporary file that takes
-// over the mode of the file it replaces.
+// over the mode of the file it replaces. Only a regular file gets that mode: a folder or
+// anything else that stands at the path keeps its own, and nothing is saved there.
 bool makePrivate(const QString &path)
 {
     QFile file(path);
-    if (!file.exists()) {
+    if (!QFileInfo::exists(path)) {
         if (!QDir().mkpath(QFileInfo(path).absolutePath()))
             return false;
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, OwnerOnly))
-            return file.exists() && file.setPermissions(OwnerOnly);
-        file.close();
-        return true;
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly, OwnerOnly)) {
+            file.close();
+            return true;
+        }
     }
-    return file.setPermissions(OwnerOnly);
+    return QFileInfo(path).isFile() && file.setPermissions(OwnerOnly);
 }
 
 } // namespace
@@ -39,7 +40,8 @@ QString SettingsStore::Get(const QString &application, const QString &section, c
                            const QString &defaultValue)
 {
     const QString path = FilePath(application);
-    if (!QFile::exists(path))
+    // Anything but a file holds no values, and reading a pipe would wait for ever.
+    if (!QFileInfo(path).isFile())
         return defaultValue;
     QSettings settings(path, QSettings::IniFormat);
     settings.beginGroup(section);

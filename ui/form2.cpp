@@ -374,8 +374,8 @@ void Form2::setRunning(bool running)
         focusBeforeRun_->setFocus(Qt::OtherFocusReason);
     stopAction_->setEnabled(running);
     pointer_.set(running ? PointerState::Hourglass : PointerState::Default);
+    // The bar moves; its text stays "Progress Bar" all the while.
     ProgressBar1->setValue(0);
-    ProgressBar1->setFormat(running ? QStringLiteral("%p%") : ProgressText);
 }
 
 void Form2::changeRunFinished(const ChangeRunSummary &summary)
@@ -410,7 +410,7 @@ void Form2::updatePreviewAfterRun(const ChangeRunSummary &summary)
     if (!wroteAll) {
         // Converting the listed values would show changes that did not happen: the preview is
         // read again to show what the table holds now.
-        h.step(line, [&] {
+        const auto reload = [&] {
             const BusyPointer busy(pointer_);
             const QStringList values = CallRepainting(
                 [values = connection_.settings(), table = runTable_, field = previewField_] {
@@ -418,7 +418,17 @@ void Form2::updatePreviewAfterRun(const ChangeRunSummary &summary)
                 });
             ListView3->clear();
             FillList(*ListView3, values);
-        });
+        };
+        // A run that failed as a whole has its own report: a reload that fails after it, most
+        // likely for the same reason, leaves the preview as it was and says nothing more.
+        if (summary.endedEarly && !summary.firstError.isEmpty()) {
+            try {
+                reload();
+            } catch (const std::exception &) {
+            }
+        } else {
+            h.step(line, reload);
+        }
         return;
     }
     h.step(line, [&] {

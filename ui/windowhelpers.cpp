@@ -38,14 +38,27 @@ QString CutTitle(QString title, int maxLength)
     return title;
 }
 
+namespace {
+
+// Kept here rather than as Qt's application display name: on X11 Qt appends that name to
+// every window title that does not already end in it, so the error report's title bar would
+// read "Application Error — Recasor".
+QString &appTitle()
+{
+    static QString title;
+    return title;
+}
+
+} // namespace
+
 void SetAppTitle(const QString &productTitle)
 {
-    QGuiApplication::setApplicationDisplayName(CutTitle(productTitle));
+    appTitle() = CutTitle(productTitle);
 }
 
 QString AppTitle()
 {
-    return QGuiApplication::applicationDisplayName();
+    return appTitle().isNull() ? QGuiApplication::applicationDisplayName() : appTitle();
 }
 
 QString ProgramFolder()

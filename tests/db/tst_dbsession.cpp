@@ -1,5 +1,5 @@
 // The database session and the silent connection check against the test server, through
-// unixODBC and the PostgreSQL Unicode driver: values reach the driver unchanged, failures
+// unixODBC and the PostgreSQL Unicode driver: values reach the server exactly as typed, failures
 // carry the driver's text and SQLSTATE, and the login time-out ends a silent server.
 #include "db/cancelgroup.h"
 #include "db/canconnect.h"
@@ -55,10 +55,30 @@ private:
     quint16 port_ = 0;
 };
 
-const QString LeadingBlankUser = QStringLiteral(" tst_dbsession lead");
-const QString BlankPassword = QStringLiteral(" blank pw ");
-const QString SemicolonUser = QStringLiteral("tst_dbsession_semi");
-const QString SemicolonPassword = QStringLiteral("se;cret");
+const QString InjectedTable = QStringLiteral("tst_dbsession_injected");
+
+// Roles and databases whose names and passwords hold what a connection string must quote.
+struct Login {
+    const char *row;
+    QString user;
+    QString password;
+    QString database; // empty: the test database
+};
+
+const QList<Login> &Logins()
+{
+    static const QList<Login> logins = {
+        {"separators", "tst_dbsession_semi", "a;b}c{d=e'f\"g", {}},
+        {"braces", "tst_dbsession_braces", "{br}", {}},
+        {"blanks", " tst_dbsession lead", " blank pw ", {}},
+        {"another database in the password", "tst_dbsession_db", "x;Database=postgres", {}},
+        {"percent encoding", "tst_dbsession_plus", "a+b%41", {}},
+        {"semicolon in the user", "tst_dbsession u;Port=1", "pw", {}},
+        {"semicolon in the database", {}, {}, "tst_dbsession semi;colon"},
+        {"database in braces", {}, {}, "{tst_dbsession}"},
+    };
+    return logins;
+}
 
 QString adminExec(const QStringList &statements)
 {
@@ -68,17 +88,17 @@ QString adminExec(const QStringList &statements)
     return failure;
 }
 
-QStringList dropRoles()
+QStringList dropRolesAndDatabases()
 {
-    return {QStringLiteral("DROP ROLE IF EXISTS ") + QuoteIdentifier(LeadingBlankUser),
-            QStringLiteral("DROP ROLE IF EXISTS ") + QuoteIdentifier(SemicolonUser)};
-}
-
-QString currentUser(const ConnectionSettings &settings)
-{
-    DbSession session(settings);
-    QSqlQuery query = session.exec(QStringLiteral("select current_user"));
-    return query.next() ? query.value(0).toString() : QString();
+    QStringList statements{QStringLiteral("DROP TABLE IF EXISTS ") + InjectedTable};
+    for (const Login &login : Logins()) {
+        if (!login.user.isEmpty())
+            statements << QStringLiteral("DROP ROLE IF EXISTS ") + QuoteIdentifier(login.user);
+        if (!login.database.isEmpty())
+            statements << QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)")
+                              .arg(QuoteIdentifier(login.database));
+    }
+    return statements;
 }
 
 } // namespace
@@ -92,8 +112,14 @@ private slots:
     void cleanupTestCase();
 
     void valuesReachTheDriverUnchanged();
-    void semicolonInPasswordIsNotEscaped();
+    void valuesLogInAsTyped_data();
+    void valuesLogInAsTyped();
+    void valuesAddNothing_data();
+    void valuesAddNothing();
     void failureCarriesDriverTextAndSqlState();
+    void lostConnectionShowsTheServerText();
+    void driverTrailersAreLeftOut_data();
+    void driverTrailersAreLeftOut();
     void statementTimeoutCancels();
     void cancelFromAnotherThread();
     void sessionIsRemovedOnEveryPath();
@@ -105,11 +131,14 @@ private slots:
 void TestDbSession::initTestCase()
 {
     REQUIRE_TEST_DATABASE();
-    QStringList statements = dropRoles();
-    statements << QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD %2")
-                      .arg(QuoteIdentifier(LeadingBlankUser), QuoteLiteral(BlankPassword))
-               << QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD %2")
-                      .arg(QuoteIdentifier(SemicolonUser), QuoteLiteral(SemicolonPassword));
+    QStringList statements = dropRolesAndDatabases();
+    for (const Login &login : Logins()) {
+        if (!login.user.isEmpty())
+            statements << QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD %2")
+                              .arg(QuoteIdentifier(login.user), QuoteLiteral(login.password));
+        if (!login.database.isEmpty())
+            statements << QStringLiteral("CREATE DATABASE ") + QuoteIdentifier(login.database);
+    }
     const QString failure = adminExec(statements);
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
 }
@@ -117,18 +146,13 @@ void TestDbSession::initTestCase()
 void TestDbSession::cleanupTestCase()
 {
     if (TestDatabase::available())
-        adminExec(dropRoles());
+        adminExec(dropRolesAndDatabases());
 }
 
 void TestDbSession::valuesReachTheDriverUnchanged()
 {
-    ConnectionSettings values = TestDatabase::settings();
-    values.user = LeadingBlankUser;
-    values.password = BlankPassword;
-    QCOMPARE(currentUser(values), LeadingBlankUser);
-
     // Blanks that the driver does not ignore show in its own error text.
-    values = TestDatabase::settings();
+    ConnectionSettings values = TestDatabase::settings();
     values.database.prepend(u' ');
     try {
         DbSession session(values);
@@ -146,31 +170,93 @@ void TestDbSession::valuesReachTheDriverUnchanged()
     }
 }
 
-void TestDbSession::semicolonInPasswordIsNotEscaped()
+void TestDbSession::valuesLogInAsTyped_data()
 {
-    ConnectionSettings values = TestDatabase::settings();
-    values.user = SemicolonUser;
-    // Copied into the connection string as it stands, the driver ends the password at ";".
-    values.password = SemicolonPassword;
-    QVERIFY(!CanConnect(values));
-    // So a user can write the value in the driver's braces, which arrive untouched.
-    values.password = u'{' + SemicolonPassword + u'}';
-    QCOMPARE(currentUser(values), SemicolonUser);
+    QTest::addColumn<ConnectionSettings>("values");
+    for (const Login &login : Logins()) {
+        ConnectionSettings values = TestDatabase::settings();
+        if (!login.user.isEmpty()) {
+            values.user = login.user;
+            values.password = login.password;
+        }
+        if (!login.database.isEmpty())
+            values.database = login.database;
+        QTest::newRow(login.row) << values;
+    }
+}
+
+void TestDbSession::valuesLogInAsTyped()
+{
+    QFETCH(ConnectionSettings, values);
+    DbSession session(values);
+    QSqlQuery query =
+        session.exec(QStringLiteral("select current_user, current_database(), inet_server_port()"));
+    QVERIFY(query.next());
+    QCOMPARE(query.value(0).toString(), values.user);
+    QCOMPARE(query.value(1).toString(), values.database);
+    QCOMPARE(query.value(2).toString(), values.port);
+}
+
+void TestDbSession::valuesAddNothing_data()
+{
+    QTest::addColumn<ConnectionSettings>("values");
+    const ConnectionSettings good = TestDatabase::settings();
+    const QString settings =
+        QStringLiteral(";ConnSettings=CREATE TABLE %1(i int)").arg(InjectedTable);
+    ConnectionSettings values = good;
+    values.password += settings;
+    QTest::newRow("statement after the password") << values;
+    values = good;
+    values.database += settings;
+    QTest::newRow("statement after the database") << values;
+    values = good;
+    values.database = QStringLiteral("postgres");
+    values.password += QStringLiteral(";Database=") + good.database;
+    QTest::newRow("database after the password") << values;
+    const LocalPort closed(false);
+    values = good;
+    values.port = closed.port();
+    values.password += QStringLiteral(";Port=") + good.port;
+    QTest::newRow("port after the password") << values;
+    values = good;
+    values.port = closed.port();
+    values.server += QStringLiteral(";Port=") + good.port;
+    QTest::newRow("port after the server") << values;
+}
+
+void TestDbSession::valuesAddNothing()
+{
+    QFETCH(ConnectionSettings, values);
+    // Each value is wrong as a whole, so no session may open, and nothing may run.
+    QVERIFY_THROWS_EXCEPTION(DbError, DbSession{values});
+    DbSession session(TestDatabase::settings());
+    QSqlQuery query = session.exec(
+        QStringLiteral("select to_regclass(%1) is null").arg(QuoteLiteral(InjectedTable)));
+    QVERIFY(query.next());
+    QVERIFY2(query.value(0).toBool(), "a connection value ran a statement");
 }
 
 void TestDbSession::failureCarriesDriverTextAndSqlState()
 {
+    // The server's own text and nothing after it.
+    const QString Missing =
+        QStringLiteral("ERROR: relation \"tst_dbsession_no_such_table\" does not exist");
     {
         DbSession session(TestDatabase::settings());
         try {
             session.exec(QStringLiteral("select * from tst_dbsession_no_such_table"));
             QFAIL("selecting from a missing table must fail");
         } catch (const DbError &error) {
-            QVERIFY2(error.text().contains(
-                         QLatin1String("relation \"tst_dbsession_no_such_table\" does not exist")),
-                     qPrintable(error.text()));
+            QCOMPARE(error.text(), Missing);
             QCOMPARE(error.sqlState(), QStringLiteral("42P01"));
             QCOMPARE(QString::fromStdString(error.what()), error.text());
+        }
+        try {
+            session.execute(QStringLiteral("delete from tst_dbsession_no_such_table where 1 = ?"),
+                            {1});
+            QFAIL("a prepared statement on a missing table must fail");
+        } catch (const DbError &error) {
+            QCOMPARE(error.text(), Missing);
         }
         try {
             session.execute(QStringLiteral("selec 1"));
@@ -190,6 +276,52 @@ void TestDbSession::failureCarriesDriverTextAndSqlState()
         QVERIFY2(error.text().contains(QLatin1String("password authentication failed")),
                  qPrintable(error.text()));
     }
+}
+
+void TestDbSession::lostConnectionShowsTheServerText()
+{
+    DbSession session(TestDatabase::settings());
+    QSqlQuery query = session.exec(QStringLiteral("select pg_backend_pid()"));
+    QVERIFY(query.next());
+    const QString failure =
+        adminExec({QStringLiteral("select pg_terminate_backend(%1)").arg(query.value(0).toInt())});
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    try {
+        session.exec(QStringLiteral("select 1"));
+        QFAIL("a statement on a terminated session must fail");
+    } catch (const DbError &error) {
+        QCOMPARE(error.text(),
+                 QStringLiteral("FATAL: terminating connection due to administrator command"));
+    }
+}
+
+void TestDbSession::driverTrailersAreLeftOut_data()
+{
+    // Texts as the driver gives them (QSqlError::databaseText) for failures that the test
+    // server cannot be made to show without harm to other sessions.
+    QTest::addColumn<QString>("driverText");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("server gone") << "server closed the connection unexpectedly\n\tThis probably "
+                                    "means the server terminated abnormally\n\tbefore or while "
+                                    "processing the request.\n;\nThe connection has been lost "
+                                 << "server closed the connection unexpectedly\n\tThis probably "
+                                    "means the server terminated abnormally\n\tbefore or while "
+                                    "processing the request.";
+    QTest::newRow("separator in the server's text")
+        << "ERROR: a;\nb;\nError while executing the query "
+        << "ERROR: a;\nb";
+    QTest::newRow("the driver's text alone")
+        << "The # of IPD parameters 1 < 2 the # of parameter markers "
+        << "The # of IPD parameters 1 < 2 the # of parameter markers";
+}
+
+void TestDbSession::driverTrailersAreLeftOut()
+{
+    QFETCH(QString, driverText);
+    QFETCH(QString, expected);
+    const QSqlError error(QStringLiteral("QODBC: Unable to execute statement"), driverText,
+                          QSqlError::StatementError);
+    QCOMPARE(DbSession::errorFrom(error).text(), expected);
 }
 
 void TestDbSession::statementTimeoutCancels()

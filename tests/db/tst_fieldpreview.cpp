@@ -1,6 +1,6 @@
 // The field preview against a database of its own on the test server: at most 101 values in
 // the server's order, NULL as the empty text, other types in PostgreSQL's text form, text of
-// any script unchanged, and awkward names quoted safely.
+// any script unchanged, long values cut, and awkward names quoted safely.
 #include "db/dberror.h"
 #include "db/fieldpreview.h"
 #include "scratchdatabase.h"
@@ -39,6 +39,8 @@ private slots:
     void valuesInTheServersTextForm_data();
     void valuesInTheServersTextForm();
     void textRoundTripsExactly();
+    void longValuesAreCut_data();
+    void longValuesAreCut();
     void awkwardNamesAndSchemas();
     void failuresReachTheCaller();
 
@@ -73,7 +75,12 @@ void TestFieldPreview::initTestCase()
         "(chr(28450) || chr(23383) || chr(12363) || chr(12394) || chr(54620) || chr(44544)), "
         "('e' || chr(769) || ' ' || chr(233)), (chr(131072) || 'x' || chr(128104) || "
         "chr(8205) || chr(128105)), ('it''s a \"quote\" \\ back'), "
-        "(repeat(chr(128512) || 'ab', 20000))",
+        "(repeat(chr(128512) || 'ab', 250))",
+        "CREATE TABLE long (label text, t text)",
+        "INSERT INTO long VALUES ('1000', repeat('x', 1000)), ('1001', repeat('x', 1001)), "
+        "('pair across the cut', repeat('x', 999) || chr(128512)), "
+        "('pair before the cut', repeat('x', 998) || chr(128512) || 'y'), "
+        "('pairs only', repeat(chr(128512), 600)), ('10 MB', repeat('ab', 5000000))",
         "CREATE SCHEMA \"Sales\"",
         "CREATE TABLE \"Sales\".\"we\"\"ird ta;ble\" (\"Fïeld \"\"x\"\"\" text, \"ID\" int)",
         "INSERT INTO \"Sales\".\"we\"\"ird ta;ble\" VALUES ('first', 1), ('zweite Zeile', 2)",
@@ -159,12 +166,39 @@ void TestFieldPreview::textRoundTripsExactly()
         fromCodePoints({U'e', 0x0301, U' ', 0x00E9}),
         fromCodePoints({0x20000, U'x', 0x1F468, 0x200D, 0x1F469}),
         QStringLiteral("it's a \"quote\" \\ back"),
-        // Far beyond the driver's default buffer sizes, which must not cut it.
-        fromCodePoints({0x1F600, U'a', U'b'}).repeated(20000),
+        // Exactly as long as the preview shows: 1,000 UTF-16 units, 750 characters.
+        fromCodePoints({0x1F600, U'a', U'b'}).repeated(250),
     };
     const QStringList values = PreviewField(db_->settings(), inPublic("texts"), "t");
     QCOMPARE(values, expected);
     QCOMPARE(values.at(2).size(), 4);
+}
+
+void TestFieldPreview::longValuesAreCut_data()
+{
+    // The first 1,000 UTF-16 units and "…"; a surrogate pair that the cut would split goes.
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("expected");
+    const QString x = QStringLiteral("x");
+    const QString smiley = QString::fromUcs4(U"\U0001F600", 1);
+    const QString more = QString(QChar(0x2026));
+    QTest::newRow("1000") << "1000" << x.repeated(1000);
+    QTest::newRow("1001") << "1001" << x.repeated(1000) + more;
+    QTest::newRow("pair across the cut") << "pair across the cut" << x.repeated(999) + more;
+    QTest::newRow("pair before the cut")
+        << "pair before the cut" << x.repeated(998) + smiley + more;
+    QTest::newRow("pairs only") << "pairs only" << smiley.repeated(500) + more;
+    QTest::newRow("10 MB") << "10 MB" << QStringLiteral("ab").repeated(500) + more;
+}
+
+void TestFieldPreview::longValuesAreCut()
+{
+    QFETCH(QString, label);
+    QFETCH(QString, expected);
+    const QStringList labels = PreviewField(db_->settings(), inPublic("long"), "label");
+    const QStringList values = PreviewField(db_->settings(), inPublic("long"), "t");
+    QCOMPARE(values.size(), labels.size());
+    QCOMPARE(values.value(labels.indexOf(label)), expected);
 }
 
 void TestFieldPreview::awkwardNamesAndSchemas()

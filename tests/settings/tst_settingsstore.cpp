@@ -21,6 +21,8 @@ private slots:
     void emptyValueIsNotReplacedByDefault();
     void everySaveReachesTheDisk();
     void fileIsPrivate();
+    void onlyAFileIsMadePrivate_data();
+    void onlyAFileIsMadePrivate();
     void otherApplicationsAndSectionsStayApart();
 
 private:
@@ -96,6 +98,28 @@ void TestSettingsStore::fileIsPrivate()
     QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
     QCOMPARE(info.st_mode & 07777, mode_t(0600));
     QCOMPARE(SettingsStore::Get(Application, Section, Password), QStringLiteral("secret"));
+}
+
+void TestSettingsStore::onlyAFileIsMadePrivate_data()
+{
+    QTest::addColumn<bool>("folder"); // else a named pipe
+    QTest::newRow("folder") << true;
+    QTest::newRow("named pipe") << false;
+}
+
+void TestSettingsStore::onlyAFileIsMadePrivate()
+{
+    QFETCH(bool, folder);
+    const QByteArray path = QFile::encodeName(SettingsStore::FilePath(Application));
+    const mode_t mode = folder ? 0755 : 0644;
+    QCOMPARE(folder ? ::mkdir(path.constData(), mode) : ::mkfifo(path.constData(), mode), 0);
+    QCOMPARE(::chmod(path.constData(), mode), 0); // whatever the umask
+    QVERIFY(!SettingsStore::Save(Application, Section, Password, QStringLiteral("secret")));
+    QCOMPARE(SettingsStore::Get(Application, Section, Password, QStringLiteral("none")), "none");
+    struct stat info {
+    };
+    QCOMPARE(::stat(path.constData(), &info), 0);
+    QCOMPARE(info.st_mode & 07777, mode);
 }
 
 void TestSettingsStore::otherApplicationsAndSectionsStayApart()

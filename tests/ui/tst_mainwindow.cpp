@@ -19,12 +19,14 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <memory>
 
 namespace {
 
 const QString OtherDatabase = QStringLiteral("recasor_ui_other");
+const QString Runner = QStringLiteral("ui_main_runner");
 
 QStringList texts(const QTreeWidget *list)
 {
@@ -62,6 +64,8 @@ private slots:
     void changeRunFromTheButton();
     void changeRunWithSeveralSelectedFields();
     void refusedValueIsReportedAndCounted();
+    void cutPreviewValueIsConvertedAfterARun();
+    void failedRunIsReportedOnce();
     void modeTextWithoutModeWord();
     void keyboardMovesThroughTheLists();
     void closingDuringARunWaitsForIt();
@@ -85,7 +89,9 @@ void TestMainWindow::initTestCase()
 {
     REQUIRE_TEST_DATABASE();
     qputenv("XDG_CONFIG_HOME", config_.filePath("config").toUtf8());
-    exec({"DROP SCHEMA IF EXISTS ui_main CASCADE", "CREATE SCHEMA ui_main",
+    exec({"DO $$ BEGIN IF EXISTS (SELECT FROM pg_roles WHERE rolname = '" + Runner +
+              "') THEN DROP OWNED BY " + Runner + "; DROP ROLE " + Runner + "; END IF; END $$",
+          "DROP SCHEMA IF EXISTS ui_main CASCADE", "CREATE SCHEMA ui_main",
           "DROP DATABASE IF EXISTS " + OtherDatabase, "CREATE DATABASE " + OtherDatabase});
     ConnectionSettings other = TestDatabase::settings();
     other.database = OtherDatabase;
@@ -95,13 +101,15 @@ void TestMainWindow::initTestCase()
 
 void TestMainWindow::init()
 {
-    exec({"DROP TABLE IF EXISTS ui_main.people, ui_main.guarded, ui_main.shapeless, ui_main.big",
+    exec({"DROP TABLE IF EXISTS ui_main.people, ui_main.guarded, ui_main.shapeless, ui_main.big, "
+          "ui_main.long",
           "CREATE TABLE ui_main.people (id int, name text, city text)",
           "INSERT INTO ui_main.people VALUES (1, 'jOHN o''neil', 'new YORK'), "
           "(2, 'MARY smith', 'paris'), (3, NULL, 'LONDON'), (4, 'ana-lena', NULL)",
           "CREATE TABLE ui_main.guarded (name text CHECK (name <> 'BETA'))",
           "INSERT INTO ui_main.guarded VALUES ('alpha'), ('beta'), ('gamma')",
-          "CREATE TABLE ui_main.shapeless ()"});
+          "CREATE TABLE ui_main.shapeless ()", "CREATE TABLE ui_main.long (t text)",
+          "INSERT INTO ui_main.long VALUES (repeat('ab cd ', 300)), ('ef')"});
     QFile::remove(SettingsStore::FilePath(SettingsKeys::Application));
     const ConnectionSettings s = TestDatabase::settings();
     for (const auto &[key, value] : {std::pair{SettingsKeys::Server, s.server},
@@ -309,9 +317,15 @@ void TestMainWindow::changeRunFromTheButton()
     main()->findChild<QComboBox *>("Combo1")->setCurrentText("Proper Case");
 
     QSignalSpy ended(main(), &Form2::changeRunEnded);
+    auto *bar = main()->findChild<QProgressBar *>("ProgressBar1");
+    QList<QPair<int, QString>> barShows;
+    connect(bar, &QProgressBar::valueChanged, this, [&](int value) {
+        barShows.append({value, bar->text()});
+    });
     main()->findChild<QPushButton *>("PushButton1")->click();
     // While it runs: hourglass, and nothing that would change the run can be used.
     QVERIFY(main()->isChanging());
+    QCOMPARE(bar->text(), "Progress Bar");
     QCOMPARE(main()->pointer().value(), 11);
     for (const char *name : {"ListView1", "ListView2", "Combo1", "PushButton1", "PushButton2",
                              "PushButton3", "PushButton5"})
@@ -327,9 +341,13 @@ void TestMainWindow::changeRunFromTheButton()
     QCOMPARE(texts(list("ListView3")), QStringList({"John O'neil", "Mary Smith", "", "Ana-lena"}));
     QCOMPARE(main()->pointer().value(), 0);
     QVERIFY(!QGuiApplication::overrideCursor());
-    auto *bar = main()->findChild<QProgressBar *>("ProgressBar1");
     QCOMPARE(bar->value(), 0);
     QCOMPARE(bar->text(), "Progress Bar");
+    // The bar moved, and kept its text throughout.
+    QVERIFY(
+        std::any_of(barShows.begin(), barShows.end(), [](auto shown) { return shown.first > 0; }));
+    for (const auto &[value, text] : barShows)
+        QCOMPARE(text, "Progress Bar");
     for (const char *name : {"ListView1", "ListView2", "Combo1", "PushButton1", "PushButton5"})
         QVERIFY2(main()->findChild<QWidget *>(name)->isEnabled(), name);
     QVERIFY(messages_.infos.isEmpty());
@@ -373,6 +391,75 @@ void TestMainWindow::refusedValueIsReportedAndCounted()
     QStringList preview = texts(list("ListView3"));
     preview.sort();
     QCOMPARE(preview, QStringList({"ALPHA", "GAMMA", "beta"}));
+}
+
+void TestMainWindow::cutPreviewValueIsConvertedAfterARun()
+{
+    clickTable("ui_main.long");
+    const QString more(QChar(0x2026));
+    QCOMPARE(texts(list("ListView3")),
+             QStringList({QStringLiteral("ab cd ").repeated(300).left(1000) + more, "ef"}));
+    main()->findChild<QComboBox *>("Combo1")->setCurrentText("Proper Case");
+    startAndWait();
+    // The whole value is converted; the preview shows the converted beginning and "…".
+    QCOMPARE(column("SELECT t = repeat('Ab Cd ', 300) FROM ui_main.long WHERE t <> 'Ef'"),
+             QStringList{"1"});
+    QCOMPARE(texts(list("ListView3")),
+             QStringList({QStringLiteral("Ab Cd ").repeated(300).left(1000) + more, "Ef"}));
+    QVERIFY(messages_.reports.isEmpty());
+}
+
+void TestMainWindow::failedRunIsReportedOnce()
+{
+    // The window works as a role of its own. Once its run waits on a row that another session
+    // holds, the role may no longer log in and its sessions are ended: the run fails, and so
+    // does the reading of the preview after it, for the same reason.
+    exec({"CREATE ROLE " + Runner + " LOGIN PASSWORD 'runner-pw'",
+          "GRANT USAGE ON SCHEMA ui_main TO " + Runner,
+          "GRANT SELECT, UPDATE ON ui_main.people TO " + Runner});
+    form1_->findChild<QLineEdit *>("Text3")->setText(Runner);
+    form1_->findChild<QLineEdit *>("Text4")->setText("runner-pw");
+    clickTable("ui_main.people");
+    clickField("name");
+    QVERIFY(messages_.reports.isEmpty());
+
+    // Ends its transaction on every path out of the test, or the tables stay locked.
+    struct RowHolder {
+        QSqlDatabase db = TestDatabase::open();
+        ~RowHolder()
+        {
+            db.rollback();
+            TestDatabase::close(db);
+        }
+    } holder;
+    QVERIFY(holder.db.transaction());
+    QVERIFY(QSqlQuery(holder.db).exec("SELECT * FROM ui_main.people WHERE id = 2 FOR UPDATE"));
+    QTimer refuse;
+    connect(&refuse, &QTimer::timeout, this, [&] {
+        if (column("SELECT count(*) FROM pg_stat_activity WHERE usename = '" + Runner +
+                   "' AND wait_event_type = 'Lock'") == QStringList{"0"})
+            return;
+        refuse.stop();
+        exec({"ALTER ROLE " + Runner + " NOLOGIN",
+              "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE usename = '" + Runner +
+                  "'"});
+    });
+    refuse.start(50);
+    startAndWait();
+    QVERIFY(!refuse.isActive());
+
+    QCOMPARE(messages_.reports.size(), 1);
+    QCOMPARE(messages_.reports[0].line, 148);
+    // The server's text, without the driver's leftovers after it.
+    const QString failure = messages_.reports[0].failure;
+    QVERIFY2(failure.startsWith("FATAL:  terminating connection due to administrator command"),
+             qPrintable(failure));
+    QVERIFY2(!failure.contains("The connection has been lost") && !failure.contains("\n;"),
+             qPrintable(failure));
+    QVERIFY(messages_.infos.isEmpty());
+    QCOMPARE(column("SELECT name FROM ui_main.people ORDER BY id"),
+             QStringList({"jOHN o'neil", "MARY smith", "<null>", "ana-lena"}));
+    exec({"DROP OWNED BY " + Runner, "DROP ROLE " + Runner});
 }
 
 void TestMainWindow::modeTextWithoutModeWord()
