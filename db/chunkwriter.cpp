@@ -50,8 +50,10 @@ QString condition(const QString &filter)
 } // namespace
 
 ChunkWriter::ChunkWriter(const ConnectionSettings &settings, int timeout, const QStringList &setup,
-                         CancelGroup &cancel)
-    : cancel_(cancel), thread_([this, settings, timeout, setup] { loop(settings, timeout, setup); })
+                         CancelGroup &cancel, RowRecorderFactory recorder)
+    : cancel_(cancel), thread_([this, settings, timeout, setup, recorder] {
+          loop(settings, timeout, setup, recorder);
+      })
 {
 }
 
@@ -112,7 +114,8 @@ QString ChunkWriter::RangeSql(const QString &first, const QString &end)
     return QStringLiteral("t.ctid >= '%1'::tid AND t.ctid < '%2'::tid").arg(first, end);
 }
 
-void ChunkWriter::loop(ConnectionSettings settings, int timeout, QStringList setup)
+void ChunkWriter::loop(ConnectionSettings settings, int timeout, QStringList setup,
+                       RowRecorderFactory makeRecorder)
 {
     std::optional<DbSession> session;
     std::optional<CancelMembership> membership;
@@ -121,6 +124,8 @@ void ChunkWriter::loop(ConnectionSettings settings, int timeout, QStringList set
         membership.emplace(cancel_, *session);
         for (const QString &statement : setup)
             session->execute(statement);
+        if (makeRecorder)
+            recorder_ = makeRecorder();
     } catch (const DbError &error) {
         std::lock_guard lock(mutex_);
         sessionFailure_ = error;
@@ -151,10 +156,30 @@ void ChunkWriter::loop(ConnectionSettings settings, int timeout, QStringList set
     }
 }
 
-// Each statement commits on its own: one statement changes all the rows it matches or none,
-// so nothing is ever half-written, and a failed statement leaves nothing to roll back. (Own
-// savepoints inside a transaction would meet the driver's, which it sets around each statement
-// and keeps account of itself.)
+// Each statement commits on its own, after its rows are recorded: one statement changes all the
+// rows it matches or none, so nothing is ever half-written, and a failed statement leaves
+// nothing behind.
+template <typename Statement>
+void ChunkWriter::recorded(DbSession &session, Statement statement)
+{
+    if (!recorder_) {
+        statement();
+        return;
+    }
+    session.execute(QStringLiteral("BEGIN"));
+    try {
+        statement();
+        session.execute(QStringLiteral("COMMIT"));
+    } catch (...) {
+        try {
+            session.execute(QStringLiteral("ROLLBACK"));
+        } catch (const DbError &) {
+            // The connection is gone; so is the transaction.
+        }
+        throw;
+    }
+}
+
 WriteResult ChunkWriter::write(DbSession &session, const WriteJob &job)
 {
     const qsizetype pairs = job.pairs.olds.size();
@@ -207,34 +232,57 @@ void ChunkWriter::writeWhole(DbSession &session, const WriteJob &job, qsizetype 
     const WriteTarget &target = job.target;
     const QString range =
         job.range ? RangeSql(job.range->first, job.range->second) : QStringLiteral("true");
+    const bool recording = recorder_ && !target.identity.isEmpty();
     const QString sql =
         QStringLiteral(
             "WITH v AS MATERIALIZED (SELECT * FROM unnest(string_to_array(?, ?),"
             " string_to_array(?, ?), string_to_array(?, ',')::bigint[])"
             " WITH ORDINALITY AS v(o, n, c, i)),"
             " w AS (UPDATE %1 AS t SET %2 = CAST(v.n AS %3) FROM v WHERE %4 AND %5 AND %6"
-            " RETURNING v.i),"
+            " RETURNING v.i, %7 AS id),"
             " k AS (SELECT i, count(*) AS k FROM w GROUP BY i)"
             " SELECT (SELECT coalesce(sum(k), 0) FROM k), (SELECT string_agg(v.i || ':' ||"
             " (v.c - coalesce(k.k, 0)), ',') FROM v LEFT JOIN k USING (i)"
-            " WHERE coalesce(k.k, 0) < v.c)")
+            " WHERE coalesce(k.k, 0) < v.c), %8")
             .arg(target.relation, target.field, target.typeSql, range, condition(target.filter),
-                 target.match);
-    QSqlQuery query = session.exec(
-        sql, {whole ? pairs.oldJoined : pairs.olds.mid(from, to - from).join(delimiter), delimiter,
-              whole ? pairs.newJoined : pairs.news.mid(from, to - from).join(delimiter), delimiter,
-              joinedCounts(pairs.counts, from, to)});
-    if (!query.next())
-        return;
-    result.rowsWritten += query.value(0).toLongLong();
-    const QString missing = query.value(1).toString();
-    for (const QStringView entry : QStringView(missing).split(u',', Qt::SkipEmptyParts)) {
-        const qsizetype colon = entry.indexOf(u':');
-        const qsizetype i = from + entry.left(colon).toLongLong() - 1;
-        if (i >= from && i < to)
-            result.missing.push_back(
-                {pairs.olds[i], pairs.news[i], entry.sliced(colon + 1).toLongLong()});
-    }
+                 target.match, recording ? target.identity : QStringLiteral("NULL::text"),
+                 recording ? QStringLiteral("(SELECT string_agg(i::text, ',') FROM w),"
+                                            " (SELECT array_agg(id)::text FROM w)")
+                           : QStringLiteral("NULL, NULL"));
+    recorded(session, [&] {
+        QSqlQuery query = session.exec(
+            sql,
+            {whole ? pairs.oldJoined : pairs.olds.mid(from, to - from).join(delimiter), delimiter,
+             whole ? pairs.newJoined : pairs.news.mid(from, to - from).join(delimiter), delimiter,
+             joinedCounts(pairs.counts, from, to)});
+        if (!query.next())
+            return;
+        const qint64 written = query.value(0).toLongLong();
+        if (recording && written > 0) {
+            QList<QString> identities, olds, news;
+            const QString indices = query.value(2).toString();
+            if (!ParseTextArray(query.value(3).toString(), identities))
+                throw DbError(QStringLiteral("The identities of the rows written could not be "
+                                             "taken apart."));
+            olds.reserve(identities.size());
+            news.reserve(identities.size());
+            for (const QStringView index : QStringView(indices).split(u',')) {
+                const qsizetype i = from + index.toLongLong() - 1;
+                olds.push_back(pairs.olds.value(i));
+                news.push_back(pairs.news.value(i));
+            }
+            recorder_->record(target, identities, olds, news);
+        }
+        result.rowsWritten += written;
+        const QString missing = query.value(1).toString();
+        for (const QStringView entry : QStringView(missing).split(u',', Qt::SkipEmptyParts)) {
+            const qsizetype colon = entry.indexOf(u':');
+            const qsizetype i = from + entry.left(colon).toLongLong() - 1;
+            if (i >= from && i < to)
+                result.missing.push_back(
+                    {pairs.olds[i], pairs.news[i], entry.sliced(colon + 1).toLongLong()});
+        }
+    });
 }
 
 // A function of the session's own temporary schema, made once per target, tries each row of
@@ -244,9 +292,11 @@ void ChunkWriter::writeWhole(DbSession &session, const WriteJob &job, qsizetype 
 bool ChunkWriter::writeRowByRow(DbSession &session, const WriteJob &job, WriteResult &result)
 {
     const WriteTarget &target = job.target;
-    const QString key =
-        QStringList{target.relation, target.filter, target.field, target.typeSql, target.match}
-            .join(QChar(0));
+    const bool recording = recorder_ && !target.identity.isEmpty();
+    const QString identity = recording ? target.identity : QStringLiteral("NULL::text");
+    const QString key = QStringList{target.relation, target.filter, target.field,
+                                    target.typeSql,  target.match,  identity}
+                            .join(QChar(0));
     QString function = rowFunctions_.value(key);
     if (function.isEmpty()) {
         function = QStringLiteral("pg_temp.recasor_rows_%1").arg(rowFunctions_.size() + 1);
@@ -255,21 +305,23 @@ bool ChunkWriter::writeRowByRow(DbSession &session, const WriteJob &job, WriteRe
             session.execute(
                 QStringLiteral(
                     "CREATE OR REPLACE FUNCTION %1(olds text[], news text[], lo tid, hi tid)"
-                    " RETURNS TABLE(i bigint, message text) LANGUAGE plpgsql AS $recasor$"
+                    " RETURNS TABLE(i bigint, message text, id text) LANGUAGE plpgsql"
+                    " AS $recasor$"
                     " #variable_conflict use_column\n"
                     " DECLARE v record; BEGIN"
                     " FOR v IN SELECT t.ctid AS c, v.o, v.n, v.i FROM %2 AS t,"
                     " unnest(olds, news) WITH ORDINALITY AS v(o, n, i)"
                     " WHERE t.ctid >= lo AND t.ctid < hi AND %3 AND %4 LOOP"
                     " BEGIN"
-                    " UPDATE %2 AS t SET %5 = CAST(v.n AS %6) WHERE t.ctid = v.c AND %3 AND %4;"
+                    " UPDATE %2 AS t SET %5 = CAST(v.n AS %6) WHERE t.ctid = v.c AND %3 AND %4"
+                    " RETURNING %7 INTO id;"
                     " IF FOUND THEN i := v.i; message := NULL; RETURN NEXT; END IF;"
                     " EXCEPTION WHEN OTHERS THEN"
                     " IF SQLSTATE IN ('40P01', '40001', '57014') THEN RAISE; END IF;"
-                    " i := v.i; message := 'ERROR: ' || SQLERRM; RETURN NEXT;"
+                    " i := v.i; message := 'ERROR: ' || SQLERRM; id := NULL; RETURN NEXT;"
                     " END; END LOOP; END $recasor$")
                     .arg(function, target.relation, filter, target.match, target.field,
-                         target.typeSql));
+                         target.typeSql, identity));
         } catch (const DbError &error) {
             if (error.sqlState() == QLatin1String("42501") || concernsOneValue(error))
                 return false;
@@ -280,28 +332,42 @@ bool ChunkWriter::writeRowByRow(DbSession &session, const WriteJob &job, WriteRe
     const PreparedChunk &pairs = job.pairs;
     const QString low = job.range ? job.range->first : QStringLiteral("(0,0)");
     const QString high = job.range ? job.range->second : QStringLiteral("(4294967295,0)");
-    QSqlQuery query = session.exec(
-        QStringLiteral("SELECT i, count(*) FILTER (WHERE message IS NULL), min(message)"
-                       " FROM %1(string_to_array(?, ?), string_to_array(?, ?), ?::tid, ?::tid)"
-                       " GROUP BY i")
-            .arg(function),
-        {pairs.oldJoined, pairs.delimiter, pairs.newJoined, pairs.delimiter, low, high});
-    QList<qint64> written(pairs.olds.size(), 0);
-    while (query.next()) {
-        const qsizetype i = query.value(0).toLongLong() - 1;
-        if (i < 0 || i >= written.size())
-            continue;
-        written[i] = query.value(1).toLongLong();
-        result.rowsWritten += written[i];
-        if (!query.value(2).isNull()) {
-            result.refused.push_back({pairs.olds[i], query.value(2).toString()});
-            written[i] = pairs.counts[i]; // refused, not missing
+    recorded(session, [&] {
+        QSqlQuery query = session.exec(
+            QStringLiteral("SELECT i, message, id FROM %1(string_to_array(?, ?),"
+                           " string_to_array(?, ?), ?::tid, ?::tid)")
+                .arg(function),
+            {pairs.oldJoined, pairs.delimiter, pairs.newJoined, pairs.delimiter, low, high});
+        QList<qint64> written(pairs.olds.size(), 0);
+        QList<QString> refusals(pairs.olds.size());
+        QList<QString> identities, olds, news;
+        while (query.next()) {
+            const qsizetype i = query.value(0).toLongLong() - 1;
+            if (i < 0 || i >= written.size())
+                continue;
+            if (!query.value(1).isNull()) {
+                if (refusals[i].isNull())
+                    refusals[i] = query.value(1).toString();
+                continue;
+            }
+            ++written[i];
+            if (recording) {
+                identities.push_back(query.value(2).toString());
+                olds.push_back(pairs.olds[i]);
+                news.push_back(pairs.news[i]);
+            }
         }
-    }
-    for (qsizetype i = 0; i < written.size(); ++i) {
-        if (written[i] < pairs.counts[i])
-            result.missing.push_back({pairs.olds[i], pairs.news[i], pairs.counts[i] - written[i]});
-    }
+        if (recording && !identities.isEmpty())
+            recorder_->record(target, identities, olds, news);
+        for (qsizetype i = 0; i < written.size(); ++i) {
+            result.rowsWritten += written[i];
+            if (!refusals[i].isNull())
+                result.refused.push_back({pairs.olds[i], refusals[i]});
+            else if (written[i] < pairs.counts[i])
+                result.missing.push_back(
+                    {pairs.olds[i], pairs.news[i], pairs.counts[i] - written[i]});
+        }
+    });
     return true;
 }
 

@@ -10,6 +10,8 @@
 #include <QList>
 #include <QString>
 #include <condition_variable>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -26,7 +28,26 @@ struct WriteTarget {
     QString field;    // the quoted column
     QString typeSql;  // its type, for the cast of the new text
     QString match;    // the condition that row t holds v.o and that v.n changes it
+    // For the record of what is written: the field's name, the physical relation the rows are
+    // in ("schema"."name"), and SQL giving the identity of row t as written; empty when nothing
+    // is recorded.
+    QString fieldName;
+    QString relationSql;
+    QString identity;
 };
+
+// Receives, in the writer's thread and before the statement's change is committed, the rows it
+// wrote: each row's identity with its old and new value. A failure (a DbError) rolls the
+// statement back and ends the run, so that no committed change goes unrecorded.
+class RowRecorder
+{
+public:
+    virtual ~RowRecorder() = default;
+    virtual void record(const WriteTarget &target, const QList<QString> &identities,
+                        const QList<QString> &olds, const QList<QString> &news) = 0;
+};
+// Makes a writer's recorder in the writer's own thread; none records nothing.
+using RowRecorderFactory = std::function<std::unique_ptr<RowRecorder>()>;
 
 // One chunk's pairs and the rows they may be written to.
 struct WriteJob {
@@ -59,7 +80,7 @@ public:
     // Settings for the session: the statement time-out in seconds and the SET statements
     // that the run's writing needs. The session belongs to the run's cancel group.
     ChunkWriter(const ConnectionSettings &settings, int timeout, const QStringList &setup,
-                CancelGroup &cancel);
+                CancelGroup &cancel, RowRecorderFactory recorder = {});
     ~ChunkWriter(); // lets a job in hand finish, then closes
 
     ChunkWriter(const ChunkWriter &) = delete;
@@ -80,7 +101,11 @@ public:
     static QString RangeSql(const QString &first, const QString &end);
 
 private:
-    void loop(ConnectionSettings settings, int timeout, QStringList setup);
+    void loop(ConnectionSettings settings, int timeout, QStringList setup,
+              RowRecorderFactory makeRecorder);
+    // Runs a statement and its record in a transaction of their own when a recorder is there.
+    template <typename Statement>
+    void recorded(DbSession &session, Statement statement);
     WriteResult write(DbSession &session, const WriteJob &job);
     void writeWhole(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
                     WriteResult &result);
@@ -89,6 +114,7 @@ private:
                       WriteResult &result);
 
     CancelGroup &cancel_;
+    std::unique_ptr<RowRecorder> recorder_;
     QHash<QString, QString> rowFunctions_; // made in the session: target -> function name
     std::mutex mutex_;
     std::condition_variable changed_;
