@@ -77,13 +77,3 @@ void JournalFile::rollback()
     QSqlQuery query(db_);
     query.exec(QStringLiteral("ROLLBACK"));
 }
-
-QByteArray JournalFile::Pack(const QString &joined)
-{
-    return joined.toUtf8();
-}
-
-QString JournalFile::Unpack(const QByteArray &packed)
-{
-    return QString::fromUtf8(packed);
-}

@@ -33,10 +33,6 @@ public:
     void commit() { exec(QStringLiteral("COMMIT")); }
     void rollback();
 
-    // A list of texts, joined, as the journal keeps it; and back.
-    static QByteArray Pack(const QString &joined);
-    static QString Unpack(const QByteArray &packed);
-
 private:
     JournalError failure(const QString &reason) const { return JournalError(action_, reason); }
 

@@ -1,14 +1,15 @@
 #include "db/journalreader.h"
 
 #include "db/journalfile.h"
+#include "db/journalpacking.h"
 
 #include <QVariant>
 
 // Marks of progress are only a help for an undo that goes on later: their commits need not
 // wait for the disk.
 JournalReader::JournalReader(const JournalRun &run)
-    : file_(std::make_unique<JournalFile>(run.file, JournalError::Action::Reading,
-                                          JournalFile::Sync::Normal))
+    : path_(run.file), file_(std::make_unique<JournalFile>(run.file, JournalError::Action::Reading,
+                                                           JournalFile::Sync::Normal))
 {
     QSqlQuery query = file_->exec(QStringLiteral("SELECT undone_from FROM run"));
     if (query.next() && !query.value(0).isNull())
@@ -43,9 +44,14 @@ std::optional<JournalChunk> JournalReader::next()
     chunk.relationSql = query.value(2).toString();
     chunk.rows = query.value(3).toLongLong();
     chunk.delimiter = query.value(4).toString();
-    chunk.identities = JournalFile::Unpack(query.value(5).toByteArray());
-    chunk.olds = JournalFile::Unpack(query.value(6).toByteArray());
-    chunk.news = JournalFile::Unpack(query.value(7).toByteArray());
+    chunk.identities = JournalPacking::UnpackTexts(query.value(5).toByteArray());
+    chunk.olds = JournalPacking::UnpackTexts(query.value(6).toByteArray());
+    const std::optional<QString> news =
+        JournalPacking::UnpackNews(chunk.olds, query.value(7).toByteArray());
+    if (!news)
+        throw JournalError(JournalError::Action::Reading,
+                           QStringLiteral("%1: its chunk %2 is damaged").arg(path_).arg(chunk.seq));
+    chunk.news = *news;
     before_ = chunk.seq;
     return chunk;
 }

@@ -44,6 +44,7 @@ public:
     bool markUndone(const JournalChunk &chunk);
 
 private:
+    QString path_;
     std::unique_ptr<JournalFile> file_;
     std::optional<qint64> before_; // chunks from this seq on are undone or read
 };

@@ -1,6 +1,7 @@
 #include "db/journalwriter.h"
 
 #include "db/journalfile.h"
+#include "db/journalpacking.h"
 #include "db/sqlquote.h"
 
 #include <QVariant>
@@ -11,6 +12,18 @@ namespace {
 // an undo can take one piece at a time into memory, whatever the size of the chunk.
 constexpr qsizetype PieceRows = 1 << 16;
 constexpr qsizetype PieceChars = 1 << 21;
+
+// A delimiter of one byte when the values leave one free (they are most of what the journal
+// keeps, and a delimiter comes with each), else one that certainly is.
+QString delimiterFor(const QList<QString> &values)
+{
+    for (const char16_t unit : {u'\x1f', u'\x1e', u'\x1d', u'\x1c'}) {
+        if (std::none_of(values.cbegin(), values.cend(),
+                         [unit](const QString &value) { return value.contains(QChar(unit)); }))
+            return QString(QChar(unit));
+    }
+    return UnusedDelimiter(values);
+}
 
 } // namespace
 
@@ -44,13 +57,14 @@ void JournalWriter::record(const QString &field, const QString &relationSql,
             const QList<QString> pieceIds = whole ? identities : identities.mid(from, to - from);
             const QList<QString> pieceOlds = whole ? olds : olds.mid(from, to - from);
             const QList<QString> pieceNews = whole ? news : news.mid(from, to - from);
-            const QString delimiter = UnusedDelimiter(pieceIds + pieceOlds + pieceNews);
+            const QString delimiter = delimiterFor(pieceIds + pieceOlds + pieceNews);
+            const QString oldsJoined = pieceOlds.join(delimiter);
             file_->exec(QStringLiteral("INSERT INTO change (field, relation, rows, delimiter,"
                                        " identities, olds, news) VALUES (?, ?, ?, ?, ?, ?, ?)"),
                         {field, relationSql, qint64(to - from), delimiter,
-                         JournalFile::Pack(pieceIds.join(delimiter)),
-                         JournalFile::Pack(pieceOlds.join(delimiter)),
-                         JournalFile::Pack(pieceNews.join(delimiter))});
+                         JournalPacking::PackTexts(pieceIds.join(delimiter)),
+                         JournalPacking::PackTexts(oldsJoined),
+                         JournalPacking::PackNews(oldsJoined, pieceNews.join(delimiter))});
             from = to;
         }
         file_->commit();
