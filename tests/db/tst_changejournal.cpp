@@ -2,6 +2,7 @@
 // database, writers side by side, the modes of the folder and files, a folder that cannot be
 // made, and only the last 20 runs kept.
 #include "db/changejournal.h"
+#include "db/journalpacking.h"
 #include "db/journalreader.h"
 #include "db/journalwriter.h"
 
@@ -55,6 +56,8 @@ class TestChangeJournal : public QObject
 private slots:
     void init();
     void factsComeBackAsRecorded();
+    void newValuesComeBackExactly_data();
+    void newValuesComeBackExactly();
     void lastIsTheNewestRunOfTheDatabaseToUndo();
     void writersAppendSideBySide();
     void folderAndFilesAreTheUsersAlone();
@@ -109,6 +112,35 @@ void TestChangeJournal::factsComeBackAsRecorded()
     QCOMPARE(chunk->relationSql, "\"sales\".\"Cust\"\"omers\"");
     QCOMPARE(chunk->olds.split(chunk->delimiter), (QStringList{"value 0", "value 1", "value 2"}));
     QVERIFY(!reader.next());
+}
+
+void TestChangeJournal::newValuesComeBackExactly_data()
+{
+    QTest::addColumn<QString>("olds");
+    QTest::addColumn<QString>("news");
+    QTest::newRow("case changes") << "abc\x1f"
+                                     "École 東京\x1f"
+                                     "x"
+                                  << "ABC\x1f"
+                                     "école 東京\x1f"
+                                     "X";
+    QTest::newRow("nothing changed") << "abc"
+                                     << "abc";
+    QTest::newRow("other length") << "ß\x1f"
+                                     "ab"
+                                  << "SS\x1f"
+                                     "AB";
+    QTest::newRow("changed surrogate") << QStringLiteral("a𐐨") << QStringLiteral("A𐐀");
+    QTest::newRow("empty") << ""
+                           << "";
+}
+
+void TestChangeJournal::newValuesComeBackExactly()
+{
+    QFETCH(QString, olds);
+    QFETCH(QString, news);
+    const QByteArray packed = JournalPacking::PackNews(olds, news);
+    QCOMPARE(JournalPacking::UnpackNews(olds, packed).value_or("<damaged>"), news);
 }
 
 void TestChangeJournal::lastIsTheNewestRunOfTheDatabaseToUndo()

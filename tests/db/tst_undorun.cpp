@@ -109,7 +109,8 @@ void TestUndoRun::everyValueComesBackByteForByte()
                                 "dup value",
                                 "dup value",
                                 QString("word ONE ").repeated(5000).left(40000),
-                                QString(QChar(0xE000)) + "0 private"};
+                                QString(QChar(0xE000)) + "0 private",
+                                "control \x1f\x1e\x1d\x1c"};
     QSqlQuery insert(db_);
     const bool composite = columns.startsWith("k ");
     QVERIFY(insert.prepare(composite ? "INSERT INTO ur.values VALUES ('key ' || ?, ?, ?)"
