@@ -56,10 +56,10 @@ std::optional<JournalChunk> JournalReader::next()
     return chunk;
 }
 
-bool JournalReader::markUndone(const JournalChunk &chunk)
+bool JournalReader::markUndone(qint64 seq)
 {
     try {
-        file_->exec(QStringLiteral("UPDATE run SET undone_from = ?"), {chunk.seq});
+        file_->exec(QStringLiteral("UPDATE run SET undone_from = ?"), {seq});
         return true;
     } catch (const JournalError &) {
         return false;

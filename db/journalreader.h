@@ -38,10 +38,10 @@ public:
     // The newest chunk not yet undone and not yet read; none at the end. Throws JournalError.
     std::optional<JournalChunk> next();
 
-    // Records that the chunk and all chunks after it are undone; false when that could not be
-    // written. The mark only spares an undo that goes on later the rows already restored (it
-    // would find them holding their old values and leave them alone), so losing it does no harm.
-    bool markUndone(const JournalChunk &chunk);
+    // Records that the chunks from seq on are undone; false when that could not be written. The
+    // mark only spares an undo that goes on later the rows already restored (it would find them
+    // holding their old values and leave them alone), so losing it does no harm.
+    bool markUndone(qint64 seq);
 
 private:
     QString path_;

@@ -11,6 +11,7 @@
 #include "db/chunkwriter.h"
 #include "db/dbsession.h"
 #include "db/journalreader.h"
+#include "db/sessionworker.h"
 #include "db/sqlquote.h"
 
 #include <QHash>
@@ -27,54 +28,155 @@ const QStringList SessionSetup = {QStringLiteral("SET work_mem = '64MB'"),
                                   QStringLiteral("SET jit = off"),
                                   QStringLiteral("SET plan_cache_mode = force_generic_plan")};
 
+// What the statements for one chunk did.
+struct Outcome {
+    qint64 restored = 0;
+    std::optional<DbError> refusal; // the first that the server gave for a row
+};
+
 // Rows of a chunk, as three lists.
 struct Rows {
     QList<QString> identities, olds, news;
 };
 
+qint64 restoreRange(DbSession &session, const QString &sql, const QString &d, const Rows &rows,
+                    qsizetype from, qsizetype to, Outcome &outcome)
+{
+    if (from >= to)
+        return 0;
+    auto joined = [&](const QList<QString> &list) { return list.mid(from, to - from).join(d); };
+    try {
+        return session.execute(
+            sql, {joined(rows.identities), d, joined(rows.news), d, joined(rows.olds), d});
+    } catch (const DbError &error) {
+        if (!ChunkWriter::concernsOneValue(error))
+            throw;
+        if (to - from == 1) {
+            if (!outcome.refusal)
+                outcome.refusal = error;
+            return 0;
+        }
+    }
+    const qsizetype middle = from + (to - from) / 2;
+    return restoreRange(session, sql, d, rows, from, middle, outcome) +
+           restoreRange(session, sql, d, rows, middle, to, outcome);
+}
+
+// Writes a chunk's old values back; rows the server refuses are found by halving and left
+// alone.
+void restore(DbSession &session, const QString &sql, const JournalChunk &chunk, Outcome &outcome)
+{
+    const QString &d = chunk.delimiter;
+    try {
+        outcome.restored =
+            session.execute(sql, {chunk.identities, d, chunk.news, d, chunk.olds, d});
+        return;
+    } catch (const DbError &error) {
+        if (!ChunkWriter::concernsOneValue(error))
+            throw;
+        if (chunk.rows <= 1) {
+            outcome.refusal = error;
+            return;
+        }
+    }
+    const Rows rows{chunk.identities.split(d), chunk.olds.split(d), chunk.news.split(d)};
+    outcome.restored = restoreRange(session, sql, d, rows, 0, rows.identities.size(), outcome);
+}
+
 class Undoer
 {
 public:
-    Undoer(DbSession &session, const JournalRun &run, JournalReader &reader,
-           const std::atomic<bool> &stop, const std::function<void(int)> &progress,
-           UndoSummary &summary)
+    Undoer(const ConnectionSettings &settings, DbSession &session, const JournalRun &run,
+           JournalReader &reader, const std::atomic<bool> &stop,
+           const std::function<void(int)> &progress, UndoSummary &summary)
         : session_(session), run_(run), reader_(reader), stop_(stop), progress_(progress),
-          summary_(summary)
+          summary_(summary), writers_{{settings, {UndoTimeout, UndoTimeout}, SessionSetup},
+                                      {settings, {UndoTimeout, UndoTimeout}, SessionSetup}}
     {
     }
 
+    // Two writers take turns, so that the server writes two chunks side by side. Chunks of one
+    // field hold different rows; before the chunks of another field, both writers finish, so
+    // that a row's fields go back in the reverse order of the run's.
     void run()
     {
-        const qint64 total = reader_.rowsLeft();
-        qint64 done = 0;
-        int reported = -1;
+        total_ = reader_.rowsLeft();
+        int w = 0;
+        QString field;
         while (true) {
             if (stop_.load(std::memory_order_relaxed)) {
                 summary_.endedEarly = true;
+                collect(0);
+                collect(1);
                 return;
             }
-            const std::optional<JournalChunk> chunk = reader_.next();
+            std::optional<JournalChunk> chunk = reader_.next();
             if (!chunk)
                 break;
+            if (chunk->field != field) {
+                collect(0);
+                collect(1);
+                field = chunk->field;
+            }
             const QString &sql = statementFor(*chunk);
             if (sql.isEmpty()) {
                 // The relation or the field is gone: none of its rows can be found.
-                summary_.rowsLeftAlone += chunk->rows;
-            } else {
-                const qint64 restored = restore(sql, *chunk);
-                summary_.rowsRestored += restored;
-                summary_.rowsLeftAlone += chunk->rows - restored;
+                taken(*chunk, Outcome{});
+                continue;
             }
-            reader_.markUndone(*chunk);
-            done += chunk->rows;
-            const int percent = total > 0 ? int(qMin<qint64>(done * 100 / total, 99)) : 0;
-            if (percent != reported)
-                progress_(reported = percent);
+            w = 1 - w;
+            collect(w);
+            Slot &slot = slots_[w];
+            slot.chunk = std::move(*chunk);
+            slot.outcome = Outcome{};
+            slot.pending = true;
+            writers_[w].submit([&slot, sql](DbSession &session) {
+                restore(session, sql, *slot.chunk, slot.outcome);
+            });
         }
+        collect(0);
+        collect(1);
         progress_(100);
     }
 
 private:
+    struct Slot {
+        std::optional<JournalChunk> chunk;
+        Outcome outcome;
+        bool pending = false;
+    };
+
+    // Takes in the result of a writer's chunk, if it has one.
+    void collect(int w)
+    {
+        Slot &slot = slots_[w];
+        if (!slot.pending)
+            return;
+        slot.pending = false;
+        writers_[w].wait();
+        taken(*slot.chunk, slot.outcome);
+    }
+
+    void taken(const JournalChunk &chunk, const Outcome &outcome)
+    {
+        summary_.rowsRestored += outcome.restored;
+        summary_.rowsLeftAlone += chunk.rows - outcome.restored;
+        if (outcome.refusal && summary_.firstError.isEmpty())
+            summary_.firstError = outcome.refusal->text();
+        // Chunks are taken newest first: every chunk from this one on is undone, unless an
+        // older submission is still being written; then every chunk after that one is.
+        qint64 from = chunk.seq;
+        for (const Slot &slot : slots_) {
+            if (slot.pending)
+                from = qMax(from, slot.chunk->seq + 1);
+        }
+        reader_.markUndone(from);
+        done_ += chunk.rows;
+        const int percent = total_ > 0 ? int(qMin<qint64>(done_ * 100 / total_, 99)) : 0;
+        if (percent != reported_)
+            progress_(reported_ = percent);
+    }
+
     // The UPDATE for a chunk's relation and field; empty when they no longer exist. The field's
     // type is looked up the way a run does.
     const QString &statementFor(const JournalChunk &chunk)
@@ -112,51 +214,6 @@ private:
         return *statements_.insert(key, sql);
     }
 
-    // Rows restored; rows the server refuses are found by halving and left alone.
-    qint64 restore(const QString &sql, const JournalChunk &chunk)
-    {
-        const QString &d = chunk.delimiter;
-        try {
-            return session_.execute(sql, {chunk.identities, d, chunk.news, d, chunk.olds, d});
-        } catch (const DbError &error) {
-            if (!ChunkWriter::concernsOneValue(error))
-                throw;
-            if (chunk.rows <= 1) {
-                refused(error);
-                return 0;
-            }
-        }
-        const Rows rows{chunk.identities.split(d), chunk.olds.split(d), chunk.news.split(d)};
-        return restoreRange(sql, d, rows, 0, rows.identities.size());
-    }
-
-    qint64 restoreRange(const QString &sql, const QString &d, const Rows &rows, qsizetype from,
-                        qsizetype to)
-    {
-        if (from >= to)
-            return 0;
-        auto joined = [&](const QList<QString> &list) { return list.mid(from, to - from).join(d); };
-        try {
-            return session_.execute(
-                sql, {joined(rows.identities), d, joined(rows.news), d, joined(rows.olds), d});
-        } catch (const DbError &error) {
-            if (!ChunkWriter::concernsOneValue(error))
-                throw;
-            if (to - from == 1) {
-                refused(error);
-                return 0;
-            }
-        }
-        const qsizetype middle = from + (to - from) / 2;
-        return restoreRange(sql, d, rows, from, middle) + restoreRange(sql, d, rows, middle, to);
-    }
-
-    void refused(const DbError &error)
-    {
-        if (summary_.firstError.isEmpty())
-            summary_.firstError = error.text();
-    }
-
     DbSession &session_;
     const JournalRun &run_;
     JournalReader &reader_;
@@ -164,6 +221,10 @@ private:
     const std::function<void(int)> &progress_;
     UndoSummary &summary_;
     QHash<QString, QString> statements_;
+    qint64 total_ = 0, done_ = 0;
+    int reported_ = -1;
+    Slot slots_[2];
+    SessionWorker writers_[2];
 };
 
 } // namespace
@@ -183,7 +244,7 @@ void UndoRun::run()
         for (const QString &statement : SessionSetup)
             session.execute(statement);
         const std::function<void(int)> report = [this](int percent) { emit progress(percent); };
-        Undoer(session, run_, reader, stop_, report, summary).run();
+        Undoer(settings_, session, run_, reader, stop_, report, summary).run();
     } catch (const DbError &error) {
         summary.endedEarly = true;
         // The failure that ended the undo is the one the user must see first.
