@@ -22,6 +22,7 @@ private slots:
     void undoAfterRestartAndTwoRunsInOrder();
     void stopLeavesEveryRowOldOrRestored();
     void refusedOldValueIsLeftAlone();
+    void identityOfInheritedAndPartitionedTables();
 
 private:
     UndoSummary undo(const JournalRun &run, bool stopAtFirstProgress = false);
@@ -244,6 +245,25 @@ void TestUndoRun::refusedOldValueIsLeftAlone()
     QCOMPARE(summary.rowsLeftAlone, 1);
     QCOMPARE(column("SELECT v FROM ur.uniq WHERE v LIKE 'R%'"), QStringList{"ROW 17"});
     QCOMPARE(column("SELECT count(*) FROM ur.uniq WHERE v LIKE 'row %'"), QStringList{"50"});
+}
+
+void TestUndoRun::identityOfInheritedAndPartitionedTables()
+{
+    // A partition has the key's index of its own; a table that merely inherits does not, and
+    // may repeat the key's values, so its rows are told apart by their position.
+    exec({"CREATE TABLE ur.parted (k int, day date, v text, PRIMARY KEY (k, day))"
+          " PARTITION BY RANGE (day)",
+          "CREATE TABLE ur.parted_a PARTITION OF ur.parted FOR VALUES FROM ('2020-01-01') TO "
+          "('2030-01-01')",
+          "CREATE TABLE ur.base (k int PRIMARY KEY, v text)",
+          "CREATE TABLE ur.derived () INHERITS (ur.base)"});
+    DbSession session(TestDatabase::settings());
+    const RowIdentity parted = RowIdentity::Of(session, {"ur", "parted"});
+    QCOMPARE(parted.key.size(), 2);
+    QCOMPARE(parted.key[0].name, "k");
+    QCOMPARE(parted.key[1].typeSql, "\"pg_catalog\".\"date\"");
+    QVERIFY(RowIdentity::Of(session, {"ur", "base"}).byPosition());
+    QCOMPARE(RowIdentity::Of(session, {"ur", "derived"}).key.size(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestUndoRun)
