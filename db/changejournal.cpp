@@ -93,6 +93,12 @@ QString makeRunFile(const QString &folder, qint64 &id)
             throw writeFailure(path + QStringLiteral(": ") +
                                QString::fromLocal8Bit(std::strerror(modeErrno)));
         }
+        // The file's name is on the disk too, as SQLite sees to for the files it makes itself.
+        const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_CLOEXEC);
+        if (dir >= 0) {
+            ::fsync(dir);
+            ::close(dir);
+        }
         return path;
     }
 }
