@@ -9,7 +9,8 @@
 // rows the journal finds by their position) the run is made the way the change run makes it:
 // chunk by chunk, an UPDATE to capitals that returns the identity, old and new value of each row
 // it writes, recorded through JournalWriter before the chunk's transaction commits. The undo
-// then writes every old value back; the reference is UPDATE t SET f = upper(f) on the copy.
+// then writes every old value back; the reference is UPDATE t SET f = upper(f) on the copy. Each
+// figure is the best of three rounds on fresh tables.
 #include "db/dbsession.h"
 #include "db/journalwriter.h"
 #include "db/undorun.h"
@@ -126,6 +127,59 @@ qint64 journalBytes(const JournalRun &run)
     return bytes;
 }
 
+struct Measure {
+    double undoSeconds = 1e9, serverSeconds = 1e9, recordSeconds = 1e9;
+    double peak = 0, journal = 0, changedBytes = 0;
+};
+
+constexpr int Rounds = 3;
+
+// One round on fresh tables; throws std::runtime_error when the undo did not restore the table.
+Measure measure(DbSession &session, const ConnectionSettings &settings, bool key, qint64 rows)
+{
+    Measure m;
+    makeTable(session, QStringLiteral("bench_undo"), key, rows);
+    makeTable(session, QStringLiteral("bench_server"), key, rows);
+
+    JournalRun run;
+    m.recordSeconds = journalledRun(session, settings, QStringLiteral("bench_undo"), run);
+    QSqlQuery changed = session.exec(
+        QStringLiteral("SELECT sum(octet_length(%1)) FROM bench_undo").arg(OriginalSql));
+    changed.next();
+    m.changedBytes = changed.value(0).toDouble();
+    changed = QSqlQuery();
+    m.journal = double(journalBytes(run));
+
+    session.execute(QStringLiteral("CHECKPOINT"));
+    QElapsedTimer clock;
+    clock.start();
+    session.execute(QStringLiteral("UPDATE bench_server SET f = upper(f)"));
+    m.serverSeconds = clock.nsecsElapsed() / 1e9;
+
+    session.execute(QStringLiteral("CHECKPOINT"));
+    resetPeak();
+    UndoRun undo(settings, run);
+    UndoSummary summary;
+    QObject::connect(&undo, &UndoRun::finished, [&](const UndoSummary &s) { summary = s; });
+    clock.restart();
+    undo.run();
+    m.undoSeconds = clock.nsecsElapsed() / 1e9;
+    m.peak = peakMiB();
+    if (!summary.firstError.isEmpty() || summary.rowsRestored != rows)
+        throw std::runtime_error(QStringLiteral("undo failed: %1 (rows restored %2)")
+                                     .arg(summary.firstError)
+                                     .arg(summary.rowsRestored)
+                                     .toStdString());
+    QSqlQuery check = session.exec(
+        QStringLiteral("SELECT count(*) FROM bench_undo WHERE f = %1").arg(OriginalSql));
+    check.next();
+    if (check.value(0).toLongLong() != rows)
+        throw std::runtime_error(QStringLiteral("undo left %1 rows without their old value")
+                                     .arg(rows - check.value(0).toLongLong())
+                                     .toStdString());
+    return m;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -148,61 +202,27 @@ int main(int argc, char *argv[])
         DbSession session(settings, {15, 0});
         for (qint64 rows : sizes) {
             for (const bool key : {true, false}) {
-                makeTable(session, QStringLiteral("bench_undo"), key, rows);
-                makeTable(session, QStringLiteral("bench_server"), key, rows);
-
-                JournalRun run;
-                const double recordSeconds =
-                    journalledRun(session, settings, QStringLiteral("bench_undo"), run);
-                QSqlQuery changed =
-                    session.exec(QStringLiteral("SELECT sum(octet_length(%1)) FROM bench_undo")
-                                     .arg(OriginalSql));
-                changed.next();
-                const double changedBytes = changed.value(0).toDouble();
-                changed = QSqlQuery();
-                const double journal = double(journalBytes(run));
-
-                session.execute(QStringLiteral("CHECKPOINT"));
-                QElapsedTimer clock;
-                clock.start();
-                session.execute(QStringLiteral("UPDATE bench_server SET f = upper(f)"));
-                const double serverSeconds = clock.nsecsElapsed() / 1e9;
-
-                session.execute(QStringLiteral("CHECKPOINT"));
-                resetPeak();
-                UndoRun undo(settings, run);
-                UndoSummary summary;
-                QObject::connect(&undo, &UndoRun::finished,
-                                 [&](const UndoSummary &s) { summary = s; });
-                clock.restart();
-                undo.run();
-                const double undoSeconds = clock.nsecsElapsed() / 1e9;
-                const double peak = peakMiB();
-                if (!summary.firstError.isEmpty() || summary.rowsRestored != rows) {
-                    out << "undo failed: " << summary.firstError << " (rows restored "
-                        << summary.rowsRestored << ")\n";
-                    return 1;
+                // The best of a few rounds, each on fresh tables: on a small machine shared
+                // with other work, the best time is the one least disturbed.
+                Measure best;
+                for (int round = 0; round < Rounds; ++round) {
+                    const Measure m = measure(session, settings, key, rows);
+                    best.undoSeconds = qMin(best.undoSeconds, m.undoSeconds);
+                    best.serverSeconds = qMin(best.serverSeconds, m.serverSeconds);
+                    best.recordSeconds = qMin(best.recordSeconds, m.recordSeconds);
+                    best.peak = qMax(best.peak, m.peak);
+                    best.journal = m.journal;
+                    best.changedBytes = m.changedBytes;
                 }
-                QSqlQuery check =
-                    session.exec(QStringLiteral("SELECT count(*) FROM bench_undo WHERE f = %1")
-                                     .arg(OriginalSql));
-                check.next();
-                if (check.value(0).toLongLong() != rows) {
-                    out << "undo left " << rows - check.value(0).toLongLong()
-                        << " rows without their old value\n";
-                    return 1;
-                }
-                check = QSqlQuery();
-
                 out << rows << '\t' << (key ? "primary key" : "no key (by position)") << '\t'
-                    << QString::number(undoSeconds, 'f', 2) << '\t'
-                    << QString::number(serverSeconds, 'f', 2) << '\t'
-                    << QString::number(undoSeconds / serverSeconds, 'f', 2) << '\t'
-                    << QString::number(peak, 'f', 1) << '\t'
-                    << QString::number(journal / 1e6, 'f', 1) << '\t'
-                    << QString::number(changedBytes / 1e6, 'f', 1) << '\t'
-                    << QString::number(journal / changedBytes, 'f', 2) << '\t'
-                    << QString::number(recordSeconds, 'f', 2) << '\n';
+                    << QString::number(best.undoSeconds, 'f', 2) << '\t'
+                    << QString::number(best.serverSeconds, 'f', 2) << '\t'
+                    << QString::number(best.undoSeconds / best.serverSeconds, 'f', 2) << '\t'
+                    << QString::number(best.peak, 'f', 1) << '\t'
+                    << QString::number(best.journal / 1e6, 'f', 1) << '\t'
+                    << QString::number(best.changedBytes / 1e6, 'f', 1) << '\t'
+                    << QString::number(best.journal / best.changedBytes, 'f', 2) << '\t'
+                    << QString::number(best.recordSeconds, 'f', 2) << '\n';
                 out.flush();
             }
         }
@@ -212,6 +232,9 @@ int main(int argc, char *argv[])
         return 1;
     } catch (const JournalError &error) {
         out << "failed: " << error.text() << "\n";
+        return 1;
+    } catch (const std::runtime_error &error) {
+        out << "failed: " << error.what() << "\n";
         return 1;
     }
     return 0;

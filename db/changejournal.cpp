@@ -26,6 +26,18 @@ constexpr int FormatVersion = 1;
 const QString FilePrefix = QStringLiteral("run-");
 const QString FileSuffix = QStringLiteral(".sqlite");
 
+// The id in a run file's name; 0 when the name is not one.
+qint64 idOf(const QString &file)
+{
+    const QString name = QFileInfo(file).fileName();
+    if (!name.startsWith(FilePrefix) || !name.endsWith(FileSuffix))
+        return 0;
+    const qint64 id =
+        name.mid(FilePrefix.size(), name.size() - FilePrefix.size() - FileSuffix.size())
+            .toLongLong();
+    return qMax<qint64>(id, 0);
+}
+
 // The run files of the folder by id, oldest first.
 std::map<qint64, QString> runFiles(const QString &folder)
 {
@@ -33,11 +45,7 @@ std::map<qint64, QString> runFiles(const QString &folder)
     const QDir dir(folder);
     for (const QString &name :
          dir.entryList({FilePrefix + u'*' + FileSuffix}, QDir::Files | QDir::Hidden)) {
-        bool ok = false;
-        const qint64 id =
-            name.mid(FilePrefix.size(), name.size() - FilePrefix.size() - FileSuffix.size())
-                .toLongLong(&ok);
-        if (ok && id > 0)
+        if (const qint64 id = idOf(name))
             files.emplace(id, dir.filePath(name));
     }
     return files;
@@ -182,13 +190,6 @@ JournalRun readRun(JournalFile &file, const QString &path, qint64 id)
     query = file.exec(QStringLiteral("SELECT coalesce(sum(rows), 0) FROM change"));
     run.rowsRecorded = query.next() ? query.value(0).toLongLong() : 0;
     return run;
-}
-
-qint64 idOf(const QString &file)
-{
-    const QString name = QFileInfo(file).fileName();
-    return name.mid(FilePrefix.size(), name.size() - FilePrefix.size() - FileSuffix.size())
-        .toLongLong();
 }
 
 } // namespace

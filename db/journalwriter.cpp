@@ -5,6 +5,7 @@
 #include "db/sqlquote.h"
 
 #include <QVariant>
+#include <algorithm>
 
 namespace {
 
