@@ -61,7 +61,7 @@ private slots:
     void lastIsTheNewestRunOfTheDatabaseToUndo();
     void writersAppendSideBySide();
     void folderAndFilesAreTheUsersAlone();
-    void beginFailsWhenTheFolderCannotBeMade();
+    void writingFailsWhereTheJournalCannotBeWritten();
     void onlyTheLast20RunsAreKept();
 
 private:
@@ -198,8 +198,14 @@ void TestChangeJournal::folderAndFilesAreTheUsersAlone()
     ::umask(umaskBefore);
 }
 
-void TestChangeJournal::beginFailsWhenTheFolderCannotBeMade()
+void TestChangeJournal::writingFailsWhereTheJournalCannotBeWritten()
 {
+    // A run's file that is gone is not made again by SQLite (with modes of its own).
+    const JournalRun run = ChangeJournal::Begin(runOf("shop"));
+    QVERIFY(QFile::remove(run.file));
+    QVERIFY_THROWS_EXCEPTION(JournalError, JournalWriter{run});
+    QVERIFY(!QFile::exists(run.file));
+
     // Below a regular file no folder can be made, whoever runs the test.
     QFile file(data_->filePath("plain-file"));
     QVERIFY(file.open(QIODevice::WriteOnly));
