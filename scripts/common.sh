@@ -6,7 +6,7 @@ BUILD_DIR=${RECASOR_BUILD_DIR:-$ROOT/build}
 
 PACKAGES=(
     cmake g++ make pkg-config
-    qt6-base-dev libgl-dev libqt6sql6-odbc
+    qt6-base-dev libgl-dev libqt6sql6-odbc libqt6sql6-sqlite
     unixodbc unixodbc-dev odbc-postgresql postgresql
     fonts-liberation
 )

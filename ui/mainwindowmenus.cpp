@@ -1,18 +1,21 @@
 #include "ui/mainwindowmenus.h"
 
+#include "db/changejournal.h"
 #include "settings/settingsstore.h"
 #include "ui/form2.h"
 #include "ui/guardedhandler.h"
 #include "ui/messages.h"
+#include "ui/undocommand.h"
 
 #include <QAction>
 #include <QFileInfo>
 #include <QMenu>
-#include <QStandardPaths>
 
 MainWindowMenus::MainWindowMenus(Form2 &window, Messages &messages)
     : QObject(&window), window_(window), messages_(messages)
 {
+    auto *undo = new UndoCommand(window_, messages_, this);
+    window_.changeMenu()->insertAction(window_.stopAction(), undo->action());
     QAction *about = window_.helpMenu()->addAction(QStringLiteral("&About Recasor"));
     about->setObjectName(QStringLiteral("AboutAction"));
     connect(about, &QAction::triggered, this, &MainWindowMenus::About);
@@ -26,9 +29,8 @@ void MainWindowMenus::About()
 
 QString MainWindowMenus::AboutText()
 {
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                         QStringLiteral("/Recasor");
     return QStringLiteral("Recasor %1\n\nSettings: %2\nJournal of change runs: %3")
         .arg(QStringLiteral(RECASOR_VERSION),
-             QFileInfo(SettingsStore::FilePath(SettingsKeys::Application)).absolutePath(), data);
+             QFileInfo(SettingsStore::FilePath(SettingsKeys::Application)).absolutePath(),
+             ChangeJournal::Folder());
 }

@@ -23,6 +23,16 @@ void MessageBoxes::info(const QString &text)
     showBox(QMessageBox::NoIcon, AppTitle(), text);
 }
 
+bool MessageBoxes::confirm(const QString &text)
+{
+    QMessageBox box(QMessageBox::Question, AppTitle(), DisplayText(text),
+                    QMessageBox::Ok | QMessageBox::Cancel, QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
+}
+
 void MessageBoxes::report(const QString &window, const QString &handler, int line,
                           const QString &failure)
 {

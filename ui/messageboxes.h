@@ -1,4 +1,5 @@
-// The real message boxes behind the Messages interface: modal, OK button only.
+// The real message boxes behind the Messages interface: modal, OK button only (OK and Cancel
+// for a question).
 #pragma once
 
 #include "ui/messages.h"
@@ -7,6 +8,7 @@ class MessageBoxes : public Messages
 {
 public:
     void info(const QString &text) override;
+    bool confirm(const QString &text) override;
     void report(const QString &window, const QString &handler, int line,
                 const QString &failure) override;
 

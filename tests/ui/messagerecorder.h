@@ -26,6 +26,12 @@ public:
             onInfo(text);
     }
 
+    bool confirm(const QString &text) override
+    {
+        confirms.append(text);
+        return confirmAnswer;
+    }
+
     void report(const QString &window, const QString &handler, int line,
                 const QString &failure) override
     {
@@ -36,10 +42,13 @@ public:
     void clear()
     {
         infos.clear();
+        confirms.clear();
         reports.clear();
     }
 
     QStringList infos;
+    QStringList confirms;
+    bool confirmAnswer = true; // what the user "chooses" in a question
     QList<RecordedReport> reports;
     // Called while a message "is shown": lets a test look at the window at that moment.
     std::function<void(const QString &)> onInfo;

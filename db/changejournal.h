@@ -1,0 +1,63 @@
+// The journal of change runs: what each run wrote, kept on this machine so that a finished run
+// can be taken back, even after the program was closed.
+//
+// One SQLite file per run, in Folder(): the run's facts (connection, table, fields, mode, start,
+// counts) and, for every row it wrote, the row's identity, the old value and the new value, in
+// the order they were written. The folder has mode 0700 and the files 0600 (they hold data of the
+// user's tables); only the files of the last KeptRuns runs are kept.
+#pragma once
+
+#include "casing/caserules.h"
+#include "db/connectionsettings.h"
+#include "db/journalerror.h"
+#include "db/rowidentity.h"
+#include "db/tableref.h"
+
+#include <QDateTime>
+#include <QStringList>
+#include <optional>
+
+struct JournalRun {
+    qint64 id = 0; // orders the runs: a later run has a greater id
+    QString file;  // the run's journal file
+    QString server, port, database;
+    TableRef table;
+    QStringList fields;
+    CaseMode mode = CaseMode::Upper;
+    QStringList exceptionWords;
+    QDateTime started; // UTC
+    RowIdentity identity;
+    qint64 rowsRead = 0, valuesChanged = 0, rowsWritten = 0, valuesNotWritten = 0;
+    bool endedWhole = false; // End() was told that the run ended whole
+    bool undone = false;
+    qint64 rowsRecorded = 0; // rows the journal holds; read back, not written by the run
+};
+
+class ChangeJournal
+{
+public:
+    static constexpr int KeptRuns = 20;
+
+    // $XDG_DATA_HOME/Recasor (by default ~/.local/share/Recasor).
+    static QString Folder();
+
+    // Makes the run's file and records its facts (all but id, file, the counts, endedWhole and
+    // undone; started is now when not set), then removes the files of all but the last KeptRuns
+    // runs. Returns the run with id and file set. Throws JournalError when the folder or the file
+    // cannot be written.
+    static JournalRun Begin(JournalRun run);
+
+    // Records the run's counts and whether it ended whole. Throws JournalError.
+    static void End(const JournalRun &run);
+
+    // The newest run of this server, port and database that wrote rows and is not undone.
+    // Files that cannot be read are passed over.
+    static std::optional<JournalRun> Last(const ConnectionSettings &settings);
+
+    // Records that the run was undone, so that Last() offers the run before it. Throws
+    // JournalError.
+    static void MarkUndone(const JournalRun &run);
+
+    // The run that a journal file holds; throws JournalError.
+    static JournalRun Read(const QString &file);
+};

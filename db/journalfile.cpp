@@ -1,0 +1,79 @@
+#include "db/journalfile.h"
+
+#include <QAtomicInteger>
+#include <QSqlError>
+#include <QUrl>
+
+namespace {
+
+QString uniqueConnectionName()
+{
+    static QAtomicInteger<quint64> counter;
+    return QStringLiteral("recasor-journal-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+QString reasonOf(const QSqlError &error)
+{
+    const QString database = error.databaseText().trimmed();
+    return database.isEmpty() ? error.text().trimmed() : database;
+}
+
+} // namespace
+
+JournalFile::JournalFile(const QString &path, JournalError::Action action, Sync sync)
+    : action_(action), name_(uniqueConnectionName())
+{
+    db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
+    if (!db_.isValid()) {
+        db_ = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name_);
+        throw failure(
+            QStringLiteral("the SQLite database driver of Qt (QSQLITE) is not available"));
+    }
+    // mode=rw: a file that is gone is an error, not a new file. Writers of the same file wait
+    // for each other's transactions instead of failing.
+    db_.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=60000"));
+    db_.setDatabaseName(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) +
+                        QStringLiteral("?mode=rw"));
+    if (!db_.open()) {
+        const QString reason = path + QStringLiteral(": ") + reasonOf(db_.lastError());
+        db_ = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name_);
+        throw failure(reason);
+    }
+    try {
+        exec(sync == Sync::Full ? QStringLiteral("PRAGMA synchronous = FULL")
+                                : QStringLiteral("PRAGMA synchronous = NORMAL"));
+    } catch (...) {
+        db_.close();
+        db_ = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name_);
+        throw;
+    }
+}
+
+JournalFile::~JournalFile()
+{
+    db_.close();
+    db_ = QSqlDatabase();
+    QSqlDatabase::removeDatabase(name_);
+}
+
+QSqlQuery JournalFile::exec(const QString &sql, const QVariantList &values)
+{
+    QSqlQuery query(db_);
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        throw failure(reasonOf(query.lastError()));
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        throw failure(reasonOf(query.lastError()));
+    return query;
+}
+
+void JournalFile::rollback()
+{
+    QSqlQuery query(db_);
+    query.exec(QStringLiteral("ROLLBACK"));
+}

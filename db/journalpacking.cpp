@@ -1,0 +1,72 @@
+#include "db/journalpacking.h"
+
+namespace {
+
+// The first byte of packed new values.
+constexpr char Whole = 'W';
+constexpr char Changes = 'C';
+
+} // namespace
+
+QByteArray JournalPacking::PackTexts(const QString &joined)
+{
+    return joined.toUtf8();
+}
+
+QString JournalPacking::UnpackTexts(const QByteArray &packed)
+{
+    return QString::fromUtf8(packed);
+}
+
+// Changes: the first byte, the mask (one bit per UTF-16 unit of the joined old values, lowest
+// bit first), then the changed units in order, as UTF-8. A changed unit that is half of a surrogate
+// pair has no UTF-8 form of its own, so such lists are kept whole.
+QByteArray JournalPacking::PackNews(const QString &oldsJoined, const QString &newsJoined)
+{
+    const qsizetype size = oldsJoined.size();
+    if (newsJoined.size() == size) {
+        QByteArray packed(1 + (size + 7) / 8, '\0');
+        packed[0] = Changes;
+        QString changed;
+        bool whole = false;
+        for (qsizetype i = 0; i < size; ++i) {
+            const QChar unit = newsJoined[i];
+            if (unit == oldsJoined[i])
+                continue;
+            if (unit.isSurrogate() || oldsJoined[i].isSurrogate()) {
+                whole = true;
+                break;
+            }
+            packed[1 + i / 8] = char(packed[1 + i / 8] | (1 << (i % 8)));
+            changed += unit;
+        }
+        if (!whole)
+            return packed + changed.toUtf8();
+    }
+    return Whole + newsJoined.toUtf8();
+}
+
+std::optional<QString> JournalPacking::UnpackNews(const QString &oldsJoined,
+                                                  const QByteArray &packed)
+{
+    if (packed.startsWith(Whole))
+        return QString::fromUtf8(packed.mid(1));
+    const qsizetype size = oldsJoined.size();
+    const qsizetype maskBytes = (size + 7) / 8;
+    if (!packed.startsWith(Changes) || packed.size() < 1 + maskBytes)
+        return std::nullopt;
+    const QString changed = QString::fromUtf8(packed.mid(1 + maskBytes));
+    QString news = oldsJoined;
+    QChar *units = news.data();
+    qsizetype next = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        if (packed[1 + i / 8] & (1 << (i % 8))) {
+            if (next == changed.size())
+                return std::nullopt;
+            units[i] = changed[next++];
+        }
+    }
+    if (next != changed.size())
+        return std::nullopt;
+    return news;
+}

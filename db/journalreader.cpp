@@ -1,0 +1,67 @@
+#include "db/journalreader.h"
+
+#include "db/journalfile.h"
+#include "db/journalpacking.h"
+
+#include <QVariant>
+
+// Marks of progress are only a help for an undo that goes on later: their commits need not
+// wait for the disk.
+JournalReader::JournalReader(const JournalRun &run)
+    : path_(run.file), file_(std::make_unique<JournalFile>(run.file, JournalError::Action::Reading,
+                                                           JournalFile::Sync::Normal))
+{
+    QSqlQuery query = file_->exec(QStringLiteral("SELECT undone_from FROM run"));
+    if (query.next() && !query.value(0).isNull())
+        before_ = query.value(0).toLongLong();
+}
+
+JournalReader::~JournalReader() = default;
+
+qint64 JournalReader::rowsLeft()
+{
+    QSqlQuery query = before_ ? file_->exec(QStringLiteral("SELECT sum(rows) FROM change"
+                                                           " WHERE seq < ?"),
+                                            {*before_})
+                              : file_->exec(QStringLiteral("SELECT sum(rows) FROM change"));
+    return query.next() ? query.value(0).toLongLong() : 0;
+}
+
+std::optional<JournalChunk> JournalReader::next()
+{
+    static const QString columns =
+        QStringLiteral("SELECT seq, field, relation, rows, delimiter, identities, olds, news"
+                       " FROM change ");
+    QSqlQuery query =
+        before_ ? file_->exec(columns + QStringLiteral("WHERE seq < ? ORDER BY seq DESC LIMIT 1"),
+                              {*before_})
+                : file_->exec(columns + QStringLiteral("ORDER BY seq DESC LIMIT 1"));
+    if (!query.next())
+        return std::nullopt;
+    JournalChunk chunk;
+    chunk.seq = query.value(0).toLongLong();
+    chunk.field = query.value(1).toString();
+    chunk.relationSql = query.value(2).toString();
+    chunk.rows = query.value(3).toLongLong();
+    chunk.delimiter = query.value(4).toString();
+    chunk.identities = JournalPacking::UnpackTexts(query.value(5).toByteArray());
+    chunk.olds = JournalPacking::UnpackTexts(query.value(6).toByteArray());
+    const std::optional<QString> news =
+        JournalPacking::UnpackNews(chunk.olds, query.value(7).toByteArray());
+    if (!news)
+        throw JournalError(JournalError::Action::Reading,
+                           QStringLiteral("%1: its chunk %2 is damaged").arg(path_).arg(chunk.seq));
+    chunk.news = *news;
+    before_ = chunk.seq;
+    return chunk;
+}
+
+bool JournalReader::markUndone(qint64 seq)
+{
+    try {
+        file_->exec(QStringLiteral("UPDATE run SET undone_from = ?"), {seq});
+        return true;
+    } catch (const JournalError &) {
+        return false;
+    }
+}

@@ -1,0 +1,50 @@
+// Reads a run's journal back for its undo: the chunks it wrote, newest first, one at a time, so
+// that memory stays bounded whatever the size of the run; and keeps track of how far the undo
+// has come, so that an undo that was stopped goes on where it ended.
+#pragma once
+
+#include "db/changejournal.h"
+
+#include <QString>
+#include <memory>
+#include <optional>
+
+class JournalFile;
+
+// One chunk as the journal keeps it: the rows' identities, old and new values, each list joined
+// by the delimiter, which occurs in none of them.
+struct JournalChunk {
+    qint64 seq = 0;
+    QString field;
+    QString relationSql;
+    qint64 rows = 0;
+    QString delimiter;
+    QString identities, olds, news;
+};
+
+class JournalReader
+{
+public:
+    // Opens the run's file in this thread; throws JournalError.
+    explicit JournalReader(const JournalRun &run);
+    ~JournalReader();
+
+    JournalReader(const JournalReader &) = delete;
+    JournalReader &operator=(const JournalReader &) = delete;
+
+    // Rows of the chunks not yet undone.
+    qint64 rowsLeft();
+
+    // The newest chunk not yet undone and not yet read; none at the end. Throws JournalError.
+    std::optional<JournalChunk> next();
+
+    // Records that the chunks from seq on are undone; false when that could not be written. The
+    // mark only spares an undo that goes on later the rows already restored (it would find them
+    // holding their old values and leave them alone), so losing it does no harm.
+    bool markUndone(qint64 seq);
+
+private:
+    QString path_;
+    std::unique_ptr<JournalFile> file_;
+    std::optional<qint64> before_; // chunks from this seq on are undone or read
+};

@@ -1,0 +1,265 @@
+// How an undo works. The journal's chunks are taken newest first (a row that a run wrote once per
+// field goes back through its fields in the reverse order). For each chunk one UPDATE joins the
+// chunk's rows, sent as three joined texts that the server splits, to the rows of the physical
+// relation the run wrote, finds each row by its identity through the table's key (or its
+// position), and writes the old value only where the row still holds the value the run wrote.
+// When a statement fails for a value (a constraint or trigger refuses the old value now), the
+// chunk is halved until the refused rows stand alone; they are left alone and the rest is
+// written. Other failures end the undo; what it restored stays restored.
+#include "db/undorun.h"
+
+#include "db/chunkwriter.h"
+#include "db/dbsession.h"
+#include "db/journalreader.h"
+#include "db/sessionworker.h"
+#include "db/sqlquote.h"
+
+#include <QHash>
+#include <QVariant>
+
+namespace {
+
+// Seconds, as the undo's session asks for both its login and its statements.
+constexpr int UndoTimeout = 5000;
+
+// As for the run's writing: the rows are hashed in memory, no machine code is compiled for a
+// statement, and the plan is made once for every chunk.
+const QStringList SessionSetup = {QStringLiteral("SET work_mem = '64MB'"),
+                                  QStringLiteral("SET jit = off"),
+                                  QStringLiteral("SET plan_cache_mode = force_generic_plan")};
+
+// What the statements for one chunk did.
+struct Outcome {
+    qint64 restored = 0;
+    std::optional<DbError> refusal; // the first that the server gave for a row
+};
+
+// Rows of a chunk, as three lists.
+struct Rows {
+    QList<QString> identities, olds, news;
+};
+
+qint64 restoreRange(DbSession &session, const QString &sql, const QString &d, const Rows &rows,
+                    qsizetype from, qsizetype to, Outcome &outcome)
+{
+    if (from >= to)
+        return 0;
+    auto joined = [&](const QList<QString> &list) { return list.mid(from, to - from).join(d); };
+    try {
+        return session.execute(
+            sql, {joined(rows.identities), d, joined(rows.news), d, joined(rows.olds), d});
+    } catch (const DbError &error) {
+        if (!ChunkWriter::concernsOneValue(error))
+            throw;
+        if (to - from == 1) {
+            if (!outcome.refusal)
+                outcome.refusal = error;
+            return 0;
+        }
+    }
+    const qsizetype middle = from + (to - from) / 2;
+    return restoreRange(session, sql, d, rows, from, middle, outcome) +
+           restoreRange(session, sql, d, rows, middle, to, outcome);
+}
+
+// Writes a chunk's old values back; rows the server refuses are found by halving and left
+// alone.
+void restore(DbSession &session, const QString &sql, const JournalChunk &chunk, Outcome &outcome)
+{
+    const QString &d = chunk.delimiter;
+    try {
+        outcome.restored =
+            session.execute(sql, {chunk.identities, d, chunk.news, d, chunk.olds, d});
+        return;
+    } catch (const DbError &error) {
+        if (!ChunkWriter::concernsOneValue(error))
+            throw;
+        if (chunk.rows <= 1) {
+            outcome.refusal = error;
+            return;
+        }
+    }
+    const Rows rows{chunk.identities.split(d), chunk.olds.split(d), chunk.news.split(d)};
+    outcome.restored = restoreRange(session, sql, d, rows, 0, rows.identities.size(), outcome);
+}
+
+class Undoer
+{
+public:
+    Undoer(const ConnectionSettings &settings, DbSession &session, const JournalRun &run,
+           JournalReader &reader, const std::atomic<bool> &stop,
+           const std::function<void(int)> &progress, UndoSummary &summary)
+        : session_(session), run_(run), reader_(reader), stop_(stop), progress_(progress),
+          summary_(summary), writers_{{settings, {UndoTimeout, UndoTimeout}, SessionSetup},
+                                      {settings, {UndoTimeout, UndoTimeout}, SessionSetup}}
+    {
+    }
+
+    // Two writers take turns, so that the server writes two chunks side by side. Chunks of one
+    // field hold different rows; before the chunks of another field, both writers finish, so
+    // that a row's fields go back in the reverse order of the run's.
+    void run()
+    {
+        total_ = reader_.rowsLeft();
+        int w = 0;
+        QString field;
+        while (true) {
+            if (stop_.load(std::memory_order_relaxed)) {
+                summary_.endedEarly = true;
+                collect(0);
+                collect(1);
+                return;
+            }
+            std::optional<JournalChunk> chunk = reader_.next();
+            if (!chunk)
+                break;
+            if (chunk->field != field) {
+                collect(0);
+                collect(1);
+                field = chunk->field;
+            }
+            const QString &sql = statementFor(*chunk);
+            if (sql.isEmpty()) {
+                // The relation or the field is gone: none of its rows can be found.
+                taken(*chunk, Outcome{});
+                continue;
+            }
+            w = 1 - w;
+            collect(w);
+            Slot &slot = slots_[w];
+            slot.chunk = std::move(*chunk);
+            slot.outcome = Outcome{};
+            slot.pending = true;
+            writers_[w].submit([&slot, sql](DbSession &session) {
+                restore(session, sql, *slot.chunk, slot.outcome);
+            });
+        }
+        collect(0);
+        collect(1);
+        progress_(100);
+    }
+
+private:
+    struct Slot {
+        std::optional<JournalChunk> chunk;
+        Outcome outcome;
+        bool pending = false;
+    };
+
+    // Takes in the result of a writer's chunk, if it has one.
+    void collect(int w)
+    {
+        Slot &slot = slots_[w];
+        if (!slot.pending)
+            return;
+        slot.pending = false;
+        writers_[w].wait();
+        taken(*slot.chunk, slot.outcome);
+    }
+
+    void taken(const JournalChunk &chunk, const Outcome &outcome)
+    {
+        summary_.rowsRestored += outcome.restored;
+        summary_.rowsLeftAlone += chunk.rows - outcome.restored;
+        if (outcome.refusal && summary_.firstError.isEmpty())
+            summary_.firstError = outcome.refusal->text();
+        // Chunks are taken newest first: every chunk from this one on is undone, unless an
+        // older submission is still being written; then every chunk after that one is.
+        qint64 from = chunk.seq;
+        for (const Slot &slot : slots_) {
+            if (slot.pending)
+                from = qMax(from, slot.chunk->seq + 1);
+        }
+        reader_.markUndone(from);
+        done_ += chunk.rows;
+        const int percent = total_ > 0 ? int(qMin<qint64>(done_ * 100 / total_, 99)) : 0;
+        if (percent != reported_)
+            progress_(reported_ = percent);
+    }
+
+    // The UPDATE for a chunk's relation and field; empty when they no longer exist. The field's
+    // type is looked up the way a run does.
+    const QString &statementFor(const JournalChunk &chunk)
+    {
+        const QString key = chunk.relationSql + QChar(0) + chunk.field;
+        auto found = statements_.constFind(key);
+        if (found != statements_.cend())
+            return *found;
+        QSqlQuery type =
+            session_.exec(QStringLiteral("SELECT tn.nspname, t.typname FROM pg_attribute a"
+                                         " JOIN pg_type t ON t.oid = a.atttypid"
+                                         " JOIN pg_namespace tn ON tn.oid = t.typnamespace"
+                                         " WHERE a.attrelid = to_regclass(%1) AND a.attnum > 0"
+                                         " AND NOT a.attisdropped AND a.attname = %2")
+                              .arg(QuoteLiteral(chunk.relationSql), QuoteLiteral(chunk.field)));
+        QString sql;
+        if (type.next()) {
+            const QString schema = type.value(0).toString(), name = type.value(1).toString();
+            const bool plainText =
+                schema == QLatin1String("pg_catalog") &&
+                (name == QLatin1String("text") || name == QLatin1String("varchar"));
+            const QString field = QStringLiteral("t.") + QuoteIdentifier(chunk.field);
+            // Values that are not text are compared in their text form, as the run wrote them.
+            // A missing old value (a lone empty text, which the server splits into no element)
+            // matches nothing.
+            sql = QStringLiteral("UPDATE ONLY %1 AS t SET %2 = CAST(v.o AS %3)"
+                                 " FROM unnest(string_to_array(?, ?), string_to_array(?, ?),"
+                                 " string_to_array(?, ?)) AS v(id, n, o)"
+                                 " WHERE %4 AND %5 = v.n COLLATE \"C\" AND v.o IS NOT NULL")
+                      .arg(chunk.relationSql, QuoteIdentifier(chunk.field),
+                           QualifiedName(schema, name),
+                           run_.identity.matchSql(QStringLiteral("t"), QStringLiteral("v.id")),
+                           plainText ? field : TextFormOf(field));
+        }
+        return *statements_.insert(key, sql);
+    }
+
+    DbSession &session_;
+    const JournalRun &run_;
+    JournalReader &reader_;
+    const std::atomic<bool> &stop_;
+    const std::function<void(int)> &progress_;
+    UndoSummary &summary_;
+    QHash<QString, QString> statements_;
+    qint64 total_ = 0, done_ = 0;
+    int reported_ = -1;
+    Slot slots_[2];
+    SessionWorker writers_[2];
+};
+
+} // namespace
+
+UndoRun::UndoRun(const ConnectionSettings &settings, const JournalRun &run, QObject *parent)
+    : QObject(parent), settings_(settings), run_(run)
+{
+    qRegisterMetaType<UndoSummary>();
+}
+
+void UndoRun::run()
+{
+    UndoSummary summary;
+    try {
+        JournalReader reader(run_);
+        DbSession session(settings_, DbSession::Options{UndoTimeout, UndoTimeout});
+        for (const QString &statement : SessionSetup)
+            session.execute(statement);
+        const std::function<void(int)> report = [this](int percent) { emit progress(percent); };
+        Undoer(settings_, session, run_, reader, stop_, report, summary).run();
+    } catch (const DbError &error) {
+        summary.endedEarly = true;
+        // The failure that ended the undo is the one the user must see first.
+        summary.firstError = error.text();
+    } catch (const JournalError &error) {
+        summary.endedEarly = true;
+        summary.firstError = error.text();
+    }
+    if (!summary.endedEarly) {
+        try {
+            ChangeJournal::MarkUndone(run_);
+        } catch (const JournalError &error) {
+            if (summary.firstError.isEmpty())
+                summary.firstError = error.text();
+        }
+    }
+    emit finished(summary);
+}

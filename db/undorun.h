@@ -1,0 +1,48 @@
+// The undo of a change run: writes the old values that the run's journal holds back to the rows
+// that still hold exactly the value the run wrote. Rows that someone changed since, or that can
+// no longer be found, are left alone and counted.
+//
+// A worker object for a QThread of its own, like ChangeRun: run() opens its own session and
+// journal connection in that thread, reports progress by signal and ends with finished().
+// requestStop() may be called from any thread; the undo stops between two statements. Each
+// statement commits on its own, so every row is either restored or as it was, never half-written.
+// An undo that ends whole marks the run undone; one that was stopped goes on where it ended when
+// it is started again.
+#pragma once
+
+#include "db/changejournal.h"
+#include "db/connectionsettings.h"
+
+#include <QMetaType>
+#include <QObject>
+#include <atomic>
+
+struct UndoSummary {
+    qint64 rowsRestored = 0;
+    qint64 rowsLeftAlone = 0; // changed since the run, no longer found, or refused by the server
+    QString firstError;       // the first failure's text, empty when none
+    bool endedEarly = false;  // stopped on request, or by a failure of the whole undo
+};
+Q_DECLARE_METATYPE(UndoSummary)
+
+class UndoRun : public QObject
+{
+    Q_OBJECT
+
+public:
+    UndoRun(const ConnectionSettings &settings, const JournalRun &run, QObject *parent = nullptr);
+
+    void requestStop() { stop_.store(true, std::memory_order_relaxed); }
+
+public slots:
+    void run();
+
+signals:
+    void progress(int percent);
+    void finished(const UndoSummary &summary);
+
+private:
+    ConnectionSettings settings_;
+    JournalRun run_;
+    std::atomic<bool> stop_{false};
+};

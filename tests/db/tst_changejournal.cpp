@@ -1,0 +1,240 @@
+// The journal of change runs on its own: the run's facts back as recorded, the last run of a
+// database, writers side by side, the modes of the folder and files, a folder that cannot be
+// made, and only the last 20 runs kept.
+#include "db/changejournal.h"
+#include "db/journalpacking.h"
+#include "db/journalreader.h"
+#include "db/journalwriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <thread>
+
+namespace {
+
+JournalRun runOf(const QString &database)
+{
+    JournalRun run;
+    run.server = "db.example";
+    run.port = "5432";
+    run.database = database;
+    run.table = {"sales", "Cust\"omers"};
+    run.fields = {"name", "city"};
+    run.mode = CaseMode::Proper;
+    return run;
+}
+
+void recordRows(const JournalRun &run, int rows)
+{
+    QList<QString> identities, olds, news;
+    for (int i = 0; i < rows; ++i) {
+        identities << QString::number(i);
+        olds << QStringLiteral("value %1").arg(i);
+        news << QStringLiteral("Value %1").arg(i);
+    }
+    JournalWriter(run).record("name", "\"sales\".\"Cust\"\"omers\"", identities, olds, news);
+}
+
+int modeOf(const QString &path)
+{
+    struct stat status;
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 07777)
+                                                                     : -1;
+}
+
+} // namespace
+
+class TestChangeJournal : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void factsComeBackAsRecorded();
+    void newValuesComeBackExactly_data();
+    void newValuesComeBackExactly();
+    void lastIsTheNewestRunOfTheDatabaseToUndo();
+    void writersAppendSideBySide();
+    void folderAndFilesAreTheUsersAlone();
+    void writingFailsWhereTheJournalCannotBeWritten();
+    void onlyTheLast20RunsAreKept();
+
+private:
+    std::unique_ptr<QTemporaryDir> data_;
+};
+
+void TestChangeJournal::init()
+{
+    data_ = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_DATA_HOME", data_->path().toUtf8());
+}
+
+void TestChangeJournal::factsComeBackAsRecorded()
+{
+    QCOMPARE(ChangeJournal::Folder(), data_->path() + "/Recasor");
+    JournalRun run = runOf("shop");
+    run.exceptionWords = {"McDonald", "iPhone"};
+    run.identity.key = {{"id", "\"pg_catalog\".\"int4\""}, {"Kéy \"2\"", "\"public\".\"code\""}};
+    run = ChangeJournal::Begin(run);
+    QVERIFY(run.id > 0);
+    QVERIFY(run.started.isValid());
+    recordRows(run, 3);
+    run.rowsRead = 10;
+    run.valuesChanged = 4;
+    run.rowsWritten = 3;
+    run.valuesNotWritten = 1;
+    ChangeJournal::End(run);
+
+    const JournalRun back = ChangeJournal::Read(run.file);
+    QCOMPARE(back.id, run.id);
+    QCOMPARE(back.database, "shop");
+    QCOMPARE(back.table, run.table);
+    QCOMPARE(back.fields, run.fields);
+    QCOMPARE(back.mode, CaseMode::Proper);
+    QCOMPARE(back.exceptionWords, run.exceptionWords);
+    QCOMPARE(back.started, run.started);
+    QVERIFY(back.identity == run.identity);
+    QCOMPARE(back.rowsRead, 10);
+    QCOMPARE(back.valuesChanged, 4);
+    QCOMPARE(back.rowsWritten, 3);
+    QCOMPARE(back.valuesNotWritten, 1);
+    QVERIFY(!back.endedWhole);
+    QCOMPARE(back.rowsRecorded, 3);
+
+    JournalReader reader(back);
+    const std::optional<JournalChunk> chunk = reader.next();
+    QVERIFY(chunk);
+    QCOMPARE(chunk->relationSql, "\"sales\".\"Cust\"\"omers\"");
+    QCOMPARE(chunk->olds.split(chunk->delimiter), (QStringList{"value 0", "value 1", "value 2"}));
+    QVERIFY(!reader.next());
+}
+
+void TestChangeJournal::newValuesComeBackExactly_data()
+{
+    QTest::addColumn<QString>("olds");
+    QTest::addColumn<QString>("news");
+    QTest::newRow("case changes") << "abc\x1f"
+                                     "École 東京\x1f"
+                                     "x"
+                                  << "ABC\x1f"
+                                     "école 東京\x1f"
+                                     "X";
+    QTest::newRow("nothing changed") << "abc"
+                                     << "abc";
+    QTest::newRow("other length") << "ß\x1f"
+                                     "ab"
+                                  << "SS\x1f"
+                                     "AB";
+    QTest::newRow("changed surrogate") << QStringLiteral("a𐐨") << QStringLiteral("A𐐀");
+    QTest::newRow("empty") << ""
+                           << "";
+}
+
+void TestChangeJournal::newValuesComeBackExactly()
+{
+    QFETCH(QString, olds);
+    QFETCH(QString, news);
+    const QByteArray packed = JournalPacking::PackNews(olds, news);
+    QCOMPARE(JournalPacking::UnpackNews(olds, packed).value_or("<damaged>"), news);
+}
+
+void TestChangeJournal::lastIsTheNewestRunOfTheDatabaseToUndo()
+{
+    const JournalRun first = ChangeJournal::Begin(runOf("shop"));
+    recordRows(first, 2);
+    const JournalRun other = ChangeJournal::Begin(runOf("other"));
+    recordRows(other, 2);
+    ChangeJournal::Begin(runOf("shop")); // changed nothing
+    ConnectionSettings shop{"db.example", "5432", "anyone", "", "shop"};
+
+    QCOMPARE(ChangeJournal::Last(shop).value_or(JournalRun{}).id, first.id);
+    ChangeJournal::MarkUndone(first);
+    QVERIFY(!ChangeJournal::Last(shop));
+    shop.database = "other";
+    QCOMPARE(ChangeJournal::Last(shop).value_or(JournalRun{}).id, other.id);
+    shop.port = "5433";
+    QVERIFY(!ChangeJournal::Last(shop));
+}
+
+void TestChangeJournal::writersAppendSideBySide()
+{
+    const JournalRun run = ChangeJournal::Begin(runOf("shop"));
+    QString failures;
+    auto write = [&] {
+        try {
+            JournalWriter writer(run);
+            for (int i = 0; i < 40; ++i)
+                writer.record("name", "\"t\"", {"1", "2"}, {"a", "b"}, {"A", "B"});
+        } catch (const JournalError &error) {
+            failures += error.text();
+        }
+    };
+    std::thread one(write), two(write);
+    one.join();
+    two.join();
+    QVERIFY2(failures.isEmpty(), qPrintable(failures));
+    QCOMPARE(ChangeJournal::Read(run.file).rowsRecorded, 2 * 40 * 2);
+}
+
+void TestChangeJournal::folderAndFilesAreTheUsersAlone()
+{
+    // Whatever the process's umask lets through.
+    const mode_t umaskBefore = ::umask(0);
+    const JournalRun run = ChangeJournal::Begin(runOf("shop"));
+    {
+        JournalWriter writer(run);
+        writer.record("name", "\"t\"", {"1"}, {"a"}, {"A"});
+        QCOMPARE(modeOf(ChangeJournal::Folder()), 0700);
+        for (const char *suffix : {"", "-wal", "-shm"}) {
+            QVERIFY2(QFile::exists(run.file + suffix), qPrintable(suffix));
+            QCOMPARE(modeOf(run.file + suffix), 0600);
+        }
+    }
+    ::umask(umaskBefore);
+}
+
+void TestChangeJournal::writingFailsWhereTheJournalCannotBeWritten()
+{
+    // A run's file that is gone is not made again by SQLite (with modes of its own).
+    const JournalRun run = ChangeJournal::Begin(runOf("shop"));
+    QVERIFY(QFile::remove(run.file));
+    QVERIFY_THROWS_EXCEPTION(JournalError, JournalWriter{run});
+    QVERIFY(!QFile::exists(run.file));
+
+    // Below a regular file no folder can be made, whoever runs the test.
+    QFile file(data_->filePath("plain-file"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    qputenv("XDG_DATA_HOME", file.fileName().toUtf8() + "/data");
+    try {
+        ChangeJournal::Begin(runOf("shop"));
+        QFAIL("Begin did not fail");
+    } catch (const JournalError &error) {
+        QVERIFY2(error.text().startsWith("The journal could not be written: "),
+                 qPrintable(error.text()));
+    }
+}
+
+void TestChangeJournal::onlyTheLast20RunsAreKept()
+{
+    QList<qint64> ids;
+    for (int i = 0; i < ChangeJournal::KeptRuns + 3; ++i) {
+        const JournalRun run = ChangeJournal::Begin(runOf("shop"));
+        recordRows(run, 1);
+        ids << run.id;
+    }
+    QStringList expected;
+    for (qint64 id : ids.mid(3))
+        expected << QStringLiteral("run-%1.sqlite").arg(id);
+    QStringList files = QDir(ChangeJournal::Folder()).entryList(QDir::Files);
+    files.sort();
+    QCOMPARE(files, expected);
+}
+
+QTEST_GUILESS_MAIN(TestChangeJournal)
+#include "tst_changejournal.moc"

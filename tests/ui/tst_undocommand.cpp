@@ -1,0 +1,171 @@
+// "Undo Last Change Run…" in the main window against the test server: its place in the Change
+// menu, nothing to undo, the question and its answers, and an undo while the window is busy.
+#include "journalledrun.h"
+#include "messagerecorder.h"
+#include "testdatabase.h"
+
+#include "settings/settingsstore.h"
+#include "ui/form1.h"
+#include "ui/form2.h"
+#include "ui/mainwindowmenus.h"
+#include "ui/undocommand.h"
+
+#include <QAction>
+#include <QDir>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <memory>
+
+class TestUndoCommand : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void commandStandsBeforeStop();
+    void nothingToUndo();
+    void questionShowsTheRunAndCancelKeepsIt();
+    void undoWhileTheWindowIsBusy();
+
+private:
+    Form2 *main() { return form1_->mainWindow(); }
+    QAction *undoAction() { return main()->findChild<QAction *>("UndoAction"); }
+    QStringList column(const QString &sql);
+    void exec(const QStringList &statements);
+
+    QTemporaryDir config_;
+    QTemporaryDir data_;
+    MessageRecorder messages_;
+    std::unique_ptr<Form1> form1_;
+};
+
+void TestUndoCommand::initTestCase()
+{
+    REQUIRE_TEST_DATABASE();
+    qputenv("XDG_CONFIG_HOME", config_.filePath("config").toUtf8());
+    qputenv("XDG_DATA_HOME", data_.path().toUtf8());
+    exec({"DROP SCHEMA IF EXISTS ui_undo CASCADE", "CREATE SCHEMA ui_undo"});
+}
+
+void TestUndoCommand::init()
+{
+    exec({"DROP TABLE IF EXISTS ui_undo.people",
+          "CREATE TABLE ui_undo.people (id int PRIMARY KEY, name text)",
+          "INSERT INTO ui_undo.people VALUES (1, 'jOHN o''neil'), (2, 'MARY smith'), (3, NULL)"});
+    QDir(ChangeJournal::Folder()).removeRecursively();
+    const ConnectionSettings s = TestDatabase::settings();
+    for (const auto &[key, value] : {std::pair{SettingsKeys::Server, s.server},
+                                     {SettingsKeys::Port, s.port},
+                                     {SettingsKeys::User, s.user},
+                                     {SettingsKeys::Password, s.password},
+                                     {SettingsKeys::Database, s.database}})
+        SettingsStore::Save(SettingsKeys::Application, SettingsKeys::Section, key, value);
+    messages_.clear();
+    messages_.confirmAnswer = true;
+    form1_ = std::make_unique<Form1>(messages_, config_.path());
+    connect(form1_.get(), &Form1::mainWindowMade, this,
+            [this](Form2 &window) { new MainWindowMenus(window, messages_); });
+    form1_->Form_Load();
+    QVERIFY(main());
+    QVERIFY(undoAction());
+}
+
+void TestUndoCommand::cleanup()
+{
+    form1_.reset();
+}
+
+QStringList TestUndoCommand::column(const QString &sql)
+{
+    QSqlDatabase db = TestDatabase::open();
+    QSqlQuery query(db);
+    QStringList values;
+    if (query.exec(sql))
+        while (query.next())
+            values << (query.value(0).isNull() ? "<null>" : query.value(0).toString());
+    else
+        values << "<failed: " + query.lastError().text() + ">";
+    query = QSqlQuery();
+    TestDatabase::close(db);
+    return values;
+}
+
+void TestUndoCommand::exec(const QStringList &statements)
+{
+    QSqlDatabase db = TestDatabase::open();
+    const QString failure = TestDatabase::exec(db, statements);
+    TestDatabase::close(db);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+}
+
+void TestUndoCommand::commandStandsBeforeStop()
+{
+    const QList<QAction *> actions = main()->changeMenu()->actions();
+    QVERIFY(actions.indexOf(undoAction()) >= 0);
+    QVERIFY(actions.indexOf(undoAction()) < actions.indexOf(main()->stopAction()));
+    QCOMPARE(undoAction()->text(), "&Undo Last Change Run…");
+    QCOMPARE(undoAction()->shortcut(), QKeySequence("Ctrl+Z"));
+}
+
+void TestUndoCommand::nothingToUndo()
+{
+    undoAction()->trigger();
+    QCOMPARE(messages_.infos, QStringList{"There is no change run of this database to undo."});
+    QVERIFY(messages_.confirms.isEmpty());
+    QVERIFY(!main()->isBusy());
+}
+
+void TestUndoCommand::questionShowsTheRunAndCancelKeepsIt()
+{
+    JournalledRun::Make(TestDatabase::settings(), {"ui_undo", "people"}, {"name"},
+                        CaseMode::Proper);
+    messages_.confirmAnswer = false;
+    undoAction()->trigger();
+    QCOMPARE(messages_.confirms.size(), 1);
+    const QString question = messages_.confirms[0];
+    for (const char *part : {"Undo the last change run of this database?", "Table: ui_undo.people",
+                             "Field(s): name", "Mode: Proper Case", "Rows written: 2"})
+        QVERIFY2(question.contains(part), qPrintable(question));
+    QVERIFY(!main()->isBusy());
+    QVERIFY(messages_.infos.isEmpty());
+    QCOMPARE(column("SELECT name FROM ui_undo.people ORDER BY id"),
+             (QStringList{"John O'neil", "Mary Smith", "<null>"}));
+    QVERIFY(ChangeJournal::Last(TestDatabase::settings()));
+}
+
+void TestUndoCommand::undoWhileTheWindowIsBusy()
+{
+    JournalledRun::Make(TestDatabase::settings(), {"ui_undo", "people"}, {"name"}, CaseMode::Upper);
+    exec({"UPDATE ui_undo.people SET name = 'Changed Since' WHERE id = 2"});
+    auto *command = main()->findChild<UndoCommand *>();
+    QSignalSpy ended(command, &UndoCommand::undoEnded);
+    undoAction()->trigger();
+    QCOMPARE(messages_.confirms.size(), 1);
+    QVERIFY(main()->isBusy());
+    QVERIFY(main()->stopAction()->isEnabled());
+    QVERIFY(!main()->findChild<QWidget *>("PushButton1")->isEnabled());
+    undoAction()->trigger(); // a second undo is not started meanwhile
+    QVERIFY(ended.wait(60000));
+    QCOMPARE(ended.size(), 1);
+    QVERIFY(!main()->isBusy());
+    QVERIFY(!main()->stopAction()->isEnabled());
+    QVERIFY(messages_.reports.isEmpty());
+    QCOMPARE(messages_.infos,
+             QStringList{"The change run was undone.\n\nRows restored: 1\nRows left alone because "
+                         "they changed since the run or could not be found: 1"});
+    QCOMPARE(column("SELECT name FROM ui_undo.people ORDER BY id"),
+             (QStringList{"jOHN o'neil", "Changed Since", "<null>"}));
+    QCOMPARE(messages_.confirms.size(), 1);
+
+    messages_.clear();
+    undoAction()->trigger();
+    QCOMPARE(messages_.infos, QStringList{"There is no change run of this database to undo."});
+}
+
+QTEST_MAIN(TestUndoCommand)
+#include "tst_undocommand.moc"

@@ -1,0 +1,52 @@
+// "Undo Last Change Run…" of the main window's Change menu: shows what the last change run of
+// the window's database did, asks, and writes the old values back on a thread of its own while
+// the window is busy with it ("Stop" ends it between two statements).
+#pragma once
+
+#include "db/changejournal.h"
+#include "db/undorun.h"
+
+#include <QObject>
+#include <optional>
+
+class Form2;
+class Messages;
+class QAction;
+class QThread;
+
+class UndoCommand : public QObject
+{
+    Q_OBJECT
+
+public:
+    UndoCommand(Form2 &window, Messages &messages, QObject *parent = nullptr);
+    ~UndoCommand() override; // stops an undo that is going and waits for its thread
+
+    // The menu command (Ctrl+Z); whoever puts it into a menu decides where.
+    QAction *action() const { return action_; }
+
+    bool isRunning() const { return thread_ != nullptr; }
+
+    void UndoLastChangeRun_Click();
+
+    // The question before the undo: what the run did.
+    static QString ConfirmText(const JournalRun &run);
+    // The message at the end: rows restored and rows left alone.
+    static QString ClosingText(const UndoSummary &summary);
+
+signals:
+    // An undo has ended and the window has shown its outcome.
+    void undoEnded();
+
+private:
+    void start(const JournalRun &run);
+    void undoFinished(const UndoSummary &summary);
+    void release();
+
+    Form2 &window_;
+    Messages &messages_;
+    QAction *action_;
+    QThread *thread_ = nullptr;
+    UndoRun *worker_ = nullptr;
+    TableRef table_; // of the run being undone
+};
