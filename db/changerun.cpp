@@ -26,9 +26,11 @@
 
 #include "db/cancelgroup.h"
 #include "db/changefilter.h"
+#include "db/changejournal.h"
 #include "db/chunkreader.h"
 #include "db/chunkwriter.h"
 #include "db/dbsession.h"
+#include "db/journalwriter.h"
 #include "db/sqlquote.h"
 
 #include <QElapsedTimer>
@@ -120,15 +122,36 @@ class Stopped
 {
 };
 
+// Records each statement's rows in the run's journal before the statement commits; a journal
+// that cannot be written ends the run before anything unrecorded is committed.
+class JournalRecorder : public RowRecorder
+{
+public:
+    explicit JournalRecorder(const JournalRun &run) : writer_(run) {}
+
+    void record(const WriteTarget &target, const QList<QString> &identities,
+                const QList<QString> &olds, const QList<QString> &news) override
+    {
+        try {
+            writer_.record(target.fieldName, target.relationSql, identities, olds, news);
+        } catch (const JournalError &error) {
+            throw DbError(error.text());
+        }
+    }
+
+private:
+    JournalWriter writer_;
+};
+
 class Runner
 {
 public:
     Runner(const ConnectionSettings &settings, DbSession &session, const TableRef &table,
            const QStringList &fields, CaseMode mode, CancelGroup &cancel,
            const std::function<void()> &chunkReadHook, const std::function<void(int)> &progress,
-           ChangeRunSummary &summary)
+           ChangeRunSummary &summary, std::optional<JournalRun> &journal)
         : settings_(settings), session_(session), table_(table), mode_(mode), cancel_(cancel),
-          chunkReadHook_(chunkReadHook), progress_(progress), summary_(summary)
+          chunkReadHook_(chunkReadHook), progress_(progress), summary_(summary), journal_(journal)
     {
         for (const QString &name : fields)
             fields_.push_back(Field{name, QuoteIdentifier(name), {}, false, false, false, {}, {}});
@@ -137,12 +160,21 @@ public:
     void run()
     {
         const QList<QString> relationOids = plan();
+        if (fields_.isEmpty()) {
+            reportProgress(100, true);
+            return;
+        }
+        beginJournal();
         // Two readers take turns, so that while one chunk is written the next two are being
         // read and prepared.
         ChunkReader readers[2] = {{settings_, RunTimeout, mode_, cancel_},
                                   {settings_, RunTimeout, mode_, cancel_}};
-        ChunkWriter writers[2] = {{settings_, RunTimeout, WriterSetup, cancel_},
-                                  {settings_, RunTimeout, WriterSetup, cancel_}};
+        const JournalRun journal = *journal_;
+        const RowRecorderFactory recorder = [journal] {
+            return std::make_unique<JournalRecorder>(journal);
+        };
+        ChunkWriter writers[2] = {{settings_, RunTimeout, WriterSetup, cancel_, recorder},
+                                  {settings_, RunTimeout, WriterSetup, cancel_, recorder}};
         progressClock_.start();
         // One pass per field: a pass moves the rows it writes to new places in the table,
         // so each pass measures the table afresh and finds them wherever they went.
@@ -276,7 +308,7 @@ private:
             throw;
         }
         endSnapshot();
-        writeMissed(field, writers[0]);
+        writeMissed(field, relations, writers[0]);
     }
 
     // Turns a failure into a stop when the run was asked to stop: a cancelled statement is
@@ -388,6 +420,30 @@ private:
         return true;
     }
 
+    // The journal's record of the run, begun before anything is written: a run whose journal
+    // cannot be written writes nothing.
+    void beginJournal()
+    {
+        JournalRun run;
+        run.server = settings_.server;
+        run.port = settings_.port;
+        run.database = settings_.database;
+        run.table = table_;
+        for (const Field &field : fields_)
+            run.fields << field.name;
+        run.mode = mode_;
+        try {
+            run.identity = RowIdentity::Of(session_, table_);
+        } catch (const DbError &error) {
+            throwUnlessStopped(error, ChangeRunLine::Source);
+        }
+        try {
+            journal_ = ChangeJournal::Begin(run);
+        } catch (const JournalError &error) {
+            throw RunFailure(error.text(), ChangeRunLine::Execute(mode_));
+        }
+    }
+
     // The pass's snapshot: the readers import it, so that each row that was there when the
     // pass began is read once, even if another client moves it meanwhile. The exporting
     // transaction stays open until the pass has read every chunk.
@@ -496,10 +552,11 @@ private:
                 : QStringLiteral("format('%s', t.%1) = v.o COLLATE \"C\""
                                  " AND format('%s', CAST(v.n AS %2)) <> v.o COLLATE \"C\"")
                       .arg(field.sql, field.typeSql);
-        if (!relation) {
-            // The whole table, its children and partitions with it.
-            target.relation = table_.sql();
-        } else if (field.partitionKey) {
+        target.fieldName = field.name;
+        target.relationSql = relation->sql;
+        if (journal_)
+            target.identity = journal_->identity.sql(QStringLiteral("t"));
+        if (field.partitionKey) {
             target.relation = table_.sql();
             target.filter = QStringLiteral("t.tableoid = %1").arg(relation->oid);
         } else {
@@ -552,7 +609,7 @@ private:
 
     // The pairs whose rows moved away during the pass, written to the whole table: the rows
     // that still hold an old value are converted wherever they are now.
-    void writeMissed(Field &field, ChunkWriter &writer)
+    void writeMissed(Field &field, const QList<Relation> &relations, ChunkWriter &writer)
     {
         while (!field.missed.isEmpty()) {
             if (cancel_.cancelled())
@@ -567,11 +624,17 @@ private:
             if (pairs.olds.isEmpty())
                 continue;
             pairs.join();
-            writer.submit(WriteJob{target(field, nullptr), std::nullopt, std::move(pairs)});
-            WriteResult result = writer.wait();
-            // What is still missing now was changed or deleted by another client.
-            result.missing.clear();
-            takeResult(field, result);
+            // Each physical table on its own, so that every row written is known by the table
+            // that holds it.
+            for (const Relation &relation : relations) {
+                writer.submit(WriteJob{target(field, &relation), std::nullopt, pairs});
+                WriteResult result = writer.wait();
+                if (result.failure && cancel_.cancelled())
+                    throw Stopped();
+                // What is still missing now was changed or deleted by another client.
+                result.missing.clear();
+                takeResult(field, result);
+            }
         }
     }
 
@@ -602,6 +665,7 @@ private:
     const std::function<void()> &chunkReadHook_;
     const std::function<void(int)> progress_;
     ChangeRunSummary &summary_;
+    std::optional<JournalRun> &journal_;
     QElapsedTimer progressClock_;
     bool countRows_ = true;
     bool utf8_ = false;
@@ -633,6 +697,7 @@ void ChangeRun::run()
         emit finished(summary);
         return;
     }
+    std::optional<JournalRun> journal;
     try {
         std::unique_ptr<DbSession> session;
         try {
@@ -646,7 +711,7 @@ void ChangeRun::run()
         const CancelMembership membership(*cancel_, *session);
         Runner(
             settings_, *session, table_, fields_, *mode_, *cancel_, chunkReadHook_,
-            [this](int percent) { emit progress(percent); }, summary)
+            [this](int percent) { emit progress(percent); }, summary, journal)
             .run();
     } catch (const RunFailure &failure) {
         summary.endedEarly = true;
@@ -655,6 +720,21 @@ void ChangeRun::run()
         summary.firstErrorLine = failure.line;
     } catch (const Stopped &) {
         summary.endedEarly = true;
+    }
+    if (journal) {
+        journal->rowsRead = summary.rowsRead;
+        journal->valuesChanged = summary.valuesChanged;
+        journal->rowsWritten = summary.rowsWritten;
+        journal->valuesNotWritten = summary.valuesNotWritten;
+        journal->endedWhole = !summary.endedEarly;
+        try {
+            ChangeJournal::End(*journal);
+        } catch (const JournalError &error) {
+            if (summary.firstError.isEmpty()) {
+                summary.firstError = error.text();
+                summary.firstErrorLine = ChangeRunLine::Execute(*mode_);
+            }
+        }
     }
     emit finished(summary);
 }

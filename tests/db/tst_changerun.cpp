@@ -5,6 +5,8 @@
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QSqlRecord>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QThread>
 #include <atomic>
@@ -45,11 +47,13 @@ private:
     void exec(const QStringList &statements);
 
     QSqlDatabase db_;
+    QTemporaryDir data_; // the journal's folder
 };
 
 void TestChangeRun::initTestCase()
 {
     REQUIRE_TEST_DATABASE();
+    qputenv("XDG_DATA_HOME", data_.path().toUtf8());
     db_ = TestDatabase::open();
     QVERIFY(db_.isOpen());
     exec({"DROP SCHEMA IF EXISTS cr CASCADE", "CREATE SCHEMA cr"});
@@ -574,6 +578,21 @@ void TestChangeRun::failuresOfTheWholeRun()
     QCOMPARE(summary.firstErrorLine, 116);
     summary = runOn({"cr", "race"}, {"no such field"}, CaseMode::Upper);
     QCOMPARE(summary.firstErrorLine, 116);
+
+    // A journal that cannot be written: the run stops before its first write, and says why.
+    {
+        exec(
+            {"CREATE TABLE cr.nojournal AS SELECT 'row ' || i AS v FROM generate_series(1, 50) i"});
+        QTemporaryFile blocker;
+        QVERIFY(blocker.open());
+        qputenv("XDG_DATA_HOME", blocker.fileName().toUtf8() + "/data");
+        summary = runOn({"cr", "nojournal"}, {"v"}, CaseMode::Upper);
+        qputenv("XDG_DATA_HOME", data_.path().toUtf8());
+        QVERIFY(summary.endedEarly);
+        QCOMPARE(summary.rowsWritten, 0);
+        QVERIFY2(summary.firstError.contains("journal"), qPrintable(summary.firstError));
+        QCOMPARE(column("SELECT count(*) FROM cr.nojournal WHERE v = upper(v)"), QStringList{"0"});
+    }
 
     // A user who may read but not write the field: it is left alone and named.
     exec({"DROP ROLE IF EXISTS recasor_reader",

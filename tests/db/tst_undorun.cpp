@@ -1,6 +1,7 @@
 // The undo of a change run against the test server: every old value back byte for byte, rows
 // changed since left alone, undo after a restart and of two runs in order, a stop that leaves
 // every row old or restored, and old values that the server now refuses.
+#include "db/dbsession.h"
 #include "db/undorun.h"
 #include "journalledrun.h"
 #include "testdatabase.h"
@@ -129,7 +130,7 @@ void TestUndoRun::everyValueComesBackByteForByte()
     const QStringList before = column(bytes);
 
     const JournalRun run =
-        JournalledRun::Make(TestDatabase::settings(), {"ur", "values"}, {"v"}, CaseMode::Upper, 4);
+        JournalledRun::Make(TestDatabase::settings(), {"ur", "values"}, {"v"}, CaseMode::Upper);
     QCOMPARE(run.identity.byPosition(), columns == "n int, v text");
     QCOMPARE(run.rowsWritten, values.size() - 1); // all but the one already in capitals
     QVERIFY(column(bytes) != before);
@@ -203,19 +204,19 @@ void TestUndoRun::undoAfterRestartAndTwoRunsInOrder()
 void TestUndoRun::stopLeavesEveryRowOldOrRestored()
 {
     exec({"CREATE TABLE ur.big (n int, v text)",
-          "INSERT INTO ur.big SELECT i, 'some text ' || i FROM generate_series(1, 2000) i"});
+          "INSERT INTO ur.big SELECT i, 'some text ' || i FROM generate_series(1, 200000) i"});
     const JournalRun run =
-        JournalledRun::Make(TestDatabase::settings(), {"ur", "big"}, {"v"}, CaseMode::Upper, 100);
+        JournalledRun::Make(TestDatabase::settings(), {"ur", "big"}, {"v"}, CaseMode::Upper);
     UndoSummary summary = undo(run, true);
     QVERIFY(summary.endedEarly);
     QVERIFY(summary.firstError.isEmpty());
     QVERIFY(summary.rowsRestored > 0);
-    QVERIFY(summary.rowsRestored < 2000);
+    QVERIFY(summary.rowsRestored < 200000);
     QCOMPARE(
         column("SELECT count(*) FILTER (WHERE v = 'some text ' || n) || ' ' || "
                "count(*) FILTER (WHERE v = 'SOME TEXT ' || n) FROM ur.big"),
         QStringList{
-            QStringLiteral("%1 %2").arg(summary.rowsRestored).arg(2000 - summary.rowsRestored)});
+            QStringLiteral("%1 %2").arg(summary.rowsRestored).arg(200000 - summary.rowsRestored)});
 
     // The stopped undo is still offered, and goes on where it ended.
     const std::optional<JournalRun> last = ChangeJournal::Last(TestDatabase::settings());
@@ -224,10 +225,10 @@ void TestUndoRun::stopLeavesEveryRowOldOrRestored()
     const qint64 restoredFirst = summary.rowsRestored;
     summary = undo(*last);
     QVERIFY(!summary.endedEarly);
-    QCOMPARE(summary.rowsRestored, 2000 - restoredFirst);
+    QCOMPARE(summary.rowsRestored, 200000 - restoredFirst);
     QCOMPARE(summary.rowsLeftAlone, 0);
     QCOMPARE(column("SELECT count(*) FROM ur.big WHERE v = 'some text ' || n"),
-             QStringList{"2000"});
+             QStringList{"200000"});
 }
 
 void TestUndoRun::refusedOldValueIsLeftAlone()

@@ -89,6 +89,7 @@ void TestMainWindow::initTestCase()
 {
     REQUIRE_TEST_DATABASE();
     qputenv("XDG_CONFIG_HOME", config_.filePath("config").toUtf8());
+    qputenv("XDG_DATA_HOME", config_.filePath("data").toUtf8());
     exec({"DO $$ BEGIN IF EXISTS (SELECT FROM pg_roles WHERE rolname = '" + Runner +
               "') THEN DROP OWNED BY " + Runner + "; DROP ROLE " + Runner + "; END IF; END $$",
           "DROP SCHEMA IF EXISTS ui_main CASCADE", "CREATE SCHEMA ui_main",
