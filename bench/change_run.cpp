@@ -20,6 +20,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <cstdio>
@@ -98,6 +99,9 @@ void makeTable(DbSession &session, const QString &name, const Scenario &scenario
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    // The runs' journals go to a folder of the benchmark's own, not to the user's.
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
     QList<qint64> sizes;
     for (int i = 1; i < argc; ++i)
         sizes << QByteArray(argv[i]).toLongLong();
