@@ -168,8 +168,9 @@ private:
         }
 
         // The table and every table that inherits from it or is a partition of it, as an
-        // UPDATE of the table reaches them all; only those with storage of their own.
-        QSqlQuery tree = session_.exec(
+        // UPDATE of the table reaches them all; only those with storage of their own. Their
+        // sizes wait for a client that holds a table locked.
+        QSqlQuery tree = read(
             QStringLiteral("WITH RECURSIVE tree(oid) AS (SELECT %1::oid UNION"
                            " SELECT i.inhrelid FROM pg_inherits i"
                            " JOIN tree ON i.inhparent = tree.oid)"
@@ -322,10 +323,9 @@ private:
             return;
         const QString values = valuesSql(
             field, [&](const QString &v) { return clientJudgesSql(field, v); });
-        session_.execute(
-            QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR SELECT v COLLATE \"C\", count(*)"
-                           " FROM (%2) AS c GROUP BY 1")
-                .arg(CursorName, values));
+        read(QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR SELECT v COLLATE \"C\", count(*)"
+                            " FROM (%2) AS c GROUP BY 1")
+                 .arg(CursorName, values));
         qint64 batch = 256;
         while (true) {
             QSqlQuery rows =

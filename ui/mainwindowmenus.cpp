@@ -4,6 +4,7 @@
 #include "ui/form2.h"
 #include "ui/guardedhandler.h"
 #include "ui/messages.h"
+#include "ui/previewcommand.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -13,6 +14,7 @@
 MainWindowMenus::MainWindowMenus(Form2 &window, Messages &messages)
     : QObject(&window), window_(window), messages_(messages)
 {
+    new PreviewCommand(window_, messages_, this);
     QAction *about = window_.helpMenu()->addAction(QStringLiteral("&About Recasor"));
     about->setObjectName(QStringLiteral("AboutAction"));
     connect(about, &QAction::triggered, this, &MainWindowMenus::About);
