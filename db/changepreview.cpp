@@ -47,9 +47,9 @@ struct Relation {
 
 struct Field {
     FieldKind kind;
-    QString sql;                 // "name"
+    QString sql; // "name"
     PreviewField counts;
-    qint64 clientRows = 0;       // rows whose value the rule here must judge
+    qint64 clientRows = 0; // rows whose value the rule here must judge
 };
 
 class PreviewFailure
@@ -170,20 +170,18 @@ private:
         // The table and every table that inherits from it or is a partition of it, as an
         // UPDATE of the table reaches them all; only those with storage of their own. Their
         // sizes wait for a client that holds a table locked.
-        QSqlQuery tree = read(
-            QStringLiteral("WITH RECURSIVE tree(oid) AS (SELECT %1::oid UNION"
-                           " SELECT i.inhrelid FROM pg_inherits i"
-                           " JOIN tree ON i.inhparent = tree.oid)"
-                           " SELECT n.nspname, c.relname, pg_relation_size(c.oid)"
-                           " / current_setting('block_size')::bigint"
-                           " FROM tree JOIN pg_class c ON c.oid = tree.oid"
-                           " JOIN pg_namespace n ON n.oid = c.relnamespace"
-                           " WHERE c.relkind = 'r' ORDER BY c.oid")
-                .arg(oid));
+        QSqlQuery tree = read(QStringLiteral("WITH RECURSIVE tree(oid) AS (SELECT %1::oid UNION"
+                                             " SELECT i.inhrelid FROM pg_inherits i"
+                                             " JOIN tree ON i.inhparent = tree.oid)"
+                                             " SELECT n.nspname, c.relname, pg_relation_size(c.oid)"
+                                             " / current_setting('block_size')::bigint"
+                                             " FROM tree JOIN pg_class c ON c.oid = tree.oid"
+                                             " JOIN pg_namespace n ON n.oid = c.relnamespace"
+                                             " WHERE c.relkind = 'r' ORDER BY c.oid")
+                                  .arg(oid));
         while (tree.next())
-            relations_.push_back(
-                {QualifiedName(tree.value(0).toString(), tree.value(1).toString()),
-                 tree.value(2).toLongLong()});
+            relations_.push_back({QualifiedName(tree.value(0).toString(), tree.value(1).toString()),
+                                  tree.value(2).toLongLong()});
     }
 
     // What a field's values are read as: text and varchar as they are, other types in their
@@ -231,8 +229,7 @@ private:
                 // OFFSET 0 keeps the server from computing the text form again in the condition.
                 branches << QStringLiteral("SELECT v FROM (SELECT %1 AS v FROM ONLY %2 OFFSET 0)"
                                            " AS r WHERE %3")
-                                .arg(valueSql(field), relation.sql,
-                                     where(QStringLiteral("v")));
+                                .arg(valueSql(field), relation.sql, where(QStringLiteral("v")));
         }
         return branches.join(QStringLiteral(" UNION ALL "));
     }
@@ -247,8 +244,8 @@ private:
         for (qsizetype k = 0; k < fields_.size(); ++k) {
             const QString v = QStringLiteral("v%1").arg(k);
             columns << valueSql(fields_[k]) + QStringLiteral(" AS ") + v;
-            counts << QStringLiteral("count(*) FILTER (WHERE %1)")
-                          .arg(clientJudgesSql(fields_[k], v));
+            counts
+                << QStringLiteral("count(*) FILTER (WHERE %1)").arg(clientJudgesSql(fields_[k], v));
         }
         qint64 rows = 0, doneBlocks = 0;
         for (const Relation &relation : std::as_const(relations_)) {
@@ -257,13 +254,13 @@ private:
                 const qint64 end = qMin(relation.blocks, first + chunkBlocks);
                 QElapsedTimer clock;
                 clock.start();
-                QSqlQuery chunk = read(
-                    QStringLiteral("SELECT %1 FROM (SELECT %2 FROM ONLY %3 WHERE ctid >= "
-                                   "'(%4,0)'::tid AND ctid < '(%5,0)'::tid OFFSET 0) AS chunk")
-                        .arg(counts.join(QStringLiteral(", ")),
-                             columns.join(QStringLiteral(", ")), relation.sql)
-                        .arg(first)
-                        .arg(end));
+                QSqlQuery chunk =
+                    read(QStringLiteral("SELECT %1 FROM (SELECT %2 FROM ONLY %3 WHERE ctid >= "
+                                        "'(%4,0)'::tid AND ctid < '(%5,0)'::tid OFFSET 0) AS chunk")
+                             .arg(counts.join(QStringLiteral(", ")),
+                                  columns.join(QStringLiteral(", ")), relation.sql)
+                             .arg(first)
+                             .arg(end));
                 if (chunk.next()) {
                     rows += chunk.value(0).toLongLong();
                     for (qsizetype k = 0; k < fields_.size(); ++k)
@@ -286,12 +283,14 @@ private:
             return;
         const QString values =
             valuesSql(field, [this](const QString &v) { return asciiChangesSql(v); });
-        const QString grouped = QStringLiteral("SELECT v COLLATE \"C\" AS v, count(*) AS n FROM (%1)"
-                                               " AS s GROUP BY 1")
-                                    .arg(values);
-        QSqlQuery stats = read(QStringLiteral("SELECT count(*), sum(n), count(*) FILTER (WHERE n > 1)"
-                                              " FROM (%1) AS g")
-                                   .arg(grouped));
+        const QString grouped =
+            QStringLiteral("SELECT v COLLATE \"C\" AS v, count(*) AS n FROM (%1)"
+                           " AS s GROUP BY 1")
+                .arg(values);
+        QSqlQuery stats =
+            read(QStringLiteral("SELECT count(*), sum(n), count(*) FILTER (WHERE n > 1)"
+                                " FROM (%1) AS g")
+                     .arg(grouped));
         if (!stats.next() || stats.value(0).toLongLong() == 0)
             return;
         field.counts.valuesChanging += stats.value(0).toLongLong();
@@ -299,20 +298,20 @@ private:
         // When every value occurs once, any of them is among the most frequent, and the first
         // ones found will do without grouping them all again.
         const bool repeated = stats.value(2).toLongLong() > 0;
-        QSqlQuery top =
-            repeated ? read(QStringLiteral("SELECT left(v, %1), n FROM (%2) AS g"
-                                           " ORDER BY n DESC, v LIMIT %3")
-                                .arg(PreviewValueChars + 1)
-                                .arg(grouped)
-                                .arg(PreviewChangeLimit))
-                     : read(QStringLiteral("SELECT left(v, %1), 1 FROM (%2) AS s LIMIT %3")
-                                .arg(PreviewValueChars + 1)
-                                .arg(values)
-                                .arg(PreviewChangeLimit));
+        QSqlQuery top = repeated
+                            ? read(QStringLiteral("SELECT left(v, %1), n FROM (%2) AS g"
+                                                  " ORDER BY n DESC, v LIMIT %3")
+                                       .arg(PreviewValueChars + 1)
+                                       .arg(grouped)
+                                       .arg(PreviewChangeLimit))
+                            : read(QStringLiteral("SELECT left(v, %1), 1 FROM (%2) AS s LIMIT %3")
+                                       .arg(PreviewValueChars + 1)
+                                       .arg(values)
+                                       .arg(PreviewChangeLimit));
         while (top.next()) {
             const QString old = top.value(0).toString();
-            top_.offer({field.counts.name, old, ApplyCaseMode(mode_, old),
-                        top.value(1).toLongLong()});
+            top_.offer(
+                {field.counts.name, old, ApplyCaseMode(mode_, old), top.value(1).toLongLong()});
         }
     }
 
@@ -321,8 +320,8 @@ private:
     {
         if (field.clientRows == 0)
             return;
-        const QString values = valuesSql(
-            field, [&](const QString &v) { return clientJudgesSql(field, v); });
+        const QString values =
+            valuesSql(field, [&](const QString &v) { return clientJudgesSql(field, v); });
         read(QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR SELECT v COLLATE \"C\", count(*)"
                             " FROM (%2) AS c GROUP BY 1")
                  .arg(CursorName, values));

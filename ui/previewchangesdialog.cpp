@@ -37,11 +37,10 @@ PreviewChangesDialog::PreviewChangesDialog(const PreviewResult &result, QWidget 
     setWindowTitle(QStringLiteral("Preview Changes"));
     auto *layout = new QVBoxLayout(this);
 
-    auto *caption = new QLabel(
-        QStringLiteral("Changing %1 to %2 would change:")
-            .arg(result_.table.displayName(),
-                 result_.mode ? CaseModeText(*result_.mode) : QString()),
-        this);
+    auto *caption = new QLabel(QStringLiteral("Changing %1 to %2 would change:")
+                                   .arg(result_.table.displayName(),
+                                        result_.mode ? CaseModeText(*result_.mode) : QString()),
+                               this);
     caption->setObjectName(QStringLiteral("PreviewCaption"));
     layout->addWidget(caption);
 
@@ -95,7 +94,8 @@ void PreviewChangesDialog::fillFields()
     }
     fields_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     // Room for a header and a few fields; the changes take the rest.
-    fields_->setMaximumHeight(fields_->sizeHintForRow(0) * 4 + fields_->header()->sizeHint().height() + 8);
+    fields_->setMaximumHeight(fields_->sizeHintForRow(0) * 4 +
+                              fields_->header()->sizeHint().height() + 8);
 }
 
 void PreviewChangesDialog::fillChanges()
@@ -104,9 +104,8 @@ void PreviewChangesDialog::fillChanges()
     if (total == 0)
         changesCaption_->setText(QStringLiteral("Nothing would change."));
     else if (total > result_.changes.size())
-        changesCaption_->setText(
-            QStringLiteral("The %1 most frequent of %2 changes:")
-                .arg(Number(result_.changes.size()), Number(total)));
+        changesCaption_->setText(QStringLiteral("The %1 most frequent of %2 changes:")
+                                     .arg(Number(result_.changes.size()), Number(total)));
     else
         changesCaption_->setText(QStringLiteral("Changes, the most frequent first:"));
 
@@ -146,7 +145,8 @@ QString PreviewChangesDialog::LeftAloneText(const QList<FieldKind> &fields)
         for (const FieldKind &field : fields)
             if (field.leftAloneReason() == reason)
                 names << QStringLiteral("%1 (%2)").arg(field.name, field.type);
-        lines << QStringLiteral("Left alone (%1): %2").arg(reason, names.join(QStringLiteral(", ")));
+        lines
+            << QStringLiteral("Left alone (%1): %2").arg(reason, names.join(QStringLiteral(", ")));
     }
     return lines.join(u'\n');
 }

@@ -106,19 +106,27 @@ void TestChangePreview::arrayText_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected"); // "-" for none
     const int upper = int(CaseMode::Upper);
-    QTest::newRow("bare, null, quoted") << upper << "{abc,NULL,\"d e\"}" << "{ABC,NULL,\"D E\"}";
-    QTest::newRow("two dimensions") << upper << "{{a,b},{c,NULL}}" << "{{A,B},{C,NULL}}";
-    QTest::newRow("explicit bounds") << upper << "[0:1]={x,y}" << "[0:1]={X,Y}";
+    QTest::newRow("bare, null, quoted") << upper << "{abc,NULL,\"d e\"}"
+                                        << "{ABC,NULL,\"D E\"}";
+    QTest::newRow("two dimensions") << upper << "{{a,b},{c,NULL}}"
+                                    << "{{A,B},{C,NULL}}";
+    QTest::newRow("explicit bounds") << upper << "[0:1]={x,y}"
+                                     << "[0:1]={X,Y}";
     QTest::newRow("escapes") << upper << R"({"q\"uote","back\\slash"})"
                              << R"({"Q\"UOTE","BACK\\SLASH"})";
-    QTest::newRow("the text null") << upper << "{\"null\"}" << "{\"NULL\"}";
-    QTest::newRow("empty") << upper << "{}" << "{}";
+    QTest::newRow("the text null") << upper << "{\"null\"}"
+                                   << "{\"NULL\"}";
+    QTest::newRow("empty") << upper << "{}"
+                           << "{}";
     QTest::newRow("each element is a sentence")
-        << int(CaseMode::Sentence) << "{\"hELLO wORLD\",aBC}" << "{\"Hello world\",Abc}";
-    QTest::newRow("each element is a proper name")
-        << int(CaseMode::Proper) << "{abc,\"DEF GHI\"}" << "{Abc,\"Def Ghi\"}";
-    QTest::newRow("no array") << upper << "abc" << "-";
-    QTest::newRow("unclosed") << upper << "{abc,\"de" << "-";
+        << int(CaseMode::Sentence) << "{\"hELLO wORLD\",aBC}"
+        << "{\"Hello world\",Abc}";
+    QTest::newRow("each element is a proper name") << int(CaseMode::Proper) << "{abc,\"DEF GHI\"}"
+                                                   << "{Abc,\"Def Ghi\"}";
+    QTest::newRow("no array") << upper << "abc"
+                              << "-";
+    QTest::newRow("unclosed") << upper << "{abc,\"de"
+                              << "-";
 }
 
 void TestChangePreview::arrayText()
@@ -196,9 +204,8 @@ void TestChangePreview::countsEqualWhatTheRunChanges()
     qint64 rowsChanging = 0;
     for (const PreviewField &field : preview.counted) {
         const QString f = field.name;
-        const QString changed = QStringLiteral(
-                                    " FROM before_run o JOIN pv.people p USING (id)"
-                                    " WHERE o.%1 IS DISTINCT FROM p.%1::text")
+        const QString changed = QStringLiteral(" FROM before_run o JOIN pv.people p USING (id)"
+                                               " WHERE o.%1 IS DISTINCT FROM p.%1::text")
                                     .arg(f);
         QCOMPARE(field.rowsRead, qint64(values.size() + 3));
         QCOMPARE(QString::number(field.rowsChanging), column("SELECT count(*)" + changed)[0]);
@@ -271,8 +278,7 @@ void TestChangePreview::mostFrequentChangesFirst()
 void TestChangePreview::fieldKindsAndFieldsLeftAlone()
 {
     exec({"CREATE EXTENSION IF NOT EXISTS citext SCHEMA pv",
-          "CREATE TYPE pv.mood AS ENUM ('happy', 'SAD')",
-          "CREATE DOMAIN pv.label AS varchar(20)",
+          "CREATE TYPE pv.mood AS ENUM ('happy', 'SAD')", "CREATE DOMAIN pv.label AS varchar(20)",
           "CREATE TABLE pv.kinds (id int, data jsonb, mood pv.mood, tags text[],"
           " labels pv.label[], code pv.label, short name, fixed char(4), ci pv.citext,"
           " shout text GENERATED ALWAYS AS (upper(code)) STORED, secret text)",
@@ -290,11 +296,11 @@ void TestChangePreview::fieldKindsAndFieldsLeftAlone()
         bool character, array, plainText, generated;
     };
     const QList<Expected> expected = {
-        {"id", false, false, false, false},     {"data", false, false, false, false},
-        {"mood", false, false, false, false},   {"tags", true, true, false, false},
-        {"labels", true, true, false, false},   {"code", true, false, false, false},
-        {"short", true, false, false, false},   {"fixed", true, false, false, false},
-        {"ci", true, false, false, false},      {"shout", true, false, true, true},
+        {"id", false, false, false, false},   {"data", false, false, false, false},
+        {"mood", false, false, false, false}, {"tags", true, true, false, false},
+        {"labels", true, true, false, false}, {"code", true, false, false, false},
+        {"short", true, false, false, false}, {"fixed", true, false, false, false},
+        {"ci", true, false, false, false},    {"shout", true, false, true, true},
         {"secret", true, false, true, false}};
     ConnectionSettings user = TestDatabase::settings();
     user.user = "recasor_pv_user";
@@ -327,8 +333,8 @@ void TestChangePreview::fieldKindsAndFieldsLeftAlone()
     QStringList leftAlone;
     for (const FieldKind &kind : preview.leftAlone)
         leftAlone << kind.name + " " + kind.type + " " + kind.leftAloneReason();
-    QCOMPARE(leftAlone, (QStringList{"data jsonb not text", "mood pv.mood not text",
-                                     "shout text generated"}));
+    QCOMPARE(leftAlone,
+             (QStringList{"data jsonb not text", "mood pv.mood not text", "shout text generated"}));
     QCOMPARE(preview.counted.size(), 2);
     QCOMPARE(preview.counted[0].name, "tags");
     QCOMPARE(preview.counted[0].rowsChanging, 1);
@@ -357,8 +363,8 @@ void TestChangePreview::stopCancelsABlockedRead()
     exec({"CREATE TABLE pv.locked AS SELECT 'row ' || i AS v FROM generate_series(1, 1000) i"});
     QSqlDatabase locker = TestDatabase::open();
     QVERIFY(locker.transaction());
-    QVERIFY(TestDatabase::exec(locker, {"LOCK TABLE pv.locked IN ACCESS EXCLUSIVE MODE"})
-                .isEmpty());
+    QVERIFY(
+        TestDatabase::exec(locker, {"LOCK TABLE pv.locked IN ACCESS EXCLUSIVE MODE"}).isEmpty());
 
     ChangePreview preview(TestDatabase::settings(), {"pv", "locked"}, {"v"}, CaseMode::Upper);
     PreviewResult result;
@@ -373,13 +379,13 @@ void TestChangePreview::stopCancelsABlockedRead()
     std::thread thread([&] { preview.run(); });
     const QString waiting = "SELECT count(*) FROM pg_stat_activity WHERE datname = "
                             "current_database() AND wait_event_type = 'Lock'";
-    const bool blocked = QTest::qWaitFor([&] { return column(waiting) == QStringList{"1"}; },
-                                         60000);
+    const bool blocked =
+        QTest::qWaitFor([&] { return column(waiting) == QStringList{"1"}; }, 60000);
     preview.requestStop();
     const bool ended = QTest::qWaitFor([&] { return finished.load(); }, 60000);
-    const QStringList stillLocked = column(
-        "SELECT count(*) FROM pg_locks WHERE relation = 'pv.locked'::regclass AND granted"
-        " AND mode = 'AccessExclusiveLock'");
+    const QStringList stillLocked =
+        column("SELECT count(*) FROM pg_locks WHERE relation = 'pv.locked'::regclass AND granted"
+               " AND mode = 'AccessExclusiveLock'");
     locker.rollback(); // lets a preview that was not cancelled end all the same
     thread.join();
     TestDatabase::close(locker);
