@@ -28,8 +28,9 @@ void MainWindowMenus::About()
 
 QString MainWindowMenus::AboutText()
 {
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                         QStringLiteral("/Recasor");
+    const QString data =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+        QStringLiteral("/Recasor");
     return QStringLiteral("Recasor %1\n\nSettings: %2\nJournal of change runs: %3")
         .arg(QStringLiteral(RECASOR_VERSION),
              QFileInfo(SettingsStore::FilePath(SettingsKeys::Application)).absolutePath(), data);
