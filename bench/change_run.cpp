@@ -1,5 +1,6 @@
 // Times the change run against the server's own set-wise UPDATE on an identical copy of the
-// same table, and prints the engine's peak resident memory.
+// same table, and prints the engine's peak resident memory; the same for the preview of the
+// run, made on the table before the run changes it.
 //
 //   change_run [rows ...]        default: 1000000 3000000
 //
@@ -8,6 +9,7 @@
 //   (a) Upper, every value changes        reference: UPDATE t SET f = upper(f)
 //   (b) Upper, one value in ten changes   reference: UPDATE t SET f = upper(f)
 //   (c) Proper, every value changes       reference: UPDATE t SET f = initcap(f) (speed only)
+#include "db/changepreview.h"
 #include "db/changerun.h"
 #include "db/dbsession.h"
 #include "serverenvironment.h"
@@ -80,7 +82,8 @@ int main(int argc, char *argv[])
 
     const ConnectionSettings settings = ServerFromEnvironment();
     QTextStream out(stdout);
-    out << "rows\tscenario\tengine s\tserver s\tratio\tengine peak MiB\n";
+    out << "rows\tscenario\tengine s\tserver s\tratio\tengine peak MiB\tpreview s\tpreview ratio"
+           "\tpreview peak MiB\n";
     out.flush();
     try {
         DbSession session(settings, {15, 0});
@@ -96,10 +99,26 @@ int main(int argc, char *argv[])
                                     .arg(QString::fromLatin1(scenario.reference)));
                 const double serverSeconds = clock.nsecsElapsed() / 1e9;
 
+                const TableRef engineTable{QStringLiteral("public"),
+                                           QStringLiteral("bench_engine")};
                 session.execute(QStringLiteral("CHECKPOINT"));
                 resetPeak();
-                ChangeRun run(settings, {QStringLiteral("public"), QStringLiteral("bench_engine")},
-                              {QStringLiteral("f")}, scenario.mode);
+                ChangePreview preview(settings, engineTable, {QStringLiteral("f")}, scenario.mode);
+                PreviewResult previewed;
+                QObject::connect(&preview, &ChangePreview::finished,
+                                 [&](const PreviewResult &r) { previewed = r; });
+                clock.restart();
+                preview.run();
+                const double previewSeconds = clock.nsecsElapsed() / 1e9;
+                const double previewPeak = peakMiB();
+                if (!previewed.error.isEmpty()) {
+                    out << "preview failed: " << previewed.error << "\n";
+                    return 1;
+                }
+
+                session.execute(QStringLiteral("CHECKPOINT"));
+                resetPeak();
+                ChangeRun run(settings, engineTable, {QStringLiteral("f")}, scenario.mode);
                 ChangeRunSummary summary;
                 QObject::connect(&run, &ChangeRun::finished,
                                  [&](const ChangeRunSummary &s) { summary = s; });
@@ -115,8 +134,12 @@ int main(int argc, char *argv[])
                     << QString::number(engineSeconds, 'f', 2) << '\t'
                     << QString::number(serverSeconds, 'f', 2) << '\t'
                     << QString::number(engineSeconds / serverSeconds, 'f', 2) << '\t'
-                    << QString::number(peak, 'f', 1) << "\t(rows written " << summary.rowsWritten
-                    << ")\n";
+                    << QString::number(peak, 'f', 1) << '\t'
+                    << QString::number(previewSeconds, 'f', 2) << '\t'
+                    << QString::number(previewSeconds / serverSeconds, 'f', 2) << '\t'
+                    << QString::number(previewPeak, 'f', 1) << "\t(rows written "
+                    << summary.rowsWritten << ", preview counted "
+                    << previewed.counted.value(0).rowsChanging << ")\n";
                 out.flush();
             }
         }

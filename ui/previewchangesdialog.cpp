@@ -28,6 +28,18 @@ QTreeWidget *MakeTable(QWidget *parent, const char *name, const QStringList &hea
     return table;
 }
 
+// The columns take the width of their contents, except those given, which share the rest of the
+// table's width: long values are cut to fit rather than pushing the counts out of sight.
+void FitColumns(QTreeWidget &table, int stretch, int alsoStretch = -1)
+{
+    QHeaderView *header = table.header();
+    header->setStretchLastSection(false);
+    for (int column = 0; column < table.columnCount(); ++column)
+        header->setSectionResizeMode(column, column == stretch || column == alsoStretch
+                                                 ? QHeaderView::Stretch
+                                                 : QHeaderView::ResizeToContents);
+}
+
 } // namespace
 
 PreviewChangesDialog::PreviewChangesDialog(const PreviewResult &result, QWidget *parent)
@@ -92,7 +104,7 @@ void PreviewChangesDialog::fillFields()
         for (int column = 1; column < 4; ++column)
             item->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
     }
-    fields_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    FitColumns(*fields_, 0);
     // Room for a header and a few fields; the changes take the rest.
     fields_->setMaximumHeight(fields_->sizeHintForRow(0) * 4 +
                               fields_->header()->sizeHint().height() + 8);
@@ -115,12 +127,13 @@ void PreviewChangesDialog::fillChanges()
         auto *item = new QTreeWidgetItem({change.field, ShownValue(change.oldValue),
                                           ShownValue(change.newValue), Number(change.rows)});
         item->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
+        // The columns may be too narrow for a value; its tip shows it as far as the list does.
+        item->setToolTip(1, item->text(1));
+        item->setToolTip(2, item->text(2));
         items.append(item);
     }
     changes_->addTopLevelItems(items);
-    changes_->setColumnWidth(0, 110);
-    changes_->setColumnWidth(1, 270);
-    changes_->setColumnWidth(2, 270);
+    FitColumns(*changes_, 1, 2);
 }
 
 QString PreviewChangesDialog::ShownValue(const QString &value)
