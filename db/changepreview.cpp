@@ -7,7 +7,8 @@
 //      leave out the ASCII values the rule cannot change holds exactly for the ones it does
 //      change (the "C" collation's case mapping and the ASCII patterns are the rule itself on
 //      ASCII), so the server counts them, their distinct values and the most frequent ones in
-//      place, and none of them crosses the wire.
+//      place, and none of them crosses the wire. The tests that compare a preview with the run
+//      that follows it hold this condition to that.
 //   3. Every other value that may change (one with other characters, every value of an array,
 //      every value in a database that is not UTF-8) is grouped by the server and sent once per
 //      distinct value, in batches through a cursor; the product's rule converts it here.
@@ -18,25 +19,24 @@
 
 #include "db/arraytext.h"
 #include "db/changefilter.h"
+#include "db/chunksizing.h"
 #include "db/dbsession.h"
 #include "db/sqlquote.h"
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <QVariant>
 #include <algorithm>
+#include <functional>
+#include <vector>
 
 namespace {
 
-// The walk's chunks grow and shrink as a run's do.
-constexpr qint64 FirstChunkBlocks = 16;
-constexpr qint64 MaxChunkBlocks = 1 << 10;
-constexpr qint64 ChunkTargetMs = 250;
 constexpr qint64 ProgressIntervalMs = 50;
 // Text fetched per batch of the cursor, in UTF-16 bytes.
 constexpr qint64 BatchTargetBytes = 1 << 20;
-// The walk's share of the progress bar; the rest goes to the fields in turn.
-constexpr int WalkPercent = 40;
+// The walk's share of the progress bar, about its share of the time; the rest goes to the
+// fields in turn.
+constexpr int WalkPercent = 25;
 
 const QString CursorName = QStringLiteral("recasor_preview");
 
@@ -249,7 +249,7 @@ private:
         }
         qint64 rows = 0, doneBlocks = 0;
         for (const Relation &relation : std::as_const(relations_)) {
-            qint64 chunkBlocks = FirstChunkBlocks;
+            qint64 chunkBlocks = ChunkSizing::FirstBlocks;
             for (qint64 first = 0; first < relation.blocks;) {
                 const qint64 end = qMin(relation.blocks, first + chunkBlocks);
                 QElapsedTimer clock;
@@ -268,7 +268,7 @@ private:
                 }
                 doneBlocks += end - first;
                 reportProgress(int(WalkPercent * doneBlocks / totalBlocks), false);
-                chunkBlocks = nextChunkSize(chunkBlocks, clock.elapsed());
+                chunkBlocks = ChunkSizing::NextBlocks(chunkBlocks, clock.elapsed(), 0);
                 first = end;
             }
         }
@@ -390,14 +390,6 @@ private:
         return canceller_.exec(session_, sql);
     }
 
-    static qint64 nextChunkSize(qint64 blocks, qint64 elapsedMs)
-    {
-        qint64 next = blocks * 2;
-        if (elapsedMs > 0)
-            next = qMin(next, blocks * ChunkTargetMs / elapsedMs);
-        return qBound<qint64>(1, next, MaxChunkBlocks);
-    }
-
     void reportProgress(int percent, bool last)
     {
         if (!last && progressClock_.elapsed() < ProgressIntervalMs)
@@ -452,6 +444,11 @@ void ChangePreview::run()
     result.mode = mode_;
     if (!mode_) {
         result.noMode = true;
+        emit finished(result);
+        return;
+    }
+    if (stop_.load(std::memory_order_relaxed)) {
+        result.stopped = true;
         emit finished(result);
         return;
     }
