@@ -3,12 +3,12 @@
 //   1. The table (with its inheritance children or partitions that have storage) is walked by
 //      ranges of its physical blocks, as a run walks it, counting the rows and, for each field,
 //      the rows whose value only the product's rule can judge.
-//   2. Values of ASCII characters only are judged by the server: the condition that lets a run
-//      leave out the ASCII values the rule cannot change holds exactly for the ones it does
+//   2. Values of ASCII characters only are judged by the server: the condition by which a run
+//      leaves out the ASCII values the rule cannot change holds exactly for the ones it does
 //      change (the "C" collation's case mapping and the ASCII patterns are the rule itself on
 //      ASCII), so the server counts them, their distinct values and the most frequent ones in
 //      place, and none of them crosses the wire. The tests that compare a preview with the run
-//      that follows it hold this condition to that.
+//      that follows it hold the condition to that.
 //   3. Every other value that may change (one with other characters, every value of an array,
 //      every value in a database that is not UTF-8) is grouped by the server and sent once per
 //      distinct value, in batches through a cursor; the product's rule converts it here.
@@ -208,7 +208,7 @@ private:
     QString asciiChangesSql(const QString &v) const
     {
         return QStringLiteral("(octet_length(%1) = length(%1) AND %2)")
-            .arg(v, MayChangeSql(mode_, true, v));
+            .arg(v, AsciiChangeSql(mode_, v));
     }
 
     bool serverJudgesAscii(const Field &field) const { return utf8_ && !field.kind.array; }
