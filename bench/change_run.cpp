@@ -9,10 +9,12 @@
 //   (a) Upper, every value changes        reference: UPDATE t SET f = upper(f)
 //   (b) Upper, one value in ten changes   reference: UPDATE t SET f = upper(f)
 //   (c) Proper, every value changes       reference: UPDATE t SET f = initcap(f) (speed only)
-// and once, for memory and refusals:
+// The preview of each run is timed too, on the table before the run changes it, against the
+// same reference. And once, for memory and refusals:
 //   (d) 10,000 values of 10 KB, (e) one 10 MB value among 1,000 small ones: peak memory;
 //   (f) 100,000 values all written, (g) the same where a constraint refuses every value: the
 //       ratio of (g) to (f).
+#include "db/changepreview.h"
 #include "db/changerun.h"
 #include "db/dbsession.h"
 #include "serverenvironment.h"
@@ -110,7 +112,8 @@ int main(int argc, char *argv[])
 
     const ConnectionSettings settings = ServerFromEnvironment();
     QTextStream out(stdout);
-    out << "rows\tscenario\tengine s\tserver s\tratio\tengine peak MiB\n";
+    out << "rows\tscenario\tengine s\tserver s\tratio\tengine peak MiB\tpreview s\tpreview ratio"
+           "\tpreview peak MiB\n";
     double lastEngineSeconds = 0;
     out.flush();
     try {
@@ -126,10 +129,26 @@ int main(int argc, char *argv[])
                                 .arg(QString::fromLatin1(scenario.reference)));
             const double serverSeconds = clock.nsecsElapsed() / 1e9;
 
+            // The preview, on the table before the run changes it.
+            const TableRef engineTable{QStringLiteral("public"), QStringLiteral("bench_engine")};
             session.execute(QStringLiteral("CHECKPOINT"));
             resetPeak();
-            ChangeRun run(settings, {QStringLiteral("public"), QStringLiteral("bench_engine")},
-                          {QStringLiteral("f")}, scenario.mode);
+            ChangePreview preview(settings, engineTable, {QStringLiteral("f")}, scenario.mode);
+            PreviewResult previewed;
+            QObject::connect(&preview, &ChangePreview::finished,
+                             [&](const PreviewResult &r) { previewed = r; });
+            clock.restart();
+            preview.run();
+            const double previewSeconds = clock.nsecsElapsed() / 1e9;
+            const double previewPeak = peakMiB();
+            if (!previewed.error.isEmpty()) {
+                out << "preview failed: " << previewed.error << "\n";
+                return false;
+            }
+
+            session.execute(QStringLiteral("CHECKPOINT"));
+            resetPeak();
+            ChangeRun run(settings, engineTable, {QStringLiteral("f")}, scenario.mode);
             ChangeRunSummary summary;
             QObject::connect(&run, &ChangeRun::finished,
                              [&](const ChangeRunSummary &s) { summary = s; });
@@ -144,7 +163,9 @@ int main(int argc, char *argv[])
             out << rows << '\t' << scenario.label << '\t' << QString::number(engineSeconds, 'f', 2)
                 << '\t' << QString::number(serverSeconds, 'f', 2) << '\t'
                 << QString::number(engineSeconds / serverSeconds, 'f', 2) << '\t'
-                << QString::number(peak, 'f', 1) << "\t(rows written " << summary.rowsWritten
+                << QString::number(peak, 'f', 1) << '\t' << QString::number(previewSeconds, 'f', 2)
+                << '\t' << QString::number(previewSeconds / serverSeconds, 'f', 2) << '\t'
+                << QString::number(previewPeak, 'f', 1) << "\t(rows written " << summary.rowsWritten
                 << ", values refused " << summary.valuesNotWritten << ")\n";
             out.flush();
             lastEngineSeconds = engineSeconds;

@@ -7,22 +7,23 @@ QString MayChangeSql(CaseMode mode, bool utf8, const QString &value)
     // In UTF-8 a value is all ASCII exactly when it has one byte per character.
     if (!utf8)
         return QStringLiteral("true");
+    return QStringLiteral("(octet_length(%1) <> length(%1) OR %2)")
+        .arg(value, AsciiChangeSql(mode, value));
+}
+
+QString AsciiChangeSql(CaseMode mode, const QString &value)
+{
     const QString v = value + QStringLiteral(" COLLATE \"C\"");
-    QString ascii;
     switch (mode) {
     case CaseMode::Upper:
-        ascii = QStringLiteral("%1 <> upper(%1)").arg(v);
-        break;
+        return QStringLiteral("%1 <> upper(%1)").arg(v);
     case CaseMode::Lower:
-        ascii = QStringLiteral("%1 <> lower(%1)").arg(v);
-        break;
+        return QStringLiteral("%1 <> lower(%1)").arg(v);
     case CaseMode::Proper:
-        ascii = QStringLiteral("%1 ~ %2").arg(
+        return QStringLiteral("%1 ~ %2").arg(
             v, QuoteLiteral(QStringLiteral("(^|[ \\t\\r])[a-z]|[^ \\t\\r][A-Z]")));
-        break;
     case CaseMode::Sentence:
-        ascii = QStringLiteral("%1 ~ %2").arg(v, QuoteLiteral(QStringLiteral("^[a-z]|.[A-Z]")));
-        break;
+        return QStringLiteral("%1 ~ %2").arg(v, QuoteLiteral(QStringLiteral("^[a-z]|.[A-Z]")));
     }
-    return QStringLiteral("(octet_length(%1) <> length(%1) OR %2)").arg(value, ascii);
+    return QStringLiteral("true");
 }

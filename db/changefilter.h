@@ -11,3 +11,8 @@
 // The condition (SQL) on a text expression that the rule may change it; "true" outside UTF-8
 // databases, where a value's octet length does not tell whether it is all ASCII.
 QString MayChangeSql(CaseMode mode, bool utf8, const QString &value);
+
+// The condition (SQL) on a text expression of ASCII characters only that the rule changes it:
+// exact on such values, where the "C" collation's case mapping and the ASCII patterns are the
+// rule itself, and of no meaning on others. The preview counts ASCII values by it alone.
+QString AsciiChangeSql(CaseMode mode, const QString &value);

@@ -33,10 +33,11 @@ QString TextFormOf(const QString &quotedColumn)
 
 QString UnusedDelimiter(const QList<QString> &values)
 {
-    // A private-use character and a number: it cannot overlap itself, so once no value holds
-    // it, splitting the joined text at it gives back exactly the values.
+    // The unit separator and a number: it cannot overlap itself, so once no value holds it,
+    // splitting the joined text at it gives back exactly the values. An ASCII character, as
+    // every server encoding has those; a LATIN1 database, say, refuses a private-use one.
     for (int k = 0;; ++k) {
-        const QString delimiter = QChar(0xE000) + QString::number(k);
+        const QString delimiter = QChar(0x1F) + QString::number(k);
         if (std::none_of(values.cbegin(), values.cend(),
                          [&](const QString &value) { return value.contains(delimiter); }))
             return delimiter;

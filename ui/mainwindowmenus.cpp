@@ -5,6 +5,7 @@
 #include "ui/form2.h"
 #include "ui/guardedhandler.h"
 #include "ui/messages.h"
+#include "ui/previewcommand.h"
 #include "ui/undocommand.h"
 
 #include <QAction>
@@ -14,6 +15,7 @@
 MainWindowMenus::MainWindowMenus(Form2 &window, Messages &messages)
     : QObject(&window), window_(window), messages_(messages)
 {
+    new PreviewCommand(window_, messages_, this);
     auto *undo = new UndoCommand(window_, messages_, this);
     window_.changeMenu()->insertAction(window_.stopAction(), undo->action());
     QAction *about = window_.helpMenu()->addAction(QStringLiteral("&About Recasor"));

@@ -1,0 +1,474 @@
+// How a preview counts. All of it runs in one read-only transaction with one snapshot, so that
+// the counts agree with each other and the server itself refuses any write.
+//   1. The table (with its inheritance children or partitions that have storage) is walked by
+//      ranges of its physical blocks, as a run walks it, counting the rows and, for each field,
+//      the rows whose value only the product's rule can judge.
+//   2. Values of ASCII characters only are judged by the server: the condition by which a run
+//      leaves out the ASCII values the rule cannot change holds exactly for the ones it does
+//      change (the "C" collation's case mapping and the ASCII patterns are the rule itself on
+//      ASCII), so the server counts them, their distinct values and the most frequent ones in
+//      place, and none of them crosses the wire. The tests that compare a preview with the run
+//      that follows it hold the condition to that.
+//   3. Every other value that may change (one with other characters, every value of an array,
+//      every value in a database that is not UTF-8) is grouped by the server and sent once per
+//      distinct value, in batches through a cursor; the product's rule converts it here.
+// The distinct values are counted by the server, which keeps them in its work memory or on its
+// own disk, so the client holds one batch and the 1,000 most frequent changes at a time,
+// whatever the size of the table.
+#include "db/changepreview.h"
+
+#include "db/arraytext.h"
+#include "db/changefilter.h"
+#include "db/chunksizing.h"
+#include "db/dbsession.h"
+#include "db/sqlquote.h"
+
+#include <QElapsedTimer>
+#include <QVariant>
+#include <algorithm>
+#include <functional>
+#include <vector>
+
+namespace {
+
+constexpr qint64 ProgressIntervalMs = 50;
+// Text fetched per batch of the cursor, in UTF-16 bytes.
+constexpr qint64 BatchTargetBytes = 1 << 20;
+// The walk's share of the progress bar, about its share of the time; the rest goes to the
+// fields in turn.
+constexpr int WalkPercent = 25;
+
+const QString CursorName = QStringLiteral("recasor_preview");
+
+struct Relation {
+    QString sql;   // "schema"."name"
+    qint64 blocks; // its size when the preview began
+};
+
+struct Field {
+    FieldKind kind;
+    QString sql; // "name"
+    PreviewField counts;
+    qint64 clientRows = 0; // rows whose value the rule here must judge
+};
+
+class PreviewFailure
+{
+public:
+    explicit PreviewFailure(const QString &text) : text(text) {}
+    QString text;
+};
+
+// The most frequent changes seen so far: a heap whose top is the least frequent kept.
+class TopChanges
+{
+public:
+    void offer(PreviewChange change)
+    {
+        if (heap_.size() == PreviewChangeLimit) {
+            if (change.rows <= heap_.front().rows)
+                return;
+            std::pop_heap(heap_.begin(), heap_.end(), moreRows);
+            heap_.pop_back();
+        }
+        heap_.push_back(std::move(change));
+        std::push_heap(heap_.begin(), heap_.end(), moreRows);
+    }
+
+    // The most frequent first; equal counts in the order the fields were asked for.
+    QList<PreviewChange> take(const QStringList &fieldOrder)
+    {
+        QList<PreviewChange> changes(heap_.begin(), heap_.end());
+        std::stable_sort(changes.begin(), changes.end(),
+                         [&](const PreviewChange &a, const PreviewChange &b) {
+                             if (a.rows != b.rows)
+                                 return a.rows > b.rows;
+                             return fieldOrder.indexOf(a.field) < fieldOrder.indexOf(b.field);
+                         });
+        heap_.clear();
+        return changes;
+    }
+
+private:
+    static bool moreRows(const PreviewChange &a, const PreviewChange &b) { return a.rows > b.rows; }
+
+    std::vector<PreviewChange> heap_;
+};
+
+QString Cut(QString value)
+{
+    if (value.size() > PreviewValueChars + 1)
+        value.truncate(PreviewValueChars + 1);
+    return value;
+}
+
+class Previewer
+{
+public:
+    Previewer(DbSession &session, StatementCanceller &canceller, const TableRef &table,
+              CaseMode mode, const std::atomic<bool> &stop,
+              const std::function<void(int)> &progress, PreviewResult &result)
+        : session_(session), canceller_(canceller), table_(table), mode_(mode), stop_(stop),
+          progress_(progress), result_(result)
+    {
+    }
+
+    void run()
+    {
+        progressClock_.start();
+        plan();
+        if (!fields_.isEmpty() && !relations_.isEmpty()) {
+            walk();
+            for (qsizetype k = 0; k < fields_.size(); ++k) {
+                countAsciiChanges(fields_[k]);
+                countOtherChanges(fields_[k]);
+                reportProgress(WalkPercent + int((100 - WalkPercent) * (k + 1) / fields_.size()),
+                               false);
+            }
+        }
+        for (const Field &field : fields_)
+            result_.counted.push_back(field.counts);
+        result_.changes = top_.take(result_.fields);
+        session_.execute(QStringLiteral("COMMIT"));
+        reportProgress(100, true);
+    }
+
+private:
+    // The session's settings, the snapshot, the fields and the tables to read.
+    void plan()
+    {
+        // One statement groups many values: in memory rather than on disk where it can, and
+        // without compiling its expressions to machine code, which costs more than it saves.
+        session_.execute(QStringLiteral("SET jit = off"));
+        session_.execute(QStringLiteral("SET work_mem = '64MB'"));
+        QSqlQuery encoding = session_.exec(QStringLiteral("SHOW server_encoding"));
+        utf8_ = encoding.next() && encoding.value(0).toString() == QLatin1String("UTF8");
+        session_.execute(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY"));
+
+        QSqlQuery table = session_.exec(
+            QStringLiteral("SELECT to_regclass(%1)::oid").arg(QuoteLiteral(table_.sql())));
+        if (!table.next() || table.value(0).isNull())
+            throw PreviewFailure(QStringLiteral("The table %1 does not exist.").arg(table_.sql()));
+        const quint32 oid = table.value(0).toUInt();
+
+        const QList<FieldKind> kinds = FieldKinds(session_, oid);
+        for (const QString &name : std::as_const(result_.fields)) {
+            const auto kind = std::find_if(kinds.cbegin(), kinds.cend(),
+                                           [&](const FieldKind &k) { return k.name == name; });
+            if (kind == kinds.cend())
+                throw PreviewFailure(QStringLiteral("The table %1 has no field %2.")
+                                         .arg(table_.sql(), QuoteIdentifier(name)));
+            if (!kind->changeable()) {
+                result_.leftAlone.push_back(*kind);
+                continue;
+            }
+            Field field{*kind, QuoteIdentifier(name), {}, 0};
+            field.counts.name = name;
+            fields_.push_back(field);
+        }
+
+        // The table and every table that inherits from it or is a partition of it, as an
+        // UPDATE of the table reaches them all; only those with storage of their own. Their
+        // sizes wait for a client that holds a table locked.
+        QSqlQuery tree = read(QStringLiteral("WITH RECURSIVE tree(oid) AS (SELECT %1::oid UNION"
+                                             " SELECT i.inhrelid FROM pg_inherits i"
+                                             " JOIN tree ON i.inhparent = tree.oid)"
+                                             " SELECT n.nspname, c.relname, pg_relation_size(c.oid)"
+                                             " / current_setting('block_size')::bigint"
+                                             " FROM tree JOIN pg_class c ON c.oid = tree.oid"
+                                             " JOIN pg_namespace n ON n.oid = c.relnamespace"
+                                             " WHERE c.relkind = 'r' ORDER BY c.oid")
+                                  .arg(oid));
+        while (tree.next())
+            relations_.push_back({QualifiedName(tree.value(0).toString(), tree.value(1).toString()),
+                                  tree.value(2).toLongLong()});
+    }
+
+    // What a field's values are read as: text and varchar as they are, other types in their
+    // text form, arrays as the array itself.
+    QString valueSql(const Field &field) const
+    {
+        return field.kind.plainText || field.kind.array ? field.sql : TextFormOf(field.sql);
+    }
+
+    // The values that only the product's rule can judge: those the server may not leave out
+    // and cannot judge itself. An array may change when one of its elements may.
+    QString clientJudgesSql(const Field &field, const QString &v) const
+    {
+        if (field.kind.array)
+            return QStringLiteral("EXISTS (SELECT FROM unnest(%1) AS e(x) WHERE %2)")
+                .arg(v, MayChangeSql(mode_, utf8_, QStringLiteral("e.x::text")));
+        if (!utf8_)
+            return QStringLiteral("(%1 IS NOT NULL AND %2)").arg(v, MayChangeSql(mode_, false, v));
+        return QStringLiteral("octet_length(%1) <> length(%1)").arg(v);
+    }
+
+    // The ASCII values the rule changes; in UTF-8 a value is all ASCII exactly when it has one
+    // byte per character.
+    QString asciiChangesSql(const QString &v) const
+    {
+        return QStringLiteral("(octet_length(%1) = length(%1) AND %2)")
+            .arg(v, AsciiChangeSql(mode_, v));
+    }
+
+    bool serverJudgesAscii(const Field &field) const { return utf8_ && !field.kind.array; }
+
+    // The field's values over all the tables to read, as column v, where the condition on v
+    // holds; arrays in their text form.
+    QString valuesSql(const Field &field, const std::function<QString(const QString &)> &where)
+    {
+        QStringList branches;
+        for (const Relation &relation : std::as_const(relations_)) {
+            if (field.kind.array)
+                branches << QStringLiteral("SELECT %1 AS v FROM ONLY %2 WHERE %3")
+                                .arg(TextFormOf(field.sql), relation.sql, where(field.sql));
+            else if (field.kind.plainText)
+                branches << QStringLiteral("SELECT %1 AS v FROM ONLY %2 WHERE %3")
+                                .arg(field.sql, relation.sql, where(field.sql));
+            else
+                // OFFSET 0 keeps the server from computing the text form again in the condition.
+                branches << QStringLiteral("SELECT v FROM (SELECT %1 AS v FROM ONLY %2 OFFSET 0)"
+                                           " AS r WHERE %3")
+                                .arg(valueSql(field), relation.sql, where(QStringLiteral("v")));
+        }
+        return branches.join(QStringLiteral(" UNION ALL "));
+    }
+
+    // 1. The rows, and the rows of each field whose values are judged here, by block ranges.
+    void walk()
+    {
+        qint64 totalBlocks = 0;
+        for (const Relation &relation : std::as_const(relations_))
+            totalBlocks += relation.blocks;
+        QStringList columns, counts{QStringLiteral("count(*)")};
+        for (qsizetype k = 0; k < fields_.size(); ++k) {
+            const QString v = QStringLiteral("v%1").arg(k);
+            columns << valueSql(fields_[k]) + QStringLiteral(" AS ") + v;
+            counts
+                << QStringLiteral("count(*) FILTER (WHERE %1)").arg(clientJudgesSql(fields_[k], v));
+        }
+        qint64 rows = 0, doneBlocks = 0;
+        for (const Relation &relation : std::as_const(relations_)) {
+            qint64 chunkBlocks = ChunkSizing::FirstBlocks;
+            for (qint64 first = 0; first < relation.blocks;) {
+                const qint64 end = qMin(relation.blocks, first + chunkBlocks);
+                QElapsedTimer clock;
+                clock.start();
+                QSqlQuery chunk =
+                    read(QStringLiteral("SELECT %1 FROM (SELECT %2 FROM ONLY %3 WHERE ctid >= "
+                                        "'(%4,0)'::tid AND ctid < '(%5,0)'::tid OFFSET 0) AS chunk")
+                             .arg(counts.join(QStringLiteral(", ")),
+                                  columns.join(QStringLiteral(", ")), relation.sql)
+                             .arg(first)
+                             .arg(end));
+                if (chunk.next()) {
+                    rows += chunk.value(0).toLongLong();
+                    for (qsizetype k = 0; k < fields_.size(); ++k)
+                        fields_[k].clientRows += chunk.value(int(k) + 1).toLongLong();
+                }
+                doneBlocks += end - first;
+                reportProgress(int(WalkPercent * doneBlocks / totalBlocks), false);
+                chunkBlocks = ChunkSizing::NextBlocks(chunkBlocks, clock.elapsed(), 0);
+                first = end;
+            }
+        }
+        for (Field &field : fields_)
+            field.counts.rowsRead = rows;
+    }
+
+    // 2. The ASCII values that change, counted and ranked by the server alone. Grouping a
+    //    million texts costs the server about twice as much as grouping their 64-bit hashes,
+    //    so the values are grouped by hash first: a hash that occurs once stands for a value
+    //    that occurs once. Only the hashes that occur more than once (values that repeat, and
+    //    the rare values whose hashes collide) are grouped again by the values themselves.
+    void countAsciiChanges(Field &field)
+    {
+        if (!serverJudgesAscii(field))
+            return;
+        const QString values =
+            QStringLiteral("SELECT v, hashtextextended(v COLLATE \"C\", 0) AS h"
+                           " FROM (%1) AS s")
+                .arg(valuesSql(field, [this](const QString &v) { return asciiChangesSql(v); }));
+        QSqlQuery stats =
+            read(QStringLiteral("SELECT count(*), sum(n), count(*) FILTER (WHERE n > 1)"
+                                " FROM (SELECT h, count(*) AS n FROM (%1) AS s"
+                                " GROUP BY h) AS g")
+                     .arg(values));
+        if (!stats.next() || stats.value(0).toLongLong() == 0)
+            return;
+        const qint64 hashes = stats.value(0).toLongLong();
+        const qint64 repeatedHashes = stats.value(2).toLongLong();
+        field.counts.rowsChanging += stats.value(1).toLongLong();
+        field.counts.valuesChanging += hashes - repeatedHashes;
+        const QString cut = QStringLiteral("left(v, %1)").arg(PreviewValueChars + 1);
+        if (repeatedHashes == 0) {
+            // Every value occurs once: any of them is among the most frequent.
+            QSqlQuery top = read(QStringLiteral("SELECT %1 FROM (%2) AS s LIMIT %3")
+                                     .arg(cut, values)
+                                     .arg(PreviewChangeLimit));
+            while (top.next())
+                offerAscii(field, top.value(0).toString(), 1);
+            return;
+        }
+        // Kind 0: the distinct values behind the repeated hashes; 1: the most frequent of
+        // them; 2: values that occur once, should there be fewer than enough of the others.
+        QSqlQuery repeated = read(
+            QStringLiteral(
+                "WITH s AS NOT MATERIALIZED (%1),"
+                " m AS MATERIALIZED (SELECT h FROM s GROUP BY h HAVING count(*) > 1),"
+                " g AS MATERIALIZED (SELECT v COLLATE \"C\" AS v, count(*) AS n FROM s"
+                " WHERE h IN (SELECT h FROM m) GROUP BY 1)"
+                " SELECT 0, NULL, count(*) FROM g"
+                " UNION ALL (SELECT 1, %2, n FROM g ORDER BY n DESC, v LIMIT %3)"
+                " UNION ALL (SELECT 2, %2, 1 FROM s WHERE h NOT IN (SELECT h FROM m) LIMIT %3)")
+                .arg(values, cut)
+                .arg(PreviewChangeLimit));
+        while (repeated.next()) {
+            if (repeated.value(0).toInt() == 0)
+                field.counts.valuesChanging += repeated.value(2).toLongLong();
+            else
+                offerAscii(field, repeated.value(1).toString(), repeated.value(2).toLongLong());
+        }
+    }
+
+    void offerAscii(const Field &field, const QString &old, qint64 rows)
+    {
+        top_.offer({field.counts.name, old, ApplyCaseMode(mode_, old), rows});
+    }
+
+    // 3. Every other value that may change, once per distinct value, judged by the rule here.
+    void countOtherChanges(Field &field)
+    {
+        if (field.clientRows == 0)
+            return;
+        const QString values =
+            valuesSql(field, [&](const QString &v) { return clientJudgesSql(field, v); });
+        read(QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR SELECT v COLLATE \"C\", count(*)"
+                            " FROM (%2) AS c GROUP BY 1")
+                 .arg(CursorName, values));
+        qint64 batch = 256;
+        while (true) {
+            QSqlQuery rows =
+                read(QStringLiteral("FETCH FORWARD %1 FROM %2").arg(batch).arg(CursorName));
+            qint64 fetched = 0, bytes = 0;
+            while (rows.next()) {
+                ++fetched;
+                if (rows.value(0).isNull())
+                    continue;
+                const QString old = rows.value(0).toString();
+                bytes += old.size() * 2;
+                QString converted;
+                if (field.kind.array) {
+                    const std::optional<QString> array = ApplyCaseModeToArrayText(mode_, old);
+                    if (!array)
+                        throw PreviewFailure(
+                            QStringLiteral("The values read could not be taken apart."));
+                    converted = *array;
+                } else {
+                    converted = ApplyCaseMode(mode_, old);
+                }
+                if (converted == old)
+                    continue;
+                const qint64 n = rows.value(1).toLongLong();
+                ++field.counts.valuesChanging;
+                field.counts.rowsChanging += n;
+                top_.offer({field.counts.name, Cut(old), Cut(std::move(converted)), n});
+            }
+            if (fetched < batch)
+                break;
+            const qint64 next = bytes > 0 ? batch * BatchTargetBytes / bytes : batch * 2;
+            batch = qBound(qint64(16), next, qint64(4096));
+        }
+        session_.execute(QStringLiteral("CLOSE %1").arg(CursorName));
+    }
+
+    // A statement that reads the table: one that requestStop() can cancel.
+    QSqlQuery read(const QString &sql)
+    {
+        if (stop_.load(std::memory_order_relaxed))
+            throw PreviewFailure(QString());
+        return canceller_.exec(session_, sql);
+    }
+
+    void reportProgress(int percent, bool last)
+    {
+        if (!last && progressClock_.elapsed() < ProgressIntervalMs)
+            return;
+        progressClock_.restart();
+        progress_(percent);
+    }
+
+    DbSession &session_;
+    StatementCanceller &canceller_;
+    const TableRef &table_;
+    const CaseMode mode_;
+    const std::atomic<bool> &stop_;
+    const std::function<void(int)> progress_;
+    PreviewResult &result_;
+    QList<Field> fields_;
+    QList<Relation> relations_;
+    TopChanges top_;
+    QElapsedTimer progressClock_;
+    bool utf8_ = false;
+};
+
+} // namespace
+
+qint64 PreviewResult::valuesChanging() const
+{
+    qint64 total = 0;
+    for (const PreviewField &field : counted)
+        total += field.valuesChanging;
+    return total;
+}
+
+ChangePreview::ChangePreview(const ConnectionSettings &settings, const TableRef &table,
+                             const QStringList &fields, std::optional<CaseMode> mode,
+                             QObject *parent)
+    : QObject(parent), settings_(settings), table_(table), fields_(fields), mode_(mode)
+{
+    qRegisterMetaType<PreviewResult>();
+}
+
+void ChangePreview::requestStop()
+{
+    stop_.store(true, std::memory_order_relaxed);
+    canceller_.cancel();
+}
+
+void ChangePreview::run()
+{
+    PreviewResult result;
+    result.table = table_;
+    result.fields = fields_;
+    result.mode = mode_;
+    if (!mode_) {
+        result.noMode = true;
+        emit finished(result);
+        return;
+    }
+    if (stop_.load(std::memory_order_relaxed)) {
+        result.stopped = true;
+        emit finished(result);
+        return;
+    }
+    try {
+        DbSession session(settings_);
+        Previewer(
+            session, canceller_, table_, *mode_, stop_,
+            [this](int percent) { emit progress(percent); }, result)
+            .run();
+    } catch (const PreviewFailure &failure) {
+        result.error = failure.text;
+    } catch (const DbError &error) {
+        result.error = error.text();
+    }
+    if (stop_.load(std::memory_order_relaxed)) {
+        // What was counted before the stop is no preview of the whole table.
+        result.stopped = true;
+        result.error.clear();
+        result.counted.clear();
+        result.changes.clear();
+    }
+    emit finished(result);
+}

@@ -1,0 +1,82 @@
+// Preview of a change run: what a run of these fields by this rule would change, counted by
+// reading the table without writing anything.
+//
+// A worker object for a QThread of its own, like ChangeRun: run() opens its own session in that
+// thread, reports progress by signal and ends with finished(result). requestStop() may be called
+// from any thread; it cancels the statement the server is running, so the preview ends within
+// moments even in the middle of a long read.
+#pragma once
+
+#include "casing/caserules.h"
+#include "db/connectionsettings.h"
+#include "db/fieldkinds.h"
+#include "db/statementcanceller.h"
+#include "db/tableref.h"
+
+#include <QList>
+#include <QMetaType>
+#include <QObject>
+#include <QStringList>
+#include <atomic>
+#include <optional>
+
+// The changes listed, and the characters of a value they keep (one more than a list shows, so
+// that it can tell a value that goes on).
+inline constexpr int PreviewChangeLimit = 1000;
+inline constexpr int PreviewValueChars = 1000;
+
+struct PreviewField {
+    QString name;
+    qint64 rowsRead = 0;
+    qint64 rowsChanging = 0;   // rows whose value the rule changes
+    qint64 valuesChanging = 0; // distinct values the rule changes
+};
+
+struct PreviewChange {
+    QString field;
+    QString oldValue; // at most PreviewValueChars + 1 characters: the start of a longer value
+    QString newValue; // the same start of the converted value
+    qint64 rows = 0;
+};
+
+struct PreviewResult {
+    TableRef table;
+    QStringList fields; // the fields asked for, in their order
+    std::optional<CaseMode> mode;
+    QList<PreviewField> counted;  // the fields the rule may change, in the same order
+    QList<FieldKind> leftAlone;   // the fields a run leaves alone, in the same order
+    QList<PreviewChange> changes; // the most frequent first, at most PreviewChangeLimit
+    QString error;                // the failure that ended the preview, empty when none
+    bool stopped = false;         // ended on request
+    bool noMode = false;          // the mode text held no mode word: nothing was read
+
+    qint64 valuesChanging() const; // over all counted fields
+};
+Q_DECLARE_METATYPE(PreviewResult)
+
+class ChangePreview : public QObject
+{
+    Q_OBJECT
+
+public:
+    ChangePreview(const ConnectionSettings &settings, const TableRef &table,
+                  const QStringList &fields, std::optional<CaseMode> mode,
+                  QObject *parent = nullptr);
+
+    void requestStop();
+
+public slots:
+    void run();
+
+signals:
+    void progress(int percent);
+    void finished(const PreviewResult &result);
+
+private:
+    ConnectionSettings settings_;
+    TableRef table_;
+    QStringList fields_;
+    std::optional<CaseMode> mode_;
+    std::atomic<bool> stop_{false};
+    StatementCanceller canceller_;
+};

@@ -1,0 +1,285 @@
+// "Preview Changes…": the dialog on a preview made up here, and the command in the main window
+// against the test server: its messages, a preview followed by the run it starts, Stop, and a
+// failure.
+#include "messagerecorder.h"
+#include "testdatabase.h"
+
+#include "settings/settingsstore.h"
+#include "ui/form1.h"
+#include "ui/form2.h"
+#include "ui/previewchangesdialog.h"
+#include "ui/previewcommand.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <memory>
+
+namespace {
+
+QStringList row(const QTreeWidget *table, int index)
+{
+    QStringList texts;
+    const QTreeWidgetItem *item = table->topLevelItem(index);
+    for (int column = 0; item && column < table->columnCount(); ++column)
+        texts << item->text(column);
+    return texts;
+}
+
+} // namespace
+
+class TestPreviewChanges : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void dialogShowsAPreview();
+    void noFieldAndNoMode();
+    void previewThenStartChanging();
+    void stopFromTheMenu();
+    void failureIsReported();
+
+private:
+    Form2 *main() { return form1_->mainWindow(); }
+    QTreeWidget *list(const char *name) { return main()->findChild<QTreeWidget *>(name); }
+    void selectOnly(const QString &table, const QStringList &fields);
+    void exec(const QStringList &statements);
+    QStringList column(const QString &sql);
+
+    QTemporaryDir config_;
+    MessageRecorder messages_;
+    std::unique_ptr<Form1> form1_;
+    PreviewCommand *command_ = nullptr;
+};
+
+void TestPreviewChanges::initTestCase()
+{
+    qputenv("XDG_CONFIG_HOME", config_.filePath("config").toUtf8());
+}
+
+void TestPreviewChanges::init()
+{
+    if (QByteArray(QTest::currentTestFunction()) == "dialogShowsAPreview")
+        return;
+    REQUIRE_TEST_DATABASE();
+    exec({"DROP SCHEMA IF EXISTS ui_preview CASCADE", "CREATE SCHEMA ui_preview",
+          "CREATE TABLE ui_preview.people (id int, name text, city text, data jsonb)",
+          "INSERT INTO ui_preview.people VALUES (1, 'jOHN o''neil', 'paris', '{}'),"
+          " (2, 'MARY smith', 'paris', NULL), (3, NULL, 'LONDON', NULL),"
+          " (4, 'mary smith', 'Rome', NULL)"});
+    const ConnectionSettings s = TestDatabase::settings();
+    for (const auto &[key, value] : {std::pair{SettingsKeys::Server, s.server},
+                                     {SettingsKeys::Port, s.port},
+                                     {SettingsKeys::User, s.user},
+                                     {SettingsKeys::Password, s.password},
+                                     {SettingsKeys::Database, s.database}})
+        SettingsStore::Save(SettingsKeys::Application, SettingsKeys::Section, key, value);
+    messages_.clear();
+    form1_ = std::make_unique<Form1>(messages_, config_.path());
+    connect(form1_.get(), &Form1::mainWindowMade, this,
+            [this](Form2 &window) { command_ = new PreviewCommand(window, messages_, &window); });
+    form1_->Form_Load();
+    QVERIFY(main());
+    QVERIFY(command_);
+    QVERIFY(QTest::qWaitForWindowExposed(main()));
+}
+
+void TestPreviewChanges::cleanup()
+{
+    form1_.reset();
+    command_ = nullptr;
+}
+
+void TestPreviewChanges::selectOnly(const QString &table, const QStringList &fields)
+{
+    const QList<QTreeWidgetItem *> tables = list("ListView1")->findItems(table, Qt::MatchExactly);
+    QCOMPARE(tables.size(), 1);
+    list("ListView1")->setCurrentItem(tables[0]);
+    main()->ListView1_Click();
+    for (int i = 0; i < list("ListView2")->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = list("ListView2")->topLevelItem(i);
+        item->setSelected(fields.contains(item->text(0)));
+    }
+}
+
+void TestPreviewChanges::exec(const QStringList &statements)
+{
+    QSqlDatabase db = TestDatabase::open();
+    const QString failure = TestDatabase::exec(db, statements);
+    TestDatabase::close(db);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+}
+
+QStringList TestPreviewChanges::column(const QString &sql)
+{
+    QSqlDatabase db = TestDatabase::open();
+    QStringList values;
+    {
+        QSqlQuery query(db);
+        if (query.exec(sql))
+            while (query.next())
+                values << (query.value(0).isNull() ? "<null>" : query.value(0).toString());
+    }
+    TestDatabase::close(db);
+    return values;
+}
+
+void TestPreviewChanges::dialogShowsAPreview()
+{
+    PreviewResult result;
+    result.table = {"public", "customers"};
+    result.fields = {"name", "data", "city", "mood"};
+    result.mode = CaseMode::Upper;
+    result.counted = {{"name", 1200, 1000, 3}, {"city", 1200, 5, 2}};
+    FieldKind data, mood;
+    data.name = "data";
+    data.type = "jsonb";
+    mood.name = "mood";
+    mood.type = "mood";
+    result.leftAlone = {data, mood};
+    const QString longValue = QString(1500, u'a');
+    result.changes = {{"name", longValue, longValue.toUpper(), 997},
+                      {"city", "paris", "PARIS", 4},
+                      {"name", QStringLiteral("é"), QStringLiteral("É"), 2}};
+
+    PreviewChangesDialog dialog(result);
+    QSignalSpy start(&dialog, &PreviewChangesDialog::startChangingRequested);
+    dialog.open();
+    QVERIFY(dialog.isVisible());
+    auto *fields = dialog.findChild<QTreeWidget *>("PreviewFields");
+    QCOMPARE(fields->topLevelItemCount(), 2);
+    QCOMPARE(row(fields, 0), (QStringList{"name", "1,200", "1,000", "3"}));
+    QCOMPARE(dialog.findChild<QLabel *>("LeftAlone")->text(),
+             "Left alone (not text): data (jsonb), mood (mood)");
+    QCOMPARE(dialog.findChild<QLabel *>("ChangesCaption")->text(),
+             "The 3 most frequent of 5 changes:");
+    auto *changes = dialog.findChild<QTreeWidget *>("PreviewChanges");
+    QCOMPARE(changes->topLevelItemCount(), 3);
+    QCOMPARE(row(changes, 0)[1], QString(1000, u'a') + QChar(0x2026));
+    QCOMPARE(row(changes, 0)[3], "997");
+    QCOMPARE(row(changes, 1), (QStringList{"city", "paris", "PARIS", "4"}));
+
+    // Return closes without starting anything; "Start Changing" asks for the run and closes.
+    QTest::keyClick(&dialog, Qt::Key_Return);
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(start.size(), 0);
+    dialog.open();
+    dialog.findChild<QPushButton *>("StartChanging")->click();
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(start.size(), 1);
+}
+
+void TestPreviewChanges::noFieldAndNoMode()
+{
+    QAction *action = command_->action();
+    QCOMPARE(action->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_P));
+    const QList<QAction *> menu = main()->changeMenu()->actions();
+    QCOMPARE(menu.indexOf(action) + 1, menu.indexOf(main()->stopAction()));
+
+    selectOnly("ui_preview.people", {});
+    action->trigger();
+    QCOMPARE(messages_.infos, QStringList{"Please select a field."});
+
+    messages_.clear();
+    selectOnly("ui_preview.people", {"name"});
+    auto *combo = main()->findChild<QComboBox *>("Combo1");
+    combo->addItem("Title Case");
+    combo->setCurrentText("Title Case");
+    command_->Preview_Click();
+    QCOMPARE(messages_.infos, QStringList{"mess up"});
+    QVERIFY(messages_.reports.isEmpty());
+    QVERIFY(!command_->isPreviewing());
+    QVERIFY(!main()->isBusy());
+    QVERIFY(!command_->dialog());
+}
+
+void TestPreviewChanges::previewThenStartChanging()
+{
+    selectOnly("ui_preview.people", {"name", "data", "city"});
+    main()->findChild<QComboBox *>("Combo1")->setCurrentText("Proper Case");
+    QSignalSpy ended(command_, &PreviewCommand::previewEnded);
+    command_->Preview_Click();
+    QVERIFY(command_->isPreviewing());
+    QVERIFY(main()->isBusy());
+    QVERIFY(main()->stopAction()->isEnabled());
+    QVERIFY(ended.wait(60000));
+    QVERIFY(!main()->isBusy());
+    QVERIFY(messages_.reports.isEmpty());
+
+    PreviewChangesDialog *dialog = command_->dialog();
+    QVERIFY(dialog);
+    QVERIFY(dialog->isVisible());
+    auto *fields = dialog->findChild<QTreeWidget *>("PreviewFields");
+    QCOMPARE(row(fields, 0), (QStringList{"name", "4", "3", "3"}));
+    QCOMPARE(row(fields, 1), (QStringList{"city", "4", "3", "2"}));
+    QCOMPARE(dialog->findChild<QLabel *>("LeftAlone")->text(),
+             "Left alone (not text): data (jsonb)");
+    // Nothing was written by the preview.
+    QCOMPARE(column("SELECT name FROM ui_preview.people ORDER BY id"),
+             (QStringList{"jOHN o'neil", "MARY smith", "<null>", "mary smith"}));
+
+    QSignalSpy runEnded(main(), &Form2::changeRunEnded);
+    dialog->findChild<QPushButton *>("StartChanging")->click();
+    QVERIFY(main()->isChanging());
+    QVERIFY(runEnded.wait(60000));
+    QCOMPARE(
+        column("SELECT name || ' / ' || city FROM ui_preview.people ORDER BY id"),
+        (QStringList{"John O'neil / Paris", "Mary Smith / Paris", "<null>", "Mary Smith / Rome"}));
+    QVERIFY(messages_.infos.isEmpty());
+    QVERIFY(messages_.reports.isEmpty());
+}
+
+void TestPreviewChanges::stopFromTheMenu()
+{
+    selectOnly("ui_preview.people", {"name"});
+    // Another client holds the table: the preview waits until "Stop" cancels its read.
+    QSqlDatabase locker = TestDatabase::open();
+    QVERIFY(locker.transaction());
+    QVERIFY(TestDatabase::exec(locker, {"LOCK TABLE ui_preview.people IN ACCESS EXCLUSIVE MODE"})
+                .isEmpty());
+    QSignalSpy ended(command_, &PreviewCommand::previewEnded);
+    command_->Preview_Click();
+    const bool blocked = QTest::qWaitFor(
+        [&] {
+            return column("SELECT count(*) FROM pg_stat_activity WHERE datname = "
+                          "current_database() AND wait_event_type = 'Lock'") == QStringList{"1"};
+        },
+        60000);
+    main()->stopAction()->trigger();
+    const bool stopped = ended.wait(60000);
+    locker.rollback();
+    TestDatabase::close(locker);
+    QVERIFY(blocked);
+    QVERIFY(stopped);
+    QVERIFY(!main()->isBusy());
+    QVERIFY(!command_->dialog());
+    QVERIFY(messages_.infos.isEmpty());
+    QVERIFY(messages_.reports.isEmpty());
+}
+
+void TestPreviewChanges::failureIsReported()
+{
+    selectOnly("ui_preview.people", {"name"});
+    exec({"DROP TABLE ui_preview.people"});
+    QSignalSpy ended(command_, &PreviewCommand::previewEnded);
+    command_->Preview_Click();
+    QVERIFY(ended.wait(60000));
+    QCOMPARE(messages_.reports.size(), 1);
+    QCOMPARE(messages_.reports[0].handler, "Preview_Click");
+    QCOMPARE(messages_.reports[0].line, 108);
+    QCOMPARE(messages_.reports[0].failure, "The table \"ui_preview\".\"people\" does not exist.");
+    QVERIFY(!command_->dialog());
+    QVERIFY(!main()->isBusy());
+}
+
+QTEST_MAIN(TestPreviewChanges)
+#include "tst_previewchanges.moc"

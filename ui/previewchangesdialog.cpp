@@ -1,0 +1,165 @@
+#include "ui/previewchangesdialog.h"
+
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QString Number(qint64 n)
+{
+    return QLocale(QLocale::English).toString(n);
+}
+
+QTreeWidget *MakeTable(QWidget *parent, const char *name, const QStringList &headers)
+{
+    auto *table = new QTreeWidget(parent);
+    table->setObjectName(QLatin1String(name));
+    table->setColumnCount(int(headers.size()));
+    table->setHeaderLabels(headers);
+    table->setRootIsDecorated(false);
+    table->setUniformRowHeights(true);
+    table->setSortingEnabled(false);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    return table;
+}
+
+// The columns take the width of their contents, except those given, which share the rest of the
+// table's width: long values are cut to fit rather than pushing the counts out of sight.
+void FitColumns(QTreeWidget &table, int stretch, int alsoStretch = -1)
+{
+    QHeaderView *header = table.header();
+    header->setStretchLastSection(false);
+    for (int column = 0; column < table.columnCount(); ++column)
+        header->setSectionResizeMode(column, column == stretch || column == alsoStretch
+                                                 ? QHeaderView::Stretch
+                                                 : QHeaderView::ResizeToContents);
+}
+
+} // namespace
+
+PreviewChangesDialog::PreviewChangesDialog(const PreviewResult &result, QWidget *parent)
+    : QDialog(parent), result_(result)
+{
+    setObjectName(QStringLiteral("PreviewChangesDialog"));
+    setWindowTitle(QStringLiteral("Preview Changes"));
+    auto *layout = new QVBoxLayout(this);
+
+    auto *caption = new QLabel(QStringLiteral("Changing %1 to %2 would change:")
+                                   .arg(result_.table.displayName(),
+                                        result_.mode ? CaseModeText(*result_.mode) : QString()),
+                               this);
+    caption->setObjectName(QStringLiteral("PreviewCaption"));
+    layout->addWidget(caption);
+
+    fields_ = MakeTable(this, "PreviewFields",
+                        {QStringLiteral("Field"), QStringLiteral("Rows read"),
+                         QStringLiteral("Rows to change"), QStringLiteral("Values to change")});
+    layout->addWidget(fields_);
+
+    leftAlone_ = new QLabel(LeftAloneText(result_.leftAlone), this);
+    leftAlone_->setObjectName(QStringLiteral("LeftAlone"));
+    leftAlone_->setWordWrap(true);
+    leftAlone_->setVisible(!result_.leftAlone.isEmpty());
+    layout->addWidget(leftAlone_);
+
+    changesCaption_ = new QLabel(this);
+    changesCaption_->setObjectName(QStringLiteral("ChangesCaption"));
+    layout->addWidget(changesCaption_);
+    changes_ = MakeTable(this, "PreviewChanges",
+                         {QStringLiteral("Field"), QStringLiteral("Old value"),
+                          QStringLiteral("New value"), QStringLiteral("Rows")});
+    layout->addWidget(changes_, 1);
+
+    auto *buttons = new QDialogButtonBox(this);
+    start_ = buttons->addButton(QStringLiteral("Start Changing"), QDialogButtonBox::AcceptRole);
+    start_->setObjectName(QStringLiteral("StartChanging"));
+    close_ = buttons->addButton(QStringLiteral("Close"), QDialogButtonBox::RejectRole);
+    close_->setObjectName(QStringLiteral("Close"));
+    // Return must not start a run by accident: the default button only closes.
+    start_->setAutoDefault(false);
+    close_->setDefault(true);
+    layout->addWidget(buttons);
+    connect(start_, &QPushButton::clicked, this, [this] {
+        accept();
+        emit startChangingRequested();
+    });
+    connect(close_, &QPushButton::clicked, this, &QDialog::reject);
+
+    fillFields();
+    fillChanges();
+    resize(760, 540);
+}
+
+void PreviewChangesDialog::fillFields()
+{
+    for (const PreviewField &field : std::as_const(result_.counted)) {
+        auto *item = new QTreeWidgetItem(fields_, {field.name, Number(field.rowsRead),
+                                                   Number(field.rowsChanging),
+                                                   Number(field.valuesChanging)});
+        for (int column = 1; column < 4; ++column)
+            item->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
+    }
+    FitColumns(*fields_, 0);
+    // Room for a header and a few fields; the changes take the rest.
+    fields_->setMaximumHeight(fields_->sizeHintForRow(0) * 4 +
+                              fields_->header()->sizeHint().height() + 8);
+}
+
+void PreviewChangesDialog::fillChanges()
+{
+    const qint64 total = result_.valuesChanging();
+    if (total == 0)
+        changesCaption_->setText(QStringLiteral("Nothing would change."));
+    else if (total > result_.changes.size())
+        changesCaption_->setText(QStringLiteral("The %1 most frequent of %2 changes:")
+                                     .arg(Number(result_.changes.size()), Number(total)));
+    else
+        changesCaption_->setText(QStringLiteral("Changes, the most frequent first:"));
+
+    QList<QTreeWidgetItem *> items;
+    items.reserve(result_.changes.size());
+    for (const PreviewChange &change : std::as_const(result_.changes)) {
+        auto *item = new QTreeWidgetItem({change.field, ShownValue(change.oldValue),
+                                          ShownValue(change.newValue), Number(change.rows)});
+        item->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
+        // The columns may be too narrow for a value; its tip shows it as far as the list does.
+        item->setToolTip(1, item->text(1));
+        item->setToolTip(2, item->text(2));
+        items.append(item);
+    }
+    changes_->addTopLevelItems(items);
+    FitColumns(*changes_, 1, 2);
+}
+
+QString PreviewChangesDialog::ShownValue(const QString &value)
+{
+    if (value.size() <= PreviewValueChars)
+        return value;
+    qsizetype kept = PreviewValueChars;
+    // A character outside the basic plane is kept whole or not at all.
+    if (value.at(kept - 1).isHighSurrogate())
+        --kept;
+    return value.left(kept) + QChar(0x2026);
+}
+
+QString PreviewChangesDialog::LeftAloneText(const QList<FieldKind> &fields)
+{
+    QStringList reasons, lines;
+    for (const FieldKind &field : fields)
+        if (!reasons.contains(field.leftAloneReason()))
+            reasons << field.leftAloneReason();
+    for (const QString &reason : std::as_const(reasons)) {
+        QStringList names;
+        for (const FieldKind &field : fields)
+            if (field.leftAloneReason() == reason)
+                names << QStringLiteral("%1 (%2)").arg(field.name, field.type);
+        lines
+            << QStringLiteral("Left alone (%1): %2").arg(reason, names.join(QStringLiteral(", ")));
+    }
+    return lines.join(u'\n');
+}

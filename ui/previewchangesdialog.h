@@ -1,0 +1,44 @@
+// "Preview Changes": what a change run of the previewed fields by the previewed rule would do,
+// with a button that starts exactly that run. It only shows a finished preview; it opens
+// without a modal loop of its own, so that the window's events and tests go on around it.
+#pragma once
+
+#include "db/changepreview.h"
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+
+class PreviewChangesDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit PreviewChangesDialog(const PreviewResult &result, QWidget *parent = nullptr);
+
+    const PreviewResult &result() const { return result_; }
+
+    // A value as the lists show it: at most PreviewValueChars characters, then "…".
+    static QString ShownValue(const QString &value);
+
+    // "Left alone (not text): data (jsonb), mood (mood)", one line per reason.
+    static QString LeftAloneText(const QList<FieldKind> &fields);
+
+signals:
+    // "Start Changing": the previewed fields and rule are to be changed now.
+    void startChangingRequested();
+
+private:
+    void fillFields();
+    void fillChanges();
+
+    PreviewResult result_;
+    QTreeWidget *fields_;
+    QLabel *leftAlone_;
+    QLabel *changesCaption_;
+    QTreeWidget *changes_;
+    QPushButton *start_;
+    QPushButton *close_;
+};

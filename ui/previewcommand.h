@@ -1,0 +1,48 @@
+// "Preview Changes…" (Ctrl+P) in the Change menu: reads what a change run of the selected fields
+// by the chosen mode would change, on a thread of its own while the window is busy ("Stop" ends
+// it), then shows the preview, whose "Start Changing" starts exactly that run.
+#pragma once
+
+#include "db/changepreview.h"
+
+#include <QObject>
+#include <QPointer>
+
+class Form2;
+class Messages;
+class PreviewChangesDialog;
+class QAction;
+class QThread;
+
+class PreviewCommand : public QObject
+{
+    Q_OBJECT
+
+public:
+    PreviewCommand(Form2 &window, Messages &messages, QObject *parent = nullptr);
+    ~PreviewCommand() override; // stops a preview that is going and waits for its thread
+
+    QAction *action() const { return action_; }
+    bool isPreviewing() const { return thread_ != nullptr; }
+    // The preview shown last, while it is open.
+    PreviewChangesDialog *dialog() const;
+
+    void Preview_Click();
+
+signals:
+    // A preview has ended, and its dialog or its failure has been shown.
+    void previewEnded();
+
+private:
+    void start(const TableRef &table, const QStringList &fields, CaseMode mode);
+    void previewFinished(const PreviewResult &result);
+    void startChanging(const PreviewResult &result);
+    void release();
+
+    Form2 &window_;
+    Messages &messages_;
+    QAction *action_;
+    QThread *thread_ = nullptr;
+    ChangePreview *worker_ = nullptr;
+    QPointer<PreviewChangesDialog> dialog_;
+};
