@@ -308,10 +308,10 @@ void TestChangePreview::mostFrequentChangesFirst()
 
 void TestChangePreview::fieldKindsAndFieldsLeftAlone()
 {
-    exec({"CREATE EXTENSION IF NOT EXISTS citext SCHEMA pv",
+    exec({"CREATE EXTENSION IF NOT EXISTS citext",
           "CREATE TYPE pv.mood AS ENUM ('happy', 'SAD')", "CREATE DOMAIN pv.label AS varchar(20)",
           "CREATE TABLE pv.kinds (id int, data jsonb, mood pv.mood, tags text[],"
-          " labels pv.label[], code pv.label, short name, fixed char(4), ci pv.citext,"
+          " labels pv.label[], code pv.label, short name, fixed char(4), ci citext,"
           " shout text GENERATED ALWAYS AS (upper(code)) STORED, secret text)",
           "INSERT INTO pv.kinds (id, data, mood, tags, code) VALUES"
           " (1, '{\"a\": \"b\"}', 'happy', '{abc,\"DEF GHI\",NULL}', 'alpha'),"
