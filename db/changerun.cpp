@@ -28,8 +28,10 @@
 #include "db/changefilter.h"
 #include "db/changejournal.h"
 #include "db/chunkreader.h"
+#include "db/chunksizing.h"
 #include "db/chunkwriter.h"
 #include "db/dbsession.h"
+#include "db/fieldkinds.h"
 #include "db/journalwriter.h"
 #include "db/sqlquote.h"
 
@@ -47,17 +49,6 @@ int ChangeRunLine::Execute(CaseMode mode)
     return 148 + 10 * static_cast<int>(mode);
 }
 
-QString LeftAloneText(const ChangeRunSummary &summary)
-{
-    QStringList lines;
-    if (!summary.notText.isEmpty())
-        lines << QStringLiteral("Left alone (not text): ") + summary.notText.join(u", ");
-    if (!summary.notWritable.isEmpty())
-        lines << QStringLiteral("Left alone (cannot be written): ") +
-                     summary.notWritable.join(u", ");
-    return lines.join(u'\n');
-}
-
 namespace {
 
 // Seconds, as the run's session asks for both its login and its statements.
@@ -70,11 +61,7 @@ const QStringList WriterSetup = {QStringLiteral("SET work_mem = '64MB'"),
                                  QStringLiteral("SET jit = off"),
                                  QStringLiteral("SET plan_cache_mode = force_generic_plan")};
 
-constexpr qint64 FirstChunkBlocks = 16;
-constexpr qint64 MaxChunkBlocks = 1 << 10;
-constexpr qint64 ChunkTargetMs = 250;
-constexpr qint64 ChunkTargetBytes = 1 << 19; // text read per chunk, in UTF-16 bytes
-constexpr qint64 ChunkByteBudget = 1 << 20;  // the most a chunk reads, in the server's bytes
+constexpr qint64 ChunkByteBudget = 1 << 20; // the most a chunk reads, in the server's bytes
 constexpr qint64 ProgressIntervalMs = 50;
 constexpr qsizetype MissedPairsLimit = 20000; // written to the whole table at once, before more
 
@@ -196,7 +183,7 @@ private:
         for (const Relation &relation : relations)
             totalBlocks += relation.blocks;
 
-        qint64 chunkBlocks = FirstChunkBlocks;
+        qint64 chunkBlocks = ChunkSizing::FirstBlocks;
         qsizetype relationIndex = 0;
         qint64 position = 0;
         auto nextChunk = [&]() -> std::optional<Chunk> {
@@ -291,7 +278,8 @@ private:
                 } else {
                     reportDone(current);
                 }
-                chunkBlocks = cut ? 1 : nextChunkSize(chunkBlocks, chunkClock.elapsed(), bytesRead);
+                chunkBlocks =
+                    cut ? 1 : ChunkSizing::NextBlocks(chunkBlocks, chunkClock.elapsed(), bytesRead);
             }
             collect(0);
             collect(1);
@@ -341,9 +329,10 @@ private:
                                                 " SELECT i.inhrelid FROM pg_inherits i"
                                                 " JOIN tree ON i.inhparent = tree.oid)")
                                      .arg(oid);
+            const QList<FieldKind> kinds = FieldKinds(session_, oid.toUInt());
             QList<Field> kept;
             for (Field &field : fields_) {
-                if (classify(oid, tree, field))
+                if (classify(kinds, tree, field))
                     kept.push_back(field);
             }
             fields_ = kept;
@@ -362,49 +351,21 @@ private:
 
     // Reads what the field holds and whether the run may write it; false for a field to leave
     // alone, which the summary then names.
-    bool classify(const QString &tableOid, const QString &tree, Field &field)
+    bool classify(const QList<FieldKind> &kinds, const QString &tree, Field &field)
     {
-        QSqlQuery column = session_.exec(
-            QStringLiteral("SELECT a.attgenerated <> '', has_column_privilege(a.attrelid,"
-                           " a.attnum, 'UPDATE'), format_type(a.atttypid, a.atttypmod),"
-                           " tn.nspname, t.typname, a.atttypid FROM pg_attribute a"
-                           " JOIN pg_type t ON t.oid = a.atttypid"
-                           " JOIN pg_namespace tn ON tn.oid = t.typnamespace"
-                           " WHERE a.attrelid = %1 AND a.attnum > 0"
-                           " AND NOT a.attisdropped AND a.attname = %2")
-                .arg(tableOid, QuoteLiteral(field.name)));
-        if (!column.next())
+        const auto kind = std::find_if(kinds.cbegin(), kinds.cend(),
+                                       [&](const FieldKind &k) { return k.name == field.name; });
+        if (kind == kinds.cend())
             throw RunFailure(
                 QStringLiteral("The table %1 has no field %2.").arg(table_.sql(), field.sql),
                 ChangeRunLine::Source);
-        const QString shown = field.name + QStringLiteral(" (") + column.value(2).toString() + u')';
-        const QString schema = column.value(3).toString(), type = column.value(4).toString();
-        field.typeSql = QualifiedName(schema, type);
-        field.plainText = schema == QLatin1String("pg_catalog") &&
-                          (type == QLatin1String("text") || type == QLatin1String("varchar"));
-
-        // Through domains and one level of array down to the base type: text, varchar, char,
-        // name and citext hold the user's text.
-        QSqlQuery base = session_.exec(
-            QStringLiteral("WITH RECURSIVE chain(oid, depth, arr) AS (SELECT %1::oid, 0, false"
-                           " UNION ALL SELECT CASE WHEN t.typtype = 'd' THEN t.typbasetype"
-                           " ELSE t.typelem END, c.depth + 1, c.arr OR t.typtype <> 'd'"
-                           " FROM chain c JOIN pg_type t ON t.oid = c.oid"
-                           " WHERE (t.typtype = 'd' OR (t.typcategory = 'A' AND t.typelem <> 0"
-                           " AND NOT c.arr)) AND c.depth < 32)"
-                           " SELECT c.arr, t.oid IN (25, 1043, 1042, 19) OR t.typname = 'citext'"
-                           " FROM chain c JOIN pg_type t ON t.oid = c.oid"
-                           " ORDER BY c.depth DESC LIMIT 1")
-                .arg(column.value(5).toString()));
-        if (!base.next() || !base.value(1).toBool()) {
-            summary_.notText << shown;
+        if (!kind->changeable()) {
+            summary_.leftAlone << *kind;
             return false;
         }
-        field.array = base.value(0).toBool();
-        if (column.value(0).toBool() || !column.value(1).toBool()) {
-            summary_.notWritable << shown;
-            return false;
-        }
+        field.typeSql = kind->typeSql;
+        field.plainText = kind->plainText;
+        field.array = kind->array;
 
         // A field in the key of a partitioned table (or an expression key, which may use it)
         // is written through the partitioned table, so that a row can move to the partition
@@ -636,16 +597,6 @@ private:
                 takeResult(field, result);
             }
         }
-    }
-
-    static qint64 nextChunkSize(qint64 blocks, qint64 elapsedMs, qint64 bytesRead)
-    {
-        qint64 next = blocks * 2;
-        if (elapsedMs > 0)
-            next = qMin(next, blocks * ChunkTargetMs / elapsedMs);
-        if (bytesRead > 0)
-            next = qMin(next, blocks * ChunkTargetBytes / bytesRead);
-        return qBound<qint64>(1, next, MaxChunkBlocks);
     }
 
     void reportProgress(int percent, bool last)

@@ -8,6 +8,7 @@
 
 #include "casing/caserules.h"
 #include "db/connectionsettings.h"
+#include "db/fieldkinds.h"
 #include "db/tableref.h"
 
 #include <QObject>
@@ -28,16 +29,11 @@ struct ChangeRunSummary {
                                  // mode's Execute label (148, 158, 168, 178)
     bool endedEarly = false;     // stopped on request, or by a failure of the whole run
     bool noMode = false;         // the mode text held no mode word: nothing was sent
-    // Selected fields the run left alone, each as "name (type)": fields that do not hold text,
-    // whose text form the rule would damage (json keys, enum labels), and fields that cannot
-    // be written (generated, or without the right to update them).
-    QStringList notText;
-    QStringList notWritable;
+    // Selected fields the run left alone: fields that do not hold text, whose text form the
+    // rule would damage (json keys, enum labels), and fields that cannot be written (generated,
+    // or without the right to update them). LeftAloneText() gives the closing message's lines.
+    QList<FieldKind> leftAlone;
 };
-
-// The closing message's lines for the fields a run left alone; empty when there are none.
-QString LeftAloneText(const ChangeRunSummary &summary);
-Q_DECLARE_METATYPE(ChangeRunSummary)
 
 // Line labels of the steps a failure can belong to.
 namespace ChangeRunLine {

@@ -1,5 +1,6 @@
 #include "db/chunkreader.h"
 
+#include "db/arraytext.h"
 #include "db/cancelgroup.h"
 #include "db/dbsession.h"
 #include "db/sqlquote.h"
@@ -56,22 +57,7 @@ QString ChunkReader::Convert(CaseMode mode, const QString &value, bool array)
 {
     if (!array)
         return ApplyCaseMode(mode, value);
-    // An array the parser does not take (more than one dimension, other bounds) is left as
-    // it is.
-    QList<QString> elements;
-    if (!ParseTextArray(value, elements))
-        return value;
-    bool changed = false;
-    for (QString &element : elements) {
-        if (element.isNull())
-            continue;
-        QString converted = ApplyCaseMode(mode, element);
-        if (converted != element) {
-            element = std::move(converted);
-            changed = true;
-        }
-    }
-    return changed ? FormatTextArray(elements) : value;
+    return ApplyCaseModeToArrayText(mode, value).value_or(value);
 }
 
 PreparedChunk ChunkReader::prepare(qint64 rows, const QList<QString> &values, bool arrays) const

@@ -65,3 +65,20 @@ QList<FieldKind> FieldKinds(DbSession &session, quint32 tableOid)
     }
     return kinds;
 }
+
+QString LeftAloneText(const QList<FieldKind> &fields)
+{
+    QStringList reasons, lines;
+    for (const FieldKind &field : fields)
+        if (!reasons.contains(field.leftAloneReason()))
+            reasons << field.leftAloneReason();
+    for (const QString &reason : std::as_const(reasons)) {
+        QStringList names;
+        for (const FieldKind &field : fields)
+            if (field.leftAloneReason() == reason)
+                names << QStringLiteral("%1 (%2)").arg(field.name, field.type);
+        lines
+            << QStringLiteral("Left alone (%1): %2").arg(reason, names.join(QStringLiteral(", ")));
+    }
+    return lines.join(u'\n');
+}

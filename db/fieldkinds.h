@@ -31,3 +31,7 @@ struct FieldKind {
 // Every column of the table with that oid, in column order; empty when there is no such table.
 // Throws DbError.
 QList<FieldKind> FieldKinds(DbSession &session, quint32 tableOid);
+
+// The closing message's lines for fields left alone, one line per reason in the order the
+// reasons first occur: "Left alone (not text): data (jsonb), mood (mood)". Empty for none.
+QString LeftAloneText(const QList<FieldKind> &fields);

@@ -97,25 +97,3 @@ bool ParseTextArray(QStringView text, QList<QString> &values)
         ++i;
     }
 }
-
-QString FormatTextArray(const QList<QString> &values)
-{
-    QString text(u'{');
-    for (qsizetype i = 0; i < values.size(); ++i) {
-        if (i > 0)
-            text += u',';
-        if (values[i].isNull()) {
-            text += QStringLiteral("NULL");
-            continue;
-        }
-        text += u'"';
-        for (const QChar c : values[i]) {
-            if (c == u'"' || c == u'\\')
-                text += u'\\';
-            text += c;
-        }
-        text += u'"';
-    }
-    text += u'}';
-    return text;
-}

@@ -26,7 +26,3 @@ QString UnusedDelimiter(const QList<QString> &values);
 // The elements of a one-dimensional text[] in its text form; NULL elements come back as
 // null QStrings. Returns false when the text is not such an array.
 bool ParseTextArray(QStringView text, QList<QString> &values);
-
-// The text form of a one-dimensional text[] that ParseTextArray reads back exactly: every
-// element quoted, null QStrings as NULL.
-QString FormatTextArray(const QList<QString> &values);

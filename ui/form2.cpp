@@ -392,7 +392,7 @@ void Form2::changeRunFinished(const ChangeRunSummary &summary)
                            : QStringLiteral("%1 values could not be written; they keep their "
                                             "old letter case.")
                                  .arg(summary.valuesNotWritten));
-    if (const QString leftAlone = LeftAloneText(summary); !leftAlone.isEmpty())
+    if (const QString leftAlone = LeftAloneText(summary.leftAlone); !leftAlone.isEmpty())
         messages_.info(leftAlone);
     if (summary.noMode)
         messages_.info(QStringLiteral("mess up"));

@@ -23,9 +23,6 @@ public:
     // A value as the lists show it: at most PreviewValueChars characters, then "…".
     static QString ShownValue(const QString &value);
 
-    // "Left alone (not text): data (jsonb), mood (mood)", one line per reason.
-    static QString LeftAloneText(const QList<FieldKind> &fields);
-
 signals:
     // "Start Changing": the previewed fields and rule are to be changed now.
     void startChangingRequested();
