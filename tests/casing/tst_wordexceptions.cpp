@@ -2,8 +2,10 @@
 // non-ASCII words, and that an empty list changes nothing.
 #include "casing/caselist.h"
 #include "casing/caserules.h"
+#include "casing/caseunits.h"
 #include "casing/wordexceptions.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -17,7 +19,73 @@ private slots:
     void emptyListChangesNothing();
     void cleanedList();
     void previewList();
+    void sameAsPlainSearch();
+    void lowerCasingKeepsWordCharacters();
 };
+
+namespace {
+
+// The character that ends just before unit i, or none at the start.
+bool wordCharacterBefore(const QString &text, qsizetype i)
+{
+    if (i == 0)
+        return false;
+    char32_t c = text[i - 1].unicode();
+    if (i >= 2 && text[i - 1].isLowSurrogate() && text[i - 2].isHighSurrogate())
+        c = QChar::surrogateToUcs4(text[i - 2], text[i - 1]);
+    return WordExceptions::IsWordCharacter(c);
+}
+
+// The character that begins at unit i.
+bool wordCharacterAt(const QString &text, qsizetype i)
+{
+    char32_t c = text[i].unicode();
+    if (i + 1 < text.size() && text[i].isHighSurrogate() && text[i + 1].isLowSurrogate())
+        c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+    return WordExceptions::IsWordCharacter(c);
+}
+
+bool betweenPairUnits(const QString &text, qsizetype i)
+{
+    return i > 0 && i < text.size() && text[i].isLowSurrogate() && text[i - 1].isHighSurrogate();
+}
+
+// The list applied by trying every word at every place, as the rule is stated.
+QString plainSearch(QString text, const QStringList &listed)
+{
+    const QStringList words = WordExceptions::Cleaned(listed);
+    struct Found {
+        qsizetype start, length;
+        QString spelling;
+    };
+    QList<Found> found;
+    for (qsizetype start = 0; start < text.size(); ++start) {
+        if (wordCharacterBefore(text, start) || betweenPairUnits(text, start))
+            continue;
+        for (const QString &word : words) {
+            const qsizetype end = start + word.size();
+            if (end > text.size() || LowerCase(text.mid(start, word.size())) != LowerCase(word))
+                continue;
+            if (end < text.size() && (betweenPairUnits(text, end) || wordCharacterAt(text, end)))
+                continue;
+            found.push_back({start, word.size(), word});
+        }
+    }
+    std::stable_sort(found.begin(), found.end(),
+                     [](const Found &a, const Found &b) { return a.length > b.length; });
+    QList<Found> taken;
+    for (const Found &f : found) {
+        if (std::none_of(taken.begin(), taken.end(), [&](const Found &t) {
+                return f.start < t.start + t.length && t.start < f.start + f.length;
+            }))
+            taken.push_back(f);
+    }
+    for (const Found &t : taken)
+        text.replace(t.start, t.length, t.spelling);
+    return text;
+}
+
+} // namespace
 
 void TestWordExceptions::afterTheRule_data()
 {
@@ -74,6 +142,11 @@ void TestWordExceptions::afterTheRule_data()
     QTest::newRow("letter outside the BMP before")
         << P << usa << QStringLiteral("\U00010428usa") << QStringLiteral("\U00010428usa");
     QTest::newRow("emoji before") << P << usa << QStringLiteral("😀usa") << QStringLiteral("😀USA");
+    QTest::newRow("across the 64th unit") << P << mc << QString(60, u'a') + " mcdonald's"
+                                          << "A" + QString(59, u'a') + " McDonald's";
+    QTest::newRow("word beginning with a sign")
+        << P << QStringList{"#HashTag"} << "a #hashtag, a#hashtag"
+        << "A #HashTag, A#hashtag";
     QTest::newRow("any mix of capitals") << P << mc << "mCdOnAlD"
                                          << "McDonald";
     QTest::newRow("already as listed") << P << usa << "Usa"
@@ -184,6 +257,45 @@ void TestWordExceptions::previewList()
     QCOMPARE(list.topLevelItem(0)->text(0), "McDonald's farm");
     QCOMPARE(list.topLevelItem(1)->text(0), "Made in USA");
     QCOMPARE(list.topLevelItem(2)->text(0), "");
+}
+
+void TestWordExceptions::sameAsPlainSearch()
+{
+    // Texts and words of a few characters, so that words occur often, overlap and touch each
+    // other and the edges of the 64-unit blocks the search works in.
+    const QStringList pieces{"a", "b", "c", "A", "B", "1", " ", " ", "'", "-", "\t", "é", "É", "ß",
+                             "İ", "i", "😀", "𐐨", "\u0301", "\r\n",
+                             // halves of a pair on their own
+                             QString(QChar(0xd83d)), QString(QChar(0xde00))};
+    QRandomGenerator random(7);
+    auto pieceString = [&](int count) {
+        QString result;
+        for (int i = 0; i < count; ++i)
+            result += pieces[random.bounded(int(pieces.size()))];
+        return result;
+    };
+    for (int round = 0; round < 4000; ++round) {
+        QStringList words;
+        for (int w = random.bounded(1, 6); w > 0; --w)
+            words << pieceString(random.bounded(1, 5));
+        const QString text = pieceString(random.bounded(0, 90));
+        QString applied = text;
+        WordExceptions(words).apply(applied);
+        QCOMPARE(applied, plainSearch(text, words));
+    }
+}
+
+void TestWordExceptions::lowerCasingKeepsWordCharacters()
+{
+    // The search compares a text's runs of word characters with the words' own, before either
+    // is lower-cased; that needs a unit and its lower-case form to be alike in this.
+    for (char32_t c = 0; c < 0x10000; ++c) {
+        if (QChar::isSurrogate(c))
+            continue;
+        QVERIFY2(WordExceptions::IsWordCharacter(c) ==
+                     WordExceptions::IsWordCharacter(LowerUnit(char16_t(c))),
+                 qPrintable(QString::number(c, 16)));
+    }
 }
 
 QTEST_MAIN(TestWordExceptions)
