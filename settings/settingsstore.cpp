@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -25,6 +26,35 @@ bool makePrivate(const QString &path)
         return true;
     }
     return file.setPermissions(OwnerOnly);
+}
+
+// QSettings writes a blank in a section name as "%20" ("[Recasor%20Exceptions]"). The file is
+// meant to be read and edited by people as well, so such a section's heading is written back
+// with its blank; QSettings reads both forms as the same section. The file is replaced whole,
+// keeping its mode, or left as it is.
+void keepBlanksInSectionNames(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    QList<QByteArray> lines = file.readAll().split('\n');
+    file.close();
+    bool changed = false;
+    for (const QString &section : {SettingsKeys::ExceptionsSection}) {
+        const QByteArray plain = '[' + section.toUtf8() + ']';
+        const QByteArray escaped = QByteArray(plain).replace(' ', "%20");
+        for (QByteArray &line : lines) {
+            if (line == escaped) {
+                line = plain;
+                changed = true;
+            }
+        }
+    }
+    if (!changed)
+        return;
+    QSaveFile out(path);
+    if (out.open(QIODevice::WriteOnly) && out.write(lines.join('\n')) >= 0)
+        out.commit();
 }
 
 } // namespace
@@ -57,5 +87,47 @@ bool SettingsStore::Save(const QString &application, const QString &section, con
     settings.setValue(key, value);
     settings.endGroup();
     settings.sync();
+    keepBlanksInSectionNames(path);
     return settings.status() == QSettings::NoError && makePrivate(path);
+}
+
+QStringList SettingsStore::GetList(const QString &application, const QString &section,
+                                   const QString &key)
+{
+    const QString path = FilePath(application);
+    if (!QFile::exists(path))
+        return {};
+    QSettings settings(path, QSettings::IniFormat);
+    settings.beginGroup(section);
+    return settings.value(key).toStringList();
+}
+
+bool SettingsStore::SaveList(const QString &application, const QString &section, const QString &key,
+                             const QStringList &values)
+{
+    const QString path = FilePath(application);
+    if (!makePrivate(path))
+        return false;
+    QSettings settings(path, QSettings::IniFormat);
+    settings.beginGroup(section);
+    // QSettings would write an empty list as "@Invalid()".
+    if (values.isEmpty())
+        settings.remove(key);
+    else
+        settings.setValue(key, values);
+    settings.endGroup();
+    settings.sync();
+    keepBlanksInSectionNames(path);
+    return settings.status() == QSettings::NoError && makePrivate(path);
+}
+
+QStringList SettingsStore::ExceptionWords()
+{
+    return GetList(SettingsKeys::Application, SettingsKeys::ExceptionsSection, SettingsKeys::Words);
+}
+
+bool SettingsStore::SaveExceptionWords(const QStringList &words)
+{
+    return SaveList(SettingsKeys::Application, SettingsKeys::ExceptionsSection, SettingsKeys::Words,
+                    words);
 }
