@@ -17,6 +17,7 @@
 // written. Failures that concern the whole run end it; what was written before stays written.
 #include "db/changerun.h"
 
+#include "casing/wordexceptions.h"
 #include "db/chunkreader.h"
 #include "db/chunkwriter.h"
 #include "db/dbsession.h"
@@ -83,11 +84,12 @@ class Runner
 {
 public:
     Runner(const ConnectionSettings &settings, DbSession &session, const TableRef &table,
-           const QStringList &fields, CaseMode mode, const std::atomic<bool> &stop,
-           const std::function<void()> &chunkReadHook, const std::function<void(int)> &progress,
-           ChangeRunSummary &summary)
-        : settings_(settings), session_(session), table_(table), mode_(mode), stop_(stop),
-          chunkReadHook_(chunkReadHook), progress_(progress), summary_(summary)
+           const QStringList &fields, CaseMode mode, std::shared_ptr<const WordExceptions> words,
+           const std::atomic<bool> &stop, const std::function<void()> &chunkReadHook,
+           const std::function<void(int)> &progress, ChangeRunSummary &summary)
+        : settings_(settings), session_(session), table_(table), mode_(mode),
+          words_(std::move(words)), stop_(stop), chunkReadHook_(chunkReadHook), progress_(progress),
+          summary_(summary)
     {
         for (const QString &name : fields)
             fields_.push_back(Field{name, QuoteIdentifier(name), QString(), false, {}});
@@ -98,7 +100,8 @@ public:
         const QList<QString> relationOids = plan();
         // Two readers take turns, so that while one chunk is written the next two are being
         // read and prepared.
-        ChunkReader readers[2] = {{settings_, RunTimeout, mode_}, {settings_, RunTimeout, mode_}};
+        ChunkReader readers[2] = {{settings_, RunTimeout, mode_, words_},
+                                  {settings_, RunTimeout, mode_, words_}};
         ChunkWriter writers[2] = {{settings_, RunTimeout, WriterSetup},
                                   {settings_, RunTimeout, WriterSetup}};
         progressClock_.start();
@@ -300,8 +303,9 @@ private:
     // The condition on a text value (an SQL expression) that the rule may change it.
     QString mayChangeSql(const QString &value) const
     {
-        // In UTF-8 a value is all ASCII exactly when it has one byte per character.
-        if (!utf8_)
+        // In UTF-8 a value is all ASCII exactly when it has one byte per character. A listed
+        // word may change a value that the rule leaves as it is ("Usa" to "USA").
+        if (!utf8_ || words_->appliesTo(mode_))
             return QStringLiteral("true");
         const QString v = value + QStringLiteral(" COLLATE \"C\"");
         QString ascii;
@@ -400,6 +404,7 @@ private:
     DbSession &session_;
     const TableRef &table_;
     const CaseMode mode_;
+    const std::shared_ptr<const WordExceptions> words_;
     QList<Field> fields_;
     const std::atomic<bool> &stop_;
     const std::function<void()> &chunkReadHook_;
@@ -413,8 +418,10 @@ private:
 } // namespace
 
 ChangeRun::ChangeRun(const ConnectionSettings &settings, const TableRef &table,
-                     const QStringList &fields, std::optional<CaseMode> mode, QObject *parent)
-    : QObject(parent), settings_(settings), table_(table), fields_(fields), mode_(mode)
+                     const QStringList &fields, std::optional<CaseMode> mode, QObject *parent,
+                     const QStringList &exceptionWords)
+    : QObject(parent), settings_(settings), table_(table), fields_(fields), mode_(mode),
+      exceptionWords_(exceptionWords)
 {
     qRegisterMetaType<ChangeRunSummary>();
 }
@@ -435,8 +442,10 @@ void ChangeRun::run()
         } catch (const DbError &error) {
             throw RunFailure(error.text(), ChangeRunLine::Session);
         }
+        // Built once for the run and shared by its two readers.
         Runner(
-            settings_, *session, table_, fields_, *mode_, stop_, chunkReadHook_,
+            settings_, *session, table_, fields_, *mode_,
+            std::make_shared<const WordExceptions>(exceptionWords_), stop_, chunkReadHook_,
             [this](int percent) { emit progress(percent); }, summary)
             .run();
     } catch (const RunFailure &failure) {

@@ -41,8 +41,13 @@ class ChangeRun : public QObject
     Q_OBJECT
 
 public:
+    // The word exceptions apply after Proper and Sentence (see casing/wordexceptions.h).
     ChangeRun(const ConnectionSettings &settings, const TableRef &table, const QStringList &fields,
-              std::optional<CaseMode> mode, QObject *parent = nullptr);
+              std::optional<CaseMode> mode, QObject *parent = nullptr,
+              const QStringList &exceptionWords = {});
+
+    // The word exceptions the run uses, as given.
+    const QStringList &exceptionWords() const { return exceptionWords_; }
 
     void requestStop() { stop_.store(true, std::memory_order_relaxed); }
 
@@ -62,6 +67,7 @@ private:
     TableRef table_;
     QStringList fields_;
     std::optional<CaseMode> mode_;
+    QStringList exceptionWords_;
     std::atomic<bool> stop_{false};
     std::function<void()> chunkReadHook_;
 };

@@ -1,13 +1,16 @@
 #include "db/chunkreader.h"
 
+#include "casing/wordexceptions.h"
 #include "db/dbsession.h"
 #include "db/sqlquote.h"
 
 #include <QSet>
 #include <QVariant>
 
-ChunkReader::ChunkReader(const ConnectionSettings &settings, int loginTimeout, CaseMode mode)
-    : mode_(mode), thread_([this, settings, loginTimeout] { loop(settings, loginTimeout); })
+ChunkReader::ChunkReader(const ConnectionSettings &settings, int loginTimeout, CaseMode mode,
+                         std::shared_ptr<const WordExceptions> words)
+    : mode_(mode), words_(std::move(words)),
+      thread_([this, settings, loginTimeout] { loop(settings, loginTimeout); })
 {
 }
 
@@ -49,7 +52,7 @@ PreparedChunk ChunkReader::prepare(qint64 rows, const QList<QString> &values) co
     QSet<QString> seen;
     for (const QString &old : values) {
         chunk.bytesRead += old.size() * 2;
-        QString converted = ApplyCaseMode(mode_, old);
+        QString converted = ApplyCaseMode(mode_, old, words_.get());
         if (converted == old)
             continue;
         ++chunk.valuesChanged;

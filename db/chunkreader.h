@@ -10,6 +10,7 @@
 #include <QList>
 #include <QString>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -49,8 +50,9 @@ class ChunkReader
 {
 public:
     // The session is opened in the reader's thread; a failure to open it is reported by the
-    // first take().
-    ChunkReader(const ConnectionSettings &settings, int loginTimeout, CaseMode mode);
+    // first take(). The word exceptions, if any, apply after the rule (shared, not copied).
+    ChunkReader(const ConnectionSettings &settings, int loginTimeout, CaseMode mode,
+                std::shared_ptr<const WordExceptions> words = nullptr);
     ~ChunkReader();
 
     ChunkReader(const ChunkReader &) = delete;
@@ -69,6 +71,7 @@ private:
     PreparedChunk prepare(qint64 rows, const QList<QString> &values) const;
 
     const CaseMode mode_;
+    const std::shared_ptr<const WordExceptions> words_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::optional<QString> request_;
