@@ -5,6 +5,7 @@
 #pragma once
 
 #include "casing/caserules.h"
+#include "casing/wordexceptions.h"
 
 template <typename List>
 void ConvertCaseList(List &list, CaseMode mode, const WordExceptions *words = nullptr)
