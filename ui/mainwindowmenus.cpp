@@ -4,6 +4,7 @@
 #include "ui/form2.h"
 #include "ui/guardedhandler.h"
 #include "ui/messages.h"
+#include "ui/wordexceptionsdialog.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -13,6 +14,18 @@
 MainWindowMenus::MainWindowMenus(Form2 &window, Messages &messages)
     : QObject(&window), window_(window), messages_(messages)
 {
+    // "Word Exceptions…" goes before Stop, with one separator between the commands and Stop.
+    QMenu *change = window_.changeMenu();
+    const qsizetype stop = change->actions().indexOf(window_.stopAction());
+    QAction *beforeStop = stop > 0 && change->actions()[stop - 1]->isSeparator()
+                              ? change->actions()[stop - 1]
+                              : change->insertSeparator(window_.stopAction());
+    QAction *words = new QAction(QStringLiteral("&Word Exceptions…"), change);
+    words->setObjectName(QStringLiteral("WordExceptionsAction"));
+    change->insertAction(beforeStop, words);
+    connect(words, &QAction::triggered, this,
+            [this] { WordExceptionsDialog::Edit(messages_, &window_); });
+
     QAction *about = window_.helpMenu()->addAction(QStringLiteral("&About Recasor"));
     about->setObjectName(QStringLiteral("AboutAction"));
     connect(about, &QAction::triggered, this, &MainWindowMenus::About);
