@@ -6,6 +6,7 @@
 #include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <functional>
 
 namespace {
 
@@ -57,6 +58,22 @@ void keepBlanksInSectionNames(const QString &path)
         out.commit();
 }
 
+// Makes the change in the section and writes the file before returning.
+bool write(const QString &application, const QString &section,
+           const std::function<void(QSettings &)> &change)
+{
+    const QString path = SettingsStore::FilePath(application);
+    if (!makePrivate(path))
+        return false;
+    QSettings settings(path, QSettings::IniFormat);
+    settings.beginGroup(section);
+    change(settings);
+    settings.endGroup();
+    settings.sync();
+    keepBlanksInSectionNames(path);
+    return settings.status() == QSettings::NoError && makePrivate(path);
+}
+
 } // namespace
 
 QString SettingsStore::FilePath(const QString &application)
@@ -79,16 +96,7 @@ QString SettingsStore::Get(const QString &application, const QString &section, c
 bool SettingsStore::Save(const QString &application, const QString &section, const QString &key,
                          const QString &value)
 {
-    const QString path = FilePath(application);
-    if (!makePrivate(path))
-        return false;
-    QSettings settings(path, QSettings::IniFormat);
-    settings.beginGroup(section);
-    settings.setValue(key, value);
-    settings.endGroup();
-    settings.sync();
-    keepBlanksInSectionNames(path);
-    return settings.status() == QSettings::NoError && makePrivate(path);
+    return write(application, section, [&](QSettings &settings) { settings.setValue(key, value); });
 }
 
 QStringList SettingsStore::GetList(const QString &application, const QString &section,
@@ -105,20 +113,13 @@ QStringList SettingsStore::GetList(const QString &application, const QString &se
 bool SettingsStore::SaveList(const QString &application, const QString &section, const QString &key,
                              const QStringList &values)
 {
-    const QString path = FilePath(application);
-    if (!makePrivate(path))
-        return false;
-    QSettings settings(path, QSettings::IniFormat);
-    settings.beginGroup(section);
-    // QSettings would write an empty list as "@Invalid()".
-    if (values.isEmpty())
-        settings.remove(key);
-    else
-        settings.setValue(key, values);
-    settings.endGroup();
-    settings.sync();
-    keepBlanksInSectionNames(path);
-    return settings.status() == QSettings::NoError && makePrivate(path);
+    return write(application, section, [&](QSettings &settings) {
+        // QSettings would write an empty list as "@Invalid()".
+        if (values.isEmpty())
+            settings.remove(key);
+        else
+            settings.setValue(key, values);
+    });
 }
 
 QStringList SettingsStore::ExceptionWords()
