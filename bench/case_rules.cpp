@@ -12,9 +12,9 @@
 // counts as little as it can.
 #include "casing/caserules.h"
 #include "casing/wordexceptions.h"
+#include "peakmemory.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QRandomGenerator>
 #include <QTextStream>
 
@@ -24,18 +24,6 @@
 namespace {
 
 constexpr int Rounds = 7;
-
-double peakMiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return -1;
-}
 
 QString syllables(QRandomGenerator &random, int count)
 {
@@ -205,6 +193,6 @@ int main(int argc, char *argv[])
         if (!timeRules(out, values, words))
             return 1;
     }
-    out << "\npeak memory " << QString::number(peakMiB(), 'f', 1) << " MiB\n";
+    out << "\npeak memory " << QString::number(PeakMemoryMiB(), 'f', 1) << " MiB\n";
     return 0;
 }
