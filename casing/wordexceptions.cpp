@@ -4,12 +4,12 @@
 // as the occurrence has the word's characters and no word character follows it. So:
 //   1. A bit per unit marks the word characters (eight ASCII units at a time where SSE2 is
 //      there); runs start where a set bit follows a clear one and end where one precedes it.
-//   2. Each run is looked up in a small filter of the words' first runs, by its length and its
-//      first, second and last units, which costs no work per character.
-//   3. A run that passes is hashed. A word that is one run (most are: "McDonald", "USA") is
-//      found in a hash table of such words and compared with the run. A word that goes on
-//      past its first run ("O'Neil", "van der Berg") is found by walking a trie of such words
-//      along the text, if a second filter lets the run pass.
+//   2. Each run is looked up in a small filter of the words' first runs by a key of its length
+//      and its first, second and last units, which costs no work per character.
+//   3. A word that is one run (most are: "McDonald", "USA") is found in a hash table of such
+//      words by the same key and compared with the run. A word that goes on past its first
+//      run ("O'Neil", "van der Berg") is found by walking a trie of such words along the text,
+//      if a second filter lets the run pass.
 #include "casing/wordexceptions.h"
 
 #include "casing/caseunits.h"
@@ -28,6 +28,7 @@ namespace {
 
 constexpr int CoarseBits = 15;
 constexpr int FineBits = 14;
+constexpr quint64 FineFactor = 0xC2B2AE3D27D4EB4Full; // another mix than the coarse filter's
 
 inline bool isAsciiWordCharacter(char16_t c)
 {
@@ -159,44 +160,32 @@ inline char16_t lowered(char16_t c)
     return Ascii ? char16_t(c | 0x20) : LowerUnit(c);
 }
 
-// The coarse filter's slot of a first run: its length and its first, second and last units,
-// lower-cased, mixed by one multiplication. A word that begins with another character has an
-// empty first run, and stands in the filters and the table by its first unit.
-inline quint32 coarseSlot(qsizetype length, quint64 first, quint64 second, quint64 last)
+// The key of a first run: its length and its first, second and last units, lower-cased. The
+// filters and the table are looked up by it, so that a run is looked up without reading it
+// whole. A word that begins with another character has an empty first run, and is looked up
+// by its first unit. The top bit keeps a key from being 0, which marks a free place.
+inline quint64 runKey(qsizetype length, quint64 first, quint64 second, quint64 last)
 {
-    const quint64 key = quint64(length) << 48 | first << 32 | second << 16 | last;
-    return quint32((key * 0x9E3779B97F4A7C15ull) >> (64 - CoarseBits));
+    return quint64(1) << 63 | quint64(length & 0x7fff) << 48 | first << 32 | second << 16 | last;
 }
 
 template <bool Ascii>
-inline quint32 coarseSlotOf(const char16_t *s, qsizetype start, qsizetype end)
+inline quint64 runKeyOf(const char16_t *s, qsizetype start, qsizetype end)
 {
     const qsizetype length = end - start;
-    return coarseSlot(length, lowered<Ascii>(s[start]),
-                      length > 1 ? lowered<Ascii>(s[start + 1]) : 0, lowered<Ascii>(s[end - 1]));
+    return runKey(length, lowered<Ascii>(s[start]), length > 1 ? lowered<Ascii>(s[start + 1]) : 0,
+                  lowered<Ascii>(s[end - 1]));
 }
 
-inline quint32 emptyRunSlot(const char16_t *s, qsizetype start)
+inline quint64 emptyRunKey(const char16_t *s, qsizetype start)
 {
-    return coarseSlot(0, LowerUnit(s[start]), 0, 0);
+    return runKey(0, LowerUnit(s[start]), 0, 0);
 }
 
-// The hash of a first run, lower-cased; never 0, which marks a free place in the table.
-template <bool Ascii>
-inline quint64 runHash(const char16_t *s, qsizetype start, qsizetype end)
+// A key mixed by a multiplication, cut to the given number of bits.
+inline quint64 slot(quint64 key, int bits, quint64 factor = 0x9E3779B97F4A7C15ull)
 {
-    constexpr quint64 Prime = 0x100000001b3ull;
-    quint64 hash = 0xcbf29ce484222325ull ^ quint64(end - start);
-    if (end == start)
-        return ((hash ^ LowerUnit(s[start])) * Prime) | 1;
-    for (qsizetype k = start; k < end; ++k)
-        hash = (hash ^ lowered<Ascii>(s[k])) * Prime;
-    return hash | 1;
-}
-
-inline quint32 fineSlot(quint64 hash)
-{
-    return quint32(hash >> (64 - FineBits));
+    return (key * factor) >> (64 - bits);
 }
 
 inline bool inFilter(const std::vector<quint64> &filter, quint32 slot)
@@ -255,27 +244,29 @@ WordExceptions::WordExceptions(const QStringList &words) : words_(Cleaned(words)
         const auto *units = reinterpret_cast<const char16_t *>(words_[w].constData());
         const qsizetype size = words_[w].size();
         const qsizetype end = runEnd(units, size, 0);
-        addToFilter(coarse_, end ? coarseSlotOf<false>(units, 0, end) : emptyRunSlot(units, 0));
+        const quint64 key = end ? runKeyOf<false>(units, 0, end) : emptyRunKey(units, 0);
+        addToFilter(coarse_, quint32(slot(key, CoarseBits)));
         startsWithOtherCharacter_ = startsWithOtherCharacter_ || end == 0;
         if (end == size) {
             whole.push_back(w);
         } else {
             longer.push_back(w);
-            addToFilter(fine_, fineSlot(runHash<false>(units, 0, end)));
+            addToFilter(fine_, quint32(slot(key, FineBits, FineFactor)));
         }
     }
 
-    table_.resize(std::bit_ceil(size_t(whole.size()) * 2 + 1));
+    tableBits_ = std::bit_width(size_t(whole.size()) * 2 + 1);
+    table_.resize(size_t(1) << tableBits_);
     for (const qint32 w : whole) {
         const auto *units = reinterpret_cast<const char16_t *>(words_[w].constData());
         const qsizetype size = words_[w].size();
         // The lower-cased units, and the spelling right after them, share cache lines.
-        const Entry entry{runHash<false>(units, 0, size), qint32(units_.size()), qint32(size)};
+        const Entry entry{runKeyOf<false>(units, 0, size), qint32(units_.size()), qint32(size)};
         for (qsizetype k = 0; k < size; ++k)
             units_.push_back(LowerUnit(units[k]));
         units_.insert(units_.end(), units, units + size);
-        size_t place = entry.hash & (table_.size() - 1);
-        while (table_[place].hash)
+        size_t place = slot(entry.key, tableBits_);
+        while (table_[place].key)
             place = (place + 1) & (table_.size() - 1);
         table_[place] = entry;
     }
@@ -355,15 +346,14 @@ inline qint32 WordExceptions::child(qint32 node, char16_t lowered) const
 // passed the coarse filter.
 template <bool Ascii, typename Matches>
 void WordExceptions::findAt(const char16_t *s, qsizetype n, qsizetype start, qsizetype end,
-                            Matches &matches) const
+                            quint64 key, Matches &matches) const
 {
-    const quint64 hash = runHash<Ascii>(s, start, end);
     if (end > start) {
         // A word of one run: the run itself.
-        for (size_t place = hash & (table_.size() - 1); table_[place].hash;
+        for (size_t place = slot(key, tableBits_); table_[place].key;
              place = (place + 1) & (table_.size() - 1)) {
             const Entry &entry = table_[place];
-            if (entry.hash != hash || entry.length != end - start)
+            if (entry.key != key)
                 continue;
             const char16_t *folded = units_.data() + entry.folded;
             qsizetype k = 0;
@@ -373,7 +363,7 @@ void WordExceptions::findAt(const char16_t *s, qsizetype n, qsizetype start, qsi
                 matches.push_back({start, entry.length, entry.folded + entry.length});
         }
     }
-    if (nodes_.empty() || !inFilter(fine_, fineSlot(hash)))
+    if (nodes_.empty() || !inFilter(fine_, quint32(slot(key, FineBits, FineFactor))))
         return;
     // Words that go on past the run, along the trie.
     qint32 node = child(0, LowerUnit(s[start]));
@@ -398,7 +388,10 @@ void WordExceptions::findAll(const char16_t *s, qsizetype n, const quint64 *bits
                              Matches &matches) const
 {
     const quint64 *coarse = coarse_.data();
-    auto pass = [coarse](quint32 slot) { return (coarse[slot / 64] >> (slot % 64)) & 1; };
+    auto pass = [coarse](quint64 key) {
+        const quint64 at = slot(key, CoarseBits);
+        return (coarse[at / 64] >> (at % 64)) & 1;
+    };
     quint64 before = 0; // the bit of the unit before the block
     for (qsizetype block = 0; block < blocks; ++block) {
         const qsizetype base = block * 64;
@@ -419,8 +412,9 @@ void WordExceptions::findAll(const char16_t *s, qsizetype n, const quint64 *bits
             } else {
                 end = runEndAt(bits, blocks, n, start); // it goes on past the block
             }
-            if (pass(coarseSlotOf<Ascii>(s, start, end)))
-                findAt<Ascii>(s, n, start, end, matches);
+            const quint64 key = runKeyOf<Ascii>(s, start, end);
+            if (pass(key))
+                findAt<Ascii>(s, n, start, end, key, matches);
         }
         if (startsWithOtherCharacter_) {
             const quint64 inText =
@@ -429,8 +423,9 @@ void WordExceptions::findAll(const char16_t *s, qsizetype n, const quint64 *bits
                 const qsizetype start = base + std::countr_zero(starts);
                 const bool betweenPairUnits = start > 0 && QChar::isLowSurrogate(s[start]) &&
                                               QChar::isHighSurrogate(s[start - 1]);
-                if (!betweenPairUnits && pass(emptyRunSlot(s, start)))
-                    findAt<Ascii>(s, n, start, start, matches);
+                const quint64 key = emptyRunKey(s, start);
+                if (!betweenPairUnits && pass(key))
+                    findAt<Ascii>(s, n, start, start, key, matches);
             }
         }
         before = word >> 63;

@@ -50,7 +50,7 @@ private:
     struct Match;
     // A word of one run, in the table.
     struct Entry {
-        quint64 hash = 0;  // 0 for a free place
+        quint64 key = 0;   // of the word's one run; 0 for a free place
         qint32 folded = 0; // its lower-cased units in units_, its spelling right after them
         qint32 length = 0;
     };
@@ -74,16 +74,17 @@ private:
     void findAll(const char16_t *s, qsizetype n, const quint64 *bits, qsizetype blocks,
                  Matches &matches) const;
     template <bool Ascii, typename Matches>
-    void findAt(const char16_t *s, qsizetype n, qsizetype start, qsizetype end,
+    void findAt(const char16_t *s, qsizetype n, qsizetype start, qsizetype end, quint64 key,
                 Matches &matches) const;
 
     QStringList words_;
     std::vector<quint64> coarse_;           // a bit per slot of every word's first run
-    std::vector<quint64> fine_;             // the same, by hash, for the words in the trie
+    std::vector<quint64> fine_;             // the same, for the words in the trie
     bool startsWithOtherCharacter_ = false; // a word begins with no word character
-    std::vector<Entry> table_;              // the words of one run, by hash, open addressing
-    std::vector<char16_t> units_;           // lower-cased words and spellings
-    std::vector<Node> nodes_;               // nodes_[0] is the root, when there is a trie
-    std::vector<Edge> edges_;               // a node's edges side by side, in unit order
+    std::vector<Entry> table_;              // the words of one run, by key, open addressing
+    int tableBits_ = 0;
+    std::vector<char16_t> units_; // lower-cased words and spellings
+    std::vector<Node> nodes_;     // nodes_[0] is the root, when there is a trie
+    std::vector<Edge> edges_;     // a node's edges side by side, in unit order
     std::vector<char16_t> labels_;
 };
