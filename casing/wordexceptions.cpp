@@ -353,7 +353,7 @@ void WordExceptions::findAt(const char16_t *s, qsizetype n, qsizetype start, qsi
         for (size_t place = slot(key, tableBits_); table_[place].key;
              place = (place + 1) & (table_.size() - 1)) {
             const Entry &entry = table_[place];
-            if (entry.key != key)
+            if (entry.key != key || entry.length != end - start)
                 continue;
             const char16_t *folded = units_.data() + entry.folded;
             qsizetype k = 0;
