@@ -10,6 +10,7 @@
 #include "db/dbsession.h"
 #include "db/fieldpreview.h"
 #include "db/sqlquote.h"
+#include "peakmemory.h"
 #include "serverenvironment.h"
 
 #include <QCoreApplication>
@@ -23,14 +24,6 @@
 namespace {
 
 const QString Schema = QStringLiteral("recasor_bench_catalogue");
-
-// Peak resident memory of the whole run so far, in MiB.
-double peakMiB()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_maxrss) / 1024.0;
-}
 
 // Median wall time of the action in milliseconds; every session is opened inside the action,
 // so the figures include the login, as the user sees it.
@@ -100,7 +93,7 @@ int main(int argc, char *argv[])
             });
             std::printf("%-10s %12.1f %12.1f %12.1f %16.1f   (%lld tables, %lld fields, %lld "
                         "values)\n",
-                        size.label, tablesMs, fieldsMs, previewMs, peakMiB(),
+                        size.label, tablesMs, fieldsMs, previewMs, PeakMemoryMiB(),
                         static_cast<long long>(tables), static_cast<long long>(fields),
                         static_cast<long long>(values));
         }

@@ -14,6 +14,7 @@
 #include "db/dbsession.h"
 #include "db/journalwriter.h"
 #include "db/undorun.h"
+#include "peakmemory.h"
 #include "serverenvironment.h"
 
 #include <QCoreApplication>
@@ -26,26 +27,6 @@
 #include <QTextStream>
 
 namespace {
-
-// Peak resident memory of this process since the last reset, in MiB.
-double peakMiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return -1;
-}
-
-void resetPeak()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
 
 const QString ValueSql = QStringLiteral("md5(i::text) || lpad(i::text, 8, '0')");
 // The same 40-character value, for checking that the undo brought it back.
@@ -157,14 +138,14 @@ Measure measure(DbSession &session, const ConnectionSettings &settings, bool key
     m.serverSeconds = clock.nsecsElapsed() / 1e9;
 
     session.execute(QStringLiteral("CHECKPOINT"));
-    resetPeak();
+    ResetPeakMemory();
     UndoRun undo(settings, run);
     UndoSummary summary;
     QObject::connect(&undo, &UndoRun::finished, [&](const UndoSummary &s) { summary = s; });
     clock.restart();
     undo.run();
     m.undoSeconds = clock.nsecsElapsed() / 1e9;
-    m.peak = peakMiB();
+    m.peak = PeakMemoryMiB();
     if (!summary.firstError.isEmpty() || summary.rowsRestored != rows)
         throw std::runtime_error(QStringLiteral("undo failed: %1 (rows restored %2)")
                                      .arg(summary.firstError)

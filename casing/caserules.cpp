@@ -1,21 +1,10 @@
 // The case rules work in place on their by-value argument: one pass, no reallocation.
 #include "casing/caserules.h"
 
+#include "casing/caseunits.h"
+#include "casing/wordexceptions.h"
+
 namespace {
-
-inline char16_t upperUnit(char16_t c)
-{
-    if (c < 0x80)
-        return (c >= u'a' && c <= u'z') ? char16_t(c - 0x20) : c;
-    return QChar::toUpper(c);
-}
-
-inline char16_t lowerUnit(char16_t c)
-{
-    if (c < 0x80)
-        return (c >= u'A' && c <= u'Z') ? char16_t(c + 0x20) : c;
-    return QChar::toLower(c);
-}
 
 inline bool isWordSeparator(char16_t c)
 {
@@ -52,14 +41,14 @@ std::optional<CaseMode> CaseModeFromText(const QString &modeText)
 QString UpperCase(QString text)
 {
     for (QChar &c : text)
-        c = QChar(upperUnit(c.unicode()));
+        c = QChar(UpperUnit(c.unicode()));
     return text;
 }
 
 QString LowerCase(QString text)
 {
     for (QChar &c : text)
-        c = QChar(lowerUnit(c.unicode()));
+        c = QChar(LowerUnit(c.unicode()));
     return text;
 }
 
@@ -67,8 +56,8 @@ QString ProperCase(QString text)
 {
     bool capitalise = true;
     for (QChar &c : text) {
-        const char16_t lowered = lowerUnit(c.unicode());
-        c = QChar(capitalise ? upperUnit(lowered) : lowered);
+        const char16_t lowered = LowerUnit(c.unicode());
+        c = QChar(capitalise ? UpperUnit(lowered) : lowered);
         capitalise = isWordSeparator(lowered);
     }
     return text;
@@ -79,13 +68,13 @@ QString SentenceCase(QString text)
     if (text.isEmpty())
         return text;
     // The first unit is upper-cased as it stands, not after lowering: U+0130 stays U+0130.
-    const char16_t first = upperUnit(text.at(0).unicode());
+    const char16_t first = UpperUnit(text.at(0).unicode());
     text = LowerCase(std::move(text));
     text[0] = QChar(first);
     return text;
 }
 
-QString ApplyCaseMode(CaseMode mode, QString text)
+QString ApplyCaseMode(CaseMode mode, QString text, const WordExceptions *words)
 {
     switch (mode) {
     case CaseMode::Upper:
@@ -93,9 +82,13 @@ QString ApplyCaseMode(CaseMode mode, QString text)
     case CaseMode::Lower:
         return LowerCase(std::move(text));
     case CaseMode::Proper:
-        return ProperCase(std::move(text));
+        text = ProperCase(std::move(text));
+        break;
     case CaseMode::Sentence:
-        return SentenceCase(std::move(text));
+        text = SentenceCase(std::move(text));
+        break;
     }
+    if (words)
+        words->apply(text);
     return text;
 }

@@ -9,6 +9,8 @@
 
 enum class CaseMode { Upper, Lower, Proper, Sentence };
 
+class WordExceptions;
+
 // Display texts of the modes, in the order in which the modes are tested and offered.
 QStringList CaseModeTexts();
 QString CaseModeText(CaseMode mode);
@@ -21,4 +23,6 @@ QString UpperCase(QString text);
 QString LowerCase(QString text);
 QString ProperCase(QString text);
 QString SentenceCase(QString text);
-QString ApplyCaseMode(CaseMode mode, QString text);
+// The text in the mode's rule. After Proper and Sentence the listed words, if any, get their
+// listed spelling; Upper and Lower mean all capitals and all small letters and ignore them.
+QString ApplyCaseMode(CaseMode mode, QString text, const WordExceptions *words = nullptr);

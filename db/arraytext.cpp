@@ -1,6 +1,7 @@
 #include "db/arraytext.h"
 
-std::optional<QString> ApplyCaseModeToArrayText(CaseMode mode, QStringView text)
+std::optional<QString> ApplyCaseModeToArrayText(CaseMode mode, QStringView text,
+                                                const WordExceptions *words)
 {
     QString result;
     result.reserve(text.size());
@@ -46,7 +47,7 @@ std::optional<QString> ApplyCaseModeToArrayText(CaseMode mode, QStringView text)
                 return std::nullopt;
             ++i;
             result += u'"';
-            for (const QChar converted : ApplyCaseMode(mode, std::move(value))) {
+            for (const QChar converted : ApplyCaseMode(mode, std::move(value), words)) {
                 if (converted == u'"' || converted == u'\\')
                     result += u'\\';
                 result += converted;
@@ -59,7 +60,8 @@ std::optional<QString> ApplyCaseModeToArrayText(CaseMode mode, QStringView text)
             while (end < n && text[end] != u',' && text[end] != u'}')
                 ++end;
             const QStringView bare = text.sliced(i, end - i);
-            result += bare == u"NULL" ? bare.toString() : ApplyCaseMode(mode, bare.toString());
+            result +=
+                bare == u"NULL" ? bare.toString() : ApplyCaseMode(mode, bare.toString(), words);
             i = end;
             element = false;
         }

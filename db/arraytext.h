@@ -9,6 +9,10 @@
 #include <QStringView>
 #include <optional>
 
+class WordExceptions;
+
 // The converted text form; none when the text is not the text form of an array (of any number
 // of dimensions, with or without explicit bounds).
-std::optional<QString> ApplyCaseModeToArrayText(CaseMode mode, QStringView text);
+// The word exceptions, when given, apply to each element as they do to a value.
+std::optional<QString> ApplyCaseModeToArrayText(CaseMode mode, QStringView text,
+                                                const WordExceptions *words = nullptr);

@@ -24,6 +24,7 @@
 // type is not the user's text, and rewriting it would damage the value.
 #include "db/changerun.h"
 
+#include "casing/wordexceptions.h"
 #include "db/cancelgroup.h"
 #include "db/changefilter.h"
 #include "db/changejournal.h"
@@ -134,11 +135,13 @@ class Runner
 {
 public:
     Runner(const ConnectionSettings &settings, DbSession &session, const TableRef &table,
-           const QStringList &fields, CaseMode mode, CancelGroup &cancel,
-           const std::function<void()> &chunkReadHook, const std::function<void(int)> &progress,
-           ChangeRunSummary &summary, std::optional<JournalRun> &journal)
-        : settings_(settings), session_(session), table_(table), mode_(mode), cancel_(cancel),
-          chunkReadHook_(chunkReadHook), progress_(progress), summary_(summary), journal_(journal)
+           const QStringList &fields, CaseMode mode, std::shared_ptr<const WordExceptions> words,
+           CancelGroup &cancel, const std::function<void()> &chunkReadHook,
+           const std::function<void(int)> &progress, ChangeRunSummary &summary,
+           std::optional<JournalRun> &journal)
+        : settings_(settings), session_(session), table_(table), mode_(mode),
+          words_(std::move(words)), cancel_(cancel), chunkReadHook_(chunkReadHook),
+          progress_(progress), summary_(summary), journal_(journal)
     {
         for (const QString &name : fields)
             fields_.push_back(Field{name, QuoteIdentifier(name), {}, false, false, false, {}, {}});
@@ -154,8 +157,8 @@ public:
         beginJournal();
         // Two readers take turns, so that while one chunk is written the next two are being
         // read and prepared.
-        ChunkReader readers[2] = {{settings_, RunTimeout, mode_, cancel_},
-                                  {settings_, RunTimeout, mode_, cancel_}};
+        ChunkReader readers[2] = {{settings_, RunTimeout, mode_, words_, cancel_},
+                                  {settings_, RunTimeout, mode_, words_, cancel_}};
         const JournalRun journal = *journal_;
         const RowRecorderFactory recorder = [journal] {
             return std::make_unique<JournalRecorder>(journal);
@@ -393,6 +396,7 @@ private:
         for (const Field &field : fields_)
             run.fields << field.name;
         run.mode = mode_;
+        run.exceptionWords = words_->words();
         try {
             run.identity = RowIdentity::Of(session_, table_);
         } catch (const DbError &error) {
@@ -493,7 +497,13 @@ private:
             .arg(value, field.sql);
     }
 
-    QString mayChangeSql(const QString &value) const { return MayChangeSql(mode_, utf8_, value); }
+    // A listed word may change a value that the rule leaves as it is ("Usa" to "USA"): with a
+    // list, every value goes to the rule.
+    QString mayChangeSql(const QString &value) const
+    {
+        return words_->appliesTo(mode_) ? QStringLiteral("true")
+                                        : MayChangeSql(mode_, utf8_, value);
+    }
 
     // How the field's pairs are written. Text and varchar values are their own text form and
     // every pair changes its value. Other types are matched in their text form, and the new
@@ -611,6 +621,7 @@ private:
     DbSession &session_;
     const TableRef &table_;
     const CaseMode mode_;
+    const std::shared_ptr<const WordExceptions> words_;
     QList<Field> fields_;
     CancelGroup &cancel_;
     const std::function<void()> &chunkReadHook_;
@@ -625,9 +636,10 @@ private:
 } // namespace
 
 ChangeRun::ChangeRun(const ConnectionSettings &settings, const TableRef &table,
-                     const QStringList &fields, std::optional<CaseMode> mode, QObject *parent)
+                     const QStringList &fields, std::optional<CaseMode> mode, QObject *parent,
+                     const QStringList &exceptionWords)
     : QObject(parent), settings_(settings), table_(table), fields_(fields), mode_(mode),
-      cancel_(std::make_shared<CancelGroup>(settings))
+      exceptionWords_(exceptionWords), cancel_(std::make_shared<CancelGroup>(settings))
 {
     qRegisterMetaType<ChangeRunSummary>();
 }
@@ -661,7 +673,9 @@ void ChangeRun::run()
         }
         const CancelMembership membership(*cancel_, *session);
         Runner(
-            settings_, *session, table_, fields_, *mode_, *cancel_, chunkReadHook_,
+            settings_, *session, table_, fields_, *mode_,
+            // Built once for the run and shared by its two readers.
+            std::make_shared<const WordExceptions>(exceptionWords_), *cancel_, chunkReadHook_,
             [this](int percent) { emit progress(percent); }, summary, journal)
             .run();
     } catch (const RunFailure &failure) {

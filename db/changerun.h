@@ -47,8 +47,13 @@ class ChangeRun : public QObject
     Q_OBJECT
 
 public:
+    // The word exceptions apply after Proper and Sentence (see casing/wordexceptions.h).
     ChangeRun(const ConnectionSettings &settings, const TableRef &table, const QStringList &fields,
-              std::optional<CaseMode> mode, QObject *parent = nullptr);
+              std::optional<CaseMode> mode, QObject *parent = nullptr,
+              const QStringList &exceptionWords = {});
+
+    // The word exceptions the run uses, as given.
+    const QStringList &exceptionWords() const { return exceptionWords_; }
 
     void requestStop();
 
@@ -68,6 +73,7 @@ private:
     TableRef table_;
     QStringList fields_;
     std::optional<CaseMode> mode_;
+    QStringList exceptionWords_;
     std::shared_ptr<CancelGroup> cancel_;
     std::function<void()> chunkReadHook_;
 };

@@ -1,5 +1,6 @@
 #include "db/chunkreader.h"
 
+#include "casing/wordexceptions.h"
 #include "db/arraytext.h"
 #include "db/cancelgroup.h"
 #include "db/dbsession.h"
@@ -16,8 +17,8 @@ void PreparedChunk::join()
 }
 
 ChunkReader::ChunkReader(const ConnectionSettings &settings, int loginTimeout, CaseMode mode,
-                         CancelGroup &cancel)
-    : mode_(mode), cancel_(cancel),
+                         std::shared_ptr<const WordExceptions> words, CancelGroup &cancel)
+    : mode_(mode), words_(std::move(words)), cancel_(cancel),
       thread_([this, settings, loginTimeout] { loop(settings, loginTimeout); })
 {
 }
@@ -53,11 +54,12 @@ PreparedChunk ChunkReader::take()
     return chunk;
 }
 
-QString ChunkReader::Convert(CaseMode mode, const QString &value, bool array)
+QString ChunkReader::Convert(CaseMode mode, const WordExceptions *words, const QString &value,
+                             bool array)
 {
     if (!array)
-        return ApplyCaseMode(mode, value);
-    return ApplyCaseModeToArrayText(mode, value).value_or(value);
+        return ApplyCaseMode(mode, value, words);
+    return ApplyCaseModeToArrayText(mode, value, words).value_or(value);
 }
 
 PreparedChunk ChunkReader::prepare(qint64 rows, const QList<QString> &values, bool arrays) const
@@ -77,7 +79,7 @@ PreparedChunk ChunkReader::prepare(qint64 rows, const QList<QString> &values, bo
             }
             continue;
         }
-        QString converted = Convert(mode_, old, arrays);
+        QString converted = Convert(mode_, words_.get(), old, arrays);
         if (converted == old) {
             seen.insert(old, -1);
             continue;

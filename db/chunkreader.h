@@ -10,11 +10,13 @@
 #include <QList>
 #include <QString>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
 
 class CancelGroup;
+class WordExceptions;
 
 // The distinct values of one chunk that the rule changes, with their new texts and the number
 // of rows that held each.
@@ -75,8 +77,9 @@ class ChunkReader
 public:
     // The session is opened in the reader's thread; a failure to open it is reported by the
     // first take(). The session belongs to the run's cancel group while it lives.
+    // The word exceptions, if any, apply after the rule (shared, not copied).
     ChunkReader(const ConnectionSettings &settings, int loginTimeout, CaseMode mode,
-                CancelGroup &cancel);
+                std::shared_ptr<const WordExceptions> words, CancelGroup &cancel);
     ~ChunkReader();
 
     ChunkReader(const ChunkReader &) = delete;
@@ -89,13 +92,15 @@ public:
     PreparedChunk take();
 
     // The rule applied to one value as read: a text, or an array of texts element by element.
-    static QString Convert(CaseMode mode, const QString &value, bool array);
+    static QString Convert(CaseMode mode, const WordExceptions *words, const QString &value,
+                           bool array);
 
 private:
     void loop(ConnectionSettings settings, int loginTimeout);
     PreparedChunk prepare(qint64 rows, const QList<QString> &values, bool arrays) const;
 
     const CaseMode mode_;
+    const std::shared_ptr<const WordExceptions> words_;
     CancelGroup &cancel_;
     std::mutex mutex_;
     std::condition_variable changed_;

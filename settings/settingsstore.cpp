@@ -3,8 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <functional>
 
 namespace {
 
@@ -26,6 +28,51 @@ bool makePrivate(const QString &path)
         }
     }
     return QFileInfo(path).isFile() && file.setPermissions(OwnerOnly);
+}
+
+// QSettings writes a blank in a section name as "%20" ("[Recasor%20Exceptions]"). The file is
+// meant to be read and edited by people as well, so such a section's heading is written back
+// with its blank; QSettings reads both forms as the same section. The file is replaced whole,
+// keeping its mode, or left as it is.
+void keepBlanksInSectionNames(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    QList<QByteArray> lines = file.readAll().split('\n');
+    file.close();
+    bool changed = false;
+    for (const QString &section : {SettingsKeys::ExceptionsSection}) {
+        const QByteArray plain = '[' + section.toUtf8() + ']';
+        const QByteArray escaped = QByteArray(plain).replace(' ', "%20");
+        for (QByteArray &line : lines) {
+            if (line == escaped) {
+                line = plain;
+                changed = true;
+            }
+        }
+    }
+    if (!changed)
+        return;
+    QSaveFile out(path);
+    if (out.open(QIODevice::WriteOnly) && out.write(lines.join('\n')) >= 0)
+        out.commit();
+}
+
+// Makes the change in the section and writes the file before returning.
+bool write(const QString &application, const QString &section,
+           const std::function<void(QSettings &)> &change)
+{
+    const QString path = SettingsStore::FilePath(application);
+    if (!makePrivate(path))
+        return false;
+    QSettings settings(path, QSettings::IniFormat);
+    settings.beginGroup(section);
+    change(settings);
+    settings.endGroup();
+    settings.sync();
+    keepBlanksInSectionNames(path);
+    return settings.status() == QSettings::NoError && makePrivate(path);
 }
 
 } // namespace
@@ -51,13 +98,39 @@ QString SettingsStore::Get(const QString &application, const QString &section, c
 bool SettingsStore::Save(const QString &application, const QString &section, const QString &key,
                          const QString &value)
 {
+    return write(application, section, [&](QSettings &settings) { settings.setValue(key, value); });
+}
+
+QStringList SettingsStore::GetList(const QString &application, const QString &section,
+                                   const QString &key)
+{
     const QString path = FilePath(application);
-    if (!makePrivate(path))
-        return false;
+    if (!QFile::exists(path))
+        return {};
     QSettings settings(path, QSettings::IniFormat);
     settings.beginGroup(section);
-    settings.setValue(key, value);
-    settings.endGroup();
-    settings.sync();
-    return settings.status() == QSettings::NoError && makePrivate(path);
+    return settings.value(key).toStringList();
+}
+
+bool SettingsStore::SaveList(const QString &application, const QString &section, const QString &key,
+                             const QStringList &values)
+{
+    return write(application, section, [&](QSettings &settings) {
+        // QSettings would write an empty list as "@Invalid()".
+        if (values.isEmpty())
+            settings.remove(key);
+        else
+            settings.setValue(key, values);
+    });
+}
+
+QStringList SettingsStore::ExceptionWords()
+{
+    return GetList(SettingsKeys::Application, SettingsKeys::ExceptionsSection, SettingsKeys::Words);
+}
+
+bool SettingsStore::SaveExceptionWords(const QStringList &words)
+{
+    return SaveList(SettingsKeys::Application, SettingsKeys::ExceptionsSection, SettingsKeys::Words,
+                    words);
 }

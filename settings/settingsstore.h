@@ -1,10 +1,11 @@
-// The per-user store of the connection values: text values addressed by application,
-// section and key. One INI file per application in the user's configuration folder
-// ($XDG_CONFIG_HOME, else ~/.config), readable and writable by its owner only, because it
-// holds the database password in plain text.
+// The per-user store of the connection values and the word exceptions: values addressed by
+// application, section and key. One INI file per application in the user's configuration
+// folder ($XDG_CONFIG_HOME, else ~/.config), readable and writable by its owner only, because
+// it holds the database password in plain text.
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace SettingsKeys {
 inline const QString Application = QStringLiteral("Kestrova");
@@ -16,6 +17,9 @@ inline const QString Password = QStringLiteral("PostgreSQLPassword");
 inline const QString Database = QStringLiteral("PostgreSQLDatabase");
 inline const QString DefaultServer = QStringLiteral("localhost");
 inline const QString DefaultPort = QStringLiteral("5432");
+// The word exceptions: a section of their own, so that the list can be edited by hand.
+inline const QString ExceptionsSection = QStringLiteral("Recasor Exceptions");
+inline const QString Words = QStringLiteral("Words");
 } // namespace SettingsKeys
 
 class SettingsStore
@@ -29,6 +33,20 @@ public:
     // Stores the text and writes the file before returning. False when it could not be written.
     static bool Save(const QString &application, const QString &section, const QString &key,
                      const QString &value);
+
+    // A list of texts, stored as QSettings writes a string list ("McDonald, O'Neil, USA");
+    // empty when nothing is stored. A single text stored there is a list of one.
+    static QStringList GetList(const QString &application, const QString &section,
+                               const QString &key);
+
+    // Stores the list and writes the file before returning; an empty list removes the key.
+    // False when it could not be written.
+    static bool SaveList(const QString &application, const QString &section, const QString &key,
+                         const QStringList &values);
+
+    // The word exceptions as stored, one word a text.
+    static QStringList ExceptionWords();
+    static bool SaveExceptionWords(const QStringList &words);
 
     static QString FilePath(const QString &application);
 };

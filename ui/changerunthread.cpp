@@ -10,12 +10,13 @@ ChangeRunThread::~ChangeRunThread()
 }
 
 bool ChangeRunThread::start(const ConnectionSettings &settings, const TableRef &table,
-                            const QStringList &fields, std::optional<CaseMode> mode)
+                            const QStringList &fields, std::optional<CaseMode> mode,
+                            const QStringList &exceptionWords)
 {
     if (thread_)
         return false;
     thread_ = new QThread(this);
-    worker_ = new ChangeRun(settings, table, fields, mode);
+    worker_ = new ChangeRun(settings, table, fields, mode, nullptr, exceptionWords);
     worker_->moveToThread(thread_);
     ChangeRun *const worker = worker_;
     connect(thread_, &QThread::started, worker, &ChangeRun::run);

@@ -21,7 +21,7 @@ public:
 
     // Starts a run; false (and nothing started) while one is still going.
     bool start(const ConnectionSettings &settings, const TableRef &table, const QStringList &fields,
-               std::optional<CaseMode> mode);
+               std::optional<CaseMode> mode, const QStringList &exceptionWords = {});
 
     // Asks the run to stop; its end is signalled as usual.
     void requestStop();

@@ -4,6 +4,7 @@
 #include "casing/caselist.h"
 #include "db/catalogue.h"
 #include "db/fieldpreview.h"
+#include "settings/settingsstore.h"
 #include "ui/callrepainting.h"
 #include "ui/controls.h"
 #include "ui/form1.h"
@@ -299,9 +300,10 @@ bool Form2::startChangeRun(const QStringList &fields, std::optional<CaseMode> mo
     runTable_ = *fieldsTable_;
     runFields_ = fields;
     runMode_ = mode;
+    runWords_ = SettingsStore::ExceptionWords();
     // The run's signals come through the event loop, so the window is switched to its
     // running state before the first of them arrives, and only for a run that started.
-    if (!runner_.start(connection_.settings(), runTable_, runFields_, runMode_))
+    if (!runner_.start(connection_.settings(), runTable_, runFields_, runMode_, runWords_))
         return false;
     setRunning(true);
     return true;
@@ -432,6 +434,7 @@ void Form2::updatePreviewAfterRun(const ChangeRunSummary &summary)
         return;
     }
     h.step(line, [&] {
+        const WordExceptions words(runWords_);
         switch (*runMode_) {
         case CaseMode::Upper:
             UpperCaseList(*ListView3);
@@ -440,10 +443,10 @@ void Form2::updatePreviewAfterRun(const ChangeRunSummary &summary)
             LowerCaseList(*ListView3);
             break;
         case CaseMode::Proper:
-            ProperCaseList(*ListView3);
+            ProperCaseList(*ListView3, &words);
             break;
         case CaseMode::Sentence:
-            SentenceCaseList(*ListView3);
+            SentenceCaseList(*ListView3, &words);
             break;
         }
     });

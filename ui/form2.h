@@ -118,6 +118,7 @@ private:
     TableRef runTable_;
     QStringList runFields_;
     std::optional<CaseMode> runMode_;
+    QStringList runWords_; // the word exceptions as stored when the run started
     QPointer<QWidget> focusBeforeRun_;
 
     QMenuBar *MenuBar;

@@ -7,6 +7,7 @@
 #include "ui/messages.h"
 #include "ui/previewcommand.h"
 #include "ui/undocommand.h"
+#include "ui/wordexceptionsdialog.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -18,6 +19,18 @@ MainWindowMenus::MainWindowMenus(Form2 &window, Messages &messages)
     new PreviewCommand(window_, messages_, this);
     auto *undo = new UndoCommand(window_, messages_, this);
     window_.changeMenu()->insertAction(window_.stopAction(), undo->action());
+    // "Word Exceptions…" goes before Stop, with one separator between the commands and Stop.
+    QMenu *change = window_.changeMenu();
+    const qsizetype stop = change->actions().indexOf(window_.stopAction());
+    QAction *beforeStop = stop > 0 && change->actions()[stop - 1]->isSeparator()
+                              ? change->actions()[stop - 1]
+                              : change->insertSeparator(window_.stopAction());
+    QAction *words = new QAction(QStringLiteral("&Word Exceptions…"), change);
+    words->setObjectName(QStringLiteral("WordExceptionsAction"));
+    change->insertAction(beforeStop, words);
+    connect(words, &QAction::triggered, this,
+            [this] { WordExceptionsDialog::Edit(messages_, &window_); });
+
     QAction *about = window_.helpMenu()->addAction(QStringLiteral("&About Recasor"));
     about->setObjectName(QStringLiteral("AboutAction"));
     connect(about, &QAction::triggered, this, &MainWindowMenus::About);

@@ -1,4 +1,5 @@
 // The change run against the test server: end state, writes, failures, stop and progress.
+#include "casing/wordexceptions.h"
 #include "db/changerun.h"
 #include "testdatabase.h"
 
@@ -38,7 +39,8 @@ private slots:
 private:
     ChangeRunSummary runOn(const TableRef &table, const QStringList &fields,
                            std::optional<CaseMode> mode, QList<int> *progress = nullptr,
-                           const ConnectionSettings &settings = TestDatabase::settings());
+                           const ConnectionSettings &settings = TestDatabase::settings(),
+                           const QStringList &exceptionWords = {});
     // A run during which another client runs the statements once, after the run has read its
     // first chunk and before it writes it; the other client's error text, or empty.
     ChangeRunSummary runWithOtherClient(const TableRef &table, const QStringList &statements,
@@ -68,9 +70,10 @@ void TestChangeRun::cleanupTestCase()
 
 ChangeRunSummary TestChangeRun::runOn(const TableRef &table, const QStringList &fields,
                                       std::optional<CaseMode> mode, QList<int> *progress,
-                                      const ConnectionSettings &settings)
+                                      const ConnectionSettings &settings,
+                                      const QStringList &exceptionWords)
 {
-    ChangeRun run(settings, table, fields, mode);
+    ChangeRun run(settings, table, fields, mode, nullptr, exceptionWords);
     ChangeRunSummary summary;
     bool finished = false;
     connect(&run, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) {
@@ -133,8 +136,19 @@ void TestChangeRun::everyModeOnAwkwardValues()
         // ASCII values that one rule or another leaves as they are,
         // which the server may leave out of what it sends.
         "Already Proper", "ALREADY UPPER", "already lower", "Sentence already.", "x\tY", "a\rb",
-        "line\nBreak", " lead", "\tTab", "A", "a", "123", "-"};
-    for (CaseMode mode : {CaseMode::Upper, CaseMode::Lower, CaseMode::Proper, CaseMode::Sentence}) {
+        "line\nBreak", " lead", "\tTab", "A", "a", "123", "-",
+        // and values that word exceptions change, one of them already in the Proper form
+        "MCDONALD'S farm", "Usa", QStringLiteral("ÆRØSKØBING")};
+    // Every mode with word exceptions and without them.
+    const QStringList listed{"McDonald", "USA", "O'Neil", QStringLiteral("Ærøskøbing")};
+    for (const auto &[mode, words] : {std::pair{CaseMode::Upper, listed},
+                                      {CaseMode::Lower, listed},
+                                      {CaseMode::Proper, listed},
+                                      {CaseMode::Sentence, listed},
+                                      {CaseMode::Upper, QStringList()},
+                                      {CaseMode::Lower, QStringList()},
+                                      {CaseMode::Proper, QStringList()},
+                                      {CaseMode::Sentence, QStringList()}}) {
         exec({"DROP TABLE IF EXISTS cr.awkward",
               "CREATE TABLE cr.awkward (id serial, v text, other text DEFAULT 'Keep Me')"});
         QSqlQuery insert(db_);
@@ -146,7 +160,8 @@ void TestChangeRun::everyModeOnAwkwardValues()
         exec({"INSERT INTO cr.awkward (v) VALUES (NULL)"});
 
         QList<int> progress;
-        const ChangeRunSummary summary = runOn({"cr", "awkward"}, {"v"}, mode, &progress);
+        const ChangeRunSummary summary =
+            runOn({"cr", "awkward"}, {"v"}, mode, &progress, TestDatabase::settings(), words);
         QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
         QVERIFY(!summary.endedEarly);
         QCOMPARE(summary.rowsRead, values.size() + 1);
@@ -154,8 +169,9 @@ void TestChangeRun::everyModeOnAwkwardValues()
 
         QStringList expected;
         qint64 changedRows = 0;
+        const WordExceptions exceptions(words);
         for (const QString &value : values) {
-            expected << ApplyCaseMode(mode, value);
+            expected << ApplyCaseMode(mode, value, &exceptions);
             changedRows += expected.last() != value;
         }
         expected << "<NULL>";
@@ -163,6 +179,11 @@ void TestChangeRun::everyModeOnAwkwardValues()
         QCOMPARE(summary.valuesChanged, changedRows);
         QCOMPARE(summary.rowsWritten, changedRows);
         QCOMPARE(column("SELECT DISTINCT other FROM cr.awkward"), QStringList{"Keep Me"});
+        if (mode == CaseMode::Proper && !words.isEmpty()) {
+            QCOMPARE(column("SELECT v FROM cr.awkward WHERE id = 1 OR id >= 26 ORDER BY id"),
+                     (QStringList{"O'Neil", "McDonald's Farm", "USA", QStringLiteral("Ærøskøbing"),
+                                  "<NULL>"}));
+        }
     }
     QCOMPARE(column("SELECT v FROM cr.awkward WHERE id <= 2 ORDER BY id"),
              (QStringList{"O'neil", "It's"}));

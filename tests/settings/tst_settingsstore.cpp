@@ -2,6 +2,7 @@
 #include "settings/settingsstore.h"
 
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -24,8 +25,15 @@ private slots:
     void onlyAFileIsMadePrivate_data();
     void onlyAFileIsMadePrivate();
     void otherApplicationsAndSectionsStayApart();
+    void exceptionWordsRoundTrip_data();
+    void exceptionWordsRoundTrip();
+    void exceptionWordsBesideConnectionValues();
+    void exceptionWordsWrittenByHand();
+    void emptyExceptionListLeavesNoKey();
 
 private:
+    QByteArray fileContents() const;
+    void saveConnectionValues();
     std::unique_ptr<QTemporaryDir> config_;
 };
 
@@ -130,6 +138,92 @@ void TestSettingsStore::otherApplicationsAndSectionsStayApart()
     QCOMPARE(SettingsStore::Get(Application, Section, Server), QStringLiteral("ours"));
     QCOMPARE(SettingsStore::FilePath(Application),
              config_->path() + QStringLiteral("/Kestrova.ini"));
+}
+
+QByteArray TestSettingsStore::fileContents() const
+{
+    QFile file(SettingsStore::FilePath(Application));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void TestSettingsStore::saveConnectionValues()
+{
+    for (const auto &[key, value] : {std::pair{Server, "db.example.org"},
+                                     {Port, "5433"},
+                                     {User, "me"},
+                                     {Password, "it's \"secret\", 100%"},
+                                     {Database, "shop"}})
+        QVERIFY(SettingsStore::Save(Application, Section, key, QString::fromUtf8(value)));
+}
+
+void TestSettingsStore::exceptionWordsRoundTrip_data()
+{
+    QTest::addColumn<QStringList>("words");
+    QTest::newRow("names") << QStringList{"McDonald", "O'Neil", "USA", "iPhone"};
+    QTest::newRow("one word") << QStringList{"iPhone"};
+    QTest::newRow("non-ascii") << QStringList{QStringLiteral("Ångström"),
+                                              QStringLiteral("Ærøskøbing"), QStringLiteral("東京")};
+    QTest::newRow("ini syntax") << QStringList{"a, b", "\"quoted\"", "@at",         "semi;colon",
+                                               "x=y",  "[Recasor]",  "back\\slash", "van der Berg"};
+}
+
+void TestSettingsStore::exceptionWordsRoundTrip()
+{
+    QFETCH(QStringList, words);
+    QVERIFY(SettingsStore::SaveExceptionWords(words));
+    QCOMPARE(SettingsStore::ExceptionWords(), words);
+    // A new reader of the file, as after a restart.
+    QSettings settings(SettingsStore::FilePath(Application), QSettings::IniFormat);
+    QCOMPARE(settings.value(QStringLiteral("Recasor Exceptions/Words")).toStringList(), words);
+}
+
+void TestSettingsStore::exceptionWordsBesideConnectionValues()
+{
+    saveConnectionValues();
+    const QByteArray before = fileContents();
+    QVERIFY(SettingsStore::SaveExceptionWords({"McDonald", "O'Neil", "USA"}));
+
+    // The connection values' section stays as it was, byte for byte, and the list has a
+    // section of its own, in the form QSettings writes and reads, headed with its blank.
+    const QByteArray after = fileContents();
+    QVERIFY2(after.startsWith(before), after.constData());
+    QCOMPARE(after.mid(before.size()), "\n[Recasor Exceptions]\nWords=McDonald, O'Neil, USA\n");
+    struct stat info {
+    };
+    QCOMPARE(::stat(QFile::encodeName(SettingsStore::FilePath(Application)).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 07777, mode_t(0600));
+
+    // Typing in the connection window saves a value at a time: the list and its heading stay.
+    QVERIFY(SettingsStore::Save(Application, Section, Server, QStringLiteral("other")));
+    QVERIFY2(fileContents().endsWith("\n[Recasor Exceptions]\nWords=McDonald, O'Neil, USA\n"),
+             fileContents().constData());
+    QCOMPARE(SettingsStore::ExceptionWords(), QStringList({"McDonald", "O'Neil", "USA"}));
+    QCOMPARE(SettingsStore::Get(Application, Section, Server), QStringLiteral("other"));
+    QCOMPARE(SettingsStore::Get(Application, Section, Password),
+             QStringLiteral("it's \"secret\", 100%"));
+}
+
+void TestSettingsStore::exceptionWordsWrittenByHand()
+{
+    QFile file(SettingsStore::FilePath(Application));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[Recasor]\nPostgreSQLServer=db\n\n[Recasor Exceptions]\n"
+               "Words=McDonald, O'Neil, USA, \xc3\x85ngstr\xc3\xb6m\n");
+    file.close();
+    QCOMPARE(SettingsStore::ExceptionWords(),
+             QStringList({"McDonald", "O'Neil", "USA", QStringLiteral("Ångström")}));
+    QCOMPARE(SettingsStore::Get(Application, Section, Server), QStringLiteral("db"));
+}
+
+void TestSettingsStore::emptyExceptionListLeavesNoKey()
+{
+    QVERIFY(SettingsStore::ExceptionWords().isEmpty()); // nothing stored yet
+    saveConnectionValues();
+    const QByteArray before = fileContents();
+    QVERIFY(SettingsStore::SaveExceptionWords({"USA"}));
+    QVERIFY(SettingsStore::SaveExceptionWords({}));
+    QCOMPARE(fileContents(), before);
+    QVERIFY(SettingsStore::ExceptionWords().isEmpty());
 }
 
 QTEST_APPLESS_MAIN(TestSettingsStore)

@@ -63,6 +63,7 @@ private slots:
     void pleaseSelectAField();
     void changeRunFromTheButton();
     void changeRunWithSeveralSelectedFields();
+    void changeRunWithWordExceptions();
     void refusedValueIsReportedAndCounted();
     void cutPreviewValueIsConvertedAfterARun();
     void failedRunIsReportedOnce();
@@ -370,6 +371,29 @@ void TestMainWindow::changeRunWithSeveralSelectedFields()
              QStringList({"new york", "paris", "london", "<null>"}));
     QCOMPARE(texts(list("ListView3")), QStringList({"new york", "paris", "london", ""}));
     QVERIFY(messages_.infos.isEmpty());
+    QVERIFY(messages_.reports.isEmpty());
+}
+
+void TestMainWindow::changeRunWithWordExceptions()
+{
+    // The run and the preview after it use the list stored when the run started, even when it
+    // is changed while the run goes.
+    QVERIFY(SettingsStore::SaveExceptionWords({"O'Neil", "NEW YORK", "MARY"}));
+    clickTable("ui_main.people");
+    clickField("city");
+    main()->findChild<QPushButton *>("PushButton3")->click();
+    list("ListView2")->findItems("name", Qt::MatchExactly)[0]->setSelected(true);
+    list("ListView2")->findItems("city", Qt::MatchExactly)[0]->setSelected(true);
+    main()->findChild<QComboBox *>("Combo1")->setCurrentText("Proper Case");
+    QSignalSpy ended(main(), &Form2::changeRunEnded);
+    main()->findChild<QPushButton *>("PushButton1")->click();
+    QVERIFY(SettingsStore::SaveExceptionWords({"New york"}));
+    QVERIFY(ended.wait(60000));
+    QCOMPARE(column("SELECT name FROM ui_main.people ORDER BY id"),
+             QStringList({"John O'Neil", "MARY Smith", "<null>", "Ana-lena"}));
+    QCOMPARE(column("SELECT city FROM ui_main.people ORDER BY id"),
+             QStringList({"NEW YORK", "Paris", "London", "<null>"}));
+    QCOMPARE(texts(list("ListView3")), QStringList({"NEW YORK", "Paris", "London", ""}));
     QVERIFY(messages_.reports.isEmpty());
 }
 

@@ -1,0 +1,90 @@
+// The user's word exceptions: words whose spelling Proper Case and Sentence case keep as
+// listed ("McDonald", "O'Neil", "USA", "iPhone"), where the fixed rule would give "Mcdonald",
+// "O'neil", "Usa" and "Iphone".
+//
+// A listed word matches an occurrence when both are the same once lower-cased unit by unit
+// with the rules' own mapping, and the occurrence is neither preceded nor followed by a letter,
+// a digit or a combining mark. Where two matches overlap, the longer one wins (the earlier
+// one between two of the same length). Built once into lookup tables, the list is applied in
+// one pass over a text (see the source for how). Immutable once built, so that threads may
+// share one.
+#pragma once
+
+#include "casing/caserules.h"
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+class WordExceptions
+{
+public:
+    WordExceptions() = default;
+    explicit WordExceptions(const QStringList &words);
+
+    bool isEmpty() const { return words_.isEmpty(); }
+
+    // The words in use, as Cleaned() keeps them.
+    const QStringList &words() const { return words_; }
+
+    // Whether the list can change a text in this mode: only a non-empty list, and only after
+    // Proper and Sentence.
+    bool appliesTo(CaseMode mode) const
+    {
+        return !isEmpty() && (mode == CaseMode::Proper || mode == CaseMode::Sentence);
+    }
+
+    // Writes each listed word's spelling over its occurrences. The length never changes.
+    void apply(QString &text) const;
+
+    // A list as it is kept: each word without surrounding blanks, no empty words, and a word
+    // that matches an earlier one (the same but for case) left out, as it could never apply.
+    static QStringList Cleaned(const QStringList &words);
+
+    // Letters, digits and combining marks make up words: a listed word matches only where it
+    // neither begins nor ends inside one. A mark counts so that "cafe" does not match in a
+    // decomposed "café".
+    static bool IsWordCharacter(char32_t c);
+
+private:
+    struct Match;
+    // A word of one run, in the table.
+    struct Entry {
+        quint64 key = 0;   // of the word's one run; 0 for a free place
+        qint32 folded = 0; // its lower-cased units in units_, its spelling right after them
+        qint32 length = 0;
+    };
+    // The trie of the words that go on past their first run. A node's label holds the units
+    // after its edge's own.
+    struct Node {
+        qint32 firstEdge = 0;
+        qint32 edgeCount = 0;
+        qint32 spelling = -1; // in units_: of the word that ends here
+        qint32 labelStart = 0;
+        qint32 labelLength = 0;
+    };
+    struct Edge {
+        char16_t unit; // lower-cased
+        qint32 node;
+    };
+
+    void buildTrie(const QList<qint32> &words);
+    qint32 child(qint32 node, char16_t lowered) const;
+    template <bool Ascii, typename Matches>
+    void findAll(const char16_t *s, qsizetype n, const quint64 *bits, qsizetype blocks,
+                 Matches &matches) const;
+    template <bool Ascii, typename Matches>
+    void findAt(const char16_t *s, qsizetype n, qsizetype start, qsizetype end, quint64 key,
+                Matches &matches) const;
+
+    QStringList words_;
+    std::vector<quint64> coarse_;           // a bit per slot of every word's first run
+    std::vector<quint64> fine_;             // the same, for the words in the trie
+    bool startsWithOtherCharacter_ = false; // a word begins with no word character
+    std::vector<Entry> table_;              // the words of one run, by key, open addressing
+    int tableBits_ = 0;
+    std::vector<char16_t> units_; // lower-cased words and spellings
+    std::vector<Node> nodes_;     // nodes_[0] is the root, when there is a trie
+    std::vector<Edge> edges_;     // a node's edges side by side, in unit order
+    std::vector<char16_t> labels_;
+};

@@ -1,0 +1,234 @@
+// The word exceptions dialog without its modal loop: the list as edited, OK and Cancel, import
+// and export, and the command in the main window's Change menu.
+#include "messagerecorder.h"
+
+#include "settings/settingsstore.h"
+#include "ui/form1.h"
+#include "ui/form2.h"
+#include "ui/mainwindowmenus.h"
+#include "ui/wordexceptionsdialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+class TestWordExceptionsDialog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void editedList_data();
+    void editedList();
+    void okStoresAndCancelDoesNot();
+    void okKeepsAListThatCannotBeStored();
+    void exportAndImportRoundTrip_data();
+    void exportAndImportRoundTrip();
+    void importAddsToTheList();
+    void importRefusesWhatIsNoWordList();
+    void exportReportsAFileThatCannotBeWritten();
+    void commandInTheChangeMenu();
+
+private:
+    QString file(const QString &name) const { return dir_->filePath(name); }
+    static QByteArray contents(const QString &path);
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    MessageRecorder messages_;
+};
+
+void TestWordExceptionsDialog::init()
+{
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    qputenv("XDG_CONFIG_HOME", dir_->filePath(QStringLiteral("config")).toLocal8Bit());
+    messages_.clear();
+}
+
+QByteArray TestWordExceptionsDialog::contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void TestWordExceptionsDialog::editedList_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("words");
+    QTest::newRow("one per line") << "McDonald\nO'Neil\nUSA"
+                                  << QStringList{"McDonald", "O'Neil", "USA"};
+    QTest::newRow("blanks and empty lines") << "\n  McDonald \n\n\t\nUSA\t\n\n"
+                                            << QStringList{"McDonald", "USA"};
+    QTest::newRow("duplicates kept once, the first spelling")
+        << "USA\nMcDonald\nUSA\nusa\nMCDONALD" << QStringList{"USA", "McDonald"};
+    QTest::newRow("phrases keep their inner blanks")
+        << "van der Berg\r\nRio  de Janeiro\r\n"
+        << QStringList{"van der Berg", "Rio  de Janeiro"};
+    QTest::newRow("empty") << "" << QStringList{};
+}
+
+void TestWordExceptionsDialog::editedList()
+{
+    QFETCH(QString, typed);
+    QFETCH(QStringList, words);
+    WordExceptionsDialog dialog(messages_);
+    dialog.findChild<QPlainTextEdit *>("WordsEdit")->setPlainText(typed);
+    QCOMPARE(dialog.words(), words);
+}
+
+void TestWordExceptionsDialog::okStoresAndCancelDoesNot()
+{
+    WordExceptionsDialog dialog(messages_);
+    dialog.setWords({"McDonald", " USA ", "", "usa"});
+    dialog.OK_Click();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(SettingsStore::ExceptionWords(), QStringList({"McDonald", "USA"}));
+
+    WordExceptionsDialog other(messages_);
+    other.setWords({"iPhone"});
+    other.reject();
+    QCOMPARE(SettingsStore::ExceptionWords(), QStringList({"McDonald", "USA"}));
+    QVERIFY(messages_.reports.isEmpty());
+}
+
+void TestWordExceptionsDialog::okKeepsAListThatCannotBeStored()
+{
+    // The configuration folder would have to be made inside a file.
+    QFile blocker(file("blocker"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    qputenv("XDG_CONFIG_HOME", file("blocker/config").toLocal8Bit());
+
+    WordExceptionsDialog dialog(messages_);
+    dialog.setWords({"McDonald"});
+    dialog.OK_Click();
+    QCOMPARE(messages_.reports.size(), 1);
+    QCOMPARE(messages_.reports[0].window, "WordExceptionsDialog");
+    QCOMPARE(messages_.reports[0].handler, "OK_Click");
+    QCOMPARE(messages_.reports[0].line, 102);
+    QVERIFY(messages_.reports[0].failure.startsWith("The word exceptions could not be stored"));
+    QCOMPARE(dialog.result(), int(QDialog::Rejected)); // not closed: the list is still there
+    QCOMPARE(dialog.words(), QStringList{"McDonald"});
+}
+
+void TestWordExceptionsDialog::exportAndImportRoundTrip_data()
+{
+    QTest::addColumn<QStringList>("words");
+    QTest::newRow("names") << QStringList{"McDonald", "O'Neil", "USA", "iPhone", "AT&T"};
+    QTest::newRow("non-ascii") << QStringList{QStringLiteral("Ångström"),
+                                              QStringLiteral("Ærøskøbing"), QStringLiteral("東京"),
+                                              QStringLiteral("😀Go"), QStringLiteral("e\u0301")};
+    QTest::newRow("phrases and signs") << QStringList{"van der Berg", "a, b", "\"q\"", "#1", "@x"};
+    QTest::newRow("empty") << QStringList{};
+}
+
+void TestWordExceptionsDialog::exportAndImportRoundTrip()
+{
+    QFETCH(QStringList, words);
+    const QString path = file("words.txt");
+    WordExceptionsDialog from(messages_);
+    from.setWords(words);
+    from.chooseExportFile = [&] { return path; };
+    from.Export_Click();
+    QByteArray expected;
+    for (const QString &word : words)
+        expected += word.toUtf8() + '\n';
+    QCOMPARE(contents(path), expected);
+
+    WordExceptionsDialog to(messages_);
+    to.chooseImportFile = [&] { return path; };
+    to.Import_Click();
+    QCOMPARE(to.words(), words);
+    QVERIFY(messages_.reports.isEmpty());
+}
+
+void TestWordExceptionsDialog::importAddsToTheList()
+{
+    const QString path = file("team.txt");
+    QFile team(path);
+    QVERIFY(team.open(QIODevice::WriteOnly));
+    team.write(
+        "\xef\xbb\xbfMcDonald\r\n\r\n  O'Neil  \r\nusa\r\nMcDonald\r\n\xc3\x85ngstr\xc3\xb6m");
+    team.close();
+    WordExceptionsDialog dialog(messages_);
+    dialog.setWords({"USA", "iPhone"});
+    dialog.chooseImportFile = [&] { return path; };
+    dialog.Import_Click();
+    QCOMPARE(dialog.words(),
+             QStringList({"USA", "iPhone", "McDonald", "O'Neil", QStringLiteral("Ångström")}));
+    QVERIFY(messages_.reports.isEmpty());
+    QVERIFY(SettingsStore::ExceptionWords().isEmpty()); // stored only by OK
+}
+
+void TestWordExceptionsDialog::importRefusesWhatIsNoWordList()
+{
+    const QString latin1 = file("latin1.txt");
+    QFile text(latin1);
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("Caf\xe9\nUSA\n");
+    text.close();
+
+    WordExceptionsDialog dialog(messages_);
+    dialog.setWords({"iPhone"});
+    for (const QString &path : {latin1, file("missing.txt"), QString()}) {
+        dialog.chooseImportFile = [&] { return path; };
+        dialog.Import_Click();
+    }
+    QCOMPARE(dialog.words(), QStringList{"iPhone"});
+    QCOMPARE(messages_.reports.size(), 2); // none when no file was chosen
+    QCOMPARE(messages_.reports[0].handler, "Import_Click");
+    QCOMPARE(messages_.reports[0].line, 102);
+    QCOMPARE(messages_.reports[0].failure, "The file " + latin1 + " is not UTF-8 text.");
+    QVERIFY(messages_.reports[1].failure.startsWith("The file " + file("missing.txt") +
+                                                    " could not be read: "));
+}
+
+void TestWordExceptionsDialog::exportReportsAFileThatCannotBeWritten()
+{
+    WordExceptionsDialog dialog(messages_);
+    dialog.setWords({"USA"});
+    dialog.chooseExportFile = [&] { return file("no/such/folder/words.txt"); };
+    dialog.Export_Click();
+    QCOMPARE(messages_.reports.size(), 1);
+    QCOMPARE(messages_.reports[0].handler, "Export_Click");
+    QCOMPARE(messages_.reports[0].line, 102);
+    QVERIFY(messages_.reports[0].failure.contains("could not be written"));
+}
+
+void TestWordExceptionsDialog::commandInTheChangeMenu()
+{
+    Form1 connection(messages_, dir_->path());
+    Form2 window(messages_, connection, dir_->path());
+    new MainWindowMenus(window, messages_);
+    const QList<QAction *> actions = window.changeMenu()->actions();
+    // Preview, Undo, Word Exceptions, then Stop after a separator.
+    QCOMPARE(actions.size(), 5);
+    QCOMPARE(actions[0]->objectName(), "PreviewAction");
+    QCOMPARE(actions[1]->objectName(), "UndoAction");
+    QCOMPARE(actions[2]->objectName(), "WordExceptionsAction");
+    QCOMPARE(actions[2]->text(), QStringLiteral("&Word Exceptions…"));
+    QVERIFY(actions[3]->isSeparator());
+    QCOMPARE(actions[4], window.stopAction());
+
+    // The command shows the stored list.
+    QVERIFY(SettingsStore::SaveExceptionWords({"McDonald", "USA"}));
+    QStringList shown;
+    QTimer::singleShot(0, this, [&] {
+        if (auto *dialog =
+                qobject_cast<WordExceptionsDialog *>(QApplication::activeModalWidget())) {
+            shown = dialog->words();
+            dialog->reject();
+        }
+    });
+    actions[2]->trigger();
+    QCOMPARE(shown, QStringList({"McDonald", "USA"}));
+    QVERIFY(messages_.reports.isEmpty());
+}
+
+QTEST_MAIN(TestWordExceptionsDialog)
+#include "tst_wordexceptionsdialog.moc"

@@ -1,0 +1,166 @@
+#include "ui/wordexceptionsdialog.h"
+
+#include "casing/wordexceptions.h"
+#include "settings/settingsstore.h"
+#include "ui/guardedhandler.h"
+#include "ui/messages.h"
+
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QVBoxLayout>
+#include <stdexcept>
+
+namespace {
+
+const QString Window = QStringLiteral("WordExceptionsDialog");
+const QString FileFilter = QStringLiteral("Text files (*.txt);;All files (*)");
+
+// A word list is small; a file far larger than any list is the wrong file, and reading it
+// whole would only hold up the window.
+constexpr qint64 MaxFileBytes = 16 << 20;
+
+[[noreturn]] void fail(const QString &text)
+{
+    throw std::runtime_error(text.toStdString());
+}
+
+} // namespace
+
+WordExceptionsDialog::WordExceptionsDialog(Messages &messages, QWidget *parent)
+    : QDialog(parent), messages_(messages)
+{
+    setObjectName(Window);
+    setWindowTitle(QStringLiteral("Word Exceptions"));
+    auto *label = new QLabel(QStringLiteral("One word per line. Proper Case and Sentence case "
+                                            "write these words as they stand here."),
+                             this);
+    label->setWordWrap(true);
+    WordsEdit = new QPlainTextEdit(this);
+    WordsEdit->setObjectName(QStringLiteral("WordsEdit"));
+    WordsEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
+    WordsEdit->setTabChangesFocus(true);
+
+    auto *importButton = new QPushButton(QStringLiteral("Import…"), this);
+    importButton->setObjectName(QStringLiteral("ImportButton"));
+    auto *exportButton = new QPushButton(QStringLiteral("Export…"), this);
+    exportButton->setObjectName(QStringLiteral("ExportButton"));
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    // Import and Export stay plain buttons, so that Enter in the list never presses them.
+    for (QPushButton *button : {importButton, exportButton})
+        button->setAutoDefault(false);
+
+    auto *fileButtons = new QHBoxLayout;
+    fileButtons->addWidget(importButton);
+    fileButtons->addWidget(exportButton);
+    fileButtons->addStretch();
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(label);
+    layout->addWidget(WordsEdit);
+    layout->addLayout(fileButtons);
+    layout->addWidget(buttons);
+    resize(380, 440);
+
+    connect(importButton, &QPushButton::clicked, this, &WordExceptionsDialog::Import_Click);
+    connect(exportButton, &QPushButton::clicked, this, &WordExceptionsDialog::Export_Click);
+    connect(buttons, &QDialogButtonBox::accepted, this, &WordExceptionsDialog::OK_Click);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    chooseImportFile = [this] {
+        return QFileDialog::getOpenFileName(this, QStringLiteral("Import Word Exceptions"),
+                                            QString(), FileFilter);
+    };
+    chooseExportFile = [this] {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Export Word Exceptions"),
+                                            QStringLiteral("word-exceptions.txt"), FileFilter);
+    };
+}
+
+void WordExceptionsDialog::Edit(Messages &messages, QWidget *parent)
+{
+    GuardedHandler h(messages, QStringLiteral("Form2"), QStringLiteral("WordExceptions_Click"));
+    WordExceptionsDialog dialog(messages, parent);
+    if (h.step(100, [&] { dialog.setWords(SettingsStore::ExceptionWords()); }))
+        h.step(102, [&] { dialog.exec(); });
+}
+
+QStringList WordExceptionsDialog::words() const
+{
+    return WordExceptions::Cleaned(WordsEdit->toPlainText().split(u'\n'));
+}
+
+void WordExceptionsDialog::setWords(const QStringList &words)
+{
+    WordsEdit->setPlainText(words.join(u'\n'));
+}
+
+void WordExceptionsDialog::OK_Click()
+{
+    GuardedHandler h(messages_, Window, QStringLiteral("OK_Click"));
+    QStringList list;
+    h.step(100, [&] { list = words(); });
+    // A list that could not be stored stays in the window, to be stored again or exported.
+    const bool stored = h.step(102, [&] {
+        if (!SettingsStore::SaveExceptionWords(list))
+            fail(QStringLiteral("The word exceptions could not be stored in %1.")
+                     .arg(SettingsStore::FilePath(SettingsKeys::Application)));
+    });
+    if (stored)
+        h.step(104, [&] { accept(); });
+}
+
+void WordExceptionsDialog::Import_Click()
+{
+    GuardedHandler h(messages_, Window, QStringLiteral("Import_Click"));
+    QString path;
+    h.step(100, [&] { path = chooseImportFile(); });
+    if (path.isEmpty())
+        return;
+    QStringList imported;
+    if (h.step(102, [&] { imported = ReadWordFile(path); }))
+        h.step(104, [&] { setWords(WordExceptions::Cleaned(words() + imported)); });
+}
+
+void WordExceptionsDialog::Export_Click()
+{
+    GuardedHandler h(messages_, Window, QStringLiteral("Export_Click"));
+    QString path;
+    h.step(100, [&] { path = chooseExportFile(); });
+    if (path.isEmpty())
+        return;
+    h.step(102, [&] { WriteWordFile(path, words()); });
+}
+
+QStringList WordExceptionsDialog::ReadWordFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("The file %1 could not be read: %2").arg(path, file.errorString()));
+    if (file.size() > MaxFileBytes)
+        fail(QStringLiteral("The file %1 is too large for a list of words.").arg(path));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        fail(QStringLiteral("The file %1 could not be read: %2").arg(path, file.errorString()));
+    // The decoder drops a byte order mark at the start.
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder(bytes);
+    if (decoder.hasError())
+        fail(QStringLiteral("The file %1 is not UTF-8 text.").arg(path));
+    return WordExceptions::Cleaned(text.split(u'\n'));
+}
+
+void WordExceptionsDialog::WriteWordFile(const QString &path, const QStringList &words)
+{
+    QByteArray bytes;
+    for (const QString &word : words)
+        bytes += word.toUtf8() + '\n';
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        fail(QStringLiteral("The file %1 could not be written: %2").arg(path, file.errorString()));
+}
