@@ -17,6 +17,7 @@
 // whatever the size of the table.
 #include "db/changepreview.h"
 
+#include "casing/wordexceptions.h"
 #include "db/arraytext.h"
 #include "db/changefilter.h"
 #include "db/chunksizing.h"
@@ -106,10 +107,10 @@ class Previewer
 {
 public:
     Previewer(DbSession &session, StatementCanceller &canceller, const TableRef &table,
-              CaseMode mode, const std::atomic<bool> &stop,
+              CaseMode mode, const WordExceptions &words, const std::atomic<bool> &stop,
               const std::function<void(int)> &progress, PreviewResult &result)
-        : session_(session), canceller_(canceller), table_(table), mode_(mode), stop_(stop),
-          progress_(progress), result_(result)
+        : session_(session), canceller_(canceller), table_(table), mode_(mode), words_(words),
+          stop_(stop), progress_(progress), result_(result)
     {
     }
 
@@ -142,7 +143,10 @@ private:
         session_.execute(QStringLiteral("SET jit = off"));
         session_.execute(QStringLiteral("SET work_mem = '64MB'"));
         QSqlQuery encoding = session_.exec(QStringLiteral("SHOW server_encoding"));
-        utf8_ = encoding.next() && encoding.value(0).toString() == QLatin1String("UTF8");
+        // A listed word may change an ASCII value that the rule leaves as it is: with a list,
+        // the rule judges every value, as outside UTF-8.
+        utf8_ = encoding.next() && encoding.value(0).toString() == QLatin1String("UTF8") &&
+                !words_.appliesTo(mode_);
         session_.execute(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY"));
 
         QSqlQuery table = session_.exec(
@@ -333,7 +337,7 @@ private:
 
     void offerAscii(const Field &field, const QString &old, qint64 rows)
     {
-        top_.offer({field.counts.name, old, ApplyCaseMode(mode_, old), rows});
+        top_.offer({field.counts.name, old, ApplyCaseMode(mode_, old, &words_), rows});
     }
 
     // 3. Every other value that may change, once per distinct value, judged by the rule here.
@@ -359,13 +363,14 @@ private:
                 bytes += old.size() * 2;
                 QString converted;
                 if (field.kind.array) {
-                    const std::optional<QString> array = ApplyCaseModeToArrayText(mode_, old);
+                    const std::optional<QString> array =
+                        ApplyCaseModeToArrayText(mode_, old, &words_);
                     if (!array)
                         throw PreviewFailure(
                             QStringLiteral("The values read could not be taken apart."));
                     converted = *array;
                 } else {
-                    converted = ApplyCaseMode(mode_, old);
+                    converted = ApplyCaseMode(mode_, old, &words_);
                 }
                 if (converted == old)
                     continue;
@@ -402,6 +407,7 @@ private:
     StatementCanceller &canceller_;
     const TableRef &table_;
     const CaseMode mode_;
+    const WordExceptions &words_;
     const std::atomic<bool> &stop_;
     const std::function<void(int)> progress_;
     PreviewResult &result_;
@@ -424,8 +430,9 @@ qint64 PreviewResult::valuesChanging() const
 
 ChangePreview::ChangePreview(const ConnectionSettings &settings, const TableRef &table,
                              const QStringList &fields, std::optional<CaseMode> mode,
-                             QObject *parent)
-    : QObject(parent), settings_(settings), table_(table), fields_(fields), mode_(mode)
+                             QObject *parent, const QStringList &exceptionWords)
+    : QObject(parent), settings_(settings), table_(table), fields_(fields), mode_(mode),
+      exceptionWords_(exceptionWords)
 {
     qRegisterMetaType<PreviewResult>();
 }
@@ -454,8 +461,9 @@ void ChangePreview::run()
     }
     try {
         DbSession session(settings_);
+        const WordExceptions words(exceptionWords_);
         Previewer(
-            session, canceller_, table_, *mode_, stop_,
+            session, canceller_, table_, *mode_, words, stop_,
             [this](int percent) { emit progress(percent); }, result)
             .run();
     } catch (const PreviewFailure &failure) {

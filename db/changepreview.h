@@ -59,9 +59,10 @@ class ChangePreview : public QObject
     Q_OBJECT
 
 public:
+    // The word exceptions apply after Proper and Sentence, as in a run.
     ChangePreview(const ConnectionSettings &settings, const TableRef &table,
                   const QStringList &fields, std::optional<CaseMode> mode,
-                  QObject *parent = nullptr);
+                  QObject *parent = nullptr, const QStringList &exceptionWords = {});
 
     void requestStop();
 
@@ -77,6 +78,7 @@ private:
     TableRef table_;
     QStringList fields_;
     std::optional<CaseMode> mode_;
+    QStringList exceptionWords_;
     std::atomic<bool> stop_{false};
     StatementCanceller canceller_;
 };

@@ -1,5 +1,6 @@
 #include "ui/previewcommand.h"
 
+#include "settings/settingsstore.h"
 #include "ui/form2.h"
 #include "ui/guardedhandler.h"
 #include "ui/messages.h"
@@ -74,7 +75,9 @@ void PreviewCommand::start(const TableRef &table, const QStringList &fields, Cas
         }))
         return;
     thread_ = new QThread(this);
-    worker_ = new ChangePreview(window_.connectionSettings(), table, fields, mode);
+    // The stored word exceptions, as a run started now would take them.
+    worker_ = new ChangePreview(window_.connectionSettings(), table, fields, mode, nullptr,
+                                SettingsStore::ExceptionWords());
     worker_->moveToThread(thread_);
     connect(thread_, &QThread::started, worker_, &ChangePreview::run);
     // Ending the thread's event loop from the worker's own thread lets the destructor wait for

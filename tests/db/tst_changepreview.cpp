@@ -2,6 +2,7 @@
 // changes, the ranking of the changes, the fields it leaves alone, and Stop in the middle of a
 // read. Also the field kinds and the element-wise conversion of arrays it relies on.
 #include "db/arraytext.h"
+#include "casing/wordexceptions.h"
 #include "db/changepreview.h"
 #include "db/changerun.h"
 #include "db/dbsession.h"
@@ -32,7 +33,8 @@ private slots:
 private:
     PreviewResult previewOn(const TableRef &table, const QStringList &fields,
                             std::optional<CaseMode> mode,
-                            const ConnectionSettings &settings = TestDatabase::settings());
+                            const ConnectionSettings &settings = TestDatabase::settings(),
+                            const QStringList &words = {});
     QStringList column(const QString &sql);
     void exec(const QStringList &statements);
     void insert(const QString &sql, const QList<QVariantList> &rows);
@@ -57,9 +59,10 @@ void TestChangePreview::cleanupTestCase()
 
 PreviewResult TestChangePreview::previewOn(const TableRef &table, const QStringList &fields,
                                            std::optional<CaseMode> mode,
-                                           const ConnectionSettings &settings)
+                                           const ConnectionSettings &settings,
+                                           const QStringList &words)
 {
-    ChangePreview preview(settings, table, fields, mode);
+    ChangePreview preview(settings, table, fields, mode, nullptr, words);
     PreviewResult result;
     bool finished = false;
     connect(&preview, &ChangePreview::finished, this, [&](const PreviewResult &r) {
@@ -144,16 +147,21 @@ void TestChangePreview::countsEqualWhatTheRunChanges_data()
 {
     QTest::addColumn<int>("mode");
     QTest::addColumn<bool>("latin1");
+    QTest::addColumn<QStringList>("words");
     for (CaseMode mode : {CaseMode::Upper, CaseMode::Lower, CaseMode::Proper, CaseMode::Sentence})
-        QTest::newRow(qPrintable(CaseModeText(mode))) << int(mode) << false;
+        QTest::newRow(qPrintable(CaseModeText(mode))) << int(mode) << false << QStringList();
     // Outside UTF-8 the server cannot tell ASCII values apart, and the rule judges every value.
-    QTest::newRow("Proper Case, LATIN1 database") << int(CaseMode::Proper) << true;
+    QTest::newRow("Proper Case, LATIN1 database") << int(CaseMode::Proper) << true << QStringList();
+    // A listed word changes ASCII values that the rule alone leaves as they are.
+    QTest::newRow("Proper Case, word exceptions")
+        << int(CaseMode::Proper) << false << QStringList{"PROPER", "aLpHa"};
 }
 
 void TestChangePreview::countsEqualWhatTheRunChanges()
 {
     QFETCH(int, mode);
     QFETCH(bool, latin1);
+    QFETCH(QStringList, words);
     ConnectionSettings settings = TestDatabase::settings();
     const QSqlDatabase mainDatabase = db_;
     const QString latin1Database = QStringLiteral("recasor_pv_latin1");
@@ -219,13 +227,14 @@ void TestChangePreview::countsEqualWhatTheRunChanges()
     const QString versions =
         "SELECT string_agg(ctid::text || '@' || xmin::text, ',' ORDER BY id) FROM pv.people";
     const QStringList before = column(versions);
-    const PreviewResult preview = previewOn({"pv", "people"}, {"a", "b"}, CaseMode(mode), settings);
+    const PreviewResult preview =
+        previewOn({"pv", "people"}, {"a", "b"}, CaseMode(mode), settings, words);
     QVERIFY2(preview.error.isEmpty(), qPrintable(preview.error));
     // Nothing was written: every row is the same version in the same place.
     QCOMPARE(column(versions), before);
 
     exec({"CREATE TEMP TABLE before_run AS SELECT id, a, b::text AS b FROM pv.people"});
-    ChangeRun run(settings, {"pv", "people"}, {"a", "b"}, CaseMode(mode));
+    ChangeRun run(settings, {"pv", "people"}, {"a", "b"}, CaseMode(mode), nullptr, words);
     ChangeRunSummary summary;
     connect(&run, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) { summary = s; });
     run.run();
@@ -250,7 +259,8 @@ void TestChangePreview::countsEqualWhatTheRunChanges()
                 continue;
             ++listedValues;
             listedRows += change.rows;
-            QCOMPARE(change.newValue, ApplyCaseMode(CaseMode(mode), change.oldValue));
+            const WordExceptions listed(words);
+            QCOMPARE(change.newValue, ApplyCaseMode(CaseMode(mode), change.oldValue, &listed));
             QVERIFY(change.newValue != change.oldValue);
         }
         QCOMPARE(listedValues, field.valuesChanging);
@@ -308,8 +318,8 @@ void TestChangePreview::mostFrequentChangesFirst()
 
 void TestChangePreview::fieldKindsAndFieldsLeftAlone()
 {
-    exec({"CREATE EXTENSION IF NOT EXISTS citext",
-          "CREATE TYPE pv.mood AS ENUM ('happy', 'SAD')", "CREATE DOMAIN pv.label AS varchar(20)",
+    exec({"CREATE EXTENSION IF NOT EXISTS citext", "CREATE TYPE pv.mood AS ENUM ('happy', 'SAD')",
+          "CREATE DOMAIN pv.label AS varchar(20)",
           "CREATE TABLE pv.kinds (id int, data jsonb, mood pv.mood, tags text[],"
           " labels pv.label[], code pv.label, short name, fixed char(4), ci citext,"
           " shout text GENERATED ALWAYS AS (upper(code)) STORED, secret text)",
