@@ -1,12 +1,13 @@
 // The main window.
 #include "ui/form2.h"
 
-#include "casing/caselist.h"
 #include "db/catalogue.h"
 #include "db/fieldpreview.h"
 #include "settings/settingsstore.h"
 #include "ui/callrepainting.h"
+#include "ui/changerunreport.h"
 #include "ui/controls.h"
+#include "ui/flagscope.h"
 #include "ui/form1.h"
 #include "ui/guardedhandler.h"
 #include "ui/messages.h"
@@ -32,19 +33,6 @@ namespace {
 const QString Window = QStringLiteral("Form2");
 const QString ProgressText = QStringLiteral("Progress Bar");
 constexpr int TableRole = Qt::UserRole;
-
-// Clears a flag on every path out of a listing.
-class FlagScope
-{
-public:
-    explicit FlagScope(bool &flag) : flag_(flag) { flag_ = true; }
-    ~FlagScope() { flag_ = false; }
-    FlagScope(const FlagScope &) = delete;
-    FlagScope &operator=(const FlagScope &) = delete;
-
-private:
-    bool &flag_;
-};
 
 } // namespace
 
@@ -384,20 +372,7 @@ void Form2::changeRunFinished(const ChangeRunSummary &summary)
 {
     setRunning(false);
     updatePreviewAfterRun(summary);
-    if (!summary.firstError.isEmpty())
-        messages_.report(Window, QStringLiteral("PushButton1_Click"), summary.firstErrorLine,
-                         summary.firstError);
-    if (summary.valuesNotWritten > 0)
-        messages_.info(summary.valuesNotWritten == 1
-                           ? QStringLiteral("1 value could not be written; it keeps its old "
-                                            "letter case.")
-                           : QStringLiteral("%1 values could not be written; they keep their "
-                                            "old letter case.")
-                                 .arg(summary.valuesNotWritten));
-    if (const QString leftAlone = LeftAloneText(summary.leftAlone); !leftAlone.isEmpty())
-        messages_.info(leftAlone);
-    if (summary.noMode)
-        messages_.info(QStringLiteral("mess up"));
+    ReportChangeRun(messages_, Window, summary);
     emit changeRunEnded();
 }
 
@@ -433,23 +408,7 @@ void Form2::updatePreviewAfterRun(const ChangeRunSummary &summary)
         }
         return;
     }
-    h.step(line, [&] {
-        const WordExceptions words(runWords_);
-        switch (*runMode_) {
-        case CaseMode::Upper:
-            UpperCaseList(*ListView3);
-            break;
-        case CaseMode::Lower:
-            LowerCaseList(*ListView3);
-            break;
-        case CaseMode::Proper:
-            ProperCaseList(*ListView3, &words);
-            break;
-        case CaseMode::Sentence:
-            SentenceCaseList(*ListView3, &words);
-            break;
-        }
-    });
+    h.step(line, [&] { ConvertPreviewList(*ListView3, *runMode_, runWords_); });
 }
 
 void Form2::PushButton2_Click()

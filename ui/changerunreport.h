@@ -1,0 +1,19 @@
+// What the main window tells the user when a change run has ended, and the conversion of its
+// preview list to the run's rule: kept apart from the window, which only says when.
+#pragma once
+
+#include "casing/caserules.h"
+#include "db/changerun.h"
+
+#include <QStringList>
+
+class Messages;
+class QTreeWidget;
+
+// The run's failure report (handler "PushButton1_Click", the step the failure belongs to), then
+// the count of values that could not be written, the fields left alone, and "mess up" for a mode
+// text without a mode word.
+void ReportChangeRun(Messages &messages, const QString &window, const ChangeRunSummary &summary);
+
+// Converts the texts of the list in place by the run's rule and word exceptions.
+void ConvertPreviewList(QTreeWidget &list, CaseMode mode, const QStringList &exceptionWords);
