@@ -1,8 +1,10 @@
 #include "db/sessionworker.h"
 
+#include "db/cancelgroup.h"
+
 SessionWorker::SessionWorker(const ConnectionSettings &settings, const DbSession::Options &options,
-                             const QStringList &setup)
-    : thread_([this, settings, options, setup] { loop(settings, options, setup); })
+                             const QStringList &setup, CancelGroup *cancel)
+    : thread_([this, settings, options, setup, cancel] { loop(settings, options, setup, cancel); })
 {
 }
 
@@ -39,18 +41,23 @@ void SessionWorker::wait()
         std::rethrow_exception(failure_);
 }
 
-void SessionWorker::loop(ConnectionSettings settings, DbSession::Options options, QStringList setup)
+void SessionWorker::loop(ConnectionSettings settings, DbSession::Options options, QStringList setup,
+                         CancelGroup *cancel)
 {
     std::optional<DbSession> session;
+    std::optional<CancelMembership> membership;
     std::exception_ptr sessionFailure;
     try {
         session.emplace(settings, options);
+        if (cancel)
+            membership.emplace(*cancel, *session);
         for (const QString &statement : setup)
             session->execute(statement);
     } catch (...) {
         // Jobs are still taken, so that submit() and wait() keep their rhythm; each wait()
         // reports the failure.
         sessionFailure = std::current_exception();
+        membership.reset();
         session.reset();
     }
     while (true) {

@@ -13,15 +13,18 @@
 #include <optional>
 #include <thread>
 
+class CancelGroup;
+
 class SessionWorker
 {
 public:
     using Job = std::function<void(DbSession &session)>;
 
     // The session is opened in the worker's thread and set up with the statements; a failure
-    // to open it is thrown by the first wait().
+    // to open it is thrown by the first wait(). With a cancel group, the session belongs to it
+    // while it lives.
     SessionWorker(const ConnectionSettings &settings, const DbSession::Options &options,
-                  const QStringList &setup);
+                  const QStringList &setup, CancelGroup *cancel = nullptr);
     ~SessionWorker(); // lets a job in hand finish, then closes the session
 
     SessionWorker(const SessionWorker &) = delete;
@@ -34,7 +37,8 @@ public:
     bool busy() const { return busy_; }
 
 private:
-    void loop(ConnectionSettings settings, DbSession::Options options, QStringList setup);
+    void loop(ConnectionSettings settings, DbSession::Options options, QStringList setup,
+              CancelGroup *cancel);
 
     std::mutex mutex_;
     std::condition_variable changed_;

@@ -8,6 +8,9 @@
 // written. Other failures end the undo; what it restored stays restored.
 #include "db/undorun.h"
 
+#include "db/cancelgroup.h"
+#include <thread>
+
 #include "db/chunkwriter.h"
 #include "db/dbsession.h"
 #include "db/journalreader.h"
@@ -87,11 +90,12 @@ class Undoer
 {
 public:
     Undoer(const ConnectionSettings &settings, DbSession &session, const JournalRun &run,
-           JournalReader &reader, const std::atomic<bool> &stop,
+           JournalReader &reader, const std::atomic<bool> &stop, CancelGroup &cancel,
            const std::function<void(int)> &progress, UndoSummary &summary)
         : session_(session), run_(run), reader_(reader), stop_(stop), progress_(progress),
-          summary_(summary), writers_{{settings, {UndoTimeout, UndoTimeout}, SessionSetup},
-                                      {settings, {UndoTimeout, UndoTimeout}, SessionSetup}}
+          summary_(summary),
+          writers_{{settings, {UndoTimeout, UndoTimeout, false, true}, SessionSetup, &cancel},
+                   {settings, {UndoTimeout, UndoTimeout, false, true}, SessionSetup, &cancel}}
     {
     }
 
@@ -230,9 +234,19 @@ private:
 } // namespace
 
 UndoRun::UndoRun(const ConnectionSettings &settings, const JournalRun &run, QObject *parent)
-    : QObject(parent), settings_(settings), run_(run)
+    : QObject(parent), settings_(settings), run_(run),
+      cancel_(std::make_shared<CancelGroup>(settings))
 {
     qRegisterMetaType<UndoSummary>();
+}
+
+void UndoRun::requestStop()
+{
+    // As for a change run: the statements in flight are cancelled on the server, from a thread
+    // of the cancel's own, so that closing the window never waits for a row lock.
+    stop_.store(true, std::memory_order_relaxed);
+    cancel_->stop();
+    std::thread([group = cancel_] { group->cancelRunning(); }).detach();
 }
 
 void UndoRun::run()
@@ -240,15 +254,18 @@ void UndoRun::run()
     UndoSummary summary;
     try {
         JournalReader reader(run_);
-        DbSession session(settings_, DbSession::Options{UndoTimeout, UndoTimeout});
+        DbSession session(settings_, DbSession::Options{UndoTimeout, UndoTimeout, false, true});
+        const CancelMembership membership(*cancel_, session);
         for (const QString &statement : SessionSetup)
             session.execute(statement);
         const std::function<void(int)> report = [this](int percent) { emit progress(percent); };
-        Undoer(settings_, session, run_, reader, stop_, report, summary).run();
+        Undoer(settings_, session, run_, reader, stop_, *cancel_, report, summary).run();
     } catch (const DbError &error) {
         summary.endedEarly = true;
-        // The failure that ended the undo is the one the user must see first.
-        summary.firstError = error.text();
+        // The failure that ended the undo is the one the user must see first; a statement
+        // cancelled by the stop is the stop itself.
+        if (!stop_.load(std::memory_order_relaxed))
+            summary.firstError = error.text();
     } catch (const JournalError &error) {
         summary.endedEarly = true;
         summary.firstError = error.text();

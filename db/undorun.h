@@ -4,7 +4,7 @@
 //
 // A worker object for a QThread of its own, like ChangeRun: run() opens its own session and
 // journal connection in that thread, reports progress by signal and ends with finished().
-// requestStop() may be called from any thread; the undo stops between two statements. Each
+// requestStop() may be called from any thread; it cancels the statements in flight. Each
 // statement commits on its own, so every row is either restored or as it was, never half-written.
 // An undo that ends whole marks the run undone; one that was stopped goes on where it ended when
 // it is started again.
@@ -16,6 +16,9 @@
 #include <QMetaType>
 #include <QObject>
 #include <atomic>
+#include <memory>
+
+class CancelGroup;
 
 struct UndoSummary {
     qint64 rowsRestored = 0;
@@ -32,7 +35,7 @@ class UndoRun : public QObject
 public:
     UndoRun(const ConnectionSettings &settings, const JournalRun &run, QObject *parent = nullptr);
 
-    void requestStop() { stop_.store(true, std::memory_order_relaxed); }
+    void requestStop();
 
 public slots:
     void run();
@@ -45,4 +48,5 @@ private:
     ConnectionSettings settings_;
     JournalRun run_;
     std::atomic<bool> stop_{false};
+    std::shared_ptr<CancelGroup> cancel_;
 };

@@ -5,6 +5,9 @@
 #include "db/undorun.h"
 #include "journalledrun.h"
 #include "testdatabase.h"
+#include <QElapsedTimer>
+#include <QThread>
+#include <thread>
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,6 +25,7 @@ private slots:
     void rowsChangedSinceAreLeftAlone();
     void undoAfterRestartAndTwoRunsInOrder();
     void stopLeavesEveryRowOldOrRestored();
+    void stopBehindARowLock();
     void refusedOldValueIsLeftAlone();
     void identityOfInheritedAndPartitionedTables();
 
@@ -229,6 +233,39 @@ void TestUndoRun::stopLeavesEveryRowOldOrRestored()
     QCOMPARE(summary.rowsLeftAlone, 0);
     QCOMPARE(column("SELECT count(*) FROM ur.big WHERE v = 'some text ' || n"),
              QStringList{"200000"});
+}
+
+void TestUndoRun::stopBehindARowLock()
+{
+    // Another client holds a row the undo's first statement must write; the stop cancels that
+    // statement instead of waiting for the lock, and every row is whole.
+    exec({"CREATE TABLE ur.locked (n int, v text)",
+          "INSERT INTO ur.locked SELECT i, 'row ' || i FROM generate_series(1, 20000) i"});
+    const JournalRun run =
+        JournalledRun::Make(TestDatabase::settings(), {"ur", "locked"}, {"v"}, CaseMode::Upper);
+    QSqlDatabase holder = TestDatabase::open();
+    QVERIFY(TestDatabase::exec(holder, {"SET idle_in_transaction_session_timeout = '30s'", "BEGIN",
+                                        "SELECT * FROM ur.locked WHERE n = 2 FOR UPDATE"})
+                .isEmpty());
+    UndoRun undo(TestDatabase::settings(), run);
+    UndoSummary summary;
+    connect(&undo, &UndoRun::finished, this, [&](const UndoSummary &s) { summary = s; });
+    std::thread stopper([&] {
+        QThread::msleep(1000);
+        undo.requestStop();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    undo.run();
+    const qint64 elapsed = clock.elapsed();
+    stopper.join();
+    TestDatabase::exec(holder, {"ROLLBACK"});
+    TestDatabase::close(holder);
+    QVERIFY(summary.endedEarly);
+    QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
+    QVERIFY2(elapsed < 10000, "the stop waited for the lock");
+    QCOMPARE(column("SELECT count(*) FROM ur.locked WHERE v = 'row ' || n OR v = 'ROW ' || n"),
+             QStringList{"20000"});
 }
 
 void TestUndoRun::refusedOldValueIsLeftAlone()
