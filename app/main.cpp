@@ -2,6 +2,7 @@
 // on the connection window, whose load step goes on to the main window when the stored
 // connection values connect; closing either window ends the program.
 #include "appicon.h"
+#include "db/driversettings.h"
 #include "ui/form1.h"
 #include "ui/form2.h"
 #include "ui/mainwindowmenus.h"
@@ -12,6 +13,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    UsePrivateDriverSettings();
     app.setWindowIcon(RecasorIcon());
     // The windows are hidden and shown in turn; the program ends by closing one of them.
     app.setQuitOnLastWindowClosed(false);
