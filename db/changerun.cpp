@@ -524,7 +524,11 @@ private:
                                  " AND format('%s', CAST(v.n AS %2)) <> v.o COLLATE \"C\"")
                       .arg(field.sql, field.typeSql);
         target.fieldName = field.name;
-        target.relationSql = relation->sql;
+        // Rows that may move to another partition are known by their key in the partitioned
+        // table as a whole.
+        target.relationSql = field.partitionKey && journal_ && !journal_->identity.byPosition()
+                                 ? table_.sql()
+                                 : relation->sql;
         if (journal_)
             target.identity = journal_->identity.sql(QStringLiteral("t"));
         if (field.partitionKey) {

@@ -189,13 +189,14 @@ private:
         auto found = statements_.constFind(key);
         if (found != statements_.cend())
             return *found;
-        QSqlQuery type =
-            session_.exec(QStringLiteral("SELECT tn.nspname, t.typname FROM pg_attribute a"
-                                         " JOIN pg_type t ON t.oid = a.atttypid"
-                                         " JOIN pg_namespace tn ON tn.oid = t.typnamespace"
-                                         " WHERE a.attrelid = to_regclass(%1) AND a.attnum > 0"
-                                         " AND NOT a.attisdropped AND a.attname = %2")
-                              .arg(QuoteLiteral(chunk.relationSql), QuoteLiteral(chunk.field)));
+        QSqlQuery type = session_.exec(
+            QStringLiteral("SELECT tn.nspname, t.typname, c.relkind FROM pg_attribute a"
+                           " JOIN pg_class c ON c.oid = a.attrelid"
+                           " JOIN pg_type t ON t.oid = a.atttypid"
+                           " JOIN pg_namespace tn ON tn.oid = t.typnamespace"
+                           " WHERE a.attrelid = to_regclass(%1) AND a.attnum > 0"
+                           " AND NOT a.attisdropped AND a.attname = %2")
+                .arg(QuoteLiteral(chunk.relationSql), QuoteLiteral(chunk.field)));
         QString sql;
         if (type.next()) {
             const QString schema = type.value(0).toString(), name = type.value(1).toString();
@@ -206,14 +207,19 @@ private:
             // Values that are not text are compared in their text form, as the run wrote them.
             // A missing old value (a lone empty text, which the server splits into no element)
             // matches nothing.
-            sql = QStringLiteral("UPDATE ONLY %1 AS t SET %2 = CAST(v.o AS %3)"
+            // A run writes a partitioned table as a whole when the field is in its partition
+            // key, so that rows move to the partition of their value; so does the undo.
+            const QString only = type.value(2).toString() == QLatin1String("p")
+                                     ? QString()
+                                     : QStringLiteral("ONLY ");
+            sql = QStringLiteral("UPDATE %6%1 AS t SET %2 = CAST(v.o AS %3)"
                                  " FROM unnest(string_to_array(?, ?), string_to_array(?, ?),"
                                  " string_to_array(?, ?)) AS v(id, n, o)"
                                  " WHERE %4 AND %5 = v.n COLLATE \"C\" AND v.o IS NOT NULL")
                       .arg(chunk.relationSql, QuoteIdentifier(chunk.field),
                            QualifiedName(schema, name),
                            run_.identity.matchSql(QStringLiteral("t"), QStringLiteral("v.id")),
-                           plainText ? field : TextFormOf(field));
+                           plainText ? field : TextFormOf(field), only);
         }
         return *statements_.insert(key, sql);
     }

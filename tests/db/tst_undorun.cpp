@@ -302,6 +302,21 @@ void TestUndoRun::identityOfInheritedAndPartitionedTables()
     QCOMPARE(parted.key[1].typeSql, "\"pg_catalog\".\"date\"");
     QVERIFY(RowIdentity::Of(session, {"ur", "base"}).byPosition());
     QCOMPARE(RowIdentity::Of(session, {"ur", "derived"}).key.size(), 0);
+
+    // The converted field is the partition key: the run moves rows to the partition of their
+    // new value, and the undo moves them back.
+    exec({"CREATE TABLE ur.bykey (id int, v text, PRIMARY KEY (id, v)) PARTITION BY LIST (v)",
+          "CREATE TABLE ur.bykey_low PARTITION OF ur.bykey FOR VALUES IN ('abc', 'def')",
+          "CREATE TABLE ur.bykey_up PARTITION OF ur.bykey FOR VALUES IN ('ABC', 'DEF')",
+          "INSERT INTO ur.bykey VALUES (1, 'abc'), (2, 'def')"});
+    const JournalRun run =
+        JournalledRun::Make(TestDatabase::settings(), {"ur", "bykey"}, {"v"}, CaseMode::Upper);
+    QCOMPARE(column("SELECT count(*) FROM ur.bykey_up"), QStringList{"2"});
+    const UndoSummary summary = undo(run);
+    QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
+    QCOMPARE(summary.rowsRestored, 2);
+    QCOMPARE(column("SELECT string_agg(v, ',' ORDER BY id) FROM ur.bykey_low"),
+             QStringList{"abc,def"});
 }
 
 QTEST_GUILESS_MAIN(TestUndoRun)
