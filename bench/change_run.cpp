@@ -1,17 +1,18 @@
 // Times the change run against the server's own set-wise UPDATE on an identical copy of the
 // same table, and prints the engine's peak resident memory.
 //
-//   change_run [rows ...]        default: 1000000 3000000
+//   change_run [--cases abcdefgh] [rows ...]        default: every case; 1000000 3000000
 //
 // Connection values come from RECASOR_TEST_SERVER, _PORT, _USER, _PASSWORD, _DATABASE.
-// Scenarios, each on a fresh pair of tables with a text field and a second column; (a) to (d)
-// at each size asked for, with 40-character values:
+// Scenarios, each on a fresh pair of tables with a primary key (id), a text field and a second,
+// indexed column, as real tables have; (a) to (d) at each size asked for, with 40-character
+// values, each repeated five times on fresh tables, printing the median and the range:
 //   (a) Upper, every value changes        reference: UPDATE t SET f = upper(f)
 //   (b) Upper, one value in ten changes   reference: UPDATE t SET f = upper(f)
 //   (c) Proper, every value changes       reference: UPDATE t SET f = initcap(f) (speed only)
 //   (d) as (c), with 1,000 word exceptions of three letters (speed only)
 // The preview of each run is timed too, on the table before the run changes it, against the
-// same reference. And once, for memory and refusals:
+// same reference. And once each, for memory and refusals:
 //   (e) 10,000 values of 10 KB, (f) one 10 MB value among 1,000 small ones: peak memory;
 //   (g) 100,000 values all written, (h) the same where a constraint refuses every value: the
 //       ratio of (h) to (g).
@@ -19,7 +20,9 @@
 #include "db/changerun.h"
 #include "db/dbsession.h"
 #include "peakmemory.h"
+#include "repeat.h"
 #include "serverenvironment.h"
+#include "serversettings.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -28,6 +31,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -85,15 +89,23 @@ void makeTable(DbSession &session, const QString &name, const Scenario &scenario
 {
     session.execute(QStringLiteral("DROP TABLE IF EXISTS %1").arg(name));
     session.execute(
-        QStringLiteral("CREATE TABLE %1 (id bigint, f text, other integer%2)")
+        QStringLiteral("CREATE TABLE %1 (id bigint PRIMARY KEY, f text, other integer%2)")
             .arg(name, withCheck && scenario.check
                            ? QStringLiteral(", CHECK (%1)").arg(QLatin1String(scenario.check))
                            : QString()));
     session.execute(
         QStringLiteral("INSERT INTO %1 SELECT i, %2, i % 1000 FROM generate_series(1, %3) i")
             .arg(name, QString::fromLatin1(scenario.valueSql), QString::number(rows)));
+    session.execute(QStringLiteral("CREATE INDEX ON %1 (other)").arg(name));
     session.execute(QStringLiteral("VACUUM ANALYZE %1").arg(name));
 }
+
+// One run of a scenario on fresh tables.
+struct Sample {
+    double engineSeconds = 0, serverSeconds = 0, peak = 0;
+    double previewSeconds = 0, previewPeak = 0;
+    ChangeRunSummary summary;
+};
 
 } // namespace
 
@@ -104,20 +116,28 @@ int main(int argc, char *argv[])
     QTemporaryDir data;
     qputenv("XDG_DATA_HOME", data.path().toUtf8());
     QList<qint64> sizes;
-    for (int i = 1; i < argc; ++i)
-        sizes << QByteArray(argv[i]).toLongLong();
+    QByteArray cases = "abcdefgh";
+    for (int i = 1; i < argc; ++i) {
+        if (QByteArray(argv[i]) == "--cases" && i + 1 < argc)
+            cases = argv[++i];
+        else
+            sizes << QByteArray(argv[i]).toLongLong();
+    }
     if (sizes.isEmpty())
         sizes = {1000000, 3000000};
+    // The letter of a scenario is the second character of its label: "(a) ...".
+    auto wanted = [&](const Scenario &scenario) { return cases.contains(scenario.label[1]); };
 
     const ConnectionSettings settings = ServerFromEnvironment();
     QTextStream out(stdout);
-    out << "rows\tscenario\tengine s\tserver s\tratio\tengine peak MiB\tpreview s\tpreview ratio"
-           "\tpreview peak MiB\n";
-    double lastEngineSeconds = 0;
-    out.flush();
     try {
         DbSession session(settings, {15, 0});
-        auto measure = [&](const Scenario &scenario, qint64 rows) {
+        out << "server: " << ServerSettingsLine(session) << "\n";
+        out << "rows\tscenario\tengine s\tserver s\tratio (range)\tengine peak MiB\tpreview s"
+               "\tpreview ratio (range)\tpreview peak MiB\n";
+        out.flush();
+        auto measure = [&](const Scenario &scenario, qint64 rows) -> std::optional<Sample> {
+            Sample sample;
             makeTable(session, QStringLiteral("bench_engine"), scenario, rows, true);
             makeTable(session, QStringLiteral("bench_server"), scenario, rows, false);
 
@@ -126,7 +146,7 @@ int main(int argc, char *argv[])
             clock.start();
             session.execute(QStringLiteral("UPDATE bench_server SET f = %1(f)")
                                 .arg(QString::fromLatin1(scenario.reference)));
-            const double serverSeconds = clock.nsecsElapsed() / 1e9;
+            sample.serverSeconds = clock.nsecsElapsed() / 1e9;
 
             // The preview, on the table before the run changes it.
             const TableRef engineTable{QStringLiteral("public"), QStringLiteral("bench_engine")};
@@ -138,54 +158,79 @@ int main(int argc, char *argv[])
                              [&](const PreviewResult &r) { previewed = r; });
             clock.restart();
             preview.run();
-            const double previewSeconds = clock.nsecsElapsed() / 1e9;
-            const double previewPeak = PeakMemoryMiB();
+            sample.previewSeconds = clock.nsecsElapsed() / 1e9;
+            sample.previewPeak = PeakMemoryMiB();
             if (!previewed.error.isEmpty()) {
                 out << "preview failed: " << previewed.error << "\n";
-                return false;
+                return std::nullopt;
             }
 
             session.execute(QStringLiteral("CHECKPOINT"));
             ResetPeakMemory();
             ChangeRun run(settings, engineTable, {QStringLiteral("f")}, scenario.mode, nullptr,
                           scenario.exceptionWords ? ExceptionWords() : QStringList());
-            ChangeRunSummary summary;
             QObject::connect(&run, &ChangeRun::finished,
-                             [&](const ChangeRunSummary &s) { summary = s; });
+                             [&](const ChangeRunSummary &s) { sample.summary = s; });
             clock.restart();
             run.run();
-            const double engineSeconds = clock.nsecsElapsed() / 1e9;
-            const double peak = PeakMemoryMiB();
-            if (summary.endedEarly) {
-                out << "engine failed: " << summary.firstError << "\n";
-                return false;
+            sample.engineSeconds = clock.nsecsElapsed() / 1e9;
+            sample.peak = PeakMemoryMiB();
+            if (sample.summary.endedEarly) {
+                out << "engine failed: " << sample.summary.firstError << "\n";
+                return std::nullopt;
             }
-            out << rows << '\t' << scenario.label << '\t' << QString::number(engineSeconds, 'f', 2)
-                << '\t' << QString::number(serverSeconds, 'f', 2) << '\t'
-                << QString::number(engineSeconds / serverSeconds, 'f', 2) << '\t'
-                << QString::number(peak, 'f', 1) << '\t' << QString::number(previewSeconds, 'f', 2)
-                << '\t' << QString::number(previewSeconds / serverSeconds, 'f', 2) << '\t'
-                << QString::number(previewPeak, 'f', 1) << "\t(rows written " << summary.rowsWritten
-                << ", values refused " << summary.valuesNotWritten << ")\n";
+            return sample;
+        };
+        // Prints one line: medians, the ratios' ranges, and the highest peaks.
+        auto report = [&](const Scenario &scenario, qint64 rows, const QList<Sample> &samples) {
+            Repeats engine, server, ratio, preview, previewRatio;
+            double peak = 0, previewPeak = 0;
+            for (const Sample &s : samples) {
+                engine.add(s.engineSeconds);
+                server.add(s.serverSeconds);
+                ratio.add(s.engineSeconds / s.serverSeconds);
+                preview.add(s.previewSeconds);
+                previewRatio.add(s.previewSeconds / s.serverSeconds);
+                peak = qMax(peak, s.peak);
+                previewPeak = qMax(previewPeak, s.previewPeak);
+            }
+            const ChangeRunSummary &last = samples.last().summary;
+            out << rows << '\t' << scenario.label << '\t'
+                << QString::number(engine.median(), 'f', 2) << '\t'
+                << QString::number(server.median(), 'f', 2) << '\t' << ratio.summary() << '\t'
+                << QString::number(peak, 'f', 1) << '\t'
+                << QString::number(preview.median(), 'f', 2) << '\t' << previewRatio.summary()
+                << '\t' << QString::number(previewPeak, 'f', 1) << "\t(rows written "
+                << last.rowsWritten << ", values refused " << last.valuesNotWritten << ")\n";
             out.flush();
-            lastEngineSeconds = engineSeconds;
-            return true;
         };
         for (qint64 rows : sizes) {
             for (const Scenario &scenario : scenarios) {
-                if (!measure(scenario, rows))
-                    return 1;
+                if (!wanted(scenario))
+                    continue;
+                QList<Sample> samples;
+                for (int round = 0; round < Repeats::Count; ++round) {
+                    const std::optional<Sample> sample = measure(scenario, rows);
+                    if (!sample)
+                        return 1;
+                    samples << *sample;
+                }
+                report(scenario, rows, samples);
             }
         }
         double writtenSeconds = 0;
         for (const Scenario &scenario : onceScenarios) {
-            if (!measure(scenario, scenario.rows))
+            if (!wanted(scenario))
+                continue;
+            const std::optional<Sample> sample = measure(scenario, scenario.rows);
+            if (!sample)
                 return 1;
+            report(scenario, scenario.rows, {*sample});
             if (!scenario.check)
-                writtenSeconds = lastEngineSeconds;
-            else
+                writtenSeconds = sample->engineSeconds;
+            else if (writtenSeconds > 0)
                 out << "\t(h) against (g): "
-                    << QString::number(lastEngineSeconds / writtenSeconds, 'f', 2) << "\n";
+                    << QString::number(sample->engineSeconds / writtenSeconds, 'f', 2) << "\n";
         }
         session.execute(QStringLiteral("DROP TABLE IF EXISTS bench_engine, bench_server"));
     } catch (const DbError &error) {

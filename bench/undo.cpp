@@ -10,12 +10,14 @@
 // chunk by chunk, an UPDATE to capitals that returns the identity, old and new value of each row
 // it writes, recorded through JournalWriter before the chunk's transaction commits. The undo
 // then writes every old value back; the reference is UPDATE t SET f = upper(f) on the copy. Each
-// figure is the best of three rounds on fresh tables.
+// case is repeated five times on fresh tables; the figures are medians, with the ratio's range.
 #include "db/dbsession.h"
 #include "db/journalwriter.h"
 #include "db/undorun.h"
 #include "peakmemory.h"
+#include "repeat.h"
 #include "serverenvironment.h"
+#include "serversettings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -41,6 +43,8 @@ void makeTable(DbSession &session, const QString &name, bool key, qint64 rows)
     session.execute(
         QStringLiteral("INSERT INTO %1 SELECT i, %2, i % 1000 FROM generate_series(1, %3) i")
             .arg(name, ValueSql, QString::number(rows)));
+    // A second indexed column, as real tables have.
+    session.execute(QStringLiteral("CREATE INDEX ON %1 (other)").arg(name));
     session.execute(QStringLiteral("VACUUM ANALYZE %1").arg(name));
 }
 
@@ -109,11 +113,9 @@ qint64 journalBytes(const JournalRun &run)
 }
 
 struct Measure {
-    double undoSeconds = 1e9, serverSeconds = 1e9, recordSeconds = 1e9;
+    double undoSeconds = 0, serverSeconds = 0, recordSeconds = 0;
     double peak = 0, journal = 0, changedBytes = 0;
 };
-
-constexpr int Rounds = 3;
 
 // One round on fresh tables; throws std::runtime_error when the undo did not restore the table.
 Measure measure(DbSession &session, const ConnectionSettings &settings, bool key, qint64 rows)
@@ -176,34 +178,33 @@ int main(int argc, char *argv[])
 
     const ConnectionSettings settings = ServerFromEnvironment();
     QTextStream out(stdout);
-    out << "rows\ttable\tundo s\tserver s\tratio\tundo peak MiB\tjournal MB\tchanged values MB"
-           "\tjournal/changed\trecording s\n";
-    out.flush();
     try {
         DbSession session(settings, {15, 0});
+        out << "server: " << ServerSettingsLine(session) << "\n";
+        out << "rows\ttable\tundo s\tserver s\tratio (range)\tundo peak MiB\tjournal MB"
+               "\tchanged values MB\tjournal/changed\trecording s\n";
+        out.flush();
         for (qint64 rows : sizes) {
             for (const bool key : {true, false}) {
-                // The best of a few rounds, each on fresh tables: on a small machine shared
-                // with other work, the best time is the one least disturbed.
-                Measure best;
-                for (int round = 0; round < Rounds; ++round) {
-                    const Measure m = measure(session, settings, key, rows);
-                    best.undoSeconds = qMin(best.undoSeconds, m.undoSeconds);
-                    best.serverSeconds = qMin(best.serverSeconds, m.serverSeconds);
-                    best.recordSeconds = qMin(best.recordSeconds, m.recordSeconds);
-                    best.peak = qMax(best.peak, m.peak);
-                    best.journal = m.journal;
-                    best.changedBytes = m.changedBytes;
+                Repeats undo, server, ratio, record;
+                Measure last;
+                double peak = 0;
+                for (int round = 0; round < Repeats::Count; ++round) {
+                    last = measure(session, settings, key, rows);
+                    undo.add(last.undoSeconds);
+                    server.add(last.serverSeconds);
+                    ratio.add(last.undoSeconds / last.serverSeconds);
+                    record.add(last.recordSeconds);
+                    peak = qMax(peak, last.peak);
                 }
                 out << rows << '\t' << (key ? "primary key" : "no key (by position)") << '\t'
-                    << QString::number(best.undoSeconds, 'f', 2) << '\t'
-                    << QString::number(best.serverSeconds, 'f', 2) << '\t'
-                    << QString::number(best.undoSeconds / best.serverSeconds, 'f', 2) << '\t'
-                    << QString::number(best.peak, 'f', 1) << '\t'
-                    << QString::number(best.journal / 1e6, 'f', 1) << '\t'
-                    << QString::number(best.changedBytes / 1e6, 'f', 1) << '\t'
-                    << QString::number(best.journal / best.changedBytes, 'f', 2) << '\t'
-                    << QString::number(best.recordSeconds, 'f', 2) << '\n';
+                    << QString::number(undo.median(), 'f', 2) << '\t'
+                    << QString::number(server.median(), 'f', 2) << '\t' << ratio.summary() << '\t'
+                    << QString::number(peak, 'f', 1) << '\t'
+                    << QString::number(last.journal / 1e6, 'f', 1) << '\t'
+                    << QString::number(last.changedBytes / 1e6, 'f', 1) << '\t'
+                    << QString::number(last.journal / last.changedBytes, 'f', 2) << '\t'
+                    << QString::number(record.median(), 'f', 2) << '\n';
                 out.flush();
             }
         }

@@ -59,8 +59,12 @@ free_port() {
 # pg_start USER PASSWORD DATABASE: initdb into a temporary folder, start on a free port of
 # 127.0.0.1 with password authentication, create the database. Sets PG_DIR, PG_PORT,
 # PG_SOCKET; pg_stop (installed as an EXIT trap by the callers) removes it all again.
+# The server runs with fsync=off, which is quick and enough for tests; with PG_DURABLE=1 it keeps
+# the default durability settings (fsync, synchronous_commit, full_page_writes on), as the
+# servers people run do. PG_OPTIONS adds server options of the caller's ("-c name=value ...").
 pg_start() {
-    local user=$1 password=$2 database=$3 bin
+    local user=$1 password=$2 database=$3 bin durability="-c fsync=off"
+    [ "${PG_DURABLE:-0}" = 1 ] && durability=""
     bin=$(pg_bin) || return 1
     PG_DIR=$(mktemp -d /tmp/recasor-pg.XXXXXX)
     PG_SOCKET=$PG_DIR/socket
@@ -74,7 +78,7 @@ pg_start() {
     for attempt in 1 2 3 4 5; do
         PG_PORT=$(free_port) || return 1
         if as_pg "$bin/pg_ctl" -D "$PG_DIR/data" -l "$PG_DIR/server.log" -w -t 60 \
-            -o "-p $PG_PORT -k $PG_SOCKET -c listen_addresses=127.0.0.1 -c fsync=off" start >/dev/null; then
+            -o "-p $PG_PORT -k $PG_SOCKET -c listen_addresses=127.0.0.1 $durability ${PG_OPTIONS:-}" start >/dev/null; then
             as_pg "$bin/createdb" -h "$PG_SOCKET" -p "$PG_PORT" -U "$user" "$database"
             return $?
         fi
