@@ -1,8 +1,8 @@
 // The preview of a change run against the test server: its counts against what the run then
 // changes, the ranking of the changes, the fields it leaves alone, and Stop in the middle of a
 // read. Also the field kinds and the element-wise conversion of arrays it relies on.
-#include "db/arraytext.h"
 #include "casing/wordexceptions.h"
+#include "db/arraytext.h"
 #include "db/changepreview.h"
 #include "db/changerun.h"
 #include "db/dbsession.h"
@@ -77,15 +77,7 @@ PreviewResult TestChangePreview::previewOn(const TableRef &table, const QStringL
 
 QStringList TestChangePreview::column(const QString &sql)
 {
-    QStringList values;
-    QSqlQuery query(db_);
-    if (!query.exec(sql)) {
-        qWarning("%s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
-        return values;
-    }
-    while (query.next())
-        values << (query.value(0).isNull() ? QStringLiteral("<NULL>") : query.value(0).toString());
-    return values;
+    return TestDatabase::column(db_, sql);
 }
 
 void TestChangePreview::exec(const QStringList &statements)

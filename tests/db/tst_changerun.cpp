@@ -110,15 +110,7 @@ ChangeRunSummary TestChangeRun::runWithOtherClient(const TableRef &table,
 
 QStringList TestChangeRun::column(const QString &sql)
 {
-    QStringList values;
-    QSqlQuery query(db_);
-    if (!query.exec(sql)) {
-        qWarning("%s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
-        return values;
-    }
-    while (query.next())
-        values << (query.value(0).isNull() ? QStringLiteral("<NULL>") : query.value(0).toString());
-    return values;
+    return TestDatabase::column(db_, sql);
 }
 
 void TestChangeRun::exec(const QStringList &statements)

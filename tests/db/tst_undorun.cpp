@@ -73,15 +73,7 @@ UndoSummary TestUndoRun::undo(const JournalRun &run, bool stopAtFirstProgress)
 
 QStringList TestUndoRun::column(const QString &sql)
 {
-    QStringList values;
-    QSqlQuery query(db_);
-    if (!query.exec(sql)) {
-        qWarning("%s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
-        return values;
-    }
-    while (query.next())
-        values << (query.value(0).isNull() ? QStringLiteral("<NULL>") : query.value(0).toString());
-    return values;
+    return TestDatabase::column(db_, sql);
 }
 
 void TestUndoRun::exec(const QStringList &statements)

@@ -64,6 +64,29 @@ inline QString exec(QSqlDatabase &db, const QStringList &statements)
     return {};
 }
 
+// The first column of the statement's rows as texts, NULL as nullText. A failure comes back as
+// one entry "<failed: ...>", so that the comparison that uses it shows why.
+inline QStringList column(QSqlDatabase &db, const QString &sql,
+                          const QString &nullText = QStringLiteral("<NULL>"))
+{
+    QSqlQuery query(db);
+    if (!query.exec(sql))
+        return {QStringLiteral("<failed: ") + query.lastError().text() + u'>'};
+    QStringList values;
+    while (query.next())
+        values << (query.value(0).isNull() ? nullText : query.value(0).toString());
+    return values;
+}
+
+// The same on a connection of its own, made and removed for the one statement.
+inline QStringList column(const QString &sql, const QString &nullText = QStringLiteral("<null>"))
+{
+    QSqlDatabase db = open();
+    const QStringList values = column(db, sql, nullText);
+    close(db);
+    return values;
+}
+
 } // namespace TestDatabase
 
 // Fails the current test with a clear message when the server variables are missing.

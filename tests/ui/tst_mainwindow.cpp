@@ -135,17 +135,7 @@ void TestMainWindow::cleanup()
 
 QStringList TestMainWindow::column(const QString &sql)
 {
-    QSqlDatabase db = TestDatabase::open();
-    QSqlQuery query(db);
-    QStringList values;
-    if (query.exec(sql))
-        while (query.next())
-            values << (query.value(0).isNull() ? "<null>" : query.value(0).toString());
-    else
-        values << "<failed: " + query.lastError().text() + ">";
-    query = QSqlQuery();
-    TestDatabase::close(db);
-    return values;
+    return TestDatabase::column(sql);
 }
 
 void TestMainWindow::exec(const QStringList &statements)

@@ -122,16 +122,7 @@ void TestPreviewChanges::exec(const QStringList &statements)
 
 QStringList TestPreviewChanges::column(const QString &sql)
 {
-    QSqlDatabase db = TestDatabase::open();
-    QStringList values;
-    {
-        QSqlQuery query(db);
-        if (query.exec(sql))
-            while (query.next())
-                values << (query.value(0).isNull() ? "<null>" : query.value(0).toString());
-    }
-    TestDatabase::close(db);
-    return values;
+    return TestDatabase::column(sql);
 }
 
 void TestPreviewChanges::dialogShowsAPreview()

@@ -82,17 +82,7 @@ void TestUndoCommand::cleanup()
 
 QStringList TestUndoCommand::column(const QString &sql)
 {
-    QSqlDatabase db = TestDatabase::open();
-    QSqlQuery query(db);
-    QStringList values;
-    if (query.exec(sql))
-        while (query.next())
-            values << (query.value(0).isNull() ? "<null>" : query.value(0).toString());
-    else
-        values << "<failed: " + query.lastError().text() + ">";
-    query = QSqlQuery();
-    TestDatabase::close(db);
-    return values;
+    return TestDatabase::column(sql);
 }
 
 void TestUndoCommand::exec(const QStringList &statements)
