@@ -32,10 +32,7 @@ PreviewCommand::PreviewCommand(Form2 &window, Messages &messages, QObject *paren
 PreviewCommand::~PreviewCommand()
 {
     // The window may be half gone already: only the thread is seen to here.
-    if (worker_)
-        worker_->requestStop();
-    if (thread_)
-        release();
+    worker_.stopAndWait();
 }
 
 PreviewChangesDialog *PreviewCommand::dialog() const
@@ -69,29 +66,22 @@ void PreviewCommand::Preview_Click()
 
 void PreviewCommand::start(const TableRef &table, const QStringList &fields, CaseMode mode)
 {
-    if (thread_ || !window_.beginTask([this] {
-            if (worker_)
-                worker_->requestStop();
-        }))
+    if (worker_.running() || !window_.beginTask([this] { worker_.requestStop(); }))
         return;
-    thread_ = new QThread(this);
     // The stored word exceptions, as a run started now would take them.
-    worker_ = new ChangePreview(window_.connectionSettings(), table, fields, mode, nullptr,
-                                SettingsStore::ExceptionWords());
-    worker_->moveToThread(thread_);
-    connect(thread_, &QThread::started, worker_, &ChangePreview::run);
-    // Ending the thread's event loop from the worker's own thread lets the destructor wait for
-    // the thread without an event loop running.
-    connect(worker_, &ChangePreview::finished, thread_, &QThread::quit, Qt::DirectConnection);
-    connect(worker_, &ChangePreview::progress, this,
+    ChangePreview *preview =
+        worker_.adopt(new ChangePreview(window_.connectionSettings(), table, fields, mode, nullptr,
+                                        SettingsStore::ExceptionWords()),
+                      this);
+    connect(preview, &ChangePreview::progress, this,
             [this](int percent) { window_.setTaskProgress(percent); });
-    connect(worker_, &ChangePreview::finished, this, &PreviewCommand::previewFinished);
-    thread_->start();
+    connect(preview, &ChangePreview::finished, this, &PreviewCommand::previewFinished);
+    worker_.start();
 }
 
 void PreviewCommand::previewFinished(const PreviewResult &result)
 {
-    release();
+    worker_.release();
     window_.endTask();
     if (!result.error.isEmpty()) {
         messages_.report(Window, Handler, StartLine, result.error);
@@ -114,13 +104,4 @@ void PreviewCommand::startChanging(const PreviewResult &result)
             throw std::runtime_error("The table shown is no longer the one previewed.");
         window_.startChangeRun(result.fields, result.mode);
     });
-}
-
-void PreviewCommand::release()
-{
-    thread_->wait();
-    delete worker_;
-    worker_ = nullptr;
-    delete thread_;
-    thread_ = nullptr;
 }

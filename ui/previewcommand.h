@@ -5,6 +5,8 @@
 
 #include "db/changepreview.h"
 
+#include "ui/workerthread.h"
+
 #include <QObject>
 #include <QPointer>
 
@@ -12,7 +14,6 @@ class Form2;
 class Messages;
 class PreviewChangesDialog;
 class QAction;
-class QThread;
 
 class PreviewCommand : public QObject
 {
@@ -23,7 +24,7 @@ public:
     ~PreviewCommand() override; // stops a preview that is going and waits for its thread
 
     QAction *action() const { return action_; }
-    bool isPreviewing() const { return thread_ != nullptr; }
+    bool isPreviewing() const { return worker_.running(); }
     // The preview shown last, while it is open.
     PreviewChangesDialog *dialog() const;
 
@@ -37,12 +38,10 @@ private:
     void start(const TableRef &table, const QStringList &fields, CaseMode mode);
     void previewFinished(const PreviewResult &result);
     void startChanging(const PreviewResult &result);
-    void release();
 
     Form2 &window_;
     Messages &messages_;
     QAction *action_;
-    QThread *thread_ = nullptr;
-    ChangePreview *worker_ = nullptr;
+    WorkerThread<ChangePreview> worker_;
     QPointer<PreviewChangesDialog> dialog_;
 };

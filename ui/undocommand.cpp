@@ -25,17 +25,12 @@ UndoCommand::UndoCommand(Form2 &window, Messages &messages, QObject *parent)
 
 UndoCommand::~UndoCommand()
 {
-    if (!thread_)
-        return;
-    // The program is ending: the undo stops between two statements, every row whole, and its
-    // end is not shown.
-    worker_->requestStop();
-    release();
+    worker_.stopAndWait();
 }
 
 void UndoCommand::UndoLastChangeRun_Click()
 {
-    if (window_.isBusy() || thread_)
+    if (window_.isBusy() || worker_.running())
         return; // a run or another task goes: a queued shortcut starts nothing
     GuardedHandler h(messages_, Window, Handler);
     std::optional<JournalRun> run;
@@ -54,32 +49,23 @@ void UndoCommand::UndoLastChangeRun_Click()
 
 void UndoCommand::start(const JournalRun &run)
 {
-    if (!window_.beginTask([this] {
-            if (worker_)
-                worker_->requestStop();
-        }))
+    if (!window_.beginTask([this] { worker_.requestStop(); }))
         return;
     table_ = run.table;
-    thread_ = new QThread(this);
-    worker_ = new UndoRun(window_.connectionSettings(), run);
-    worker_->moveToThread(thread_);
-    connect(thread_, &QThread::started, worker_, &UndoRun::run);
-    // Ending the thread's event loop from the worker's thread lets the destructor wait for the
-    // thread without the window's event loop running.
-    connect(worker_, &UndoRun::finished, thread_, &QThread::quit, Qt::DirectConnection);
-    connect(worker_, &UndoRun::progress, this, [this](int percent) {
-        if (thread_)
+    UndoRun *undo = worker_.adopt(new UndoRun(window_.connectionSettings(), run), this);
+    connect(undo, &UndoRun::progress, this, [this](int percent) {
+        if (worker_.running())
             window_.setTaskProgress(percent);
     });
-    connect(worker_, &UndoRun::finished, this, &UndoCommand::undoFinished);
-    thread_->start();
+    connect(undo, &UndoRun::finished, this, &UndoCommand::undoFinished);
+    worker_.start();
 }
 
 void UndoCommand::undoFinished(const UndoSummary &summary)
 {
-    if (!thread_)
+    if (!worker_.running())
         return;
-    release();
+    worker_.release();
     window_.endTask();
     GuardedHandler h(messages_, Window, Handler);
     if (!summary.firstError.isEmpty())
@@ -89,16 +75,6 @@ void UndoCommand::undoFinished(const UndoSummary &summary)
     if (window_.shownTable() == table_)
         h.step(112, [&] { window_.ListView2_Click(); });
     emit undoEnded();
-}
-
-void UndoCommand::release()
-{
-    // The worker is deleted once its thread has ended and it can take no more events.
-    thread_->wait();
-    delete worker_;
-    worker_ = nullptr;
-    delete thread_;
-    thread_ = nullptr;
 }
 
 QString UndoCommand::ConfirmText(const JournalRun &run)

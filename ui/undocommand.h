@@ -6,13 +6,14 @@
 #include "db/changejournal.h"
 #include "db/undorun.h"
 
+#include "ui/workerthread.h"
+
 #include <QObject>
 #include <optional>
 
 class Form2;
 class Messages;
 class QAction;
-class QThread;
 
 class UndoCommand : public QObject
 {
@@ -25,7 +26,7 @@ public:
     // The menu command (Ctrl+Z); whoever puts it into a menu decides where.
     QAction *action() const { return action_; }
 
-    bool isRunning() const { return thread_ != nullptr; }
+    bool isRunning() const { return worker_.running(); }
 
     void UndoLastChangeRun_Click();
 
@@ -41,12 +42,10 @@ signals:
 private:
     void start(const JournalRun &run);
     void undoFinished(const UndoSummary &summary);
-    void release();
 
     Form2 &window_;
     Messages &messages_;
     QAction *action_;
-    QThread *thread_ = nullptr;
-    UndoRun *worker_ = nullptr;
+    WorkerThread<UndoRun> worker_;
     TableRef table_; // of the run being undone
 };
