@@ -9,6 +9,7 @@
 #include "db/undorun.h"
 
 #include "db/cancelgroup.h"
+#include "db/fieldkinds.h"
 #include <thread>
 
 #include "db/chunkwriter.h"
@@ -182,44 +183,40 @@ private:
     }
 
     // The UPDATE for a chunk's relation and field; empty when they no longer exist. The field's
-    // type is looked up the way a run does.
+    // kind is the one a run takes.
     const QString &statementFor(const JournalChunk &chunk)
     {
         const QString key = chunk.relationSql + QChar(0) + chunk.field;
         auto found = statements_.constFind(key);
         if (found != statements_.cend())
             return *found;
-        QSqlQuery type = session_.exec(
-            QStringLiteral("SELECT tn.nspname, t.typname, c.relkind FROM pg_attribute a"
-                           " JOIN pg_class c ON c.oid = a.attrelid"
-                           " JOIN pg_type t ON t.oid = a.atttypid"
-                           " JOIN pg_namespace tn ON tn.oid = t.typnamespace"
-                           " WHERE a.attrelid = to_regclass(%1) AND a.attnum > 0"
-                           " AND NOT a.attisdropped AND a.attname = %2")
-                .arg(QuoteLiteral(chunk.relationSql), QuoteLiteral(chunk.field)));
+        QSqlQuery relation = session_.exec(
+            QStringLiteral("SELECT c.oid, c.relkind FROM pg_class c WHERE c.oid = to_regclass(%1)")
+                .arg(QuoteLiteral(chunk.relationSql)));
+        std::optional<FieldKind> kind;
+        if (relation.next()) {
+            for (const FieldKind &k : FieldKinds(session_, relation.value(0).toUInt()))
+                if (k.name == chunk.field)
+                    kind = k;
+        }
         QString sql;
-        if (type.next()) {
-            const QString schema = type.value(0).toString(), name = type.value(1).toString();
-            const bool plainText =
-                schema == QLatin1String("pg_catalog") &&
-                (name == QLatin1String("text") || name == QLatin1String("varchar"));
+        if (kind) {
             const QString field = QStringLiteral("t.") + QuoteIdentifier(chunk.field);
             // Values that are not text are compared in their text form, as the run wrote them.
             // A missing old value (a lone empty text, which the server splits into no element)
             // matches nothing.
             // A run writes a partitioned table as a whole when the field is in its partition
             // key, so that rows move to the partition of their value; so does the undo.
-            const QString only = type.value(2).toString() == QLatin1String("p")
+            const QString only = relation.value(1).toString() == QLatin1String("p")
                                      ? QString()
                                      : QStringLiteral("ONLY ");
             sql = QStringLiteral("UPDATE %6%1 AS t SET %2 = CAST(v.o AS %3)"
                                  " FROM unnest(string_to_array(?, ?), string_to_array(?, ?),"
                                  " string_to_array(?, ?)) AS v(id, n, o)"
                                  " WHERE %4 AND %5 = v.n COLLATE \"C\" AND v.o IS NOT NULL")
-                      .arg(chunk.relationSql, QuoteIdentifier(chunk.field),
-                           QualifiedName(schema, name),
+                      .arg(chunk.relationSql, QuoteIdentifier(chunk.field), kind->typeSql,
                            run_.identity.matchSql(QStringLiteral("t"), QStringLiteral("v.id")),
-                           plainText ? field : TextFormOf(field), only);
+                           kind->plainText ? field : TextFormOf(field), only);
         }
         return *statements_.insert(key, sql);
     }
