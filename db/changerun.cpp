@@ -62,7 +62,6 @@ const QStringList WriterSetup = {QStringLiteral("SET work_mem = '64MB'"),
                                  QStringLiteral("SET jit = off"),
                                  QStringLiteral("SET plan_cache_mode = force_generic_plan")};
 
-constexpr qint64 ChunkByteBudget = 1 << 20; // the most a chunk reads, in the server's bytes
 constexpr qint64 ProgressIntervalMs = 50;
 constexpr qsizetype MissedPairsLimit = 20000; // written to the whole table at once, before more
 
@@ -257,6 +256,7 @@ private:
                     throwUnlessStopped(error, ChangeRunLine::Source);
                 }
                 const bool cut = prepared.cut;
+                const qint64 blocksRead = qMax<qint64>(1, current.endBlock - current.firstBlock);
                 if (cut) {
                     // The range's values went past the chunk's budget: the rest of the range
                     // comes next, from the same reader.
@@ -272,6 +272,7 @@ private:
                 if (cancel_.cancelled())
                     throw Stopped();
                 const qint64 bytesRead = prepared.bytesRead;
+                const qint64 rangeBytes = prepared.rangeBytes;
                 std::optional<WriteJob> job = prepareJob(current, field, std::move(prepared));
                 if (job) {
                     const int w = int(dispatched++ % 2);
@@ -281,8 +282,8 @@ private:
                 } else {
                     reportDone(current);
                 }
-                chunkBlocks =
-                    cut ? 1 : ChunkSizing::NextBlocks(chunkBlocks, chunkClock.elapsed(), bytesRead);
+                chunkBlocks = ChunkSizing::NextBlocks(blocksRead, chunkClock.elapsed(), bytesRead,
+                                                      rangeBytes);
             }
             collect(0);
             collect(1);
@@ -466,7 +467,8 @@ private:
     // also stops at the chunk's byte budget, in the order of the rows' places, and says where
     // it stopped: the sizes are known without reading the values (a long value stays out of
     // line until it is used), so a range of long values never comes in one piece, and the
-    // client keeps at most one budget, or one value longer than that, per chunk in hand.
+    // client keeps at most one budget, or one value longer than that, per chunk in hand. The
+    // range's size comes back too, and the next chunk is sized by it to stay under the budget.
     QString readSql(const Field &field, const Chunk &chunk) const
     {
         const QString size = (field.array ? QStringLiteral("coalesce(pg_column_size(t.%1), 0)")
@@ -483,17 +485,19 @@ private:
         return QStringLiteral(
                    "WITH z AS MATERIALIZED (SELECT coalesce(sum(%1), 0) AS total FROM ONLY %2 AS t"
                    " WHERE %3)"
-                   " SELECT count(*), array_agg(v) FILTER (WHERE %4), NULL, false FROM"
+                   " SELECT count(*), array_agg(v) FILTER (WHERE %4), NULL, false,"
+                   " (SELECT total FROM z) FROM"
                    " (SELECT %5 AS v FROM ONLY %2 AS t WHERE %3 OFFSET 0) AS c"
                    " HAVING (SELECT total FROM z) <= %6"
                    " UNION ALL"
-                   " SELECT count(*), array_agg(v) FILTER (WHERE %4), max(c)::text, true FROM"
+                   " SELECT count(*), array_agg(v) FILTER (WHERE %4), max(c)::text, true,"
+                   " (SELECT total FROM z) FROM"
                    " (SELECT c, %7 AS v FROM (SELECT t.ctid AS c, t.%8, sum(%1) OVER (ORDER BY"
                    " t.ctid ROWS UNBOUNDED PRECEDING) - %1 AS before FROM ONLY %2 AS t WHERE %3)"
                    " AS t WHERE t.before < %6 OFFSET 0) AS c"
                    " HAVING (SELECT total FROM z) > %6")
             .arg(size, chunk.relation->sql, range, filter, value)
-            .arg(ChunkByteBudget)
+            .arg(ChunkSizing::RangeBudget)
             .arg(value, field.sql);
     }
 

@@ -123,6 +123,7 @@ void ChunkReader::loop(ConnectionSettings settings, int loginTimeout)
         QList<QString> values;
         qint64 rows = 0;
         bool cut = false;
+        qint64 rangeBytes = 0;
         QString last;
         std::optional<DbError> failure;
         try {
@@ -146,6 +147,7 @@ void ChunkReader::loop(ConnectionSettings settings, int loginTimeout)
                 rows = query.value(0).toLongLong();
                 last = query.value(2).toString();
                 cut = query.value(3).toBool();
+                rangeBytes = query.value(4).toLongLong();
                 if (!query.value(1).isNull() && !ParseTextArray(query.value(1).toString(), values))
                     failure = DbError(QStringLiteral("The values read could not be taken apart."));
             }
@@ -155,6 +157,7 @@ void ChunkReader::loop(ConnectionSettings settings, int loginTimeout)
         std::optional<PreparedChunk> prepared;
         if (!failure) {
             prepared = prepare(rows, values, request.arrays);
+            prepared->rangeBytes = rangeBytes;
             if (cut) {
                 // "(block,offset)"
                 const QStringList parts = last.mid(1, last.size() - 2).split(u',');

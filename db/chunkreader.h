@@ -24,6 +24,7 @@ struct PreparedChunk {
     qint64 rowsRead = 0;
     qint64 valuesChanged = 0; // one per row whose value the rule changes
     qint64 bytesRead = 0;     // UTF-16 bytes of the values read
+    qint64 rangeBytes = 0;    // the server's bytes of all the range's values
     bool cut = false;         // the range went past the byte budget: read up to the last row
     qint64 lastBlock = 0;     // the place of the last row read, when cut
     int lastOffset = 0;
