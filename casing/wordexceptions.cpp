@@ -7,7 +7,7 @@
 //   2. Each run is looked up in a small filter of the words' first runs by a key of its length
 //      and its first, second and last units, which costs no work per character.
 //   3. A word that is one run (most are: "McDonald", "USA") is found in a hash table of such
-//      words by the same key and compared with the run. A word that goes on past its first
+//      words by a hash of the whole run and compared with it. A word that goes on past its first
 //      run ("O'Neil", "van der Berg") is found by walking a trie of such words along the text,
 //      if a second filter lets the run pass.
 #include "casing/wordexceptions.h"
@@ -182,6 +182,18 @@ inline quint64 emptyRunKey(const char16_t *s, qsizetype start)
     return runKey(0, LowerUnit(s[start]), 0, 0);
 }
 
+// The hash of a whole run's lower-cased units, by which the words of one run are kept in the
+// table: words of one key are many ("McAlister", "McAllen", ...), and a hash of every unit
+// tells them apart before they are compared. Only a run that passed the filter is hashed.
+template <bool Ascii>
+inline quint64 runHash(const char16_t *s, qsizetype start, qsizetype end)
+{
+    quint64 h = quint64(end - start) * 0x9E3779B97F4A7C15ull;
+    for (qsizetype k = start; k < end; ++k)
+        h = (h ^ lowered<Ascii>(s[k])) * 0xFF51AFD7ED558CCDull;
+    return (h ^ (h >> 32)) | quint64(1) << 63;
+}
+
 // A key mixed by a multiplication, cut to the given number of bits.
 inline quint64 slot(quint64 key, int bits, quint64 factor = 0x9E3779B97F4A7C15ull)
 {
@@ -261,7 +273,7 @@ WordExceptions::WordExceptions(const QStringList &words) : words_(Cleaned(words)
         const auto *units = reinterpret_cast<const char16_t *>(words_[w].constData());
         const qsizetype size = words_[w].size();
         // The lower-cased units, and the spelling right after them, share cache lines.
-        const Entry entry{runKeyOf<false>(units, 0, size), qint32(units_.size()), qint32(size)};
+        const Entry entry{runHash<false>(units, 0, size), qint32(units_.size()), qint32(size)};
         for (qsizetype k = 0; k < size; ++k)
             units_.push_back(LowerUnit(units[k]));
         units_.insert(units_.end(), units, units + size);
@@ -350,10 +362,11 @@ void WordExceptions::findAt(const char16_t *s, qsizetype n, qsizetype start, qsi
 {
     if (end > start) {
         // A word of one run: the run itself.
-        for (size_t place = slot(key, tableBits_); table_[place].key;
+        const quint64 hash = runHash<Ascii>(s, start, end);
+        for (size_t place = slot(hash, tableBits_); table_[place].key;
              place = (place + 1) & (table_.size() - 1)) {
             const Entry &entry = table_[place];
-            if (entry.key != key || entry.length != end - start)
+            if (entry.key != hash || entry.length != end - start)
                 continue;
             const char16_t *folded = units_.data() + entry.folded;
             qsizetype k = 0;

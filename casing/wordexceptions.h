@@ -50,7 +50,7 @@ private:
     struct Match;
     // A word of one run, in the table.
     struct Entry {
-        quint64 key = 0;   // of the word's one run; 0 for a free place
+        quint64 key = 0;   // the hash of the word's one run; 0 for a free place
         qint32 folded = 0; // its lower-cased units in units_, its spelling right after them
         qint32 length = 0;
     };
