@@ -30,18 +30,6 @@ auto withRetries(Action action) -> decltype(action())
     }
 }
 
-QString joinedCounts(const QList<qint64> &counts, qsizetype from, qsizetype to)
-{
-    QString text;
-    text.reserve((to - from) * 2);
-    for (qsizetype i = from; i < to; ++i) {
-        if (i > from)
-            text += u',';
-        text += QString::number(counts[i]);
-    }
-    return text;
-}
-
 QString condition(const QString &filter)
 {
     return filter.isEmpty() ? QStringLiteral("true") : filter;
@@ -221,8 +209,9 @@ WriteResult ChunkWriter::write(DbSession &session, const WriteJob &job)
     return result;
 }
 
-// One statement for pairs [from, to): it writes every row that matches or none, and says how
-// many rows it wrote and which pairs found fewer rows than were read.
+// One statement for pairs [from, to): it writes every row that matches or none, and returns
+// the pair of each row it wrote (with the row's identity, for the journal), by which the
+// pairs that found fewer rows than were read are known.
 void ChunkWriter::writeWhole(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
                              WriteResult &result)
 {
@@ -236,51 +225,51 @@ void ChunkWriter::writeWhole(DbSession &session, const WriteJob &job, qsizetype 
     const QString sql =
         QStringLiteral(
             "WITH v AS MATERIALIZED (SELECT * FROM unnest(string_to_array(?, ?),"
-            " string_to_array(?, ?), string_to_array(?, ',')::bigint[])"
-            " WITH ORDINALITY AS v(o, n, c, i)),"
+            " string_to_array(?, ?)) WITH ORDINALITY AS v(o, n, i)),"
             " w AS (UPDATE %1 AS t SET %2 = CAST(v.n AS %3) FROM v WHERE %4 AND %5 AND %6"
-            " RETURNING v.i, %7 AS id),"
-            " k AS (SELECT i, count(*) AS k FROM w GROUP BY i)"
-            " SELECT (SELECT coalesce(sum(k), 0) FROM k), (SELECT string_agg(v.i || ':' ||"
-            " (v.c - coalesce(k.k, 0)), ',') FROM v LEFT JOIN k USING (i)"
-            " WHERE coalesce(k.k, 0) < v.c), %8")
+            " RETURNING v.i, %7 AS id)"
+            " SELECT string_agg(i::text, ','), %8 FROM w")
             .arg(target.relation, target.field, target.typeSql, range, condition(target.filter),
                  target.match, recording ? target.identity : QStringLiteral("NULL::text"),
-                 recording ? QStringLiteral("(SELECT string_agg(i::text, ',') FROM w),"
-                                            " (SELECT array_agg(id)::text FROM w)")
-                           : QStringLiteral("NULL, NULL"));
+                 recording ? QStringLiteral("array_agg(id)::text") : QStringLiteral("NULL"));
     recorded(session, [&] {
         QSqlQuery query = session.exec(
-            sql,
-            {whole ? pairs.oldJoined : pairs.olds.mid(from, to - from).join(delimiter), delimiter,
-             whole ? pairs.newJoined : pairs.news.mid(from, to - from).join(delimiter), delimiter,
-             joinedCounts(pairs.counts, from, to)});
+            sql, {whole ? pairs.oldJoined : pairs.olds.mid(from, to - from).join(delimiter),
+                  delimiter,
+                  whole ? pairs.newJoined : pairs.news.mid(from, to - from).join(delimiter),
+                  delimiter});
         if (!query.next())
             return;
-        const qint64 written = query.value(0).toLongLong();
-        if (recording && written > 0) {
+        QList<qint64> written(to - from, 0); // rows per pair
+        QList<qsizetype> rows;               // the pair of each row, from 0
+        for (const QStringView index :
+             QStringView(query.value(0).toString()).split(u',', Qt::SkipEmptyParts)) {
+            const qsizetype i = index.toLongLong() - 1;
+            if (i < 0 || i >= to - from)
+                throw DbError(QStringLiteral("The rows written could not be told apart."));
+            ++written[i];
+            rows.push_back(from + i);
+        }
+        if (recording && !rows.isEmpty()) {
             QList<QString> identities, olds, news;
-            const QString indices = query.value(2).toString();
-            if (!ParseTextArray(query.value(3).toString(), identities))
+            if (!ParseTextArray(query.value(1).toString(), identities) ||
+                identities.size() != rows.size())
                 throw DbError(QStringLiteral("The identities of the rows written could not be "
                                              "taken apart."));
-            olds.reserve(identities.size());
-            news.reserve(identities.size());
-            for (const QStringView index : QStringView(indices).split(u',')) {
-                const qsizetype i = from + index.toLongLong() - 1;
-                olds.push_back(pairs.olds.value(i));
-                news.push_back(pairs.news.value(i));
+            olds.reserve(rows.size());
+            news.reserve(rows.size());
+            for (const qsizetype i : std::as_const(rows)) {
+                olds.push_back(pairs.olds[i]);
+                news.push_back(pairs.news[i]);
             }
             recorder_->record(target, identities, olds, news);
         }
-        result.rowsWritten += written;
-        const QString missing = query.value(1).toString();
-        for (const QStringView entry : QStringView(missing).split(u',', Qt::SkipEmptyParts)) {
-            const qsizetype colon = entry.indexOf(u':');
-            const qsizetype i = from + entry.left(colon).toLongLong() - 1;
-            if (i >= from && i < to)
+        result.rowsWritten += rows.size();
+        for (qsizetype i = 0; i < written.size(); ++i) {
+            const qint64 read = pairs.counts[from + i];
+            if (written[i] < read)
                 result.missing.push_back(
-                    {pairs.olds[i], pairs.news[i], entry.sliced(colon + 1).toLongLong()});
+                    {pairs.olds[from + i], pairs.news[from + i], read - written[i]});
         }
     });
 }
