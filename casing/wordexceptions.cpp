@@ -372,8 +372,11 @@ void WordExceptions::findAt(const char16_t *s, qsizetype n, qsizetype start, qsi
             qsizetype k = 0;
             while (k < entry.length && lowered<Ascii>(s[start + k]) == folded[k])
                 ++k;
-            if (k == entry.length)
+            // No two words are the same once lower-cased: the first that matches is the one.
+            if (k == entry.length) {
                 matches.push_back({start, entry.length, entry.folded + entry.length});
+                break;
+            }
         }
     }
     if (nodes_.empty() || !inFilter(fine_, quint32(slot(key, FineBits, FineFactor))))
