@@ -240,10 +240,10 @@ void ChunkWriter::writeWhole(DbSession &session, const WriteJob &job, qsizetype 
                   delimiter});
         if (!query.next())
             return;
+        const QString indices = query.value(0).toString();
         QList<qint64> written(to - from, 0); // rows per pair
-        QList<qsizetype> rows;               // the pair of each row, from 0
-        for (const QStringView index :
-             QStringView(query.value(0).toString()).split(u',', Qt::SkipEmptyParts)) {
+        QList<qsizetype> rows;               // the pair of each row
+        for (const QStringView index : QStringView(indices).split(u',', Qt::SkipEmptyParts)) {
             const qsizetype i = index.toLongLong() - 1;
             if (i < 0 || i >= to - from)
                 throw DbError(QStringLiteral("The rows written could not be told apart."));
