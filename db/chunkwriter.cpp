@@ -241,37 +241,53 @@ void ChunkWriter::writeWhole(DbSession &session, const WriteJob &job, qsizetype 
         if (!query.next())
             return;
         const QString indices = query.value(0).toString();
-        QList<qint64> written(to - from, 0); // rows per pair
-        QList<qsizetype> rows;               // the pair of each row
+        QList<qsizetype> rows; // the pair of each row
         for (const QStringView index : QStringView(indices).split(u',', Qt::SkipEmptyParts)) {
-            const qsizetype i = index.toLongLong() - 1;
-            if (i < 0 || i >= to - from)
+            const qsizetype i = from + index.toLongLong() - 1;
+            if (i < from || i >= to)
                 throw DbError(QStringLiteral("The rows written could not be told apart."));
-            ++written[i];
-            rows.push_back(from + i);
+            rows.push_back(i);
         }
-        if (recording && !rows.isEmpty()) {
-            QList<QString> identities, olds, news;
-            if (!ParseTextArray(query.value(1).toString(), identities) ||
-                identities.size() != rows.size())
-                throw DbError(QStringLiteral("The identities of the rows written could not be "
-                                             "taken apart."));
-            olds.reserve(rows.size());
-            news.reserve(rows.size());
-            for (const qsizetype i : std::as_const(rows)) {
-                olds.push_back(pairs.olds[i]);
-                news.push_back(pairs.news[i]);
-            }
-            recorder_->record(target, identities, olds, news);
-        }
-        result.rowsWritten += rows.size();
-        for (qsizetype i = 0; i < written.size(); ++i) {
-            const qint64 read = pairs.counts[from + i];
-            if (written[i] < read)
-                result.missing.push_back(
-                    {pairs.olds[from + i], pairs.news[from + i], read - written[i]});
-        }
+        QList<QString> identities;
+        if (recording && !rows.isEmpty() &&
+            (!ParseTextArray(query.value(1).toString(), identities) ||
+             identities.size() != rows.size()))
+            throw DbError(QStringLiteral("The identities of the rows written could not be "
+                                         "taken apart."));
+        takeWritten(job, from, to, rows, identities, {}, result);
     });
+}
+
+// Takes in the rows a statement wrote for pairs [from, to), each by its pair and, when it is
+// recorded, its identity: the journal records them, and a pair that was not refused and found
+// fewer rows than were read is missing the rest.
+void ChunkWriter::takeWritten(const WriteJob &job, qsizetype from, qsizetype to,
+                              const QList<qsizetype> &rows, const QList<QString> &identities,
+                              const QList<QString> &refusals, WriteResult &result)
+{
+    const PreparedChunk &pairs = job.pairs;
+    if (!identities.isEmpty()) {
+        QList<QString> olds, news;
+        olds.reserve(rows.size());
+        news.reserve(rows.size());
+        for (const qsizetype i : rows) {
+            olds.push_back(pairs.olds[i]);
+            news.push_back(pairs.news[i]);
+        }
+        recorder_->record(job.target, identities, olds, news);
+    }
+    result.rowsWritten += rows.size();
+    QList<qint64> written(to - from, 0);
+    for (const qsizetype i : rows)
+        ++written[i - from];
+    for (qsizetype i = from; i < to; ++i) {
+        const QString refusal = refusals.value(i - from);
+        if (!refusal.isNull())
+            result.refused.push_back({pairs.olds[i], refusal});
+        else if (written[i - from] < pairs.counts[i])
+            result.missing.push_back(
+                {pairs.olds[i], pairs.news[i], pairs.counts[i] - written[i - from]});
+    }
 }
 
 // A function of the session's own temporary schema, made once per target, tries each row of
@@ -327,35 +343,23 @@ bool ChunkWriter::writeRowByRow(DbSession &session, const WriteJob &job, WriteRe
                            " string_to_array(?, ?), ?::tid, ?::tid)")
                 .arg(function),
             {pairs.oldJoined, pairs.delimiter, pairs.newJoined, pairs.delimiter, low, high});
-        QList<qint64> written(pairs.olds.size(), 0);
         QList<QString> refusals(pairs.olds.size());
-        QList<QString> identities, olds, news;
+        QList<qsizetype> rows; // the pair of each row written
+        QList<QString> identities;
         while (query.next()) {
             const qsizetype i = query.value(0).toLongLong() - 1;
-            if (i < 0 || i >= written.size())
+            if (i < 0 || i >= pairs.olds.size())
                 continue;
             if (!query.value(1).isNull()) {
                 if (refusals[i].isNull())
                     refusals[i] = query.value(1).toString();
                 continue;
             }
-            ++written[i];
-            if (recording) {
+            rows.push_back(i);
+            if (recording)
                 identities.push_back(query.value(2).toString());
-                olds.push_back(pairs.olds[i]);
-                news.push_back(pairs.news[i]);
-            }
         }
-        if (recording && !identities.isEmpty())
-            recorder_->record(target, identities, olds, news);
-        for (qsizetype i = 0; i < written.size(); ++i) {
-            result.rowsWritten += written[i];
-            if (!refusals[i].isNull())
-                result.refused.push_back({pairs.olds[i], refusals[i]});
-            else if (written[i] < pairs.counts[i])
-                result.missing.push_back(
-                    {pairs.olds[i], pairs.news[i], pairs.counts[i] - written[i]});
-        }
+        takeWritten(job, 0, pairs.olds.size(), rows, identities, refusals, result);
     });
     return true;
 }

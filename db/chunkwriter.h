@@ -110,6 +110,9 @@ private:
     void writeWhole(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
                     WriteResult &result);
     bool writeRowByRow(DbSession &session, const WriteJob &job, WriteResult &result);
+    void takeWritten(const WriteJob &job, qsizetype from, qsizetype to,
+                     const QList<qsizetype> &rows, const QList<QString> &identities,
+                     const QList<QString> &refusals, WriteResult &result);
     void writeHalving(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
                       WriteResult &result);
 
