@@ -29,12 +29,17 @@ void TestDriverSettings::noCommunicationLog()
     QVERIFY(!folder.isEmpty());
     QVERIFY(QFile::exists(folder + QStringLiteral("/odbcinst.ini")));
 
-    // The driver names its log after the program and the process.
+    // The driver names its log after the program, the user and the process. A log left by an
+    // earlier run of this program whose number ended the same way is not this one's.
+    const QString program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     const QString pid = QString::number(QCoreApplication::applicationPid());
+    QDir temp(QStringLiteral("/tmp"));
     auto logs = [&] {
-        return QDir(QStringLiteral("/tmp"))
-            .entryList({QStringLiteral("psqlodbc_*%1.log").arg(pid)}, QDir::Files);
+        return temp.entryList({QStringLiteral("psqlodbc_%1_*%2.log").arg(program, pid)},
+                              QDir::Files);
     };
+    for (const QString &stale : logs())
+        temp.remove(stale);
     {
         DbSession session(TestDatabase::settings());
         session.execute(QStringLiteral("SELECT 1"));
