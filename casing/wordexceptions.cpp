@@ -2,14 +2,15 @@
 // begin where no word character stands before it, and there the text's run of word characters
 // must be the word's own first run (the word up to its first other character, or all of it),
 // as the occurrence has the word's characters and no word character follows it. So:
-//   1. A bit per unit marks the word characters (eight ASCII units at a time where SSE2 is
-//      there); runs start where a set bit follows a clear one and end where one precedes it.
-//   2. Each run is looked up in a small filter of the words' first runs by a key of its length
-//      and its first, second and last units, which costs no work per character.
+//   1. One pass over the text marks the word characters with a bit per unit and writes the
+//      text lower-cased beside it (eight ASCII units at a time where SSE2 is there); runs
+//      start where a set bit follows a clear one and end where one precedes it.
+//   2. Each run is hashed whole from the lower-cased copy, eight units in two 64-bit loads, and
+//      looked up in a filter that holds two bits for every word's first run.
 //   3. A word that is one run (most are: "McDonald", "USA") is found in a hash table of such
-//      words by a hash of the whole run and compared with it. A word that goes on past its first
-//      run ("O'Neil", "van der Berg") is found by walking a trie of such words along the text,
-//      if a second filter lets the run pass.
+//      words by the same hash, and compared eight units at a time. A word that goes on past
+//      its first run ("O'Neil", "van der Berg") is found by walking a trie of such words along
+//      the text, if a second filter lets the run pass.
 #include "casing/wordexceptions.h"
 
 #include "casing/caseunits.h"
@@ -17,7 +18,9 @@
 #include <QSet>
 #include <QVarLengthArray>
 #include <algorithm>
+#include <array>
 #include <bit>
+#include <cstring>
 #include <map>
 
 #ifdef __SSE2__
@@ -26,9 +29,8 @@
 
 namespace {
 
-constexpr int CoarseBits = 15;
+constexpr int CoarseBits = 16;
 constexpr int FineBits = 14;
-constexpr quint64 FineFactor = 0xC2B2AE3D27D4EB4Full; // another mix than the coarse filter's
 
 inline bool isAsciiWordCharacter(char16_t c)
 {
@@ -73,69 +75,80 @@ qsizetype runEnd(const char16_t *s, qsizetype n, qsizetype i)
     return i;
 }
 
-// Sets bits (a bit per unit) to the word characters of the text: ASCII first, without a
-// branch, and then, if the text holds any other unit, each character beyond ASCII on its own
-// (both units of a pair alike). True when the text is all ASCII.
-bool markWordCharacters(const char16_t *s, qsizetype n, quint64 *bits)
+// Sets bits (a bit per unit, in blocks of 64) to the word characters of the text and low to
+// the text's units lower-cased: ASCII first, eight units at a time where SSE2 is there, and
+// then, if the text holds any other unit, each character beyond ASCII on its own (both units
+// of a pair alike). OneBlock is for a text of at most 64 units, whose bits are one number.
+template <bool OneBlock>
+void markWordCharacters(const char16_t *s, qsizetype n, quint64 *bits, char16_t *low)
 {
-    char16_t all = 0;
-#ifdef __SSE2__
-    // A letter with 0x20 or-ed in lies in 'a'..'z', a digit in '0'..'9'; a subtraction that
-    // stops at zero makes the range tests.
-    const __m128i zero = _mm_setzero_si128();
-    __m128i allUnits = zero;
-    auto eight = [&](const char16_t *units) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(units));
-        allUnits = _mm_or_si128(allUnits, v);
-        const __m128i letter =
-            _mm_sub_epi16(_mm_or_si128(v, _mm_set1_epi16(0x20)), _mm_set1_epi16(u'a'));
-        const __m128i digit = _mm_sub_epi16(v, _mm_set1_epi16(u'0'));
-        const __m128i word =
-            _mm_or_si128(_mm_cmpeq_epi16(_mm_subs_epu16(letter, _mm_set1_epi16(25)), zero),
-                         _mm_cmpeq_epi16(_mm_subs_epu16(digit, _mm_set1_epi16(9)), zero));
-        return quint64(_mm_movemask_epi8(_mm_packs_epi16(word, zero)) & 0xff);
+    quint64 one = 0;
+    auto set = [&](qsizetype k, quint64 marks) {
+        if constexpr (OneBlock)
+            one |= marks << k;
+        else
+            bits[k / 64] |= marks << (k % 64);
     };
-#endif
-    for (qsizetype block = 0; block * 64 < n; ++block) {
-        const char16_t *units = s + block * 64;
-        const int count = int(std::min<qsizetype>(64, n - block * 64));
-        quint64 set = 0;
-        int k = 0;
+    if constexpr (!OneBlock)
+        std::fill_n(bits, (n + 63) / 64, 0);
+    bool ascii = true;
+    qsizetype k = 0;
 #ifdef __SSE2__
-        for (; k + 8 <= count; k += 8)
-            set |= eight(units + k) << k;
+    if (n >= 8) {
+        // A letter with 0x20 or-ed in lies in 'a'..'z', a digit in '0'..'9'; moved to the
+        // bottom of the signed range, each range test is one comparison. Or-ing 0x20 into a
+        // letter lower-cases it, and a digit has that bit already.
+        const __m128i caseBit = _mm_set1_epi16(0x20);
+        __m128i allUnits = _mm_setzero_si128();
+        auto eight = [&](qsizetype at) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + at));
+            allUnits = _mm_or_si128(allUnits, v);
+            const __m128i letter = _mm_cmplt_epi16(
+                _mm_add_epi16(_mm_or_si128(v, caseBit), _mm_set1_epi16(short(0x8000 - u'a'))),
+                _mm_set1_epi16(short(0x8000 + 26)));
+            const __m128i digit =
+                _mm_cmplt_epi16(_mm_add_epi16(v, _mm_set1_epi16(short(0x8000 - u'0'))),
+                                _mm_set1_epi16(short(0x8000 + 10)));
+            const __m128i word = _mm_or_si128(letter, digit);
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(low + at),
+                             _mm_or_si128(v, _mm_and_si128(word, caseBit)));
+            return quint64(_mm_movemask_epi8(_mm_packs_epi16(word, word)) & 0xff);
+        };
+        for (; k + 8 <= n; k += 8)
+            set(k, eight(k));
         // The last few units are taken with the ones before them, from the eight that end the
-        // block, when the text has that many.
-        if (k < count && block * 64 + count >= 8) {
-            set |= eight(units + count - 8) >> (8 - (count - k)) << k;
-            k = count;
-        }
-#endif
-        for (; k < count; ++k) {
-            const char16_t c = units[k];
-            all |= c;
-            set |= quint64(isAsciiWordCharacter(c)) << k;
-        }
-        bits[block] = set;
+        // text; they lie in one block, as k is a multiple of eight.
+        if (k < n)
+            set(k, eight(n - 8) >> (8 - (n - k)));
+        k = n;
+        const __m128i beyondAscii = _mm_subs_epu16(allUnits, _mm_set1_epi16(0x7f));
+        ascii = _mm_movemask_epi8(_mm_cmpeq_epi16(beyondAscii, _mm_setzero_si128())) == 0xffff;
     }
-#ifdef __SSE2__
-    const __m128i beyondAscii = _mm_subs_epu16(allUnits, _mm_set1_epi16(0x7f));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(beyondAscii, zero)) != 0xffff)
-        all |= 0x80;
 #endif
-    if (all < 0x80)
-        return true;
-    for (qsizetype k = 0; k < n;) {
+    for (char16_t all = 0; k < n; ++k) {
+        const char16_t c = s[k];
+        const bool word = isAsciiWordCharacter(c);
+        all |= c;
+        ascii = all < 0x80;
+        set(k, word);
+        low[k] = c | char16_t(word << 5);
+    }
+    if constexpr (OneBlock)
+        bits[0] = one;
+    if (ascii)
+        return;
+    for (k = 0; k < n;) {
         if (s[k] < 0x80) {
             ++k;
             continue;
         }
         int units;
         const bool word = WordExceptions::IsWordCharacter(characterAt(s, n, k, &units));
-        for (const qsizetype last = k + units; k < last; ++k)
+        for (const qsizetype last = k + units; k < last; ++k) {
             bits[k / 64] |= quint64(word) << (k % 64);
+            low[k] = LowerUnit(s[k]);
+        }
     }
-    return false;
 }
 
 // The end of the run of word characters that begins at start: the first unit after it whose
@@ -152,55 +165,103 @@ qsizetype runEndAt(const quint64 *bits, qsizetype blocks, qsizetype n, qsizetype
     return std::min(n, block * 64 + std::countr_zero(clear));
 }
 
-// Lower-cases a unit of a run of the text. In an ASCII text the runs are letters and digits,
-// which setting one bit lower-cases.
-template <bool Ascii>
-inline char16_t lowered(char16_t c)
+// Lower-cased units are read four at a time, as one number. The lower-cased copies of a text
+// and of a word have eight units after their end, so that a read may go past it.
+constexpr qsizetype Padding = 8;
+
+inline quint64 fourUnits(const char16_t *units)
 {
-    return Ascii ? char16_t(c | 0x20) : LowerUnit(c);
+    quint64 four;
+    std::memcpy(&four, units, sizeof four);
+    return four;
 }
 
-// The key of a first run: its length and its first, second and last units, lower-cased. The
-// filters and the table are looked up by it, so that a run is looked up without reading it
-// whole. A word that begins with another character has an empty first run, and is looked up
-// by its first unit. The top bit keeps a key from being 0, which marks a free place.
-inline quint64 runKey(qsizetype length, quint64 first, quint64 second, quint64 last)
+// The bits of four units read as one number that hold the first count of them.
+constexpr quint64 firstUnits(qsizetype count)
 {
-    return quint64(1) << 63 | quint64(length & 0x7fff) << 48 | first << 32 | second << 16 | last;
+    if (count <= 0)
+        return 0;
+    if (count >= 4)
+        return ~quint64(0);
+    return std::endian::native == std::endian::little ? (quint64(1) << (16 * count)) - 1
+                                                      : ~quint64(0) << (16 * (4 - count));
 }
 
-template <bool Ascii>
-inline quint64 runKeyOf(const char16_t *s, qsizetype start, qsizetype end)
+struct Head {
+    quint64 first, second;
+    bool operator==(const Head &) const = default;
+};
+
+// The bits that hold the first 0 to 8 units, looked up: run lengths vary too much for a branch.
+constexpr std::array<Head, 9> HeadMasks = [] {
+    std::array<Head, 9> masks{};
+    for (qsizetype count = 0; count <= 8; ++count)
+        masks[size_t(count)] = {firstUnits(count), firstUnits(count - 4)};
+    return masks;
+}();
+
+// The first length (0 to 8) lower-cased units from low, and zeros after them.
+inline Head headOf(const char16_t *low, qsizetype length)
 {
-    const qsizetype length = end - start;
-    return runKey(length, lowered<Ascii>(s[start]), length > 1 ? lowered<Ascii>(s[start + 1]) : 0,
-                  lowered<Ascii>(s[end - 1]));
+    const Head &mask = HeadMasks[size_t(length)];
+    return {fourUnits(low) & mask.first, fourUnits(low + 4) & mask.second};
 }
 
-inline quint64 emptyRunKey(const char16_t *s, qsizetype start)
+inline quint64 mixHead(quint64 h, Head head)
 {
-    return runKey(0, LowerUnit(s[start]), 0, 0);
+    return ((h ^ head.first) * 0xFF51AFD7ED558CCDull) ^ (head.second * 0xC4CEB9FE1A85EC53ull);
 }
 
-// The hash of a whole run's lower-cased units, by which the words of one run are kept in the
-// table: words of one key are many ("McAlister", "McAllen", ...), and a hash of every unit
-// tells them apart before they are compared. Only a run that passed the filter is hashed.
-template <bool Ascii>
-inline quint64 runHash(const char16_t *s, qsizetype start, qsizetype end)
+// The top bit keeps a hash from being 0, which marks a free place in the table.
+inline quint64 finish(quint64 h)
 {
-    quint64 h = quint64(end - start) * 0x9E3779B97F4A7C15ull;
-    for (qsizetype k = start; k < end; ++k)
-        h = (h ^ lowered<Ascii>(s[k])) * 0xFF51AFD7ED558CCDull;
-    return (h ^ (h >> 32)) | quint64(1) << 63;
+    h ^= h >> 32;
+    h *= 0x9E3779B97F4A7C15ull;
+    return (h ^ (h >> 29)) | quint64(1) << 63;
 }
 
-// A key mixed by a multiplication, cut to the given number of bits.
-inline quint64 slot(quint64 key, int bits, quint64 factor = 0x9E3779B97F4A7C15ull)
+// The hash of a run by its lower-cased units: every unit counts, so that words that begin and
+// end alike ("McAlister", "McAllen") are told apart before they are compared.
+inline quint64 runHash(const char16_t *low, qsizetype length)
 {
-    return (key * factor) >> (64 - bits);
+    quint64 h = quint64(length) * 0x9E3779B97F4A7C15ull;
+    for (; length > 8; length -= 8, low += 8)
+        h = mixHead(h, headOf(low, 8));
+    return finish(mixHead(h, headOf(low, length)));
 }
 
-inline bool inFilter(const std::vector<quint64> &filter, quint32 slot)
+// The key by which a run is looked up in the filters: its length and its first, second and
+// last units, lower-cased, mixed by one multiplication. They tell runs apart well and cost no
+// work per character. A word that begins with another character has an empty first run, and
+// is looked up by its first unit.
+inline quint64 filterKey(const char16_t *low, qsizetype length)
+{
+    constexpr quint32 FirstOfTwo = std::endian::native == std::endian::little ? 0xffffu
+                                                                              : 0xffff0000u;
+    quint32 firstTwo;
+    std::memcpy(&firstTwo, low, sizeof firstTwo);
+    firstTwo &= length > 1 ? ~0u : FirstOfTwo;
+    return (quint64(length) << 48 | quint64(low[length - 1]) << 32 | firstTwo) *
+           0xFF51AFD7ED558CCDull;
+}
+
+inline quint64 emptyRunKey(char16_t lowered)
+{
+    return quint64(lowered) * 0xFF51AFD7ED558CCDull;
+}
+
+// The filters' places of a key: its top bits, which the multiplication mixes best.
+inline quint32 coarseSlot(quint64 key)
+{
+    return quint32(key >> (64 - CoarseBits));
+}
+
+inline quint32 fineSlot(quint64 key)
+{
+    return quint32(key >> (64 - CoarseBits - FineBits)) & ((1u << FineBits) - 1);
+}
+
+inline bool inFilter(const quint64 *filter, quint32 slot)
 {
     return (filter[slot / 64] >> (slot % 64)) & 1;
 }
@@ -208,6 +269,15 @@ inline bool inFilter(const std::vector<quint64> &filter, quint32 slot)
 inline void addToFilter(std::vector<quint64> &filter, quint32 slot)
 {
     filter[slot / 64] |= quint64(1) << (slot % 64);
+}
+
+// A word's units lower-cased, with the padding after them.
+std::vector<char16_t> loweredWord(const QString &word)
+{
+    std::vector<char16_t> low(size_t(word.size() + Padding), 0);
+    for (qsizetype k = 0; k < word.size(); ++k)
+        low[size_t(k)] = LowerUnit(word[k].unicode());
+    return low;
 }
 
 } // namespace
@@ -254,16 +324,16 @@ WordExceptions::WordExceptions(const QStringList &words) : words_(Cleaned(words)
     QList<qint32> whole, longer;
     for (qint32 w = 0; w < words_.size(); ++w) {
         const auto *units = reinterpret_cast<const char16_t *>(words_[w].constData());
-        const qsizetype size = words_[w].size();
-        const qsizetype end = runEnd(units, size, 0);
-        const quint64 key = end ? runKeyOf<false>(units, 0, end) : emptyRunKey(units, 0);
-        addToFilter(coarse_, quint32(slot(key, CoarseBits)));
+        const qsizetype end = runEnd(units, words_[w].size(), 0);
+        const std::vector<char16_t> low = loweredWord(words_[w]);
+        const quint64 key = end ? filterKey(low.data(), end) : emptyRunKey(low[0]);
+        addToFilter(coarse_, coarseSlot(key));
         startsWithOtherCharacter_ = startsWithOtherCharacter_ || end == 0;
-        if (end == size) {
+        if (end == words_[w].size()) {
             whole.push_back(w);
         } else {
             longer.push_back(w);
-            addToFilter(fine_, quint32(slot(key, FineBits, FineFactor)));
+            addToFilter(fine_, fineSlot(key));
         }
     }
 
@@ -272,12 +342,15 @@ WordExceptions::WordExceptions(const QStringList &words) : words_(Cleaned(words)
     for (const qint32 w : whole) {
         const auto *units = reinterpret_cast<const char16_t *>(words_[w].constData());
         const qsizetype size = words_[w].size();
-        // The lower-cased units, and the spelling right after them, share cache lines.
-        const Entry entry{runHash<false>(units, 0, size), qint32(units_.size()), qint32(size)};
-        for (qsizetype k = 0; k < size; ++k)
-            units_.push_back(LowerUnit(units[k]));
+        const std::vector<char16_t> low = loweredWord(words_[w]);
+        const Head folded = headOf(low.data(), std::min<qsizetype>(size, 8));
+        const Head spelled = headOf(units, std::min<qsizetype>(size, 8));
+        const Entry entry{runHash(low.data(), size), {folded.first, folded.second},
+                          {spelled.first, spelled.second}, qint32(units_.size()), qint32(size)};
+        // The lower-cased units and the spelling, whole, for words longer than eight.
+        units_.insert(units_.end(), low.begin(), low.begin() + size);
         units_.insert(units_.end(), units, units + size);
-        size_t place = slot(entry.key, tableBits_);
+        size_t place = entry.key & (table_.size() - 1);
         while (table_[place].key)
             place = (place + 1) & (table_.size() - 1);
         table_[place] = entry;
@@ -335,79 +408,97 @@ void WordExceptions::buildTrie(const QList<qint32> &words)
             order.push_back(next);
         }
     }
+    labels_.insert(labels_.end(), Padding, 0);
 }
 
+// A binary search with no branch on the units, which vary too much to be predicted.
 inline qint32 WordExceptions::child(qint32 node, char16_t lowered) const
 {
     const Node &n = nodes_[size_t(node)];
-    const Edge *first = edges_.data() + n.firstEdge;
-    const Edge *last = first + n.edgeCount;
-    if (n.edgeCount <= 8) {
-        for (const Edge *edge = first; edge != last; ++edge) {
-            if (edge->unit == lowered)
-                return edge->node;
-        }
+    if (n.edgeCount == 0)
         return -1;
+    const Edge *first = edges_.data() + n.firstEdge;
+    for (qint32 count = n.edgeCount; count > 1;) {
+        const qint32 half = count / 2;
+        first = first[half - 1].unit < lowered ? first + half : first;
+        count -= half;
     }
-    const Edge *found = std::lower_bound(
-        first, last, lowered, [](const Edge &edge, char16_t unit) { return edge.unit < unit; });
-    return (found != last && found->unit == lowered) ? found->node : -1;
+    return first->unit == lowered ? first->node : -1;
 }
 
-// Every listed word that begins at start, whose first run in the text is [start, end) and has
-// passed the coarse filter.
-template <bool Ascii, typename Matches>
-void WordExceptions::findAt(const char16_t *s, qsizetype n, qsizetype start, qsizetype end,
-                            quint64 key, Matches &matches) const
+// The listed word of one run that the run [start, end) of the text is, if any, written over it
+// at once: it cannot overlap another word of one run, and a longer word that overlaps it holds
+// it whole and is written after it.
+inline void WordExceptions::matchRun(char16_t *text, const char16_t *low, qsizetype n,
+                                     qsizetype start, qsizetype end) const
 {
-    if (end > start) {
-        // A word of one run: the run itself.
-        const quint64 hash = runHash<Ascii>(s, start, end);
-        for (size_t place = slot(hash, tableBits_); table_[place].key;
-             place = (place + 1) & (table_.size() - 1)) {
-            const Entry &entry = table_[place];
-            if (entry.key != hash || entry.length != end - start)
-                continue;
-            const char16_t *folded = units_.data() + entry.folded;
-            qsizetype k = 0;
-            while (k < entry.length && lowered<Ascii>(s[start + k]) == folded[k])
-                ++k;
-            // No two words are the same once lower-cased: the first that matches is the one.
-            if (k == entry.length) {
-                matches.push_back({start, entry.length, entry.folded + entry.length});
-                break;
-            }
+    const qsizetype length = end - start;
+    const Head head = headOf(low + start, std::min<qsizetype>(length, 8));
+    const quint64 hash = runHash(low + start, length);
+    for (size_t place = hash & (table_.size() - 1); table_[place].key;
+         place = (place + 1) & (table_.size() - 1)) {
+        const Entry &entry = table_[place];
+        if (entry.key != hash || entry.length != length ||
+            Head{entry.folded[0], entry.folded[1]} != head)
+            continue;
+        if (length > 8 && !std::equal(low + start + 8, low + end, units_.data() + entry.units + 8))
+            continue;
+        if (length <= 8 && start + 8 <= n) {
+            // Written eight units at a time, keeping those after the word.
+            const Head &mask = HeadMasks[size_t(length)];
+            const quint64 first = (fourUnits(text + start) & ~mask.first) | entry.spelled[0];
+            const quint64 second = (fourUnits(text + start + 4) & ~mask.second) | entry.spelled[1];
+            std::memcpy(text + start, &first, sizeof first);
+            std::memcpy(text + start + 4, &second, sizeof second);
+        } else {
+            std::copy_n(units_.data() + entry.units + length, length, text + start);
         }
-    }
-    if (nodes_.empty() || !inFilter(fine_, quint32(slot(key, FineBits, FineFactor))))
+        // No two words are the same once lower-cased: the first that matches is the one.
         return;
-    // Words that go on past the run, along the trie.
-    qint32 node = child(0, LowerUnit(s[start]));
+    }
+}
+
+// The listed words that go on past their first run and begin at start, along the trie; the
+// first run is [start, end), empty for a word that begins with another character.
+template <typename Matches>
+void WordExceptions::findInTrie(const char16_t *text, const char16_t *low, qsizetype n,
+                                qsizetype start, Matches &matches) const
+{
+    qint32 node = child(0, low[start]);
     qsizetype j = start + 1;
     while (node >= 0) {
         const Node &here = nodes_[size_t(node)];
+        // The label four units at a time: the copy of the text and the labels have padding.
+        if (j + here.labelLength > n)
+            return;
         const char16_t *label = labels_.data() + here.labelStart;
-        for (qint32 k = 0; k < here.labelLength; ++k, ++j) {
-            if (j == n || LowerUnit(s[j]) != label[k])
+        for (qint32 k = 0; k < here.labelLength; k += 4) {
+            if ((fourUnits(low + j + k) ^ fourUnits(label + k)) & firstUnits(here.labelLength - k))
                 return;
         }
-        if (here.spelling >= 0 && endsWordAt(s, n, j))
+        j += here.labelLength;
+        if (here.spelling >= 0 && endsWordAt(text, n, j))
             matches.push_back({start, j - start, here.spelling});
-        if (here.edgeCount == 0 || j == n)
+        if (j == n)
             return;
-        node = child(node, LowerUnit(s[j++]));
+        node = child(node, low[j++]);
     }
 }
 
-template <bool Ascii, typename Matches>
-void WordExceptions::findAll(const char16_t *s, qsizetype n, const quint64 *bits, qsizetype blocks,
-                             Matches &matches) const
+template <bool OneBlock, typename Matches>
+void WordExceptions::findAll(char16_t *text, const char16_t *low, qsizetype n,
+                             const quint64 *bits, Matches &longer) const
 {
     const quint64 *coarse = coarse_.data();
-    auto pass = [coarse](quint64 key) {
-        const quint64 at = slot(key, CoarseBits);
-        return (coarse[at / 64] >> (at % 64)) & 1;
+    const quint64 *fine = fine_.data();
+    const bool trie = !nodes_.empty();
+    auto lookUp = [&](qsizetype start, qsizetype end, quint64 key) {
+        if (end > start)
+            matchRun(text, low, n, start, end);
+        if (trie && inFilter(fine, fineSlot(key)))
+            findInTrie(text, low, n, start, longer);
     };
+    const qsizetype blocks = OneBlock ? 1 : (n + 63) / 64;
     quint64 before = 0; // the bit of the unit before the block
     for (qsizetype block = 0; block < blocks; ++block) {
         const qsizetype base = block * 64;
@@ -418,30 +509,25 @@ void WordExceptions::findAll(const char16_t *s, qsizetype n, const quint64 *bits
         quint64 ends = word & ~((word >> 1) | (after << 63));
         if (before & word & 1)
             ends &= ends - 1; // the end of a run that began in an earlier block
-        while (starts) {
+        for (; starts; starts &= starts - 1, ends &= ends - 1) {
             const qsizetype start = base + std::countr_zero(starts);
-            starts &= starts - 1;
-            qsizetype end;
-            if (ends) {
-                end = base + std::countr_zero(ends) + 1;
-                ends &= ends - 1;
-            } else {
-                end = runEndAt(bits, blocks, n, start); // it goes on past the block
-            }
-            const quint64 key = runKeyOf<Ascii>(s, start, end);
-            if (pass(key))
-                findAt<Ascii>(s, n, start, end, key, matches);
+            // A run goes on past its block only when the text has more.
+            const qsizetype end = OneBlock || ends ? base + std::countr_zero(ends) + 1
+                                                   : runEndAt(bits, blocks, n, start);
+            const quint64 key = filterKey(low + start, end - start);
+            if (inFilter(coarse, coarseSlot(key)))
+                lookUp(start, end, key);
         }
         if (startsWithOtherCharacter_) {
             const quint64 inText =
                 block + 1 < blocks || n % 64 == 0 ? ~quint64(0) : (quint64(1) << (n % 64)) - 1;
             for (starts = ~word & notAfterWord & inText; starts; starts &= starts - 1) {
                 const qsizetype start = base + std::countr_zero(starts);
-                const bool betweenPairUnits = start > 0 && QChar::isLowSurrogate(s[start]) &&
-                                              QChar::isHighSurrogate(s[start - 1]);
-                const quint64 key = emptyRunKey(s, start);
-                if (!betweenPairUnits && pass(key))
-                    findAt<Ascii>(s, n, start, start, key, matches);
+                const bool betweenPairUnits = start > 0 && QChar::isLowSurrogate(text[start]) &&
+                                              QChar::isHighSurrogate(text[start - 1]);
+                const quint64 key = emptyRunKey(low[start]);
+                if (!betweenPairUnits && inFilter(coarse, coarseSlot(key)))
+                    lookUp(start, start, key);
             }
         }
         before = word >> 63;
@@ -453,32 +539,49 @@ void WordExceptions::apply(QString &text) const
     const qsizetype n = text.size();
     if (words_.isEmpty() || n == 0)
         return;
-    const auto *s = reinterpret_cast<const char16_t *>(text.constData());
-    const qsizetype blocks = (n + 63) / 64;
-    QVarLengthArray<quint64, 8> bits(blocks);
-    QVarLengthArray<Match, 8> matches;
-    if (markWordCharacters(s, n, bits.data()))
-        findAll<true>(s, n, bits.data(), blocks, matches);
-    else
-        findAll<false>(s, n, bits.data(), blocks, matches);
-    if (matches.isEmpty())
+    // Written in place as the words are found. The search reads the lower-cased copy, and a
+    // spelling keeps which units are word characters, so writing does not change what is found.
+    // (A text shared with another string is copied here; a converted text never is.)
+    auto *out = reinterpret_cast<char16_t *>(text.data());
+    // Most texts are names, titles and addresses: their bits are one number, and their copy
+    // fits on the stack.
+    if (n <= 64) {
+        quint64 bits[1];
+        char16_t low[64 + Padding];
+        applyTo<true>(out, n, bits, low);
+    } else {
+        QVarLengthArray<quint64, 8> bits((n + 63) / 64);
+        QVarLengthArray<char16_t, 512> low(n + Padding);
+        applyTo<false>(out, n, bits.data(), low.data());
+    }
+}
+
+template <bool OneBlock>
+void WordExceptions::applyTo(char16_t *text, qsizetype n, quint64 *bits, char16_t *low) const
+{
+    std::fill_n(low + n, Padding, char16_t(0));
+    markWordCharacters<OneBlock>(text, n, bits, low);
+    QVarLengthArray<Match, 8> longer;
+    findAll<OneBlock>(text, low, n, bits, longer);
+    if (longer.isEmpty())
         return;
 
-    // Where occurrences overlap, the longest is taken (the earliest of equally long ones) and
-    // those it overlaps are left out, marked by a length of 0. A text holds few, so an
-    // insertion sort does.
-    if (matches.size() > 1) {
-        for (qsizetype i = 1; i < matches.size(); ++i) {
-            const Match m = matches[i];
+    // Where words of more than one run overlap, the longest is taken (the earliest of equally
+    // long ones) and those it overlaps are left out, marked by a length of 0. A text holds few,
+    // so an insertion sort does. A word of one run that one of them overlaps lies inside it, and
+    // is written over.
+    if (longer.size() > 1) {
+        for (qsizetype i = 1; i < longer.size(); ++i) {
+            const Match m = longer[i];
             qsizetype j = i;
-            for (; j > 0 && matches[j - 1].length < m.length; --j)
-                matches[j] = matches[j - 1];
-            matches[j] = m;
+            for (; j > 0 && longer[j - 1].length < m.length; --j)
+                longer[j] = longer[j - 1];
+            longer[j] = m;
         }
-        for (qsizetype i = 1; i < matches.size(); ++i) {
-            Match &m = matches[i];
+        for (qsizetype i = 1; i < longer.size(); ++i) {
+            Match &m = longer[i];
             for (qsizetype j = 0; j < i; ++j) {
-                const Match &t = matches[j];
+                const Match &t = longer[j];
                 if (t.length && m.start < t.start + t.length && t.start < m.start + m.length) {
                     m.length = 0;
                     break;
@@ -486,11 +589,6 @@ void WordExceptions::apply(QString &text) const
             }
         }
     }
-    // The spellings are short: a plain loop copies them faster than a call would.
-    auto *out = reinterpret_cast<char16_t *>(text.data());
-    for (const Match &m : matches) {
-        const char16_t *spelling = units_.data() + m.spelling;
-        for (qsizetype k = 0; k < m.length; ++k)
-            out[m.start + k] = spelling[k];
-    }
+    for (const Match &m : longer)
+        std::copy_n(units_.data() + m.spelling, m.length, text + m.start);
 }

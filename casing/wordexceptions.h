@@ -48,10 +48,12 @@ public:
 
 private:
     struct Match;
-    // A word of one run, in the table.
+    // A word of one run, in the table: what a match needs, in one place.
     struct Entry {
-        quint64 key = 0;   // the hash of the word's one run; 0 for a free place
-        qint32 folded = 0; // its lower-cased units in units_, its spelling right after them
+        quint64 key = 0;            // the hash of the word's one run; 0 for a free place
+        quint64 folded[2] = {0, 0}; // its first eight units lower-cased, as two numbers
+        quint64 spelled[2] = {0, 0}; // and as listed; zeros after the word
+        qint32 units = 0;           // in units_: the whole word lower-cased, then as listed
         qint32 length = 0;
     };
     // The trie of the words that go on past their first run. A node's label holds the units
@@ -70,12 +72,16 @@ private:
 
     void buildTrie(const QList<qint32> &words);
     qint32 child(qint32 node, char16_t lowered) const;
-    template <bool Ascii, typename Matches>
-    void findAll(const char16_t *s, qsizetype n, const quint64 *bits, qsizetype blocks,
-                 Matches &matches) const;
-    template <bool Ascii, typename Matches>
-    void findAt(const char16_t *s, qsizetype n, qsizetype start, qsizetype end, quint64 key,
-                Matches &matches) const;
+    void matchRun(char16_t *text, const char16_t *low, qsizetype n, qsizetype start,
+                  qsizetype end) const;
+    template <typename Matches>
+    void findInTrie(const char16_t *text, const char16_t *low, qsizetype n, qsizetype start,
+                    Matches &matches) const;
+    template <bool OneBlock, typename Matches>
+    void findAll(char16_t *text, const char16_t *low, qsizetype n, const quint64 *bits,
+                 Matches &longer) const;
+    template <bool OneBlock>
+    void applyTo(char16_t *text, qsizetype n, quint64 *bits, char16_t *low) const;
 
     QStringList words_;
     std::vector<quint64> coarse_;           // a bit per slot of every word's first run

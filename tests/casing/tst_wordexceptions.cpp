@@ -275,10 +275,15 @@ void TestWordExceptions::sameAsPlainSearch()
         return result;
     };
     for (int round = 0; round < 4000; ++round) {
-        QStringList words;
-        for (int w = random.bounded(1, 6); w > 0; --w)
-            words << pieceString(random.bounded(1, 5));
         const QString text = pieceString(random.bounded(0, 90));
+        // Short words, and pieces of the text up to 20 units long, in other capitals.
+        QStringList words;
+        for (int w = random.bounded(1, 6); w > 0; --w) {
+            if (text.isEmpty() || random.bounded(2))
+                words << pieceString(random.bounded(1, 5));
+            else
+                words << UpperCase(text.mid(random.bounded(text.size()), random.bounded(1, 21)));
+        }
         QString applied = text;
         WordExceptions(words).apply(applied);
         QCOMPARE(applied, plainSearch(text, words));
