@@ -5,12 +5,15 @@
 //   1. One pass over the text marks the word characters with a bit per unit and writes the
 //      text lower-cased beside it (eight ASCII units at a time where SSE2 is there); runs
 //      start where a set bit follows a clear one and end where one precedes it.
-//   2. Each run is hashed whole from the lower-cased copy, eight units in two 64-bit loads, and
-//      looked up in a filter that holds two bits for every word's first run.
+//   2. Each run is looked up in a filter of the words' first runs by a key of its length and
+//      its first, second and last units, lower-cased, which costs no work per character.
 //   3. A word that is one run (most are: "McDonald", "USA") is found in a hash table of such
-//      words by the same hash, and compared eight units at a time. A word that goes on past
-//      its first run ("O'Neil", "van der Berg") is found by walking a trie of such words along
-//      the text, if a second filter lets the run pass.
+//      words by a hash of the whole run, and compared eight units at a time. Any other word
+//      ("O'Neil", "van der Berg") is found by trying the lengths such words have whose first
+//      run has the same key: where one ends at a place where a word may end, the text up to
+//      there is looked up whole in a second table.
+// Words of one run are written as they are found; the others, which may overlap each other,
+// once the text is searched.
 #include "casing/wordexceptions.h"
 
 #include "casing/caseunits.h"
@@ -30,7 +33,19 @@
 namespace {
 
 constexpr int CoarseBits = 16;
-constexpr int FineBits = 14;
+constexpr int LengthBits = 10;
+
+// The place of the lowest set bit of a number that has one: without the test for none that
+// std::countr_zero makes where the processor's instruction for it may not count zeros.
+inline int lowestBit(quint64 bits)
+{
+    Q_ASSERT(bits);
+#if defined(__GNUC__)
+    return __builtin_ctzll(bits);
+#else
+    return std::countr_zero(bits);
+#endif
+}
 
 inline bool isAsciiWordCharacter(char16_t c)
 {
@@ -99,7 +114,8 @@ void markWordCharacters(const char16_t *s, qsizetype n, quint64 *bits, char16_t 
         // bottom of the signed range, each range test is one comparison. Or-ing 0x20 into a
         // letter lower-cases it, and a digit has that bit already.
         const __m128i caseBit = _mm_set1_epi16(0x20);
-        __m128i allUnits = _mm_setzero_si128();
+        const __m128i zero = _mm_setzero_si128();
+        __m128i allUnits = zero;
         auto eight = [&](qsizetype at) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + at));
             allUnits = _mm_or_si128(allUnits, v);
@@ -112,7 +128,7 @@ void markWordCharacters(const char16_t *s, qsizetype n, quint64 *bits, char16_t 
             const __m128i word = _mm_or_si128(letter, digit);
             _mm_storeu_si128(reinterpret_cast<__m128i *>(low + at),
                              _mm_or_si128(v, _mm_and_si128(word, caseBit)));
-            return quint64(_mm_movemask_epi8(_mm_packs_epi16(word, word)) & 0xff);
+            return quint64(unsigned(_mm_movemask_epi8(_mm_packs_epi16(word, zero))));
         };
         for (; k + 8 <= n; k += 8)
             set(k, eight(k));
@@ -122,7 +138,7 @@ void markWordCharacters(const char16_t *s, qsizetype n, quint64 *bits, char16_t 
             set(k, eight(n - 8) >> (8 - (n - k)));
         k = n;
         const __m128i beyondAscii = _mm_subs_epu16(allUnits, _mm_set1_epi16(0x7f));
-        ascii = _mm_movemask_epi8(_mm_cmpeq_epi16(beyondAscii, _mm_setzero_si128())) == 0xffff;
+        ascii = _mm_movemask_epi8(_mm_cmpeq_epi16(beyondAscii, zero)) == 0xffff;
     }
 #endif
     for (char16_t all = 0; k < n; ++k) {
@@ -162,7 +178,7 @@ qsizetype runEndAt(const quint64 *bits, qsizetype blocks, qsizetype n, qsizetype
             return n;
         clear = ~bits[block];
     }
-    return std::min(n, block * 64 + std::countr_zero(clear));
+    return std::min(n, block * 64 + lowestBit(clear));
 }
 
 // Lower-cased units are read four at a time, as one number. The lower-cased copies of a text
@@ -256,9 +272,9 @@ inline quint32 coarseSlot(quint64 key)
     return quint32(key >> (64 - CoarseBits));
 }
 
-inline quint32 fineSlot(quint64 key)
+inline quint32 lengthSlot(quint64 key)
 {
-    return quint32(key >> (64 - CoarseBits - FineBits)) & ((1u << FineBits) - 1);
+    return quint32(key >> (64 - CoarseBits - LengthBits)) & ((1u << LengthBits) - 1);
 }
 
 inline bool inFilter(const quint64 *filter, quint32 slot)
@@ -271,13 +287,14 @@ inline void addToFilter(std::vector<quint64> &filter, quint32 slot)
     filter[slot / 64] |= quint64(1) << (slot % 64);
 }
 
-// A word's units lower-cased, with the padding after them.
-std::vector<char16_t> loweredWord(const QString &word)
+// A word's units mapped unit by unit, with the padding after them.
+template <typename Map>
+std::vector<char16_t> padded(const QString &word, Map map)
 {
-    std::vector<char16_t> low(size_t(word.size() + Padding), 0);
+    std::vector<char16_t> units(size_t(word.size() + Padding), 0);
     for (qsizetype k = 0; k < word.size(); ++k)
-        low[size_t(k)] = LowerUnit(word[k].unicode());
-    return low;
+        units[size_t(k)] = map(word[k].unicode());
+    return units;
 }
 
 } // namespace
@@ -320,110 +337,75 @@ WordExceptions::WordExceptions(const QStringList &words) : words_(Cleaned(words)
     // the word as listed and on the text as it stands, not lower-cased, which is the same:
     // lower-casing a unit never makes a word character of another one or the reverse.
     coarse_.assign((1 << CoarseBits) / 64, 0);
-    fine_.assign((1 << FineBits) / 64, 0);
-    QList<qint32> whole, longer;
-    for (qint32 w = 0; w < words_.size(); ++w) {
-        const auto *units = reinterpret_cast<const char16_t *>(words_[w].constData());
-        const qsizetype end = runEnd(units, words_[w].size(), 0);
-        const std::vector<char16_t> low = loweredWord(words_[w]);
+    qsizetype oneRunWords = 0;
+    for (const QString &word : std::as_const(words_))
+        oneRunWords += runEnd(reinterpret_cast<const char16_t *>(word.constData()), word.size(),
+                              0) == word.size();
+    auto sized = [](qsizetype count) {
+        return std::vector<Entry>(size_t(1) << std::bit_width(size_t(count) * 2 + 1));
+    };
+    table_ = sized(oneRunWords);
+    others_ = sized(words_.size() - oneRunWords);
+    for (const QString &word : std::as_const(words_)) {
+        const qsizetype size = word.size();
+        const auto *units = reinterpret_cast<const char16_t *>(word.constData());
+        const qsizetype end = runEnd(units, size, 0);
+        const std::vector<char16_t> low = padded(word, LowerUnit);
+        const std::vector<char16_t> spelling = padded(word, [](char16_t c) { return c; });
         const quint64 key = end ? filterKey(low.data(), end) : emptyRunKey(low[0]);
         addToFilter(coarse_, coarseSlot(key));
         startsWithOtherCharacter_ = startsWithOtherCharacter_ || end == 0;
-        if (end == words_[w].size()) {
-            whole.push_back(w);
-        } else {
-            longer.push_back(w);
-            addToFilter(fine_, fineSlot(key));
-        }
-    }
-
-    tableBits_ = std::bit_width(size_t(whole.size()) * 2 + 1);
-    table_.resize(size_t(1) << tableBits_);
-    for (const qint32 w : whole) {
-        const auto *units = reinterpret_cast<const char16_t *>(words_[w].constData());
-        const qsizetype size = words_[w].size();
-        const std::vector<char16_t> low = loweredWord(words_[w]);
         const Head folded = headOf(low.data(), std::min<qsizetype>(size, 8));
-        const Head spelled = headOf(units, std::min<qsizetype>(size, 8));
+        const Head spelled = headOf(spelling.data(), std::min<qsizetype>(size, 8));
         const Entry entry{runHash(low.data(), size), {folded.first, folded.second},
                           {spelled.first, spelled.second}, qint32(units_.size()), qint32(size)};
         // The lower-cased units and the spelling, whole, for words longer than eight.
         units_.insert(units_.end(), low.begin(), low.begin() + size);
         units_.insert(units_.end(), units, units + size);
-        size_t place = entry.key & (table_.size() - 1);
-        while (table_[place].key)
-            place = (place + 1) & (table_.size() - 1);
-        table_[place] = entry;
+        if (end == size) {
+            insert(table_, entry);
+            continue;
+        }
+        insert(others_, entry);
+        if (lengths_.empty())
+            lengths_.assign(size_t(1) << LengthBits, 0);
+        quint64 &lengths = lengths_[lengthSlot(key)];
+        if (size < 64) {
+            lengths |= quint64(1) << (size - 1);
+        } else {
+            lengths |= quint64(1) << 63;
+            longLengths_.push_back(qint32(size));
+        }
     }
-    if (!longer.isEmpty())
-        buildTrie(longer);
+    std::sort(longLengths_.begin(), longLengths_.end());
+    longLengths_.erase(std::unique(longLengths_.begin(), longLengths_.end()), longLengths_.end());
 }
 
-void WordExceptions::buildTrie(const QList<qint32> &words)
+void WordExceptions::insert(std::vector<Entry> &table, const Entry &entry)
 {
-    // Built with maps, then laid out flat, breadth first, with each node's edges side by side
-    // in unit order. A chain of nodes with one child each and no word of their own becomes one
-    // node whose label holds the chain's units, compared in one loop.
-    std::vector<std::map<char16_t, qint32>> children(1);
-    std::vector<qint32> wordAt(1, -1);
-    for (const qint32 w : words) {
-        qint32 node = 0;
-        for (const QChar c : words_[w]) {
-            const char16_t unit = LowerUnit(c.unicode());
-            const auto found = children[size_t(node)].find(unit);
-            if (found != children[size_t(node)].end()) {
-                node = found->second;
-            } else {
-                const qint32 next = qint32(children.size());
-                children[size_t(node)].emplace(unit, next);
-                children.emplace_back();
-                wordAt.push_back(-1);
-                node = next;
-            }
-        }
-        wordAt[size_t(node)] = w;
-    }
-    std::vector<qint32> order{0}; // the old number of the node at each place
-    nodes_.emplace_back();
-    for (size_t k = 0; k < order.size(); ++k) {
-        const size_t old = size_t(order[k]);
-        if (wordAt[old] >= 0) {
-            const QString &word = words_[wordAt[old]];
-            nodes_[k].spelling = qint32(units_.size());
-            units_.insert(units_.end(), reinterpret_cast<const char16_t *>(word.constData()),
-                          reinterpret_cast<const char16_t *>(word.constData()) + word.size());
-        }
-        nodes_[k].firstEdge = qint32(edges_.size());
-        nodes_[k].edgeCount = qint32(children[old].size());
-        for (auto [unit, next] : children[old]) {
-            Node target;
-            target.labelStart = qint32(labels_.size());
-            while (children[size_t(next)].size() == 1 && wordAt[size_t(next)] < 0) {
-                labels_.push_back(children[size_t(next)].begin()->first);
-                next = children[size_t(next)].begin()->second;
-            }
-            target.labelLength = qint32(labels_.size()) - target.labelStart;
-            edges_.push_back({unit, qint32(nodes_.size())});
-            nodes_.push_back(target);
-            order.push_back(next);
-        }
-    }
-    labels_.insert(labels_.end(), Padding, 0);
+    size_t place = entry.key & (table.size() - 1);
+    while (table[place].key)
+        place = (place + 1) & (table.size() - 1);
+    table[place] = entry;
 }
 
-// A binary search with no branch on the units, which vary too much to be predicted.
-inline qint32 WordExceptions::child(qint32 node, char16_t lowered) const
+// The word of the table that the length units at low are, once lower-cased, if any. No two
+// words are the same once lower-cased: the first that matches is the one.
+inline const WordExceptions::Entry *WordExceptions::find(const std::vector<Entry> &table,
+                                                         const char16_t *low,
+                                                         qsizetype length) const
 {
-    const Node &n = nodes_[size_t(node)];
-    if (n.edgeCount == 0)
-        return -1;
-    const Edge *first = edges_.data() + n.firstEdge;
-    for (qint32 count = n.edgeCount; count > 1;) {
-        const qint32 half = count / 2;
-        first = first[half - 1].unit < lowered ? first + half : first;
-        count -= half;
+    const quint64 hash = runHash(low, length);
+    const Head head = headOf(low, std::min<qsizetype>(length, 8));
+    for (size_t place = hash & (table.size() - 1); table[place].key;
+         place = (place + 1) & (table.size() - 1)) {
+        const Entry &entry = table[place];
+        if (entry.key == hash && entry.length == length &&
+            Head{entry.folded[0], entry.folded[1]} == head &&
+            (length <= 8 || std::equal(low + 8, low + length, units_.data() + entry.units + 8)))
+            return &entry;
     }
-    return first->unit == lowered ? first->node : -1;
+    return nullptr;
 }
 
 // The listed word of one run that the run [start, end) of the text is, if any, written over it
@@ -433,55 +415,48 @@ inline void WordExceptions::matchRun(char16_t *text, const char16_t *low, qsizet
                                      qsizetype start, qsizetype end) const
 {
     const qsizetype length = end - start;
-    const Head head = headOf(low + start, std::min<qsizetype>(length, 8));
-    const quint64 hash = runHash(low + start, length);
-    for (size_t place = hash & (table_.size() - 1); table_[place].key;
-         place = (place + 1) & (table_.size() - 1)) {
-        const Entry &entry = table_[place];
-        if (entry.key != hash || entry.length != length ||
-            Head{entry.folded[0], entry.folded[1]} != head)
-            continue;
-        if (length > 8 && !std::equal(low + start + 8, low + end, units_.data() + entry.units + 8))
-            continue;
-        if (length <= 8 && start + 8 <= n) {
-            // Written eight units at a time, keeping those after the word.
-            const Head &mask = HeadMasks[size_t(length)];
-            const quint64 first = (fourUnits(text + start) & ~mask.first) | entry.spelled[0];
-            const quint64 second = (fourUnits(text + start + 4) & ~mask.second) | entry.spelled[1];
-            std::memcpy(text + start, &first, sizeof first);
-            std::memcpy(text + start + 4, &second, sizeof second);
-        } else {
-            std::copy_n(units_.data() + entry.units + length, length, text + start);
-        }
-        // No two words are the same once lower-cased: the first that matches is the one.
+    const Entry *entry = find(table_, low + start, length);
+    if (!entry)
         return;
+    if (length <= 8 && start + 8 <= n) {
+        // Written eight units at a time, keeping those after the word.
+        const Head &mask = HeadMasks[size_t(length)];
+        const quint64 first = (fourUnits(text + start) & ~mask.first) | entry->spelled[0];
+        const quint64 second = (fourUnits(text + start + 4) & ~mask.second) | entry->spelled[1];
+        std::memcpy(text + start, &first, sizeof first);
+        std::memcpy(text + start + 4, &second, sizeof second);
+    } else {
+        std::copy_n(units_.data() + entry->units + length, length, text + start);
     }
 }
 
-// The listed words that go on past their first run and begin at start, along the trie; the
-// first run is [start, end), empty for a word that begins with another character.
+// The listed words of more than one run, or that begin with another character, that begin at
+// start. Such a word has one of the lengths that words whose first run has the key of the
+// text's run at start have; the text up to there is looked up whole where a word may end
+// there, which marksAfter (the marks of the 63 units after start) rules out for most.
 template <typename Matches>
-void WordExceptions::findInTrie(const char16_t *text, const char16_t *low, qsizetype n,
-                                qsizetype start, Matches &matches) const
+void WordExceptions::findOthers(const char16_t *text, const char16_t *low, qsizetype n,
+                                qsizetype start, quint64 lengths, quint64 marksAfter,
+                                Matches &matches) const
 {
-    qint32 node = child(0, low[start]);
-    qsizetype j = start + 1;
-    while (node >= 0) {
-        const Node &here = nodes_[size_t(node)];
-        // The label four units at a time: the copy of the text and the labels have padding.
-        if (j + here.labelLength > n)
+    auto tryLength = [&](qsizetype length) {
+        if (!endsWordAt(text, n, start + length))
             return;
-        const char16_t *label = labels_.data() + here.labelStart;
-        for (qint32 k = 0; k < here.labelLength; k += 4) {
-            if ((fourUnits(low + j + k) ^ fourUnits(label + k)) & firstUnits(here.labelLength - k))
+        if (const Entry *entry = find(others_, low + start, length))
+            matches.push_back({start, length, qint32(entry->units + length)});
+    };
+    const qsizetype room = n - start; // the longest length that fits
+    quint64 candidates = lengths & ~marksAfter & ~(quint64(1) << 63);
+    if (room < 64)
+        candidates &= (quint64(1) << room) - 1;
+    for (; candidates; candidates &= candidates - 1)
+        tryLength(lowestBit(candidates) + 1);
+    if (lengths >> 63) {
+        for (const qint32 length : longLengths_) {
+            if (length > room)
                 return;
+            tryLength(length);
         }
-        j += here.labelLength;
-        if (here.spelling >= 0 && endsWordAt(text, n, j))
-            matches.push_back({start, j - start, here.spelling});
-        if (j == n)
-            return;
-        node = child(node, low[j++]);
     }
 }
 
@@ -490,15 +465,25 @@ void WordExceptions::findAll(char16_t *text, const char16_t *low, qsizetype n,
                              const quint64 *bits, Matches &longer) const
 {
     const quint64 *coarse = coarse_.data();
-    const quint64 *fine = fine_.data();
-    const bool trie = !nodes_.empty();
+    const quint64 *lengths = lengths_.data();
+    const qsizetype blocks = OneBlock ? 1 : (n + 63) / 64;
+    // The marks of the 64 units from p on, zeros past the text.
+    auto marksFrom = [&](qsizetype p) {
+        const qsizetype block = p / 64;
+        const int shift = int(p % 64);
+        quint64 marks = block < blocks ? bits[block] >> shift : 0;
+        if (shift && block + 1 < blocks)
+            marks |= bits[block + 1] << (64 - shift);
+        return marks;
+    };
     auto lookUp = [&](qsizetype start, qsizetype end, quint64 key) {
         if (end > start)
             matchRun(text, low, n, start, end);
-        if (trie && inFilter(fine, fineSlot(key)))
-            findInTrie(text, low, n, start, longer);
+        if (lengths) {
+            if (const quint64 others = lengths[lengthSlot(key)])
+                findOthers(text, low, n, start, others, marksFrom(start + 1), longer);
+        }
     };
-    const qsizetype blocks = OneBlock ? 1 : (n + 63) / 64;
     quint64 before = 0; // the bit of the unit before the block
     for (qsizetype block = 0; block < blocks; ++block) {
         const qsizetype base = block * 64;
@@ -510,9 +495,9 @@ void WordExceptions::findAll(char16_t *text, const char16_t *low, qsizetype n,
         if (before & word & 1)
             ends &= ends - 1; // the end of a run that began in an earlier block
         for (; starts; starts &= starts - 1, ends &= ends - 1) {
-            const qsizetype start = base + std::countr_zero(starts);
+            const qsizetype start = base + lowestBit(starts);
             // A run goes on past its block only when the text has more.
-            const qsizetype end = OneBlock || ends ? base + std::countr_zero(ends) + 1
+            const qsizetype end = OneBlock || ends ? base + lowestBit(ends) + 1
                                                    : runEndAt(bits, blocks, n, start);
             const quint64 key = filterKey(low + start, end - start);
             if (inFilter(coarse, coarseSlot(key)))
@@ -522,7 +507,7 @@ void WordExceptions::findAll(char16_t *text, const char16_t *low, qsizetype n,
             const quint64 inText =
                 block + 1 < blocks || n % 64 == 0 ? ~quint64(0) : (quint64(1) << (n % 64)) - 1;
             for (starts = ~word & notAfterWord & inText; starts; starts &= starts - 1) {
-                const qsizetype start = base + std::countr_zero(starts);
+                const qsizetype start = base + lowestBit(starts);
                 const bool betweenPairUnits = start > 0 && QChar::isLowSurrogate(text[start]) &&
                                               QChar::isHighSurrogate(text[start - 1]);
                 const quint64 key = emptyRunKey(low[start]);

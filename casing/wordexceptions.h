@@ -48,35 +48,23 @@ public:
 
 private:
     struct Match;
-    // A word of one run, in the table: what a match needs, in one place.
+    // A word in a table: what a match needs, in one place.
     struct Entry {
-        quint64 key = 0;            // the hash of the word's one run; 0 for a free place
-        quint64 folded[2] = {0, 0}; // its first eight units lower-cased, as two numbers
+        quint64 key = 0;             // the hash of the word lower-cased; 0 for a free place
+        quint64 folded[2] = {0, 0};  // its first eight units lower-cased, as two numbers
         quint64 spelled[2] = {0, 0}; // and as listed; zeros after the word
-        qint32 units = 0;           // in units_: the whole word lower-cased, then as listed
+        qint32 units = 0;            // in units_: the whole word lower-cased, then as listed
         qint32 length = 0;
     };
-    // The trie of the words that go on past their first run. A node's label holds the units
-    // after its edge's own.
-    struct Node {
-        qint32 firstEdge = 0;
-        qint32 edgeCount = 0;
-        qint32 spelling = -1; // in units_: of the word that ends here
-        qint32 labelStart = 0;
-        qint32 labelLength = 0;
-    };
-    struct Edge {
-        char16_t unit; // lower-cased
-        qint32 node;
-    };
 
-    void buildTrie(const QList<qint32> &words);
-    qint32 child(qint32 node, char16_t lowered) const;
+    static void insert(std::vector<Entry> &table, const Entry &entry);
+    const Entry *find(const std::vector<Entry> &table, const char16_t *low,
+                      qsizetype length) const;
     void matchRun(char16_t *text, const char16_t *low, qsizetype n, qsizetype start,
                   qsizetype end) const;
     template <typename Matches>
-    void findInTrie(const char16_t *text, const char16_t *low, qsizetype n, qsizetype start,
-                    Matches &matches) const;
+    void findOthers(const char16_t *text, const char16_t *low, qsizetype n, qsizetype start,
+                    quint64 lengths, quint64 marksAfter, Matches &matches) const;
     template <bool OneBlock, typename Matches>
     void findAll(char16_t *text, const char16_t *low, qsizetype n, const quint64 *bits,
                  Matches &longer) const;
@@ -85,12 +73,12 @@ private:
 
     QStringList words_;
     std::vector<quint64> coarse_;           // a bit per slot of every word's first run
-    std::vector<quint64> fine_;             // the same, for the words in the trie
     bool startsWithOtherCharacter_ = false; // a word begins with no word character
-    std::vector<Entry> table_;              // the words of one run, by key, open addressing
-    int tableBits_ = 0;
+    std::vector<Entry> table_;              // the words of one run, open addressing
+    std::vector<Entry> others_;             // the other words: "O'Neil", "van der Berg"
+    // For the other words, by the key of their first run: their lengths up to 63 as bits, and
+    // a top bit for longer ones, whose lengths are in longLengths_.
+    std::vector<quint64> lengths_;
+    std::vector<qint32> longLengths_;
     std::vector<char16_t> units_; // lower-cased words and spellings
-    std::vector<Node> nodes_;     // nodes_[0] is the root, when there is a trie
-    std::vector<Edge> edges_;     // a node's edges side by side, in unit order
-    std::vector<char16_t> labels_;
 };
