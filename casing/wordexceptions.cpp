@@ -559,7 +559,9 @@ void WordExceptions::applyTo(char16_t *text, qsizetype n, quint64 *bits, char16_
         for (qsizetype i = 1; i < longer.size(); ++i) {
             const Match m = longer[i];
             qsizetype j = i;
-            for (; j > 0 && longer[j - 1].length < m.length; --j)
+            for (; j > 0 && (longer[j - 1].length < m.length ||
+                             (longer[j - 1].length == m.length && longer[j - 1].start > m.start));
+                 --j)
                 longer[j] = longer[j - 1];
             longer[j] = m;
         }
