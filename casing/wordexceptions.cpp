@@ -95,7 +95,7 @@ qsizetype runEnd(const char16_t *s, qsizetype n, qsizetype i)
 // then, if the text holds any other unit, each character beyond ASCII on its own (both units
 // of a pair alike). OneBlock is for a text of at most 64 units, whose bits are one number.
 template <bool OneBlock>
-void markWordCharacters(const char16_t *s, qsizetype n, quint64 *bits, char16_t *low)
+Q_ALWAYS_INLINE void markWordCharacters(const char16_t *s, qsizetype n, quint64 *bits, char16_t *low)
 {
     quint64 one = 0;
     auto set = [&](qsizetype k, quint64 marks) {
@@ -116,6 +116,7 @@ void markWordCharacters(const char16_t *s, qsizetype n, quint64 *bits, char16_t 
         const __m128i caseBit = _mm_set1_epi16(0x20);
         const __m128i zero = _mm_setzero_si128();
         __m128i allUnits = zero;
+        // The marks of eight units, as a vector of 16-bit masks, and their lower-cased units.
         auto eight = [&](qsizetype at) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + at));
             allUnits = _mm_or_si128(allUnits, v);
@@ -128,14 +129,21 @@ void markWordCharacters(const char16_t *s, qsizetype n, quint64 *bits, char16_t 
             const __m128i word = _mm_or_si128(letter, digit);
             _mm_storeu_si128(reinterpret_cast<__m128i *>(low + at),
                              _mm_or_si128(v, _mm_and_si128(word, caseBit)));
-            return quint64(unsigned(_mm_movemask_epi8(_mm_packs_epi16(word, zero))));
+            return word;
         };
-        for (; k + 8 <= n; k += 8)
-            set(k, eight(k));
+        auto bitsOf = [](__m128i first, __m128i second) {
+            return quint64(unsigned(_mm_movemask_epi8(_mm_packs_epi16(first, second))));
+        };
+        for (; k + 16 <= n; k += 16)
+            set(k, bitsOf(eight(k), eight(k + 8)));
+        if (k + 8 <= n) {
+            set(k, bitsOf(eight(k), zero));
+            k += 8;
+        }
         // The last few units are taken with the ones before them, from the eight that end the
         // text; they lie in one block, as k is a multiple of eight.
         if (k < n)
-            set(k, eight(n - 8) >> (8 - (n - k)));
+            set(k, bitsOf(eight(n - 8), zero) >> (8 - (n - k)));
         k = n;
         const __m128i beyondAscii = _mm_subs_epu16(allUnits, _mm_set1_epi16(0x7f));
         ascii = _mm_movemask_epi8(_mm_cmpeq_epi16(beyondAscii, zero)) == 0xffff;
@@ -411,7 +419,7 @@ inline const WordExceptions::Entry *WordExceptions::find(const std::vector<Entry
 // The listed word of one run that the run [start, end) of the text is, if any, written over it
 // at once: it cannot overlap another word of one run, and a longer word that overlaps it holds
 // it whole and is written after it.
-inline void WordExceptions::matchRun(char16_t *text, const char16_t *low, qsizetype n,
+Q_ALWAYS_INLINE void WordExceptions::matchRun(char16_t *text, const char16_t *low, qsizetype n,
                                      qsizetype start, qsizetype end) const
 {
     const qsizetype length = end - start;
@@ -461,7 +469,7 @@ void WordExceptions::findOthers(const char16_t *text, const char16_t *low, qsize
 }
 
 template <bool OneBlock, typename Matches>
-void WordExceptions::findAll(char16_t *text, const char16_t *low, qsizetype n,
+Q_ALWAYS_INLINE void WordExceptions::findAll(char16_t *text, const char16_t *low, qsizetype n,
                              const quint64 *bits, Matches &longer) const
 {
     const quint64 *coarse = coarse_.data();
@@ -542,7 +550,7 @@ void WordExceptions::apply(QString &text) const
 }
 
 template <bool OneBlock>
-void WordExceptions::applyTo(char16_t *text, qsizetype n, quint64 *bits, char16_t *low) const
+Q_ALWAYS_INLINE void WordExceptions::applyTo(char16_t *text, qsizetype n, quint64 *bits, char16_t *low) const
 {
     std::fill_n(low + n, Padding, char16_t(0));
     markWordCharacters<OneBlock>(text, n, bits, low);
