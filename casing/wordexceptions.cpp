@@ -236,22 +236,21 @@ inline quint64 mixHead(quint64 h, Head head)
     return ((h ^ head.first) * 0xFF51AFD7ED558CCDull) ^ (head.second * 0xC4CEB9FE1A85EC53ull);
 }
 
-// The top bit keeps a hash from being 0, which marks a free place in the table.
-inline quint64 finish(quint64 h)
-{
-    h ^= h >> 32;
-    h *= 0x9E3779B97F4A7C15ull;
-    return (h ^ (h >> 29)) | quint64(1) << 63;
-}
-
 // The hash of a run by its lower-cased units: every unit counts, so that words that begin and
-// end alike ("McAlister", "McAllen") are told apart before they are compared.
+// end alike ("McAlister", "McAllen") are told apart before they are compared. Its top bit is
+// set, as a hash of 0 marks a free place in a table; the bits below it are well mixed.
 inline quint64 runHash(const char16_t *low, qsizetype length)
 {
     quint64 h = quint64(length) * 0x9E3779B97F4A7C15ull;
     for (; length > 8; length -= 8, low += 8)
         h = mixHead(h, headOf(low, 8));
-    return finish(mixHead(h, headOf(low, length)));
+    return mixHead(h, headOf(low, length)) | quint64(1) << 63;
+}
+
+// A table's first place for a hash: the bits below its top bit.
+inline size_t firstPlace(size_t tableSize, quint64 hash)
+{
+    return size_t(hash << 1 >> (64 - std::countr_zero(tableSize)));
 }
 
 // The key by which a run is looked up in the filters: its length and its first, second and
@@ -391,7 +390,7 @@ WordExceptions::WordExceptions(const QStringList &words) : words_(Cleaned(words)
 
 void WordExceptions::insert(std::vector<Entry> &table, const Entry &entry)
 {
-    size_t place = entry.key & (table.size() - 1);
+    size_t place = firstPlace(table.size(), entry.key);
     while (table[place].key)
         place = (place + 1) & (table.size() - 1);
     table[place] = entry;
@@ -405,7 +404,7 @@ inline const WordExceptions::Entry *WordExceptions::find(const std::vector<Entry
 {
     const quint64 hash = runHash(low, length);
     const Head head = headOf(low, std::min<qsizetype>(length, 8));
-    for (size_t place = hash & (table.size() - 1); table[place].key;
+    for (size_t place = firstPlace(table.size(), hash); table[place].key;
          place = (place + 1) & (table.size() - 1)) {
         const Entry &entry = table[place];
         if (entry.key == hash && entry.length == length &&
