@@ -134,16 +134,19 @@ Q_ALWAYS_INLINE void markWordCharacters(const char16_t *s, qsizetype n, quint64 
         auto bitsOf = [](__m128i first, __m128i second) {
             return quint64(unsigned(_mm_movemask_epi8(_mm_packs_epi16(first, second))));
         };
-        for (; k + 16 <= n; k += 16)
-            set(k, bitsOf(eight(k), eight(k + 8)));
-        if (k + 8 <= n) {
-            set(k, bitsOf(eight(k), zero));
-            k += 8;
+        // The last few units are taken with the ones before them, from the sixteen or eight that
+        // end the text; they lie in one block, as k is a multiple of sixteen or eight. So the
+        // only branch on the length is the loop's.
+        if (n >= 16) {
+            for (; k + 16 <= n; k += 16)
+                set(k, bitsOf(eight(k), eight(k + 8)));
+            if (k < n)
+                set(k, bitsOf(eight(n - 16), eight(n - 8)) >> (16 - (n - k)));
+        } else {
+            set(0, bitsOf(eight(0), zero));
+            if (n > 8)
+                set(8, bitsOf(eight(n - 8), zero) >> (16 - n));
         }
-        // The last few units are taken with the ones before them, from the eight that end the
-        // text; they lie in one block, as k is a multiple of eight.
-        if (k < n)
-            set(k, bitsOf(eight(n - 8), zero) >> (8 - (n - k)));
         k = n;
         const __m128i beyondAscii = _mm_subs_epu16(allUnits, _mm_set1_epi16(0x7f));
         ascii = _mm_movemask_epi8(_mm_cmpeq_epi16(beyondAscii, zero)) == 0xffff;
