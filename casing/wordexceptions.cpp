@@ -3,7 +3,7 @@
 // must be the word's own first run (the word up to its first other character, or all of it),
 // as the occurrence has the word's characters and no word character follows it. So:
 //   1. One pass over the text marks the word characters with a bit per unit and writes the
-//      text lower-cased beside it (eight ASCII units at a time where SSE2 is there); runs
+//      text lower-cased beside it (sixteen ASCII units at a time where SSE2 is there); runs
 //      start where a set bit follows a clear one and end where one precedes it.
 //   2. Each run is looked up in a filter of the words' first runs by a key of its length and
 //      its first, second and last units, lower-cased, which costs no work per character.
@@ -24,7 +24,6 @@
 #include <array>
 #include <bit>
 #include <cstring>
-#include <map>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -91,11 +90,12 @@ qsizetype runEnd(const char16_t *s, qsizetype n, qsizetype i)
 }
 
 // Sets bits (a bit per unit, in blocks of 64) to the word characters of the text and low to
-// the text's units lower-cased: ASCII first, eight units at a time where SSE2 is there, and
+// the text's units lower-cased: ASCII first, sixteen units at a time where SSE2 is there, and
 // then, if the text holds any other unit, each character beyond ASCII on its own (both units
 // of a pair alike). OneBlock is for a text of at most 64 units, whose bits are one number.
 template <bool OneBlock>
-Q_ALWAYS_INLINE void markWordCharacters(const char16_t *s, qsizetype n, quint64 *bits, char16_t *low)
+Q_ALWAYS_INLINE void markWordCharacters(const char16_t *s, qsizetype n, quint64 *bits,
+                                        char16_t *low)
 {
     quint64 one = 0;
     auto set = [&](qsizetype k, quint64 marks) {
@@ -262,8 +262,8 @@ inline size_t firstPlace(size_t tableSize, quint64 hash)
 // is looked up by its first unit.
 inline quint64 filterKey(const char16_t *low, qsizetype length)
 {
-    constexpr quint32 FirstOfTwo = std::endian::native == std::endian::little ? 0xffffu
-                                                                              : 0xffff0000u;
+    constexpr quint32 FirstOfTwo =
+        std::endian::native == std::endian::little ? 0xffffu : 0xffff0000u;
     quint32 firstTwo;
     std::memcpy(&firstTwo, low, sizeof firstTwo);
     firstTwo &= length > 1 ? ~0u : FirstOfTwo;
@@ -367,8 +367,11 @@ WordExceptions::WordExceptions(const QStringList &words) : words_(Cleaned(words)
         startsWithOtherCharacter_ = startsWithOtherCharacter_ || end == 0;
         const Head folded = headOf(low.data(), std::min<qsizetype>(size, 8));
         const Head spelled = headOf(spelling.data(), std::min<qsizetype>(size, 8));
-        const Entry entry{runHash(low.data(), size), {folded.first, folded.second},
-                          {spelled.first, spelled.second}, qint32(units_.size()), qint32(size)};
+        const Entry entry{runHash(low.data(), size),
+                          {folded.first, folded.second},
+                          {spelled.first, spelled.second},
+                          qint32(units_.size()),
+                          qint32(size)};
         // The lower-cased units and the spelling, whole, for words longer than eight.
         units_.insert(units_.end(), low.begin(), low.begin() + size);
         units_.insert(units_.end(), units, units + size);
@@ -401,9 +404,8 @@ void WordExceptions::insert(std::vector<Entry> &table, const Entry &entry)
 
 // The word of the table that the length units at low are, once lower-cased, if any. No two
 // words are the same once lower-cased: the first that matches is the one.
-inline const WordExceptions::Entry *WordExceptions::find(const std::vector<Entry> &table,
-                                                         const char16_t *low,
-                                                         qsizetype length) const
+inline const WordExceptions::Entry *
+WordExceptions::find(const std::vector<Entry> &table, const char16_t *low, qsizetype length) const
 {
     const quint64 hash = runHash(low, length);
     const Head head = headOf(low, std::min<qsizetype>(length, 8));
@@ -422,7 +424,7 @@ inline const WordExceptions::Entry *WordExceptions::find(const std::vector<Entry
 // at once: it cannot overlap another word of one run, and a longer word that overlaps it holds
 // it whole and is written after it.
 Q_ALWAYS_INLINE void WordExceptions::matchRun(char16_t *text, const char16_t *low, qsizetype n,
-                                     qsizetype start, qsizetype end) const
+                                              qsizetype start, qsizetype end) const
 {
     const qsizetype length = end - start;
     const Entry *entry = find(table_, low + start, length);
@@ -443,7 +445,7 @@ Q_ALWAYS_INLINE void WordExceptions::matchRun(char16_t *text, const char16_t *lo
 // The listed words of more than one run, or that begin with another character, that begin at
 // start. Such a word has one of the lengths that words whose first run has the key of the
 // text's run at start have; the text up to there is looked up whole where a word may end
-// there, which marksAfter (the marks of the 63 units after start) rules out for most.
+// there, which marksAfter (the marks of the units after start) rules out for most.
 template <typename Matches>
 void WordExceptions::findOthers(const char16_t *text, const char16_t *low, qsizetype n,
                                 qsizetype start, quint64 lengths, quint64 marksAfter,
@@ -472,7 +474,7 @@ void WordExceptions::findOthers(const char16_t *text, const char16_t *low, qsize
 
 template <bool OneBlock, typename Matches>
 Q_ALWAYS_INLINE void WordExceptions::findAll(char16_t *text, const char16_t *low, qsizetype n,
-                             const quint64 *bits, Matches &longer) const
+                                             const quint64 *bits, Matches &longer) const
 {
     const quint64 *coarse = coarse_.data();
     const quint64 *lengths = lengths_.data();
@@ -507,8 +509,8 @@ Q_ALWAYS_INLINE void WordExceptions::findAll(char16_t *text, const char16_t *low
         for (; starts; starts &= starts - 1, ends &= ends - 1) {
             const qsizetype start = base + lowestBit(starts);
             // A run goes on past its block only when the text has more.
-            const qsizetype end = OneBlock || ends ? base + lowestBit(ends) + 1
-                                                   : runEndAt(bits, blocks, n, start);
+            const qsizetype end =
+                OneBlock || ends ? base + lowestBit(ends) + 1 : runEndAt(bits, blocks, n, start);
             const quint64 key = filterKey(low + start, end - start);
             if (inFilter(coarse, coarseSlot(key)))
                 lookUp(start, end, key);
@@ -552,7 +554,8 @@ void WordExceptions::apply(QString &text) const
 }
 
 template <bool OneBlock>
-Q_ALWAYS_INLINE void WordExceptions::applyTo(char16_t *text, qsizetype n, quint64 *bits, char16_t *low) const
+Q_ALWAYS_INLINE void WordExceptions::applyTo(char16_t *text, qsizetype n, quint64 *bits,
+                                             char16_t *low) const
 {
     std::fill_n(low + n, Padding, char16_t(0));
     markWordCharacters<OneBlock>(text, n, bits, low);

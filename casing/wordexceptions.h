@@ -58,8 +58,7 @@ private:
     };
 
     static void insert(std::vector<Entry> &table, const Entry &entry);
-    const Entry *find(const std::vector<Entry> &table, const char16_t *low,
-                      qsizetype length) const;
+    const Entry *find(const std::vector<Entry> &table, const char16_t *low, qsizetype length) const;
     void matchRun(char16_t *text, const char16_t *low, qsizetype n, qsizetype start,
                   qsizetype end) const;
     template <typename Matches>

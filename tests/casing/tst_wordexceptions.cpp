@@ -172,7 +172,8 @@ void TestWordExceptions::afterTheRule_data()
     QTest::newRow("same length, earlier wins") << P << QStringList{"a-B", "b-C"} << "a-b-c"
                                                << "a-B-c";
     QTest::newRow("same length, earlier wins, beginning with a sign")
-        << P << QStringList{"b-CD", "#a-B"} << "#a-b-cd" << "#a-B-cd";
+        << P << QStringList{"b-CD", "#a-B"} << "#a-b-cd"
+        << "#a-B-cd";
     QTest::newRow("shorter that does not overlap the winner stays")
         << P << QStringList{"x Y z", "z W v U", "X y"} << "x y z w v u"
         << "X y z W v U";
