@@ -2,7 +2,6 @@
 
 #include "db/connectionstring.h"
 
-#include <QAtomicInteger>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlResult>
@@ -11,12 +10,6 @@
 #include <sqlext.h>
 
 namespace {
-
-QString uniqueConnectionName()
-{
-    static QAtomicInteger<quint64> counter;
-    return QStringLiteral("recasor-session-%1").arg(counter.fetchAndAddRelaxed(1));
-}
 
 // QODBC keeps the SQLSTATE of a failure to itself; the diagnostic record is still on the
 // ODBC handle after the failed call, so it is read from there.
@@ -43,55 +36,32 @@ QString sqlStateOf(const QVariant &handle, SQLSMALLINT handleType)
 DbSession::DbSession(const ConnectionSettings &settings) : DbSession(settings, Options{}) {}
 
 DbSession::DbSession(const ConnectionSettings &settings, const Options &options)
-    : name_(uniqueConnectionName())
+    : db_(QStringLiteral("QODBC"), QStringLiteral("recasor-session-"))
 {
-    // First, so that a value the driver cannot be given is refused before anything is made.
+    // First, so that a value the driver cannot be given is refused before anything is tried.
     const QString connectionString = ConnectionString(settings);
-    db_ = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name_);
-    if (!db_.isValid()) {
-        db_ = QSqlDatabase();
-        QSqlDatabase::removeDatabase(name_);
+    if (!db_->isValid())
         throw DbError(QStringLiteral("The ODBC database driver of Qt (QODBC) is not available."));
-    }
     if (options.loginTimeout > 0)
-        db_.setConnectOptions(
+        db_->setConnectOptions(
             QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(options.loginTimeout));
-    db_.setDatabaseName(connectionString +
-                        (options.ownTransactions ? QStringLiteral(";Protocol=7.4-1") : QString()));
-    if (!db_.open()) {
-        const DbError error =
-            errorFrom(db_.lastError(), sqlStateOf(db_.driver()->handle(), SQL_HANDLE_DBC));
-        db_ = QSqlDatabase();
-        QSqlDatabase::removeDatabase(name_);
-        throw error;
+    db_->setDatabaseName(connectionString +
+                         (options.ownTransactions ? QStringLiteral(";Protocol=7.4-1") : QString()));
+    if (!db_->open())
+        throw errorFrom(db_->lastError(), sqlStateOf(db_->driver()->handle(), SQL_HANDLE_DBC));
+    if (options.cancellable) {
+        QSqlQuery pid = exec(QStringLiteral("SELECT pg_backend_pid()"));
+        if (pid.next())
+            backendPid_ = pid.value(0).toLongLong();
     }
-    try {
-        if (options.cancellable) {
-            QSqlQuery pid = exec(QStringLiteral("SELECT pg_backend_pid()"));
-            if (pid.next())
-                backendPid_ = pid.value(0).toLongLong();
-        }
-        if (options.statementTimeout > 0)
-            execute(QStringLiteral("SET statement_timeout = '%1s'").arg(options.statementTimeout));
-    } catch (...) {
-        db_.close();
-        db_ = QSqlDatabase();
-        QSqlDatabase::removeDatabase(name_);
-        throw;
-    }
-}
-
-DbSession::~DbSession()
-{
-    db_.close();
-    db_ = QSqlDatabase();
-    QSqlDatabase::removeDatabase(name_);
+    if (options.statementTimeout > 0)
+        execute(QStringLiteral("SET statement_timeout = '%1s'").arg(options.statementTimeout));
 }
 
 QSqlQuery DbSession::exec(const QString &sql)
 {
     throwIfCancelled();
-    QSqlQuery query(db_);
+    QSqlQuery query(*db_);
     query.setForwardOnly(true);
     executing_ = true;
     const bool ok = query.exec(sql);
@@ -141,7 +111,7 @@ qint64 DbSession::execute(const QString &sql, const QVariantList &values)
 QSqlQuery DbSession::exec(const QString &sql, const QVariantList &values)
 {
     throwIfCancelled();
-    QSqlQuery query(db_);
+    QSqlQuery query(*db_);
     query.setForwardOnly(true);
     if (!query.prepare(sql))
         throw errorFrom(query.lastError(), sqlStateOf(query.result()->handle(), SQL_HANDLE_STMT));

@@ -11,6 +11,7 @@
 
 #include "db/connectionsettings.h"
 #include "db/dberror.h"
+#include "db/namedconnection.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -38,7 +39,6 @@ public:
     // Opens the session; throws DbError with the driver's text when it cannot.
     explicit DbSession(const ConnectionSettings &settings);
     DbSession(const ConnectionSettings &settings, const Options &options);
-    ~DbSession();
 
     DbSession(const DbSession &) = delete;
     DbSession &operator=(const DbSession &) = delete;
@@ -54,7 +54,7 @@ public:
     qint64 execute(const QString &sql, const QVariantList &values);
     QSqlQuery exec(const QString &sql, const QVariantList &values);
 
-    QSqlDatabase &database() { return db_; }
+    QSqlDatabase &database() { return *db_; }
 
     // May be called from any thread: every later statement of the session fails at once with
     // the SQLSTATE of a cancelled statement, so that the thread that owns the session comes
@@ -77,8 +77,7 @@ private:
     void run(QSqlQuery &query);
     void throwIfCancelled() const;
 
-    QString name_;
-    QSqlDatabase db_;
+    NamedConnection db_;
     qint64 backendPid_ = 0;
     std::atomic<bool> executing_{false};
     std::atomic<bool> cancelled_{false};

@@ -1,16 +1,9 @@
 #include "db/journalfile.h"
 
-#include <QAtomicInteger>
 #include <QSqlError>
 #include <QUrl>
 
 namespace {
-
-QString uniqueConnectionName()
-{
-    static QAtomicInteger<quint64> counter;
-    return QStringLiteral("recasor-journal-%1").arg(counter.fetchAndAddRelaxed(1));
-}
 
 QString reasonOf(const QSqlError &error)
 {
@@ -21,47 +14,25 @@ QString reasonOf(const QSqlError &error)
 } // namespace
 
 JournalFile::JournalFile(const QString &path, JournalError::Action action, Sync sync)
-    : action_(action), name_(uniqueConnectionName())
+    : action_(action), db_(QStringLiteral("QSQLITE"), QStringLiteral("recasor-journal-"))
 {
-    db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
-    if (!db_.isValid()) {
-        db_ = QSqlDatabase();
-        QSqlDatabase::removeDatabase(name_);
+    if (!db_->isValid())
         throw failure(
             QStringLiteral("the SQLite database driver of Qt (QSQLITE) is not available"));
-    }
     // mode=rw: a file that is gone is an error, not a new file. Writers of the same file wait
     // for each other's transactions instead of failing.
-    db_.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=60000"));
-    db_.setDatabaseName(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) +
-                        QStringLiteral("?mode=rw"));
-    if (!db_.open()) {
-        const QString reason = path + QStringLiteral(": ") + reasonOf(db_.lastError());
-        db_ = QSqlDatabase();
-        QSqlDatabase::removeDatabase(name_);
-        throw failure(reason);
-    }
-    try {
-        exec(sync == Sync::Full ? QStringLiteral("PRAGMA synchronous = FULL")
-                                : QStringLiteral("PRAGMA synchronous = NORMAL"));
-    } catch (...) {
-        db_.close();
-        db_ = QSqlDatabase();
-        QSqlDatabase::removeDatabase(name_);
-        throw;
-    }
-}
-
-JournalFile::~JournalFile()
-{
-    db_.close();
-    db_ = QSqlDatabase();
-    QSqlDatabase::removeDatabase(name_);
+    db_->setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=60000"));
+    db_->setDatabaseName(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) +
+                         QStringLiteral("?mode=rw"));
+    if (!db_->open())
+        throw failure(path + QStringLiteral(": ") + reasonOf(db_->lastError()));
+    exec(sync == Sync::Full ? QStringLiteral("PRAGMA synchronous = FULL")
+                            : QStringLiteral("PRAGMA synchronous = NORMAL"));
 }
 
 QSqlQuery JournalFile::exec(const QString &sql, const QVariantList &values)
 {
-    QSqlQuery query(db_);
+    QSqlQuery query(*db_);
     query.setForwardOnly(true);
     if (!query.prepare(sql))
         throw failure(reasonOf(query.lastError()));
@@ -74,6 +45,6 @@ QSqlQuery JournalFile::exec(const QString &sql, const QVariantList &values)
 
 void JournalFile::rollback()
 {
-    QSqlQuery query(db_);
+    QSqlQuery query(*db_);
     query.exec(QStringLiteral("ROLLBACK"));
 }

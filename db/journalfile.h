@@ -4,6 +4,7 @@
 #pragma once
 
 #include "db/journalerror.h"
+#include "db/namedconnection.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -20,7 +21,6 @@ public:
 
     // Failures are reported as failures of the given action.
     JournalFile(const QString &path, JournalError::Action action, Sync sync = Sync::Full);
-    ~JournalFile();
 
     JournalFile(const JournalFile &) = delete;
     JournalFile &operator=(const JournalFile &) = delete;
@@ -37,6 +37,5 @@ private:
     JournalError failure(const QString &reason) const { return JournalError(action_, reason); }
 
     JournalError::Action action_;
-    QString name_;
-    QSqlDatabase db_;
+    NamedConnection db_;
 };

@@ -5,6 +5,7 @@
 #include "db/connectionsettings.h"
 #include "db/connectionstring.h"
 #include "serverenvironment.h"
+#include "settings/settingsstore.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -64,6 +65,15 @@ inline QString exec(QSqlDatabase &db, const QStringList &statements)
     return {};
 }
 
+// The same on a connection of its own, made and removed for the statements.
+inline QString exec(const QStringList &statements)
+{
+    QSqlDatabase db = open();
+    const QString failure = exec(db, statements);
+    close(db);
+    return failure;
+}
+
 // The first column of the statement's rows as texts, NULL as nullText. A failure comes back as
 // one entry "<failed: ...>", so that the comparison that uses it shows why.
 inline QStringList column(QSqlDatabase &db, const QString &sql,
@@ -85,6 +95,23 @@ inline QStringList column(const QString &sql, const QString &nullText = QStringL
     const QStringList values = column(db, sql, nullText);
     close(db);
     return values;
+}
+
+// Stores the five connection values in the settings file, as the connection window does;
+// false when one could not be stored.
+inline bool store(const ConnectionSettings &s = settings())
+{
+    const std::pair<QString, QString> values[] = {{SettingsKeys::Server, s.server},
+                                                  {SettingsKeys::Port, s.port},
+                                                  {SettingsKeys::User, s.user},
+                                                  {SettingsKeys::Password, s.password},
+                                                  {SettingsKeys::Database, s.database}};
+    bool stored = true;
+    for (const auto &[key, value] : values)
+        stored =
+            SettingsStore::Save(SettingsKeys::Application, SettingsKeys::Section, key, value) &&
+            stored;
+    return stored;
 }
 
 } // namespace TestDatabase

@@ -28,17 +28,6 @@ QString stored(const QString &key)
                               QStringLiteral("<absent>"));
 }
 
-void store(const ConnectionSettings &s)
-{
-    const std::pair<QString, QString> values[] = {{SettingsKeys::Server, s.server},
-                                                  {SettingsKeys::Port, s.port},
-                                                  {SettingsKeys::User, s.user},
-                                                  {SettingsKeys::Password, s.password},
-                                                  {SettingsKeys::Database, s.database}};
-    for (const auto &[key, value] : values)
-        QVERIFY(SettingsStore::Save(SettingsKeys::Application, SettingsKeys::Section, key, value));
-}
-
 // Values that cannot connect, and fail at once: nothing listens on port 1.
 ConnectionSettings unreachable()
 {
@@ -156,7 +145,7 @@ void TestConnectionWindow::firstRunOnCleanStore()
 
 void TestConnectionWindow::startsOnMainWindowWhenStoredValuesConnect()
 {
-    store(TestDatabase::settings());
+    QVERIFY(TestDatabase::store());
     Form1 form(messages_, program_.path());
     form.Form_Load();
     QVERIFY(form.mainWindow());
@@ -173,7 +162,7 @@ void TestConnectionWindow::staysOnConnectionWindowWhenStoredValuesDoNotConnect()
 {
     ConnectionSettings wrong = TestDatabase::settings();
     wrong.password = QStringLiteral("not the password");
-    store(wrong);
+    QVERIFY(TestDatabase::store(wrong));
     Form1 form(messages_, program_.path());
     form.Form_Load();
     QVERIFY(form.isVisible());
@@ -207,7 +196,7 @@ void TestConnectionWindow::everyChangeIsSavedAtOnce()
 
 void TestConnectionWindow::tabbingIntoBoxSelectsItsText()
 {
-    store(unreachable());
+    QVERIFY(TestDatabase::store(unreachable()));
     Form1 form(messages_, program_.path());
     form.Form_Load();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -291,7 +280,7 @@ void TestConnectionWindow::nextWithValuesThatDoNotConnect()
 
 void TestConnectionWindow::handCursorFromProgramFolder()
 {
-    store(unreachable());
+    QVERIFY(TestDatabase::store(unreachable()));
     Form1 plain(messages_, program_.path());
     plain.Form_Load();
     QCOMPARE(plain.pointer().customCursor().shape(), Qt::ArrowCursor);
@@ -309,7 +298,7 @@ void TestConnectionWindow::handCursorFromProgramFolder()
 
 void TestConnectionWindow::unreadableCursorFileIsReportedAndLoadGoesOn()
 {
-    store(unreachable());
+    QVERIFY(TestDatabase::store(unreachable()));
     QTemporaryDir folder;
     QFile broken(folder.filePath("HAND-M.CUR"));
     QVERIFY(broken.open(QIODevice::WriteOnly));

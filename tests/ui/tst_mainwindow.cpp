@@ -113,13 +113,7 @@ void TestMainWindow::init()
           "CREATE TABLE ui_main.shapeless ()", "CREATE TABLE ui_main.long (t text)",
           "INSERT INTO ui_main.long VALUES (repeat('ab cd ', 300)), ('ef')"});
     QFile::remove(SettingsStore::FilePath(SettingsKeys::Application));
-    const ConnectionSettings s = TestDatabase::settings();
-    for (const auto &[key, value] : {std::pair{SettingsKeys::Server, s.server},
-                                     {SettingsKeys::Port, s.port},
-                                     {SettingsKeys::User, s.user},
-                                     {SettingsKeys::Password, s.password},
-                                     {SettingsKeys::Database, s.database}})
-        SettingsStore::Save(SettingsKeys::Application, SettingsKeys::Section, key, value);
+    TestDatabase::store();
     messages_.clear();
     form1_ = std::make_unique<Form1>(messages_, config_.path());
     form1_->Form_Load();
@@ -140,9 +134,7 @@ QStringList TestMainWindow::column(const QString &sql)
 
 void TestMainWindow::exec(const QStringList &statements)
 {
-    QSqlDatabase db = TestDatabase::open();
-    const QString failure = TestDatabase::exec(db, statements);
-    TestDatabase::close(db);
+    const QString failure = TestDatabase::exec(statements);
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
 }
 

@@ -77,13 +77,7 @@ void TestPreviewChanges::init()
           "INSERT INTO ui_preview.people VALUES (1, 'jOHN o''neil', 'paris', '{}'),"
           " (2, 'MARY smith', 'paris', NULL), (3, NULL, 'LONDON', NULL),"
           " (4, 'mary smith', 'Rome', NULL)"});
-    const ConnectionSettings s = TestDatabase::settings();
-    for (const auto &[key, value] : {std::pair{SettingsKeys::Server, s.server},
-                                     {SettingsKeys::Port, s.port},
-                                     {SettingsKeys::User, s.user},
-                                     {SettingsKeys::Password, s.password},
-                                     {SettingsKeys::Database, s.database}})
-        SettingsStore::Save(SettingsKeys::Application, SettingsKeys::Section, key, value);
+    TestDatabase::store();
     messages_.clear();
     form1_ = std::make_unique<Form1>(messages_, config_.path());
     connect(form1_.get(), &Form1::mainWindowMade, this,
@@ -114,9 +108,7 @@ void TestPreviewChanges::selectOnly(const QString &table, const QStringList &fie
 
 void TestPreviewChanges::exec(const QStringList &statements)
 {
-    QSqlDatabase db = TestDatabase::open();
-    const QString failure = TestDatabase::exec(db, statements);
-    TestDatabase::close(db);
+    const QString failure = TestDatabase::exec(statements);
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
 }
 

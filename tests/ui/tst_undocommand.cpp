@@ -58,13 +58,7 @@ void TestUndoCommand::init()
           "CREATE TABLE ui_undo.people (id int PRIMARY KEY, name text)",
           "INSERT INTO ui_undo.people VALUES (1, 'jOHN o''neil'), (2, 'MARY smith'), (3, NULL)"});
     QDir(ChangeJournal::Folder()).removeRecursively();
-    const ConnectionSettings s = TestDatabase::settings();
-    for (const auto &[key, value] : {std::pair{SettingsKeys::Server, s.server},
-                                     {SettingsKeys::Port, s.port},
-                                     {SettingsKeys::User, s.user},
-                                     {SettingsKeys::Password, s.password},
-                                     {SettingsKeys::Database, s.database}})
-        SettingsStore::Save(SettingsKeys::Application, SettingsKeys::Section, key, value);
+    TestDatabase::store();
     messages_.clear();
     messages_.confirmAnswer = true;
     form1_ = std::make_unique<Form1>(messages_, config_.path());
@@ -87,9 +81,7 @@ QStringList TestUndoCommand::column(const QString &sql)
 
 void TestUndoCommand::exec(const QStringList &statements)
 {
-    QSqlDatabase db = TestDatabase::open();
-    const QString failure = TestDatabase::exec(db, statements);
-    TestDatabase::close(db);
+    const QString failure = TestDatabase::exec(statements);
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
 }
 
