@@ -110,46 +110,51 @@ Q_ALWAYS_INLINE void markWordCharacters(const char16_t *s, qsizetype n, quint64 
     qsizetype k = 0;
 #ifdef __SSE2__
     if (n >= 8) {
-        // A letter with 0x20 or-ed in lies in 'a'..'z', a digit in '0'..'9'; moved to the
-        // bottom of the signed range, each range test is one comparison. Or-ing 0x20 into a
-        // letter lower-cases it, and a digit has that bit already.
+        // Sixteen units are classified at once as bytes, saturated: a unit beyond ASCII becomes
+        // 0xff or 0, neither of which is a word character. A letter with 0x20 or-ed in lies in
+        // 'a'..'z', a digit in '0'..'9'; moved to the bottom of the signed range, each range test
+        // is one comparison. Or-ing 0x20 into a letter lower-cases it, and a digit has that bit
+        // already.
         const __m128i caseBit = _mm_set1_epi16(0x20);
-        const __m128i zero = _mm_setzero_si128();
-        __m128i allUnits = zero;
-        // The marks of eight units, as a vector of 16-bit masks, and their lower-cased units.
-        auto eight = [&](qsizetype at) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + at));
-            allUnits = _mm_or_si128(allUnits, v);
-            const __m128i letter = _mm_cmplt_epi16(
-                _mm_add_epi16(_mm_or_si128(v, caseBit), _mm_set1_epi16(short(0x8000 - u'a'))),
-                _mm_set1_epi16(short(0x8000 + 26)));
+        __m128i allUnits = _mm_setzero_si128();
+        // The marks of the eight units at first and the eight at second, as sixteen bits, with
+        // their lower-cased units.
+        auto sixteen = [&](qsizetype first, qsizetype second) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + first));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + second));
+            allUnits = _mm_or_si128(allUnits, _mm_or_si128(a, b));
+            const __m128i bytes = _mm_packus_epi16(a, b);
+            const __m128i letter =
+                _mm_cmplt_epi8(_mm_add_epi8(_mm_or_si128(bytes, _mm_set1_epi8(0x20)),
+                                            _mm_set1_epi8(char(0x80 - 'a'))),
+                               _mm_set1_epi8(char(0x80 + 26)));
             const __m128i digit =
-                _mm_cmplt_epi16(_mm_add_epi16(v, _mm_set1_epi16(short(0x8000 - u'0'))),
-                                _mm_set1_epi16(short(0x8000 + 10)));
+                _mm_cmplt_epi8(_mm_add_epi8(bytes, _mm_set1_epi8(char(0x80 - '0'))),
+                               _mm_set1_epi8(char(0x80 + 10)));
             const __m128i word = _mm_or_si128(letter, digit);
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(low + at),
-                             _mm_or_si128(v, _mm_and_si128(word, caseBit)));
-            return word;
-        };
-        auto bitsOf = [](__m128i first, __m128i second) {
-            return quint64(unsigned(_mm_movemask_epi8(_mm_packs_epi16(first, second))));
+            _mm_storeu_si128(
+                reinterpret_cast<__m128i *>(low + first),
+                _mm_or_si128(a, _mm_and_si128(_mm_unpacklo_epi8(word, word), caseBit)));
+            _mm_storeu_si128(
+                reinterpret_cast<__m128i *>(low + second),
+                _mm_or_si128(b, _mm_and_si128(_mm_unpackhi_epi8(word, word), caseBit)));
+            return quint64(unsigned(_mm_movemask_epi8(word)));
         };
         // The last few units are taken with the ones before them, from the sixteen or eight that
-        // end the text; they lie in one block, as k is a multiple of sixteen or eight. So the
-        // only branch on the length is the loop's.
+        // end the text; they lie in one block, as k is a multiple of sixteen. So the only branch
+        // on the length is the loop's.
         if (n >= 16) {
             for (; k + 16 <= n; k += 16)
-                set(k, bitsOf(eight(k), eight(k + 8)));
+                set(k, sixteen(k, k + 8));
             if (k < n)
-                set(k, bitsOf(eight(n - 16), eight(n - 8)) >> (16 - (n - k)));
+                set(k, sixteen(n - 16, n - 8) >> (16 - (n - k)));
         } else {
-            set(0, bitsOf(eight(0), zero));
-            if (n > 8)
-                set(8, bitsOf(eight(n - 8), zero) >> (16 - n));
+            const quint64 marks = sixteen(0, n - 8);
+            set(0, (marks & 0xff) | (marks >> 8) << (n - 8));
         }
         k = n;
         const __m128i beyondAscii = _mm_subs_epu16(allUnits, _mm_set1_epi16(0x7f));
-        ascii = _mm_movemask_epi8(_mm_cmpeq_epi16(beyondAscii, zero)) == 0xffff;
+        ascii = _mm_movemask_epi8(_mm_cmpeq_epi16(beyondAscii, _mm_setzero_si128())) == 0xffff;
     }
 #endif
     for (char16_t all = 0; k < n; ++k) {
