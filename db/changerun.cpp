@@ -114,7 +114,10 @@ class Stopped
 class JournalRecorder : public RowRecorder
 {
 public:
-    explicit JournalRecorder(const JournalRun &run) : writer_(run) {}
+    JournalRecorder(const JournalRun &run, const std::function<void()> &recordedHook)
+        : writer_(run), recordedHook_(recordedHook)
+    {
+    }
 
     void record(const WriteTarget &target, const QList<QString> &identities,
                 const QList<QString> &olds, const QList<QString> &news) override
@@ -124,10 +127,22 @@ public:
         } catch (const JournalError &error) {
             throw DbError(error.text());
         }
+        if (recordedHook_)
+            recordedHook_();
+    }
+
+    void forget() override
+    {
+        try {
+            writer_.forget();
+        } catch (const JournalError &error) {
+            throw DbError(error.text());
+        }
     }
 
 private:
     JournalWriter writer_;
+    std::function<void()> recordedHook_;
 };
 
 class Runner
@@ -136,11 +151,11 @@ public:
     Runner(const ConnectionSettings &settings, DbSession &session, const TableRef &table,
            const QStringList &fields, CaseMode mode, std::shared_ptr<const WordExceptions> words,
            CancelGroup &cancel, const std::function<void()> &chunkReadHook,
-           const std::function<void(int)> &progress, ChangeRunSummary &summary,
-           std::optional<JournalRun> &journal)
+           const std::function<void()> &recordedHook, const std::function<void(int)> &progress,
+           ChangeRunSummary &summary, std::optional<JournalRun> &journal)
         : settings_(settings), session_(session), table_(table), mode_(mode),
           words_(std::move(words)), cancel_(cancel), chunkReadHook_(chunkReadHook),
-          progress_(progress), summary_(summary), journal_(journal)
+          recordedHook_(recordedHook), progress_(progress), summary_(summary), journal_(journal)
     {
         for (const QString &name : fields)
             fields_.push_back(Field{name, QuoteIdentifier(name), {}, false, false, false, {}, {}});
@@ -159,8 +174,8 @@ public:
         ChunkReader readers[2] = {{settings_, RunTimeout, mode_, words_, cancel_},
                                   {settings_, RunTimeout, mode_, words_, cancel_}};
         const JournalRun journal = *journal_;
-        const RowRecorderFactory recorder = [journal] {
-            return std::make_unique<JournalRecorder>(journal);
+        const RowRecorderFactory recorder = [journal, hook = recordedHook_] {
+            return std::make_unique<JournalRecorder>(journal, hook);
         };
         ChunkWriter writers[2] = {{settings_, RunTimeout, WriterSetup, cancel_, recorder},
                                   {settings_, RunTimeout, WriterSetup, cancel_, recorder}};
@@ -633,6 +648,7 @@ private:
     QList<Field> fields_;
     CancelGroup &cancel_;
     const std::function<void()> &chunkReadHook_;
+    const std::function<void()> &recordedHook_;
     const std::function<void(int)> progress_;
     ChangeRunSummary &summary_;
     std::optional<JournalRun> &journal_;
@@ -684,7 +700,7 @@ void ChangeRun::run()
             settings_, *session, table_, fields_, *mode_,
             // Built once for the run and shared by its two readers.
             std::make_shared<const WordExceptions>(exceptionWords_), *cancel_, chunkReadHook_,
-            [this](int percent) { emit progress(percent); }, summary, journal)
+            recordedHook_, [this](int percent) { emit progress(percent); }, summary, journal)
             .run();
     } catch (const RunFailure &failure) {
         summary.endedEarly = true;

@@ -60,6 +60,9 @@ public:
     // For tests: called in the run's thread after a chunk has been read and before it is
     // written.
     void setChunkReadHook(std::function<void()> hook) { chunkReadHook_ = std::move(hook); }
+    // For tests: called in a writer's thread after a statement's rows are in the journal and
+    // before the statement commits.
+    void setRecordedHook(std::function<void()> hook) { recordedHook_ = std::move(hook); }
 
 public slots:
     void run();
@@ -76,4 +79,5 @@ private:
     QStringList exceptionWords_;
     std::shared_ptr<CancelGroup> cancel_;
     std::function<void()> chunkReadHook_;
+    std::function<void()> recordedHook_;
 };

@@ -146,7 +146,8 @@ void ChunkWriter::loop(ConnectionSettings settings, int timeout, QStringList set
 
 // Each statement commits on its own, after its rows are recorded: one statement changes all the
 // rows it matches or none, so nothing is ever half-written, and a failed statement leaves
-// nothing behind.
+// nothing behind. A stop that comes once the rows are recorded lets the statement commit, so
+// that the record and the table agree.
 template <typename Statement>
 void ChunkWriter::recorded(DbSession &session, Statement statement)
 {
@@ -157,15 +158,34 @@ void ChunkWriter::recorded(DbSession &session, Statement statement)
     session.execute(QStringLiteral("BEGIN"));
     try {
         statement();
-        session.execute(QStringLiteral("COMMIT"));
     } catch (...) {
         try {
-            session.execute(QStringLiteral("ROLLBACK"));
+            session.endTransaction(false);
         } catch (const DbError &) {
             // The connection is gone; so is the transaction.
         }
         throw;
     }
+    try {
+        session.endTransaction(true);
+    } catch (const DbError &error) {
+        // The server refused the commit (a constraint checked only then, a cancel that came
+        // late): nothing of the statement was written, and its rows are taken out of the
+        // record. A commit that may have gone through (the connection was lost) keeps them:
+        // an undo restores only rows that still hold what the run wrote.
+        if (refusedByServer(error))
+            recorder_->forget();
+        throw;
+    }
+}
+
+bool ChunkWriter::refusedByServer(const DbError &error)
+{
+    // Class 08 is a lost or failed connection, and HY the driver's own failures; either may
+    // come after the server committed.
+    const QString state = error.sqlState();
+    return state.size() == 5 && !state.startsWith(QLatin1String("08")) &&
+           !state.startsWith(QLatin1String("HY"));
 }
 
 WriteResult ChunkWriter::write(DbSession &session, const WriteJob &job)
@@ -234,10 +254,9 @@ void ChunkWriter::writeWhole(DbSession &session, const WriteJob &job, qsizetype 
                  recording ? QStringLiteral("array_agg(id)::text") : QStringLiteral("NULL"));
     recorded(session, [&] {
         QSqlQuery query = session.exec(
-            sql, {whole ? pairs.oldJoined : pairs.olds.mid(from, to - from).join(delimiter),
-                  delimiter,
-                  whole ? pairs.newJoined : pairs.news.mid(from, to - from).join(delimiter),
-                  delimiter});
+            sql,
+            {whole ? pairs.oldJoined : pairs.olds.mid(from, to - from).join(delimiter), delimiter,
+             whole ? pairs.newJoined : pairs.news.mid(from, to - from).join(delimiter), delimiter});
         if (!query.next())
             return;
         const QString indices = query.value(0).toString();

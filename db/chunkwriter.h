@@ -45,6 +45,9 @@ public:
     virtual ~RowRecorder() = default;
     virtual void record(const WriteTarget &target, const QList<QString> &identities,
                         const QList<QString> &olds, const QList<QString> &news) = 0;
+    // The rows of the last record() were not written after all: the server refused the
+    // statement's commit. A failure (a DbError) ends the run.
+    virtual void forget() = 0;
 };
 // Makes a writer's recorder in the writer's own thread; none records nothing.
 using RowRecorderFactory = std::function<std::unique_ptr<RowRecorder>()>;
@@ -96,6 +99,8 @@ public:
     // A deadlock or serialization failure: the other transaction has gone, and the same
     // statement sent again would succeed.
     static bool isConflict(const DbError &error);
+    // Whether a failed commit certainly wrote nothing: the server answered it with an error.
+    static bool refusedByServer(const DbError &error);
 
     // The condition on row alias t of a physical range [first, end), as tids "(block,offset)".
     static QString RangeSql(const QString &first, const QString &end);

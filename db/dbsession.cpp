@@ -73,6 +73,13 @@ QSqlQuery DbSession::exec(const QString &sql)
     return query;
 }
 
+void DbSession::endTransaction(bool commit)
+{
+    QSqlQuery query(*db_);
+    if (!query.exec(commit ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK")))
+        throw errorFrom(query.lastError(), sqlStateOf(query.result()->handle(), SQL_HANDLE_STMT));
+}
+
 void DbSession::run(QSqlQuery &query)
 {
     throwIfCancelled();

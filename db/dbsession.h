@@ -54,6 +54,11 @@ public:
     qint64 execute(const QString &sql, const QVariantList &values);
     QSqlQuery exec(const QString &sql, const QVariantList &values);
 
+    // Ends the transaction begun with "BEGIN": COMMIT or ROLLBACK. Unlike a statement it is
+    // sent also after cancel(), and it is not a statement in flight that a stop cancels: a
+    // transaction whose work is done and recorded commits whole. Throws DbError.
+    void endTransaction(bool commit);
+
     QSqlDatabase &database() { return *db_; }
 
     // May be called from any thread: every later statement of the session fails at once with

@@ -43,8 +43,10 @@ void JournalWriter::record(const QString &field, const QString &relationSql,
         throw JournalError(JournalError::Action::Writing,
                            QStringLiteral("a chunk's identities, old and new values differ in "
                                           "number"));
+    lastRecorded_.reset();
     if (olds.isEmpty())
         return;
+    std::optional<std::pair<qint64, qint64>> recorded;
     file_->begin();
     try {
         qsizetype from = 0;
@@ -60,12 +62,15 @@ void JournalWriter::record(const QString &field, const QString &relationSql,
             const QList<QString> pieceNews = whole ? news : news.mid(from, to - from);
             const QString delimiter = delimiterFor(pieceIds + pieceOlds + pieceNews);
             const QString oldsJoined = pieceOlds.join(delimiter);
-            file_->exec(QStringLiteral("INSERT INTO change (field, relation, rows, delimiter,"
-                                       " identities, olds, news) VALUES (?, ?, ?, ?, ?, ?, ?)"),
-                        {field, relationSql, qint64(to - from), delimiter,
-                         JournalPacking::PackTexts(pieceIds.join(delimiter)),
-                         JournalPacking::PackTexts(oldsJoined),
-                         JournalPacking::PackNews(oldsJoined, pieceNews.join(delimiter))});
+            const QSqlQuery query =
+                file_->exec(QStringLiteral("INSERT INTO change (field, relation, rows, delimiter,"
+                                           " identities, olds, news) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                            {field, relationSql, qint64(to - from), delimiter,
+                             JournalPacking::PackTexts(pieceIds.join(delimiter)),
+                             JournalPacking::PackTexts(oldsJoined),
+                             JournalPacking::PackNews(oldsJoined, pieceNews.join(delimiter))});
+            const qint64 seq = query.lastInsertId().toLongLong();
+            recorded = {recorded ? recorded->first : seq, seq};
             from = to;
         }
         file_->commit();
@@ -73,4 +78,14 @@ void JournalWriter::record(const QString &field, const QString &relationSql,
         file_->rollback();
         throw;
     }
+    lastRecorded_ = recorded;
+}
+
+void JournalWriter::forget()
+{
+    if (!lastRecorded_)
+        return;
+    file_->exec(QStringLiteral("DELETE FROM change WHERE seq BETWEEN ? AND ?"),
+                {lastRecorded_->first, lastRecorded_->second});
+    lastRecorded_.reset();
 }

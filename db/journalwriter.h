@@ -8,6 +8,8 @@
 #include <QList>
 #include <QString>
 #include <memory>
+#include <optional>
+#include <utility>
 
 class JournalFile;
 
@@ -30,6 +32,13 @@ public:
     void record(const QString &field, const QString &relationSql, const QList<QString> &identities,
                 const QList<QString> &olds, const QList<QString> &news);
 
+    // Takes the rows of the last record() out again, for a chunk whose change the server did
+    // not commit after all. Throws JournalError.
+    void forget();
+
 private:
     std::unique_ptr<JournalFile> file_;
+    // The places of the last record()'s rows in the file: one transaction holds the file's
+    // write lock, so they follow each other.
+    std::optional<std::pair<qint64, qint64>> lastRecorded_;
 };

@@ -1,5 +1,6 @@
 // The change run against the test server: end state, writes, failures, stop and progress.
 #include "casing/wordexceptions.h"
+#include "db/changejournal.h"
 #include "db/changerun.h"
 #include "testdatabase.h"
 
@@ -272,6 +273,20 @@ void TestChangeRun::refusedValuesStayAndTheRestChanges()
     QVERIFY(!summary.endedEarly);
     QCOMPARE(column("SELECT v FROM cr.checked ORDER BY v"),
              (QStringList{"YES", "no", "no", "veto"}));
+
+    // A constraint checked only at the commit refuses a value too, and the journal keeps only
+    // the rows that were written, not those of the commits the server refused.
+    exec({"CREATE TABLE cr.deferred (id int PRIMARY KEY, "
+          "v text UNIQUE DEFERRABLE INITIALLY DEFERRED)",
+          "INSERT INTO cr.deferred SELECT i, 'row ' || i FROM generate_series(1, 300) i",
+          "INSERT INTO cr.deferred VALUES (1001, 'ROW 7 TAKEN'), (1002, 'row 7 taken')"});
+    summary = runOn({"cr", "deferred"}, {"v"}, CaseMode::Upper);
+    QCOMPARE(summary.valuesNotWritten, 1);
+    QCOMPARE(summary.rowsWritten, 300);
+    QCOMPARE(column("SELECT v FROM cr.deferred WHERE v <> upper(v)"), QStringList{"row 7 taken"});
+    const std::optional<JournalRun> journal = ChangeJournal::Last(TestDatabase::settings());
+    QVERIFY(journal);
+    QCOMPARE(journal->rowsRecorded, summary.rowsWritten);
 }
 
 void TestChangeRun::fieldsThatHoldText()
@@ -570,6 +585,28 @@ void TestChangeRun::stopLeavesEveryRowWhole()
     QVERIFY(converted > 0);
     QVERIFY(old > 0);
     QCOMPARE(converted, summary.rowsWritten);
+
+    // The stop comes after a statement's rows are in the journal and before the statement
+    // commits: it still commits, so the journal holds exactly the rows written.
+    exec({"CREATE TABLE cr.recorded (id int PRIMARY KEY, v text)",
+          "INSERT INTO cr.recorded SELECT i, 'row ' || i FROM generate_series(1, 50000) i"});
+    ChangeRun stopped(TestDatabase::settings(), {"cr", "recorded"}, {"v"}, CaseMode::Upper);
+    std::atomic<bool> once{false};
+    stopped.setRecordedHook([&] {
+        if (!once.exchange(true))
+            stopped.requestStop();
+    });
+    connect(&stopped, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) { summary = s; });
+    stopped.run();
+    QVERIFY(summary.endedEarly);
+    QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
+    const qint64 written =
+        column("SELECT count(*) FROM cr.recorded WHERE v = upper(v)").value(0).toLongLong();
+    QVERIFY(written > 0);
+    QCOMPARE(summary.rowsWritten, written);
+    const std::optional<JournalRun> journal = ChangeJournal::Last(TestDatabase::settings());
+    QVERIFY(journal);
+    QCOMPARE(journal->rowsRecorded, written);
 }
 
 void TestChangeRun::failuresOfTheWholeRun()
