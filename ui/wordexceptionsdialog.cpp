@@ -8,6 +8,7 @@
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -15,6 +16,7 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QVBoxLayout>
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -25,6 +27,17 @@ const QString FileFilter = QStringLiteral("Text files (*.txt);;All files (*)");
 // A word list is small; a file far larger than any list is the wrong file, and reading it
 // whole would only hold up the window.
 constexpr qint64 MaxFileBytes = 16 << 20;
+
+// A file that cannot serve as a word list: the user's to put right, so it is said plainly, not
+// reported as a failure of the program.
+struct FileProblem {
+    QString text;
+};
+
+[[noreturn]] void refuseFile(const QString &text)
+{
+    throw FileProblem{text};
+}
 
 [[noreturn]] void fail(const QString &text)
 {
@@ -123,7 +136,12 @@ void WordExceptionsDialog::Import_Click()
     if (path.isEmpty())
         return;
     QStringList imported;
-    if (h.step(102, [&] { imported = ReadWordFile(path); }))
+    std::optional<QString> problem;
+    if (!h.step(102, [&] { problem = tryFile([&] { imported = ReadWordFile(path); }); }))
+        return;
+    if (problem)
+        h.step(103, [&] { messages_.info(*problem); });
+    else
         h.step(104, [&] { setWords(WordExceptions::Cleaned(words() + imported)); });
 }
 
@@ -134,24 +152,43 @@ void WordExceptionsDialog::Export_Click()
     h.step(100, [&] { path = chooseExportFile(); });
     if (path.isEmpty())
         return;
-    h.step(102, [&] { WriteWordFile(path, words()); });
+    std::optional<QString> problem;
+    if (h.step(102, [&] { problem = tryFile([&] { WriteWordFile(path, words()); }); }) && problem)
+        h.step(103, [&] { messages_.info(*problem); });
+}
+
+std::optional<QString> WordExceptionsDialog::tryFile(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const FileProblem &problem) {
+        return problem.text;
+    }
+    return std::nullopt;
 }
 
 QStringList WordExceptionsDialog::ReadWordFile(const QString &path)
 {
+    // Only a regular file: opening a named pipe would wait for a writer, with the window frozen.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        refuseFile(
+            QStringLiteral("The file %1 could not be read: it is not a regular file.").arg(path));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("The file %1 could not be read: %2").arg(path, file.errorString()));
+        refuseFile(
+            QStringLiteral("The file %1 could not be read: %2").arg(path, file.errorString()));
     if (file.size() > MaxFileBytes)
-        fail(QStringLiteral("The file %1 is too large for a list of words.").arg(path));
+        refuseFile(QStringLiteral("The file %1 is too large for a list of words.").arg(path));
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        fail(QStringLiteral("The file %1 could not be read: %2").arg(path, file.errorString()));
+        refuseFile(
+            QStringLiteral("The file %1 could not be read: %2").arg(path, file.errorString()));
     // The decoder drops a byte order mark at the start.
     QStringDecoder decoder(QStringDecoder::Utf8);
     const QString text = decoder(bytes);
     if (decoder.hasError())
-        fail(QStringLiteral("The file %1 is not UTF-8 text.").arg(path));
+        refuseFile(QStringLiteral("The file %1 is not UTF-8 text.").arg(path));
     return WordExceptions::Cleaned(text.split(u'\n'));
 }
 
@@ -162,5 +199,6 @@ void WordExceptionsDialog::WriteWordFile(const QString &path, const QStringList 
         bytes += word.toUtf8() + '\n';
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        fail(QStringLiteral("The file %1 could not be written: %2").arg(path, file.errorString()));
+        refuseFile(
+            QStringLiteral("The file %1 could not be written: %2").arg(path, file.errorString()));
 }
