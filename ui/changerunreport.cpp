@@ -22,6 +22,12 @@ void ReportChangeRun(Messages &messages, const QString &window, const ChangeRunS
         messages.info(leftAlone);
     if (summary.noMode)
         messages.info(QStringLiteral("mess up"));
+    // A run that was stopped says how far it got; one that failed has said why already.
+    if (summary.endedEarly && summary.firstError.isEmpty())
+        messages.info(QStringLiteral("The change run was stopped before it was complete.\n\n"
+                                     "Rows written: %1\nThe other rows keep their old letter "
+                                     "case; Undo Last Change Run takes back what was written.")
+                          .arg(summary.rowsWritten));
 }
 
 void ConvertPreviewList(QTreeWidget &list, CaseMode mode, const QStringList &exceptionWords)

@@ -69,7 +69,8 @@ private slots:
     void failedRunIsReportedOnce();
     void modeTextWithoutModeWord();
     void keyboardMovesThroughTheLists();
-    void closingDuringARunWaitsForIt();
+    void stoppedRunSaysHowFarItGot();
+    void closingDuringARunWaitsForIt(); // last: closing the window ends the event loops
 
 private:
     QTreeWidget *list(const char *name) { return main()->findChild<QTreeWidget *>(name); }
@@ -531,6 +532,35 @@ void TestMainWindow::closingDuringARunWaitsForIt()
     QCOMPARE(column("SELECT count(*) FROM ui_main.big WHERE v NOT LIKE 'abc %' AND v NOT LIKE "
                     "'ABC %'"),
              QStringList{"0"});
+}
+
+void TestMainWindow::stoppedRunSaysHowFarItGot()
+{
+    // The run waits for another client's row lock until Stop; what it wrote is counted.
+    exec({"CREATE TABLE ui_main.stopped AS SELECT 'abc ' || n AS v FROM generate_series(1, 50000) "
+          "n"});
+    QSqlDatabase holder = TestDatabase::open();
+    QVERIFY(
+        TestDatabase::exec(holder, {"SET idle_in_transaction_session_timeout = '30s'", "BEGIN",
+                                    "SELECT * FROM ui_main.stopped WHERE v = 'abc 3' FOR UPDATE"})
+            .isEmpty());
+    main()->Form_Load();
+    clickTable("ui_main.stopped");
+    QSignalSpy ended(main(), &Form2::changeRunEnded);
+    main()->findChild<QPushButton *>("PushButton1")->click();
+    QTest::qWait(1000);
+    QVERIFY(main()->isChanging());
+    main()->stopAction()->trigger();
+    QVERIFY(ended.wait(10000));
+    TestDatabase::exec(holder, {"ROLLBACK"});
+    TestDatabase::close(holder);
+    QVERIFY(messages_.reports.isEmpty());
+    const QString written = column("SELECT count(*) FROM ui_main.stopped WHERE v LIKE 'ABC %'")[0];
+    QCOMPARE(messages_.infos,
+             QStringList{
+                 "The change run was stopped before it was complete.\n\nRows written: " + written +
+                 "\nThe other rows keep their old letter case; Undo Last Change Run "
+                 "takes back what was written."});
 }
 
 QTEST_MAIN(TestMainWindow)
