@@ -30,6 +30,16 @@ auto withRetries(Action action) -> decltype(action())
     }
 }
 
+// Whether a failed commit certainly wrote nothing: the server answered it with an error.
+// Class 08 is a lost or failed connection, and HY the driver's own failures; either may come
+// after the server committed.
+bool refusedByServer(const DbError &error)
+{
+    const QString state = error.sqlState();
+    return state.size() == 5 && !state.startsWith(QLatin1String("08")) &&
+           !state.startsWith(QLatin1String("HY"));
+}
+
 QString condition(const QString &filter)
 {
     return filter.isEmpty() ? QStringLiteral("true") : filter;
@@ -177,15 +187,6 @@ void ChunkWriter::recorded(DbSession &session, Statement statement)
             recorder_->forget();
         throw;
     }
-}
-
-bool ChunkWriter::refusedByServer(const DbError &error)
-{
-    // Class 08 is a lost or failed connection, and HY the driver's own failures; either may
-    // come after the server committed.
-    const QString state = error.sqlState();
-    return state.size() == 5 && !state.startsWith(QLatin1String("08")) &&
-           !state.startsWith(QLatin1String("HY"));
 }
 
 WriteResult ChunkWriter::write(DbSession &session, const WriteJob &job)

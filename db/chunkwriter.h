@@ -99,8 +99,6 @@ public:
     // A deadlock or serialization failure: the other transaction has gone, and the same
     // statement sent again would succeed.
     static bool isConflict(const DbError &error);
-    // Whether a failed commit certainly wrote nothing: the server answered it with an error.
-    static bool refusedByServer(const DbError &error);
 
     // The condition on row alias t of a physical range [first, end), as tids "(block,offset)".
     static QString RangeSql(const QString &first, const QString &end);

@@ -39,6 +39,18 @@ struct FileProblem {
     throw FileProblem{text};
 }
 
+// Runs a read or a write of a word file: none when it went through, else what is wrong with
+// the file.
+std::optional<QString> fileProblemOf(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const FileProblem &problem) {
+        return problem.text;
+    }
+    return std::nullopt;
+}
+
 [[noreturn]] void fail(const QString &text)
 {
     throw std::runtime_error(text.toStdString());
@@ -137,7 +149,7 @@ void WordExceptionsDialog::Import_Click()
         return;
     QStringList imported;
     std::optional<QString> problem;
-    if (!h.step(102, [&] { problem = tryFile([&] { imported = ReadWordFile(path); }); }))
+    if (!h.step(102, [&] { problem = fileProblemOf([&] { imported = ReadWordFile(path); }); }))
         return;
     if (problem)
         h.step(103, [&] { messages_.info(*problem); });
@@ -153,18 +165,9 @@ void WordExceptionsDialog::Export_Click()
     if (path.isEmpty())
         return;
     std::optional<QString> problem;
-    if (h.step(102, [&] { problem = tryFile([&] { WriteWordFile(path, words()); }); }) && problem)
+    if (h.step(102, [&] { problem = fileProblemOf([&] { WriteWordFile(path, words()); }); }) &&
+        problem)
         h.step(103, [&] { messages_.info(*problem); });
-}
-
-std::optional<QString> WordExceptionsDialog::tryFile(const std::function<void()> &action)
-{
-    try {
-        action();
-    } catch (const FileProblem &problem) {
-        return problem.text;
-    }
-    return std::nullopt;
 }
 
 QStringList WordExceptionsDialog::ReadWordFile(const QString &path)

@@ -10,7 +10,6 @@
 #include <QDialog>
 #include <QStringList>
 #include <functional>
-#include <optional>
 
 class Messages;
 class QPlainTextEdit;
@@ -36,15 +35,12 @@ public:
     void Export_Click(); // writes the list to a file
 
     // The words of a UTF-8 text file, one a line (a byte order mark and CR LF line ends are
-    // fine). When it cannot be read, is no regular file or is not UTF-8 text, it throws what
-    // tryFile() turns into the text to show.
+    // fine). A file that cannot be read, is no regular file or is not UTF-8 text is refused
+    // with the text that Import shows.
     static QStringList ReadWordFile(const QString &path);
-    // Writes the words as UTF-8 text, one a line, replacing the file whole; when it cannot be
-    // written, it throws what tryFile() turns into the text to show.
+    // Writes the words as UTF-8 text, one a line, replacing the file whole. A file that cannot
+    // be written is refused with the text that Export shows.
     static void WriteWordFile(const QString &path, const QStringList &words);
-    // Runs ReadWordFile() or WriteWordFile(): none when it went through, else the text that
-    // says what is wrong with the file.
-    static std::optional<QString> tryFile(const std::function<void()> &action);
 
     // The file to import from or export to: asked by a file dialog; empty when none is chosen.
     std::function<QString()> chooseImportFile;
