@@ -39,6 +39,18 @@ constexpr qint64 BatchTargetBytes = 1 << 20;
 // fields in turn.
 constexpr int WalkPercent = 25;
 
+// A phase's part of the progress bar, from one percentage to another.
+struct Slice {
+    double from;
+    double to;
+
+    int at(double fraction) const { return int(from + (to - from) * qBound(0.0, fraction, 1.0)); }
+    Slice part(double fromFraction, double toFraction) const
+    {
+        return {from + (to - from) * fromFraction, from + (to - from) * toFraction};
+    }
+};
+
 const QString CursorName = QStringLiteral("recasor_preview");
 
 struct Relation {
@@ -120,11 +132,21 @@ public:
         plan();
         if (!fields_.isEmpty() && !relations_.isEmpty()) {
             walk();
+            // Each field has an equal share of what the walk leaves, split between the server's
+            // count and the rule's by the rows each of them judges.
+            const Slice fields{WalkPercent, 100};
+            const double n = double(fields_.size());
             for (qsizetype k = 0; k < fields_.size(); ++k) {
-                countAsciiChanges(fields_[k]);
-                countOtherChanges(fields_[k]);
-                reportProgress(WalkPercent + int((100 - WalkPercent) * (k + 1) / fields_.size()),
-                               false);
+                Field &field = fields_[k];
+                const Slice slice = fields.part(k / n, (k + 1) / n);
+                const qint64 rows = field.counts.rowsRead;
+                const double serverShare = serverJudgesAscii(field) && rows > 0
+                                               ? double(rows - field.clientRows) / rows
+                                               : 0.0;
+                countAsciiChanges(field);
+                reportProgress(slice.at(serverShare), false);
+                countOtherChanges(field, slice.part(serverShare, 1.0));
+                reportProgress(slice.at(1.0), false);
             }
         }
         for (const Field &field : fields_)
@@ -341,7 +363,7 @@ private:
     }
 
     // 3. Every other value that may change, once per distinct value, judged by the rule here.
-    void countOtherChanges(Field &field)
+    void countOtherChanges(Field &field, const Slice &slice)
     {
         if (field.clientRows == 0)
             return;
@@ -350,13 +372,14 @@ private:
         read(QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR SELECT v COLLATE \"C\", count(*)"
                             " FROM (%2) AS c GROUP BY 1")
                  .arg(CursorName, values));
-        qint64 batch = 256;
+        qint64 batch = 256, rowsJudged = 0;
         while (true) {
             QSqlQuery rows =
                 read(QStringLiteral("FETCH FORWARD %1 FROM %2").arg(batch).arg(CursorName));
             qint64 fetched = 0, bytes = 0;
             while (rows.next()) {
                 ++fetched;
+                rowsJudged += rows.value(1).toLongLong();
                 if (rows.value(0).isNull())
                     continue;
                 const QString old = rows.value(0).toString();
@@ -379,6 +402,7 @@ private:
                 field.counts.rowsChanging += n;
                 top_.offer({field.counts.name, Cut(old), Cut(std::move(converted)), n});
             }
+            reportProgress(slice.at(double(rowsJudged) / field.clientRows), false);
             if (fetched < batch)
                 break;
             const qint64 next = bytes > 0 ? batch * BatchTargetBytes / bytes : batch * 2;
@@ -395,12 +419,14 @@ private:
         return canceller_.exec(session_, sql);
     }
 
+    // The bar never goes back within a preview.
     void reportProgress(int percent, bool last)
     {
         if (!last && progressClock_.elapsed() < ProgressIntervalMs)
             return;
         progressClock_.restart();
-        progress_(percent);
+        shownPercent_ = qMax(shownPercent_, percent);
+        progress_(shownPercent_);
     }
 
     DbSession &session_;
@@ -415,6 +441,7 @@ private:
     QList<Relation> relations_;
     TopChanges top_;
     QElapsedTimer progressClock_;
+    int shownPercent_ = 0;
     bool utf8_ = false;
 };
 

@@ -491,29 +491,34 @@ private:
                                  .arg(field.sql);
         const QString range = ChunkWriter::RangeSql(chunk.first(), chunk.end());
         const QString filter =
-            field.array ? QStringLiteral("true") : mayChangeSql(QStringLiteral("v"));
-        const QString value = field.plainText ? QStringLiteral("t.") + field.sql
-                                              : TextFormOf(QStringLiteral("t.") + field.sql);
+            field.array ? QStringLiteral("true") : mayChangeSql(QStringLiteral("r.v"));
+        // Where a derived table carries the field next to the statement's own columns, the
+        // field goes under a name of the statement's own too: a field may be called "c" or
+        // "before".
+        const auto valueOf = [&field](const QString &column) {
+            return field.plainText ? column : TextFormOf(column);
+        };
         // Sizes cost a look at each row but no read of a long value. Only a range whose values
         // go past the budget is read in the order of the rows' places (a sort) up to it. OFFSET
         // 0 keeps the server from repeating the text form in every use of v.
         return QStringLiteral(
                    "WITH z AS MATERIALIZED (SELECT coalesce(sum(%1), 0) AS total FROM ONLY %2 AS t"
                    " WHERE %3)"
-                   " SELECT count(*), array_agg(v) FILTER (WHERE %4), NULL, false,"
-                   " (SELECT total FROM z) FROM"
-                   " (SELECT %5 AS v FROM ONLY %2 AS t WHERE %3 OFFSET 0) AS c"
-                   " HAVING (SELECT total FROM z) <= %6"
+                   " SELECT count(*), array_agg(r.v) FILTER (WHERE %4), NULL, false,"
+                   " (SELECT z.total FROM z) FROM"
+                   " (SELECT %5 AS v FROM ONLY %2 AS t WHERE %3 OFFSET 0) AS r"
+                   " HAVING (SELECT z.total FROM z) <= %6"
                    " UNION ALL"
-                   " SELECT count(*), array_agg(v) FILTER (WHERE %4), max(c)::text, true,"
-                   " (SELECT total FROM z) FROM"
-                   " (SELECT c, %7 AS v FROM (SELECT t.ctid AS c, t.%8, sum(%1) OVER (ORDER BY"
-                   " t.ctid ROWS UNBOUNDED PRECEDING) - %1 AS before FROM ONLY %2 AS t WHERE %3)"
-                   " AS t WHERE t.before < %6 OFFSET 0) AS c"
-                   " HAVING (SELECT total FROM z) > %6")
-            .arg(size, chunk.relation->sql, range, filter, value)
+                   " SELECT count(*), array_agg(r.v) FILTER (WHERE %4), max(r.c)::text, true,"
+                   " (SELECT z.total FROM z) FROM"
+                   " (SELECT s.c, %7 AS v FROM (SELECT t.ctid AS c, t.%8 AS f, sum(%1) OVER"
+                   " (ORDER BY t.ctid ROWS UNBOUNDED PRECEDING) - %1 AS before FROM ONLY %2 AS t"
+                   " WHERE %3) AS s WHERE s.before < %6 OFFSET 0) AS r"
+                   " HAVING (SELECT z.total FROM z) > %6")
+            .arg(size, chunk.relation->sql, range, filter,
+                 valueOf(QStringLiteral("t.") + field.sql))
             .arg(ChunkSizing::RangeBudget)
-            .arg(value, field.sql);
+            .arg(valueOf(QStringLiteral("s.f")), field.sql);
     }
 
     // A listed word may change a value that the rule leaves as it is ("Usa" to "USA"): with a

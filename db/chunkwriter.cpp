@@ -327,23 +327,27 @@ bool ChunkWriter::writeRowByRow(DbSession &session, const WriteJob &job, WriteRe
         function = QStringLiteral("pg_temp.recasor_rows_%1").arg(rowFunctions_.size() + 1);
         const QString filter = condition(target.filter);
         try {
+            // The function's own names never meet the table's fields: its parameters are
+            // used by position, the row's values reach the UPDATE through a derived table,
+            // and every field is named through its table.
             session.execute(
                 QStringLiteral(
-                    "CREATE OR REPLACE FUNCTION %1(olds text[], news text[], lo tid, hi tid)"
+                    "CREATE OR REPLACE FUNCTION %1(text[], text[], tid, tid)"
                     " RETURNS TABLE(i bigint, message text, id text) LANGUAGE plpgsql"
                     " AS $recasor$"
                     " #variable_conflict use_column\n"
-                    " DECLARE v record; BEGIN"
-                    " FOR v IN SELECT t.ctid AS c, v.o, v.n, v.i FROM %2 AS t,"
-                    " unnest(olds, news) WITH ORDINALITY AS v(o, n, i)"
-                    " WHERE t.ctid >= lo AND t.ctid < hi AND %3 AND %4 LOOP"
+                    " DECLARE p record; BEGIN"
+                    " FOR p IN SELECT t.ctid AS c, v.o, v.n, v.i FROM %2 AS t,"
+                    " unnest($1, $2) WITH ORDINALITY AS v(o, n, i)"
+                    " WHERE t.ctid >= $3 AND t.ctid < $4 AND %3 AND %4 LOOP"
                     " BEGIN"
-                    " UPDATE %2 AS t SET %5 = CAST(v.n AS %6) WHERE t.ctid = v.c AND %3 AND %4"
+                    " UPDATE %2 AS t SET %5 = CAST(v.n AS %6)"
+                    " FROM (SELECT p.c, p.o, p.n) AS v(c, o, n) WHERE t.ctid = v.c AND %3 AND %4"
                     " RETURNING %7 INTO id;"
-                    " IF FOUND THEN i := v.i; message := NULL; RETURN NEXT; END IF;"
+                    " IF FOUND THEN i := p.i; message := NULL; RETURN NEXT; END IF;"
                     " EXCEPTION WHEN OTHERS THEN"
                     " IF SQLSTATE IN ('40P01', '40001', '57014') THEN RAISE; END IF;"
-                    " i := v.i; message := 'ERROR: ' || SQLERRM; id := NULL; RETURN NEXT;"
+                    " i := p.i; message := 'ERROR: ' || SQLERRM; id := NULL; RETURN NEXT;"
                     " END; END LOOP; END $recasor$")
                     .arg(function, target.relation, filter, target.match, target.field,
                          target.typeSql, identity));

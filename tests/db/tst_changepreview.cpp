@@ -9,6 +9,7 @@
 #include "db/fieldkinds.h"
 #include "testdatabase.h"
 
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTest>
 #include <algorithm>
@@ -21,12 +22,14 @@ class TestChangePreview : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void init();
     void arrayText_data();
     void arrayText();
     void countsEqualWhatTheRunChanges_data();
     void countsEqualWhatTheRunChanges();
     void mostFrequentChangesFirst();
     void fieldKindsAndFieldsLeftAlone();
+    void progressMovesOnlyForward();
     void stopCancelsABlockedRead();
     void failures();
 
@@ -40,6 +43,7 @@ private:
     void insert(const QString &sql, const QList<QVariantList> &rows);
 
     QSqlDatabase db_;
+    QList<int> progress_; // the last preview's progress, as reported
 };
 
 void TestChangePreview::initTestCase()
@@ -57,6 +61,11 @@ void TestChangePreview::cleanupTestCase()
     TestDatabase::close(db_);
 }
 
+void TestChangePreview::init()
+{
+    QTest::failOnWarning(QRegularExpression("progress|did not report"));
+}
+
 PreviewResult TestChangePreview::previewOn(const TableRef &table, const QStringList &fields,
                                            std::optional<CaseMode> mode,
                                            const ConnectionSettings &settings,
@@ -69,9 +78,20 @@ PreviewResult TestChangePreview::previewOn(const TableRef &table, const QStringL
         result = r;
         finished = true;
     });
+    // Every preview's bar only ever moves forward, and a whole one ends full.
+    QList<int> &progress = progress_;
+    progress.clear();
+    connect(&preview, &ChangePreview::progress, this, [&](int percent) {
+        if (!progress.isEmpty() && percent < progress.last())
+            qWarning("the progress went back from %d to %d", progress.last(), percent);
+        progress << percent;
+    });
     preview.run();
     if (!finished)
         qWarning("the preview did not report its end");
+    if (finished && result.error.isEmpty() && !result.stopped && mode &&
+        progress.value(progress.size() - 1) != 100)
+        qWarning("a whole preview ended its progress at %d", progress.value(progress.size() - 1));
     return result;
 }
 
@@ -387,6 +407,19 @@ void TestChangePreview::fieldKindsAndFieldsLeftAlone()
     QCOMPARE(preview.leftAlone.size(), 1);
     QCOMPARE(preview.leftAlone[0].leftAloneReason(), "no UPDATE privilege");
     exec({"DROP OWNED BY recasor_pv_user", "DROP ROLE recasor_pv_user"});
+}
+
+void TestChangePreview::progressMovesOnlyForward()
+{
+    // Several fields of a table large enough for the bar to move many times, in every phase:
+    // the walk, the server's count of ASCII values and the rule's judging of the others.
+    exec({"CREATE TABLE pv.progress (a text, b text, c text)",
+          "INSERT INTO pv.progress SELECT 'name ' || i, 'Straße ' || (i % 5000), "
+          "CASE WHEN i % 2 = 0 THEN 'élan ' || i ELSE 'plain ' || i END "
+          "FROM generate_series(1, 300000) i"});
+    const PreviewResult result = previewOn({"pv", "progress"}, {"a", "b", "c"}, CaseMode::Upper);
+    QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
+    QVERIFY2(progress_.size() >= 4, qPrintable(QString::number(progress_.size())));
 }
 
 void TestChangePreview::stopCancelsABlockedRead()
