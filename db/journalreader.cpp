@@ -11,9 +11,25 @@ JournalReader::JournalReader(const JournalRun &run)
     : path_(run.file), file_(std::make_unique<JournalFile>(run.file, JournalError::Action::Reading,
                                                            JournalFile::Sync::Normal))
 {
-    QSqlQuery query = file_->exec(QStringLiteral("SELECT undone_from FROM run"));
-    if (query.next() && !query.value(0).isNull())
-        before_ = query.value(0).toLongLong();
+    // A journal of the first version gets the column for the count on its first undo; a file
+    // that cannot take it is undone all the same, without the count.
+    countsRestored_ = file_->hasColumn(QStringLiteral("run"), QStringLiteral("rows_restored"));
+    if (!countsRestored_) {
+        try {
+            file_->exec(QStringLiteral("ALTER TABLE run ADD COLUMN rows_restored INTEGER"
+                                       " DEFAULT 0"));
+            countsRestored_ = true;
+        } catch (const JournalError &) {
+        }
+    }
+    QSqlQuery query = file_->exec(
+        QStringLiteral("SELECT undone_from, %1 FROM run")
+            .arg(countsRestored_ ? QStringLiteral("rows_restored") : QStringLiteral("0")));
+    if (query.next()) {
+        if (!query.value(0).isNull())
+            before_ = query.value(0).toLongLong();
+        restoredEarlier_ = query.value(1).toLongLong();
+    }
 }
 
 JournalReader::~JournalReader() = default;
@@ -56,10 +72,14 @@ std::optional<JournalChunk> JournalReader::next()
     return chunk;
 }
 
-bool JournalReader::markUndone(qint64 seq)
+bool JournalReader::markUndone(qint64 seq, qint64 restored)
 {
     try {
-        file_->exec(QStringLiteral("UPDATE run SET undone_from = ?"), {seq});
+        if (countsRestored_)
+            file_->exec(QStringLiteral("UPDATE run SET undone_from = ?, rows_restored = ?"),
+                        {seq, restoredEarlier_ + restored});
+        else
+            file_->exec(QStringLiteral("UPDATE run SET undone_from = ?"), {seq});
         return true;
     } catch (const JournalError &) {
         return false;

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "db/chunkwriter.h"
+#include "db/databaseidentity.h"
 #include "db/dbsession.h"
 #include "db/journalreader.h"
 #include "db/sessionworker.h"
@@ -43,27 +44,30 @@ struct Rows {
     QList<QString> identities, olds, news;
 };
 
-qint64 restoreRange(DbSession &session, const QString &sql, const QString &d, const Rows &rows,
-                    qsizetype from, qsizetype to, Outcome &outcome)
+// Adds what it restores to the outcome as each statement commits, so that a failure part-way
+// through a chunk still counts the rows restored before it.
+void restoreRange(DbSession &session, const QString &sql, const QString &d, const Rows &rows,
+                  qsizetype from, qsizetype to, Outcome &outcome)
 {
     if (from >= to)
-        return 0;
+        return;
     auto joined = [&](const QList<QString> &list) { return list.mid(from, to - from).join(d); };
     try {
-        return session.execute(
+        outcome.restored += session.execute(
             sql, {joined(rows.identities), d, joined(rows.news), d, joined(rows.olds), d});
+        return;
     } catch (const DbError &error) {
         if (!ChunkWriter::concernsOneValue(error))
             throw;
         if (to - from == 1) {
             if (!outcome.refusal)
                 outcome.refusal = error;
-            return 0;
+            return;
         }
     }
     const qsizetype middle = from + (to - from) / 2;
-    return restoreRange(session, sql, d, rows, from, middle, outcome) +
-           restoreRange(session, sql, d, rows, middle, to, outcome);
+    restoreRange(session, sql, d, rows, from, middle, outcome);
+    restoreRange(session, sql, d, rows, middle, to, outcome);
 }
 
 // Writes a chunk's old values back; rows the server refuses are found by halving and left
@@ -84,7 +88,7 @@ void restore(DbSession &session, const QString &sql, const JournalChunk &chunk, 
         }
     }
     const Rows rows{chunk.identities.split(d), chunk.olds.split(d), chunk.news.split(d)};
-    outcome.restored = restoreRange(session, sql, d, rows, 0, rows.identities.size(), outcome);
+    restoreRange(session, sql, d, rows, 0, rows.identities.size(), outcome);
 }
 
 class Undoer
@@ -106,6 +110,25 @@ public:
     void run()
     {
         total_ = reader_.rowsLeft();
+        try {
+            walk();
+        } catch (...) {
+            // What the other writer restored is committed: it counts, and is marked, before the
+            // failure ends the undo.
+            for (int w : {0, 1}) {
+                try {
+                    collect(w);
+                } catch (const DbError &) {
+                }
+            }
+            throw;
+        }
+        progress_(100);
+    }
+
+private:
+    void walk()
+    {
         int w = 0;
         QString field;
         while (true) {
@@ -118,6 +141,7 @@ public:
             std::optional<JournalChunk> chunk = reader_.next();
             if (!chunk)
                 break;
+            inHand_ = chunk->seq;
             if (chunk->field != field) {
                 collect(0);
                 collect(1);
@@ -126,6 +150,7 @@ public:
             const QString &sql = statementFor(*chunk);
             if (sql.isEmpty()) {
                 // The relation or the field is gone: none of its rows can be found.
+                inHand_.reset();
                 taken(*chunk, Outcome{});
                 continue;
             }
@@ -135,16 +160,15 @@ public:
             slot.chunk = std::move(*chunk);
             slot.outcome = Outcome{};
             slot.pending = true;
+            inHand_.reset();
             writers_[w].submit([&slot, sql](DbSession &session) {
                 restore(session, sql, *slot.chunk, slot.outcome);
             });
         }
         collect(0);
         collect(1);
-        progress_(100);
     }
 
-private:
     struct Slot {
         std::optional<JournalChunk> chunk;
         Outcome outcome;
@@ -157,8 +181,16 @@ private:
         Slot &slot = slots_[w];
         if (!slot.pending)
             return;
+        try {
+            writers_[w].wait();
+        } catch (...) {
+            // The chunk is not undone, but the statements of it that committed count.
+            slot.pending = false;
+            summary_.rowsRestored += slot.outcome.restored;
+            failed_ = qMax(failed_.value_or(slot.chunk->seq), slot.chunk->seq);
+            throw;
+        }
         slot.pending = false;
-        writers_[w].wait();
         taken(*slot.chunk, slot.outcome);
     }
 
@@ -168,14 +200,20 @@ private:
         summary_.rowsLeftAlone += chunk.rows - outcome.restored;
         if (outcome.refusal && summary_.firstError.isEmpty())
             summary_.firstError = outcome.refusal->text();
-        // Chunks are taken newest first: every chunk from this one on is undone, unless an
-        // older submission is still being written; then every chunk after that one is.
-        qint64 from = chunk.seq;
+        // Chunks are read newest first, and every chunk read is undone but those still being
+        // written, not yet handed to a writer or failed: the mark goes to the oldest chunk
+        // taken, or just after the newest of those.
+        lowestTaken_ = qMin(lowestTaken_.value_or(chunk.seq), chunk.seq);
+        qint64 from = *lowestTaken_;
         for (const Slot &slot : slots_) {
             if (slot.pending)
                 from = qMax(from, slot.chunk->seq + 1);
         }
-        reader_.markUndone(from);
+        for (const std::optional<qint64> &notDone : {inHand_, failed_}) {
+            if (notDone)
+                from = qMax(from, *notDone + 1);
+        }
+        reader_.markUndone(from, summary_.rowsRestored);
         done_ += chunk.rows;
         const int percent = total_ > 0 ? int(qMin<qint64>(done_ * 100 / total_, 99)) : 0;
         if (percent != reported_)
@@ -230,6 +268,9 @@ private:
     QHash<QString, QString> statements_;
     qint64 total_ = 0, done_ = 0;
     int reported_ = -1;
+    std::optional<qint64> lowestTaken_; // the oldest chunk whose result is in
+    std::optional<qint64> inHand_;      // a chunk read and not yet given to a writer
+    std::optional<qint64> failed_;      // the newest chunk whose writing failed
     Slot slots_[2];
     SessionWorker writers_[2];
 };
@@ -257,8 +298,15 @@ void UndoRun::run()
     UndoSummary summary;
     try {
         JournalReader reader(run_);
+        summary.rowsRestoredEarlier = reader.rowsRestoredEarlier();
         DbSession session(settings_, DbSession::Options{UndoTimeout, UndoTimeout, false, true});
         const CancelMembership membership(*cancel_, session);
+        // The run was offered for this database; the check is made again where the writing
+        // starts, so that no way into an undo can write into another database of the name.
+        if (run_.databaseIdentity.known() && DatabaseIdentity::Of(session) != run_.databaseIdentity)
+            throw DbError(QStringLiteral(
+                "This database is not the one the change run changed: it was dropped and made "
+                "again, or it is another server's. Nothing was undone."));
         for (const QString &statement : SessionSetup)
             session.execute(statement);
         const std::function<void(int)> report = [this](int percent) { emit progress(percent); };
