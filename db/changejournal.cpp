@@ -22,9 +22,8 @@
 
 namespace {
 
-// The journal's layout. Version 2 added the database's identity and the rows restored by undos
-// that ended early; files of version 1 are read as runs without them. A file of a later version
-// is not read.
+// The journal's layout. Version 2 added the database's identity; files of version 1 are read as
+// runs without it. A file of a later version is not read.
 constexpr int FormatVersion = 2;
 constexpr int OldestVersion = 1;
 
@@ -147,7 +146,7 @@ void createSchema(JournalFile &file)
         " identity TEXT, rows_read INTEGER DEFAULT 0, values_changed INTEGER DEFAULT 0,"
         " rows_written INTEGER DEFAULT 0, values_not_written INTEGER DEFAULT 0,"
         " ended INTEGER DEFAULT 0, ended_whole INTEGER DEFAULT 0, undone INTEGER DEFAULT 0,"
-        " undone_from INTEGER, rows_restored INTEGER DEFAULT 0)"));
+        " undone_from INTEGER)"));
     // One row per chunk that the run wrote, oldest first: the field, the physical relation
     // written, and the rows' identities, old and new values as three texts joined by the
     // delimiter.
@@ -167,14 +166,14 @@ JournalRun readRun(JournalFile &file, const QString &path, qint64 id)
         version.value(0).toInt() > FormatVersion)
         throw readFailure(QStringLiteral("not a journal of this version"));
     version = QSqlQuery();
-    // An undo of this version adds rows_restored to a file of version 1 (JournalReader).
     const QString identityColumns =
         file.hasColumn(QStringLiteral("run"), QStringLiteral("database_oid"))
             ? QStringLiteral("system_identifier, database_oid")
             : QStringLiteral("NULL, NULL");
+    // The first undo of a run adds the table of the chunks it undid (JournalReader).
     const QString restoredColumn =
-        file.hasColumn(QStringLiteral("run"), QStringLiteral("rows_restored"))
-            ? QStringLiteral("rows_restored")
+        file.hasColumn(QStringLiteral("undone_chunk"), QStringLiteral("restored"))
+            ? QStringLiteral("(SELECT coalesce(sum(restored), 0) FROM undone_chunk)")
             : QStringLiteral("0");
     QSqlQuery query = file.exec(
         QStringLiteral("SELECT server, port, database, table_schema, table_name, fields, mode,"

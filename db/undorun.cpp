@@ -113,8 +113,8 @@ public:
         try {
             walk();
         } catch (...) {
-            // What the other writer restored is committed: it counts, and is marked, before the
-            // failure ends the undo.
+            // What the other writer restored is committed: it counts, and its chunk is marked,
+            // before the failure ends the undo.
             for (int w : {0, 1}) {
                 try {
                     collect(w);
@@ -141,7 +141,6 @@ private:
             std::optional<JournalChunk> chunk = reader_.next();
             if (!chunk)
                 break;
-            inHand_ = chunk->seq;
             if (chunk->field != field) {
                 collect(0);
                 collect(1);
@@ -150,7 +149,6 @@ private:
             const QString &sql = statementFor(*chunk);
             if (sql.isEmpty()) {
                 // The relation or the field is gone: none of its rows can be found.
-                inHand_.reset();
                 taken(*chunk, Outcome{});
                 continue;
             }
@@ -160,7 +158,6 @@ private:
             slot.chunk = std::move(*chunk);
             slot.outcome = Outcome{};
             slot.pending = true;
-            inHand_.reset();
             writers_[w].submit([&slot, sql](DbSession &session) {
                 restore(session, sql, *slot.chunk, slot.outcome);
             });
@@ -187,7 +184,6 @@ private:
             // The chunk is not undone, but the statements of it that committed count.
             slot.pending = false;
             summary_.rowsRestored += slot.outcome.restored;
-            failed_ = qMax(failed_.value_or(slot.chunk->seq), slot.chunk->seq);
             throw;
         }
         slot.pending = false;
@@ -200,20 +196,7 @@ private:
         summary_.rowsLeftAlone += chunk.rows - outcome.restored;
         if (outcome.refusal && summary_.firstError.isEmpty())
             summary_.firstError = outcome.refusal->text();
-        // Chunks are read newest first, and every chunk read is undone but those still being
-        // written, not yet handed to a writer or failed: the mark goes to the oldest chunk
-        // taken, or just after the newest of those.
-        lowestTaken_ = qMin(lowestTaken_.value_or(chunk.seq), chunk.seq);
-        qint64 from = *lowestTaken_;
-        for (const Slot &slot : slots_) {
-            if (slot.pending)
-                from = qMax(from, slot.chunk->seq + 1);
-        }
-        for (const std::optional<qint64> &notDone : {inHand_, failed_}) {
-            if (notDone)
-                from = qMax(from, *notDone + 1);
-        }
-        reader_.markUndone(from, summary_.rowsRestored);
+        reader_.markUndone(chunk.seq, outcome.restored);
         done_ += chunk.rows;
         const int percent = total_ > 0 ? int(qMin<qint64>(done_ * 100 / total_, 99)) : 0;
         if (percent != reported_)
@@ -268,9 +251,6 @@ private:
     QHash<QString, QString> statements_;
     qint64 total_ = 0, done_ = 0;
     int reported_ = -1;
-    std::optional<qint64> lowestTaken_; // the oldest chunk whose result is in
-    std::optional<qint64> inHand_;      // a chunk read and not yet given to a writer
-    std::optional<qint64> failed_;      // the newest chunk whose writing failed
     Slot slots_[2];
     SessionWorker writers_[2];
 };
