@@ -60,6 +60,7 @@ double journalledRun(DbSession &session, const ConnectionSettings &settings, con
     run.fields = {QStringLiteral("f")};
     run.mode = CaseMode::Upper;
     run.identity = RowIdentity::Of(session, table);
+    run.databaseIdentity = DatabaseIdentity::Of(session);
     run = ChangeJournal::Begin(run);
     JournalWriter writer(run);
 

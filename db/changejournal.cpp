@@ -1,5 +1,6 @@
 #include "db/changejournal.h"
 
+#include "db/dbsession.h"
 #include "db/journalfile.h"
 
 #include <QDir>
@@ -14,14 +15,17 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// The journal's layout; a file of another version is not read.
-constexpr int FormatVersion = 1;
+// The journal's layout. Version 2 added the database's identity; files of version 1 are read as
+// runs without it. A file of a later version is not read.
+constexpr int FormatVersion = 2;
+constexpr int OldestVersion = 1;
 
 const QString FilePrefix = QStringLiteral("run-");
 const QString FileSuffix = QStringLiteral(".sqlite");
@@ -136,7 +140,8 @@ void createSchema(JournalFile &file)
     file.begin();
     file.exec(QStringLiteral("PRAGMA user_version = %1").arg(FormatVersion));
     file.exec(QStringLiteral(
-        "CREATE TABLE run (server TEXT, port TEXT, database TEXT, table_schema TEXT,"
+        "CREATE TABLE run (server TEXT, port TEXT, database TEXT, system_identifier TEXT,"
+        " database_oid INTEGER, table_schema TEXT,"
         " table_name TEXT, fields TEXT, mode TEXT, exception_words TEXT, started TEXT,"
         " identity TEXT, rows_read INTEGER DEFAULT 0, values_changed INTEGER DEFAULT 0,"
         " rows_written INTEGER DEFAULT 0, values_not_written INTEGER DEFAULT 0,"
@@ -157,12 +162,24 @@ JournalRun readRun(JournalFile &file, const QString &path, qint64 id)
         return JournalError(JournalError::Action::Reading, path + QStringLiteral(": ") + reason);
     };
     QSqlQuery version = file.exec(QStringLiteral("PRAGMA user_version"));
-    if (!version.next() || version.value(0).toInt() != FormatVersion)
+    if (!version.next() || version.value(0).toInt() < OldestVersion ||
+        version.value(0).toInt() > FormatVersion)
         throw readFailure(QStringLiteral("not a journal of this version"));
-    QSqlQuery query = file.exec(QStringLiteral(
-        "SELECT server, port, database, table_schema, table_name, fields, mode, exception_words,"
-        " started, identity, rows_read, values_changed, rows_written, values_not_written,"
-        " ended_whole, undone FROM run"));
+    version = QSqlQuery();
+    const QString identityColumns =
+        file.hasColumn(QStringLiteral("run"), QStringLiteral("database_oid"))
+            ? QStringLiteral("system_identifier, database_oid")
+            : QStringLiteral("NULL, NULL");
+    // The first undo of a run adds the table of the chunks it undid (JournalReader).
+    const QString restoredColumn =
+        file.hasColumn(QStringLiteral("undone_chunk"), QStringLiteral("restored"))
+            ? QStringLiteral("(SELECT coalesce(sum(restored), 0) FROM undone_chunk)")
+            : QStringLiteral("0");
+    QSqlQuery query = file.exec(
+        QStringLiteral("SELECT server, port, database, table_schema, table_name, fields, mode,"
+                       " exception_words, started, identity, rows_read, values_changed,"
+                       " rows_written, values_not_written, ended_whole, undone, %1, %2 FROM run")
+            .arg(identityColumns, restoredColumn));
     if (!query.next())
         throw readFailure(QStringLiteral("the run's facts are missing"));
     JournalRun run;
@@ -187,9 +204,40 @@ JournalRun readRun(JournalFile &file, const QString &path, qint64 id)
     run.valuesNotWritten = query.value(13).toLongLong();
     run.endedWhole = query.value(14).toBool();
     run.undone = query.value(15).toBool();
+    run.databaseIdentity.systemIdentifier = query.value(16).toString();
+    run.databaseIdentity.databaseOid = query.value(17).toUInt();
+    run.rowsRestoredEarlier = query.value(18).toLongLong();
     query = file.exec(QStringLiteral("SELECT coalesce(sum(rows), 0) FROM change"));
     run.rowsRecorded = query.next() ? query.value(0).toLongLong() : 0;
     return run;
+}
+
+// A run recorded without the database's identity is known by its name alone.
+bool isOfDatabase(const JournalRun &run, const ConnectionSettings &settings,
+                  const std::function<const DatabaseIdentity &()> &current)
+{
+    return run.server == settings.server && run.port == settings.port &&
+           run.database == settings.database &&
+           (!run.databaseIdentity.known() || run.databaseIdentity == current());
+}
+
+std::optional<JournalRun> lastOf(const ConnectionSettings &settings,
+                                 const std::function<const DatabaseIdentity &()> &current)
+{
+    const std::map<qint64, QString> files = runFiles(ChangeJournal::Folder());
+    for (auto it = files.rbegin(); it != files.rend(); ++it) {
+        std::optional<JournalRun> run;
+        try {
+            JournalFile file(it->second, JournalError::Action::Reading, JournalFile::Sync::Normal);
+            run = readRun(file, it->second, it->first);
+        } catch (const JournalError &) {
+            continue;
+        }
+        // A run that found nothing to change has nothing to take back.
+        if (!run->undone && run->rowsRecorded > 0 && isOfDatabase(*run, settings, current))
+            return run;
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -217,12 +265,19 @@ JournalRun ChangeJournal::Begin(JournalRun run)
     try {
         JournalFile file(run.file, JournalError::Action::Writing);
         createSchema(file);
-        file.exec(QStringLiteral("INSERT INTO run (server, port, database, table_schema,"
-                                 " table_name, fields, mode, exception_words, started, identity)"
-                                 " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                  {run.server, run.port, run.database, run.table.schema, run.table.name,
-                   jsonList(run.fields), CaseModeText(run.mode), jsonList(run.exceptionWords),
-                   run.started.toUTC().toString(Qt::ISODateWithMs), run.identity.toText()});
+        const DatabaseIdentity &database = run.databaseIdentity;
+        file.exec(QStringLiteral("INSERT INTO run (server, port, database, system_identifier,"
+                                 " database_oid, table_schema, table_name, fields, mode,"
+                                 " exception_words, started, identity)"
+                                 " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                  {run.server, run.port, run.database,
+                   database.systemIdentifier.isEmpty() ? QVariant(QMetaType(QMetaType::QString))
+                                                       : QVariant(database.systemIdentifier),
+                   database.known() ? QVariant(qint64(database.databaseOid))
+                                    : QVariant(QMetaType(QMetaType::LongLong)),
+                   run.table.schema, run.table.name, jsonList(run.fields), CaseModeText(run.mode),
+                   jsonList(run.exceptionWords), run.started.toUTC().toString(Qt::ISODateWithMs),
+                   run.identity.toText()});
         file.commit();
     } catch (...) {
         removeRunFile(run.file);
@@ -247,22 +302,24 @@ void ChangeJournal::End(const JournalRun &run)
                run.endedWhole ? 1 : 0});
 }
 
+std::optional<JournalRun> ChangeJournal::Last(const ConnectionSettings &settings,
+                                              const DatabaseIdentity &current)
+{
+    return lastOf(settings, [&current]() -> const DatabaseIdentity & { return current; });
+}
+
 std::optional<JournalRun> ChangeJournal::Last(const ConnectionSettings &settings)
 {
-    const std::map<qint64, QString> files = runFiles(Folder());
-    for (auto it = files.rbegin(); it != files.rend(); ++it) {
-        try {
-            JournalFile file(it->second, JournalError::Action::Reading, JournalFile::Sync::Normal);
-            const JournalRun run = readRun(file, it->second, it->first);
-            // A run that found nothing to change has nothing to take back.
-            if (!run.undone && run.rowsRecorded > 0 && run.server == settings.server &&
-                run.port == settings.port && run.database == settings.database)
-                return run;
-        } catch (const JournalError &) {
-            continue;
+    // The server is asked only when a run of the database's name is on record, so that the
+    // answer that there is none needs no connection.
+    std::optional<DatabaseIdentity> current;
+    return lastOf(settings, [&]() -> const DatabaseIdentity & {
+        if (!current) {
+            DbSession session(settings);
+            current = DatabaseIdentity::Of(session);
         }
-    }
-    return std::nullopt;
+        return *current;
+    });
 }
 
 void ChangeJournal::MarkUndone(const JournalRun &run)

@@ -1,14 +1,15 @@
 // The journal of change runs: what each run wrote, kept on this machine so that a finished run
 // can be taken back, even after the program was closed.
 //
-// One SQLite file per run, in Folder(): the run's facts (connection, table, fields, mode, start,
-// counts) and, for every row it wrote, the row's identity, the old value and the new value, in
-// the order they were written. The folder has mode 0700 and the files 0600 (they hold data of the
-// user's tables); only the files of the last KeptRuns runs are kept.
+// One SQLite file per run, in Folder(): the run's facts (connection and the database's identity,
+// table, fields, mode, start, counts) and, for every row it wrote, the row's identity, the old
+// value and the new value, in the order they were written. The folder has mode 0700 and the files
+// 0600 (they hold data of the user's tables); only the files of the last KeptRuns runs are kept.
 #pragma once
 
 #include "casing/caserules.h"
 #include "db/connectionsettings.h"
+#include "db/databaseidentity.h"
 #include "db/journalerror.h"
 #include "db/rowidentity.h"
 #include "db/tableref.h"
@@ -21,6 +22,7 @@ struct JournalRun {
     qint64 id = 0; // orders the runs: a later run has a greater id
     QString file;  // the run's journal file
     QString server, port, database;
+    DatabaseIdentity databaseIdentity; // not known() for a run recorded before the journal kept it
     TableRef table;
     QStringList fields;
     CaseMode mode = CaseMode::Upper;
@@ -30,7 +32,8 @@ struct JournalRun {
     qint64 rowsRead = 0, valuesChanged = 0, rowsWritten = 0, valuesNotWritten = 0;
     bool endedWhole = false; // End() was told that the run ended whole
     bool undone = false;
-    qint64 rowsRecorded = 0; // rows the journal holds; read back, not written by the run
+    qint64 rowsRecorded = 0;        // rows the journal holds; read back, not written by the run
+    qint64 rowsRestoredEarlier = 0; // by undos of the run that ended before they were complete
 };
 
 class ChangeJournal
@@ -50,8 +53,13 @@ public:
     // Records the run's counts and whether it ended whole. Throws JournalError.
     static void End(const JournalRun &run);
 
-    // The newest run of this server, port and database that wrote rows and is not undone.
-    // Files that cannot be read are passed over.
+    // The newest run of this server, port and database that wrote rows and is not undone, and
+    // whose database's identity is `current`; a run recorded without identity is matched by
+    // server, port and name alone. Files that cannot be read are passed over.
+    static std::optional<JournalRun> Last(const ConnectionSettings &settings,
+                                          const DatabaseIdentity &current);
+    // The same with the identity of the database the settings name, read from the server when
+    // a run of that name is on record. Throws DbError when it cannot be read.
     static std::optional<JournalRun> Last(const ConnectionSettings &settings);
 
     // Records that the run was undone, so that Last() offers the run before it. Throws

@@ -415,6 +415,7 @@ private:
         run.exceptionWords = words_->words();
         try {
             run.identity = RowIdentity::Of(session_, table_);
+            run.databaseIdentity = DatabaseIdentity::Of(session_);
         } catch (const DbError &error) {
             throwUnlessStopped(error, ChangeRunLine::Source);
         }

@@ -43,6 +43,13 @@ QSqlQuery JournalFile::exec(const QString &sql, const QVariantList &values)
     return query;
 }
 
+bool JournalFile::hasColumn(const QString &table, const QString &column)
+{
+    return exec(QStringLiteral("SELECT 1 FROM pragma_table_info(?) WHERE name = ?"),
+                {table, column})
+        .next();
+}
+
 void JournalFile::rollback()
 {
     QSqlQuery query(*db_);

@@ -28,6 +28,9 @@ public:
     // Runs a statement with its ? markers bound in order; throws JournalError.
     QSqlQuery exec(const QString &sql, const QVariantList &values = {});
 
+    // Whether the file's table has the column: files of an older layout lack some.
+    bool hasColumn(const QString &table, const QString &column);
+
     // A transaction that takes the file's write lock at once; rollback() never throws.
     void begin() { exec(QStringLiteral("BEGIN IMMEDIATE")); }
     void commit() { exec(QStringLiteral("COMMIT")); }

@@ -5,25 +5,37 @@
 
 #include <QVariant>
 
+namespace {
+
+// Chunks not yet undone: not from the seq on that an undo of the first layout marked (a single
+// bound), and not among those marked one by one.
+const QString NotUndone =
+    QStringLiteral("seq < coalesce((SELECT undone_from FROM run), 9223372036854775807)"
+                   " AND seq NOT IN (SELECT seq FROM undone_chunk)");
+
+} // namespace
+
 // Marks of progress are only a help for an undo that goes on later: their commits need not
 // wait for the disk.
 JournalReader::JournalReader(const JournalRun &run)
     : path_(run.file), file_(std::make_unique<JournalFile>(run.file, JournalError::Action::Reading,
                                                            JournalFile::Sync::Normal))
 {
-    QSqlQuery query = file_->exec(QStringLiteral("SELECT undone_from FROM run"));
-    if (query.next() && !query.value(0).isNull())
-        before_ = query.value(0).toLongLong();
+    // The journal of a run gets its table of undone chunks with its first undo, also a journal
+    // of the first layout.
+    file_->exec(QStringLiteral("CREATE TABLE IF NOT EXISTS undone_chunk"
+                               " (seq INTEGER PRIMARY KEY, restored INTEGER NOT NULL)"));
+    QSqlQuery query =
+        file_->exec(QStringLiteral("SELECT coalesce(sum(restored), 0) FROM undone_chunk"));
+    restoredEarlier_ = query.next() ? query.value(0).toLongLong() : 0;
 }
 
 JournalReader::~JournalReader() = default;
 
 qint64 JournalReader::rowsLeft()
 {
-    QSqlQuery query = before_ ? file_->exec(QStringLiteral("SELECT sum(rows) FROM change"
-                                                           " WHERE seq < ?"),
-                                            {*before_})
-                              : file_->exec(QStringLiteral("SELECT sum(rows) FROM change"));
+    QSqlQuery query =
+        file_->exec(QStringLiteral("SELECT coalesce(sum(rows), 0) FROM change WHERE ") + NotUndone);
     return query.next() ? query.value(0).toLongLong() : 0;
 }
 
@@ -31,11 +43,12 @@ std::optional<JournalChunk> JournalReader::next()
 {
     static const QString columns =
         QStringLiteral("SELECT seq, field, relation, rows, delimiter, identities, olds, news"
-                       " FROM change ");
+                       " FROM change WHERE ") +
+        NotUndone;
     QSqlQuery query =
-        before_ ? file_->exec(columns + QStringLiteral("WHERE seq < ? ORDER BY seq DESC LIMIT 1"),
+        before_ ? file_->exec(columns + QStringLiteral(" AND seq < ? ORDER BY seq DESC LIMIT 1"),
                               {*before_})
-                : file_->exec(columns + QStringLiteral("ORDER BY seq DESC LIMIT 1"));
+                : file_->exec(columns + QStringLiteral(" ORDER BY seq DESC LIMIT 1"));
     if (!query.next())
         return std::nullopt;
     JournalChunk chunk;
@@ -56,10 +69,12 @@ std::optional<JournalChunk> JournalReader::next()
     return chunk;
 }
 
-bool JournalReader::markUndone(qint64 seq)
+bool JournalReader::markUndone(qint64 seq, qint64 restored)
 {
     try {
-        file_->exec(QStringLiteral("UPDATE run SET undone_from = ?"), {seq});
+        file_->exec(QStringLiteral("INSERT OR REPLACE INTO undone_chunk (seq, restored)"
+                                   " VALUES (?, ?)"),
+                    {seq, restored});
         return true;
     } catch (const JournalError &) {
         return false;

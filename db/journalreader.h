@@ -35,16 +35,22 @@ public:
     // Rows of the chunks not yet undone.
     qint64 rowsLeft();
 
+    // Rows that earlier undos of the run restored before they ended early.
+    qint64 rowsRestoredEarlier() const { return restoredEarlier_; }
+
     // The newest chunk not yet undone and not yet read; none at the end. Throws JournalError.
     std::optional<JournalChunk> next();
 
-    // Records that the chunks from seq on are undone; false when that could not be written. The
-    // mark only spares an undo that goes on later the rows already restored (it would find them
-    // holding their old values and leave them alone), so losing it does no harm.
-    bool markUndone(qint64 seq);
+    // Records that the chunk is undone, with the rows of it that were restored; false when
+    // that could not be written. Chunks are marked one by one: two writers finish them in no
+    // set order, and one may fail while the other goes on. The mark only spares an undo that
+    // goes on later the rows already restored (it would find them holding their old values and
+    // leave them alone) and lets it say how many there were, so losing it does no harm.
+    bool markUndone(qint64 seq, qint64 restored);
 
 private:
     QString path_;
     std::unique_ptr<JournalFile> file_;
-    std::optional<qint64> before_; // chunks from this seq on are undone or read
+    std::optional<qint64> before_; // chunks from this seq on are read
+    qint64 restoredEarlier_ = 0;
 };

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "db/chunkwriter.h"
+#include "db/databaseidentity.h"
 #include "db/dbsession.h"
 #include "db/journalreader.h"
 #include "db/sessionworker.h"
@@ -43,27 +44,30 @@ struct Rows {
     QList<QString> identities, olds, news;
 };
 
-qint64 restoreRange(DbSession &session, const QString &sql, const QString &d, const Rows &rows,
-                    qsizetype from, qsizetype to, Outcome &outcome)
+// Adds what it restores to the outcome as each statement commits, so that a failure part-way
+// through a chunk still counts the rows restored before it.
+void restoreRange(DbSession &session, const QString &sql, const QString &d, const Rows &rows,
+                  qsizetype from, qsizetype to, Outcome &outcome)
 {
     if (from >= to)
-        return 0;
+        return;
     auto joined = [&](const QList<QString> &list) { return list.mid(from, to - from).join(d); };
     try {
-        return session.execute(
+        outcome.restored += session.execute(
             sql, {joined(rows.identities), d, joined(rows.news), d, joined(rows.olds), d});
+        return;
     } catch (const DbError &error) {
         if (!ChunkWriter::concernsOneValue(error))
             throw;
         if (to - from == 1) {
             if (!outcome.refusal)
                 outcome.refusal = error;
-            return 0;
+            return;
         }
     }
     const qsizetype middle = from + (to - from) / 2;
-    return restoreRange(session, sql, d, rows, from, middle, outcome) +
-           restoreRange(session, sql, d, rows, middle, to, outcome);
+    restoreRange(session, sql, d, rows, from, middle, outcome);
+    restoreRange(session, sql, d, rows, middle, to, outcome);
 }
 
 // Writes a chunk's old values back; rows the server refuses are found by halving and left
@@ -84,7 +88,7 @@ void restore(DbSession &session, const QString &sql, const JournalChunk &chunk, 
         }
     }
     const Rows rows{chunk.identities.split(d), chunk.olds.split(d), chunk.news.split(d)};
-    outcome.restored = restoreRange(session, sql, d, rows, 0, rows.identities.size(), outcome);
+    restoreRange(session, sql, d, rows, 0, rows.identities.size(), outcome);
 }
 
 class Undoer
@@ -106,6 +110,25 @@ public:
     void run()
     {
         total_ = reader_.rowsLeft();
+        try {
+            walk();
+        } catch (...) {
+            // What the other writer restored is committed: it counts, and its chunk is marked,
+            // before the failure ends the undo.
+            for (int w : {0, 1}) {
+                try {
+                    collect(w);
+                } catch (const DbError &) {
+                }
+            }
+            throw;
+        }
+        progress_(100);
+    }
+
+private:
+    void walk()
+    {
         int w = 0;
         QString field;
         while (true) {
@@ -141,10 +164,8 @@ public:
         }
         collect(0);
         collect(1);
-        progress_(100);
     }
 
-private:
     struct Slot {
         std::optional<JournalChunk> chunk;
         Outcome outcome;
@@ -157,8 +178,15 @@ private:
         Slot &slot = slots_[w];
         if (!slot.pending)
             return;
+        try {
+            writers_[w].wait();
+        } catch (...) {
+            // The chunk is not undone, but the statements of it that committed count.
+            slot.pending = false;
+            summary_.rowsRestored += slot.outcome.restored;
+            throw;
+        }
         slot.pending = false;
-        writers_[w].wait();
         taken(*slot.chunk, slot.outcome);
     }
 
@@ -168,14 +196,7 @@ private:
         summary_.rowsLeftAlone += chunk.rows - outcome.restored;
         if (outcome.refusal && summary_.firstError.isEmpty())
             summary_.firstError = outcome.refusal->text();
-        // Chunks are taken newest first: every chunk from this one on is undone, unless an
-        // older submission is still being written; then every chunk after that one is.
-        qint64 from = chunk.seq;
-        for (const Slot &slot : slots_) {
-            if (slot.pending)
-                from = qMax(from, slot.chunk->seq + 1);
-        }
-        reader_.markUndone(from);
+        reader_.markUndone(chunk.seq, outcome.restored);
         done_ += chunk.rows;
         const int percent = total_ > 0 ? int(qMin<qint64>(done_ * 100 / total_, 99)) : 0;
         if (percent != reported_)
@@ -257,8 +278,15 @@ void UndoRun::run()
     UndoSummary summary;
     try {
         JournalReader reader(run_);
+        summary.rowsRestoredEarlier = reader.rowsRestoredEarlier();
         DbSession session(settings_, DbSession::Options{UndoTimeout, UndoTimeout, false, true});
         const CancelMembership membership(*cancel_, session);
+        // The run was offered for this database; the check is made again where the writing
+        // starts, so that no way into an undo can write into another database of the name.
+        if (run_.databaseIdentity.known() && DatabaseIdentity::Of(session) != run_.databaseIdentity)
+            throw DbError(QStringLiteral(
+                "This database is not the one the change run changed: it was dropped and made "
+                "again, or it is another server's. Nothing was undone."));
         for (const QString &statement : SessionSetup)
             session.execute(statement);
         const std::function<void(int)> report = [this](int percent) { emit progress(percent); };

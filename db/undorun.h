@@ -6,8 +6,9 @@
 // journal connection in that thread, reports progress by signal and ends with finished().
 // requestStop() may be called from any thread; it cancels the statements in flight. Each
 // statement commits on its own, so every row is either restored or as it was, never half-written.
-// An undo that ends whole marks the run undone; one that was stopped goes on where it ended when
-// it is started again.
+// An undo that ends whole marks the run undone; one that was stopped, or failed, goes on where it
+// ended when it is started again. An undo writes nothing into a database whose identity is not
+// the one the run recorded.
 #pragma once
 
 #include "db/changejournal.h"
@@ -22,6 +23,7 @@ class CancelGroup;
 
 struct UndoSummary {
     qint64 rowsRestored = 0;
+    qint64 rowsRestoredEarlier = 0; // by earlier undos of the run that ended early
     qint64 rowsLeftAlone = 0; // changed since the run, no longer found, or refused by the server
     QString firstError;       // the first failure's text, empty when none
     bool endedEarly = false;  // stopped on request, or by a failure of the whole undo

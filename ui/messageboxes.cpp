@@ -3,6 +3,7 @@
 #include "ui/errorreport.h"
 #include "ui/windowhelpers.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 
@@ -23,11 +24,13 @@ void MessageBoxes::info(const QString &text)
     showBox(QMessageBox::NoIcon, AppTitle(), text);
 }
 
-bool MessageBoxes::confirm(const QString &text)
+bool MessageBoxes::confirm(const QString &text, const QString &accept)
 {
     QMessageBox box(QMessageBox::Question, AppTitle(), DisplayText(text),
                     QMessageBox::Ok | QMessageBox::Cancel, QApplication::activeWindow());
     box.setTextFormat(Qt::PlainText);
+    if (!accept.isEmpty())
+        box.button(QMessageBox::Ok)->setText(accept);
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Cancel);
     return box.exec() == QMessageBox::Ok;

@@ -8,7 +8,7 @@ class MessageBoxes : public Messages
 {
 public:
     void info(const QString &text) override;
-    bool confirm(const QString &text) override;
+    bool confirm(const QString &text, const QString &accept = QString()) override;
     void report(const QString &window, const QString &handler, int line,
                 const QString &failure) override;
 

@@ -12,9 +12,10 @@ public:
     // An ordinary message: OK button, no icon, the application title.
     virtual void info(const QString &text) = 0;
 
-    // A question before an action that changes data: OK (the default button, Return) and
-    // Cancel (Esc), the application title. True when the user chose OK.
-    virtual bool confirm(const QString &text) = 0;
+    // A question before an action that changes data: OK, or the accept text when given, as the
+    // default button (Return) and Cancel (Esc), the application title. True when the user chose
+    // the default button.
+    virtual bool confirm(const QString &text, const QString &accept = QString()) = 0;
 
     // The error report of a guarded handler: "Application Error", warning icon, the text of
     // ErrorReportText.

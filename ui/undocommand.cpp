@@ -1,16 +1,24 @@
 #include "ui/undocommand.h"
 
+#include "ui/callrepainting.h"
 #include "ui/form2.h"
 #include "ui/guardedhandler.h"
 #include "ui/messages.h"
 
 #include <QAction>
+#include <QLocale>
 #include <QThread>
 
 namespace {
 
 const QString Window = QStringLiteral("Form2");
 const QString Handler = QStringLiteral("UndoLastChangeRun_Click");
+
+// A count as the preview writes it: "1,000,000".
+QString grouped(qint64 count)
+{
+    return QLocale(QLocale::English).toString(count);
+}
 
 } // namespace
 
@@ -34,7 +42,13 @@ void UndoCommand::UndoLastChangeRun_Click()
         return; // a run or another task goes: a queued shortcut starts nothing
     GuardedHandler h(messages_, Window, Handler);
     std::optional<JournalRun> run;
-    h.step(100, [&] { run = ChangeJournal::Last(window_.connectionSettings()); });
+    // Which database the settings name now is asked of the server, off this thread. When that
+    // fails, the report says why, and whether there is a run to undo is not known.
+    if (!h.step(100, [&] {
+            run = CallRepainting(
+                [values = window_.connectionSettings()] { return ChangeJournal::Last(values); });
+        }))
+        return;
     if (!run) {
         h.step(102, [&] {
             messages_.info(QStringLiteral("There is no change run of this database to undo."));
@@ -42,7 +56,7 @@ void UndoCommand::UndoLastChangeRun_Click()
         return;
     }
     bool confirmed = false;
-    h.step(104, [&] { confirmed = messages_.confirm(ConfirmText(*run)); });
+    h.step(104, [&] { confirmed = messages_.confirm(ConfirmText(*run), QStringLiteral("Undo")); });
     if (confirmed)
         h.step(106, [&] { start(*run); });
 }
@@ -84,21 +98,37 @@ QString UndoCommand::ConfirmText(const JournalRun &run)
                        "Table: %1\nField(s): %2\nMode: %3\nStarted: %4\nRows written: %5\n")
             .arg(run.table.displayName(), run.fields.join(QStringLiteral(", ")),
                  CaseModeText(run.mode),
-                 run.started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
-            .arg(run.rowsRecorded);
+                 run.started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                 grouped(run.rowsRecorded));
     if (!run.endedWhole)
         text += QStringLiteral("The run did not end whole.\n");
+    if (run.rowsRestoredEarlier > 0)
+        text += QStringLiteral("An earlier undo of this run ended before it was complete, after "
+                               "it had restored %1 rows; this undo goes on where it ended.\n")
+                    .arg(grouped(run.rowsRestoredEarlier));
+    if (!run.databaseIdentity.known())
+        text += QStringLiteral("The database's identity was not recorded with this run (its "
+                               "journal is of an earlier version of Recasor): it is known by "
+                               "server, port and name only.\n");
+    else if (run.databaseIdentity.systemIdentifier.isEmpty())
+        text += QStringLiteral("The server's identity could not be read for this run: it is "
+                               "known by the database's identity, server, port and name.\n");
     return text + QStringLiteral("\nEvery row that still holds the value the run wrote gets its "
                                  "old value back; rows changed since are left alone.");
 }
 
 QString UndoCommand::ClosingText(const UndoSummary &summary)
 {
-    return (summary.endedEarly ? QStringLiteral("The undo ended before it was complete; "
-                                                "Undo Last Change Run goes on where it ended.")
-                               : QStringLiteral("The change run was undone.")) +
-           QStringLiteral("\n\nRows restored: %1\nRows left alone because they changed since "
-                          "the run or could not be found: %2")
-               .arg(summary.rowsRestored)
-               .arg(summary.rowsLeftAlone);
+    QString text = (summary.endedEarly ? QStringLiteral("The undo ended before it was complete.")
+                                       : QStringLiteral("The change run was undone.")) +
+                   QStringLiteral("\n\nRows restored: %1\nRows left alone because they changed "
+                                  "since the run or could not be found: %2")
+                       .arg(grouped(summary.rowsRestored), grouped(summary.rowsLeftAlone));
+    if (summary.rowsRestoredEarlier > 0)
+        text += QStringLiteral("\nRows restored by an earlier undo of this run: %1")
+                    .arg(grouped(summary.rowsRestoredEarlier));
+    if (summary.endedEarly)
+        text += QStringLiteral("\nThe other rows keep their converted values; Undo Last Change "
+                               "Run goes on where this undo ended and takes them back.");
+    return text;
 }

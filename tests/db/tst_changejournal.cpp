@@ -1,10 +1,11 @@
 // The journal of change runs on its own: the run's facts back as recorded, the last run of a
-// database, writers side by side, the modes of the folder and files, a folder that cannot be
-// made, and only the last 20 runs kept.
+// database and of no other of its name, journals of the first layout, writers side by side, the
+// modes of the folder and files, a folder that cannot be made, and only the last 20 runs kept.
 #include "db/changejournal.h"
 #include "db/journalpacking.h"
 #include "db/journalreader.h"
 #include "db/journalwriter.h"
+#include "journalledrun.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,12 +18,15 @@
 
 namespace {
 
-JournalRun runOf(const QString &database)
+const DatabaseIdentity Shop{"7716648289516191999", 16384};
+
+JournalRun runOf(const QString &database, const DatabaseIdentity &identity = {})
 {
     JournalRun run;
     run.server = "db.example";
     run.port = "5432";
     run.database = database;
+    run.databaseIdentity = identity;
     run.table = {"sales", "Cust\"omers"};
     run.fields = {"name", "city"};
     run.mode = CaseMode::Proper;
@@ -49,6 +53,8 @@ int modeOf(const QString &path)
 
 } // namespace
 
+Q_DECLARE_METATYPE(DatabaseIdentity)
+
 class TestChangeJournal : public QObject
 {
     Q_OBJECT
@@ -59,6 +65,9 @@ private slots:
     void newValuesComeBackExactly_data();
     void newValuesComeBackExactly();
     void lastIsTheNewestRunOfTheDatabaseToUndo();
+    void offeredOnlyInTheDatabaseItWrote_data();
+    void offeredOnlyInTheDatabaseItWrote();
+    void journalOfTheFirstLayoutIsReadAndUndone();
     void writersAppendSideBySide();
     void folderAndFilesAreTheUsersAlone();
     void writingFailsWhereTheJournalCannotBeWritten();
@@ -77,7 +86,7 @@ void TestChangeJournal::init()
 void TestChangeJournal::factsComeBackAsRecorded()
 {
     QCOMPARE(ChangeJournal::Folder(), data_->path() + "/Recasor");
-    JournalRun run = runOf("shop");
+    JournalRun run = runOf("shop", Shop);
     run.exceptionWords = {"McDonald", "iPhone"};
     run.identity.key = {{"id", "\"pg_catalog\".\"int4\""}, {"Kéy \"2\"", "\"public\".\"code\""}};
     run = ChangeJournal::Begin(run);
@@ -93,6 +102,7 @@ void TestChangeJournal::factsComeBackAsRecorded()
     const JournalRun back = ChangeJournal::Read(run.file);
     QCOMPARE(back.id, run.id);
     QCOMPARE(back.database, "shop");
+    QVERIFY(back.databaseIdentity == Shop);
     QCOMPARE(back.table, run.table);
     QCOMPARE(back.fields, run.fields);
     QCOMPARE(back.mode, CaseMode::Proper);
@@ -159,6 +169,71 @@ void TestChangeJournal::lastIsTheNewestRunOfTheDatabaseToUndo()
     QCOMPARE(ChangeJournal::Last(shop).value_or(JournalRun{}).id, other.id);
     shop.port = "5433";
     QVERIFY(!ChangeJournal::Last(shop));
+}
+
+void TestChangeJournal::offeredOnlyInTheDatabaseItWrote_data()
+{
+    QTest::addColumn<DatabaseIdentity>("recorded");
+    QTest::addColumn<DatabaseIdentity>("current");
+    QTest::addColumn<bool>("offered");
+    QTest::newRow("same database") << Shop << Shop << true;
+    QTest::newRow("dropped and made again")
+        << Shop << DatabaseIdentity{Shop.systemIdentifier, 16390} << false;
+    QTest::newRow("another server")
+        << Shop << DatabaseIdentity{"7716648289516192000", 16384} << false;
+    QTest::newRow("server not readable now")
+        << Shop << DatabaseIdentity{"", Shop.databaseOid} << false;
+    QTest::newRow("server never readable")
+        << DatabaseIdentity{"", 16384} << DatabaseIdentity{"", 16384} << true;
+    QTest::newRow("not recorded") << DatabaseIdentity{} << Shop << true;
+}
+
+void TestChangeJournal::offeredOnlyInTheDatabaseItWrote()
+{
+    QFETCH(DatabaseIdentity, recorded);
+    QFETCH(DatabaseIdentity, current);
+    QFETCH(bool, offered);
+    const JournalRun run = ChangeJournal::Begin(runOf("shop", recorded));
+    recordRows(run, 1);
+    const std::optional<JournalRun> last =
+        ChangeJournal::Last({"db.example", "5432", "anyone", "", "shop"}, current);
+    QCOMPARE(bool(last), offered);
+}
+
+void TestChangeJournal::journalOfTheFirstLayoutIsReadAndUndone()
+{
+    const JournalRun run = ChangeJournal::Begin(runOf("shop", Shop));
+    recordRows(run, 3);
+    JournalWriter(run).record("city", "\"t\"", {"9"}, {"x"}, {"X"});
+    JournalWriter(run).record("zip", "\"t\"", {"9"}, {"ab1"}, {"AB1"});
+    // An undo of that version marked the newest chunk undone and ended.
+    const QString failure = JournalledRun::MakeFirstLayout(
+        run.file, {"UPDATE run SET undone_from = (SELECT max(seq) FROM change)"});
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+
+    JournalRun back = ChangeJournal::Read(run.file);
+    QVERIFY(!back.databaseIdentity.known());
+    QCOMPARE(back.rowsRecorded, 5);
+    const ConnectionSettings shop{"db.example", "5432", "anyone", "", "shop"};
+    QCOMPARE(ChangeJournal::Last(shop, Shop).value_or(JournalRun{}).id, run.id);
+
+    // An undo that ends after one chunk keeps its count in the old file, and the next one goes
+    // on with the chunk after it.
+    {
+        JournalReader reader(back);
+        QCOMPARE(reader.rowsRestoredEarlier(), 0);
+        QCOMPARE(reader.rowsLeft(), 4);
+        const std::optional<JournalChunk> chunk = reader.next();
+        QCOMPARE(chunk.value_or(JournalChunk{}).field, "city");
+        QVERIFY(reader.markUndone(chunk->seq, 1));
+    }
+    back = ChangeJournal::Read(run.file);
+    QCOMPARE(back.rowsRestoredEarlier, 1);
+    JournalReader reader(back);
+    QCOMPARE(reader.rowsRestoredEarlier(), 1);
+    QCOMPARE(reader.rowsLeft(), 3);
+    QCOMPARE(reader.next().value_or(JournalChunk{}).field, "name");
+    QVERIFY(!reader.next());
 }
 
 void TestChangeJournal::writersAppendSideBySide()

@@ -1,9 +1,11 @@
 // The undo of a change run against the test server: every old value back byte for byte, rows
 // changed since left alone, undo after a restart and of two runs in order, a stop that leaves
-// every row old or restored, and old values that the server now refuses.
+// every row old or restored, an undo whose sessions the server ends, old values that the server
+// now refuses, and no undo in a database made again under the run's database's name.
 #include "db/dbsession.h"
 #include "db/undorun.h"
 #include "journalledrun.h"
+#include "scratchdatabase.h"
 #include "testdatabase.h"
 #include <QElapsedTimer>
 #include <QThread>
@@ -26,11 +28,14 @@ private slots:
     void undoAfterRestartAndTwoRunsInOrder();
     void stopLeavesEveryRowOldOrRestored();
     void stopBehindARowLock();
+    void endedSessionsLeaveEveryRowOldOrRestored();
     void refusedOldValueIsLeftAlone();
     void identityOfInheritedAndPartitionedTables();
+    void runOfADatabaseMadeAgainIsNotOffered();
 
 private:
-    UndoSummary undo(const JournalRun &run, bool stopAtFirstProgress = false);
+    UndoSummary undo(const JournalRun &run, bool stopAtFirstProgress = false,
+                     const ConnectionSettings &settings = TestDatabase::settings());
     QStringList column(const QString &sql);
     void exec(const QStringList &statements);
 
@@ -54,9 +59,10 @@ void TestUndoRun::cleanupTestCase()
     TestDatabase::close(db_);
 }
 
-UndoSummary TestUndoRun::undo(const JournalRun &run, bool stopAtFirstProgress)
+UndoSummary TestUndoRun::undo(const JournalRun &run, bool stopAtFirstProgress,
+                              const ConnectionSettings &settings)
 {
-    UndoRun undo(TestDatabase::settings(), run);
+    UndoRun undo(settings, run);
     UndoSummary summary;
     bool finished = false;
     connect(&undo, &UndoRun::finished, this, [&](const UndoSummary &s) {
@@ -260,6 +266,50 @@ void TestUndoRun::stopBehindARowLock()
              QStringList{"20000"});
 }
 
+void TestUndoRun::endedSessionsLeaveEveryRowOldOrRestored()
+{
+    exec({"CREATE TABLE ur.ended (n int, v text)",
+          "INSERT INTO ur.ended SELECT i, 'some text ' || i FROM generate_series(1, 200000) i"});
+    const JournalRun run =
+        JournalledRun::Make(TestDatabase::settings(), {"ur", "ended"}, {"v"}, CaseMode::Upper);
+    // Once the first chunk is restored, the server ends the session of one of the undo's two
+    // writers, the newest session (the undo's own opens before them), while the other goes on.
+    UndoRun undo(TestDatabase::settings(), run);
+    UndoSummary summary;
+    QString otherError;
+    bool ended = false;
+    connect(&undo, &UndoRun::progress, this, [&] {
+        if (!std::exchange(ended, true))
+            otherError = TestDatabase::exec(
+                {"SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
+                 "current_database() AND pid <> pg_backend_pid() ORDER BY backend_start DESC "
+                 "LIMIT 1"});
+    });
+    connect(&undo, &UndoRun::finished, this, [&](const UndoSummary &s) { summary = s; });
+    undo.run();
+    QVERIFY2(otherError.isEmpty(), qPrintable(otherError));
+    QVERIFY(summary.endedEarly);
+    QVERIFY(!summary.firstError.isEmpty());
+    QVERIFY(summary.rowsRestored > 0);
+
+    // What the undo says it restored, also of the other writer's last chunk, is what is restored.
+    const QString restored = "SELECT count(*) FROM ur.ended WHERE v = 'some text ' || n";
+    QCOMPARE(column(restored), QStringList{QString::number(summary.rowsRestored)});
+
+    // Undo goes on where it ended, and knows what the first one restored.
+    const std::optional<JournalRun> last = ChangeJournal::Last(TestDatabase::settings());
+    QVERIFY(last);
+    QCOMPARE(last->id, run.id);
+    QCOMPARE(last->rowsRestoredEarlier, summary.rowsRestored);
+    const UndoSummary rest = this->undo(*last);
+    QVERIFY2(rest.firstError.isEmpty(), qPrintable(rest.firstError));
+    QVERIFY(!rest.endedEarly);
+    QCOMPARE(rest.rowsRestoredEarlier, summary.rowsRestored);
+    QCOMPARE(rest.rowsRestored, 200000 - summary.rowsRestored);
+    QCOMPARE(rest.rowsLeftAlone, 0);
+    QCOMPARE(column(restored), QStringList{"200000"});
+}
+
 void TestUndoRun::refusedOldValueIsLeftAlone()
 {
     exec({"CREATE TABLE ur.uniq (v text UNIQUE)",
@@ -309,6 +359,57 @@ void TestUndoRun::identityOfInheritedAndPartitionedTables()
     QCOMPARE(summary.rowsRestored, 2);
     QCOMPARE(column("SELECT string_agg(v, ',' ORDER BY id) FROM ur.bykey_low"),
              QStringList{"abc,def"});
+}
+
+void TestUndoRun::runOfADatabaseMadeAgainIsNotOffered()
+{
+    const QString name = "recasor_undo_made_again";
+    const QStringList table = {"CREATE TABLE t (n int PRIMARY KEY, v text)",
+                               "INSERT INTO t SELECT i, 'row ' || i FROM generate_series(1, 50) i"};
+    auto scratch = std::make_unique<ScratchDatabase>(name);
+    QVERIFY2(scratch->error().isEmpty(), qPrintable(scratch->error()));
+    QCOMPARE(scratch->exec(table), QString());
+    const JournalRun run =
+        JournalledRun::Make(scratch->settings(), {"public", "t"}, {"v"}, CaseMode::Upper);
+    QVERIFY(run.databaseIdentity.known());
+    QVERIFY(!run.databaseIdentity.systemIdentifier.isEmpty()); // the test's user may read it
+    QCOMPARE(ChangeJournal::Last(scratch->settings()).value_or(JournalRun{}).id, run.id);
+
+    // Dropped and made again under the same name, with the values the run wrote.
+    scratch.reset();
+    scratch = std::make_unique<ScratchDatabase>(name);
+    QVERIFY2(scratch->error().isEmpty(), qPrintable(scratch->error()));
+    QCOMPARE(scratch->exec(table + QStringList{"UPDATE t SET v = upper(v)"}), QString());
+    QVERIFY(!ChangeJournal::Last(scratch->settings()));
+    // An undo of the run that is started all the same writes nothing there.
+    const UndoSummary summary = undo(run, false, scratch->settings());
+    QVERIFY(summary.endedEarly);
+    QVERIFY2(summary.firstError.contains("not the one"), qPrintable(summary.firstError));
+    QCOMPARE(summary.rowsRestored, 0);
+
+    // A role that may not read the server's identity still gets the database's.
+    ConnectionSettings plain = scratch->settings();
+    plain.user = "recasor_undo_plain";
+    plain.password = "Plain-pw-42";
+    exec({"DROP ROLE IF EXISTS recasor_undo_plain",
+          "CREATE ROLE recasor_undo_plain LOGIN PASSWORD 'Plain-pw-42'"});
+    QCOMPARE(scratch->exec({"REVOKE EXECUTE ON FUNCTION pg_control_system() FROM PUBLIC"}),
+             QString());
+    DatabaseIdentity asPlain, asOwner;
+    {
+        DbSession session(plain);
+        asPlain = DatabaseIdentity::Of(session);
+    }
+    {
+        DbSession session(scratch->settings());
+        asOwner = DatabaseIdentity::Of(session);
+    }
+    scratch.reset();
+    exec({"DROP ROLE recasor_undo_plain"});
+    QVERIFY(asPlain.systemIdentifier.isEmpty());
+    QCOMPARE(asPlain.databaseOid, asOwner.databaseOid);
+    QCOMPARE(asOwner.systemIdentifier, run.databaseIdentity.systemIdentifier);
+    QVERIFY(asOwner.databaseOid != run.databaseIdentity.databaseOid);
 }
 
 QTEST_GUILESS_MAIN(TestUndoRun)

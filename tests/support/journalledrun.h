@@ -7,6 +7,9 @@
 #include "db/dberror.h"
 
 #include <QObject>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 
 namespace JournalledRun {
 
@@ -26,6 +29,34 @@ inline JournalRun Make(const ConnectionSettings &settings, const TableRef &table
         throw JournalError(JournalError::Action::Reading,
                            QStringLiteral("no run that wrote rows is in the journal"));
     return *last;
+}
+
+// Turns the journal file of a run not yet undone into one of the first layout, as the program
+// wrote before it recorded the database's identity, then runs the further statements on it.
+// Empty when done, else why not.
+inline QString MakeFirstLayout(const QString &file, const QStringList &further = {})
+{
+    const QString connection = QStringLiteral("first-layout");
+    QString failure;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(file);
+        if (!db.open())
+            failure = db.lastError().text();
+        const QStringList statements =
+            QStringList{QStringLiteral("ALTER TABLE run DROP COLUMN system_identifier"),
+                        QStringLiteral("ALTER TABLE run DROP COLUMN database_oid"),
+                        QStringLiteral("PRAGMA user_version = 1")} +
+            further;
+        for (const QString &sql : statements) {
+            QSqlQuery query(db);
+            if (failure.isEmpty() && !query.exec(sql))
+                failure = sql + QStringLiteral(": ") + query.lastError().text();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return failure;
 }
 
 } // namespace JournalledRun

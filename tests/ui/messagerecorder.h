@@ -26,9 +26,10 @@ public:
             onInfo(text);
     }
 
-    bool confirm(const QString &text) override
+    bool confirm(const QString &text, const QString &accept = QString()) override
     {
         confirms.append(text);
+        confirmAccepts.append(accept);
         return confirmAnswer;
     }
 
@@ -43,12 +44,14 @@ public:
     {
         infos.clear();
         confirms.clear();
+        confirmAccepts.clear();
         reports.clear();
     }
 
     QStringList infos;
     QStringList confirms;
-    bool confirmAnswer = true; // what the user "chooses" in a question
+    QStringList confirmAccepts; // the accept button's text of each question; empty for OK
+    bool confirmAnswer = true;  // what the user "chooses" in a question
     QList<RecordedReport> reports;
     // Called while a message "is shown": lets a test look at the window at that moment.
     std::function<void(const QString &)> onInfo;

@@ -1,5 +1,6 @@
 // "Undo Last Change Run…" in the main window against the test server: its place in the Change
-// menu, nothing to undo, the question and its answers, and an undo while the window is busy.
+// menu, nothing to undo, the question, its buttons and its answers, an undo while the window is
+// busy, an undo that goes on after one that was stopped, and a journal of the first layout.
 #include "journalledrun.h"
 #include "messagerecorder.h"
 #include "testdatabase.h"
@@ -8,14 +9,20 @@
 #include "ui/form1.h"
 #include "ui/form2.h"
 #include "ui/mainwindowmenus.h"
+#include "ui/messageboxes.h"
 #include "ui/undocommand.h"
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QDir>
+#include <QLocale>
 #include <QMenu>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <memory>
 
@@ -31,12 +38,17 @@ private slots:
     void nothingToUndo();
     void questionShowsTheRunAndCancelKeepsIt();
     void undoWhileTheWindowIsBusy();
+    void questionBoxAnswersUndoWithReturnAndCancelWithEsc();
+    void resumedUndoSaysWhatTheStoppedOneRestored();
+    void journalOfTheFirstLayoutIsUndoneAndSaysSo();
 
 private:
     Form2 *main() { return form1_->mainWindow(); }
     QAction *undoAction() { return main()->findChild<QAction *>("UndoAction"); }
     QStringList column(const QString &sql);
     void exec(const QStringList &statements);
+    // Triggers the command and waits for the undo's end; false when it did not end.
+    bool undoAndWait();
 
     QTemporaryDir config_;
     QTemporaryDir data_;
@@ -85,6 +97,13 @@ void TestUndoCommand::exec(const QStringList &statements)
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
 }
 
+bool TestUndoCommand::undoAndWait()
+{
+    QSignalSpy ended(main()->findChild<UndoCommand *>(), &UndoCommand::undoEnded);
+    undoAction()->trigger();
+    return ended.wait(60000);
+}
+
 void TestUndoCommand::commandStandsBeforeStop()
 {
     const QList<QAction *> actions = main()->changeMenu()->actions();
@@ -109,6 +128,7 @@ void TestUndoCommand::questionShowsTheRunAndCancelKeepsIt()
     messages_.confirmAnswer = false;
     undoAction()->trigger();
     QCOMPARE(messages_.confirms.size(), 1);
+    QCOMPARE(messages_.confirmAccepts, QStringList{"Undo"});
     const QString question = messages_.confirms[0];
     for (const char *part : {"Undo the last change run of this database?", "Table: ui_undo.people",
                              "Field(s): name", "Mode: Proper Case", "Rows written: 2"})
@@ -147,6 +167,75 @@ void TestUndoCommand::undoWhileTheWindowIsBusy()
     messages_.clear();
     undoAction()->trigger();
     QCOMPARE(messages_.infos, QStringList{"There is no change run of this database to undo."});
+}
+
+void TestUndoCommand::questionBoxAnswersUndoWithReturnAndCancelWithEsc()
+{
+    MessageBoxes boxes;
+    for (const auto &[key, answer] : {std::pair{Qt::Key_Return, true}, {Qt::Key_Escape, false}}) {
+        QStringList buttons;
+        QTimer press;
+        connect(&press, &QTimer::timeout, this, [&, key = key] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            press.stop();
+            for (const QAbstractButton *button : box->buttons())
+                buttons << button->text().remove(u'&');
+            QTest::keyClick(box, key);
+        });
+        press.start(20);
+        QCOMPARE(boxes.confirm("Undo the last change run of this database?", "Undo"), answer);
+        buttons.sort();
+        QCOMPARE(buttons, (QStringList{"Cancel", "Undo"}));
+    }
+}
+
+void TestUndoCommand::resumedUndoSaysWhatTheStoppedOneRestored()
+{
+    exec(
+        {"CREATE TABLE ui_undo.many (n int, v text)",
+         "INSERT INTO ui_undo.many SELECT i, 'some text ' || i FROM generate_series(1, 200000) i"});
+    const JournalRun run =
+        JournalledRun::Make(TestDatabase::settings(), {"ui_undo", "many"}, {"v"}, CaseMode::Upper);
+    UndoSummary stopped;
+    {
+        UndoRun undo(TestDatabase::settings(), run);
+        connect(&undo, &UndoRun::progress, this, [&] { undo.requestStop(); });
+        connect(&undo, &UndoRun::finished, this, [&](const UndoSummary &s) { stopped = s; });
+        undo.run();
+    }
+    QVERIFY(stopped.endedEarly);
+    QVERIFY(stopped.rowsRestored >= 1000);
+    const QString restored = QLocale(QLocale::English).toString(stopped.rowsRestored);
+    QVERIFY(restored.contains(u','));
+
+    QVERIFY(undoAndWait());
+    exec({"DROP TABLE ui_undo.many"});
+    QCOMPARE(messages_.confirms.size(), 1);
+    QVERIFY2(messages_.confirms[0].contains("Rows written: 200,000"),
+             qPrintable(messages_.confirms[0]));
+    QVERIFY2(messages_.confirms[0].contains("after it had restored " + restored + " rows"),
+             qPrintable(messages_.confirms[0]));
+    QCOMPARE(messages_.infos.size(), 1);
+    QVERIFY2(
+        messages_.infos[0].contains("Rows restored by an earlier undo of this run: " + restored),
+        qPrintable(messages_.infos[0]));
+}
+
+void TestUndoCommand::journalOfTheFirstLayoutIsUndoneAndSaysSo()
+{
+    const JournalRun run = JournalledRun::Make(TestDatabase::settings(), {"ui_undo", "people"},
+                                               {"name"}, CaseMode::Upper);
+    const QString failure = JournalledRun::MakeFirstLayout(run.file);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QVERIFY(undoAndWait());
+    QCOMPARE(messages_.confirms.size(), 1);
+    QVERIFY2(messages_.confirms[0].contains("identity was not recorded"),
+             qPrintable(messages_.confirms[0]));
+    QVERIFY(messages_.reports.isEmpty());
+    QCOMPARE(column("SELECT name FROM ui_undo.people ORDER BY id"),
+             (QStringList{"jOHN o'neil", "MARY smith", "<null>"}));
 }
 
 QTEST_MAIN(TestUndoCommand)
