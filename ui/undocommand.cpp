@@ -3,6 +3,8 @@
 #include "ui/form2.h"
 #include "ui/guardedhandler.h"
 #include "ui/messages.h"
+#include "ui/statusline.h"
+#include "ui/statustexts.h"
 
 #include <QAction>
 #include <QThread>
@@ -58,6 +60,7 @@ void UndoCommand::start(const JournalRun &run)
             window_.setTaskProgress(percent);
     });
     connect(undo, &UndoRun::finished, this, &UndoCommand::undoFinished);
+    window_.statusLine().watchLocks(window_.connectionSettings(), undo->sessions(), run.table);
     worker_.start();
 }
 
@@ -66,7 +69,7 @@ void UndoCommand::undoFinished(const UndoSummary &summary)
     if (!worker_.running())
         return;
     worker_.release();
-    window_.endTask();
+    window_.endTask(UndoStatus(summary, table_, window_.statusLine().taskElapsedMs()));
     GuardedHandler h(messages_, Window, Handler);
     if (!summary.firstError.isEmpty())
         messages_.report(Window, Handler, 108, summary.firstError);

@@ -9,6 +9,7 @@
 #include "ui/form2.h"
 #include "ui/previewchangesdialog.h"
 #include "ui/previewcommand.h"
+#include "ui/statusline.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -207,6 +208,10 @@ void TestPreviewChanges::previewThenStartChanging()
     QCOMPARE(row(fields, 1), (QStringList{"city", "4", "3", "2"}));
     QCOMPARE(dialog->findChild<QLabel *>("LeftAlone")->text(),
              "Left alone (not text): data (jsonb)");
+    QVERIFY2(main()->statusLine().line().startsWith(
+                 "Preview Changes: 6 rows in 2 fields of ui_preview.people would change to "
+                 "Proper Case ("),
+             qPrintable(main()->statusLine().line()));
     // Nothing was written by the preview.
     QCOMPARE(column("SELECT name FROM ui_preview.people ORDER BY id"),
              (QStringList{"jOHN o'neil", "MARY smith", "<null>", "mary smith"}));
@@ -221,13 +226,19 @@ void TestPreviewChanges::previewThenStartChanging()
     // The run names the field it left alone, as the preview did.
     QCOMPARE(messages_.infos, QStringList{"Left alone (not text): data (jsonb)"});
     QVERIFY(messages_.reports.isEmpty());
+    QVERIFY2(main()->statusLine().line().startsWith(
+                 "Changed 6 rows in 2 fields of ui_preview.people to Proper Case in "),
+             qPrintable(main()->statusLine().line()));
 }
 
 void TestPreviewChanges::stopFromTheMenu()
 {
     selectOnly("ui_preview.people", {"name"});
-    // Another client holds the table: the preview waits until "Stop" cancels its read.
+    // Another client holds the table: the preview waits, and the status line says whose lock
+    // it waits for, until "Stop" cancels its read.
     QSqlDatabase locker = TestDatabase::open();
+    QVERIFY(TestDatabase::exec(locker, {"SET application_name = 'table locker'"}).isEmpty());
+    const QString lockerPid = TestDatabase::column(locker, "SELECT pg_backend_pid()")[0];
     QVERIFY(locker.transaction());
     QVERIFY(TestDatabase::exec(locker, {"LOCK TABLE ui_preview.people IN ACCESS EXCLUSIVE MODE"})
                 .isEmpty());
@@ -239,12 +250,22 @@ void TestPreviewChanges::stopFromTheMenu()
                           "current_database() AND wait_event_type = 'Lock'") == QStringList{"1"};
         },
         60000);
+    const bool waitShown =
+        QTest::qWaitFor([&] { return main()->statusLine().line().startsWith("Waiting "); }, 15000);
+    const QString waiting = main()->statusLine().line();
     main()->stopAction()->trigger();
     const bool stopped = ended.wait(60000);
     locker.rollback();
     TestDatabase::close(locker);
     QVERIFY(blocked);
+    QVERIFY(waitShown);
+    QVERIFY2(waiting.contains(" for a lock on ui_preview.people held by session " + lockerPid +
+                              " (user " + TestDatabase::settings().user +
+                              ", application \"table locker\")."),
+             qPrintable(waiting));
     QVERIFY(stopped);
+    QVERIFY2(main()->statusLine().line().startsWith("Preview Changes was stopped after "),
+             qPrintable(main()->statusLine().line()));
     QVERIFY(!main()->isBusy());
     QVERIFY(!command_->dialog());
     QVERIFY(messages_.infos.isEmpty());

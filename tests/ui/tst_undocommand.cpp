@@ -8,6 +8,7 @@
 #include "ui/form1.h"
 #include "ui/form2.h"
 #include "ui/mainwindowmenus.h"
+#include "ui/statusline.h"
 #include "ui/undocommand.h"
 
 #include <QAction>
@@ -31,6 +32,7 @@ private slots:
     void nothingToUndo();
     void questionShowsTheRunAndCancelKeepsIt();
     void undoWhileTheWindowIsBusy();
+    void undoBehindARowLock();
 
 private:
     Form2 *main() { return form1_->mainWindow(); }
@@ -143,10 +145,45 @@ void TestUndoCommand::undoWhileTheWindowIsBusy()
     QCOMPARE(column("SELECT name FROM ui_undo.people ORDER BY id"),
              (QStringList{"jOHN o'neil", "Changed Since", "<null>"}));
     QCOMPARE(messages_.confirms.size(), 1);
+    QVERIFY2(main()->statusLine().line().startsWith("Undid the change run of ui_undo.people in ") &&
+                 main()->statusLine().line().endsWith(": 1 row restored, 1 row left alone."),
+             qPrintable(main()->statusLine().line()));
 
     messages_.clear();
     undoAction()->trigger();
     QCOMPARE(messages_.infos, QStringList{"There is no change run of this database to undo."});
+}
+
+void TestUndoCommand::undoBehindARowLock()
+{
+    // Another client holds a row the undo writes: the status line says whose lock the undo
+    // waits for, until Stop.
+    JournalledRun::Make(TestDatabase::settings(), {"ui_undo", "people"}, {"name"}, CaseMode::Upper);
+    QSqlDatabase holder = TestDatabase::open();
+    QVERIFY(TestDatabase::exec(holder, {"SET application_name = 'row holder'",
+                                        "SET idle_in_transaction_session_timeout = '30s'", "BEGIN",
+                                        "SELECT * FROM ui_undo.people WHERE id = 1 FOR UPDATE"})
+                .isEmpty());
+    const QString holderPid = TestDatabase::column(holder, "SELECT pg_backend_pid()")[0];
+    auto *command = main()->findChild<UndoCommand *>();
+    QSignalSpy ended(command, &UndoCommand::undoEnded);
+    undoAction()->trigger();
+    const bool waitShown =
+        QTest::qWaitFor([&] { return main()->statusLine().line().startsWith("Waiting "); }, 15000);
+    const QString waiting = main()->statusLine().line();
+    main()->stopAction()->trigger();
+    const bool stopped = ended.wait(15000);
+    TestDatabase::exec(holder, {"ROLLBACK"});
+    TestDatabase::close(holder);
+    QVERIFY(waitShown);
+    QVERIFY2(waiting.contains(" for a lock on ui_undo.people held by session " + holderPid +
+                              " (user " + TestDatabase::settings().user +
+                              ", application \"row holder\")."),
+             qPrintable(waiting));
+    QVERIFY(stopped);
+    QVERIFY2(
+        main()->statusLine().line().startsWith("The undo of ui_undo.people was stopped after "),
+        qPrintable(main()->statusLine().line()));
 }
 
 QTEST_MAIN(TestUndoCommand)
