@@ -86,7 +86,7 @@ void Form2::buildMenus()
     MenuBar->setObjectName(QStringLiteral("MenuBar"));
     MenuBar->setNativeMenuBar(false);
     // Menus speak in the desktop's own font, not in the window's bold Arial.
-    MenuBar->setFont(QGuiApplication::font());
+    MenuBar->setFont(DesktopFont());
     changeMenu_ = MenuBar->addMenu(QStringLiteral("&Change"));
     changeMenu_->setObjectName(QStringLiteral("ChangeMenu"));
     stopAction_ = changeMenu_->addAction(QStringLiteral("Stop"));

@@ -1,8 +1,7 @@
 #include "ui/statusline.h"
 
 #include "ui/statustexts.h"
-
-#include <QGuiApplication>
+#include "ui/windowhelpers.h"
 
 namespace {
 
@@ -15,7 +14,7 @@ StatusLine::StatusLine(QWidget *parent) : QLabel(parent)
 {
     setObjectName(QStringLiteral("StatusLine"));
     // Like the menu bar, the line speaks in the desktop's own font.
-    setFont(QGuiApplication::font());
+    setFont(DesktopFont());
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     setContentsMargins(4, 2, 4, 2);
     setTextFormat(Qt::PlainText);
@@ -48,7 +47,9 @@ void StatusLine::taskEnded(const QString &outcome)
 void StatusLine::setLine(const QString &line)
 {
     line_ = line;
-    const QString shown = fontMetrics().elidedText(line, Qt::ElideRight, contentsRect().width());
+    // A few pixels to spare: the last letter's overhang is drawn beyond its advance.
+    const QString shown =
+        fontMetrics().elidedText(line, Qt::ElideRight, contentsRect().width() - 4);
     setText(shown);
     setToolTip(shown == line ? QString() : line);
 }

@@ -8,9 +8,6 @@
 
 namespace {
 
-const QString UndoTakesThemBack =
-    QStringLiteral(" Change → Undo Last Change Run takes back what was written.");
-
 // "ui_main.people (name)" for one field, "2 fields of ui_main.people" for more.
 QString FieldsOf(const TableRef &table, const QStringList &fields)
 {
@@ -32,15 +29,14 @@ QString Values(qint64 n)
 // A run that ended before it was complete: how far it got.
 QString EndedEarlyStatus(const ChangeRunSummary &summary, const TableRef &table, qint64 elapsedMs)
 {
-    const QString ended = summary.stopped ? QStringLiteral("The change run was stopped after %1")
-                                          : QStringLiteral("The change run failed after %1");
+    const QString ended = summary.stopped ? QStringLiteral("Change run stopped after %1")
+                                          : QStringLiteral("Change run failed after %1");
     if (summary.rowsWritten == 0)
         return ended.arg(ElapsedText(elapsedMs)) +
                QStringLiteral(": nothing was written to %1.").arg(table.displayName());
     return ended.arg(ElapsedText(elapsedMs)) +
-           QStringLiteral(": %1 of %2 written, the others keep their old letter case.")
-               .arg(Rows(summary.rowsWritten), table.displayName()) +
-           UndoTakesThemBack;
+           QStringLiteral(": %1 of %2 written; Ctrl+Z takes them back.")
+               .arg(Rows(summary.rowsWritten), table.displayName());
 }
 
 } // namespace
@@ -72,18 +68,18 @@ QString ChangeRunStatus(const ChangeRunSummary &summary, const TableRef &table,
             .arg(table.displayName());
     const QString refused =
         summary.valuesNotWritten > 0
-            ? QStringLiteral(" %1 could not be written.").arg(Values(summary.valuesNotWritten))
+            ? QStringLiteral("; %1 could not be written").arg(Values(summary.valuesNotWritten))
             : QString();
     if (summary.rowsWritten == 0)
         return (summary.valuesNotWritten > 0
-                    ? QStringLiteral("Nothing was changed in %1 (%2).")
-                    : QStringLiteral("Nothing to change in %1 for %3 (%2)."))
+                    ? QStringLiteral("Nothing was changed in %1 (%2)")
+                    : QStringLiteral("Nothing to change in %1 for %3 (%2)"))
                    .arg(FieldsOf(table, changed), ElapsedText(elapsedMs), CaseModeText(*mode)) +
-               refused;
-    return QStringLiteral("Changed %1 in %2 to %3 in %4.")
+               refused + u'.';
+    return QStringLiteral("Changed %1 in %2 to %3 in %4")
                .arg(Rows(summary.rowsWritten), FieldsOf(table, changed), CaseModeText(*mode),
                     ElapsedText(elapsedMs)) +
-           refused + QStringLiteral(" Change → Undo Last Change Run takes it back.");
+           refused + QStringLiteral("; Ctrl+Z takes it back.");
 }
 
 QString PreviewStatus(const PreviewResult &result, qint64 elapsedMs)
@@ -108,8 +104,7 @@ QString PreviewStatus(const PreviewResult &result, qint64 elapsedMs)
     if (rows == 0)
         return QStringLiteral("Preview Changes: nothing in %1 would change to %2 (%3).")
             .arg(FieldsOf(result.table, counted), CaseModeText(*result.mode), elapsed);
-    return QStringLiteral("Preview Changes: %1 in %2 would change to %3 (%4). Nothing was "
-                          "written.")
+    return QStringLiteral("Preview Changes: %1 in %2 would change to %3 (%4).")
         .arg(Rows(rows), FieldsOf(result.table, counted), CaseModeText(*result.mode), elapsed);
 }
 
@@ -123,11 +118,10 @@ QString UndoStatus(const UndoSummary &summary, const TableRef &table, qint64 ela
     if (!summary.endedEarly)
         return QStringLiteral("Undid the change run of %1 in %2: %3 restored%4.")
             .arg(table.displayName(), elapsed, Rows(summary.rowsRestored), leftAlone);
-    return (summary.firstError.isEmpty() ? QStringLiteral("The undo of %1 was stopped after %2")
-                                         : QStringLiteral("The undo of %1 failed after %2"))
+    return (summary.firstError.isEmpty() ? QStringLiteral("Undo of %1 stopped after %2")
+                                         : QStringLiteral("Undo of %1 failed after %2"))
                .arg(table.displayName(), elapsed) +
-           QStringLiteral(": %1 restored%2. Change → Undo Last Change Run goes on where it "
-                          "ended.")
+           QStringLiteral(": %1 restored%2; Ctrl+Z goes on where it ended.")
                .arg(Rows(summary.rowsRestored), leftAlone);
 }
 
@@ -147,6 +141,6 @@ QString LockWaitStatus(const LockWait &wait, const TableRef &taskTable)
     }
     const QString on =
         table.name.isEmpty() ? QString() : QStringLiteral(" on ") + table.displayName();
-    return QStringLiteral("Waiting %1 for a lock%2 held by %3. Change → Stop ends the wait.")
+    return QStringLiteral("Waiting %1 for a lock%2 held by %3; Stop (Esc) ends it.")
         .arg(waited, on, holder);
 }

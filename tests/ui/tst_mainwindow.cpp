@@ -2,6 +2,7 @@
 // Connection" and "Next >" back and forth, a load against a server that cannot be reached,
 // the select buttons, and change runs started from "Start Changing" with what the status line and
 // the messages say after them.
+#include "lockholder.h"
 #include "messagerecorder.h"
 #include "testdatabase.h"
 
@@ -351,7 +352,7 @@ void TestMainWindow::changeRunFromTheButton()
     // No box, but the status line says what happened, until the next task begins.
     QVERIFY2(
         statusLine().startsWith("Changed 3 rows in ui_main.people (name) to Proper Case in ") &&
-            statusLine().endsWith(" s. Change → Undo Last Change Run takes it back."),
+            statusLine().endsWith(" s; Ctrl+Z takes it back."),
         qPrintable(statusLine()));
     main()->findChild<QPushButton *>("PushButton1")->click();
     QVERIFY(statusLine().isEmpty());
@@ -479,17 +480,10 @@ void TestMainWindow::failedRunIsReportedOnce()
     QVERIFY(messages_.reports.isEmpty());
 
     // Ends its transaction on every path out of the test, or the tables stay locked.
-    struct RowHolder {
-        QSqlDatabase db = TestDatabase::open();
-        ~RowHolder()
-        {
-            db.rollback();
-            TestDatabase::close(db);
-        }
-    } holder;
-    QVERIFY(holder.db.transaction());
-    QVERIFY(QSqlQuery(holder.db).exec(
-        QStringLiteral("SELECT * FROM ui_main.%1 WHERE %2 FOR UPDATE").arg(table, lockedRow)));
+    LockHolder holder(
+        "row holder",
+        {QStringLiteral("SELECT * FROM ui_main.%1 WHERE %2 FOR UPDATE").arg(table, lockedRow)});
+    QVERIFY2(holder.error().isEmpty(), qPrintable(holder.error()));
     const QString converted =
         QStringLiteral("SELECT count(*) FROM ui_main.%1 WHERE %2 = upper(%2)").arg(table, field);
     QTimer refuse;
@@ -526,9 +520,9 @@ void TestMainWindow::failedRunIsReportedOnce()
                              GroupedCount(written) +
                              "\nThe other rows keep their old letter case; Undo Last Change Run "
                              "takes back what was written."});
-        QVERIFY2(statusLine().startsWith("The change run failed after ") &&
+        QVERIFY2(statusLine().startsWith("Change run failed after ") &&
                      statusLine().contains(": " + GroupedCount(written) + " rows of ui_main." +
-                                           table + " written,"),
+                                           table + " written;"),
                  qPrintable(statusLine()));
     } else {
         QCOMPARE(written, 0);
@@ -609,31 +603,19 @@ void TestMainWindow::stoppedRunSaysHowFarItGot()
     // Stop; what the run wrote is counted, before the field it left alone is named.
     exec({"CREATE TABLE ui_main.stopped AS SELECT 'abc ' || n AS v, '{}'::jsonb AS data "
           "FROM generate_series(1, 50000) n"});
-    QSqlDatabase holder = TestDatabase::open();
-    QVERIFY(
-        TestDatabase::exec(holder, {"SET application_name = 'row holder'",
-                                    "SET idle_in_transaction_session_timeout = '30s'", "BEGIN",
-                                    "SELECT * FROM ui_main.stopped WHERE v = 'abc 3' FOR UPDATE"})
-            .isEmpty());
-    const QString holderPid = TestDatabase::column(holder, "SELECT pg_backend_pid()")[0];
+    LockHolder holder("row holder", {"SELECT * FROM ui_main.stopped WHERE v = 'abc 3' FOR UPDATE"});
+    QVERIFY2(holder.error().isEmpty(), qPrintable(holder.error()));
     main()->Form_Load();
     clickTable("ui_main.stopped");
     main()->findChild<QPushButton *>("PushButton2")->click();
     QSignalSpy ended(main(), &Form2::changeRunEnded);
     main()->findChild<QPushButton *>("PushButton1")->click();
-    const bool waitShown =
-        QTest::qWaitFor([&] { return statusLine().startsWith("Waiting "); }, 15000);
-    const QString waiting = statusLine();
+    const QString waiting = LockHolder::WaitForLine(*main());
     QVERIFY(main()->isChanging());
     main()->stopAction()->trigger();
     QVERIFY(ended.wait(10000));
-    TestDatabase::exec(holder, {"ROLLBACK"});
-    TestDatabase::close(holder);
-    QVERIFY(waitShown);
-    QVERIFY2(waiting.contains(" for a lock on ui_main.stopped held by session " + holderPid +
-                              " (user " + TestDatabase::settings().user +
-                              ", application \"row holder\"). Change → Stop ends the wait."),
-             qPrintable(waiting));
+    holder.release();
+    QVERIFY2(waiting.contains(holder.heldText("ui_main.stopped")), qPrintable(waiting));
     QVERIFY(messages_.reports.isEmpty());
     const qint64 written =
         column("SELECT count(*) FROM ui_main.stopped WHERE v LIKE 'ABC %'")[0].toLongLong();
@@ -643,10 +625,10 @@ void TestMainWindow::stoppedRunSaysHowFarItGot()
                               "\nThe other rows keep their old letter case; Undo Last Change Run "
                               "takes back what was written.",
                           "Left alone (not text): data (jsonb)"}));
-    QVERIFY2(statusLine().startsWith("The change run was stopped after ") &&
+    QVERIFY2(statusLine().startsWith("Change run stopped after ") &&
                  statusLine().contains(written > 0
                                            ? ": " + GroupedCount(written) +
-                                                 " rows of ui_main.stopped written,"
+                                                 " rows of ui_main.stopped written;"
                                            : QString(": nothing was written to ui_main.stopped.")),
              qPrintable(statusLine()));
 }

@@ -1,6 +1,7 @@
 // "Preview Changes…": the dialog on a preview made up here, and the command in the main window
 // against the test server: its messages, a preview followed by the run it starts, Stop, and a
 // failure.
+#include "lockholder.h"
 #include "messagerecorder.h"
 #include "testdatabase.h"
 
@@ -236,33 +237,15 @@ void TestPreviewChanges::stopFromTheMenu()
     selectOnly("ui_preview.people", {"name"});
     // Another client holds the table: the preview waits, and the status line says whose lock
     // it waits for, until "Stop" cancels its read.
-    QSqlDatabase locker = TestDatabase::open();
-    QVERIFY(TestDatabase::exec(locker, {"SET application_name = 'table locker'"}).isEmpty());
-    const QString lockerPid = TestDatabase::column(locker, "SELECT pg_backend_pid()")[0];
-    QVERIFY(locker.transaction());
-    QVERIFY(TestDatabase::exec(locker, {"LOCK TABLE ui_preview.people IN ACCESS EXCLUSIVE MODE"})
-                .isEmpty());
+    LockHolder locker("table locker", {"LOCK TABLE ui_preview.people IN ACCESS EXCLUSIVE MODE"});
+    QVERIFY2(locker.error().isEmpty(), qPrintable(locker.error()));
     QSignalSpy ended(command_, &PreviewCommand::previewEnded);
     command_->Preview_Click();
-    const bool blocked = QTest::qWaitFor(
-        [&] {
-            return column("SELECT count(*) FROM pg_stat_activity WHERE datname = "
-                          "current_database() AND wait_event_type = 'Lock'") == QStringList{"1"};
-        },
-        60000);
-    const bool waitShown =
-        QTest::qWaitFor([&] { return main()->statusLine().line().startsWith("Waiting "); }, 15000);
-    const QString waiting = main()->statusLine().line();
+    const QString waiting = LockHolder::WaitForLine(*main());
     main()->stopAction()->trigger();
     const bool stopped = ended.wait(60000);
-    locker.rollback();
-    TestDatabase::close(locker);
-    QVERIFY(blocked);
-    QVERIFY(waitShown);
-    QVERIFY2(waiting.contains(" for a lock on ui_preview.people held by session " + lockerPid +
-                              " (user " + TestDatabase::settings().user +
-                              ", application \"table locker\")."),
-             qPrintable(waiting));
+    locker.release();
+    QVERIFY2(waiting.contains(locker.heldText("ui_preview.people")), qPrintable(waiting));
     QVERIFY(stopped);
     QVERIFY2(main()->statusLine().line().startsWith("Preview Changes was stopped after "),
              qPrintable(main()->statusLine().line()));

@@ -1,6 +1,7 @@
 // "Undo Last Change Run…" in the main window against the test server: its place in the Change
 // menu, nothing to undo, the question and its answers, and an undo while the window is busy.
 #include "journalledrun.h"
+#include "lockholder.h"
 #include "messagerecorder.h"
 #include "testdatabase.h"
 
@@ -159,31 +160,19 @@ void TestUndoCommand::undoBehindARowLock()
     // Another client holds a row the undo writes: the status line says whose lock the undo
     // waits for, until Stop.
     JournalledRun::Make(TestDatabase::settings(), {"ui_undo", "people"}, {"name"}, CaseMode::Upper);
-    QSqlDatabase holder = TestDatabase::open();
-    QVERIFY(TestDatabase::exec(holder, {"SET application_name = 'row holder'",
-                                        "SET idle_in_transaction_session_timeout = '30s'", "BEGIN",
-                                        "SELECT * FROM ui_undo.people WHERE id = 1 FOR UPDATE"})
-                .isEmpty());
-    const QString holderPid = TestDatabase::column(holder, "SELECT pg_backend_pid()")[0];
+    LockHolder holder("row holder", {"SELECT * FROM ui_undo.people WHERE id = 1 FOR UPDATE"});
+    QVERIFY2(holder.error().isEmpty(), qPrintable(holder.error()));
     auto *command = main()->findChild<UndoCommand *>();
     QSignalSpy ended(command, &UndoCommand::undoEnded);
     undoAction()->trigger();
-    const bool waitShown =
-        QTest::qWaitFor([&] { return main()->statusLine().line().startsWith("Waiting "); }, 15000);
-    const QString waiting = main()->statusLine().line();
+    const QString waiting = LockHolder::WaitForLine(*main());
     main()->stopAction()->trigger();
     const bool stopped = ended.wait(15000);
-    TestDatabase::exec(holder, {"ROLLBACK"});
-    TestDatabase::close(holder);
-    QVERIFY(waitShown);
-    QVERIFY2(waiting.contains(" for a lock on ui_undo.people held by session " + holderPid +
-                              " (user " + TestDatabase::settings().user +
-                              ", application \"row holder\")."),
-             qPrintable(waiting));
+    holder.release();
+    QVERIFY2(waiting.contains(holder.heldText("ui_undo.people")), qPrintable(waiting));
     QVERIFY(stopped);
-    QVERIFY2(
-        main()->statusLine().line().startsWith("The undo of ui_undo.people was stopped after "),
-        qPrintable(main()->statusLine().line()));
+    QVERIFY2(main()->statusLine().line().startsWith("Undo of ui_undo.people stopped after "),
+             qPrintable(main()->statusLine().line()));
 }
 
 QTEST_MAIN(TestUndoCommand)
