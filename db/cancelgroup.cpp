@@ -26,6 +26,17 @@ void CancelGroup::stop()
         session->cancel();
 }
 
+std::vector<qint64> CancelGroup::backendPids() const
+{
+    std::lock_guard lock(mutex_);
+    std::vector<qint64> pids;
+    for (const DbSession *session : sessions_) {
+        if (session->backendPid() > 0)
+            pids.push_back(session->backendPid());
+    }
+    return pids;
+}
+
 void CancelGroup::cancelRunning()
 {
     stop();

@@ -23,6 +23,10 @@ public:
     void stop();
     bool cancelled() const { return cancelled_.load(); }
 
+    // The server processes of the members that know theirs, from any thread: what a watcher
+    // of the work's sessions looks for on the server.
+    std::vector<qint64> backendPids() const;
+
     // Blocks for as long as it takes (a few seconds at most): run it on a thread of its own.
     // Sends cancels until no member has a statement in flight, so that a statement that
     // started just as the first cancel went out is cancelled as well.
@@ -30,7 +34,7 @@ public:
 
 private:
     const ConnectionSettings settings_;
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::vector<DbSession *> sessions_;
     std::atomic<bool> cancelled_{false};
 };

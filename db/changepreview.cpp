@@ -19,6 +19,7 @@
 
 #include "casing/wordexceptions.h"
 #include "db/arraytext.h"
+#include "db/cancelgroup.h"
 #include "db/changefilter.h"
 #include "db/chunksizing.h"
 #include "db/dbsession.h"
@@ -459,7 +460,7 @@ ChangePreview::ChangePreview(const ConnectionSettings &settings, const TableRef 
                              const QStringList &fields, std::optional<CaseMode> mode,
                              QObject *parent, const QStringList &exceptionWords)
     : QObject(parent), settings_(settings), table_(table), fields_(fields), mode_(mode),
-      exceptionWords_(exceptionWords)
+      exceptionWords_(exceptionWords), sessions_(std::make_shared<CancelGroup>(settings))
 {
     qRegisterMetaType<PreviewResult>();
 }
@@ -487,7 +488,10 @@ void ChangePreview::run()
         return;
     }
     try {
-        DbSession session(settings_);
+        DbSession::Options known;
+        known.cancellable = true;
+        DbSession session(settings_, known);
+        const CancelMembership membership(*sessions_, session);
         const WordExceptions words(exceptionWords_);
         Previewer(
             session, canceller_, table_, *mode_, words, stop_,

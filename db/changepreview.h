@@ -18,7 +18,10 @@
 #include <QObject>
 #include <QStringList>
 #include <atomic>
+#include <memory>
 #include <optional>
+
+class CancelGroup;
 
 // The changes listed, and the characters of a value they keep (one more than a list shows, so
 // that it can tell a value that goes on).
@@ -66,6 +69,10 @@ public:
 
     void requestStop();
 
+    // The preview's session while it lives, from any thread: a watcher looks it up on the
+    // server.
+    std::shared_ptr<const CancelGroup> sessions() const { return sessions_; }
+
 public slots:
     void run();
 
@@ -81,4 +88,6 @@ private:
     QStringList exceptionWords_;
     std::atomic<bool> stop_{false};
     StatementCanceller canceller_;
+    // Only known here, never stopped: the preview is stopped through its canceller.
+    std::shared_ptr<CancelGroup> sessions_;
 };

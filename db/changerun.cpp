@@ -303,19 +303,29 @@ private:
             collect(0);
             collect(1);
         } catch (const Stopped &) {
-            // The rows written by statements that ended before the stop are counted.
-            for (int w : {0, 1}) {
-                if (writing[w]) {
-                    writing[w].reset();
-                    const WriteResult result = writers[w].wait();
-                    if (!result.failure)
-                        summary_.rowsWritten += result.rowsWritten;
-                }
-            }
+            countWrittenBeforeTheEnd(writers, writing);
+            throw;
+        } catch (const RunFailure &) {
+            // The other writer's statement may have committed before the failure ended the run.
+            countWrittenBeforeTheEnd(writers, writing);
             throw;
         }
         endSnapshot();
         writeMissed(field, relations, writers[0]);
+    }
+
+    // The rows written by the statements still in flight when the run ended early, which
+    // committed nonetheless, are counted with the rest.
+    void countWrittenBeforeTheEnd(ChunkWriter (&writers)[2], std::optional<Chunk> (&writing)[2])
+    {
+        for (int w : {0, 1}) {
+            if (writing[w]) {
+                writing[w].reset();
+                const WriteResult result = writers[w].wait();
+                if (!result.failure)
+                    summary_.rowsWritten += result.rowsWritten;
+            }
+        }
     }
 
     // Turns a failure into a stop when the run was asked to stop: a cancelled statement is
@@ -715,6 +725,7 @@ void ChangeRun::run()
         summary.firstErrorLine = failure.line;
     } catch (const Stopped &) {
         summary.endedEarly = true;
+        summary.stopped = true;
     }
     if (journal) {
         journal->rowsRead = summary.rowsRead;

@@ -28,6 +28,8 @@ struct ChangeRunSummary {
     int firstErrorLine = 0;      // the step it belongs to: 114 session, 116 source, else the
                                  // mode's Execute label (148, 158, 168, 178)
     bool endedEarly = false;     // stopped on request, or by a failure of the whole run
+    bool stopped = false;        // ended early on request (firstError may still name a value
+                                 // the server refused before)
     bool noMode = false;         // the mode text held no mode word: nothing was sent
     // Selected fields the run left alone: fields that do not hold text, whose text form the
     // rule would damage (json keys, enum labels), and fields that cannot be written (generated,
@@ -56,6 +58,10 @@ public:
     const QStringList &exceptionWords() const { return exceptionWords_; }
 
     void requestStop();
+
+    // The run's sessions while they live, from any thread: a watcher looks them up on the
+    // server.
+    std::shared_ptr<const CancelGroup> sessions() const { return cancel_; }
 
     // For tests: called in the run's thread after a chunk has been read and before it is
     // written.

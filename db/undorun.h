@@ -39,6 +39,10 @@ public:
 
     void requestStop();
 
+    // The undo's sessions while they live, from any thread: a watcher looks them up on the
+    // server.
+    std::shared_ptr<const CancelGroup> sessions() const { return cancel_; }
+
 public slots:
     void run();
 

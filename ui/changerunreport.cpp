@@ -2,32 +2,45 @@
 
 #include "casing/caselist.h"
 #include "casing/wordexceptions.h"
+#include "ui/groupedcount.h"
 #include "ui/messages.h"
 
 #include <QTreeWidget>
 
+namespace {
+
+QString EndedEarlyText(const QString &how, qint64 rowsWritten)
+{
+    return QStringLiteral("The change run %1 before it was complete.\n\n"
+                          "Rows written: %2\nThe other rows keep their old letter case; Undo Last "
+                          "Change Run takes back what was written.")
+        .arg(how, GroupedCount(rowsWritten));
+}
+
+} // namespace
+
 void ReportChangeRun(Messages &messages, const QString &window, const ChangeRunSummary &summary)
 {
+    // A run that was stopped says so first; one that failed says why first, and then how far it
+    // got (a failure before the first write has nothing to take back).
+    if (summary.stopped)
+        messages.info(EndedEarlyText(QStringLiteral("was stopped"), summary.rowsWritten));
     if (!summary.firstError.isEmpty())
         messages.report(window, QStringLiteral("PushButton1_Click"), summary.firstErrorLine,
                         summary.firstError);
+    if (summary.endedEarly && !summary.stopped && summary.rowsWritten > 0)
+        messages.info(EndedEarlyText(QStringLiteral("ended"), summary.rowsWritten));
     if (summary.valuesNotWritten > 0)
         messages.info(summary.valuesNotWritten == 1
                           ? QStringLiteral("1 value could not be written; it keeps its old "
                                            "letter case.")
                           : QStringLiteral("%1 values could not be written; they keep their "
                                            "old letter case.")
-                                .arg(summary.valuesNotWritten));
+                                .arg(GroupedCount(summary.valuesNotWritten)));
     if (const QString leftAlone = LeftAloneText(summary.leftAlone); !leftAlone.isEmpty())
         messages.info(leftAlone);
     if (summary.noMode)
         messages.info(QStringLiteral("mess up"));
-    // A run that was stopped says how far it got; one that failed has said why already.
-    if (summary.endedEarly && summary.firstError.isEmpty())
-        messages.info(QStringLiteral("The change run was stopped before it was complete.\n\n"
-                                     "Rows written: %1\nThe other rows keep their old letter "
-                                     "case; Undo Last Change Run takes back what was written.")
-                          .arg(summary.rowsWritten));
 }
 
 void ConvertPreviewList(QTreeWidget &list, CaseMode mode, const QStringList &exceptionWords)

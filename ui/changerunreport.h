@@ -10,8 +10,9 @@
 class Messages;
 class QTreeWidget;
 
-// The run's failure report (handler "PushButton1_Click", the step the failure belongs to), then
-// the count of values that could not be written, the fields left alone, and "mess up" for a mode
+// A stopped run's rows written; the run's failure report (handler "PushButton1_Click", the step
+// the failure belongs to) and, after a failure that ended the run, the rows written; then the
+// count of values that could not be written, the fields left alone, and "mess up" for a mode
 // text without a mode word.
 void ReportChangeRun(Messages &messages, const QString &window, const ChangeRunSummary &summary);
 

@@ -23,6 +23,12 @@ public:
     bool start(const ConnectionSettings &settings, const TableRef &table, const QStringList &fields,
                std::optional<CaseMode> mode, const QStringList &exceptionWords = {});
 
+    // The sessions of the run going, for watching them on the server; none while none goes.
+    std::shared_ptr<const CancelGroup> sessions() const
+    {
+        return worker_ ? worker_->sessions() : nullptr;
+    }
+
     // Asks the run to stop; its end is signalled as usual.
     void requestStop();
 

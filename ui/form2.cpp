@@ -11,6 +11,8 @@
 #include "ui/form1.h"
 #include "ui/guardedhandler.h"
 #include "ui/messages.h"
+#include "ui/statusline.h"
+#include "ui/statustexts.h"
 #include "ui/windowhelpers.h"
 
 #include <QAction>
@@ -211,6 +213,8 @@ bool Form2::startChangeRun(const QStringList &fields, std::optional<CaseMode> mo
     if (!runner_.start(connection_.settings(), runTable_, runFields_, runMode_, runWords_))
         return false;
     setRunning(true);
+    statusLine_->taskStarted();
+    statusLine_->watchLocks(connection_.settings(), runner_.sessions(), runTable_);
     return true;
 }
 
@@ -239,6 +243,7 @@ bool Form2::beginTask(std::function<void()> stop)
         return false;
     taskStop_ = std::move(stop);
     setRunning(true);
+    statusLine_->taskStarted();
     return true;
 }
 
@@ -248,12 +253,13 @@ void Form2::setTaskProgress(int percent)
         ProgressBar1->setValue(percent);
 }
 
-void Form2::endTask()
+void Form2::endTask(const QString &outcome)
 {
     if (!taskStop_)
         return;
     taskStop_ = nullptr;
     setRunning(false);
+    statusLine_->taskEnded(outcome);
 }
 
 void Form2::Stop_Click()
@@ -288,6 +294,8 @@ void Form2::setRunning(bool running)
 void Form2::changeRunFinished(const ChangeRunSummary &summary)
 {
     setRunning(false);
+    statusLine_->taskEnded(
+        ChangeRunStatus(summary, runTable_, runFields_, runMode_, statusLine_->taskElapsedMs()));
     updatePreviewAfterRun(summary);
     ReportChangeRun(messages_, Window, summary);
     emit changeRunEnded();

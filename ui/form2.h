@@ -24,6 +24,7 @@ class QProgressBar;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+class StatusLine;
 
 class Form2 : public QWidget
 {
@@ -65,7 +66,8 @@ public:
     // when a run or another task is going.
     bool beginTask(std::function<void()> stop);
     void setTaskProgress(int percent);
-    void endTask();
+    // The task has ended; the status line says the outcome given until the next task begins.
+    void endTask(const QString &outcome = QString());
     bool isBusy() const { return runner_.isRunning() || taskStop_ != nullptr; }
 
     // "Stop" of the Change menu: enabled only while a run or a task goes. Commands added to the
@@ -76,6 +78,10 @@ public:
     void stopChangeRun();
 
     PointerState &pointer() { return pointer_; }
+
+    // The line below the controls that says how the last task ended, and a task's waits on
+    // other clients' locks.
+    StatusLine &statusLine() { return *statusLine_; }
 
     // The menu bar's command menus, for the features that add their commands there.
     QMenu *changeMenu() const { return changeMenu_; }
@@ -132,4 +138,5 @@ private:
     QGroupBox *Frame1;
     QComboBox *Combo1;
     QProgressBar *ProgressBar1;
+    StatusLine *statusLine_;
 };

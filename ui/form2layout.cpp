@@ -2,6 +2,7 @@
 #include "ui/form2.h"
 
 #include "ui/controls.h"
+#include "ui/statusline.h"
 #include "ui/windowhelpers.h"
 
 #include <QAction>
@@ -20,16 +21,19 @@ void Form2::buildLayout()
     setFont(ArialFont(9, true));
     SetBackground(*this, Qt::white);
 
-    // The menu bar stands above the client area, which keeps the window's size and the
-    // controls' places; the window grows by the menu bar's height.
+    // The menu bar stands above the client area and the status line below it; the client area
+    // keeps the window's size and the controls' places, and the window grows by their heights.
     buildMenus();
     ClientArea = new QWidget(this);
     ClientArea->setObjectName(QStringLiteral("ClientArea"));
+    statusLine_ = new StatusLine(this);
     const int menuHeight = MenuBar->sizeHint().height();
+    const int statusHeight = statusLine_->sizeHint().height();
     MenuBar->setGeometry(0, 0, Twips(9240), menuHeight);
     ClientArea->setGeometry(0, menuHeight, Twips(9240), Twips(7545));
+    statusLine_->setGeometry(0, menuHeight + Twips(7545), Twips(9240), statusHeight);
     MakeFixedWindow(*this, 9240, 7545);
-    setFixedSize(Twips(9240), Twips(7545) + menuHeight);
+    setFixedSize(Twips(9240), Twips(7545) + menuHeight + statusHeight);
     QWidget *const area = ClientArea;
 
     ListView1 = MakeListView(area, "ListView1", false, 120, 120, 4440, 2715);
@@ -82,7 +86,7 @@ void Form2::buildMenus()
     MenuBar->setObjectName(QStringLiteral("MenuBar"));
     MenuBar->setNativeMenuBar(false);
     // Menus speak in the desktop's own font, not in the window's bold Arial.
-    MenuBar->setFont(QGuiApplication::font());
+    MenuBar->setFont(DesktopFont());
     changeMenu_ = MenuBar->addMenu(QStringLiteral("&Change"));
     changeMenu_->setObjectName(QStringLiteral("ChangeMenu"));
     stopAction_ = changeMenu_->addAction(QStringLiteral("Stop"));

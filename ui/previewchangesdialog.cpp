@@ -1,19 +1,15 @@
 #include "ui/previewchangesdialog.h"
 
+#include "ui/groupedcount.h"
+
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLocale>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace {
-
-QString Number(qint64 n)
-{
-    return QLocale(QLocale::English).toString(n);
-}
 
 QTreeWidget *MakeTable(QWidget *parent, const char *name, const QStringList &headers)
 {
@@ -98,9 +94,9 @@ PreviewChangesDialog::PreviewChangesDialog(const PreviewResult &result, QWidget 
 void PreviewChangesDialog::fillFields()
 {
     for (const PreviewField &field : std::as_const(result_.counted)) {
-        auto *item = new QTreeWidgetItem(fields_, {field.name, Number(field.rowsRead),
-                                                   Number(field.rowsChanging),
-                                                   Number(field.valuesChanging)});
+        auto *item = new QTreeWidgetItem(fields_, {field.name, GroupedCount(field.rowsRead),
+                                                   GroupedCount(field.rowsChanging),
+                                                   GroupedCount(field.valuesChanging)});
         for (int column = 1; column < 4; ++column)
             item->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
     }
@@ -116,8 +112,9 @@ void PreviewChangesDialog::fillChanges()
     if (total == 0)
         changesCaption_->setText(QStringLiteral("Nothing would change."));
     else if (total > result_.changes.size())
-        changesCaption_->setText(QStringLiteral("The %1 most frequent of %2 changes:")
-                                     .arg(Number(result_.changes.size()), Number(total)));
+        changesCaption_->setText(
+            QStringLiteral("The %1 most frequent of %2 changes:")
+                .arg(GroupedCount(result_.changes.size()), GroupedCount(total)));
     else
         changesCaption_->setText(QStringLiteral("Changes, the most frequent first:"));
 
@@ -125,7 +122,7 @@ void PreviewChangesDialog::fillChanges()
     items.reserve(result_.changes.size());
     for (const PreviewChange &change : std::as_const(result_.changes)) {
         auto *item = new QTreeWidgetItem({change.field, ShownValue(change.oldValue),
-                                          ShownValue(change.newValue), Number(change.rows)});
+                                          ShownValue(change.newValue), GroupedCount(change.rows)});
         item->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
         // The columns may be too narrow for a value; its tip shows it as far as the list does.
         item->setToolTip(1, item->text(1));

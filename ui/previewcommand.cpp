@@ -5,6 +5,8 @@
 #include "ui/guardedhandler.h"
 #include "ui/messages.h"
 #include "ui/previewchangesdialog.h"
+#include "ui/statusline.h"
+#include "ui/statustexts.h"
 
 #include <QAction>
 #include <QMenu>
@@ -76,13 +78,14 @@ void PreviewCommand::start(const TableRef &table, const QStringList &fields, Cas
     connect(preview, &ChangePreview::progress, this,
             [this](int percent) { window_.setTaskProgress(percent); });
     connect(preview, &ChangePreview::finished, this, &PreviewCommand::previewFinished);
+    window_.statusLine().watchLocks(window_.connectionSettings(), preview->sessions(), table);
     worker_.start();
 }
 
 void PreviewCommand::previewFinished(const PreviewResult &result)
 {
     worker_.release();
-    window_.endTask();
+    window_.endTask(PreviewStatus(result, window_.statusLine().taskElapsedMs()));
     if (!result.error.isEmpty()) {
         messages_.report(Window, Handler, StartLine, result.error);
     } else if (!result.stopped) {

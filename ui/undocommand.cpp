@@ -2,23 +2,19 @@
 
 #include "ui/callrepainting.h"
 #include "ui/form2.h"
+#include "ui/groupedcount.h"
 #include "ui/guardedhandler.h"
 #include "ui/messages.h"
+#include "ui/statusline.h"
+#include "ui/statustexts.h"
 
 #include <QAction>
-#include <QLocale>
 #include <QThread>
 
 namespace {
 
 const QString Window = QStringLiteral("Form2");
 const QString Handler = QStringLiteral("UndoLastChangeRun_Click");
-
-// A count as the preview writes it: "1,000,000".
-QString grouped(qint64 count)
-{
-    return QLocale(QLocale::English).toString(count);
-}
 
 } // namespace
 
@@ -72,6 +68,7 @@ void UndoCommand::start(const JournalRun &run)
             window_.setTaskProgress(percent);
     });
     connect(undo, &UndoRun::finished, this, &UndoCommand::undoFinished);
+    window_.statusLine().watchLocks(window_.connectionSettings(), undo->sessions(), run.table);
     worker_.start();
 }
 
@@ -80,7 +77,7 @@ void UndoCommand::undoFinished(const UndoSummary &summary)
     if (!worker_.running())
         return;
     worker_.release();
-    window_.endTask();
+    window_.endTask(UndoStatus(summary, table_, window_.statusLine().taskElapsedMs()));
     GuardedHandler h(messages_, Window, Handler);
     if (!summary.firstError.isEmpty())
         messages_.report(Window, Handler, 108, summary.firstError);
@@ -99,13 +96,13 @@ QString UndoCommand::ConfirmText(const JournalRun &run)
             .arg(run.table.displayName(), run.fields.join(QStringLiteral(", ")),
                  CaseModeText(run.mode),
                  run.started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                 grouped(run.rowsRecorded));
+                 GroupedCount(run.rowsRecorded));
     if (!run.endedWhole)
         text += QStringLiteral("The run did not end whole.\n");
     if (run.rowsRestoredEarlier > 0)
         text += QStringLiteral("An earlier undo of this run ended before it was complete, after "
                                "it had restored %1 rows; this undo goes on where it ended.\n")
-                    .arg(grouped(run.rowsRestoredEarlier));
+                    .arg(GroupedCount(run.rowsRestoredEarlier));
     if (!run.databaseIdentity.known())
         text += QStringLiteral("The database's identity was not recorded with this run (its "
                                "journal is of an earlier version of Recasor): it is known by "
@@ -119,14 +116,15 @@ QString UndoCommand::ConfirmText(const JournalRun &run)
 
 QString UndoCommand::ClosingText(const UndoSummary &summary)
 {
-    QString text = (summary.endedEarly ? QStringLiteral("The undo ended before it was complete.")
-                                       : QStringLiteral("The change run was undone.")) +
-                   QStringLiteral("\n\nRows restored: %1\nRows left alone because they changed "
-                                  "since the run or could not be found: %2")
-                       .arg(grouped(summary.rowsRestored), grouped(summary.rowsLeftAlone));
+    QString text =
+        (summary.endedEarly ? QStringLiteral("The undo ended before it was complete.")
+                            : QStringLiteral("The change run was undone.")) +
+        QStringLiteral("\n\nRows restored: %1\nRows left alone because they changed "
+                       "since the run or could not be found: %2")
+            .arg(GroupedCount(summary.rowsRestored), GroupedCount(summary.rowsLeftAlone));
     if (summary.rowsRestoredEarlier > 0)
         text += QStringLiteral("\nRows restored by an earlier undo of this run: %1")
-                    .arg(grouped(summary.rowsRestoredEarlier));
+                    .arg(GroupedCount(summary.rowsRestoredEarlier));
     if (summary.endedEarly)
         text += QStringLiteral("\nThe other rows keep their converted values; Undo Last Change "
                                "Run goes on where this undo ended and takes them back.");

@@ -123,6 +123,15 @@ QFont ArialFont(qreal points, bool bold)
     return font;
 }
 
+QFont DesktopFont()
+{
+    // The application's font marks none of its properties as set, so a control given it as it
+    // is would still take every one of them from its window.
+    QFont font = QGuiApplication::font();
+    font.setResolveMask(QFont::AllPropertiesResolved);
+    return font;
+}
+
 void CentreOnScreen(QWidget &window)
 {
     const QScreen *screen = window.screen();

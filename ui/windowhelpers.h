@@ -49,6 +49,10 @@ void PlaceTwips(QWidget &control, int left, int top, int width, int height);
 // Arial at the size in points, bold or regular.
 QFont ArialFont(qreal points, bool bold);
 
+// The desktop's own font, whole: a control given it keeps it, not the bold Arial of the window
+// that holds it.
+QFont DesktopFont();
+
 // Moves a window to the middle of its screen.
 void CentreOnScreen(QWidget &window);
 

@@ -1,6 +1,8 @@
 // The main window against the test server: the load step, the lists on clicks, "Setup
 // Connection" and "Next >" back and forth, a load against a server that cannot be reached,
-// the select buttons, and change runs started from "Start Changing".
+// the select buttons, and change runs started from "Start Changing" with what the status line and
+// the messages say after them.
+#include "lockholder.h"
 #include "messagerecorder.h"
 #include "testdatabase.h"
 
@@ -9,6 +11,8 @@
 #include "settings/settingsstore.h"
 #include "ui/form1.h"
 #include "ui/form2.h"
+#include "ui/groupedcount.h"
+#include "ui/statusline.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -66,6 +70,7 @@ private slots:
     void changeRunWithWordExceptions();
     void refusedValueIsReportedAndCounted();
     void cutPreviewValueIsConvertedAfterARun();
+    void failedRunIsReportedOnce_data();
     void failedRunIsReportedOnce();
     void modeTextWithoutModeWord();
     void keyboardMovesThroughTheLists();
@@ -77,10 +82,12 @@ private:
     Form2 *main() { return form1_->mainWindow(); }
     QStringList column(const QString &sql);
     void exec(const QStringList &statements);
+    void dropRunner();
     void clickItem(QTreeWidget *list, const QString &text);
     void clickTable(const QString &name) { clickItem(list("ListView1"), name); }
     void clickField(const QString &name) { clickItem(list("ListView2"), name); }
     void startAndWait();
+    QString statusLine() { return main()->statusLine().line(); }
 
     QTemporaryDir config_;
     MessageRecorder messages_;
@@ -92,9 +99,8 @@ void TestMainWindow::initTestCase()
     REQUIRE_TEST_DATABASE();
     qputenv("XDG_CONFIG_HOME", config_.filePath("config").toUtf8());
     qputenv("XDG_DATA_HOME", config_.filePath("data").toUtf8());
-    exec({"DO $$ BEGIN IF EXISTS (SELECT FROM pg_roles WHERE rolname = '" + Runner +
-              "') THEN DROP OWNED BY " + Runner + "; DROP ROLE " + Runner + "; END IF; END $$",
-          "DROP SCHEMA IF EXISTS ui_main CASCADE", "CREATE SCHEMA ui_main",
+    dropRunner();
+    exec({"DROP SCHEMA IF EXISTS ui_main CASCADE", "CREATE SCHEMA ui_main",
           "DROP DATABASE IF EXISTS " + OtherDatabase, "CREATE DATABASE " + OtherDatabase});
     ConnectionSettings other = TestDatabase::settings();
     other.database = OtherDatabase;
@@ -131,6 +137,12 @@ void TestMainWindow::cleanup()
 QStringList TestMainWindow::column(const QString &sql)
 {
     return TestDatabase::column(sql);
+}
+
+void TestMainWindow::dropRunner()
+{
+    exec({"DO $$ BEGIN IF EXISTS (SELECT FROM pg_roles WHERE rolname = '" + Runner +
+          "') THEN DROP OWNED BY " + Runner + "; DROP ROLE " + Runner + "; END IF; END $$"});
 }
 
 void TestMainWindow::exec(const QStringList &statements)
@@ -337,6 +349,17 @@ void TestMainWindow::changeRunFromTheButton()
         QVERIFY2(main()->findChild<QWidget *>(name)->isEnabled(), name);
     QVERIFY(messages_.infos.isEmpty());
     QVERIFY(messages_.reports.isEmpty());
+    // No box, but the status line says what happened, until the next task begins.
+    QVERIFY2(
+        statusLine().startsWith("Changed 3 rows in ui_main.people (name) to Proper Case in ") &&
+            statusLine().endsWith(" s; Ctrl+Z takes it back."),
+        qPrintable(statusLine()));
+    main()->findChild<QPushButton *>("PushButton1")->click();
+    QVERIFY(statusLine().isEmpty());
+    QVERIFY(ended.wait(60000));
+    QVERIFY2(
+        statusLine().startsWith("Nothing to change in ui_main.people (name) for Proper Case ("),
+        qPrintable(statusLine()));
 }
 
 void TestMainWindow::changeRunWithSeveralSelectedFields()
@@ -417,35 +440,57 @@ void TestMainWindow::cutPreviewValueIsConvertedAfterARun()
     QVERIFY(messages_.reports.isEmpty());
 }
 
+void TestMainWindow::failedRunIsReportedOnce_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("lockedRow");
+    QTest::addColumn<bool>("wroteRows");
+    QTest::newRow("before the first write") << "people"
+                                            << "name"
+                                            << "id = 2" << false;
+    // The write of the first chunk waits for its row while the next chunk is written.
+    QTest::newRow("after other writes") << "many"
+                                        << "v"
+                                        << "id = 1" << true;
+}
+
 void TestMainWindow::failedRunIsReportedOnce()
 {
     // The window works as a role of its own. Once its run waits on a row that another session
     // holds, the role may no longer log in and its sessions are ended: the run fails, and so
-    // does the reading of the preview after it, for the same reason.
-    exec({"CREATE ROLE " + Runner + " LOGIN PASSWORD 'runner-pw'",
+    // does the reading of the preview after it, for the same reason. What the run wrote
+    // before is said as after a stop.
+    QFETCH(QString, table);
+    QFETCH(QString, field);
+    QFETCH(QString, lockedRow);
+    QFETCH(bool, wroteRows);
+    dropRunner();
+    exec({"DROP TABLE IF EXISTS ui_main.many",
+          "CREATE TABLE ui_main.many AS SELECT n AS id, 'abc ' || n AS v "
+          "FROM generate_series(1, 50000) n",
+          "CREATE ROLE " + Runner + " LOGIN PASSWORD 'runner-pw'",
           "GRANT USAGE ON SCHEMA ui_main TO " + Runner,
-          "GRANT SELECT, UPDATE ON ui_main.people TO " + Runner});
+          "GRANT SELECT, UPDATE ON ui_main." + table + " TO " + Runner});
+    main()->Form_Load();
     form1_->findChild<QLineEdit *>("Text3")->setText(Runner);
     form1_->findChild<QLineEdit *>("Text4")->setText("runner-pw");
-    clickTable("ui_main.people");
-    clickField("name");
+    clickTable("ui_main." + table);
+    clickField(field);
     QVERIFY(messages_.reports.isEmpty());
 
     // Ends its transaction on every path out of the test, or the tables stay locked.
-    struct RowHolder {
-        QSqlDatabase db = TestDatabase::open();
-        ~RowHolder()
-        {
-            db.rollback();
-            TestDatabase::close(db);
-        }
-    } holder;
-    QVERIFY(holder.db.transaction());
-    QVERIFY(QSqlQuery(holder.db).exec("SELECT * FROM ui_main.people WHERE id = 2 FOR UPDATE"));
+    LockHolder holder(
+        "row holder",
+        {QStringLiteral("SELECT * FROM ui_main.%1 WHERE %2 FOR UPDATE").arg(table, lockedRow)});
+    QVERIFY2(holder.error().isEmpty(), qPrintable(holder.error()));
+    const QString converted =
+        QStringLiteral("SELECT count(*) FROM ui_main.%1 WHERE %2 = upper(%2)").arg(table, field);
     QTimer refuse;
     connect(&refuse, &QTimer::timeout, this, [&] {
         if (column("SELECT count(*) FROM pg_stat_activity WHERE usename = '" + Runner +
-                   "' AND wait_event_type = 'Lock'") == QStringList{"0"})
+                   "' AND wait_event_type = 'Lock'") == QStringList{"0"} ||
+            (wroteRows && column(converted) == QStringList{"0"}))
             return;
         refuse.stop();
         exec({"ALTER ROLE " + Runner + " NOLOGIN",
@@ -458,16 +503,34 @@ void TestMainWindow::failedRunIsReportedOnce()
 
     QCOMPARE(messages_.reports.size(), 1);
     QCOMPARE(messages_.reports[0].line, 148);
-    // The server's text, without the driver's leftovers after it.
+    // The server's text, without the driver's leftovers after it. (With other writes, the
+    // failure that ends the run may be that of a statement sent after the session was ended,
+    // which the driver describes.)
     const QString failure = messages_.reports[0].failure;
-    QVERIFY2(failure.startsWith("FATAL:  terminating connection due to administrator command"),
+    QVERIFY2(wroteRows ||
+                 failure.startsWith("FATAL:  terminating connection due to administrator command"),
              qPrintable(failure));
     QVERIFY2(!failure.contains("The connection has been lost") && !failure.contains("\n;"),
              qPrintable(failure));
-    QVERIFY(messages_.infos.isEmpty());
-    QCOMPARE(column("SELECT name FROM ui_main.people ORDER BY id"),
-             QStringList({"jOHN o'neil", "MARY smith", "<null>", "ana-lena"}));
-    exec({"DROP OWNED BY " + Runner, "DROP ROLE " + Runner});
+    const qint64 written = column(converted)[0].toLongLong();
+    if (wroteRows) {
+        QVERIFY(written > 0);
+        QCOMPARE(messages_.infos,
+                 QStringList{"The change run ended before it was complete.\n\nRows written: " +
+                             GroupedCount(written) +
+                             "\nThe other rows keep their old letter case; Undo Last Change Run "
+                             "takes back what was written."});
+        QVERIFY2(statusLine().startsWith("Change run failed after ") &&
+                     statusLine().contains(": " + GroupedCount(written) + " rows of ui_main." +
+                                           table + " written;"),
+                 qPrintable(statusLine()));
+    } else {
+        QCOMPARE(written, 0);
+        QVERIFY(messages_.infos.isEmpty());
+        QVERIFY2(statusLine().endsWith(": nothing was written to ui_main." + table + "."),
+                 qPrintable(statusLine()));
+    }
+    dropRunner();
 }
 
 void TestMainWindow::modeTextWithoutModeWord()
@@ -536,31 +599,38 @@ void TestMainWindow::closingDuringARunWaitsForIt()
 
 void TestMainWindow::stoppedRunSaysHowFarItGot()
 {
-    // The run waits for another client's row lock until Stop; what it wrote is counted.
-    exec({"CREATE TABLE ui_main.stopped AS SELECT 'abc ' || n AS v FROM generate_series(1, 50000) "
-          "n"});
-    QSqlDatabase holder = TestDatabase::open();
-    QVERIFY(
-        TestDatabase::exec(holder, {"SET idle_in_transaction_session_timeout = '30s'", "BEGIN",
-                                    "SELECT * FROM ui_main.stopped WHERE v = 'abc 3' FOR UPDATE"})
-            .isEmpty());
+    // The run waits for another client's row lock, and the status line says whose it is, until
+    // Stop; what the run wrote is counted, before the field it left alone is named.
+    exec({"CREATE TABLE ui_main.stopped AS SELECT 'abc ' || n AS v, '{}'::jsonb AS data "
+          "FROM generate_series(1, 50000) n"});
+    LockHolder holder("row holder", {"SELECT * FROM ui_main.stopped WHERE v = 'abc 3' FOR UPDATE"});
+    QVERIFY2(holder.error().isEmpty(), qPrintable(holder.error()));
     main()->Form_Load();
     clickTable("ui_main.stopped");
+    main()->findChild<QPushButton *>("PushButton2")->click();
     QSignalSpy ended(main(), &Form2::changeRunEnded);
     main()->findChild<QPushButton *>("PushButton1")->click();
-    QTest::qWait(1000);
+    const QString waiting = LockHolder::WaitForLine(*main());
     QVERIFY(main()->isChanging());
     main()->stopAction()->trigger();
     QVERIFY(ended.wait(10000));
-    TestDatabase::exec(holder, {"ROLLBACK"});
-    TestDatabase::close(holder);
+    holder.release();
+    QVERIFY2(waiting.contains(holder.heldText("ui_main.stopped")), qPrintable(waiting));
     QVERIFY(messages_.reports.isEmpty());
-    const QString written = column("SELECT count(*) FROM ui_main.stopped WHERE v LIKE 'ABC %'")[0];
+    const qint64 written =
+        column("SELECT count(*) FROM ui_main.stopped WHERE v LIKE 'ABC %'")[0].toLongLong();
     QCOMPARE(messages_.infos,
-             QStringList{
-                 "The change run was stopped before it was complete.\n\nRows written: " + written +
-                 "\nThe other rows keep their old letter case; Undo Last Change Run "
-                 "takes back what was written."});
+             QStringList({"The change run was stopped before it was complete.\n\nRows written: " +
+                              GroupedCount(written) +
+                              "\nThe other rows keep their old letter case; Undo Last Change Run "
+                              "takes back what was written.",
+                          "Left alone (not text): data (jsonb)"}));
+    QVERIFY2(statusLine().startsWith("Change run stopped after ") &&
+                 statusLine().contains(written > 0
+                                           ? ": " + GroupedCount(written) +
+                                                 " rows of ui_main.stopped written;"
+                                           : QString(": nothing was written to ui_main.stopped.")),
+             qPrintable(statusLine()));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -1,6 +1,7 @@
 // "Preview Changes…": the dialog on a preview made up here, and the command in the main window
 // against the test server: its messages, a preview followed by the run it starts, Stop, and a
 // failure.
+#include "lockholder.h"
 #include "messagerecorder.h"
 #include "testdatabase.h"
 
@@ -9,6 +10,7 @@
 #include "ui/form2.h"
 #include "ui/previewchangesdialog.h"
 #include "ui/previewcommand.h"
+#include "ui/statusline.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -207,6 +209,10 @@ void TestPreviewChanges::previewThenStartChanging()
     QCOMPARE(row(fields, 1), (QStringList{"city", "4", "3", "2"}));
     QCOMPARE(dialog->findChild<QLabel *>("LeftAlone")->text(),
              "Left alone (not text): data (jsonb)");
+    QVERIFY2(main()->statusLine().line().startsWith(
+                 "Preview Changes: 6 rows in 2 fields of ui_preview.people would change to "
+                 "Proper Case ("),
+             qPrintable(main()->statusLine().line()));
     // Nothing was written by the preview.
     QCOMPARE(column("SELECT name FROM ui_preview.people ORDER BY id"),
              (QStringList{"jOHN o'neil", "MARY smith", "<null>", "mary smith"}));
@@ -221,30 +227,28 @@ void TestPreviewChanges::previewThenStartChanging()
     // The run names the field it left alone, as the preview did.
     QCOMPARE(messages_.infos, QStringList{"Left alone (not text): data (jsonb)"});
     QVERIFY(messages_.reports.isEmpty());
+    QVERIFY2(main()->statusLine().line().startsWith(
+                 "Changed 6 rows in 2 fields of ui_preview.people to Proper Case in "),
+             qPrintable(main()->statusLine().line()));
 }
 
 void TestPreviewChanges::stopFromTheMenu()
 {
     selectOnly("ui_preview.people", {"name"});
-    // Another client holds the table: the preview waits until "Stop" cancels its read.
-    QSqlDatabase locker = TestDatabase::open();
-    QVERIFY(locker.transaction());
-    QVERIFY(TestDatabase::exec(locker, {"LOCK TABLE ui_preview.people IN ACCESS EXCLUSIVE MODE"})
-                .isEmpty());
+    // Another client holds the table: the preview waits, and the status line says whose lock
+    // it waits for, until "Stop" cancels its read.
+    LockHolder locker("table locker", {"LOCK TABLE ui_preview.people IN ACCESS EXCLUSIVE MODE"});
+    QVERIFY2(locker.error().isEmpty(), qPrintable(locker.error()));
     QSignalSpy ended(command_, &PreviewCommand::previewEnded);
     command_->Preview_Click();
-    const bool blocked = QTest::qWaitFor(
-        [&] {
-            return column("SELECT count(*) FROM pg_stat_activity WHERE datname = "
-                          "current_database() AND wait_event_type = 'Lock'") == QStringList{"1"};
-        },
-        60000);
+    const QString waiting = LockHolder::WaitForLine(*main());
     main()->stopAction()->trigger();
     const bool stopped = ended.wait(60000);
-    locker.rollback();
-    TestDatabase::close(locker);
-    QVERIFY(blocked);
+    locker.release();
+    QVERIFY2(waiting.contains(locker.heldText("ui_preview.people")), qPrintable(waiting));
     QVERIFY(stopped);
+    QVERIFY2(main()->statusLine().line().startsWith("Preview Changes was stopped after "),
+             qPrintable(main()->statusLine().line()));
     QVERIFY(!main()->isBusy());
     QVERIFY(!command_->dialog());
     QVERIFY(messages_.infos.isEmpty());

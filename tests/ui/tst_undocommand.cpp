@@ -2,6 +2,7 @@
 // menu, nothing to undo, the question, its buttons and its answers, an undo while the window is
 // busy, an undo that goes on after one that was stopped, and a journal of the first layout.
 #include "journalledrun.h"
+#include "lockholder.h"
 #include "messagerecorder.h"
 #include "testdatabase.h"
 
@@ -10,6 +11,7 @@
 #include "ui/form2.h"
 #include "ui/mainwindowmenus.h"
 #include "ui/messageboxes.h"
+#include "ui/statusline.h"
 #include "ui/undocommand.h"
 
 #include <QAbstractButton>
@@ -41,6 +43,7 @@ private slots:
     void questionBoxAnswersUndoWithReturnAndCancelWithEsc();
     void resumedUndoSaysWhatTheStoppedOneRestored();
     void journalOfTheFirstLayoutIsUndoneAndSaysSo();
+    void undoBehindARowLock();
 
 private:
     Form2 *main() { return form1_->mainWindow(); }
@@ -163,6 +166,9 @@ void TestUndoCommand::undoWhileTheWindowIsBusy()
     QCOMPARE(column("SELECT name FROM ui_undo.people ORDER BY id"),
              (QStringList{"jOHN o'neil", "Changed Since", "<null>"}));
     QCOMPARE(messages_.confirms.size(), 1);
+    QVERIFY2(main()->statusLine().line().startsWith("Undid the change run of ui_undo.people in ") &&
+                 main()->statusLine().line().endsWith(": 1 row restored, 1 row left alone."),
+             qPrintable(main()->statusLine().line()));
 
     messages_.clear();
     undoAction()->trigger();
@@ -236,6 +242,26 @@ void TestUndoCommand::journalOfTheFirstLayoutIsUndoneAndSaysSo()
     QVERIFY(messages_.reports.isEmpty());
     QCOMPARE(column("SELECT name FROM ui_undo.people ORDER BY id"),
              (QStringList{"jOHN o'neil", "MARY smith", "<null>"}));
+}
+
+void TestUndoCommand::undoBehindARowLock()
+{
+    // Another client holds a row the undo writes: the status line says whose lock the undo
+    // waits for, until Stop.
+    JournalledRun::Make(TestDatabase::settings(), {"ui_undo", "people"}, {"name"}, CaseMode::Upper);
+    LockHolder holder("row holder", {"SELECT * FROM ui_undo.people WHERE id = 1 FOR UPDATE"});
+    QVERIFY2(holder.error().isEmpty(), qPrintable(holder.error()));
+    auto *command = main()->findChild<UndoCommand *>();
+    QSignalSpy ended(command, &UndoCommand::undoEnded);
+    undoAction()->trigger();
+    const QString waiting = LockHolder::WaitForLine(*main());
+    main()->stopAction()->trigger();
+    const bool stopped = ended.wait(15000);
+    holder.release();
+    QVERIFY2(waiting.contains(holder.heldText("ui_undo.people")), qPrintable(waiting));
+    QVERIFY(stopped);
+    QVERIFY2(main()->statusLine().line().startsWith("Undo of ui_undo.people stopped after "),
+             qPrintable(main()->statusLine().line()));
 }
 
 QTEST_MAIN(TestUndoCommand)

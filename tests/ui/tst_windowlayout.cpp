@@ -169,13 +169,19 @@ void TestWindowLayout::mainWindow()
 {
     Form1 form1(messages_, folder_.path());
     Form2 form2(messages_, form1, folder_.path());
-    // The client area keeps its size below the menu bar, which adds its height to the window.
+    // The client area keeps its size between the menu bar and the status line, which add their
+    // heights to the window.
     auto *menuBar = form2.findChild<QWidget *>("MenuBar");
+    auto *statusLine = form2.findChild<QWidget *>("StatusLine");
     QVERIFY(menuBar);
+    QVERIFY(statusLine);
     const int menuHeight = menuBar->height();
+    const int statusHeight = statusLine->height();
     QVERIFY(menuHeight > 0);
-    checkFixedWindow(form2, {616, 503 + menuHeight});
+    QVERIFY(statusHeight >= statusLine->fontMetrics().height());
+    checkFixedWindow(form2, {616, 503 + menuHeight + statusHeight});
     QCOMPARE(form2.findChild<QWidget *>("ClientArea")->geometry(), QRect(0, menuHeight, 616, 503));
+    QCOMPARE(statusLine->geometry(), QRect(0, menuHeight + 503, 616, statusHeight));
     QCOMPARE(form2.font().family(), "Arial");
     QCOMPARE(form2.font().pointSizeF(), 9.0);
     QVERIFY(form2.font().bold());

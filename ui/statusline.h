@@ -1,0 +1,46 @@
+// The line under the main window's controls, as the menu bar stands above them. After a task it
+// says what the task did, until the next task begins; during a task it says when a statement of
+// the task has waited a while for a lock that another client holds, and whose lock it is.
+#pragma once
+
+#include "db/connectionsettings.h"
+#include "db/lockwaitwatcher.h"
+#include "db/tableref.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <memory>
+
+class CancelGroup;
+
+class StatusLine : public QLabel
+{
+    Q_OBJECT
+
+public:
+    explicit StatusLine(QWidget *parent);
+
+    // A task begins: the last task's line goes, and the task's clock starts.
+    void taskStarted();
+    // Watches the task's sessions on the server for waits on other clients' locks, until the
+    // task ends; the table is the task's.
+    void watchLocks(const ConnectionSettings &settings, std::shared_ptr<const CancelGroup> sessions,
+                    const TableRef &table);
+    qint64 taskElapsedMs() const { return clock_.isValid() ? clock_.elapsed() : 0; }
+    // The task has ended: the line says how, until the next task begins.
+    void taskEnded(const QString &outcome);
+
+    // The whole line, also when it is too long to be shown whole.
+    QString line() const { return line_; }
+
+private:
+    void setLine(const QString &line);
+    void showWait(quint64 token, const LockWait &wait);
+    void waitEnded(quint64 token);
+
+    LockWaitWatcher watcher_;
+    quint64 token_ = 0; // of the task's watch; 0 while none
+    TableRef table_;
+    QElapsedTimer clock_;
+    QString line_;
+};

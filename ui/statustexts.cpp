@@ -1,0 +1,146 @@
+#include "ui/statustexts.h"
+
+#include "db/changepreview.h"
+#include "db/changerun.h"
+#include "db/lockwaitwatcher.h"
+#include "db/undorun.h"
+#include "ui/groupedcount.h"
+
+namespace {
+
+// "ui_main.people (name)" for one field, "2 fields of ui_main.people" for more.
+QString FieldsOf(const TableRef &table, const QStringList &fields)
+{
+    if (fields.size() == 1)
+        return QStringLiteral("%1 (%2)").arg(table.displayName(), fields[0]);
+    return QStringLiteral("%1 fields of %2").arg(fields.size()).arg(table.displayName());
+}
+
+QString Rows(qint64 n)
+{
+    return n == 1 ? QStringLiteral("1 row") : GroupedCount(n) + QStringLiteral(" rows");
+}
+
+QString Values(qint64 n)
+{
+    return n == 1 ? QStringLiteral("1 value") : GroupedCount(n) + QStringLiteral(" values");
+}
+
+// A run that ended before it was complete: how far it got.
+QString EndedEarlyStatus(const ChangeRunSummary &summary, const TableRef &table, qint64 elapsedMs)
+{
+    const QString ended = summary.stopped ? QStringLiteral("Change run stopped after %1")
+                                          : QStringLiteral("Change run failed after %1");
+    if (summary.rowsWritten == 0)
+        return ended.arg(ElapsedText(elapsedMs)) +
+               QStringLiteral(": nothing was written to %1.").arg(table.displayName());
+    return ended.arg(ElapsedText(elapsedMs)) +
+           QStringLiteral(": %1 of %2 written; Ctrl+Z takes them back.")
+               .arg(Rows(summary.rowsWritten), table.displayName());
+}
+
+} // namespace
+
+QString ElapsedText(qint64 ms)
+{
+    if (ms < 10000)
+        return QString::number(ms / 1000.0, 'f', 1) + QStringLiteral(" s");
+    const qint64 s = ms / 1000;
+    if (s < 60)
+        return QStringLiteral("%1 s").arg(s);
+    if (s < 3600)
+        return QStringLiteral("%1 min %2 s").arg(s / 60).arg(s % 60);
+    return QStringLiteral("%1 h %2 min").arg(s / 3600).arg(s % 3600 / 60);
+}
+
+QString ChangeRunStatus(const ChangeRunSummary &summary, const TableRef &table,
+                        const QStringList &fields, std::optional<CaseMode> mode, qint64 elapsedMs)
+{
+    if (summary.noMode || !mode)
+        return {};
+    if (summary.endedEarly)
+        return EndedEarlyStatus(summary, table, elapsedMs);
+    QStringList changed = fields;
+    for (const FieldKind &field : summary.leftAlone)
+        changed.removeAll(field.name);
+    if (changed.isEmpty())
+        return QStringLiteral("Nothing was changed in %1: the fields chosen are left alone.")
+            .arg(table.displayName());
+    const QString refused =
+        summary.valuesNotWritten > 0
+            ? QStringLiteral("; %1 could not be written").arg(Values(summary.valuesNotWritten))
+            : QString();
+    if (summary.rowsWritten == 0)
+        return (summary.valuesNotWritten > 0
+                    ? QStringLiteral("Nothing was changed in %1 (%2)")
+                    : QStringLiteral("Nothing to change in %1 for %3 (%2)"))
+                   .arg(FieldsOf(table, changed), ElapsedText(elapsedMs), CaseModeText(*mode)) +
+               refused + u'.';
+    return QStringLiteral("Changed %1 in %2 to %3 in %4")
+               .arg(Rows(summary.rowsWritten), FieldsOf(table, changed), CaseModeText(*mode),
+                    ElapsedText(elapsedMs)) +
+           refused + QStringLiteral("; Ctrl+Z takes it back.");
+}
+
+QString PreviewStatus(const PreviewResult &result, qint64 elapsedMs)
+{
+    if (result.noMode || !result.mode)
+        return {};
+    const QString elapsed = ElapsedText(elapsedMs);
+    if (!result.error.isEmpty())
+        return QStringLiteral("Preview Changes failed after %1.").arg(elapsed);
+    if (result.stopped)
+        return QStringLiteral("Preview Changes was stopped after %1.").arg(elapsed);
+    QStringList counted;
+    qint64 rows = 0;
+    for (const PreviewField &field : result.counted) {
+        counted << field.name;
+        rows += field.rowsChanging;
+    }
+    if (counted.isEmpty())
+        return QStringLiteral("Preview Changes: nothing in %1 would change; the fields chosen are "
+                              "left alone (%2).")
+            .arg(result.table.displayName(), elapsed);
+    if (rows == 0)
+        return QStringLiteral("Preview Changes: nothing in %1 would change to %2 (%3).")
+            .arg(FieldsOf(result.table, counted), CaseModeText(*result.mode), elapsed);
+    return QStringLiteral("Preview Changes: %1 in %2 would change to %3 (%4).")
+        .arg(Rows(rows), FieldsOf(result.table, counted), CaseModeText(*result.mode), elapsed);
+}
+
+QString UndoStatus(const UndoSummary &summary, const TableRef &table, qint64 elapsedMs)
+{
+    const QString elapsed = ElapsedText(elapsedMs);
+    const QString leftAlone =
+        summary.rowsLeftAlone > 0
+            ? QStringLiteral(", %1 left alone").arg(Rows(summary.rowsLeftAlone))
+            : QString();
+    if (!summary.endedEarly)
+        return QStringLiteral("Undid the change run of %1 in %2: %3 restored%4.")
+            .arg(table.displayName(), elapsed, Rows(summary.rowsRestored), leftAlone);
+    return (summary.firstError.isEmpty() ? QStringLiteral("Undo of %1 stopped after %2")
+                                         : QStringLiteral("Undo of %1 failed after %2"))
+               .arg(table.displayName(), elapsed) +
+           QStringLiteral(": %1 restored%2; Ctrl+Z goes on where it ended.")
+               .arg(Rows(summary.rowsRestored), leftAlone);
+}
+
+QString LockWaitStatus(const LockWait &wait, const TableRef &taskTable)
+{
+    const TableRef &table = wait.table.name.isEmpty() ? taskTable : wait.table;
+    const qint64 s = wait.waitedMs / 1000;
+    const QString waited = s < 60 ? QStringLiteral("%1 s").arg(s) : ElapsedText(wait.waitedMs);
+    QString holder;
+    if (wait.holderPid == 0) {
+        holder = QStringLiteral("a prepared transaction");
+    } else {
+        holder = QStringLiteral("session %1 (user %2").arg(wait.holderPid).arg(wait.holderUser);
+        if (!wait.holderApplication.isEmpty())
+            holder += QStringLiteral(", application \"%1\"").arg(wait.holderApplication);
+        holder += u')';
+    }
+    const QString on =
+        table.name.isEmpty() ? QString() : QStringLiteral(" on ") + table.displayName();
+    return QStringLiteral("Waiting %1 for a lock%2 held by %3; Stop (Esc) ends it.")
+        .arg(waited, on, holder);
+}

@@ -1,0 +1,33 @@
+// The lines of the main window's status line: after a task, what it did, in one line made from
+// what the task reports; while a statement of a task waits for another client's lock, which
+// lock and whose. The window only says when.
+#pragma once
+
+#include "casing/caserules.h"
+#include "db/tableref.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+struct ChangeRunSummary;
+struct LockWait;
+struct PreviewResult;
+struct UndoSummary;
+
+// A task's duration: "0.4 s", "9.1 s", "42 s", "3 min 5 s", "2 h 4 min".
+QString ElapsedText(qint64 ms);
+
+// A change run of these fields of the table by that mode; empty for a mode text without a mode
+// word, which "mess up" says.
+QString ChangeRunStatus(const ChangeRunSummary &summary, const TableRef &table,
+                        const QStringList &fields, std::optional<CaseMode> mode, qint64 elapsedMs);
+
+QString PreviewStatus(const PreviewResult &result, qint64 elapsedMs);
+
+// An undo of a change run of the table.
+QString UndoStatus(const UndoSummary &summary, const TableRef &table, qint64 elapsedMs);
+
+// The wait of a statement of a task on that table (the lock's own table when the server names
+// it).
+QString LockWaitStatus(const LockWait &wait, const TableRef &taskTable);
