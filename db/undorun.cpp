@@ -14,6 +14,7 @@
 
 #include "db/chunkwriter.h"
 #include "db/dbsession.h"
+#include "db/expectedfailure.h"
 #include "db/journalreader.h"
 #include "db/sessionworker.h"
 #include "db/sqlquote.h"
@@ -70,6 +71,7 @@ qint64 restoreRange(DbSession &session, const QString &sql, const QString &d, co
 // alone.
 void restore(DbSession &session, const QString &sql, const JournalChunk &chunk, Outcome &outcome)
 {
+    const ExpectedFailure refusals(ChunkWriter::concernsOneValue);
     const QString &d = chunk.delimiter;
     try {
         outcome.restored =
