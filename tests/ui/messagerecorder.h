@@ -26,6 +26,12 @@ public:
             onInfo(text);
     }
 
+    void infoWithDetails(const QString &text, const QString &details) override
+    {
+        infoDetails.append(details);
+        info(text);
+    }
+
     bool confirm(const QString &text) override
     {
         confirms.append(text);
@@ -42,11 +48,13 @@ public:
     void clear()
     {
         infos.clear();
+        infoDetails.clear();
         confirms.clear();
         reports.clear();
     }
 
     QStringList infos;
+    QStringList infoDetails; // the detailed texts of the messages of infos that have one
     QStringList confirms;
     bool confirmAnswer = true; // what the user "chooses" in a question
     QList<RecordedReport> reports;
