@@ -3,6 +3,7 @@
 // connection values connect; closing either window ends the program.
 #include "appicon.h"
 #include "db/driversettings.h"
+#include "db/heldwarnings.h"
 #include "ui/form1.h"
 #include "ui/form2.h"
 #include "ui/mainwindowmenus.h"
@@ -13,6 +14,9 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // Stops and refused values are part of normal work: the driver's warnings of them are
+    // left out of the terminal.
+    HeldWarnings::Install();
     UsePrivateDriverSettings();
     app.setWindowIcon(RecasorIcon());
     // The windows are hidden and shown in turn; the program ends by closing one of them.

@@ -68,17 +68,32 @@ JournalError writeFailure(const QString &reason)
     return JournalError(JournalError::Action::Writing, reason);
 }
 
-// The folder, made when missing, with mode 0700 before anything goes into it.
+std::error_code lastError()
+{
+    return std::error_code(errno, std::generic_category());
+}
+
+// The folder, made with mode 0700 when it is missing. A folder that is there keeps the mode its
+// user gave it; one that cannot be written refuses the run here, before anything is written.
 void makeFolder(const QString &folder)
 {
-    const std::filesystem::path path = folder.toStdString();
+    const QByteArray name = QFile::encodeName(folder);
+    const std::filesystem::path path = name.toStdString();
     std::error_code error;
-    std::filesystem::create_directories(path, error);
+    std::filesystem::create_directories(path.parent_path(), error);
+    if (!error) {
+        if (::mkdir(name.constData(), 0700) == 0) {
+            // Made here: what the umask took from the owner is given back.
+            if (::chmod(name.constData(), 0700) != 0)
+                error = lastError();
+        } else if (errno != EEXIST) {
+            error = lastError();
+        }
+    }
     if (!error && !std::filesystem::is_directory(path, error) && !error)
         error = std::make_error_code(std::errc::not_a_directory);
-    if (!error)
-        std::filesystem::permissions(path, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::replace, error);
+    if (!error && ::access(name.constData(), W_OK | X_OK) != 0)
+        error = lastError();
     if (error)
         throw writeFailure(folder + QStringLiteral(": ") + QString::fromStdString(error.message()));
 }

@@ -3,8 +3,9 @@
 //
 // One SQLite file per run, in Folder(): the run's facts (connection and the database's identity,
 // table, fields, mode, start, counts) and, for every row it wrote, the row's identity, the old
-// value and the new value, in the order they were written. The folder has mode 0700 and the files
-// 0600 (they hold data of the user's tables); only the files of the last KeptRuns runs are kept.
+// value and the new value, in the order they were written. The folder is made with mode 0700 (one
+// that is there keeps the mode its user gave it) and the files with 0600, since they hold data
+// of the user's tables; only the files of the last KeptRuns runs are kept.
 #pragma once
 
 #include "casing/caserules.h"

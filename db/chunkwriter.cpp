@@ -2,6 +2,7 @@
 
 #include "db/cancelgroup.h"
 #include "db/dbsession.h"
+#include "db/expectedfailure.h"
 #include "db/sqlquote.h"
 
 #include <QRandomGenerator>
@@ -191,6 +192,9 @@ void ChunkWriter::recorded(DbSession &session, Statement statement)
 
 WriteResult ChunkWriter::write(DbSession &session, const WriteJob &job)
 {
+    // Refused values and conflicts are retried, tried row by row or halved below: none of
+    // them ends the run.
+    const ExpectedFailure refusals(concernsOneValue);
     const qsizetype pairs = job.pairs.olds.size();
     WriteResult result;
     try {

@@ -1,6 +1,7 @@
 #include "db/dbsession.h"
 
 #include "db/connectionstring.h"
+#include "db/expectedfailure.h"
 
 #include <QSqlDriver>
 #include <QSqlError>
@@ -63,34 +64,28 @@ QSqlQuery DbSession::exec(const QString &sql)
     throwIfCancelled();
     QSqlQuery query(*db_);
     query.setForwardOnly(true);
+    HeldWarnings held;
     executing_ = true;
     const bool ok = query.exec(sql);
     executing_ = false;
-    if (!ok) {
-        throwIfCancelled();
-        throw errorFrom(query.lastError(), sqlStateOf(query.result()->handle(), SQL_HANDLE_STMT));
-    }
+    if (!ok)
+        fail(query, held);
     return query;
 }
 
 void DbSession::endTransaction(bool commit)
 {
     QSqlQuery query(*db_);
+    HeldWarnings held;
     if (!query.exec(commit ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK")))
-        throw errorFrom(query.lastError(), sqlStateOf(query.result()->handle(), SQL_HANDLE_STMT));
+        throw StatementFailure(query, cancelled_.load(), held);
 }
 
-void DbSession::run(QSqlQuery &query)
+void DbSession::fail(const QSqlQuery &query, HeldWarnings &held) const
 {
+    const DbError error = StatementFailure(query, cancelled_.load(), held);
     throwIfCancelled();
-    executing_ = true;
-    const bool ok = query.exec();
-    executing_ = false;
-    // A statement that went through stands, even when a cancel came too late for it.
-    if (!ok) {
-        throwIfCancelled();
-        throw errorFrom(query.lastError(), sqlStateOf(query.result()->handle(), SQL_HANDLE_STMT));
-    }
+    throw error;
 }
 
 void DbSession::throwIfCancelled() const
@@ -120,12 +115,29 @@ QSqlQuery DbSession::exec(const QString &sql, const QVariantList &values)
     throwIfCancelled();
     QSqlQuery query(*db_);
     query.setForwardOnly(true);
+    HeldWarnings held;
     if (!query.prepare(sql))
-        throw errorFrom(query.lastError(), sqlStateOf(query.result()->handle(), SQL_HANDLE_STMT));
+        fail(query, held);
     for (const QVariant &value : values)
         query.addBindValue(value);
-    run(query);
+    executing_ = true;
+    const bool ok = query.exec();
+    executing_ = false;
+    // A statement that went through stands, even when a cancel came too late for it.
+    if (!ok)
+        fail(query, held);
     return query;
+}
+
+DbError DbSession::StatementFailure(const QSqlQuery &query, bool cancelled, HeldWarnings &held)
+{
+    DbError error =
+        errorFrom(query.lastError(), sqlStateOf(query.result()->handle(), SQL_HANDLE_STMT));
+    // The driver's warning says nothing the program does not handle: the statement was
+    // cancelled by the program's own stop, or the code that runs it expects the failure.
+    if ((cancelled && IsCancellation(error)) || ExpectedFailure::Covers(error))
+        held.drop();
+    return error;
 }
 
 DbError DbSession::errorFrom(const QSqlError &error, const QString &sqlState)

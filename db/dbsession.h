@@ -11,6 +11,7 @@
 
 #include "db/connectionsettings.h"
 #include "db/dberror.h"
+#include "db/heldwarnings.h"
 #include "db/namedconnection.h"
 
 #include <QSqlDatabase>
@@ -77,9 +78,15 @@ public:
     // The DbError for a failed QtSql operation: the driver's text and the SQLSTATE.
     static DbError errorFrom(const QSqlError &error, const QString &sqlState = QString());
 
+    // The DbError of a statement that failed on the query, with the SQLSTATE. The driver's
+    // warnings of it (held) are left out when the failure is expected: a cancellation while
+    // `cancelled` (the program stopped the statement itself), or a failure that a marker of
+    // the thread expects (ExpectedFailure).
+    static DbError StatementFailure(const QSqlQuery &query, bool cancelled, HeldWarnings &held);
+
 private:
-    // Runs a prepared query, known meanwhile as the statement in flight.
-    void run(QSqlQuery &query);
+    // Throws the failure of the statement on the query.
+    [[noreturn]] void fail(const QSqlQuery &query, HeldWarnings &held) const;
     void throwIfCancelled() const;
 
     NamedConnection db_;

@@ -30,6 +30,7 @@ QSqlQuery StatementCanceller::exec(DbSession &session, const QString &sql)
             throw DbError(QStringLiteral("canceling statement due to user request"));
         running_ = *static_cast<void *const *>(handle.constData());
     }
+    HeldWarnings held;
     const bool executed = query.exec();
     {
         std::lock_guard lock(mutex_);
@@ -37,7 +38,7 @@ QSqlQuery StatementCanceller::exec(DbSession &session, const QString &sql)
     }
     ended_.notify_all();
     if (!executed)
-        throw DbSession::errorFrom(query.lastError());
+        throw DbSession::StatementFailure(query, isCancelled(), held);
     return query;
 }
 

@@ -22,14 +22,15 @@ install_packages() {
             missing+=("$pkg")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
-    echo "Installing: ${missing[*]}"
+    echo "Installing packages… (${missing[*]})"
     as_root apt-get update -qq
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
+# build [TARGET...]: configures build/ and builds the targets, or everything without any.
 build() {
     cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$BUILD_DIR" --parallel "$(nproc)"
+    cmake --build "$BUILD_DIR" --parallel "$(nproc)" ${1:+--target "$@"}
 }
 
 pg_bin() {

@@ -2,7 +2,6 @@
 #include "ui/form1.h"
 
 #include "db/canconnect.h"
-#include "db/dbsession.h"
 #include "settings/settingsstore.h"
 #include "ui/callrepainting.h"
 #include "ui/controls.h"
@@ -177,20 +176,17 @@ void Form1::PushButton5_Click()
     // login is the message below. DbSession makes and opens in one, so the test itself stands
     // in that step, and any failure of it means "could not connect".
     h.step(100, [&] {
-        bool connected = false;
+        std::optional<QString> failure;
         {
             const BusyPointer busy(pointer_);
-            connected = CallRepainting([values = settings()] {
-                try {
-                    const DbSession session(values, DbSession::Options{InteractiveLoginTimeout, 0});
-                    return true;
-                } catch (const DbError &) {
-                    return false;
-                }
-            });
+            failure = CallRepainting([values = settings()] { return ConnectFailure(values); });
         }
         // The session is closed and the pointer is back before the box waits for the user.
-        messages_.info(connected ? ConnectedText : NotConnectedText);
+        // The server's or the driver's reason is there for whoever opens the box's details.
+        if (failure)
+            messages_.infoWithDetails(NotConnectedText, *failure);
+        else
+            messages_.info(ConnectedText);
     });
 }
 

@@ -9,11 +9,14 @@
 
 namespace {
 
-void showBox(QMessageBox::Icon icon, const QString &title, const QString &text)
+void showBox(QMessageBox::Icon icon, const QString &title, const QString &text,
+             const QString &details = QString())
 {
     QMessageBox box(icon, title, MessageBoxes::DisplayText(text), QMessageBox::Ok,
                     QApplication::activeWindow());
     box.setTextFormat(Qt::PlainText);
+    if (!details.isEmpty())
+        box.setDetailedText(details);
     box.exec();
 }
 
@@ -22,6 +25,11 @@ void showBox(QMessageBox::Icon icon, const QString &title, const QString &text)
 void MessageBoxes::info(const QString &text)
 {
     showBox(QMessageBox::NoIcon, AppTitle(), text);
+}
+
+void MessageBoxes::infoWithDetails(const QString &text, const QString &details)
+{
+    showBox(QMessageBox::NoIcon, AppTitle(), text, details);
 }
 
 bool MessageBoxes::confirm(const QString &text, const QString &accept)

@@ -8,6 +8,7 @@ class MessageBoxes : public Messages
 {
 public:
     void info(const QString &text) override;
+    void infoWithDetails(const QString &text, const QString &details) override;
     bool confirm(const QString &text, const QString &accept = QString()) override;
     void report(const QString &window, const QString &handler, int line,
                 const QString &failure) override;

@@ -12,6 +12,10 @@ public:
     // An ordinary message: OK button, no icon, the application title.
     virtual void info(const QString &text) = 0;
 
+    // The same message with the reason behind it as the box's detailed text, which the user
+    // opens with "Show Details…"; the text and the button are those of info().
+    virtual void infoWithDetails(const QString &text, const QString &details) = 0;
+
     // A question before an action that changes data: OK, or the accept text when given, as the
     // default button (Return) and Cancel (Esc), the application title. True when the user chose
     // the default button.

@@ -1,6 +1,7 @@
 // The journal of change runs on its own: the run's facts back as recorded, the last run of a
 // database and of no other of its name, journals of the first layout, writers side by side, the
-// modes of the folder and files, a folder that cannot be made, and only the last 20 runs kept.
+// modes of the folder and files (and of a folder that is there already), a folder that cannot be
+// made or written, and only the last 20 runs kept.
 #include "db/changejournal.h"
 #include "db/journalpacking.h"
 #include "db/journalreader.h"
@@ -15,6 +16,7 @@
 
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -70,6 +72,8 @@ private slots:
     void journalOfTheFirstLayoutIsReadAndUndone();
     void writersAppendSideBySide();
     void folderAndFilesAreTheUsersAlone();
+    void folderThatIsThereKeepsItsMode_data();
+    void folderThatIsThereKeepsItsMode();
     void writingFailsWhereTheJournalCannotBeWritten();
     void onlyTheLast20RunsAreKept();
 
@@ -271,6 +275,40 @@ void TestChangeJournal::folderAndFilesAreTheUsersAlone()
         }
     }
     ::umask(umaskBefore);
+}
+
+void TestChangeJournal::folderThatIsThereKeepsItsMode_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("0750") << 0750;
+    QTest::newRow("0711") << 0711;
+    QTest::newRow("0500, not writable") << 0500;
+}
+
+void TestChangeJournal::folderThatIsThereKeepsItsMode()
+{
+    QFETCH(int, mode);
+    const QString folder = ChangeJournal::Folder();
+    const QByteArray name = QFile::encodeName(folder);
+    QVERIFY(QDir().mkpath(folder));
+    QCOMPARE(::chmod(name.constData(), mode_t(mode)), 0);
+    // Permission bits do not stop root.
+    const bool writable = (mode & 0200) || ::geteuid() == 0;
+    try {
+        const JournalRun run = ChangeJournal::Begin(runOf("shop"));
+        QVERIFY2(writable, "the journal was written into a folder that its user made read-only");
+        QCOMPARE(modeOf(run.file), 0600);
+    } catch (const JournalError &error) {
+        QVERIFY2(!writable, qPrintable(error.text()));
+        QCOMPARE(error.text(),
+                 "The journal could not be written: " + folder + ": Permission denied.");
+        QVERIFY(QDir(folder).isEmpty());
+    }
+    QCOMPARE(modeOf(folder), mode);
+    ::chmod(name.constData(), 0700);
+    if (!(mode & 0200) && writable)
+        QSKIP("Run as root, whom permission bits do not stop: the refusal of a folder that "
+              "cannot be written is tested below a regular file only.");
 }
 
 void TestChangeJournal::writingFailsWhereTheJournalCannotBeWritten()

@@ -125,6 +125,8 @@ private slots:
     void sessionIsRemovedOnEveryPath();
     void canConnect_data();
     void canConnect();
+    void connectFailureReason_data();
+    void connectFailureReason();
     void loginTimeoutEndsASilentServer();
 };
 
@@ -394,30 +396,82 @@ void TestDbSession::sessionIsRemovedOnEveryPath()
 
 void TestDbSession::canConnect_data()
 {
+    // The reason's first line, as the server or libpq gives it without what the driver puts
+    // around it.
     QTest::addColumn<ConnectionSettings>("values");
     QTest::addColumn<bool>("expected");
+    QTest::addColumn<QString>("reason");
     const ConnectionSettings good = TestDatabase::settings();
-    QTest::newRow("test server") << good << true;
+    QTest::newRow("test server") << good << true << QString();
     ConnectionSettings values = good;
     values.password += QStringLiteral("x");
-    QTest::newRow("wrong password") << values << false;
+    QTest::newRow("wrong password")
+        << values << false
+        << QStringLiteral("password authentication failed for user \"%1\"").arg(good.user);
     values = good;
     values.database = QStringLiteral("tst_dbsession_no_such_database");
-    QTest::newRow("unknown database") << values << false;
+    QTest::newRow("unknown database")
+        << values << false
+        << QStringLiteral("database \"tst_dbsession_no_such_database\" does not exist");
     const LocalPort closed(false);
     values = good;
     values.port = closed.port();
-    QTest::newRow("closed port") << values << false;
+    QTest::newRow("closed port") << values << false << QStringLiteral("Connection refused");
     values = good;
     values.server = QStringLiteral("no-such-host.invalid");
-    QTest::newRow("unknown host") << values << false;
+    QTest::newRow("unknown host")
+        << values << false
+        << QStringLiteral("could not translate host name \"no-such-host.invalid\" to address");
+    values = good;
+    values.port = QStringLiteral("port");
+    QTest::newRow("port that is no number")
+        << values << false
+        << QStringLiteral("invalid integer value \"port\" for connection option \"port\"");
 }
 
 void TestDbSession::canConnect()
 {
     QFETCH(ConnectionSettings, values);
     QFETCH(bool, expected);
+    QFETCH(QString, reason);
     QCOMPARE(CanConnect(values), expected);
+    const std::optional<QString> failure = ConnectFailure(values);
+    QCOMPARE(failure.has_value(), !expected);
+    if (failure)
+        QVERIFY2(failure->startsWith(reason), qPrintable(*failure));
+}
+
+void TestDbSession::connectFailureReason_data()
+{
+    // Texts as the driver gives them for failures that the test server does not show: a login
+    // time-out, more than one address tried, a driver that is not there.
+    QTest::addColumn<QString>("driverText");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("time-out")
+        << "connection to server at \"10.1.2.3\", port 5432 failed: timeout expired"
+        << "timeout expired";
+    QTest::newRow("every address refused")
+        << "connection to server at \"localhost\" (::1), port 1 failed: Connection refused\n"
+           "\tIs the server running on that host and accepting TCP/IP connections?\n"
+           "connection to server at \"localhost\" (127.0.0.1), port 1 failed: Connection "
+           "refused\n\tIs the server running on that host and accepting TCP/IP connections?"
+        << "Connection refused\nIs the server running on that host and accepting TCP/IP "
+           "connections?";
+    QTest::newRow("driver manager")
+        << "[unixODBC][Driver Manager]Can't open lib 'PostgreSQL Unicode' : file not found"
+        << "Can't open lib 'PostgreSQL Unicode' : file not found";
+    QTest::newRow("driver's lead")
+        << "Could not connect to the server;\nFATAL:  database \"x\" does not exist"
+        << "database \"x\" does not exist";
+    QTest::newRow("nothing but noise") << "[unixODBC]"
+                                       << "[unixODBC]";
+}
+
+void TestDbSession::connectFailureReason()
+{
+    QFETCH(QString, driverText);
+    QFETCH(QString, expected);
+    QCOMPARE(ConnectFailureReason(driverText), expected);
 }
 
 void TestDbSession::loginTimeoutEndsASilentServer()

@@ -26,6 +26,12 @@ public:
             onInfo(text);
     }
 
+    void infoWithDetails(const QString &text, const QString &details) override
+    {
+        infoDetails.append(details);
+        info(text);
+    }
+
     bool confirm(const QString &text, const QString &accept = QString()) override
     {
         confirms.append(text);
@@ -43,12 +49,14 @@ public:
     void clear()
     {
         infos.clear();
+        infoDetails.clear();
         confirms.clear();
         confirmAccepts.clear();
         reports.clear();
     }
 
     QStringList infos;
+    QStringList infoDetails; // the detailed texts of the messages of infos that have one
     QStringList confirms;
     QStringList confirmAccepts; // the accept button's text of each question; empty for OK
     bool confirmAnswer = true;  // what the user "chooses" in a question

@@ -90,6 +90,7 @@ private slots:
     void everyChangeIsSavedAtOnce();
     void tabbingIntoBoxSelectsItsText();
     void testConnectionGood();
+    void testConnectionBad_data();
     void testConnectionBad();
     void helpText();
     void nextWithValuesThatDoNotConnect();
@@ -239,16 +240,37 @@ void TestConnectionWindow::testConnectionGood()
     TestDatabase::close(db);
 }
 
+void TestConnectionWindow::testConnectionBad_data()
+{
+    // The box says what it always says; its details give the reason.
+    QTest::addColumn<ConnectionSettings>("values");
+    QTest::addColumn<QString>("reason");
+    ConnectionSettings values = TestDatabase::settings();
+    values.password = QStringLiteral("wrong");
+    QTest::newRow("wrong password")
+        << values
+        << QStringLiteral("password authentication failed for user \"%1\"").arg(values.user);
+    QTest::newRow("closed port")
+        << unreachable()
+        << QStringLiteral("Connection refused\nIs the server running on that host and accepting "
+                          "TCP/IP connections?");
+    values = TestDatabase::settings();
+    values.database = QStringLiteral("ui_connection_no_such_database");
+    QTest::newRow("unknown database")
+        << values << QStringLiteral("database \"ui_connection_no_such_database\" does not exist");
+}
+
 void TestConnectionWindow::testConnectionBad()
 {
+    QFETCH(ConnectionSettings, values);
+    QFETCH(QString, reason);
     Form1 form(messages_, program_.path());
     form.Form_Load();
-    ConnectionSettings wrong = TestDatabase::settings();
-    wrong.password = QStringLiteral("wrong");
-    typeInto(form, wrong);
+    typeInto(form, values);
     form.findChild<QPushButton *>("PushButton5")->click();
     QCOMPARE(messages_.infos,
              QStringList{"Could not connect. Please check with your administrator."});
+    QCOMPARE(messages_.infoDetails, QStringList{reason});
     QVERIFY(messages_.reports.isEmpty());
     QCOMPARE(form.pointer().value(), 0);
     QVERIFY(!QGuiApplication::overrideCursor());

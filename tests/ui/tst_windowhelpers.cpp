@@ -1,11 +1,15 @@
-// The shared window helpers and the text of the error report.
+// The shared window helpers, the text of the error report and the real message box with
+// details.
 #include "db/nullto.h"
 #include "ui/errorreport.h"
+#include "ui/messageboxes.h"
 #include "ui/windowhelpers.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 class TestWindowHelpers : public QObject
 {
@@ -16,6 +20,7 @@ private slots:
     void fileExists();
     void titleCut();
     void errorReportText();
+    void messageWithDetails();
 };
 
 void TestWindowHelpers::nullTo()
@@ -67,6 +72,34 @@ void TestWindowHelpers::errorReportText()
     QCOMPARE(ErrorReportText("Form1", "PushButton1_Click", 106, "Type mismatch"),
              "Type mismatch\r\nin Quorlin2021/08/31.Form1.PushButton1_Click at line 106\r\r"
              "Please email screenshot of this message to support@kestrova.com");
+}
+
+void TestWindowHelpers::messageWithDetails()
+{
+    // The reason waits under "Show Details…"; the box keeps the text, title and one button of
+    // an ordinary message.
+    SetAppTitle();
+    MessageBoxes boxes;
+    QString text, details, title;
+    QMessageBox::StandardButtons buttons;
+    QTimer look;
+    connect(&look, &QTimer::timeout, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        look.stop();
+        text = box->text();
+        details = box->detailedText();
+        title = box->windowTitle();
+        buttons = box->standardButtons();
+        box->done(QMessageBox::Ok);
+    });
+    look.start(10);
+    boxes.infoWithDetails("Could not connect.", "timeout expired");
+    QCOMPARE(text, "Could not connect.");
+    QCOMPARE(details, "timeout expired");
+    QCOMPARE(title, AppTitle());
+    QCOMPARE(buttons, QMessageBox::Ok);
 }
 
 QTEST_MAIN(TestWindowHelpers)
