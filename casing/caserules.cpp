@@ -1,9 +1,13 @@
 // The case rules work in place on their by-value argument: one pass, no reallocation. ASCII
-// units are mapped where they stand; any other character goes through the tables.
+// units are mapped where they stand, four at a time; any other character goes through the
+// tables.
 #include "casing/caserules.h"
 
 #include "casing/caseunits.h"
 #include "casing/wordexceptions.h"
+
+#include <bit>
+#include <cstring>
 
 namespace {
 
@@ -66,17 +70,14 @@ inline char32_t mapped(char32_t c)
         return TitleCharacter(c);
 }
 
-// Maps the character beyond ASCII that begins at unit i and gives the unit where it ends: i,
-// or i + 1 for a surrogate pair. A surrogate without its other half stays as it is.
+// A capital sigma to lower-case, or a surrogate: the characters beyond ASCII that take more
+// than a look in the tables, out of the loops' way.
 template <Mapping M>
-qsizetype mapOther(char16_t *s, qsizetype n, qsizetype i)
+Q_NEVER_INLINE qsizetype mapRare(char16_t *s, qsizetype n, qsizetype i)
 {
     const char16_t c = s[i];
-    if (!QChar::isSurrogate(c)) {
-        if (M == Mapping::Lower && c == CapitalSigma)
-            s[i] = isFinalSigma(s, n, i) ? FinalSigma : SmallSigma;
-        else
-            s[i] = char16_t(mapped<M>(c));
+    if (c == CapitalSigma) {
+        s[i] = isFinalSigma(s, n, i) ? FinalSigma : SmallSigma;
         return i;
     }
     if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
@@ -85,18 +86,129 @@ qsizetype mapOther(char16_t *s, qsizetype n, qsizetype i)
         s[i + 1] = QChar::lowSurrogate(to);
         return i + 1;
     }
-    return i;
+    return i; // a surrogate without its other half stays as it is
+}
+
+// Maps the character beyond ASCII that begins at unit i and gives the unit where it ends: i,
+// or i + 1 for a surrogate pair.
+template <Mapping M>
+Q_ALWAYS_INLINE qsizetype mapOther(char16_t *s, qsizetype n, qsizetype i)
+{
+    const char16_t c = s[i];
+    if (Q_LIKELY(!QChar::isSurrogate(c) && (M != Mapping::Lower || c != CapitalSigma))) {
+        s[i] = char16_t(mapped<M>(c));
+        return i;
+    }
+    return mapRare<M>(s, n, i);
+}
+
+// ASCII is taken four units at a time, as one number (SWAR): every test below works on bit 7 of
+// each 16-bit lane, where sums of units below 0x80 stay within the lane.
+namespace fourUnits {
+
+constexpr quint64 lanes(char16_t unit)
+{
+    return 0x0001000100010001ull * unit;
+}
+
+constexpr quint64 Bit7 = lanes(0x80);
+constexpr bool LittleEndian = std::endian::native == std::endian::little;
+
+inline quint64 load(const char16_t *s)
+{
+    quint64 units;
+    std::memcpy(&units, s, sizeof units);
+    return units;
+}
+
+inline void store(char16_t *s, quint64 units)
+{
+    std::memcpy(s, &units, sizeof units);
+}
+
+inline bool allAscii(quint64 units)
+{
+    return (units & lanes(0xff80)) == 0;
+}
+
+// Bit 7 of each lane whose unit lies in first..last.
+inline quint64 inRange(quint64 units, char16_t first, char16_t last)
+{
+    return (units + lanes(0x80 - first)) & ~(units + lanes(0x7f - last)) & Bit7;
+}
+
+inline quint64 equal(quint64 units, char16_t unit)
+{
+    return ~((units ^ lanes(unit)) + lanes(0x7f)) & Bit7;
+}
+
+// Bit 7 moved to bit 5, the bit that tells a small ASCII letter from a capital.
+inline quint64 flipCase(quint64 units, quint64 lanesToFlip)
+{
+    return units ^ (lanesToFlip >> 2);
+}
+
+inline quint64 upper(quint64 units)
+{
+    return flipCase(units, inRange(units, u'a', u'z'));
+}
+
+inline quint64 lower(quint64 units)
+{
+    return flipCase(units, inRange(units, u'A', u'Z'));
+}
+
+// Capitals where the unit before is a word separator (or, for the first, capitalise says so),
+// small letters elsewhere; capitalise becomes whether the last unit is a separator.
+inline quint64 proper(quint64 units, bool &capitalise)
+{
+    const quint64 separators = equal(units, u' ') | equal(units, u'\t') | equal(units, u'\r');
+    const quint64 first = capitalise ? (LittleEndian ? 0x80 : 0x80ull << 48) : 0;
+    const quint64 after = (LittleEndian ? separators << 16 : separators >> 16) | first;
+    capitalise = (LittleEndian ? separators >> 48 : separators) & 0x80;
+    return flipCase(units,
+                    (after & inRange(units, u'a', u'z')) | (~after & inRange(units, u'A', u'Z')));
+}
+
+} // namespace fourUnits
+
+// Converts the text from unit i on: four ASCII units at a time by block, any other four one
+// character at a time by one, which gives the unit where the character ends.
+template <typename Block, typename One>
+Q_ALWAYS_INLINE void convertFrom(char16_t *s, qsizetype n, qsizetype i, Block block, One one)
+{
+    for (; n - i >= 4;) {
+        const quint64 units = fourUnits::load(s + i);
+        if (fourUnits::allAscii(units)) {
+            fourUnits::store(s + i, block(units));
+            i += 4;
+            continue;
+        }
+        for (const qsizetype end = i + 4; i < end; ++i)
+            i = one(i);
+    }
+    for (; i < n; ++i)
+        i = one(i);
+}
+
+void upperFrom(char16_t *s, qsizetype n, qsizetype i)
+{
+    convertFrom(s, n, i, fourUnits::upper, [&](qsizetype k) {
+        if (s[k] >= 0x80)
+            return mapOther<Mapping::Upper>(s, n, k);
+        s[k] = asciiUpper(s[k]);
+        return k;
+    });
 }
 
 void lowerFrom(char16_t *s, qsizetype n, qsizetype i)
 {
-    for (; i < n; ++i) {
-        const char16_t c = s[i];
-        if (c < 0x80)
-            s[i] = asciiLower(c);
-        else
-            i = mapOther<Mapping::Lower>(s, n, i);
-    }
+    convertFrom(s, n, i, fourUnits::lower, [&](qsizetype k) {
+        if (s[k] >= 0x80)
+            return mapOther<Mapping::Lower>(s, n, k);
+        s[k] = asciiLower(s[k]);
+        return k;
+    });
 }
 
 // The text's units, for writing in place; null for an empty text.
@@ -134,15 +246,7 @@ std::optional<CaseMode> CaseModeFromText(const QString &modeText)
 
 QString UpperCase(QString text)
 {
-    const qsizetype n = text.size();
-    char16_t *s = unitsOf(text);
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = s[i];
-        if (c < 0x80)
-            s[i] = asciiUpper(c);
-        else
-            i = mapOther<Mapping::Upper>(s, n, i);
-    }
+    upperFrom(unitsOf(text), text.size(), 0);
     return text;
 }
 
@@ -157,16 +261,20 @@ QString ProperCase(QString text)
     const qsizetype n = text.size();
     char16_t *s = unitsOf(text);
     bool capitalise = true;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = s[i];
-        if (c < 0x80) {
-            s[i] = capitalise ? asciiUpper(c) : asciiLower(c);
-            capitalise = isWordSeparator(c);
-        } else {
-            i = capitalise ? mapOther<Mapping::Title>(s, n, i) : mapOther<Mapping::Lower>(s, n, i);
+    convertFrom(
+        s, n, 0, [&](quint64 units) { return fourUnits::proper(units, capitalise); },
+        [&](qsizetype k) {
+            const char16_t c = s[k];
+            if (c < 0x80) {
+                s[k] = capitalise ? asciiUpper(c) : asciiLower(c);
+                capitalise = isWordSeparator(c);
+                return k;
+            }
+            const qsizetype last =
+                capitalise ? mapOther<Mapping::Title>(s, n, k) : mapOther<Mapping::Lower>(s, n, k);
             capitalise = false;
-        }
-    }
+            return last;
+        });
     return text;
 }
 

@@ -1,7 +1,9 @@
 // The four case rules and the choice of a mode from the mode text.
 #include "casing/caserules.h"
+#include "casing/caseunits.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTest>
 
 #include <array>
@@ -20,6 +22,7 @@ private slots:
     void unicodeMapping();
     void everyCharacterAsUnicodeData();
     void finalSigmaIsTheOnlyContext();
+    void sameAsCharacterByCharacter();
     void longTexts();
 };
 
@@ -87,8 +90,8 @@ void TestCaseRules::rules_data()
         << L << QStringLiteral("ᲐᲐᲚᲔᲜᲘ") << QStringLiteral("აალენი");
     QTest::newRow("digraph, proper")
         << P << QStringLiteral("ǆemal ǄEMAL") << QStringLiteral("ǅemal ǅemal");
-    QTest::newRow("digraph, sentence") << S << QStringLiteral("ǉUBLJANA")
-                                       << QStringLiteral("ǈubljana");
+    QTest::newRow("digraph, sentence")
+        << S << QStringLiteral("ǉUBLJANA") << QStringLiteral("ǈubljana");
     QTest::newRow("digraph, upper") << U << QStringLiteral("ǅemal") << QStringLiteral("ǄEMAL");
     QTest::newRow("digraph, lower") << L << QStringLiteral("ǅEMAL") << QStringLiteral("ǆemal");
     // Final sigma.
@@ -319,6 +322,107 @@ void TestCaseRules::finalSigmaIsTheOnlyContext()
         ++contexts;
     }
     QVERIFY(contexts > 0);
+}
+
+namespace {
+
+// The lower case of the character at i of a text of whole characters, with the sigma's context
+// read from the text as it stands.
+char32_t lowerAt(const QList<uint> &text, qsizetype i)
+{
+    if (text[i] != CapitalSigma)
+        return LowerCharacter(text[i]);
+    auto casedNext = [&](qsizetype from, int step) {
+        for (qsizetype k = from; k >= 0 && k < text.size(); k += step) {
+            const quint8 flags = CaseRecordOf(text[k]).flags;
+            if (flags & CaseRecord::Cased)
+                return true;
+            if (!(flags & CaseRecord::CaseIgnorable))
+                return false;
+        }
+        return false;
+    };
+    return casedNext(i - 1, -1) && !casedNext(i + 1, 1) ? FinalSigma : SmallSigma;
+}
+
+// A rule as it is stated, one character after another.
+QString byCharacters(CaseMode mode, const QString &input)
+{
+    const QList<uint> text = input.toUcs4();
+    QList<uint> out;
+    bool capitalise = true;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char32_t c = text[i];
+        switch (mode) {
+        case CaseMode::Upper:
+            out << UpperCharacter(c);
+            break;
+        case CaseMode::Lower:
+            out << lowerAt(text, i);
+            break;
+        case CaseMode::Proper:
+            out << (capitalise ? TitleCharacter(c) : lowerAt(text, i));
+            capitalise = c == u' ' || c == u'\t' || c == u'\r';
+            break;
+        case CaseMode::Sentence:
+            out << (i == 0 ? TitleCharacter(c) : lowerAt(text, i));
+            break;
+        }
+    }
+    return QString::fromUcs4(reinterpret_cast<const char32_t *>(out.constData()), out.size());
+}
+
+} // namespace
+
+void TestCaseRules::sameAsCharacterByCharacter()
+{
+    // ASCII goes four units at a time where four are ASCII, so texts of pieces of every kind,
+    // where separators, letters of other planes and sigmas fall on every place of a block.
+    const QStringList pieces{"a",
+                             "B",
+                             "z",
+                             "Z",
+                             "@",
+                             "[",
+                             "`",
+                             "{",
+                             " ",
+                             "\t",
+                             "\r",
+                             "\n",
+                             "'",
+                             ".",
+                             "1",
+                             "-",
+                             "ab",
+                             "CD",
+                             "   ",
+                             "xY z",
+                             QStringLiteral("é"),
+                             QStringLiteral("É"),
+                             QStringLiteral("İ"),
+                             QStringLiteral("ß"),
+                             QStringLiteral("Σ"),
+                             QStringLiteral("σ"),
+                             QStringLiteral("ǆ"),
+                             QStringLiteral("ა"),
+                             QStringLiteral("Ა"),
+                             QStringLiteral("\U00010400"),
+                             QStringLiteral("\U00010428"),
+                             QStringLiteral("😀"),
+                             QStringLiteral("\u0301"),
+                             QStringLiteral("ᾳ")};
+    QRandomGenerator random(11);
+    for (int round = 0; round < 20000; ++round) {
+        QString text;
+        // Every other text is ASCII only.
+        const int choices = round % 2 ? int(pieces.size()) : 20;
+        for (int i = random.bounded(0, 30); i > 0; --i)
+            text += pieces[random.bounded(choices)];
+        for (CaseMode mode :
+             {CaseMode::Upper, CaseMode::Lower, CaseMode::Proper, CaseMode::Sentence})
+            QCOMPARE(ApplyCaseMode(mode, text), byCharacters(mode, text));
+    }
 }
 
 void TestCaseRules::longTexts()
