@@ -191,22 +191,18 @@ Q_ALWAYS_INLINE void convertFrom(char16_t *s, qsizetype n, qsizetype i, Block bl
         i = one(i);
 }
 
-void upperFrom(char16_t *s, qsizetype n, qsizetype i)
+// Upper- or lower-cases the text from unit i on.
+template <Mapping M>
+void mapFrom(char16_t *s, qsizetype n, qsizetype i)
 {
-    convertFrom(s, n, i, fourUnits::upper, [&](qsizetype k) {
+    constexpr bool Upper = M == Mapping::Upper;
+    const auto block = [](quint64 units) {
+        return Upper ? fourUnits::upper(units) : fourUnits::lower(units);
+    };
+    convertFrom(s, n, i, block, [&](qsizetype k) {
         if (s[k] >= 0x80)
-            return mapOther<Mapping::Upper>(s, n, k);
-        s[k] = asciiUpper(s[k]);
-        return k;
-    });
-}
-
-void lowerFrom(char16_t *s, qsizetype n, qsizetype i)
-{
-    convertFrom(s, n, i, fourUnits::lower, [&](qsizetype k) {
-        if (s[k] >= 0x80)
-            return mapOther<Mapping::Lower>(s, n, k);
-        s[k] = asciiLower(s[k]);
+            return mapOther<M>(s, n, k);
+        s[k] = Upper ? asciiUpper(s[k]) : asciiLower(s[k]);
         return k;
     });
 }
@@ -246,13 +242,13 @@ std::optional<CaseMode> CaseModeFromText(const QString &modeText)
 
 QString UpperCase(QString text)
 {
-    upperFrom(unitsOf(text), text.size(), 0);
+    mapFrom<Mapping::Upper>(unitsOf(text), text.size(), 0);
     return text;
 }
 
 QString LowerCase(QString text)
 {
-    lowerFrom(unitsOf(text), text.size(), 0);
+    mapFrom<Mapping::Lower>(unitsOf(text), text.size(), 0);
     return text;
 }
 
@@ -290,7 +286,7 @@ QString SentenceCase(QString text)
         s[0] = asciiUpper(s[0]);
     else
         rest = mapOther<Mapping::Title>(s, n, 0) + 1;
-    lowerFrom(s, n, rest);
+    mapFrom<Mapping::Lower>(s, n, rest);
     return text;
 }
 
