@@ -76,7 +76,7 @@ template <Mapping M>
 Q_NEVER_INLINE qsizetype mapRare(char16_t *s, qsizetype n, qsizetype i)
 {
     const char16_t c = s[i];
-    if (c == CapitalSigma) {
+    if (M == Mapping::Lower && c == CapitalSigma) {
         s[i] = isFinalSigma(s, n, i) ? FinalSigma : SmallSigma;
         return i;
     }
