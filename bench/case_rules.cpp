@@ -1,13 +1,16 @@
-// Times the case rules on their own, with and without word exceptions: each rule converts the
-// same values without a list, with an empty list and with a list of 1,000 words, and prints
-// the ratios to the conversion without a list, the time to build the list and the peak
-// memory.
+// Times the case rules on their own. First against the rules as they were when they mapped
+// each UTF-16 unit by Qt's one-to-one mapping (kept here as the reference), on values of ASCII
+// only, of Latin letters with some accents, and of other scripts (Greek, Cyrillic, Georgian,
+// Turkish, Adlam), as the time per value and the ratio to the reference. Then with and without
+// word exceptions: each rule converts the same values without a list, with an empty list and
+// with a list of 1,000 words, and prints the ratios to the conversion without a list, the time
+// to build the list and the peak memory.
 //
 //   case_rules [values [words]]        default: 1000000 values, 1000 words
 //
-// The values are about 40 characters of words in mixed capitals, some of them non-ASCII, in
-// two sets: one where no listed word occurs (the list is only looked up), and one where one
-// word in 20 is a listed word (the list also has matches to write). Times are the thread's
+// The values are about 40 characters of words in mixed capitals. For the word exceptions they
+// come in two sets: one where no listed word occurs (the list is only looked up), and one where
+// one word in 20 is a listed word (the list also has matches to write). Times are the thread's
 // CPU time, the best of 7 passes taken in turns, so that other work on a shared machine
 // counts as little as it can.
 #include "casing/caserules.h"
@@ -83,15 +86,44 @@ QString mixedCase(QRandomGenerator &random, const QString &word)
     }
 }
 
-// Values with a listed word as one word in listedOneIn, or none when it is 0.
-QStringList makeValues(QRandomGenerator &random, qsizetype count, const QStringList &listed,
-                       int listedOneIn)
+QStringList asciiVocabulary(QRandomGenerator &random)
 {
     QStringList vocabulary;
     for (int i = 0; i < 2000; ++i)
         vocabulary << syllables(random, 1 + random.bounded(3));
-    vocabulary << QStringLiteral("straße") << QStringLiteral("école") << QStringLiteral("ångström")
-               << QStringLiteral("smith-jones") << QStringLiteral("o'brien");
+    return vocabulary;
+}
+
+QStringList latinVocabulary(QRandomGenerator &random)
+{
+    return asciiVocabulary(random)
+           << QStringLiteral("straße") << QStringLiteral("école") << QStringLiteral("ångström")
+           << QStringLiteral("smith-jones") << QStringLiteral("o'brien");
+}
+
+QStringList otherScripts()
+{
+    return {QStringLiteral("άγιος"),
+            QStringLiteral("ανδρέας"),
+            QStringLiteral("θεσσαλονίκη"),
+            QStringLiteral("οδός"),
+            QStringLiteral("σοφία"),
+            QStringLiteral("москва"),
+            QStringLiteral("улица"),
+            QStringLiteral("проспект"),
+            QStringLiteral("თბილისი"),
+            QStringLiteral("ქუთაისი"),
+            QStringLiteral("ilçesi"),
+            QStringLiteral("istanbul"),
+            QStringLiteral("𞤢𞤣𞤤𞤢𞤥"),
+            QStringLiteral("𞤆𞤵𞤤𞤢𞤪")};
+}
+
+// Values of words of the vocabulary, with a listed word as one word in listedOneIn, or none
+// when it is 0.
+QStringList makeValues(QRandomGenerator &random, qsizetype count, const QStringList &vocabulary,
+                       const QStringList &listed = {}, int listedOneIn = 0)
+{
     QStringList values;
     values.reserve(count);
     for (qsizetype i = 0; i < count; ++i) {
@@ -118,17 +150,124 @@ double cpuSeconds()
     return double(now.tv_sec) + now.tv_nsec / 1e9;
 }
 
-double timeConversion(const QStringList &values, CaseMode mode, const WordExceptions *words,
-                      qint64 *checksum)
+template <typename Convert>
+double timeConversion(const QStringList &values, Convert convert, qint64 *checksum)
 {
     qint64 sum = 0;
     const double start = cpuSeconds();
     for (const QString &value : values) {
-        const QString converted = ApplyCaseMode(mode, value, words);
+        const QString converted = convert(value);
         sum += converted.at(0).unicode() + converted.at(converted.size() - 1).unicode();
     }
     *checksum = sum;
     return cpuSeconds() - start;
+}
+
+double timeConversion(const QStringList &values, CaseMode mode, const WordExceptions *words,
+                      qint64 *checksum)
+{
+    return timeConversion(
+        values, [&](const QString &value) { return ApplyCaseMode(mode, value, words); }, checksum);
+}
+
+// The rules as they were: each UTF-16 unit on its own, by Qt's one-to-one mapping.
+namespace unitRules {
+
+char16_t upper(char16_t c)
+{
+    if (c < 0x80)
+        return (c >= u'a' && c <= u'z') ? char16_t(c - 0x20) : c;
+    return QChar::toUpper(c);
+}
+
+char16_t lower(char16_t c)
+{
+    if (c < 0x80)
+        return (c >= u'A' && c <= u'Z') ? char16_t(c + 0x20) : c;
+    return QChar::toLower(c);
+}
+
+// As the rules were written then.
+QString upperCase(QString text)
+{
+    for (QChar &c : text)
+        c = QChar(upper(c.unicode()));
+    return text;
+}
+
+QString lowerCase(QString text)
+{
+    for (QChar &c : text)
+        c = QChar(lower(c.unicode()));
+    return text;
+}
+
+QString properCase(QString text)
+{
+    bool capitalise = true;
+    for (QChar &c : text) {
+        const char16_t lowered = lower(c.unicode());
+        c = QChar(capitalise ? upper(lowered) : lowered);
+        capitalise = lowered == u' ' || lowered == u'\t' || lowered == u'\r';
+    }
+    return text;
+}
+
+QString sentenceCase(QString text)
+{
+    if (text.isEmpty())
+        return text;
+    const char16_t first = upper(text.at(0).unicode());
+    text = lowerCase(std::move(text));
+    text[0] = QChar(first);
+    return text;
+}
+
+QString apply(CaseMode mode, QString text)
+{
+    switch (mode) {
+    case CaseMode::Upper:
+        return upperCase(std::move(text));
+    case CaseMode::Lower:
+        return lowerCase(std::move(text));
+    case CaseMode::Proper:
+        return properCase(std::move(text));
+    case CaseMode::Sentence:
+        return sentenceCase(std::move(text));
+    }
+    return text;
+}
+
+} // namespace unitRules
+
+// Prints a line per rule: the time per value of the rules and of the unit-by-unit reference,
+// and their ratio.
+void timeAgainstUnitRules(QTextStream &out, const QString &name, const QStringList &values)
+{
+    qint64 characters = 0, changed = 0;
+    for (const QString &value : values)
+        characters += value.size();
+    const double count = double(values.size());
+    out << "\n"
+        << values.size() << " values of " << QString::number(characters / count, 'f', 1)
+        << " units, " << name << "\nrule\trules ns/value\tunit by unit ns/value\tratio\tvalues "
+        << "that come out otherwise\n";
+    for (CaseMode mode : {CaseMode::Upper, CaseMode::Lower, CaseMode::Proper, CaseMode::Sentence}) {
+        double rules = 1e9, reference = 1e9;
+        qint64 sum = 0;
+        auto byUnits = [mode](const QString &value) { return unitRules::apply(mode, value); };
+        for (int round = 0; round < Rounds; ++round) {
+            rules = std::min(rules, timeConversion(values, mode, nullptr, &sum));
+            reference = std::min(reference, timeConversion(values, byUnits, &sum));
+        }
+        changed = 0;
+        for (const QString &value : values)
+            changed += ApplyCaseMode(mode, value) != unitRules::apply(mode, value);
+        out << CaseModeText(mode) << '\t' << QString::number(rules / count * 1e9, 'f', 1) << '\t'
+            << QString::number(reference / count * 1e9, 'f', 1) << '\t'
+            << QString::number(rules / reference, 'f', 2) << '\t' << changed << '\n';
+        out.flush();
+    }
 }
 
 // Prints a line per rule; false when an empty list changed a value.
@@ -171,6 +310,17 @@ int main(int argc, char *argv[])
     QTextStream out(stdout);
 
     QRandomGenerator random(20240610);
+    out << "Unicode " << CaseRulesUnicodeVersion() << '\n';
+    {
+        QRandomGenerator own(20240611);
+        timeAgainstUnitRules(out, QStringLiteral("ASCII only"),
+                             makeValues(own, valueCount, asciiVocabulary(own)));
+        timeAgainstUnitRules(out, QStringLiteral("Latin, 3 words in 2,005 with accents"),
+                             makeValues(own, valueCount, latinVocabulary(own)));
+        timeAgainstUnitRules(out, QStringLiteral("Greek, Cyrillic, Georgian, Turkish, Adlam"),
+                             makeValues(own, valueCount, otherScripts()));
+    }
+
     const QStringList listed = exceptionWords(random, wordCount);
     const double start = cpuSeconds();
     const WordExceptions words(listed);
@@ -178,7 +328,8 @@ int main(int argc, char *argv[])
         << QString::number((cpuSeconds() - start) * 1000, 'f', 2) << " ms\n";
 
     for (const int listedOneIn : {0, 20}) {
-        const QStringList values = makeValues(random, valueCount, listed, listedOneIn);
+        const QStringList values =
+            makeValues(random, valueCount, latinVocabulary(random), listed, listedOneIn);
         qint64 characters = 0;
         for (const QString &value : values)
             characters += value.size();

@@ -1,6 +1,8 @@
 // The product's four case rules and the choice of a rule from the mode text.
-// A character here is one UTF-16 code unit: every rule maps unit by unit with the simple
-// one-to-one case mapping, so a converted text always has the length of its source.
+// A character here is one code point (a surrogate pair is one letter), mapped by Unicode's
+// simple one-to-one case mappings (caseunits.h); a converted text always has the length of its
+// source in UTF-16 units. The one context the rules heed is the final sigma: a capital sigma
+// that ends a word becomes "ς" when lower-cased, any other "σ".
 #pragma once
 
 #include <QString>
@@ -21,8 +23,14 @@ std::optional<CaseMode> CaseModeFromText(const QString &modeText);
 
 QString UpperCase(QString text);
 QString LowerCase(QString text);
+// The letter at the start of the text and after each space, tab or carriage return is written
+// in title case as it stands (so "İ" keeps its dot, "ǆ" becomes "ǅ"); every other is lower-cased.
 QString ProperCase(QString text);
+// Only the first character of the text is written in title case.
 QString SentenceCase(QString text);
 // The text in the mode's rule. After Proper and Sentence the listed words, if any, get their
 // listed spelling; Upper and Lower mean all capitals and all small letters and ignore them.
 QString ApplyCaseMode(CaseMode mode, QString text, const WordExceptions *words = nullptr);
+
+// The version of Unicode whose mappings the rules follow ("15.0.0").
+QString CaseRulesUnicodeVersion();

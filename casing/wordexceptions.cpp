@@ -63,6 +63,31 @@ char32_t characterAt(const char16_t *s, qsizetype n, qsizetype i, int *units)
     return c;
 }
 
+// Writes the character that begins at unit i, folded (caseunits.h), to the same place of out,
+// and gives the character and how many units it takes. Folding keeps a character's plane, so
+// it takes as many units folded.
+char32_t foldCharacterAt(const char16_t *s, qsizetype n, qsizetype i, char16_t *out, int *units)
+{
+    const char32_t c = characterAt(s, n, i, units);
+    const char32_t folded = FoldedCharacter(c);
+    if (*units == 1) {
+        out[i] = char16_t(folded);
+    } else {
+        out[i] = QChar::highSurrogate(folded);
+        out[i + 1] = QChar::lowSurrogate(folded);
+    }
+    return c;
+}
+
+void foldUnits(const char16_t *s, qsizetype n, char16_t *out)
+{
+    for (qsizetype i = 0; i < n;) {
+        int units;
+        foldCharacterAt(s, n, i, out, &units);
+        i += units;
+    }
+}
+
 // Whether a word may end before unit i: the end of the text, or a character that is not part
 // of a word. The middle of a surrogate pair is never an end.
 inline bool endsWordAt(const char16_t *s, qsizetype n, qsizetype i)
@@ -91,8 +116,9 @@ qsizetype runEnd(const char16_t *s, qsizetype n, qsizetype i)
 
 // Sets bits (a bit per unit, in blocks of 64) to the word characters of the text and low to
 // the text's units lower-cased: ASCII first, sixteen units at a time where SSE2 is there, and
-// then, if the text holds any other unit, each character beyond ASCII on its own (both units
-// of a pair alike). OneBlock is for a text of at most 64 units, whose bits are one number.
+// then, if the text holds any other unit, each character beyond ASCII on its own, folded
+// (both units of a pair alike). OneBlock is for a text of at most 64 units, whose bits are one
+// number.
 template <bool OneBlock>
 Q_ALWAYS_INLINE void markWordCharacters(const char16_t *s, qsizetype n, quint64 *bits,
                                         char16_t *low)
@@ -175,11 +201,9 @@ Q_ALWAYS_INLINE void markWordCharacters(const char16_t *s, qsizetype n, quint64 
             continue;
         }
         int units;
-        const bool word = WordExceptions::IsWordCharacter(characterAt(s, n, k, &units));
-        for (const qsizetype last = k + units; k < last; ++k) {
+        const bool word = WordExceptions::IsWordCharacter(foldCharacterAt(s, n, k, low, &units));
+        for (const qsizetype last = k + units; k < last; ++k)
             bits[k / 64] |= quint64(word) << (k % 64);
-            low[k] = LowerUnit(s[k]);
-        }
     }
 }
 
@@ -302,13 +326,15 @@ inline void addToFilter(std::vector<quint64> &filter, quint32 slot)
     filter[slot / 64] |= quint64(1) << (slot % 64);
 }
 
-// A word's units mapped unit by unit, with the padding after them.
-template <typename Map>
-std::vector<char16_t> padded(const QString &word, Map map)
+// A word's units, folded or as listed, with the padding after them.
+std::vector<char16_t> padded(const QString &word, bool fold)
 {
     std::vector<char16_t> units(size_t(word.size() + Padding), 0);
-    for (qsizetype k = 0; k < word.size(); ++k)
-        units[size_t(k)] = map(word[k].unicode());
+    const auto *s = reinterpret_cast<const char16_t *>(word.constData());
+    if (fold)
+        foldUnits(s, word.size(), units.data());
+    else
+        std::copy_n(s, word.size(), units.begin());
     return units;
 }
 
@@ -328,7 +354,9 @@ QStringList WordExceptions::Cleaned(const QStringList &words)
         const QString trimmed = word.trimmed();
         if (trimmed.isEmpty())
             continue;
-        const QString key = LowerCase(trimmed);
+        QString key(trimmed.size(), Qt::Uninitialized);
+        foldUnits(reinterpret_cast<const char16_t *>(trimmed.constData()), trimmed.size(),
+                  reinterpret_cast<char16_t *>(key.data()));
         if (seen.contains(key))
             continue;
         seen.insert(key);
@@ -349,8 +377,8 @@ WordExceptions::WordExceptions(const QStringList &words) : words_(Cleaned(words)
     if (words_.isEmpty())
         return;
     // The first run of a word is found by the same test as the runs of a text. That works on
-    // the word as listed and on the text as it stands, not lower-cased, which is the same:
-    // lower-casing a unit never makes a word character of another one or the reverse.
+    // the word as listed and on the text as it stands, not folded, which is the same: folding a
+    // character never makes a word character of another one or the reverse.
     coarse_.assign((1 << CoarseBits) / 64, 0);
     qsizetype oneRunWords = 0;
     for (const QString &word : std::as_const(words_))
@@ -365,8 +393,8 @@ WordExceptions::WordExceptions(const QStringList &words) : words_(Cleaned(words)
         const qsizetype size = word.size();
         const auto *units = reinterpret_cast<const char16_t *>(word.constData());
         const qsizetype end = runEnd(units, size, 0);
-        const std::vector<char16_t> low = padded(word, LowerUnit);
-        const std::vector<char16_t> spelling = padded(word, [](char16_t c) { return c; });
+        const std::vector<char16_t> low = padded(word, true);
+        const std::vector<char16_t> spelling = padded(word, false);
         const quint64 key = end ? filterKey(low.data(), end) : emptyRunKey(low[0]);
         addToFilter(coarse_, coarseSlot(key));
         startsWithOtherCharacter_ = startsWithOtherCharacter_ || end == 0;

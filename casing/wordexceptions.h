@@ -2,8 +2,9 @@
 // listed ("McDonald", "O'Neil", "USA", "iPhone"), where the fixed rule would give "Mcdonald",
 // "O'neil", "Usa" and "Iphone".
 //
-// A listed word matches an occurrence when both are the same once lower-cased unit by unit
-// with the rules' own mapping, and the occurrence is neither preceded nor followed by a letter,
+// A listed word matches an occurrence when both are the same once lower-cased character by
+// character with the rules' own mapping, final sigma counting as sigma (FoldedCharacter in
+// caseunits.h), and the occurrence is neither preceded nor followed by a letter,
 // a digit or a combining mark. Where two matches overlap, the longer one wins (the earlier
 // one between two of the same length). Built once into lookup tables, the list is applied in
 // one pass over a text (see the source for how). Immutable once built, so that threads may

@@ -9,6 +9,7 @@ PACKAGES=(
     qt6-base-dev libgl-dev libqt6sql6-odbc libqt6sql6-sqlite
     unixodbc unixodbc-dev odbc-postgresql postgresql
     fonts-liberation
+    unicode-data
 )
 
 as_root() {

@@ -59,6 +59,13 @@ void TestCaseList::convertsEveryItemInPlace()
     LowerCaseList(list);
     QCOMPARE(texts(list), QStringList{"mixed case"});
 
+    // The rules' own mapping: final sigma, dotted capital I, letters beyond the first plane.
+    fill(list,
+         {QStringLiteral("ΆΓΙΟΣ ΑΝΔΡΈΑΣ"), QStringLiteral("BAF İLÇESI 𞤀𞤣𞤤𞤢𞤥")});
+    LowerCaseList(list);
+    QCOMPARE(texts(list), (QStringList{QStringLiteral("άγιος ανδρέας"),
+                                       QStringLiteral("baf ilçesi 𞤢𞤣𞤤𞤢𞤥")}));
+
     // More items than a 16-bit counter holds.
     QStringList many;
     for (int i = 0; i < 40000; ++i)

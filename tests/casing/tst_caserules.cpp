@@ -1,7 +1,12 @@
 // The four case rules and the choice of a mode from the mode text.
 #include "casing/caserules.h"
+#include "casing/caseunits.h"
 
+#include <QFile>
+#include <QRandomGenerator>
 #include <QTest>
+
+#include <array>
 
 class TestCaseRules : public QObject
 {
@@ -15,6 +20,9 @@ private slots:
     void unicodeKeepsLength_data();
     void unicodeKeepsLength();
     void unicodeMapping();
+    void everyCharacterAsUnicodeData();
+    void finalSigmaIsTheOnlyContext();
+    void sameAsCharacterByCharacter();
     void longTexts();
 };
 
@@ -64,6 +72,72 @@ void TestCaseRules::rules_data()
                                           << "123 abc";
     QTest::newRow("quotes stay") << U << "it's \"x\" \\y"
                                  << "IT'S \"X\" \\Y";
+
+    // Turkish and Azerbaijani dotted capital I: small "i" in lower case; a capital that starts
+    // a word keeps its dot.
+    QTest::newRow("turkish İ, lower")
+        << L << QStringLiteral("BAF İLÇESI") << QStringLiteral("baf ilçesi");
+    QTest::newRow("turkish İ, proper")
+        << P << QStringLiteral("BAF İLÇESI") << QStringLiteral("Baf İlçesi");
+    QTest::newRow("turkish İ, sentence")
+        << S << QStringLiteral("İLÇESI BAF") << QStringLiteral("İlçesi baf");
+    // Title case, not upper case, for the letter that starts a word.
+    QTest::newRow("georgian, proper")
+        << P << QStringLiteral("აალენი ქუთაისი") << QStringLiteral("აალენი ქუთაისი");
+    QTest::newRow("georgian, sentence")
+        << S << QStringLiteral("აალენი") << QStringLiteral("აალენი");
+    QTest::newRow("georgian capitals, lower")
+        << L << QStringLiteral("ᲐᲐᲚᲔᲜᲘ") << QStringLiteral("აალენი");
+    QTest::newRow("digraph, proper")
+        << P << QStringLiteral("ǆemal ǄEMAL") << QStringLiteral("ǅemal ǅemal");
+    QTest::newRow("digraph, sentence")
+        << S << QStringLiteral("ǉUBLJANA") << QStringLiteral("ǈubljana");
+    QTest::newRow("digraph, upper") << U << QStringLiteral("ǅemal") << QStringLiteral("ǄEMAL");
+    QTest::newRow("digraph, lower") << L << QStringLiteral("ǅEMAL") << QStringLiteral("ǆemal");
+    // Final sigma.
+    QTest::newRow("greek, lower") << L << QStringLiteral("ΆΓΙΟΣ ΑΝΔΡΈΑΣ")
+                                  << QStringLiteral("άγιος ανδρέας");
+    QTest::newRow("greek, proper")
+        << P << QStringLiteral("ΆΓΙΟΣ ΑΝΔΡΈΑΣ") << QStringLiteral("Άγιος Ανδρέας");
+    QTest::newRow("sigma at the end of the text")
+        << L << QStringLiteral("ΟΔΟΣ") << QStringLiteral("οδος");
+    QTest::newRow("sigma before a space")
+        << L << QStringLiteral("ΟΔΟΣ ΝΕΑ") << QStringLiteral("οδος νεα");
+    QTest::newRow("sigma before punctuation")
+        << L << QStringLiteral("ΟΔΟΣ, ΝΕΟΣ! (ΚΑΛΟΣ)") << QStringLiteral("οδος, νεος! (καλος)");
+    QTest::newRow("sigma alone") << L << QStringLiteral("Σ") << QStringLiteral("σ");
+    QTest::newRow("sigma alone, words") << L << QStringLiteral("Σ Α Σ") << QStringLiteral("σ α σ");
+    QTest::newRow("sigma at both ends") << L << QStringLiteral("ΣΑΣ") << QStringLiteral("σας");
+    QTest::newRow("sigma at both ends, proper")
+        << P << QStringLiteral("ΣΑΣ ΣΑΣ") << QStringLiteral("Σας Σας");
+    QTest::newRow("sigma at both ends, sentence")
+        << S << QStringLiteral("ΣΑΣ ΣΑΣ") << QStringLiteral("Σας σας");
+    QTest::newRow("sigma inside a word")
+        << L << QStringLiteral("ΣΙΣΥΦΟΣ") << QStringLiteral("σισυφος");
+    QTest::newRow("sigma after a digit") << L << QStringLiteral("1Σ") << QStringLiteral("1σ");
+    // Case-ignorable characters (marks, apostrophes, full stops) are looked past.
+    QTest::newRow("sigma before a mark at the end")
+        << L << QStringLiteral("ΑΣ\u0301") << QStringLiteral("ας\u0301");
+    QTest::newRow("sigma after a mark")
+        << L << QStringLiteral("Ά\u0301Σ Α") << QStringLiteral("ά\u0301ς α");
+    QTest::newRow("sigma before a full stop and a letter")
+        << L << QStringLiteral("ΑΣ.Α ΑΣ.") << QStringLiteral("ασ.α ας.");
+    QTest::newRow("sigma after a letter beyond the first plane")
+        << L << QStringLiteral("\U00010400Σ") << QStringLiteral("\U00010428ς");
+    // Greek letters with a subscript iota.
+    QTest::newRow("subscript iota, upper")
+        << U << QStringLiteral("ᾳ ῃ ῳ ᾀ ᾷ") << QStringLiteral("ᾼ ῌ ῼ ᾈ ᾷ");
+    QTest::newRow("subscript iota, lower")
+        << L << QStringLiteral("ᾼ ῌ ῼ ᾈ") << QStringLiteral("ᾳ ῃ ῳ ᾀ");
+    // Letters beyond the first plane: Adlam, Deseret, Osage.
+    QTest::newRow("adlam, lower") << L << QStringLiteral("𞤀𞤣𞤤𞤢𞤥")
+                                  << QStringLiteral("𞤢𞤣𞤤𞤢𞤥");
+    QTest::newRow("adlam, upper") << U << QStringLiteral("𞤢𞤣𞤤𞤢𞤥")
+                                  << QStringLiteral("𞤀𞤁𞤂𞤀𞤃");
+    QTest::newRow("adlam, proper") << P << QStringLiteral("𞤀𞤁𞤂 𞤢𞤣𞤤")
+                                   << QStringLiteral("𞤀𞤣𞤤 𞤀𞤣𞤤");
+    QTest::newRow("deseret, sentence") << S << QStringLiteral("𐐨𐐀 𐐀") << QStringLiteral("𐐀𐐨 𐐨");
+    QTest::newRow("osage, lower") << L << QStringLiteral("𐒰𐓏") << QStringLiteral("𐓘𐓷");
 }
 
 void TestCaseRules::rules()
@@ -111,6 +185,10 @@ void TestCaseRules::unicodeKeepsLength_data()
     QTest::newRow("combining") << QStringLiteral("e\u0301te\u0301 O\u0308");
     QTest::newRow("lone high surrogate") << QString(QChar(0xD83D)) + QStringLiteral("ab");
     QTest::newRow("lone low surrogate") << QStringLiteral("ab") + QString(QChar(0xDE00));
+    QTest::newRow("lone high surrogate before a pair")
+        << QString(QChar(0xD801)) + QStringLiteral("\U00010428x");
+    QTest::newRow("low surrogate after a pair")
+        << QStringLiteral("\U00010428") + QString(QChar(0xDC00)) + QStringLiteral("\U00010400");
     QTest::newRow("controls") << QStringLiteral("a\u0001b\u001fc\u007f");
 }
 
@@ -120,25 +198,231 @@ void TestCaseRules::unicodeKeepsLength()
     for (CaseMode mode : {CaseMode::Upper, CaseMode::Lower, CaseMode::Proper, CaseMode::Sentence}) {
         const QString converted = ApplyCaseMode(mode, text);
         QCOMPARE(converted.size(), text.size());
-        // Surrogates are never case-mapped, so each one stays in its place.
+        // A pair stays a pair, and a surrogate without its other half stays as it is.
         for (qsizetype i = 0; i < text.size(); ++i) {
-            if (text.at(i).isSurrogate())
-                QCOMPARE(converted.at(i), text.at(i));
+            const QChar c = text.at(i);
+            const bool paired =
+                c.isHighSurrogate()
+                    ? i + 1 < text.size() && text.at(i + 1).isLowSurrogate()
+                    : c.isLowSurrogate() && i > 0 && text.at(i - 1).isHighSurrogate();
+            QCOMPARE(converted.at(i).isHighSurrogate(), c.isHighSurrogate());
+            QCOMPARE(converted.at(i).isLowSurrogate(), c.isLowSurrogate());
+            if (c.isSurrogate() && !paired)
+                QCOMPARE(converted.at(i), c);
         }
     }
 }
 
 void TestCaseRules::unicodeMapping()
 {
+    // Simple mappings only: one character to one.
     QCOMPARE(UpperCase(QStringLiteral("straße")), QStringLiteral("STRAßE")); // not "STRASSE"
-    QCOMPARE(LowerCase(QStringLiteral("ΣΟΦΟΣ")), QStringLiteral("σοφοσ")); // no final-sigma context
+    QCOMPARE(UpperCase(QStringLiteral("ŉ ǰ ﬀ")), QStringLiteral("ŉ ǰ ﬀ"));
     QCOMPARE(UpperCase(QStringLiteral("ıi")), QStringLiteral("II"));
-    // U+0130 has no one-unit lower-case form in Qt's mapping, so it stays as it is.
-    QCOMPARE(LowerCase(QStringLiteral("İI")), QStringLiteral("İi"));
+    QCOMPARE(LowerCase(QStringLiteral("İI")), QStringLiteral("ii"));
     QCOMPARE(ProperCase(QStringLiteral("éCOLE ÉLÈVE")), QStringLiteral("École Élève"));
     QCOMPARE(SentenceCase(QStringLiteral("İSTANBUL")), QStringLiteral("İstanbul"));
     QCOMPARE(ProperCase(QStringLiteral("İSTANBUL")), QStringLiteral("İstanbul"));
     QCOMPARE(UpperCase(QStringLiteral("😀x")), QStringLiteral("😀X"));
+    QCOMPARE(CaseModeFromText(QStringLiteral("İ LOWER")), CaseMode::Lower);
+}
+
+namespace {
+
+QString textOf(char32_t c)
+{
+    if (c < 0x10000)
+        return QString(QChar(char16_t(c)));
+    return QString::fromUcs4(&c, 1);
+}
+
+QString hexOf(char32_t c)
+{
+    return QStringLiteral("U+%1").arg(uint(c), 4, 16, QLatin1Char('0')).toUpper();
+}
+
+QByteArray unicodeFile(const char *name, QFile &file)
+{
+    file.setFileName(QStringLiteral(UNICODE_DATA_DIR "/") + QLatin1String(name));
+    if (!file.open(QIODevice::ReadOnly))
+        return "cannot read " + file.fileName().toUtf8() + " (Debian package unicode-data)";
+    return {};
+}
+
+} // namespace
+
+void TestCaseRules::everyCharacterAsUnicodeData()
+{
+    // Each character alone goes through the rules as UnicodeData.txt maps it: upper case (field
+    // 12), lower case (13) and, in Proper and Sentence case, title case (14, or else 12). A
+    // character without a mapping stays as it is.
+    QFile file;
+    const QByteArray problem = unicodeFile("UnicodeData.txt", file);
+    QVERIFY2(problem.isEmpty(), problem.constData());
+    QHash<char32_t, std::array<char32_t, 3>> mappings;
+    while (!file.atEnd()) {
+        const QList<QByteArray> f = file.readLine().trimmed().split(';');
+        if (f.size() < 15)
+            continue;
+        const char32_t c = f[0].toUInt(nullptr, 16);
+        auto field = [&](int i, char32_t fallback) {
+            return f[i].isEmpty() ? fallback : char32_t(f[i].toUInt(nullptr, 16));
+        };
+        const char32_t upper = field(12, c);
+        mappings.insert(c, {upper, field(13, c), field(14, upper)});
+    }
+    QVERIFY(mappings.size() > 30000);
+
+    QStringList wrong;
+    qsizetype mapped = 0;
+    for (char32_t c = 0; c < 0x110000; ++c) {
+        const std::array<char32_t, 3> expected = mappings.value(c, {c, c, c});
+        mapped += expected != std::array<char32_t, 3>{c, c, c};
+        const QString text = textOf(c);
+        const QString results[] = {UpperCase(text), LowerCase(text), ProperCase(text),
+                                   SentenceCase(text)};
+        const char32_t wanted[] = {expected[0], expected[1], expected[2], expected[2]};
+        for (int rule = 0; rule < 4; ++rule) {
+            if (results[rule] != textOf(wanted[rule]))
+                wrong << QStringLiteral("%1 by %2").arg(hexOf(c)).arg(rule);
+        }
+    }
+    QVERIFY(mapped > 2800);
+    QVERIFY2(wrong.isEmpty(), qPrintable(QStringLiteral("%1 wrong (rule 0 upper, 1 lower, 2 "
+                                                        "proper, 3 sentence), the first: %2")
+                                             .arg(wrong.size())
+                                             .arg(wrong.mid(0, 10).join(u", "))));
+}
+
+void TestCaseRules::finalSigmaIsTheOnlyContext()
+{
+    // Of the conditional mappings of SpecialCasing.txt, those of no language are the ones the
+    // rules heed, and they must all be Final_Sigma: at the end of a word after a cased letter,
+    // lower case gives the file's mapping. The rules follow the file's version of Unicode.
+    QFile file;
+    const QByteArray problem = unicodeFile("SpecialCasing.txt", file);
+    QVERIFY2(problem.isEmpty(), problem.constData());
+    const QByteArray first = file.readLine().trimmed();
+    QCOMPARE(first, "# SpecialCasing-" + CaseRulesUnicodeVersion().toLatin1() + ".txt");
+    int contexts = 0;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine();
+        const QList<QByteArray> f = line.left(line.indexOf('#')).split(';');
+        if (f.size() < 5 || f[4].trimmed().isEmpty())
+            continue;
+        const QList<QByteArray> conditions = f[4].simplified().split(' ');
+        if (conditions[0] == conditions[0].toLower())
+            continue; // a language: "tr", "lt"
+        QCOMPARE(conditions, QList<QByteArray>{"Final_Sigma"});
+        const char32_t c = f[0].trimmed().toUInt(nullptr, 16);
+        const QList<QByteArray> lower = f[1].simplified().split(' ');
+        QCOMPARE(lower.size(), 1);
+        QCOMPARE(LowerCase(QStringLiteral("Α") + textOf(c)),
+                 QStringLiteral("α") + textOf(lower[0].toUInt(nullptr, 16)));
+        ++contexts;
+    }
+    QVERIFY(contexts > 0);
+}
+
+namespace {
+
+// The lower case of the character at i of a text of whole characters, with the sigma's context
+// read from the text as it stands.
+char32_t lowerAt(const QList<uint> &text, qsizetype i)
+{
+    if (text[i] != CapitalSigma)
+        return LowerCharacter(text[i]);
+    auto casedNext = [&](qsizetype from, int step) {
+        for (qsizetype k = from; k >= 0 && k < text.size(); k += step) {
+            const quint8 flags = CaseRecordOf(text[k]).flags;
+            if (flags & CaseRecord::Cased)
+                return true;
+            if (!(flags & CaseRecord::CaseIgnorable))
+                return false;
+        }
+        return false;
+    };
+    return casedNext(i - 1, -1) && !casedNext(i + 1, 1) ? FinalSigma : SmallSigma;
+}
+
+// A rule as it is stated, one character after another.
+QString byCharacters(CaseMode mode, const QString &input)
+{
+    const QList<uint> text = input.toUcs4();
+    QList<uint> out;
+    bool capitalise = true;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char32_t c = text[i];
+        switch (mode) {
+        case CaseMode::Upper:
+            out << UpperCharacter(c);
+            break;
+        case CaseMode::Lower:
+            out << lowerAt(text, i);
+            break;
+        case CaseMode::Proper:
+            out << (capitalise ? TitleCharacter(c) : lowerAt(text, i));
+            capitalise = c == u' ' || c == u'\t' || c == u'\r';
+            break;
+        case CaseMode::Sentence:
+            out << (i == 0 ? TitleCharacter(c) : lowerAt(text, i));
+            break;
+        }
+    }
+    return QString::fromUcs4(reinterpret_cast<const char32_t *>(out.constData()), out.size());
+}
+
+} // namespace
+
+void TestCaseRules::sameAsCharacterByCharacter()
+{
+    // ASCII goes four units at a time where four are ASCII, so texts of pieces of every kind,
+    // where separators, letters of other planes and sigmas fall on every place of a block.
+    const QStringList pieces{"a",
+                             "B",
+                             "z",
+                             "Z",
+                             "@",
+                             "[",
+                             "`",
+                             "{",
+                             " ",
+                             "\t",
+                             "\r",
+                             "\n",
+                             "'",
+                             ".",
+                             "1",
+                             "-",
+                             "ab",
+                             "CD",
+                             "   ",
+                             "xY z",
+                             QStringLiteral("é"),
+                             QStringLiteral("É"),
+                             QStringLiteral("İ"),
+                             QStringLiteral("ß"),
+                             QStringLiteral("Σ"),
+                             QStringLiteral("σ"),
+                             QStringLiteral("ǆ"),
+                             QStringLiteral("ა"),
+                             QStringLiteral("Ა"),
+                             QStringLiteral("\U00010400"),
+                             QStringLiteral("\U00010428"),
+                             QStringLiteral("😀"),
+                             QStringLiteral("\u0301"),
+                             QStringLiteral("ᾳ")};
+    QRandomGenerator random(11);
+    for (int round = 0; round < 20000; ++round) {
+        QString text;
+        // Every other text is ASCII only.
+        const int choices = round % 2 ? int(pieces.size()) : 20;
+        for (int i = random.bounded(0, 30); i > 0; --i)
+            text += pieces[random.bounded(choices)];
+        for (CaseMode mode :
+             {CaseMode::Upper, CaseMode::Lower, CaseMode::Proper, CaseMode::Sentence})
+            QCOMPARE(ApplyCaseMode(mode, text), byCharacters(mode, text));
+    }
 }
 
 void TestCaseRules::longTexts()

@@ -50,6 +50,13 @@ bool betweenPairUnits(const QString &text, qsizetype i)
     return i > 0 && i < text.size() && text[i].isLowSurrogate() && text[i - 1].isHighSurrogate();
 }
 
+// What a word and an occurrence must both become to match: lower case, with final sigma as
+// sigma.
+QString matchForm(const QString &text)
+{
+    return LowerCase(text).replace(QChar(0x03c2), QChar(0x03c3));
+}
+
 // The list applied by trying every word at every place, as the rule is stated.
 QString plainSearch(QString text, const QStringList &listed)
 {
@@ -64,7 +71,7 @@ QString plainSearch(QString text, const QStringList &listed)
             continue;
         for (const QString &word : words) {
             const qsizetype end = start + word.size();
-            if (end > text.size() || LowerCase(text.mid(start, word.size())) != LowerCase(word))
+            if (end > text.size() || matchForm(text.mid(start, word.size())) != matchForm(word))
                 continue;
             if (end < text.size() && (betweenPairUnits(text, end) || wordCharacterAt(text, end)))
                 continue;
@@ -140,7 +147,7 @@ void TestWordExceptions::afterTheRule_data()
     QTest::newRow("combining mark after")
         << P << names << QStringLiteral("iphone\u0301") << QStringLiteral("Iphone\u0301");
     QTest::newRow("letter outside the BMP before")
-        << P << usa << QStringLiteral("\U00010428usa") << QStringLiteral("\U00010428usa");
+        << P << usa << QStringLiteral("\U00010428usa") << QStringLiteral("\U00010400usa");
     QTest::newRow("emoji before") << P << usa << QStringLiteral("😀usa") << QStringLiteral("😀USA");
     QTest::newRow("across the 64th unit") << P << mc << QString(60, u'a') + " mcdonald's"
                                           << "A" + QString(59, u'a') + " McDonald's";
@@ -194,6 +201,18 @@ void TestWordExceptions::afterTheRule_data()
         << QStringLiteral("Ærøskøbing ÆRØ");
     QTest::newRow("non-ASCII, greek") << P << QStringList{QStringLiteral("ΟΗΕ")}
                                       << QStringLiteral("ο οηε") << QStringLiteral("Ο ΟΗΕ");
+    QTest::newRow("non-ASCII, final sigma")
+        << P << QStringList{QStringLiteral("ΑΝΔΡΈΑΣ")} << QStringLiteral("άγιος ανδρέας")
+        << QStringLiteral("Άγιος ΑΝΔΡΈΑΣ");
+    QTest::newRow("non-ASCII, listed with final sigma")
+        << S << QStringList{QStringLiteral("ΆγιοςΑ")} << QStringLiteral("αγιοσα άγιοσα")
+        << QStringLiteral("Αγιοσα ΆγιοςΑ");
+    QTest::newRow("non-ASCII, dotted capital I")
+        << P << QStringList{QStringLiteral("İzmir")} << QStringLiteral("IZMIR izmir")
+        << QStringLiteral("İzmir İzmir");
+    QTest::newRow("non-ASCII, beyond the first plane")
+        << P << QStringList{QStringLiteral("\U00010428\U00010400")}
+        << QStringLiteral("\U00010400\U00010400 x") << QStringLiteral("\U00010428\U00010400 X");
 
     // The list as it stands in the file: blanks, empty lines and duplicates.
     QTest::newRow("blanks around, empty entries") << P << QStringList{"", "  USA\t", "   "} << "usa"
@@ -268,7 +287,7 @@ void TestWordExceptions::sameAsPlainSearch()
     // other and the edges of the 64-unit blocks the search works in. Every other text is
     // ASCII only, which the search takes a shorter way through.
     const QStringList pieces{"a", "b", "c", "A", "B", "i", "1", " ", " ", "'", "-", "\t", "\r\n",
-                             "#", "é", "É", "ß", "İ", "😀", "𐐨", "\u0301",
+                             "#", "é", "É", "ß", "İ", "😀", "𐐨", "𐐀", "Σ", "σ", "ς", "\u0301",
                              // halves of a pair on their own
                              QString(QChar(0xd83d)), QString(QChar(0xde00))};
     const int asciiPieces = 14;
@@ -300,12 +319,15 @@ void TestWordExceptions::sameAsPlainSearch()
 void TestWordExceptions::lowerCasingKeepsWordCharacters()
 {
     // The search compares a text's runs of word characters with the words' own, before either
-    // is lower-cased; that needs a unit and its lower-case form to be alike in this.
-    for (char32_t c = 0; c < 0x10000; ++c) {
+    // is folded; that needs a character and its folded form to be alike in this, and of one
+    // plane, as the search compares unit by unit.
+    for (char32_t c = 0; c < 0x110000; ++c) {
         if (QChar::isSurrogate(c))
             continue;
-        QVERIFY2(WordExceptions::IsWordCharacter(c) ==
-                     WordExceptions::IsWordCharacter(LowerUnit(char16_t(c))),
+        const char32_t folded = FoldedCharacter(c);
+        QVERIFY2(WordExceptions::IsWordCharacter(c) == WordExceptions::IsWordCharacter(folded),
+                 qPrintable(QString::number(c, 16)));
+        QVERIFY2(QChar::requiresSurrogates(c) == QChar::requiresSurrogates(folded),
                  qPrintable(QString::number(c, 16)));
     }
 }

@@ -216,6 +216,7 @@ void TestChangePreview::countsEqualWhatTheRunChanges()
                           QStringLiteral("École"),
                           QStringLiteral("straße"),
                           QStringLiteral("Ωμέγα σίγμα"),
+                          QStringLiteral("ΆΓΙΟΣ 𞤀𞤣𞤤"),
                           "mIxEd CaSe",
                           "line\nBreak",
                           "tab\there",

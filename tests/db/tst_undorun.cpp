@@ -104,6 +104,7 @@ void TestUndoRun::everyValueComesBackByteForByte()
                                 "it's",
                                 QStringLiteral("école ÉCOLE"),
                                 QStringLiteral("smile 😀 東京"),
+                                QStringLiteral("ᾳ 𐐨"),
                                 QStringLiteral("e\u0301te\u0301"),
                                 "tab\there\rcr\nlf\r\n",
                                 "back\\slash 'q' \"dq\" ?",
