@@ -16,11 +16,11 @@
 //   (e) 10,000 values of 10 KB, (f) one 10 MB value among 1,000 small ones: peak memory;
 //   (g) 100,000 values all written, (h) the same where a constraint refuses every value: the
 //       ratio of (h) to (g).
-#include "db/changepreview.h"
-#include "db/changerun.h"
 #include "db/dbsession.h"
 #include "peakmemory.h"
+#include "preview/changepreview.h"
 #include "repeat.h"
+#include "run/changerun.h"
 #include "serverenvironment.h"
 #include "serversettings.h"
 

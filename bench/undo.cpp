@@ -12,8 +12,8 @@
 // then writes every old value back; the reference is UPDATE t SET f = upper(f) on the copy. Each
 // case is repeated five times on fresh tables; the figures are medians, with the ratio's range.
 #include "db/dbsession.h"
-#include "db/journalwriter.h"
-#include "db/undorun.h"
+#include "journal/journalwriter.h"
+#include "journal/undorun.h"
 #include "peakmemory.h"
 #include "repeat.h"
 #include "serverenvironment.h"

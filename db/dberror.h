@@ -20,3 +20,11 @@ private:
     QString text_;
     QString sqlState_;
 };
+
+// Whether a failure concerns one value (its statement alone failed: the type refused the text, a
+// constraint, a trigger) rather than the whole task.
+bool ConcernsOneValue(const DbError &error);
+
+// A deadlock or serialization failure: the other transaction has gone, and the same statement
+// sent again would succeed.
+bool IsConflict(const DbError &error);

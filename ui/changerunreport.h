@@ -3,7 +3,7 @@
 #pragma once
 
 #include "casing/caserules.h"
-#include "db/changerun.h"
+#include "run/changerun.h"
 
 #include <QStringList>
 

@@ -3,8 +3,8 @@
 // on a thread of its own while the window stays responsive.
 #pragma once
 
-#include "db/changerun.h"
 #include "db/tableref.h"
+#include "run/changerun.h"
 #include "ui/changerunthread.h"
 #include "ui/pointerstate.h"
 

@@ -1,6 +1,6 @@
 #include "ui/mainwindowmenus.h"
 
-#include "db/changejournal.h"
+#include "journal/changejournal.h"
 #include "settings/settingsstore.h"
 #include "ui/form2.h"
 #include "ui/guardedhandler.h"

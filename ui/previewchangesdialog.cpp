@@ -93,7 +93,7 @@ PreviewChangesDialog::PreviewChangesDialog(const PreviewResult &result, QWidget 
 
 void PreviewChangesDialog::fillFields()
 {
-    for (const PreviewField &field : std::as_const(result_.counted)) {
+    for (const FieldCounts &field : std::as_const(result_.counted)) {
         auto *item = new QTreeWidgetItem(fields_, {field.name, GroupedCount(field.rowsRead),
                                                    GroupedCount(field.rowsChanging),
                                                    GroupedCount(field.valuesChanging)});

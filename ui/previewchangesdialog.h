@@ -3,7 +3,7 @@
 // without a modal loop of its own, so that the window's events and tests go on around it.
 #pragma once
 
-#include "db/changepreview.h"
+#include "preview/changepreview.h"
 
 #include <QDialog>
 

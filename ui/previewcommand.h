@@ -3,7 +3,7 @@
 // it), then shows the preview, whose "Start Changing" starts exactly that run.
 #pragma once
 
-#include "db/changepreview.h"
+#include "preview/changepreview.h"
 
 #include "ui/workerthread.h"
 

@@ -1,9 +1,9 @@
 #include "ui/statustexts.h"
 
-#include "db/changepreview.h"
-#include "db/changerun.h"
 #include "db/lockwaitwatcher.h"
-#include "db/undorun.h"
+#include "journal/undorun.h"
+#include "preview/changepreview.h"
+#include "run/changerun.h"
 #include "ui/groupedcount.h"
 
 namespace {
@@ -93,7 +93,7 @@ QString PreviewStatus(const PreviewResult &result, qint64 elapsedMs)
         return QStringLiteral("Preview Changes was stopped after %1.").arg(elapsed);
     QStringList counted;
     qint64 rows = 0;
-    for (const PreviewField &field : result.counted) {
+    for (const FieldCounts &field : result.counted) {
         counted << field.name;
         rows += field.rowsChanging;
     }

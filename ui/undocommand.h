@@ -3,8 +3,8 @@
 // the window is busy with it ("Stop" ends it between two statements).
 #pragma once
 
-#include "db/changejournal.h"
-#include "db/undorun.h"
+#include "journal/changejournal.h"
+#include "journal/undorun.h"
 
 #include "ui/workerthread.h"
 

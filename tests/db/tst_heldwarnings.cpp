@@ -4,15 +4,14 @@
 // terminal's would be.
 #include "casing/caserules.h"
 #include "db/cancelgroup.h"
-#include "db/changejournal.h"
-#include "db/changerun.h"
-#include "db/chunkwriter.h"
 #include "db/dbsession.h"
 #include "db/expectedfailure.h"
 #include "db/heldwarnings.h"
 #include "db/statementcanceller.h"
-#include "db/undorun.h"
+#include "journal/changejournal.h"
+#include "journal/undorun.h"
 #include "journalledrun.h"
+#include "run/changerun.h"
 #include "testdatabase.h"
 
 #include <QTemporaryDir>
@@ -146,7 +145,7 @@ void TestHeldWarnings::failedStatements()
     options.statementTimeout = timeout;
     DbSession session(TestDatabase::settings(), options);
     takeRecorded();
-    const ExpectedFailure marker(refusalsExpected ? ChunkWriter::concernsOneValue : never);
+    const ExpectedFailure marker(refusalsExpected ? ConcernsOneValue : never);
     try {
         session.exec(sql, values);
     } catch (const DbError &) {

@@ -2,9 +2,9 @@
 // writes in the journal, and the journal's record of it is what comes back.
 #pragma once
 
-#include "db/changejournal.h"
-#include "db/changerun.h"
 #include "db/dberror.h"
+#include "journal/changejournal.h"
+#include "run/changerun.h"
 
 #include <QObject>
 #include <QSqlDatabase>

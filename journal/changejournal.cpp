@@ -1,7 +1,7 @@
-#include "db/changejournal.h"
+#include "journal/changejournal.h"
 
 #include "db/dbsession.h"
-#include "db/journalfile.h"
+#include "journal/journalfile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "db/chunkwriter.h"
+#include "run/chunkwriter.h"
 
 #include "db/cancelgroup.h"
 #include "db/dbsession.h"
@@ -23,7 +23,7 @@ auto withRetries(Action action) -> decltype(action())
         try {
             return action();
         } catch (const DbError &error) {
-            if (!ChunkWriter::isConflict(error) || attempt == ConflictAttempts)
+            if (!IsConflict(error) || attempt == ConflictAttempts)
                 throw;
         }
         std::this_thread::sleep_for(
@@ -88,24 +88,6 @@ WriteResult ChunkWriter::wait()
     WriteResult result = std::move(*result_);
     result_.reset();
     return result;
-}
-
-bool ChunkWriter::concernsOneValue(const DbError &error)
-{
-    // Data exceptions, integrity constraints, errors raised by triggers and functions, and
-    // conflicts with other transactions that went on after every retry. Anything else (no
-    // connection, no privilege, a read-only server, a cancelled statement, an unknown code)
-    // concerns the whole run.
-    static const QStringList valueClasses = {
-        QStringLiteral("09"), QStringLiteral("21"), QStringLiteral("22"), QStringLiteral("23"),
-        QStringLiteral("27"), QStringLiteral("2F"), QStringLiteral("38"), QStringLiteral("39"),
-        QStringLiteral("40"), QStringLiteral("44"), QStringLiteral("P0")};
-    return error.sqlState().size() == 5 && valueClasses.contains(error.sqlState().left(2));
-}
-
-bool ChunkWriter::isConflict(const DbError &error)
-{
-    return error.sqlState() == QLatin1String("40P01") || error.sqlState() == QLatin1String("40001");
 }
 
 QString ChunkWriter::RangeSql(const QString &first, const QString &end)
@@ -194,7 +176,7 @@ WriteResult ChunkWriter::write(DbSession &session, const WriteJob &job)
 {
     // Refused values and conflicts are retried, tried row by row or halved below: none of
     // them ends the run.
-    const ExpectedFailure refusals(concernsOneValue);
+    const ExpectedFailure refusals(ConcernsOneValue);
     const qsizetype pairs = job.pairs.olds.size();
     WriteResult result;
     try {
@@ -206,7 +188,7 @@ WriteResult ChunkWriter::write(DbSession &session, const WriteJob &job)
             });
             return result;
         } catch (const DbError &error) {
-            if (!concernsOneValue(error))
+            if (!ConcernsOneValue(error))
                 throw;
         }
         // Some value is refused. The server tries the chunk's rows one by one in a single
@@ -223,7 +205,7 @@ WriteResult ChunkWriter::write(DbSession &session, const WriteJob &job)
             if (done)
                 return result;
         } catch (const DbError &error) {
-            if (!concernsOneValue(error))
+            if (!ConcernsOneValue(error))
                 throw;
         }
         result = WriteResult();
@@ -356,7 +338,7 @@ bool ChunkWriter::writeRowByRow(DbSession &session, const WriteJob &job, WriteRe
                     .arg(function, target.relation, filter, target.match, target.field,
                          target.typeSql, identity));
         } catch (const DbError &error) {
-            if (error.sqlState() == QLatin1String("42501") || concernsOneValue(error))
+            if (error.sqlState() == QLatin1String("42501") || ConcernsOneValue(error))
                 return false;
             throw;
         }
@@ -408,7 +390,7 @@ void ChunkWriter::writeHalving(DbSession &session, const WriteJob &job, qsizetyp
         });
         return;
     } catch (const DbError &error) {
-        if (!concernsOneValue(error))
+        if (!ConcernsOneValue(error))
             throw;
         if (to - from == 1) {
             result.refused.push_back({job.pairs.olds[from], error.text()});

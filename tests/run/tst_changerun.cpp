@@ -1,7 +1,7 @@
 // The change run against the test server: end state, writes, failures, stop and progress.
 #include "casing/wordexceptions.h"
-#include "db/changejournal.h"
-#include "db/changerun.h"
+#include "journal/changejournal.h"
+#include "run/changerun.h"
 #include "testdatabase.h"
 
 #include <QElapsedTimer>

@@ -2,10 +2,10 @@
 // database and of no other of its name, journals of the first layout, writers side by side, the
 // modes of the folder and files (and of a folder that is there already), a folder that cannot be
 // made or written, and only the last 20 runs kept.
-#include "db/changejournal.h"
-#include "db/journalpacking.h"
-#include "db/journalreader.h"
-#include "db/journalwriter.h"
+#include "journal/changejournal.h"
+#include "journal/journalpacking.h"
+#include "journal/journalreader.h"
+#include "journal/journalwriter.h"
 #include "journalledrun.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
-#include "db/journalwriter.h"
+#include "journal/journalwriter.h"
 
-#include "db/journalfile.h"
-#include "db/journalpacking.h"
 #include "db/sqlquote.h"
+#include "journal/journalfile.h"
+#include "journal/journalpacking.h"
 
 #include <QVariant>
 #include <algorithm>

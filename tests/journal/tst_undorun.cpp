@@ -3,7 +3,7 @@
 // every row old or restored, an undo whose sessions the server ends, old values that the server
 // now refuses, and no undo in a database made again under the run's database's name.
 #include "db/dbsession.h"
-#include "db/undorun.h"
+#include "journal/undorun.h"
 #include "journalledrun.h"
 #include "scratchdatabase.h"
 #include "testdatabase.h"

@@ -2,9 +2,9 @@
 // busy at once, so that the server writes two chunks side by side.
 #pragma once
 
-#include "db/chunkreader.h"
 #include "db/connectionsettings.h"
 #include "db/dberror.h"
+#include "run/chunkreader.h"
 
 #include <QHash>
 #include <QList>
@@ -92,13 +92,6 @@ public:
     // One job at a time: each submit() is followed by a wait().
     void submit(WriteJob job);
     WriteResult wait();
-
-    // Whether a failure concerns one value (its statement alone failed: the type refused the
-    // text, a constraint, a trigger) rather than the whole run.
-    static bool concernsOneValue(const DbError &error);
-    // A deadlock or serialization failure: the other transaction has gone, and the same
-    // statement sent again would succeed.
-    static bool isConflict(const DbError &error);
 
     // The condition on row alias t of a physical range [first, end), as tids "(block,offset)".
     static QString RangeSql(const QString &first, const QString &end);

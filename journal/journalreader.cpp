@@ -1,7 +1,7 @@
-#include "db/journalreader.h"
+#include "journal/journalreader.h"
 
-#include "db/journalfile.h"
-#include "db/journalpacking.h"
+#include "journal/journalfile.h"
+#include "journal/journalpacking.h"
 
 #include <QVariant>
 

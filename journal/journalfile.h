@@ -3,8 +3,8 @@
 // it is never made here with other modes than the journal gives its files.
 #pragma once
 
-#include "db/journalerror.h"
 #include "db/namedconnection.h"
+#include "journal/journalerror.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>

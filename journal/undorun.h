@@ -11,8 +11,8 @@
 // the one the run recorded.
 #pragma once
 
-#include "db/changejournal.h"
 #include "db/connectionsettings.h"
+#include "journal/changejournal.h"
 
 #include <QMetaType>
 #include <QObject>

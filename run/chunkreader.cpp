@@ -1,4 +1,4 @@
-#include "db/chunkreader.h"
+#include "run/chunkreader.h"
 
 #include "casing/wordexceptions.h"
 #include "db/arraytext.h"

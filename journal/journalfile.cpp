@@ -1,4 +1,4 @@
-#include "db/journalfile.h"
+#include "journal/journalfile.h"
 
 #include <QSqlError>
 #include <QUrl>

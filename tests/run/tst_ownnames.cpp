@@ -2,11 +2,11 @@
 // builds, used as the user's names: a text field so named converts, previews and undoes, by
 // every way of writing a chunk, with or without a key, and a table named like a statement's
 // own table converts too.
-#include "db/changepreview.h"
-#include "db/changerun.h"
 #include "db/fieldpreview.h"
 #include "db/sqlquote.h"
-#include "db/undorun.h"
+#include "journal/undorun.h"
+#include "preview/changepreview.h"
+#include "run/changerun.h"
 #include "testdatabase.h"
 
 #include <QTemporaryDir>
@@ -160,7 +160,7 @@ void TestOwnNames::userNamesMeetNoneOfTheProgramsOwn()
         previewer.run();
         QVERIFY2(preview.error.isEmpty(), qPrintable(preview.error));
         QCOMPARE(preview.counted.size(), fields.size());
-        for (const struct PreviewField &counted : std::as_const(preview.counted)) {
+        for (const FieldCounts &counted : std::as_const(preview.counted)) {
             QCOMPARE(counted.rowsRead, values.size());
             QVERIFY2(counted.rowsChanging == changing, qPrintable(counted.name));
         }

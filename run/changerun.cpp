@@ -22,19 +22,19 @@
 // retried. Failures that concern the whole run end it; what was written before stays written.
 // Only fields that hold text are changed: the text form of json, xml, an enum or any other
 // type is not the user's text, and rewriting it would damage the value.
-#include "db/changerun.h"
+#include "run/changerun.h"
 
 #include "casing/wordexceptions.h"
 #include "db/cancelgroup.h"
 #include "db/changefilter.h"
-#include "db/changejournal.h"
-#include "db/chunkreader.h"
 #include "db/chunksizing.h"
-#include "db/chunkwriter.h"
 #include "db/dbsession.h"
 #include "db/fieldkinds.h"
-#include "db/journalwriter.h"
 #include "db/sqlquote.h"
+#include "journal/changejournal.h"
+#include "journal/journalwriter.h"
+#include "run/chunkreader.h"
+#include "run/chunkwriter.h"
 
 #include <QElapsedTimer>
 #include <QHash>

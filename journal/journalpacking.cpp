@@ -1,4 +1,4 @@
-#include "db/journalpacking.h"
+#include "journal/journalpacking.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // writer. Writers of the same run may append side by side.
 #pragma once
 
-#include "db/changejournal.h"
+#include "journal/changejournal.h"
 
 #include <QList>
 #include <QString>

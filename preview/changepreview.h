@@ -28,7 +28,7 @@ class CancelGroup;
 inline constexpr int PreviewChangeLimit = 1000;
 inline constexpr int PreviewValueChars = 1000;
 
-struct PreviewField {
+struct FieldCounts {
     QString name;
     qint64 rowsRead = 0;
     qint64 rowsChanging = 0;   // rows whose value the rule changes
@@ -46,7 +46,7 @@ struct PreviewResult {
     TableRef table;
     QStringList fields; // the fields asked for, in their order
     std::optional<CaseMode> mode;
-    QList<PreviewField> counted;  // the fields the rule may change, in the same order
+    QList<FieldCounts> counted;  // the fields the rule may change, in the same order
     QList<FieldKind> leftAlone;   // the fields a run leaves alone, in the same order
     QList<PreviewChange> changes; // the most frequent first, at most PreviewChangeLimit
     QString error;                // the failure that ended the preview, empty when none

@@ -3,7 +3,7 @@
 // has come, so that an undo that was stopped goes on where it ended.
 #pragma once
 
-#include "db/changejournal.h"
+#include "journal/changejournal.h"
 
 #include <QString>
 #include <memory>

@@ -3,10 +3,10 @@
 // read. Also the field kinds and the element-wise conversion of arrays it relies on.
 #include "casing/wordexceptions.h"
 #include "db/arraytext.h"
-#include "db/changepreview.h"
-#include "db/changerun.h"
 #include "db/dbsession.h"
 #include "db/fieldkinds.h"
+#include "preview/changepreview.h"
+#include "run/changerun.h"
 #include "testdatabase.h"
 
 #include <QRegularExpression>
@@ -255,7 +255,7 @@ void TestChangePreview::countsEqualWhatTheRunChanges()
 
     QCOMPARE(preview.counted.size(), 2);
     qint64 rowsChanging = 0;
-    for (const PreviewField &field : preview.counted) {
+    for (const FieldCounts &field : preview.counted) {
         const QString f = field.name;
         const QString changed = QStringLiteral(" FROM before_run o JOIN pv.people p USING (id)"
                                                " WHERE o.%1 IS DISTINCT FROM p.%1::text")

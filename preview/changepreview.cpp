@@ -15,7 +15,7 @@
 // The distinct values are counted by the server, which keeps them in its work memory or on its
 // own disk, so the client holds one batch and the 1,000 most frequent changes at a time,
 // whatever the size of the table.
-#include "db/changepreview.h"
+#include "preview/changepreview.h"
 
 #include "casing/wordexceptions.h"
 #include "db/arraytext.h"
@@ -62,7 +62,7 @@ struct Relation {
 struct Field {
     FieldKind kind;
     QString sql; // "name"
-    PreviewField counts;
+    FieldCounts counts;
     qint64 clientRows = 0; // rows whose value the rule here must judge
 };
 
@@ -451,7 +451,7 @@ private:
 qint64 PreviewResult::valuesChanging() const
 {
     qint64 total = 0;
-    for (const PreviewField &field : counted)
+    for (const FieldCounts &field : counted)
         total += field.valuesChanging;
     return total;
 }

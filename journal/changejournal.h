@@ -11,9 +11,9 @@
 #include "casing/caserules.h"
 #include "db/connectionsettings.h"
 #include "db/databaseidentity.h"
-#include "db/journalerror.h"
 #include "db/rowidentity.h"
 #include "db/tableref.h"
+#include "journal/journalerror.h"
 
 #include <QDateTime>
 #include <QStringList>

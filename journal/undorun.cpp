@@ -6,19 +6,18 @@
 // When a statement fails for a value (a constraint or trigger refuses the old value now), the
 // chunk is halved until the refused rows stand alone; they are left alone and the rest is
 // written. Other failures end the undo; what it restored stays restored.
-#include "db/undorun.h"
+#include "journal/undorun.h"
 
 #include "db/cancelgroup.h"
 #include "db/fieldkinds.h"
 #include <thread>
 
-#include "db/chunkwriter.h"
 #include "db/databaseidentity.h"
 #include "db/dbsession.h"
 #include "db/expectedfailure.h"
-#include "db/journalreader.h"
 #include "db/sessionworker.h"
 #include "db/sqlquote.h"
+#include "journal/journalreader.h"
 
 #include <QHash>
 #include <QVariant>
@@ -58,7 +57,7 @@ void restoreRange(DbSession &session, const QString &sql, const QString &d, cons
             sql, {joined(rows.identities), d, joined(rows.news), d, joined(rows.olds), d});
         return;
     } catch (const DbError &error) {
-        if (!ChunkWriter::concernsOneValue(error))
+        if (!ConcernsOneValue(error))
             throw;
         if (to - from == 1) {
             if (!outcome.refusal)
@@ -75,14 +74,14 @@ void restoreRange(DbSession &session, const QString &sql, const QString &d, cons
 // alone.
 void restore(DbSession &session, const QString &sql, const JournalChunk &chunk, Outcome &outcome)
 {
-    const ExpectedFailure refusals(ChunkWriter::concernsOneValue);
+    const ExpectedFailure refusals(ConcernsOneValue);
     const QString &d = chunk.delimiter;
     try {
         outcome.restored =
             session.execute(sql, {chunk.identities, d, chunk.news, d, chunk.olds, d});
         return;
     } catch (const DbError &error) {
-        if (!ChunkWriter::concernsOneValue(error))
+        if (!ConcernsOneValue(error))
             throw;
         if (chunk.rows <= 1) {
             outcome.refusal = error;
