@@ -37,6 +37,12 @@ std::vector<qint64> CancelGroup::backendPids() const
     return pids;
 }
 
+void CancelGroup::StopInBackground(const std::shared_ptr<CancelGroup> &group)
+{
+    group->stop();
+    std::thread([group] { group->cancelRunning(); }).detach();
+}
+
 void CancelGroup::cancelRunning()
 {
     stop();

@@ -267,11 +267,8 @@ UndoRun::UndoRun(const ConnectionSettings &settings, const JournalRun &run, QObj
 
 void UndoRun::requestStop()
 {
-    // As for a change run: the statements in flight are cancelled on the server, from a thread
-    // of the cancel's own, so that closing the window never waits for a row lock.
     stop_.store(true, std::memory_order_relaxed);
-    cancel_->stop();
-    std::thread([group = cancel_] { group->cancelRunning(); }).detach();
+    CancelGroup::StopInBackground(cancel_);
 }
 
 void UndoRun::run()

@@ -119,11 +119,11 @@ QString Cut(QString value)
 class Previewer
 {
 public:
-    Previewer(DbSession &session, StatementCanceller &canceller, const TableRef &table,
-              CaseMode mode, const WordExceptions &words, const std::atomic<bool> &stop,
-              const std::function<void(int)> &progress, PreviewResult &result)
-        : session_(session), canceller_(canceller), table_(table), mode_(mode), words_(words),
-          stop_(stop), progress_(progress), result_(result)
+    Previewer(DbSession &session, const TableRef &table, CaseMode mode, const WordExceptions &words,
+              const std::atomic<bool> &stop, const std::function<void(int)> &progress,
+              PreviewResult &result)
+        : session_(session), table_(table), mode_(mode), words_(words), stop_(stop),
+          progress_(progress), result_(result)
     {
     }
 
@@ -417,7 +417,7 @@ private:
     {
         if (stop_.load(std::memory_order_relaxed))
             throw PreviewFailure(QString());
-        return canceller_.exec(session_, sql);
+        return session_.exec(sql);
     }
 
     // The bar never goes back within a preview.
@@ -431,7 +431,6 @@ private:
     }
 
     DbSession &session_;
-    StatementCanceller &canceller_;
     const TableRef &table_;
     const CaseMode mode_;
     const WordExceptions &words_;
@@ -468,7 +467,7 @@ ChangePreview::ChangePreview(const ConnectionSettings &settings, const TableRef 
 void ChangePreview::requestStop()
 {
     stop_.store(true, std::memory_order_relaxed);
-    canceller_.cancel();
+    CancelGroup::StopInBackground(sessions_);
 }
 
 void ChangePreview::run()
@@ -494,8 +493,8 @@ void ChangePreview::run()
         const CancelMembership membership(*sessions_, session);
         const WordExceptions words(exceptionWords_);
         Previewer(
-            session, canceller_, table_, *mode_, words, stop_,
-            [this](int percent) { emit progress(percent); }, result)
+            session, table_, *mode_, words, stop_, [this](int percent) { emit progress(percent); },
+            result)
             .run();
     } catch (const PreviewFailure &failure) {
         result.error = failure.text;

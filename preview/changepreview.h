@@ -10,7 +10,6 @@
 #include "casing/caserules.h"
 #include "db/connectionsettings.h"
 #include "db/fieldkinds.h"
-#include "db/statementcanceller.h"
 #include "db/tableref.h"
 
 #include <QList>
@@ -46,7 +45,7 @@ struct PreviewResult {
     TableRef table;
     QStringList fields; // the fields asked for, in their order
     std::optional<CaseMode> mode;
-    QList<FieldCounts> counted;  // the fields the rule may change, in the same order
+    QList<FieldCounts> counted;   // the fields the rule may change, in the same order
     QList<FieldKind> leftAlone;   // the fields a run leaves alone, in the same order
     QList<PreviewChange> changes; // the most frequent first, at most PreviewChangeLimit
     QString error;                // the failure that ended the preview, empty when none
@@ -87,7 +86,6 @@ private:
     std::optional<CaseMode> mode_;
     QStringList exceptionWords_;
     std::atomic<bool> stop_{false};
-    StatementCanceller canceller_;
-    // Only known here, never stopped: the preview is stopped through its canceller.
+    // The preview's session: a stop cancels its statement on the server, as for a run.
     std::shared_ptr<CancelGroup> sessions_;
 };

@@ -686,10 +686,7 @@ ChangeRun::ChangeRun(const ConnectionSettings &settings, const TableRef &table,
 
 void ChangeRun::requestStop()
 {
-    // A cancel request is a connection of its own to the server; it is sent from a thread of
-    // its own, so that the caller (the window closing) never waits for it.
-    cancel_->stop();
-    std::thread([group = cancel_] { group->cancelRunning(); }).detach();
+    CancelGroup::StopInBackground(cancel_);
 }
 
 void ChangeRun::run()

@@ -7,7 +7,6 @@
 #include "db/dbsession.h"
 #include "db/expectedfailure.h"
 #include "db/heldwarnings.h"
-#include "db/statementcanceller.h"
 #include "journal/changejournal.h"
 #include "journal/undorun.h"
 #include "journalledrun.h"
@@ -155,7 +154,7 @@ void TestHeldWarnings::failedStatements()
 
 void TestHeldWarnings::stopsOfTheProgramAreQuiet()
 {
-    // A statement of a run's cancel group, as a run's stop ends it.
+    // A statement of a task's cancel group, as the stop of a run, a preview or an undo ends it.
     DbSession::Options options;
     options.cancellable = true;
     DbSession session(TestDatabase::settings(), options);
@@ -174,18 +173,6 @@ void TestHeldWarnings::stopsOfTheProgramAreQuiet()
     group.cancelRunning();
     waiter.join();
     QCOMPARE(state, QStringLiteral("57014"));
-    QCOMPARE(driverWarnings(), QStringList());
-
-    // A statement of Preview Changes, as its stop ends it.
-    DbSession previewSession(TestDatabase::settings());
-    StatementCanceller canceller;
-    std::thread stopper([&] {
-        QThread::msleep(300);
-        canceller.cancel();
-    });
-    QVERIFY_THROWS_EXCEPTION(DbError,
-                             canceller.exec(previewSession, QStringLiteral("SELECT pg_sleep(60)")));
-    stopper.join();
     QCOMPARE(driverWarnings(), QStringList());
 }
 
