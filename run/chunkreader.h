@@ -6,14 +6,12 @@
 #include "casing/caserules.h"
 #include "db/connectionsettings.h"
 #include "db/dberror.h"
+#include "db/sessionworker.h"
 
 #include <QList>
 #include <QString>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <thread>
 
 class CancelGroup;
 class WordExceptions;
@@ -81,7 +79,7 @@ public:
     // The word exceptions, if any, apply after the rule (shared, not copied).
     ChunkReader(const ConnectionSettings &settings, int loginTimeout, CaseMode mode,
                 std::shared_ptr<const WordExceptions> words, CancelGroup &cancel);
-    ~ChunkReader();
+    ~ChunkReader() = default;
 
     ChunkReader(const ChunkReader &) = delete;
     ChunkReader &operator=(const ChunkReader &) = delete;
@@ -97,17 +95,13 @@ public:
                            bool array);
 
 private:
-    void loop(ConnectionSettings settings, int loginTimeout);
+    PreparedChunk read(DbSession &session, const ReadRequest &request);
     PreparedChunk prepare(qint64 rows, const QList<QString> &values, bool arrays) const;
 
     const CaseMode mode_;
     const std::shared_ptr<const WordExceptions> words_;
-    CancelGroup &cancel_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::optional<ReadRequest> request_;
-    std::optional<PreparedChunk> result_;
-    std::optional<DbError> error_;
-    bool quit_ = false;
-    std::thread thread_;
+    QString snapshot_; // the one the session's open transaction reads in, if any
+    PreparedChunk result_;
+    std::optional<DbError> failure_; // a failed read ends the reader
+    SessionWorker worker_;           // last: its thread ends before the members it uses go
 };

@@ -9,6 +9,7 @@
 #include <QSqlQuery>
 #include <QVariant>
 #include <chrono>
+#include <thread>
 
 namespace {
 
@@ -50,91 +51,39 @@ QString condition(const QString &filter)
 
 ChunkWriter::ChunkWriter(const ConnectionSettings &settings, int timeout, const QStringList &setup,
                          CancelGroup &cancel, RowRecorderFactory recorder)
-    : cancel_(cancel), thread_([this, settings, timeout, setup, recorder] {
-          loop(settings, timeout, setup, recorder);
-      })
+    : makeRecorder_(std::move(recorder)),
+      worker_(settings, DbSession::Options{timeout, timeout, true, true}, setup, &cancel)
 {
-}
-
-ChunkWriter::~ChunkWriter()
-{
-    {
-        std::lock_guard lock(mutex_);
-        quit_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
 }
 
 void ChunkWriter::submit(WriteJob job)
 {
-    {
-        std::lock_guard lock(mutex_);
-        job_ = std::move(job);
-        result_.reset();
-    }
-    changed_.notify_all();
+    worker_.submit([this, job = std::move(job)](DbSession &session) {
+        // The recorder is made in the worker's thread, which its journal connection belongs to.
+        if (makeRecorder_ && !recorder_)
+            recorder_ = makeRecorder_();
+        result_ = write(session, job);
+    });
 }
 
 WriteResult ChunkWriter::wait()
 {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return result_.has_value() || sessionFailure_.has_value(); });
-    if (!result_) {
-        WriteResult failed;
-        failed.failure = sessionFailure_;
-        return failed;
+    WriteResult result;
+    try {
+        worker_.wait();
+        result = std::move(result_);
+    } catch (const DbError &error) {
+        result.failure = error; // the session could not be opened or set up
+    } catch (const std::exception &error) {
+        result.failure = DbError(QString::fromStdString(error.what())); // nor the recorder made
     }
-    WriteResult result = std::move(*result_);
-    result_.reset();
+    result_ = WriteResult();
     return result;
 }
 
 QString ChunkWriter::RangeSql(const QString &first, const QString &end)
 {
     return QStringLiteral("t.ctid >= '%1'::tid AND t.ctid < '%2'::tid").arg(first, end);
-}
-
-void ChunkWriter::loop(ConnectionSettings settings, int timeout, QStringList setup,
-                       RowRecorderFactory makeRecorder)
-{
-    std::optional<DbSession> session;
-    std::optional<CancelMembership> membership;
-    try {
-        session.emplace(settings, DbSession::Options{timeout, timeout, true, true});
-        membership.emplace(cancel_, *session);
-        for (const QString &statement : setup)
-            session->execute(statement);
-        if (makeRecorder)
-            recorder_ = makeRecorder();
-    } catch (const DbError &error) {
-        std::lock_guard lock(mutex_);
-        sessionFailure_ = error;
-        changed_.notify_all();
-        // Jobs are still taken, so that submit() and wait() keep their rhythm; wait()
-        // reports the failure.
-        membership.reset();
-        session.reset();
-    }
-    while (true) {
-        WriteJob job;
-        {
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [this] { return quit_ || job_.has_value(); });
-            if (quit_ && !job_)
-                return;
-            job = std::move(*job_);
-            job_.reset();
-        }
-        if (!session)
-            continue;
-        WriteResult result = write(*session, job);
-        {
-            std::lock_guard lock(mutex_);
-            result_ = std::move(result);
-        }
-        changed_.notify_all();
-    }
 }
 
 // Each statement commits on its own, after its rows are recorded: one statement changes all the

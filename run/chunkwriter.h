@@ -4,17 +4,15 @@
 
 #include "db/connectionsettings.h"
 #include "db/dberror.h"
+#include "db/sessionworker.h"
 #include "run/chunkreader.h"
 
 #include <QHash>
 #include <QList>
 #include <QString>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <thread>
 #include <utility>
 
 class CancelGroup;
@@ -84,7 +82,7 @@ public:
     // that the run's writing needs. The session belongs to the run's cancel group.
     ChunkWriter(const ConnectionSettings &settings, int timeout, const QStringList &setup,
                 CancelGroup &cancel, RowRecorderFactory recorder = {});
-    ~ChunkWriter(); // lets a job in hand finish, then closes
+    ~ChunkWriter() = default; // lets a statement in flight finish, then closes
 
     ChunkWriter(const ChunkWriter &) = delete;
     ChunkWriter &operator=(const ChunkWriter &) = delete;
@@ -97,8 +95,6 @@ public:
     static QString RangeSql(const QString &first, const QString &end);
 
 private:
-    void loop(ConnectionSettings settings, int timeout, QStringList setup,
-              RowRecorderFactory makeRecorder);
     // Runs a statement and its record in a transaction of their own when a recorder is there.
     template <typename Statement>
     void recorded(DbSession &session, Statement statement);
@@ -112,14 +108,9 @@ private:
     void writeHalving(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
                       WriteResult &result);
 
-    CancelGroup &cancel_;
-    std::unique_ptr<RowRecorder> recorder_;
-    QHash<QString, QString> rowFunctions_; // made in the session: target -> function name
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::optional<WriteJob> job_;
-    std::optional<WriteResult> result_;
-    std::optional<DbError> sessionFailure_;
-    bool quit_ = false;
-    std::thread thread_;
+    const RowRecorderFactory makeRecorder_;
+    std::unique_ptr<RowRecorder> recorder_; // made and used in the worker's thread
+    QHash<QString, QString> rowFunctions_;  // made in the session: target -> function name
+    WriteResult result_;
+    SessionWorker worker_; // last: its thread ends before the members it uses go
 };

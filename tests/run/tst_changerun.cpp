@@ -4,7 +4,10 @@
 #include "run/changerun.h"
 #include "testdatabase.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSqlRecord>
 #include <QTemporaryDir>
@@ -635,6 +638,20 @@ void TestChangeRun::failuresOfTheWholeRun()
         qputenv("XDG_DATA_HOME", blocker.fileName().toUtf8() + "/data");
         summary = runOn({"cr", "nojournal"}, {"v"}, CaseMode::Upper);
         qputenv("XDG_DATA_HOME", data_.path().toUtf8());
+        QVERIFY(summary.endedEarly);
+        QCOMPARE(summary.rowsWritten, 0);
+        QVERIFY2(summary.firstError.contains("journal"), qPrintable(summary.firstError));
+        QCOMPARE(column("SELECT count(*) FROM cr.nojournal WHERE v = upper(v)"), QStringList{"0"});
+
+        // The run's file goes before the first write: the run stops and says why, rather than
+        // write rows that no journal holds.
+        ChangeRun run(TestDatabase::settings(), {"cr", "nojournal"}, {"v"}, CaseMode::Upper);
+        run.setChunkReadHook([] {
+            for (const QFileInfo &file : QDir(ChangeJournal::Folder()).entryInfoList(QDir::Files))
+                QFile::remove(file.filePath());
+        });
+        connect(&run, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) { summary = s; });
+        run.run();
         QVERIFY(summary.endedEarly);
         QCOMPARE(summary.rowsWritten, 0);
         QVERIFY2(summary.firstError.contains("journal"), qPrintable(summary.firstError));
