@@ -2,6 +2,7 @@
 
 #include "db/dbsession.h"
 #include "db/sqlquote.h"
+#include "db/tableplan.h"
 #include "db/tableref.h"
 
 #include <QJsonArray>
@@ -11,21 +12,17 @@
 
 RowIdentity RowIdentity::Of(DbSession &session, const TableRef &table)
 {
-    QSqlQuery found =
-        session.exec(QStringLiteral("SELECT to_regclass(%1)::oid").arg(QuoteLiteral(table.sql())));
-    if (!found.next() || found.value(0).isNull())
+    const std::optional<TablePlan> plan = TablePlan::Of(session, table.sql());
+    if (!plan)
         throw DbError(QStringLiteral("The table %1 does not exist.").arg(table.sql()));
-    const QString oid = found.value(0).toString();
+    return Of(session, *plan);
+}
 
+RowIdentity RowIdentity::Of(DbSession &session, const TablePlan &plan)
+{
     // A partition has the key's unique index of its own; a table that merely inherits does not,
     // and the key's values may repeat there.
-    QSqlQuery children = session.exec(
-        QStringLiteral("WITH RECURSIVE tree(oid) AS (SELECT %1::oid UNION"
-                       " SELECT i.inhrelid FROM pg_inherits i JOIN tree ON i.inhparent = tree.oid)"
-                       " SELECT count(*) FROM tree JOIN pg_class c ON c.oid = tree.oid"
-                       " WHERE c.oid <> %1 AND NOT c.relispartition")
-            .arg(oid));
-    if (children.next() && children.value(0).toLongLong() > 0)
+    if (plan.hasInheritingChildren(session))
         return {};
 
     RowIdentity identity;
@@ -38,7 +35,7 @@ RowIdentity RowIdentity::Of(DbSession &session, const TableRef &table)
             " JOIN pg_namespace tn ON tn.oid = t.typnamespace"
             " WHERE i.indrelid = %1 AND i.indisprimary AND k.n <= i.indnkeyatts"
             " ORDER BY k.n")
-            .arg(oid));
+            .arg(plan.oid()));
     while (key.next())
         identity.key.push_back({key.value(0).toString(),
                                 QualifiedName(key.value(1).toString(), key.value(2).toString())});

@@ -9,6 +9,7 @@
 #include <QString>
 
 class DbSession;
+class TablePlan;
 struct TableRef;
 
 struct RowIdentity {
@@ -28,6 +29,7 @@ struct RowIdentity {
     // inherit the key, so its rows may repeat key values) is among the relations a run writes.
     // Throws DbError, also when the table does not exist.
     static RowIdentity Of(DbSession &session, const TableRef &table);
+    static RowIdentity Of(DbSession &session, const TablePlan &plan);
 
     // SQL that gives the identity of row `alias` as one text: the key's text form, the text form
     // of a text[] of the key's text forms for a composite key, or the row's ctid as text.

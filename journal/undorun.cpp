@@ -9,7 +9,6 @@
 #include "journal/undorun.h"
 
 #include "db/cancelgroup.h"
-#include "db/fieldkinds.h"
 #include <thread>
 
 #include "db/databaseidentity.h"
@@ -17,6 +16,7 @@
 #include "db/expectedfailure.h"
 #include "db/sessionworker.h"
 #include "db/sqlquote.h"
+#include "db/tableplan.h"
 #include "journal/journalreader.h"
 
 #include <QHash>
@@ -212,15 +212,10 @@ private:
         auto found = statements_.constFind(key);
         if (found != statements_.cend())
             return *found;
-        QSqlQuery relation = session_.exec(
-            QStringLiteral("SELECT c.oid, c.relkind FROM pg_class c WHERE c.oid = to_regclass(%1)")
-                .arg(QuoteLiteral(chunk.relationSql)));
+        const std::optional<TablePlan> relation = TablePlan::Of(session_, chunk.relationSql);
         std::optional<FieldKind> kind;
-        if (relation.next()) {
-            for (const FieldKind &k : FieldKinds(session_, relation.value(0).toUInt()))
-                if (k.name == chunk.field)
-                    kind = k;
-        }
+        if (relation)
+            kind = relation->field(chunk.field);
         QString sql;
         if (kind) {
             const QString field = QStringLiteral("t.") + QuoteIdentifier(chunk.field);
@@ -229,9 +224,7 @@ private:
             // matches nothing.
             // A run writes a partitioned table as a whole when the field is in its partition
             // key, so that rows move to the partition of their value; so does the undo.
-            const QString only = relation.value(1).toString() == QLatin1String("p")
-                                     ? QString()
-                                     : QStringLiteral("ONLY ");
+            const QString only = relation->partitioned() ? QString() : QStringLiteral("ONLY ");
             sql = QStringLiteral("UPDATE %6%1 AS t SET %2 = CAST(v.o AS %3)"
                                  " FROM unnest(string_to_array(?, ?), string_to_array(?, ?),"
                                  " string_to_array(?, ?)) AS v(id, n, o)"

@@ -24,6 +24,7 @@
 #include "db/chunksizing.h"
 #include "db/dbsession.h"
 #include "db/sqlquote.h"
+#include "db/tableplan.h"
 
 #include <QElapsedTimer>
 #include <QVariant>
@@ -53,11 +54,6 @@ struct Slice {
 };
 
 const QString CursorName = QStringLiteral("recasor_preview");
-
-struct Relation {
-    QString sql;   // "schema"."name"
-    qint64 blocks; // its size when the preview began
-};
 
 struct Field {
     FieldKind kind;
@@ -172,17 +168,12 @@ private:
                 !words_.appliesTo(mode_);
         session_.execute(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY"));
 
-        QSqlQuery table = session_.exec(
-            QStringLiteral("SELECT to_regclass(%1)::oid").arg(QuoteLiteral(table_.sql())));
-        if (!table.next() || table.value(0).isNull())
+        const std::optional<TablePlan> plan = TablePlan::Of(session_, table_.sql());
+        if (!plan)
             throw PreviewFailure(QStringLiteral("The table %1 does not exist.").arg(table_.sql()));
-        const quint32 oid = table.value(0).toUInt();
-
-        const QList<FieldKind> kinds = FieldKinds(session_, oid);
         for (const QString &name : std::as_const(result_.fields)) {
-            const auto kind = std::find_if(kinds.cbegin(), kinds.cend(),
-                                           [&](const FieldKind &k) { return k.name == name; });
-            if (kind == kinds.cend())
+            const std::optional<FieldKind> kind = plan->field(name);
+            if (!kind)
                 throw PreviewFailure(QStringLiteral("The table %1 has no field %2.")
                                          .arg(table_.sql(), QuoteIdentifier(name)));
             if (!kind->changeable()) {
@@ -193,22 +184,10 @@ private:
             field.counts.name = name;
             fields_.push_back(field);
         }
-
-        // The table and every table that inherits from it or is a partition of it, as an
-        // UPDATE of the table reaches them all; only those with storage of their own. Their
-        // sizes wait for a client that holds a table locked.
-        QSqlQuery tree = read(QStringLiteral("WITH RECURSIVE tree(oid) AS (SELECT %1::oid UNION"
-                                             " SELECT i.inhrelid FROM pg_inherits i"
-                                             " JOIN tree ON i.inhparent = tree.oid)"
-                                             " SELECT n.nspname, c.relname, pg_relation_size(c.oid)"
-                                             " / current_setting('block_size')::bigint"
-                                             " FROM tree JOIN pg_class c ON c.oid = tree.oid"
-                                             " JOIN pg_namespace n ON n.oid = c.relnamespace"
-                                             " WHERE c.relkind = 'r' ORDER BY c.oid")
-                                  .arg(oid));
-        while (tree.next())
-            relations_.push_back({QualifiedName(tree.value(0).toString(), tree.value(1).toString()),
-                                  tree.value(2).toLongLong()});
+        // Their sizes wait for a client that holds a table locked.
+        if (stop_.load(std::memory_order_relaxed))
+            throw PreviewFailure(QString());
+        relations_ = plan->storedRelations(session_);
     }
 
     // What a field's values are read as: text and varchar as they are, other types in their
@@ -245,7 +224,7 @@ private:
     QString valuesSql(const Field &field, const std::function<QString(const QString &)> &where)
     {
         QStringList branches;
-        for (const Relation &relation : std::as_const(relations_)) {
+        for (const StoredRelation &relation : std::as_const(relations_)) {
             if (field.kind.array)
                 branches << QStringLiteral("SELECT %1 AS v FROM ONLY %2 WHERE %3")
                                 .arg(TextFormOf(field.sql), relation.sql, where(field.sql));
@@ -265,7 +244,7 @@ private:
     void walk()
     {
         qint64 totalBlocks = 0;
-        for (const Relation &relation : std::as_const(relations_))
+        for (const StoredRelation &relation : std::as_const(relations_))
             totalBlocks += relation.blocks;
         QStringList columns, counts{QStringLiteral("count(*)")};
         for (qsizetype k = 0; k < fields_.size(); ++k) {
@@ -275,7 +254,7 @@ private:
                 << QStringLiteral("count(*) FILTER (WHERE %1)").arg(clientJudgesSql(fields_[k], v));
         }
         qint64 rows = 0, doneBlocks = 0;
-        for (const Relation &relation : std::as_const(relations_)) {
+        for (const StoredRelation &relation : std::as_const(relations_)) {
             qint64 chunkBlocks = ChunkSizing::FirstBlocks;
             for (qint64 first = 0; first < relation.blocks;) {
                 const qint64 end = qMin(relation.blocks, first + chunkBlocks);
@@ -438,7 +417,7 @@ private:
     const std::function<void(int)> progress_;
     PreviewResult &result_;
     QList<Field> fields_;
-    QList<Relation> relations_;
+    QList<StoredRelation> relations_; // with their sizes when the preview began
     TopChanges top_;
     QElapsedTimer progressClock_;
     int shownPercent_ = 0;

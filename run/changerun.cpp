@@ -29,8 +29,8 @@
 #include "db/changefilter.h"
 #include "db/chunksizing.h"
 #include "db/dbsession.h"
-#include "db/fieldkinds.h"
 #include "db/sqlquote.h"
+#include "db/tableplan.h"
 #include "journal/changejournal.h"
 #include "journal/journalwriter.h"
 #include "run/chunkreader.h"
@@ -65,11 +65,8 @@ const QStringList WriterSetup = {QStringLiteral("SET work_mem = '64MB'"),
 constexpr qint64 ProgressIntervalMs = 50;
 constexpr qsizetype MissedPairsLimit = 20000; // written to the whole table at once, before more
 
-struct Relation {
-    QString oid;
-    QString sql;   // "schema"."name"
-    qint64 blocks; // its size when the pass started
-};
+// A table of the tree with its size when the pass started.
+using Relation = StoredRelation;
 
 // A physical range of a relation: from (firstBlock, firstOffset) up to, not including,
 // (endBlock, endOffset).
@@ -345,33 +342,18 @@ private:
         try {
             QSqlQuery encoding = session_.exec(QStringLiteral("SHOW server_encoding"));
             utf8_ = encoding.next() && encoding.value(0).toString() == QLatin1String("UTF8");
-            QSqlQuery table = session_.exec(
-                QStringLiteral("SELECT to_regclass(%1)::oid").arg(QuoteLiteral(table_.sql())));
-            if (!table.next() || table.value(0).isNull())
+            plan_ = TablePlan::Of(session_, table_.sql());
+            if (!plan_)
                 throw RunFailure(QStringLiteral("The table %1 does not exist.").arg(table_.sql()),
                                  ChangeRunLine::Source);
-            const QString oid = table.value(0).toString();
-
-            // The table and every table that inherits from it or is a partition of it, as an
-            // UPDATE of the table reaches them all; only those with storage of their own.
-            const QString tree = QStringLiteral("WITH RECURSIVE tree(oid) AS (SELECT %1::oid UNION"
-                                                " SELECT i.inhrelid FROM pg_inherits i"
-                                                " JOIN tree ON i.inhparent = tree.oid)")
-                                     .arg(oid);
-            const QList<FieldKind> kinds = FieldKinds(session_, oid.toUInt());
             QList<Field> kept;
             for (Field &field : fields_) {
-                if (classify(kinds, tree, field))
+                if (classify(field))
                     kept.push_back(field);
             }
             fields_ = kept;
-
-            QSqlQuery relations =
-                session_.exec(tree + QStringLiteral(" SELECT c.oid FROM tree JOIN pg_class c"
-                                                    " ON c.oid = tree.oid WHERE c.relkind = 'r'"
-                                                    " ORDER BY c.oid"));
-            while (relations.next())
-                oids << relations.value(0).toString();
+            for (const StoredRelation &relation : plan_->storedRelations(session_))
+                oids << relation.oid;
         } catch (const DbError &error) {
             throwUnlessStopped(error, ChangeRunLine::Source);
         }
@@ -380,11 +362,10 @@ private:
 
     // Reads what the field holds and whether the run may write it; false for a field to leave
     // alone, which the summary then names.
-    bool classify(const QList<FieldKind> &kinds, const QString &tree, Field &field)
+    bool classify(Field &field)
     {
-        const auto kind = std::find_if(kinds.cbegin(), kinds.cend(),
-                                       [&](const FieldKind &k) { return k.name == field.name; });
-        if (kind == kinds.cend())
+        const std::optional<FieldKind> kind = plan_->field(field.name);
+        if (!kind)
             throw RunFailure(
                 QStringLiteral("The table %1 has no field %2.").arg(table_.sql(), field.sql),
                 ChangeRunLine::Source);
@@ -395,18 +376,9 @@ private:
         field.typeSql = kind->typeSql;
         field.plainText = kind->plainText;
         field.array = kind->array;
-
-        // A field in the key of a partitioned table (or an expression key, which may use it)
-        // is written through the partitioned table, so that a row can move to the partition
-        // its new value belongs in.
-        QSqlQuery key = session_.exec(
-            tree + QStringLiteral(" SELECT EXISTS (SELECT 1 FROM pg_partitioned_table p"
-                                  " JOIN tree ON p.partrelid = tree.oid WHERE 0 = ANY(p.partattrs)"
-                                  " OR EXISTS (SELECT 1 FROM pg_attribute a"
-                                  " WHERE a.attrelid = p.partrelid AND a.attname = %1"
-                                  " AND a.attnum = ANY(p.partattrs)))")
-                       .arg(QuoteLiteral(field.name)));
-        field.partitionKey = key.next() && key.value(0).toBool();
+        // A field in the key of a partitioned table is written through the partitioned table,
+        // so that a row can move to the partition its new value belongs in.
+        field.partitionKey = plan_->inPartitionKey(session_, field.name);
         return true;
     }
 
@@ -424,7 +396,7 @@ private:
         run.mode = mode_;
         run.exceptionWords = words_->words();
         try {
-            run.identity = RowIdentity::Of(session_, table_);
+            run.identity = RowIdentity::Of(session_, *plan_);
             run.databaseIdentity = DatabaseIdentity::Of(session_);
         } catch (const DbError &error) {
             throwUnlessStopped(error, ChangeRunLine::Source);
@@ -668,6 +640,7 @@ private:
     const std::function<void(int)> progress_;
     ChangeRunSummary &summary_;
     std::optional<JournalRun> &journal_;
+    std::optional<TablePlan> plan_;
     QElapsedTimer progressClock_;
     bool countRows_ = true;
     bool utf8_ = false;

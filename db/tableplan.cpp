@@ -1,0 +1,76 @@
+#include "db/tableplan.h"
+
+#include "db/dbsession.h"
+#include "db/sqlquote.h"
+
+#include <QVariant>
+#include <algorithm>
+
+std::optional<TablePlan> TablePlan::Of(DbSession &session, const QString &tableSql)
+{
+    QSqlQuery found = session.exec(
+        QStringLiteral("SELECT c.oid, c.relkind FROM pg_class c WHERE c.oid = to_regclass(%1)")
+            .arg(QuoteLiteral(tableSql)));
+    if (!found.next() || found.value(0).isNull())
+        return std::nullopt;
+    TablePlan plan;
+    plan.oid_ = found.value(0).toString();
+    plan.partitioned_ = found.value(1).toString() == QLatin1String("p");
+    plan.fields_ = FieldKinds(session, plan.oid_.toUInt());
+    return plan;
+}
+
+std::optional<FieldKind> TablePlan::field(const QString &name) const
+{
+    const auto kind = std::find_if(fields_.cbegin(), fields_.cend(),
+                                   [&](const FieldKind &k) { return k.name == name; });
+    if (kind == fields_.cend())
+        return std::nullopt;
+    return *kind;
+}
+
+QString TablePlan::treeSql() const
+{
+    return QStringLiteral("WITH RECURSIVE tree(oid) AS (SELECT %1::oid UNION"
+                          " SELECT i.inhrelid FROM pg_inherits i"
+                          " JOIN tree ON i.inhparent = tree.oid)")
+        .arg(oid_);
+}
+
+QList<StoredRelation> TablePlan::storedRelations(DbSession &session) const
+{
+    QSqlQuery tree =
+        session.exec(treeSql() + QStringLiteral(" SELECT c.oid, n.nspname, c.relname,"
+                                                " pg_relation_size(c.oid)"
+                                                " / current_setting('block_size')::bigint"
+                                                " FROM tree JOIN pg_class c ON c.oid = tree.oid"
+                                                " JOIN pg_namespace n ON n.oid = c.relnamespace"
+                                                " WHERE c.relkind = 'r' ORDER BY c.oid"));
+    QList<StoredRelation> relations;
+    while (tree.next())
+        relations.push_back({tree.value(0).toString(),
+                             QualifiedName(tree.value(1).toString(), tree.value(2).toString()),
+                             tree.value(3).toLongLong()});
+    return relations;
+}
+
+bool TablePlan::inPartitionKey(DbSession &session, const QString &field) const
+{
+    QSqlQuery key = session.exec(
+        treeSql() + QStringLiteral(" SELECT EXISTS (SELECT 1 FROM pg_partitioned_table p"
+                                   " JOIN tree ON p.partrelid = tree.oid WHERE 0 = ANY(p.partattrs)"
+                                   " OR EXISTS (SELECT 1 FROM pg_attribute a"
+                                   " WHERE a.attrelid = p.partrelid AND a.attname = %1"
+                                   " AND a.attnum = ANY(p.partattrs)))")
+                        .arg(QuoteLiteral(field)));
+    return key.next() && key.value(0).toBool();
+}
+
+bool TablePlan::hasInheritingChildren(DbSession &session) const
+{
+    QSqlQuery children = session.exec(
+        treeSql() + QStringLiteral(" SELECT count(*) FROM tree JOIN pg_class c ON c.oid = tree.oid"
+                                   " WHERE c.oid <> %1 AND NOT c.relispartition")
+                        .arg(oid_));
+    return children.next() && children.value(0).toLongLong() > 0;
+}
