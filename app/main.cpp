@@ -1,10 +1,10 @@
 // Recasor: rewrites the letter case of the values of a PostgreSQL column. The program starts
 // on the connection window, whose load step goes on to the main window when the stored
 // connection values connect; closing either window ends the program.
+#include "app/windowflow.h"
 #include "appicon.h"
 #include "db/driversettings.h"
 #include "db/heldwarnings.h"
-#include "ui/form1.h"
 #include "ui/form2.h"
 #include "ui/mainwindowmenus.h"
 #include "ui/messageboxes.h"
@@ -19,13 +19,11 @@ int main(int argc, char *argv[])
     HeldWarnings::Install();
     UsePrivateDriverSettings();
     app.setWindowIcon(RecasorIcon());
-    // The windows are hidden and shown in turn; the program ends by closing one of them.
-    app.setQuitOnLastWindowClosed(false);
 
     MessageBoxes messages;
-    Form1 connectionWindow(messages);
-    QObject::connect(&connectionWindow, &Form1::mainWindowMade,
+    WindowFlow flow(messages);
+    QObject::connect(&flow, &WindowFlow::mainWindowMade,
                      [&messages](Form2 &window) { new MainWindowMenus(window, messages); });
-    connectionWindow.Form_Load();
+    flow.start();
     return app.exec();
 }

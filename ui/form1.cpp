@@ -5,13 +5,11 @@
 #include "settings/settingsstore.h"
 #include "ui/callrepainting.h"
 #include "ui/controls.h"
-#include "ui/form2.h"
 #include "ui/guardedhandler.h"
 #include "ui/messages.h"
 #include "ui/windowhelpers.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -162,7 +160,7 @@ void Form1::Form_Load()
     h.step(134, [&] { Text4->setText(stored(SettingsKeys::Password)); });
     h.step(136, [&] { Text5->setText(stored(SettingsKeys::Database)); });
     if (h.condition(138, [&] { return canConnect(); })) {
-        h.step(140, [&] { showMainWindow(); });
+        h.step(140, [&] { emit connected(); });
         h.step(142, [&] { hide(); });
     } else {
         show();
@@ -205,13 +203,9 @@ void Form1::PushButton3_Click()
     GuardedHandler h(messages_, Window, QStringLiteral("PushButton3_Click"));
     if (!h.condition(100, [&] { return canConnect(); }))
         return;
-    bool loadedNow = false;
-    h.step(102, [&] { loadedNow = showMainWindow(); });
+    h.step(102, [&] { emit connected(); });
     h.step(104, [&] { hide(); });
-    // Making the main window has just loaded it from these values; a second load would only
-    // repeat the same database work.
-    if (!loadedNow)
-        h.step(106, [&] { form2_->Form_Load(); });
+    h.step(106, [&] { emit mainWindowLoadRequested(); });
 }
 
 void Form1::Text1_Change()
@@ -256,18 +250,6 @@ ConnectionSettings Form1::settings() const
     return {Text1->text(), Text2->text(), Text3->text(), Text4->text(), Text5->text()};
 }
 
-bool Form1::showMainWindow()
-{
-    const bool first = !form2_;
-    if (first) {
-        form2_ = std::make_unique<Form2>(messages_, *this, programFolder_);
-        emit mainWindowMade(*form2_);
-        form2_->Form_Load();
-    }
-    form2_->show();
-    return first;
-}
-
 void Form1::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
@@ -280,10 +262,7 @@ void Form1::showEvent(QShowEvent *event)
 
 void Form1::closeEvent(QCloseEvent *event)
 {
-    // Closing this window ends the program, also while the main window is hidden: the event
-    // loop is left at once, and no other window is asked whether it may close.
+    // Nothing can refuse the closing; ending the program is the flow's.
     event->accept();
-    if (form2_)
-        form2_->stopChangeRun();
-    QCoreApplication::exit(0);
+    emit closed();
 }

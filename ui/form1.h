@@ -1,15 +1,14 @@
 // The connection window: the five connection values (the one working copy of them, saved on
 // every change), "Test Connection", "Help" and "Next >" to the main window. It is the
-// start-up window and owns the main window, which it makes on first use.
+// start-up window; it says when its values connect and when it is closed, and the window flow
+// of the program decides what shows next.
 #pragma once
 
 #include "db/connectionsettings.h"
 #include "ui/pointerstate.h"
 
 #include <QWidget>
-#include <memory>
 
-class Form2;
 class Messages;
 class QGroupBox;
 class QLabel;
@@ -35,14 +34,17 @@ public:
     // The connection values as the boxes hold them now.
     ConnectionSettings settings() const;
 
-    // The main window, once it has been made (null before).
-    Form2 *mainWindow() const { return form2_.get(); }
     PointerState &pointer() { return pointer_; }
 
 signals:
-    // The main window has just been made, before its load step: the menus' commands are
-    // attached to it here.
-    void mainWindowMade(Form2 &window);
+    // The values in the boxes connect: the main window is to be shown, made and loaded the
+    // first time (start-up, "Next >").
+    void connected();
+    // "Next >" has shown the main window and hidden this one: the main window is to fill
+    // itself again from the values in the boxes.
+    void mainWindowLoadRequested();
+    // The user has closed this window: the program is to end.
+    void closed();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -60,13 +62,10 @@ private:
     void buildLayout();
     // The silent connection check on the values in the boxes.
     bool canConnect();
-    // Shows the main window, making and loading it the first time; true when it was made now.
-    bool showMainWindow();
 
     Messages &messages_;
     QString programFolder_;
     PointerState pointer_;
-    std::unique_ptr<Form2> form2_;
     bool centred_ = false;
 
     QGroupBox *Frame1;

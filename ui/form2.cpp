@@ -8,7 +8,6 @@
 #include "ui/changerunreport.h"
 #include "ui/controls.h"
 #include "ui/flagscope.h"
-#include "ui/form1.h"
 #include "ui/guardedhandler.h"
 #include "ui/messages.h"
 #include "ui/statusline.h"
@@ -18,7 +17,6 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QMenu>
@@ -35,9 +33,10 @@ constexpr int TableRole = Qt::UserRole;
 
 } // namespace
 
-Form2::Form2(Messages &messages, Form1 &connection, QString programFolder)
-    : messages_(messages), connection_(connection), programFolder_(std::move(programFolder)),
-      pointer_(*this)
+Form2::Form2(Messages &messages, std::function<ConnectionSettings()> connection,
+             QString programFolder)
+    : messages_(messages), connection_(std::move(connection)),
+      programFolder_(std::move(programFolder)), pointer_(*this)
 {
     buildLayout();
     connectLists();
@@ -95,7 +94,7 @@ void Form2::Form_Load()
         previewTable_.reset();
         const BusyPointer busy(pointer_);
         for (const TableRef &table :
-             CallRepainting([values = connection_.settings()] { return ListTables(values); })) {
+             CallRepainting([values = connection_()] { return ListTables(values); })) {
             auto *item = new QTreeWidgetItem(ListView1, QStringList{table.displayName()});
             item->setData(0, TableRole, QVariant::fromValue(table));
         }
@@ -129,8 +128,8 @@ void Form2::ListView1_Click()
     {
         const FlagScope filling(listing_);
         const BusyPointer busy(pointer_);
-        const QStringList fields = CallRepainting(
-            [values = connection_.settings(), table] { return ListFields(values, table); });
+        const QStringList fields =
+            CallRepainting([values = connection_(), table] { return ListFields(values, table); });
         // The lists change only once the whole listing is in hand, in one go: no event is
         // handled between emptying and filling, so no other listing can mix into them.
         ListView2->clear();
@@ -154,7 +153,7 @@ void Form2::ListView2_Click()
     const FlagScope filling(listing_);
     const BusyPointer busy(pointer_);
     const QStringList values =
-        CallRepainting([values = connection_.settings(), table = *fieldsTable_, field] {
+        CallRepainting([values = connection_(), table = *fieldsTable_, field] {
             return PreviewField(values, table, field);
         });
     ListView3->clear();
@@ -210,17 +209,17 @@ bool Form2::startChangeRun(const QStringList &fields, std::optional<CaseMode> mo
     runWords_ = SettingsStore::ExceptionWords();
     // The run's signals come through the event loop, so the window is switched to its
     // running state before the first of them arrives, and only for a run that started.
-    if (!runner_.start(connection_.settings(), runTable_, runFields_, runMode_, runWords_))
+    if (!runner_.start(connection_(), runTable_, runFields_, runMode_, runWords_))
         return false;
     setRunning(true);
     statusLine_->taskStarted();
-    statusLine_->watchLocks(connection_.settings(), runner_.sessions(), runTable_);
+    statusLine_->watchLocks(connection_(), runner_.sessions(), runTable_);
     return true;
 }
 
 ConnectionSettings Form2::connectionSettings() const
 {
-    return connection_.settings();
+    return connection_();
 }
 
 QStringList Form2::selectedFields() const
@@ -314,8 +313,8 @@ void Form2::updatePreviewAfterRun(const ChangeRunSummary &summary)
         // read again to show what the table holds now.
         const auto reload = [&] {
             const BusyPointer busy(pointer_);
-            const QStringList values = CallRepainting(
-                [values = connection_.settings(), table = runTable_, field = previewField_] {
+            const QStringList values =
+                CallRepainting([values = connection_(), table = runTable_, field = previewField_] {
                     return PreviewField(values, table, field);
                 });
             ListView3->clear();
@@ -358,7 +357,7 @@ void Form2::selectAllFields(const QString &handler, bool selected)
 void Form2::PushButton5_Click()
 {
     GuardedHandler h(messages_, Window, QStringLiteral("PushButton5_Click"));
-    h.step(100, [&] { connection_.show(); });
+    h.step(100, [&] { emit setupRequested(); });
     h.step(102, [&] { hide(); });
 }
 
@@ -383,9 +382,8 @@ void Form2::showEvent(QShowEvent *event)
 
 void Form2::closeEvent(QCloseEvent *event)
 {
-    // Closing this window ends the program at once, the hidden connection window with it; a
-    // run that is going is stopped, and what it wrote stays whole.
+    // Nothing can refuse the closing; ending the program, and the run that may be going with
+    // it, is the flow's.
     event->accept();
-    stopChangeRun();
-    QCoreApplication::exit(0);
+    emit closed();
 }

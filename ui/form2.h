@@ -3,6 +3,7 @@
 // on a thread of its own while the window stays responsive.
 #pragma once
 
+#include "db/connectionsettings.h"
 #include "db/tableref.h"
 #include "run/changerun.h"
 #include "ui/changerunthread.h"
@@ -13,7 +14,6 @@
 #include <functional>
 #include <optional>
 
-class Form1;
 class Messages;
 class QAction;
 class QComboBox;
@@ -31,7 +31,10 @@ class Form2 : public QWidget
     Q_OBJECT
 
 public:
-    Form2(Messages &messages, Form1 &connection, QString programFolder);
+    // connection gives the connection values as they stand at the moment it is called; every
+    // database action asks for them when it starts.
+    Form2(Messages &messages, std::function<ConnectionSettings()> connection,
+          QString programFolder);
     ~Form2() override;
 
     // The load step: colours, icon, cursor, caption, the tables of the current connection,
@@ -90,6 +93,10 @@ public:
 signals:
     // A change run has ended and the window has shown its outcome.
     void changeRunEnded();
+    // "Setup Connection": the connection window is to be shown.
+    void setupRequested();
+    // The user has closed this window: the program is to end.
+    void closed();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -109,7 +116,7 @@ private:
     void selectAllFields(const QString &handler, bool selected);
 
     Messages &messages_;
-    Form1 &connection_;
+    std::function<ConnectionSettings()> connection_;
     QString programFolder_;
     PointerState pointer_;
     ChangeRunThread runner_;

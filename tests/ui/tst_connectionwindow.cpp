@@ -1,9 +1,10 @@
 // The connection window against the test server: start-up with and without stored values
 // that connect, saving on every change, "Test Connection", "Help", "Next >", the hand cursor
-// and the pointer feedback.
+// and the pointer feedback, and the flow between the windows up to the end of the program.
 #include "messagerecorder.h"
 #include "testdatabase.h"
 
+#include "app/windowflow.h"
 #include "settings/settingsstore.h"
 #include "ui/form1.h"
 #include "ui/form2.h"
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtEndian>
 
@@ -97,6 +99,8 @@ private slots:
     void handCursorFromProgramFolder();
     void unreadableCursorFileIsReportedAndLoadGoesOn();
     void pointerFeedbackLeavesHourglassAlone();
+    void closingEitherWindowEndsTheProgram_data();
+    void closingEitherWindowEndsTheProgram();
 
 private:
     QTemporaryDir config_;
@@ -125,14 +129,15 @@ void TestConnectionWindow::init()
 
 void TestConnectionWindow::firstRunOnCleanStore()
 {
-    Form1 form(messages_, program_.path());
-    form.Form_Load();
+    WindowFlow flow(messages_, program_.path());
+    Form1 &form = flow.connectionWindow();
+    flow.start();
     QCOMPARE(form.findChild<QLineEdit *>("Text1")->text(), "localhost");
     QCOMPARE(form.findChild<QLineEdit *>("Text2")->text(), "5432");
     for (const char *name : {"Text3", "Text4", "Text5"})
         QCOMPARE(form.findChild<QLineEdit *>(name)->text(), QString());
     QVERIFY(form.isVisible());
-    QVERIFY(!form.mainWindow());
+    QVERIFY(!flow.mainWindow());
     QCOMPARE(form.windowTitle(), "Recasor");
     // The defaults are saved back; the empty boxes write nothing.
     QCOMPARE(stored(SettingsKeys::Server), "localhost");
@@ -147,13 +152,14 @@ void TestConnectionWindow::firstRunOnCleanStore()
 void TestConnectionWindow::startsOnMainWindowWhenStoredValuesConnect()
 {
     QVERIFY(TestDatabase::store());
-    Form1 form(messages_, program_.path());
-    form.Form_Load();
-    QVERIFY(form.mainWindow());
-    QVERIFY(form.mainWindow()->isVisible());
+    WindowFlow flow(messages_, program_.path());
+    Form1 &form = flow.connectionWindow();
+    flow.start();
+    QVERIFY(flow.mainWindow());
+    QVERIFY(flow.mainWindow()->isVisible());
     QVERIFY(!form.isVisible());
     QCOMPARE(form.findChild<QLineEdit *>("Text4")->text(), TestDatabase::settings().password);
-    auto *tables = form.mainWindow()->findChild<QTreeWidget *>("ListView1");
+    auto *tables = flow.mainWindow()->findChild<QTreeWidget *>("ListView1");
     QVERIFY(!tables->findItems("ui_connection.towns", Qt::MatchExactly).isEmpty());
     QVERIFY(messages_.reports.isEmpty());
     QVERIFY(messages_.infos.isEmpty());
@@ -164,10 +170,11 @@ void TestConnectionWindow::staysOnConnectionWindowWhenStoredValuesDoNotConnect()
     ConnectionSettings wrong = TestDatabase::settings();
     wrong.password = QStringLiteral("not the password");
     QVERIFY(TestDatabase::store(wrong));
-    Form1 form(messages_, program_.path());
-    form.Form_Load();
+    WindowFlow flow(messages_, program_.path());
+    Form1 &form = flow.connectionWindow();
+    flow.start();
     QVERIFY(form.isVisible());
-    QVERIFY(!form.mainWindow());
+    QVERIFY(!flow.mainWindow());
     QCOMPARE(form.findChild<QLineEdit *>("Text4")->text(), "not the password");
     QCOMPARE(form.findChild<QLineEdit *>("Text3")->text(), wrong.user);
     QVERIFY(messages_.reports.isEmpty());
@@ -290,13 +297,23 @@ void TestConnectionWindow::helpText()
 
 void TestConnectionWindow::nextWithValuesThatDoNotConnect()
 {
-    Form1 form(messages_, program_.path());
-    form.Form_Load();
+    WindowFlow flow(messages_, program_.path());
+    Form1 &form = flow.connectionWindow();
+    flow.start();
     typeInto(form, unreachable());
     form.findChild<QPushButton *>("PushButton3")->click();
     QVERIFY(form.isVisible());
-    QVERIFY(!form.mainWindow());
+    QVERIFY(!flow.mainWindow());
     QVERIFY(messages_.infos.isEmpty());
+    QVERIFY(messages_.reports.isEmpty());
+    // With values that connect, the first "Next >" makes the main window and lists the tables.
+    typeInto(form, TestDatabase::settings());
+    form.findChild<QPushButton *>("PushButton3")->click();
+    QVERIFY(flow.mainWindow());
+    QVERIFY(flow.mainWindow()->isVisible());
+    QVERIFY(!form.isVisible());
+    auto *tables = flow.mainWindow()->findChild<QTreeWidget *>("ListView1");
+    QCOMPARE(tables->findItems("ui_connection.towns", Qt::MatchExactly).size(), 1);
     QVERIFY(messages_.reports.isEmpty());
 }
 
@@ -363,6 +380,44 @@ void TestConnectionWindow::pointerFeedbackLeavesHourglassAlone()
     QVERIFY(!QGuiApplication::overrideCursor());
     sendEnter(box);
     QCOMPARE(form.pointer().value(), 0);
+}
+
+void TestConnectionWindow::closingEitherWindowEndsTheProgram_data()
+{
+    QTest::addColumn<bool>("connects");
+    QTest::addColumn<bool>("setupFirst"); // "Setup Connection" before the close
+    QTest::addColumn<bool>("closeMain");
+    QTest::newRow("connection window at start") << false << false << false;
+    QTest::newRow("main window, connection window hidden") << true << false << true;
+    QTest::newRow("connection window, main window hidden") << true << true << false;
+}
+
+void TestConnectionWindow::closingEitherWindowEndsTheProgram()
+{
+    QFETCH(bool, connects);
+    QFETCH(bool, setupFirst);
+    QFETCH(bool, closeMain);
+    QVERIFY(connects ? TestDatabase::store() : TestDatabase::store(unreachable()));
+    WindowFlow flow(messages_, program_.path());
+    flow.start();
+    QCOMPARE(flow.mainWindow() != nullptr, connects);
+    if (setupFirst) {
+        flow.mainWindow()->findChild<QPushButton *>("PushButton5")->click();
+        QVERIFY(!flow.mainWindow()->isVisible());
+    }
+    QWidget *window = closeMain ? static_cast<QWidget *>(flow.mainWindow())
+                                : static_cast<QWidget *>(&flow.connectionWindow());
+    QVERIFY(window->isVisible());
+    // The program's own event loop runs until the close ends it; a close that leaves it
+    // running meets the time limit, which ends the loop with another code.
+    QTimer::singleShot(0, window, [window] { window->close(); });
+    QTimer limit;
+    limit.setSingleShot(true);
+    connect(&limit, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    limit.start(10000);
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(!window->isVisible());
+    QVERIFY(messages_.reports.isEmpty());
 }
 
 QTEST_MAIN(TestConnectionWindow)

@@ -6,6 +6,7 @@
 #include "messagerecorder.h"
 #include "testdatabase.h"
 
+#include "app/windowflow.h"
 #include "db/catalogue.h"
 #include "db/dbsession.h"
 #include "settings/settingsstore.h"
@@ -79,7 +80,8 @@ private slots:
 
 private:
     QTreeWidget *list(const char *name) { return main()->findChild<QTreeWidget *>(name); }
-    Form2 *main() { return form1_->mainWindow(); }
+    Form1 *form1() { return &flow_->connectionWindow(); }
+    Form2 *main() { return flow_->mainWindow(); }
     QStringList column(const QString &sql);
     void exec(const QStringList &statements);
     void dropRunner();
@@ -91,7 +93,7 @@ private:
 
     QTemporaryDir config_;
     MessageRecorder messages_;
-    std::unique_ptr<Form1> form1_;
+    std::unique_ptr<WindowFlow> flow_;
 };
 
 void TestMainWindow::initTestCase()
@@ -122,8 +124,8 @@ void TestMainWindow::init()
     QFile::remove(SettingsStore::FilePath(SettingsKeys::Application));
     TestDatabase::store();
     messages_.clear();
-    form1_ = std::make_unique<Form1>(messages_, config_.path());
-    form1_->Form_Load();
+    flow_ = std::make_unique<WindowFlow>(messages_, config_.path());
+    flow_->start();
     QVERIFY(main());
     QVERIFY(QTest::qWaitForWindowExposed(main()));
     QVERIFY(messages_.reports.isEmpty());
@@ -131,7 +133,7 @@ void TestMainWindow::init()
 
 void TestMainWindow::cleanup()
 {
-    form1_.reset();
+    flow_.reset();
 }
 
 QStringList TestMainWindow::column(const QString &sql)
@@ -233,16 +235,16 @@ void TestMainWindow::failedListingOnClickKeepsTableAndFieldsTogether()
 void TestMainWindow::setupConnectionAndNextBackAndForth()
 {
     Form2 *window = main();
-    auto *database = form1_->findChild<QLineEdit *>("Text5");
+    auto *database = form1()->findChild<QLineEdit *>("Text5");
     for (const QString &name : {OtherDatabase, TestDatabase::settings().database, OtherDatabase}) {
         window->findChild<QPushButton *>("PushButton5")->click();
-        QVERIFY(form1_->isVisible());
+        QVERIFY(form1()->isVisible());
         QVERIFY(!window->isVisible());
         database->setText(name);
-        form1_->findChild<QPushButton *>("PushButton3")->click();
+        form1()->findChild<QPushButton *>("PushButton3")->click();
         QCOMPARE(main(), window); // the same window, shown again
         QVERIFY(window->isVisible());
-        QVERIFY(!form1_->isVisible());
+        QVERIFY(!form1()->isVisible());
 
         ConnectionSettings current = TestDatabase::settings();
         current.database = name;
@@ -260,8 +262,8 @@ void TestMainWindow::setupConnectionAndNextBackAndForth()
 void TestMainWindow::loadAgainstUnreachableServerGivesTwoReports()
 {
     clickTable("ui_main.people");
-    form1_->findChild<QLineEdit *>("Text1")->setText("127.0.0.1");
-    form1_->findChild<QLineEdit *>("Text2")->setText("1");
+    form1()->findChild<QLineEdit *>("Text1")->setText("127.0.0.1");
+    form1()->findChild<QLineEdit *>("Text2")->setText("1");
     main()->Form_Load();
     QCOMPARE(messages_.reports.size(), 2);
     QCOMPARE(messages_.reports[0].window, "Form2");
@@ -473,8 +475,8 @@ void TestMainWindow::failedRunIsReportedOnce()
           "GRANT USAGE ON SCHEMA ui_main TO " + Runner,
           "GRANT SELECT, UPDATE ON ui_main." + table + " TO " + Runner});
     main()->Form_Load();
-    form1_->findChild<QLineEdit *>("Text3")->setText(Runner);
-    form1_->findChild<QLineEdit *>("Text4")->setText("runner-pw");
+    form1()->findChild<QLineEdit *>("Text3")->setText(Runner);
+    form1()->findChild<QLineEdit *>("Text4")->setText("runner-pw");
     clickTable("ui_main." + table);
     clickField(field);
     QVERIFY(messages_.reports.isEmpty());

@@ -5,8 +5,8 @@
 #include "messagerecorder.h"
 #include "testdatabase.h"
 
+#include "app/windowflow.h"
 #include "settings/settingsstore.h"
-#include "ui/form1.h"
 #include "ui/form2.h"
 #include "ui/previewchangesdialog.h"
 #include "ui/previewcommand.h"
@@ -51,7 +51,7 @@ private slots:
     void failureIsReported();
 
 private:
-    Form2 *main() { return form1_->mainWindow(); }
+    Form2 *main() { return flow_->mainWindow(); }
     QTreeWidget *list(const char *name) { return main()->findChild<QTreeWidget *>(name); }
     void selectOnly(const QString &table, const QStringList &fields);
     void exec(const QStringList &statements);
@@ -59,7 +59,7 @@ private:
 
     QTemporaryDir config_;
     MessageRecorder messages_;
-    std::unique_ptr<Form1> form1_;
+    std::unique_ptr<WindowFlow> flow_;
     PreviewCommand *command_ = nullptr;
 };
 
@@ -81,10 +81,10 @@ void TestPreviewChanges::init()
           " (4, 'mary smith', 'Rome', NULL)"});
     TestDatabase::store();
     messages_.clear();
-    form1_ = std::make_unique<Form1>(messages_, config_.path());
-    connect(form1_.get(), &Form1::mainWindowMade, this,
+    flow_ = std::make_unique<WindowFlow>(messages_, config_.path());
+    connect(flow_.get(), &WindowFlow::mainWindowMade, this,
             [this](Form2 &window) { command_ = new PreviewCommand(window, messages_, &window); });
-    form1_->Form_Load();
+    flow_->start();
     QVERIFY(main());
     QVERIFY(command_);
     QVERIFY(QTest::qWaitForWindowExposed(main()));
@@ -92,7 +92,7 @@ void TestPreviewChanges::init()
 
 void TestPreviewChanges::cleanup()
 {
-    form1_.reset();
+    flow_.reset();
     command_ = nullptr;
 }
 

@@ -6,8 +6,8 @@
 #include "messagerecorder.h"
 #include "testdatabase.h"
 
+#include "app/windowflow.h"
 #include "settings/settingsstore.h"
-#include "ui/form1.h"
 #include "ui/form2.h"
 #include "ui/mainwindowmenus.h"
 #include "ui/messageboxes.h"
@@ -46,7 +46,7 @@ private slots:
     void undoBehindARowLock();
 
 private:
-    Form2 *main() { return form1_->mainWindow(); }
+    Form2 *main() { return flow_->mainWindow(); }
     QAction *undoAction() { return main()->findChild<QAction *>("UndoAction"); }
     QStringList column(const QString &sql);
     void exec(const QStringList &statements);
@@ -56,7 +56,7 @@ private:
     QTemporaryDir config_;
     QTemporaryDir data_;
     MessageRecorder messages_;
-    std::unique_ptr<Form1> form1_;
+    std::unique_ptr<WindowFlow> flow_;
 };
 
 void TestUndoCommand::initTestCase()
@@ -76,17 +76,17 @@ void TestUndoCommand::init()
     TestDatabase::store();
     messages_.clear();
     messages_.confirmAnswer = true;
-    form1_ = std::make_unique<Form1>(messages_, config_.path());
-    connect(form1_.get(), &Form1::mainWindowMade, this,
+    flow_ = std::make_unique<WindowFlow>(messages_, config_.path());
+    connect(flow_.get(), &WindowFlow::mainWindowMade, this,
             [this](Form2 &window) { new MainWindowMenus(window, messages_); });
-    form1_->Form_Load();
+    flow_->start();
     QVERIFY(main());
     QVERIFY(undoAction());
 }
 
 void TestUndoCommand::cleanup()
 {
-    form1_.reset();
+    flow_.reset();
 }
 
 QStringList TestUndoCommand::column(const QString &sql)

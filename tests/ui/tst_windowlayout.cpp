@@ -168,7 +168,8 @@ void TestWindowLayout::connectionWindowColours()
 void TestWindowLayout::mainWindow()
 {
     Form1 form1(messages_, folder_.path());
-    Form2 form2(messages_, form1, folder_.path());
+    Form2 form2(
+        messages_, [&form1] { return form1.settings(); }, folder_.path());
     // The client area keeps its size between the menu bar and the status line, which add their
     // heights to the window.
     auto *menuBar = form2.findChild<QWidget *>("MenuBar");
@@ -218,7 +219,8 @@ void TestWindowLayout::mainWindow()
 void TestWindowLayout::mainWindowLists()
 {
     Form1 form1(messages_, folder_.path());
-    Form2 form2(messages_, form1, folder_.path());
+    Form2 form2(
+        messages_, [&form1] { return form1.settings(); }, folder_.path());
     for (const char *name : {"ListView1", "ListView2", "ListView3"}) {
         auto *list = form2.findChild<QTreeWidget *>(name);
         QCOMPARE(list->columnCount(), 1);
@@ -239,7 +241,8 @@ void TestWindowLayout::mainWindowLists()
 void TestWindowLayout::windowsOpenCentredWithFocusOnFirstControl()
 {
     Form1 form1(messages_, folder_.path());
-    Form2 form2(messages_, form1, folder_.path());
+    Form2 form2(
+        messages_, [&form1] { return form1.settings(); }, folder_.path());
     for (QWidget *window : {static_cast<QWidget *>(&form1), static_cast<QWidget *>(&form2)}) {
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));

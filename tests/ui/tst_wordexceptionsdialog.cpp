@@ -211,7 +211,8 @@ void TestWordExceptionsDialog::exportReportsAFileThatCannotBeWritten()
 void TestWordExceptionsDialog::commandInTheChangeMenu()
 {
     Form1 connection(messages_, dir_->path());
-    Form2 window(messages_, connection, dir_->path());
+    Form2 window(
+        messages_, [&connection] { return connection.settings(); }, dir_->path());
     new MainWindowMenus(window, messages_);
     const QList<QAction *> actions = window.changeMenu()->actions();
     // Preview, Undo, Word Exceptions, then Stop after a separator.
