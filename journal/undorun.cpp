@@ -14,9 +14,11 @@
 #include "db/databaseidentity.h"
 #include "db/dbsession.h"
 #include "db/expectedfailure.h"
+#include "db/progressreport.h"
 #include "db/sessionworker.h"
 #include "db/sqlquote.h"
 #include "db/tableplan.h"
+#include "db/writersetup.h"
 #include "journal/journalreader.h"
 
 #include <QHash>
@@ -26,12 +28,6 @@ namespace {
 
 // Seconds, as the undo's session asks for both its login and its statements.
 constexpr int UndoTimeout = 5000;
-
-// As for the run's writing: the rows are hashed in memory, no machine code is compiled for a
-// statement, and the plan is made once for every chunk.
-const QStringList SessionSetup = {QStringLiteral("SET work_mem = '64MB'"),
-                                  QStringLiteral("SET jit = off"),
-                                  QStringLiteral("SET plan_cache_mode = force_generic_plan")};
 
 // What the statements for one chunk did.
 struct Outcome {
@@ -98,10 +94,10 @@ public:
     Undoer(const ConnectionSettings &settings, DbSession &session, const JournalRun &run,
            JournalReader &reader, const std::atomic<bool> &stop, CancelGroup &cancel,
            const std::function<void(int)> &progress, UndoSummary &summary)
-        : session_(session), run_(run), reader_(reader), stop_(stop), progress_(progress),
+        : session_(session), run_(run), reader_(reader), stop_(stop), progress_(progress, 0),
           summary_(summary),
-          writers_{{settings, {UndoTimeout, UndoTimeout, false, true}, SessionSetup, &cancel},
-                   {settings, {UndoTimeout, UndoTimeout, false, true}, SessionSetup, &cancel}}
+          writers_{{settings, {UndoTimeout, UndoTimeout, false, true}, WriterSetup(), &cancel},
+                   {settings, {UndoTimeout, UndoTimeout, false, true}, WriterSetup(), &cancel}}
     {
     }
 
@@ -124,7 +120,7 @@ public:
             }
             throw;
         }
-        progress_(100);
+        progress_(100, true);
     }
 
 private:
@@ -200,8 +196,7 @@ private:
         reader_.markUndone(chunk.seq, outcome.restored);
         done_ += chunk.rows;
         const int percent = total_ > 0 ? int(qMin<qint64>(done_ * 100 / total_, 99)) : 0;
-        if (percent != reported_)
-            progress_(reported_ = percent);
+        progress_(percent);
     }
 
     // The UPDATE for a chunk's relation and field; empty when they no longer exist. The field's
@@ -240,11 +235,10 @@ private:
     const JournalRun &run_;
     JournalReader &reader_;
     const std::atomic<bool> &stop_;
-    const std::function<void(int)> &progress_;
+    ProgressReport progress_;
     UndoSummary &summary_;
     QHash<QString, QString> statements_;
     qint64 total_ = 0, done_ = 0;
-    int reported_ = -1;
     Slot slots_[2];
     SessionWorker writers_[2];
 };
@@ -278,7 +272,7 @@ void UndoRun::run()
             throw DbError(QStringLiteral(
                 "This database is not the one the change run changed: it was dropped and made "
                 "again, or it is another server's. Nothing was undone."));
-        for (const QString &statement : SessionSetup)
+        for (const QString &statement : WriterSetup())
             session.execute(statement);
         const std::function<void(int)> report = [this](int percent) { emit progress(percent); };
         Undoer(settings_, session, run_, reader, stop_, *cancel_, report, summary).run();

@@ -23,6 +23,7 @@
 #include "db/changefilter.h"
 #include "db/chunksizing.h"
 #include "db/dbsession.h"
+#include "db/progressreport.h"
 #include "db/sqlquote.h"
 #include "db/tableplan.h"
 
@@ -119,13 +120,12 @@ public:
               const std::atomic<bool> &stop, const std::function<void(int)> &progress,
               PreviewResult &result)
         : session_(session), table_(table), mode_(mode), words_(words), stop_(stop),
-          progress_(progress), result_(result)
+          progress_(progress, ProgressIntervalMs), result_(result)
     {
     }
 
     void run()
     {
-        progressClock_.start();
         plan();
         if (!fields_.isEmpty() && !relations_.isEmpty()) {
             walk();
@@ -141,16 +141,16 @@ public:
                                                ? double(rows - field.clientRows) / rows
                                                : 0.0;
                 countAsciiChanges(field);
-                reportProgress(slice.at(serverShare), false);
+                progress_(slice.at(serverShare));
                 countOtherChanges(field, slice.part(serverShare, 1.0));
-                reportProgress(slice.at(1.0), false);
+                progress_(slice.at(1.0));
             }
         }
         for (const Field &field : fields_)
             result_.counted.push_back(field.counts);
         result_.changes = top_.take(result_.fields);
         session_.execute(QStringLiteral("COMMIT"));
-        reportProgress(100, true);
+        progress_(100, true);
     }
 
 private:
@@ -273,7 +273,7 @@ private:
                         fields_[k].clientRows += chunk.value(int(k) + 1).toLongLong();
                 }
                 doneBlocks += end - first;
-                reportProgress(int(WalkPercent * doneBlocks / totalBlocks), false);
+                progress_(int(WalkPercent * doneBlocks / totalBlocks));
                 chunkBlocks = ChunkSizing::NextBlocks(chunkBlocks, clock.elapsed(), 0);
                 first = end;
             }
@@ -382,7 +382,7 @@ private:
                 field.counts.rowsChanging += n;
                 top_.offer({field.counts.name, Cut(old), Cut(std::move(converted)), n});
             }
-            reportProgress(slice.at(double(rowsJudged) / field.clientRows), false);
+            progress_(slice.at(double(rowsJudged) / field.clientRows));
             if (fetched < batch)
                 break;
             const qint64 next = bytes > 0 ? batch * BatchTargetBytes / bytes : batch * 2;
@@ -399,28 +399,16 @@ private:
         return session_.exec(sql);
     }
 
-    // The bar never goes back within a preview.
-    void reportProgress(int percent, bool last)
-    {
-        if (!last && progressClock_.elapsed() < ProgressIntervalMs)
-            return;
-        progressClock_.restart();
-        shownPercent_ = qMax(shownPercent_, percent);
-        progress_(shownPercent_);
-    }
-
     DbSession &session_;
     const TableRef &table_;
     const CaseMode mode_;
     const WordExceptions &words_;
     const std::atomic<bool> &stop_;
-    const std::function<void(int)> progress_;
+    ProgressReport progress_; // never goes back within a preview
     PreviewResult &result_;
     QList<Field> fields_;
     QList<StoredRelation> relations_; // with their sizes when the preview began
     TopChanges top_;
-    QElapsedTimer progressClock_;
-    int shownPercent_ = 0;
     bool utf8_ = false;
 };
 

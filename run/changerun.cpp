@@ -29,8 +29,10 @@
 #include "db/changefilter.h"
 #include "db/chunksizing.h"
 #include "db/dbsession.h"
+#include "db/progressreport.h"
 #include "db/sqlquote.h"
 #include "db/tableplan.h"
+#include "db/writersetup.h"
 #include "journal/changejournal.h"
 #include "journal/journalwriter.h"
 #include "run/chunkreader.h"
@@ -54,13 +56,6 @@ namespace {
 
 // Seconds, as the run's session asks for both its login and its statements.
 constexpr int RunTimeout = 5000;
-
-// For the writing sessions: a chunk's pairs are hashed in memory, not sorted on disk;
-// compiling each statement to machine code costs more than it saves; and a plan made for
-// the bound values would split them once more while planning, only to count them.
-const QStringList WriterSetup = {QStringLiteral("SET work_mem = '64MB'"),
-                                 QStringLiteral("SET jit = off"),
-                                 QStringLiteral("SET plan_cache_mode = force_generic_plan")};
 
 constexpr qint64 ProgressIntervalMs = 50;
 constexpr qsizetype MissedPairsLimit = 20000; // written to the whole table at once, before more
@@ -152,7 +147,8 @@ public:
            ChangeRunSummary &summary, std::optional<JournalRun> &journal)
         : settings_(settings), session_(session), table_(table), mode_(mode),
           words_(std::move(words)), cancel_(cancel), chunkReadHook_(chunkReadHook),
-          recordedHook_(recordedHook), progress_(progress), summary_(summary), journal_(journal)
+          recordedHook_(recordedHook), progress_(progress, ProgressIntervalMs), summary_(summary),
+          journal_(journal)
     {
         for (const QString &name : fields)
             fields_.push_back(Field{name, QuoteIdentifier(name), {}, false, false, false, {}, {}});
@@ -162,7 +158,7 @@ public:
     {
         const QList<QString> relationOids = plan();
         if (fields_.isEmpty()) {
-            reportProgress(100, true);
+            progress_(100, true);
             return;
         }
         beginJournal();
@@ -174,16 +170,15 @@ public:
         const RowRecorderFactory recorder = [journal, hook = recordedHook_] {
             return std::make_unique<JournalRecorder>(journal, hook);
         };
-        ChunkWriter writers[2] = {{settings_, RunTimeout, WriterSetup, cancel_, recorder},
-                                  {settings_, RunTimeout, WriterSetup, cancel_, recorder}};
-        progressClock_.start();
+        ChunkWriter writers[2] = {{settings_, RunTimeout, WriterSetup(), cancel_, recorder},
+                                  {settings_, RunTimeout, WriterSetup(), cancel_, recorder}};
         // One pass per field: a pass moves the rows it writes to new places in the table,
         // so each pass measures the table afresh and finds them wherever they went.
         for (qsizetype k = 0; k < fields_.size(); ++k) {
             countRows_ = k == 0;
             runPass(k, relationOids, readers, writers);
         }
-        reportProgress(100, true);
+        progress_(100, true);
     }
 
 private:
@@ -239,7 +234,7 @@ private:
             const double pass = totalBlocks ? double(doneBlocks) / totalBlocks : 1.0;
             const int percent = int((k + pass) * 100 / fields_.size());
             if (percent < 100)
-                reportProgress(percent, false);
+                progress_(percent);
         };
         std::optional<Chunk> writing[2];
         qsizetype dispatched = 0;
@@ -620,14 +615,6 @@ private:
         }
     }
 
-    void reportProgress(int percent, bool last)
-    {
-        if (!last && progressClock_.elapsed() < ProgressIntervalMs)
-            return;
-        progressClock_.restart();
-        progress_(percent);
-    }
-
     const ConnectionSettings &settings_;
     DbSession &session_;
     const TableRef &table_;
@@ -637,11 +624,10 @@ private:
     CancelGroup &cancel_;
     const std::function<void()> &chunkReadHook_;
     const std::function<void()> &recordedHook_;
-    const std::function<void(int)> progress_;
+    ProgressReport progress_;
     ChangeRunSummary &summary_;
     std::optional<JournalRun> &journal_;
     std::optional<TablePlan> plan_;
-    QElapsedTimer progressClock_;
     bool countRows_ = true;
     bool utf8_ = false;
 };
