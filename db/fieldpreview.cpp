@@ -7,9 +7,7 @@
 
 #include <QSqlError>
 
-namespace {
-
-QString shownText(QString text)
+QString ShownText(QString text)
 {
     if (text.size() <= PreviewTextLimit)
         return text;
@@ -19,8 +17,6 @@ QString shownText(QString text)
     text.truncate(cut);
     return text + QChar(0x2026);
 }
-
-} // namespace
 
 QStringList PreviewField(const ConnectionSettings &settings, const TableRef &table,
                          const QString &field)
@@ -38,7 +34,7 @@ QStringList PreviewField(const ConnectionSettings &settings, const TableRef &tab
                      QStringLiteral(" LIMIT %1").arg(PreviewLimit));
     QStringList values;
     while (values.size() < PreviewLimit && query.next())
-        values.append(shownText(NullTo(query.value(0), QString()).toString()));
+        values.append(ShownText(NullTo(query.value(0), QString()).toString()));
     if (query.lastError().isValid())
         throw DbSession::errorFrom(query.lastError());
     return values;

@@ -16,3 +16,7 @@ inline constexpr int PreviewTextLimit = 1000;
 // pair) with "…" added. Throws DbError.
 QStringList PreviewField(const ConnectionSettings &settings, const TableRef &table,
                          const QString &field);
+
+// A value as a list shows it: a value of more than PreviewTextLimit units shows its first ones,
+// never half of a character outside the basic plane, and "…".
+QString ShownText(QString text);

@@ -10,6 +10,7 @@
 #include "casing/caserules.h"
 #include "db/connectionsettings.h"
 #include "db/fieldkinds.h"
+#include "db/fieldpreview.h"
 #include "db/tableref.h"
 
 #include <QList>
@@ -25,7 +26,7 @@ class CancelGroup;
 // The changes listed, and the characters of a value they keep (one more than a list shows, so
 // that it can tell a value that goes on).
 inline constexpr int PreviewChangeLimit = 1000;
-inline constexpr int PreviewValueChars = 1000;
+inline constexpr int PreviewValueChars = PreviewTextLimit;
 
 struct FieldCounts {
     QString name;

@@ -1,5 +1,6 @@
 #include "ui/previewchangesdialog.h"
 
+#include "db/fieldpreview.h"
 #include "ui/groupedcount.h"
 
 #include <QDialogButtonBox>
@@ -121,8 +122,8 @@ void PreviewChangesDialog::fillChanges()
     QList<QTreeWidgetItem *> items;
     items.reserve(result_.changes.size());
     for (const PreviewChange &change : std::as_const(result_.changes)) {
-        auto *item = new QTreeWidgetItem({change.field, ShownValue(change.oldValue),
-                                          ShownValue(change.newValue), GroupedCount(change.rows)});
+        auto *item = new QTreeWidgetItem({change.field, ShownText(change.oldValue),
+                                          ShownText(change.newValue), GroupedCount(change.rows)});
         item->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
         // The columns may be too narrow for a value; its tip shows it as far as the list does.
         item->setToolTip(1, item->text(1));
@@ -131,15 +132,4 @@ void PreviewChangesDialog::fillChanges()
     }
     changes_->addTopLevelItems(items);
     FitColumns(*changes_, 1, 2);
-}
-
-QString PreviewChangesDialog::ShownValue(const QString &value)
-{
-    if (value.size() <= PreviewValueChars)
-        return value;
-    qsizetype kept = PreviewValueChars;
-    // A character outside the basic plane is kept whole or not at all.
-    if (value.at(kept - 1).isHighSurrogate())
-        --kept;
-    return value.left(kept) + QChar(0x2026);
 }

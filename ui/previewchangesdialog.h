@@ -20,9 +20,6 @@ public:
 
     const PreviewResult &result() const { return result_; }
 
-    // A value as the lists show it: at most PreviewValueChars characters, then "…".
-    static QString ShownValue(const QString &value);
-
 signals:
     // "Start Changing": the previewed fields and rule are to be changed now.
     void startChangingRequested();
