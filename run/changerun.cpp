@@ -26,7 +26,6 @@
 
 #include "casing/wordexceptions.h"
 #include "db/cancelgroup.h"
-#include "db/changefilter.h"
 #include "db/chunksizing.h"
 #include "db/dbsession.h"
 #include "db/progressreport.h"
@@ -34,13 +33,12 @@
 #include "db/tableplan.h"
 #include "db/writersetup.h"
 #include "journal/changejournal.h"
-#include "journal/journalwriter.h"
 #include "run/chunkreader.h"
 #include "run/chunkwriter.h"
+#include "run/journalrecorder.h"
+#include "run/passstatements.h"
 
 #include <QElapsedTimer>
-#include <QHash>
-#include <QSet>
 #include <QSqlQuery>
 #include <QVariant>
 #include <QtGlobal>
@@ -63,31 +61,6 @@ constexpr qsizetype MissedPairsLimit = 20000; // written to the whole table at o
 // A table of the tree with its size when the pass started.
 using Relation = StoredRelation;
 
-// A physical range of a relation: from (firstBlock, firstOffset) up to, not including,
-// (endBlock, endOffset).
-struct Chunk {
-    const Relation *relation;
-    qint64 firstBlock;
-    int firstOffset;
-    qint64 endBlock;
-    qint64 blocks; // the blocks it completes, for the progress
-    int endOffset = 0;
-
-    QString first() const { return QStringLiteral("(%1,%2)").arg(firstBlock).arg(firstOffset); }
-    QString end() const { return QStringLiteral("(%1,%2)").arg(endBlock).arg(endOffset); }
-};
-
-struct Field {
-    QString name;
-    QString sql;               // "name"
-    QString typeSql;           // "schema"."type", for casting the new text to the field's type
-    bool plainText = false;    // text or varchar: the value is its own text form
-    bool array = false;        // an array of text, converted element by element
-    bool partitionKey = false; // rows may move to another partition when it changes
-    QSet<QString> refused;     // old values the server would not take, not tried again
-    QHash<QString, MissingRows> missed; // pairs whose rows moved away, by old value
-};
-
 class RunFailure
 {
 public:
@@ -99,42 +72,6 @@ public:
 // The run was asked to stop; what it wrote stays written.
 class Stopped
 {
-};
-
-// Records each statement's rows in the run's journal before the statement commits; a journal
-// that cannot be written ends the run before anything unrecorded is committed.
-class JournalRecorder : public RowRecorder
-{
-public:
-    JournalRecorder(const JournalRun &run, const std::function<void()> &recordedHook)
-        : writer_(run), recordedHook_(recordedHook)
-    {
-    }
-
-    void record(const WriteTarget &target, const QList<QString> &identities,
-                const QList<QString> &olds, const QList<QString> &news) override
-    {
-        try {
-            writer_.record(target.fieldName, target.relationSql, identities, olds, news);
-        } catch (const JournalError &error) {
-            throw DbError(error.text());
-        }
-        if (recordedHook_)
-            recordedHook_();
-    }
-
-    void forget() override
-    {
-        try {
-            writer_.forget();
-        } catch (const JournalError &error) {
-            throw DbError(error.text());
-        }
-    }
-
-private:
-    JournalWriter writer_;
-    std::function<void()> recordedHook_;
 };
 
 class Runner
@@ -151,7 +88,8 @@ public:
           journal_(journal)
     {
         for (const QString &name : fields)
-            fields_.push_back(Field{name, QuoteIdentifier(name), {}, false, false, false, {}, {}});
+            fields_.push_back(
+                PassField{name, QuoteIdentifier(name), {}, false, false, false, {}, {}});
     }
 
     void run()
@@ -162,6 +100,7 @@ public:
             return;
         }
         beginJournal();
+        statements_.emplace(table_, mode_, *words_, utf8_, &journal_->identity);
         // Two readers take turns, so that while one chunk is written the next two are being
         // read and prepared.
         ChunkReader readers[2] = {{settings_, RunTimeout, mode_, words_, cancel_},
@@ -185,7 +124,7 @@ private:
     void runPass(qsizetype k, const QList<QString> &relationOids, ChunkReader (&readers)[2],
                  ChunkWriter (&writers)[2])
     {
-        Field &field = fields_[k];
+        PassField &field = fields_[k];
         const QString snapshot = beginSnapshot();
         const QList<Relation> relations = measure(relationOids);
         qint64 totalBlocks = 0;
@@ -195,7 +134,7 @@ private:
         qint64 chunkBlocks = ChunkSizing::FirstBlocks;
         qsizetype relationIndex = 0;
         qint64 position = 0;
-        auto nextChunk = [&]() -> std::optional<Chunk> {
+        auto nextChunk = [&]() -> std::optional<PassChunk> {
             while (relationIndex < relations.size() &&
                    position >= relations[relationIndex].blocks) {
                 ++relationIndex;
@@ -205,22 +144,22 @@ private:
                 return std::nullopt;
             const Relation &relation = relations[relationIndex];
             const qint64 end = qMin(relation.blocks, position + chunkBlocks);
-            const Chunk chunk{&relation, position, 0, end, end - position};
+            const PassChunk chunk{&relation, position, 0, end, end - position};
             position = end;
             return chunk;
         };
 
         // Chunks requested and not yet written, in order, each with the reader it went to.
-        std::deque<std::pair<Chunk, int>> pending;
-        auto request = [&](const Chunk &chunk, int reader, bool front) {
-            readers[reader].request({readSql(field, chunk), snapshot, field.array});
+        std::deque<std::pair<PassChunk, int>> pending;
+        auto request = [&](const PassChunk &chunk, int reader, bool front) {
+            readers[reader].request({statements_->readSql(field, chunk), snapshot, field.array});
             if (front)
                 pending.push_front({chunk, reader});
             else
                 pending.push_back({chunk, reader});
         };
         auto requestNext = [&](int reader) {
-            if (const std::optional<Chunk> chunk = nextChunk())
+            if (const std::optional<PassChunk> chunk = nextChunk())
                 request(*chunk, reader, false);
         };
         requestNext(0);
@@ -229,20 +168,20 @@ private:
         // Two writers take turns as well; a writer's result is taken in when the writer is
         // needed again, or at the end of the pass.
         qint64 doneBlocks = 0;
-        auto reportDone = [&](const Chunk &chunk) {
+        auto reportDone = [&](const PassChunk &chunk) {
             doneBlocks += chunk.blocks;
             const double pass = totalBlocks ? double(doneBlocks) / totalBlocks : 1.0;
             const int percent = int((k + pass) * 100 / fields_.size());
             if (percent < 100)
                 progress_(percent);
         };
-        std::optional<Chunk> writing[2];
+        std::optional<PassChunk> writing[2];
         qsizetype dispatched = 0;
         auto collect = [&](int w) {
             if (!writing[w])
                 return;
             const WriteResult result = writers[w].wait();
-            const Chunk chunk = *writing[w];
+            const PassChunk chunk = *writing[w];
             writing[w].reset();
             // A statement cancelled by the stop wrote nothing.
             if (result.failure && cancel_.cancelled())
@@ -267,8 +206,9 @@ private:
                 if (cut) {
                     // The range's values went past the chunk's budget: the rest of the range
                     // comes next, from the same reader.
-                    const Chunk rest{current.relation, prepared.lastBlock, prepared.lastOffset + 1,
-                                     current.endBlock, current.blocks,     current.endOffset};
+                    const PassChunk rest{current.relation,        prepared.lastBlock,
+                                         prepared.lastOffset + 1, current.endBlock,
+                                         current.blocks,          current.endOffset};
                     current.endBlock = prepared.lastBlock;
                     current.endOffset = prepared.lastOffset + 1;
                     current.blocks = 0;
@@ -308,7 +248,7 @@ private:
 
     // The rows written by the statements still in flight when the run ended early, which
     // committed nonetheless, are counted with the rest.
-    void countWrittenBeforeTheEnd(ChunkWriter (&writers)[2], std::optional<Chunk> (&writing)[2])
+    void countWrittenBeforeTheEnd(ChunkWriter (&writers)[2], std::optional<PassChunk> (&writing)[2])
     {
         for (int w : {0, 1}) {
             if (writing[w]) {
@@ -341,8 +281,8 @@ private:
             if (!plan_)
                 throw RunFailure(QStringLiteral("The table %1 does not exist.").arg(table_.sql()),
                                  ChangeRunLine::Source);
-            QList<Field> kept;
-            for (Field &field : fields_) {
+            QList<PassField> kept;
+            for (PassField &field : fields_) {
                 if (classify(field))
                     kept.push_back(field);
             }
@@ -357,7 +297,7 @@ private:
 
     // Reads what the field holds and whether the run may write it; false for a field to leave
     // alone, which the summary then names.
-    bool classify(Field &field)
+    bool classify(PassField &field)
     {
         const std::optional<FieldKind> kind = plan_->field(field.name);
         if (!kind)
@@ -386,7 +326,7 @@ private:
         run.port = settings_.port;
         run.database = settings_.database;
         run.table = table_;
-        for (const Field &field : fields_)
+        for (const PassField &field : fields_)
             run.fields << field.name;
         run.mode = mode_;
         run.exceptionWords = words_->words();
@@ -452,99 +392,10 @@ private:
         return relations;
     }
 
-    // A chunk's values come as one array, which is far cheaper to fetch through the driver
-    // than one row per value (and the pairs go back as two joined texts for the same reason).
-    //
-    // The server counts the rows and leaves out the values that the rule certainly leaves as
-    // they are, so that a column already mostly in the right case costs little to read. It
-    // also stops at the chunk's byte budget, in the order of the rows' places, and says where
-    // it stopped: the sizes are known without reading the values (a long value stays out of
-    // line until it is used), so a range of long values never comes in one piece, and the
-    // client keeps at most one budget, or one value longer than that, per chunk in hand. The
-    // range's size comes back too, and the next chunk is sized by it to stay under the budget.
-    QString readSql(const Field &field, const Chunk &chunk) const
-    {
-        const QString size = (field.array ? QStringLiteral("coalesce(pg_column_size(t.%1), 0)")
-                                          : QStringLiteral("coalesce(octet_length(t.%1), 0)"))
-                                 .arg(field.sql);
-        const QString range = ChunkWriter::RangeSql(chunk.first(), chunk.end());
-        const QString filter =
-            field.array ? QStringLiteral("true") : mayChangeSql(QStringLiteral("r.v"));
-        // Where a derived table carries the field next to the statement's own columns, the
-        // field goes under a name of the statement's own too: a field may be called "c" or
-        // "before".
-        const auto valueOf = [&field](const QString &column) {
-            return field.plainText ? column : TextFormOf(column);
-        };
-        // Sizes cost a look at each row but no read of a long value. Only a range whose values
-        // go past the budget is read in the order of the rows' places (a sort) up to it. OFFSET
-        // 0 keeps the server from repeating the text form in every use of v.
-        return QStringLiteral(
-                   "WITH z AS MATERIALIZED (SELECT coalesce(sum(%1), 0) AS total FROM ONLY %2 AS t"
-                   " WHERE %3)"
-                   " SELECT count(*), array_agg(r.v) FILTER (WHERE %4), NULL, false,"
-                   " (SELECT z.total FROM z) FROM"
-                   " (SELECT %5 AS v FROM ONLY %2 AS t WHERE %3 OFFSET 0) AS r"
-                   " HAVING (SELECT z.total FROM z) <= %6"
-                   " UNION ALL"
-                   " SELECT count(*), array_agg(r.v) FILTER (WHERE %4), max(r.c)::text, true,"
-                   " (SELECT z.total FROM z) FROM"
-                   " (SELECT s.c, %7 AS v FROM (SELECT t.ctid AS c, t.%8 AS f, sum(%1) OVER"
-                   " (ORDER BY t.ctid ROWS UNBOUNDED PRECEDING) - %1 AS before FROM ONLY %2 AS t"
-                   " WHERE %3) AS s WHERE s.before < %6 OFFSET 0) AS r"
-                   " HAVING (SELECT z.total FROM z) > %6")
-            .arg(size, chunk.relation->sql, range, filter,
-                 valueOf(QStringLiteral("t.") + field.sql))
-            .arg(ChunkSizing::RangeBudget)
-            .arg(valueOf(QStringLiteral("s.f")), field.sql);
-    }
-
-    // A listed word may change a value that the rule leaves as it is ("Usa" to "USA"): with a
-    // list, every value goes to the rule.
-    QString mayChangeSql(const QString &value) const
-    {
-        return words_->appliesTo(mode_) ? QStringLiteral("true")
-                                        : MayChangeSql(mode_, utf8_, value);
-    }
-
-    // How the field's pairs are written. Text and varchar values are their own text form and
-    // every pair changes its value. Other types are matched in their text form, and the new
-    // value must differ from the stored one in that form too: a type may read the new text
-    // back as the old value, and writing it would only make a new row version and fire the
-    // update triggers. For text, the condition used for reading leaves most unchanged rows out
-    // before the join, so that the server looks up only rows that can match.
-    WriteTarget target(const Field &field, const Relation *relation) const
-    {
-        WriteTarget target;
-        target.field = field.sql;
-        target.typeSql = field.typeSql;
-        target.match =
-            field.plainText
-                ? QStringLiteral("t.%1 = v.o COLLATE \"C\" AND %2")
-                      .arg(field.sql, mayChangeSql(QStringLiteral("t.") + field.sql))
-                : QStringLiteral("format('%s', t.%1) = v.o COLLATE \"C\""
-                                 " AND format('%s', CAST(v.n AS %2)) <> v.o COLLATE \"C\"")
-                      .arg(field.sql, field.typeSql);
-        target.fieldName = field.name;
-        // Rows that may move to another partition are known by their key in the partitioned
-        // table as a whole.
-        target.relationSql = field.partitionKey && journal_ && !journal_->identity.byPosition()
-                                 ? table_.sql()
-                                 : relation->sql;
-        if (journal_)
-            target.identity = journal_->identity.sql(QStringLiteral("t"));
-        if (field.partitionKey) {
-            target.relation = table_.sql();
-            target.filter = QStringLiteral("t.tableoid = %1").arg(relation->oid);
-        } else {
-            target.relation = QStringLiteral("ONLY ") + relation->sql;
-        }
-        return target;
-    }
-
     // The UPDATE for a prepared chunk, without the values the server refused in an earlier
     // chunk; none when nothing is left to write.
-    std::optional<WriteJob> prepareJob(const Chunk &chunk, Field &field, PreparedChunk prepared)
+    std::optional<WriteJob> prepareJob(const PassChunk &chunk, PassField &field,
+                                       PreparedChunk prepared)
     {
         if (countRows_)
             summary_.rowsRead += prepared.rowsRead;
@@ -556,11 +407,11 @@ private:
                 [&](qsizetype i) { return field.refused.contains(prepared.olds[i]); });
         if (prepared.olds.isEmpty())
             return std::nullopt;
-        return WriteJob{target(field, chunk.relation), std::make_pair(chunk.first(), chunk.end()),
-                        std::move(prepared)};
+        return WriteJob{statements_->target(field, chunk.relation),
+                        std::make_pair(chunk.first(), chunk.end()), std::move(prepared)};
     }
 
-    void takeResult(Field &field, const WriteResult &result)
+    void takeResult(PassField &field, const WriteResult &result)
     {
         if (result.failure)
             throwUnlessStopped(*result.failure, ChangeRunLine::Execute(mode_));
@@ -586,7 +437,7 @@ private:
 
     // The pairs whose rows moved away during the pass, written to the whole table: the rows
     // that still hold an old value are converted wherever they are now.
-    void writeMissed(Field &field, const QList<Relation> &relations, ChunkWriter &writer)
+    void writeMissed(PassField &field, const QList<Relation> &relations, ChunkWriter &writer)
     {
         while (!field.missed.isEmpty()) {
             if (cancel_.cancelled())
@@ -604,7 +455,7 @@ private:
             // Each physical table on its own, so that every row written is known by the table
             // that holds it.
             for (const Relation &relation : relations) {
-                writer.submit(WriteJob{target(field, &relation), std::nullopt, pairs});
+                writer.submit(WriteJob{statements_->target(field, &relation), std::nullopt, pairs});
                 WriteResult result = writer.wait();
                 if (result.failure && cancel_.cancelled())
                     throw Stopped();
@@ -620,7 +471,7 @@ private:
     const TableRef &table_;
     const CaseMode mode_;
     const std::shared_ptr<const WordExceptions> words_;
-    QList<Field> fields_;
+    QList<PassField> fields_;
     CancelGroup &cancel_;
     const std::function<void()> &chunkReadHook_;
     const std::function<void()> &recordedHook_;
@@ -628,6 +479,7 @@ private:
     ChangeRunSummary &summary_;
     std::optional<JournalRun> &journal_;
     std::optional<TablePlan> plan_;
+    std::optional<PassStatements> statements_;
     bool countRows_ = true;
     bool utf8_ = false;
 };
