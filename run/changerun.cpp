@@ -34,6 +34,7 @@
 #include "db/writersetup.h"
 #include "journal/changejournal.h"
 #include "run/chunkreader.h"
+#include "run/chunkwalk.h"
 #include "run/chunkwriter.h"
 #include "run/journalrecorder.h"
 #include "run/passstatements.h"
@@ -127,27 +128,9 @@ private:
         PassField &field = fields_[k];
         const QString snapshot = beginSnapshot();
         const QList<Relation> relations = measure(relationOids);
-        qint64 totalBlocks = 0;
-        for (const Relation &relation : relations)
-            totalBlocks += relation.blocks;
-
+        ChunkWalk walk(relations);
+        const qint64 totalBlocks = walk.totalBlocks();
         qint64 chunkBlocks = ChunkSizing::FirstBlocks;
-        qsizetype relationIndex = 0;
-        qint64 position = 0;
-        auto nextChunk = [&]() -> std::optional<PassChunk> {
-            while (relationIndex < relations.size() &&
-                   position >= relations[relationIndex].blocks) {
-                ++relationIndex;
-                position = 0;
-            }
-            if (relationIndex == relations.size())
-                return std::nullopt;
-            const Relation &relation = relations[relationIndex];
-            const qint64 end = qMin(relation.blocks, position + chunkBlocks);
-            const PassChunk chunk{&relation, position, 0, end, end - position};
-            position = end;
-            return chunk;
-        };
 
         // Chunks requested and not yet written, in order, each with the reader it went to.
         std::deque<std::pair<PassChunk, int>> pending;
@@ -159,7 +142,7 @@ private:
                 pending.push_back({chunk, reader});
         };
         auto requestNext = [&](int reader) {
-            if (const std::optional<PassChunk> chunk = nextChunk())
+            if (const std::optional<PassChunk> chunk = walk.next(chunkBlocks))
                 request(*chunk, reader, false);
         };
         requestNext(0);
