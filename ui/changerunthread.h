@@ -4,10 +4,9 @@
 #pragma once
 
 #include "run/changerun.h"
+#include "ui/workerthread.h"
 
 #include <QObject>
-
-class QThread;
 
 class ChangeRunThread : public QObject
 {
@@ -17,7 +16,7 @@ public:
     explicit ChangeRunThread(QObject *parent = nullptr);
     ~ChangeRunThread() override;
 
-    bool isRunning() const { return thread_ != nullptr; }
+    bool isRunning() const { return runner_.running(); }
 
     // Starts a run; false (and nothing started) while one is still going.
     bool start(const ConnectionSettings &settings, const TableRef &table, const QStringList &fields,
@@ -26,25 +25,20 @@ public:
     // The sessions of the run going, for watching them on the server; none while none goes.
     std::shared_ptr<const CancelGroup> sessions() const
     {
-        return worker_ ? worker_->sessions() : nullptr;
+        return runner_.running() ? runner_.worker()->sessions() : nullptr;
     }
 
     // Asks the run to stop; its end is signalled as usual.
-    void requestStop();
-
+    void requestStop() { runner_.requestStop(); }
     // Asks the run to stop and waits until its thread has ended, at most timeoutMs when given
     // (false when the run is still going then). The run's own end is then not signalled: this
     // is for closing the window.
-    bool stopAndWait(int timeoutMs = -1);
+    bool stopAndWait(int timeoutMs = -1) { return runner_.stopAndWait(timeoutMs); }
 
 signals:
     void progress(int percent);
     void finished(const ChangeRunSummary &summary);
 
 private:
-    bool release(int timeoutMs = -1);
-
-    QThread *thread_ = nullptr;
-    ChangeRun *worker_ = nullptr;
-    quint64 runNumber_ = 0;
+    WorkerThread<ChangeRun> runner_;
 };

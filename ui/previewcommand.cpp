@@ -75,9 +75,10 @@ void PreviewCommand::start(const TableRef &table, const QStringList &fields, Cas
         worker_.adopt(new ChangePreview(window_.connectionSettings(), table, fields, mode, nullptr,
                                         SettingsStore::ExceptionWords()),
                       this);
-    connect(preview, &ChangePreview::progress, this,
-            [this](int percent) { window_.setTaskProgress(percent); });
-    connect(preview, &ChangePreview::finished, this, &PreviewCommand::previewFinished);
+    worker_.forward(&ChangePreview::progress, this,
+                    [this](int percent) { window_.setTaskProgress(percent); });
+    worker_.forward(&ChangePreview::finished, this,
+                    [this](const PreviewResult &result) { previewFinished(result); });
     window_.statusLine().watchLocks(window_.connectionSettings(), preview->sessions(), table);
     worker_.start();
 }

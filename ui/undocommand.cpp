@@ -63,19 +63,16 @@ void UndoCommand::start(const JournalRun &run)
         return;
     table_ = run.table;
     UndoRun *undo = worker_.adopt(new UndoRun(window_.connectionSettings(), run), this);
-    connect(undo, &UndoRun::progress, this, [this](int percent) {
-        if (worker_.running())
-            window_.setTaskProgress(percent);
-    });
-    connect(undo, &UndoRun::finished, this, &UndoCommand::undoFinished);
+    worker_.forward(&UndoRun::progress, this,
+                    [this](int percent) { window_.setTaskProgress(percent); });
+    worker_.forward(&UndoRun::finished, this,
+                    [this](const UndoSummary &summary) { undoFinished(summary); });
     window_.statusLine().watchLocks(window_.connectionSettings(), undo->sessions(), run.table);
     worker_.start();
 }
 
 void UndoCommand::undoFinished(const UndoSummary &summary)
 {
-    if (!worker_.running())
-        return;
     worker_.release();
     window_.endTask(UndoStatus(summary, table_, window_.statusLine().taskElapsedMs()));
     GuardedHandler h(messages_, Window, Handler);
