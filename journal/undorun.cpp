@@ -246,16 +246,9 @@ private:
 } // namespace
 
 UndoRun::UndoRun(const ConnectionSettings &settings, const JournalRun &run, QObject *parent)
-    : QObject(parent), settings_(settings), run_(run),
-      cancel_(std::make_shared<CancelGroup>(settings))
+    : Job(settings, parent), settings_(settings), run_(run)
 {
     qRegisterMetaType<UndoSummary>();
-}
-
-void UndoRun::requestStop()
-{
-    stop_.store(true, std::memory_order_relaxed);
-    CancelGroup::StopInBackground(cancel_);
 }
 
 void UndoRun::run()
@@ -265,7 +258,7 @@ void UndoRun::run()
         JournalReader reader(run_);
         summary.rowsRestoredEarlier = reader.rowsRestoredEarlier();
         DbSession session(settings_, DbSession::Options{UndoTimeout, UndoTimeout, false, true});
-        const CancelMembership membership(*cancel_, session);
+        const CancelMembership membership(cancelGroup(), session);
         // The run was offered for this database; the check is made again where the writing
         // starts, so that no way into an undo can write into another database of the name.
         if (run_.databaseIdentity.known() && DatabaseIdentity::Of(session) != run_.databaseIdentity)
@@ -275,12 +268,12 @@ void UndoRun::run()
         for (const QString &statement : WriterSetup())
             session.execute(statement);
         const std::function<void(int)> report = [this](int percent) { emit progress(percent); };
-        Undoer(settings_, session, run_, reader, stop_, *cancel_, report, summary).run();
+        Undoer(settings_, session, run_, reader, stopFlag(), cancelGroup(), report, summary).run();
     } catch (const DbError &error) {
         summary.endedEarly = true;
         // The failure that ended the undo is the one the user must see first; a statement
         // cancelled by the stop is the stop itself.
-        if (!stop_.load(std::memory_order_relaxed))
+        if (!stopRequested())
             summary.firstError = error.text();
     } catch (const JournalError &error) {
         summary.endedEarly = true;

@@ -12,14 +12,13 @@
 #pragma once
 
 #include "db/connectionsettings.h"
+#include "db/job.h"
 #include "journal/changejournal.h"
 
 #include <QMetaType>
 #include <QObject>
 #include <atomic>
 #include <memory>
-
-class CancelGroup;
 
 struct UndoSummary {
     qint64 rowsRestored = 0;
@@ -30,29 +29,20 @@ struct UndoSummary {
 };
 Q_DECLARE_METATYPE(UndoSummary)
 
-class UndoRun : public QObject
+class UndoRun : public Job
 {
     Q_OBJECT
 
 public:
     UndoRun(const ConnectionSettings &settings, const JournalRun &run, QObject *parent = nullptr);
 
-    void requestStop();
-
-    // The undo's sessions while they live, from any thread: a watcher looks them up on the
-    // server.
-    std::shared_ptr<const CancelGroup> sessions() const { return cancel_; }
-
 public slots:
-    void run();
+    void run() override;
 
 signals:
-    void progress(int percent);
     void finished(const UndoSummary &summary);
 
 private:
     ConnectionSettings settings_;
     JournalRun run_;
-    std::atomic<bool> stop_{false};
-    std::shared_ptr<CancelGroup> cancel_;
 };

@@ -425,16 +425,10 @@ qint64 PreviewResult::valuesChanging() const
 ChangePreview::ChangePreview(const ConnectionSettings &settings, const TableRef &table,
                              const QStringList &fields, std::optional<CaseMode> mode,
                              QObject *parent, const QStringList &exceptionWords)
-    : QObject(parent), settings_(settings), table_(table), fields_(fields), mode_(mode),
-      exceptionWords_(exceptionWords), sessions_(std::make_shared<CancelGroup>(settings))
+    : Job(settings, parent), settings_(settings), table_(table), fields_(fields), mode_(mode),
+      exceptionWords_(exceptionWords)
 {
     qRegisterMetaType<PreviewResult>();
-}
-
-void ChangePreview::requestStop()
-{
-    stop_.store(true, std::memory_order_relaxed);
-    CancelGroup::StopInBackground(sessions_);
 }
 
 void ChangePreview::run()
@@ -448,7 +442,7 @@ void ChangePreview::run()
         emit finished(result);
         return;
     }
-    if (stop_.load(std::memory_order_relaxed)) {
+    if (stopRequested()) {
         result.stopped = true;
         emit finished(result);
         return;
@@ -457,18 +451,18 @@ void ChangePreview::run()
         DbSession::Options known;
         known.cancellable = true;
         DbSession session(settings_, known);
-        const CancelMembership membership(*sessions_, session);
+        const CancelMembership membership(cancelGroup(), session);
         const WordExceptions words(exceptionWords_);
         Previewer(
-            session, table_, *mode_, words, stop_, [this](int percent) { emit progress(percent); },
-            result)
+            session, table_, *mode_, words, stopFlag(),
+            [this](int percent) { emit progress(percent); }, result)
             .run();
     } catch (const PreviewFailure &failure) {
         result.error = failure.text;
     } catch (const DbError &error) {
         result.error = error.text();
     }
-    if (stop_.load(std::memory_order_relaxed)) {
+    if (stopRequested()) {
         // What was counted before the stop is no preview of the whole table.
         result.stopped = true;
         result.error.clear();

@@ -11,6 +11,7 @@
 #include "db/connectionsettings.h"
 #include "db/fieldkinds.h"
 #include "db/fieldpreview.h"
+#include "db/job.h"
 #include "db/tableref.h"
 
 #include <QList>
@@ -20,8 +21,6 @@
 #include <atomic>
 #include <memory>
 #include <optional>
-
-class CancelGroup;
 
 // The changes listed, and the characters of a value they keep (one more than a list shows, so
 // that it can tell a value that goes on).
@@ -57,7 +56,7 @@ struct PreviewResult {
 };
 Q_DECLARE_METATYPE(PreviewResult)
 
-class ChangePreview : public QObject
+class ChangePreview : public Job
 {
     Q_OBJECT
 
@@ -67,17 +66,10 @@ public:
                   const QStringList &fields, std::optional<CaseMode> mode,
                   QObject *parent = nullptr, const QStringList &exceptionWords = {});
 
-    void requestStop();
-
-    // The preview's session while it lives, from any thread: a watcher looks it up on the
-    // server.
-    std::shared_ptr<const CancelGroup> sessions() const { return sessions_; }
-
 public slots:
-    void run();
+    void run() override;
 
 signals:
-    void progress(int percent);
     void finished(const PreviewResult &result);
 
 private:
@@ -86,7 +78,4 @@ private:
     QStringList fields_;
     std::optional<CaseMode> mode_;
     QStringList exceptionWords_;
-    std::atomic<bool> stop_{false};
-    // The preview's session: a stop cancels its statement on the server, as for a run.
-    std::shared_ptr<CancelGroup> sessions_;
 };

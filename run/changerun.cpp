@@ -472,15 +472,10 @@ private:
 ChangeRun::ChangeRun(const ConnectionSettings &settings, const TableRef &table,
                      const QStringList &fields, std::optional<CaseMode> mode, QObject *parent,
                      const QStringList &exceptionWords)
-    : QObject(parent), settings_(settings), table_(table), fields_(fields), mode_(mode),
-      exceptionWords_(exceptionWords), cancel_(std::make_shared<CancelGroup>(settings))
+    : Job(settings, parent), settings_(settings), table_(table), fields_(fields), mode_(mode),
+      exceptionWords_(exceptionWords)
 {
     qRegisterMetaType<ChangeRunSummary>();
-}
-
-void ChangeRun::requestStop()
-{
-    CancelGroup::StopInBackground(cancel_);
 }
 
 void ChangeRun::run()
@@ -498,15 +493,15 @@ void ChangeRun::run()
             session = std::make_unique<DbSession>(
                 settings_, DbSession::Options{RunTimeout, RunTimeout, true, true});
         } catch (const DbError &error) {
-            if (cancel_->cancelled())
+            if (cancelGroup().cancelled())
                 throw Stopped();
             throw RunFailure(error.text(), ChangeRunLine::Session);
         }
-        const CancelMembership membership(*cancel_, *session);
+        const CancelMembership membership(cancelGroup(), *session);
         Runner(
             settings_, *session, table_, fields_, *mode_,
             // Built once for the run and shared by its two readers.
-            std::make_shared<const WordExceptions>(exceptionWords_), *cancel_, chunkReadHook_,
+            std::make_shared<const WordExceptions>(exceptionWords_), cancelGroup(), chunkReadHook_,
             recordedHook_, [this](int percent) { emit progress(percent); }, summary, journal)
             .run();
     } catch (const RunFailure &failure) {

@@ -9,6 +9,7 @@
 #include "casing/caserules.h"
 #include "db/connectionsettings.h"
 #include "db/fieldkinds.h"
+#include "db/job.h"
 #include "db/tableref.h"
 
 #include <QObject>
@@ -16,8 +17,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-
-class CancelGroup;
 
 struct ChangeRunSummary {
     qint64 rowsRead = 0;         // rows of the table read
@@ -44,7 +43,7 @@ inline constexpr int Source = 116;
 int Execute(CaseMode mode); // 148, 158, 168 or 178
 } // namespace ChangeRunLine
 
-class ChangeRun : public QObject
+class ChangeRun : public Job
 {
     Q_OBJECT
 
@@ -57,12 +56,6 @@ public:
     // The word exceptions the run uses, as given.
     const QStringList &exceptionWords() const { return exceptionWords_; }
 
-    void requestStop();
-
-    // The run's sessions while they live, from any thread: a watcher looks them up on the
-    // server.
-    std::shared_ptr<const CancelGroup> sessions() const { return cancel_; }
-
     // For tests: called in the run's thread after a chunk has been read and before it is
     // written.
     void setChunkReadHook(std::function<void()> hook) { chunkReadHook_ = std::move(hook); }
@@ -71,10 +64,9 @@ public:
     void setRecordedHook(std::function<void()> hook) { recordedHook_ = std::move(hook); }
 
 public slots:
-    void run();
+    void run() override;
 
 signals:
-    void progress(int percent);
     void finished(const ChangeRunSummary &summary);
 
 private:
@@ -83,7 +75,6 @@ private:
     QStringList fields_;
     std::optional<CaseMode> mode_;
     QStringList exceptionWords_;
-    std::shared_ptr<CancelGroup> cancel_;
     std::function<void()> chunkReadHook_;
     std::function<void()> recordedHook_;
 };
