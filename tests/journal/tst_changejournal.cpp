@@ -70,6 +70,7 @@ private slots:
     void offeredOnlyInTheDatabaseItWrote_data();
     void offeredOnlyInTheDatabaseItWrote();
     void journalOfTheFirstLayoutIsReadAndUndone();
+    void journalWrittenBeforeTheRoomsIsRead();
     void writersAppendSideBySide();
     void folderAndFilesAreTheUsersAlone();
     void folderThatIsThereKeepsItsMode_data();
@@ -237,6 +238,37 @@ void TestChangeJournal::journalOfTheFirstLayoutIsReadAndUndone()
     QCOMPARE(reader.rowsRestoredEarlier(), 1);
     QCOMPARE(reader.rowsLeft(), 3);
     QCOMPARE(reader.next().value_or(JournalChunk{}).field, "name");
+    QVERIFY(!reader.next());
+}
+
+void TestChangeJournal::journalWrittenBeforeTheRoomsIsRead()
+{
+    // A run's file as the program wrote it before its code was parted into rooms: Proper Case
+    // of a table with a key, three rows written.
+    const QString file = data_->path() + "/run-1.sqlite";
+    QVERIFY(
+        QFile::copy(QStringLiteral(JOURNAL_DATA_DIR "/run-written-before-the-rooms.sqlite"), file));
+    QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    const JournalRun run = ChangeJournal::Read(file);
+    QCOMPARE(run.table, (TableRef{"public", "journal_sample"}));
+    QCOMPARE(run.fields, QStringList{"name"});
+    QCOMPARE(run.mode, CaseMode::Proper);
+    QVERIFY(run.databaseIdentity.known());
+    QCOMPARE(run.identity.key.size(), 1);
+    QCOMPARE(run.rowsWritten, 3);
+    QCOMPARE(run.rowsRecorded, 3);
+    QVERIFY(run.endedWhole);
+    JournalReader reader(run);
+    const std::optional<JournalChunk> chunk = reader.next();
+    QVERIFY(chunk);
+    QStringList olds = chunk->olds.split(chunk->delimiter);
+    QStringList news = chunk->news.split(chunk->delimiter);
+    olds.sort();
+    news.sort();
+    QCOMPARE(olds, (QStringList{"o'neil mcdonald", QStringLiteral("smile 😀 ΆΓΙΟΣ"),
+                                QStringLiteral("ÉCOLE straße")}));
+    QCOMPARE(news, (QStringList{"O'neil Mcdonald", QStringLiteral("Smile 😀 Άγιος"),
+                                QStringLiteral("École Straße")}));
     QVERIFY(!reader.next());
 }
 
