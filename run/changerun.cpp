@@ -122,111 +122,139 @@ public:
     }
 
 private:
+    // What a pass keeps while it walks the tree: the chunks requested and not yet written, in
+    // order, each with the reader it went to, and the chunk each writer has in hand. Two readers
+    // take turns, and two writers as well; a writer's result is taken in when the writer is
+    // needed again, or at the end of the pass.
+    struct Pass {
+        Pass(qsizetype k, PassField &field, QString snapshot, const QList<Relation> &relations,
+             ChunkReader (&readers)[2], ChunkWriter (&writers)[2])
+            : k(k), field(field), snapshot(std::move(snapshot)), walk(relations), readers(readers),
+              writers(writers), totalBlocks(walk.totalBlocks())
+        {
+        }
+
+        qsizetype k;
+        PassField &field;
+        QString snapshot;
+        ChunkWalk walk;
+        ChunkReader (&readers)[2];
+        ChunkWriter (&writers)[2];
+        qint64 totalBlocks;
+        qint64 doneBlocks = 0;
+        qint64 chunkBlocks = ChunkSizing::FirstBlocks;
+        std::deque<std::pair<PassChunk, int>> pending;
+        std::optional<PassChunk> writing[2];
+        qsizetype dispatched = 0;
+    };
+
     void runPass(qsizetype k, const QList<QString> &relationOids, ChunkReader (&readers)[2],
                  ChunkWriter (&writers)[2])
     {
         PassField &field = fields_[k];
         const QString snapshot = beginSnapshot();
         const QList<Relation> relations = measure(relationOids);
-        ChunkWalk walk(relations);
-        const qint64 totalBlocks = walk.totalBlocks();
-        qint64 chunkBlocks = ChunkSizing::FirstBlocks;
-
-        // Chunks requested and not yet written, in order, each with the reader it went to.
-        std::deque<std::pair<PassChunk, int>> pending;
-        auto request = [&](const PassChunk &chunk, int reader, bool front) {
-            readers[reader].request({statements_->readSql(field, chunk), snapshot, field.array});
-            if (front)
-                pending.push_front({chunk, reader});
-            else
-                pending.push_back({chunk, reader});
-        };
-        auto requestNext = [&](int reader) {
-            if (const std::optional<PassChunk> chunk = walk.next(chunkBlocks))
-                request(*chunk, reader, false);
-        };
-        requestNext(0);
-        requestNext(1);
-
-        // Two writers take turns as well; a writer's result is taken in when the writer is
-        // needed again, or at the end of the pass.
-        qint64 doneBlocks = 0;
-        auto reportDone = [&](const PassChunk &chunk) {
-            doneBlocks += chunk.blocks;
-            const double pass = totalBlocks ? double(doneBlocks) / totalBlocks : 1.0;
-            const int percent = int((k + pass) * 100 / fields_.size());
-            if (percent < 100)
-                progress_(percent);
-        };
-        std::optional<PassChunk> writing[2];
-        qsizetype dispatched = 0;
-        auto collect = [&](int w) {
-            if (!writing[w])
-                return;
-            const WriteResult result = writers[w].wait();
-            const PassChunk chunk = *writing[w];
-            writing[w].reset();
-            // A statement cancelled by the stop wrote nothing.
-            if (result.failure && cancel_.cancelled())
-                throw Stopped();
-            takeResult(field, result);
-            reportDone(chunk);
-        };
+        Pass pass(k, field, snapshot, relations, readers, writers);
+        requestNext(pass, 0);
+        requestNext(pass, 1);
         try {
-            while (!pending.empty()) {
-                QElapsedTimer chunkClock;
-                chunkClock.start();
-                auto [current, reader] = pending.front();
-                pending.pop_front();
-                PreparedChunk prepared;
-                try {
-                    prepared = readers[reader].take();
-                } catch (const DbError &error) {
-                    throwUnlessStopped(error, ChangeRunLine::Source);
-                }
-                const bool cut = prepared.cut;
-                const qint64 blocksRead = qMax<qint64>(1, current.endBlock - current.firstBlock);
-                if (cut) {
-                    // The range's values went past the chunk's budget: the rest of the range
-                    // comes next, from the same reader.
-                    const PassChunk rest{current.relation,        prepared.lastBlock,
-                                         prepared.lastOffset + 1, current.endBlock,
-                                         current.blocks,          current.endOffset};
-                    current.endBlock = prepared.lastBlock;
-                    current.endOffset = prepared.lastOffset + 1;
-                    current.blocks = 0;
-                    request(rest, reader, true);
-                } else {
-                    requestNext(reader);
-                }
-                if (cancel_.cancelled())
-                    throw Stopped();
-                const qint64 bytesRead = prepared.bytesRead;
-                const qint64 rangeBytes = prepared.rangeBytes;
-                std::optional<WriteJob> job = prepareJob(current, field, std::move(prepared));
-                if (job) {
-                    const int w = int(dispatched++ % 2);
-                    collect(w);
-                    writers[w].submit(std::move(*job));
-                    writing[w] = current;
-                } else {
-                    reportDone(current);
-                }
-                chunkBlocks = ChunkSizing::NextBlocks(blocksRead, chunkClock.elapsed(), bytesRead,
-                                                      rangeBytes);
-            }
-            collect(0);
-            collect(1);
+            while (!pass.pending.empty())
+                writeNextChunk(pass);
+            collect(pass, 0);
+            collect(pass, 1);
         } catch (const Stopped &) {
-            countWrittenBeforeTheEnd(writers, writing);
+            countWrittenBeforeTheEnd(writers, pass.writing);
             throw;
         } catch (const RunFailure &) {
             // The other writer's statement may have committed before the failure ended the run.
-            countWrittenBeforeTheEnd(writers, writing);
+            countWrittenBeforeTheEnd(writers, pass.writing);
             throw;
         }
         endSnapshot();
         writeMissed(field, relations, writers[0]);
+    }
+
+    void request(Pass &pass, const PassChunk &chunk, int reader, bool front)
+    {
+        pass.readers[reader].request(
+            {statements_->readSql(pass.field, chunk), pass.snapshot, pass.field.array});
+        if (front)
+            pass.pending.push_front({chunk, reader});
+        else
+            pass.pending.push_back({chunk, reader});
+    }
+
+    void requestNext(Pass &pass, int reader)
+    {
+        if (const std::optional<PassChunk> chunk = pass.walk.next(pass.chunkBlocks))
+            request(pass, *chunk, reader, false);
+    }
+
+    // Takes in a writer's result, if it has a chunk in hand.
+    void collect(Pass &pass, int w)
+    {
+        if (!pass.writing[w])
+            return;
+        const WriteResult result = pass.writers[w].wait();
+        const PassChunk chunk = *pass.writing[w];
+        pass.writing[w].reset();
+        // A statement cancelled by the stop wrote nothing.
+        if (result.failure && cancel_.cancelled())
+            throw Stopped();
+        takeResult(pass.field, result);
+        reportDone(pass, chunk);
+    }
+
+    void reportDone(Pass &pass, const PassChunk &chunk)
+    {
+        pass.doneBlocks += chunk.blocks;
+        const double done = pass.totalBlocks ? double(pass.doneBlocks) / pass.totalBlocks : 1.0;
+        const int percent = int((pass.k + done) * 100 / fields_.size());
+        if (percent < 100)
+            progress_(percent);
+    }
+
+    // Takes the next chunk from its reader, asks for the one after it, and hands the chunk's
+    // pairs to a writer.
+    void writeNextChunk(Pass &pass)
+    {
+        QElapsedTimer chunkClock;
+        chunkClock.start();
+        auto [current, reader] = pass.pending.front();
+        pass.pending.pop_front();
+        PreparedChunk prepared;
+        try {
+            prepared = pass.readers[reader].take();
+        } catch (const DbError &error) {
+            throwUnlessStopped(error, ChangeRunLine::Source);
+        }
+        const qint64 blocksRead = qMax<qint64>(1, current.endBlock - current.firstBlock);
+        if (prepared.cut) {
+            // The range's values went past the chunk's budget: the rest of the range comes
+            // next, from the same reader.
+            const PassChunk rest{current.relation, prepared.lastBlock, prepared.lastOffset + 1,
+                                 current.endBlock, current.blocks,     current.endOffset};
+            current.endBlock = prepared.lastBlock;
+            current.endOffset = prepared.lastOffset + 1;
+            current.blocks = 0;
+            request(pass, rest, reader, true);
+        } else {
+            requestNext(pass, reader);
+        }
+        if (cancel_.cancelled())
+            throw Stopped();
+        const qint64 bytesRead = prepared.bytesRead;
+        const qint64 rangeBytes = prepared.rangeBytes;
+        if (std::optional<WriteJob> job = prepareJob(current, pass.field, std::move(prepared))) {
+            const int w = int(pass.dispatched++ % 2);
+            collect(pass, w);
+            pass.writers[w].submit(std::move(*job));
+            pass.writing[w] = current;
+        } else {
+            reportDone(pass, current);
+        }
+        pass.chunkBlocks =
+            ChunkSizing::NextBlocks(blocksRead, chunkClock.elapsed(), bytesRead, rangeBytes);
     }
 
     // The rows written by the statements still in flight when the run ended early, which
