@@ -248,51 +248,62 @@ void ChunkWriter::takeWritten(const WriteJob &job, qsizetype from, qsizetype to,
 // A function of the session's own temporary schema, made once per target, tries each row of
 // the chunk under its own exception block: the rows that can be written are, and the refused
 // ones are named with the server's text. Deadlocks and cancellations still end the statement.
-// False when the function cannot be made (no right to temporary objects).
-bool ChunkWriter::writeRowByRow(DbSession &session, const WriteJob &job, WriteResult &result)
+// Its name; empty when it cannot be made (no right to temporary objects).
+QString ChunkWriter::rowFunction(DbSession &session, const WriteTarget &target,
+                                 const QString &identity)
 {
-    const WriteTarget &target = job.target;
-    const bool recording = recorder_ && !target.identity.isEmpty();
-    const QString identity = recording ? target.identity : QStringLiteral("NULL::text");
     const QString key = QStringList{target.relation, target.filter, target.field,
                                     target.typeSql,  target.match,  identity}
                             .join(QChar(0));
     QString function = rowFunctions_.value(key);
-    if (function.isEmpty()) {
-        function = QStringLiteral("pg_temp.recasor_rows_%1").arg(rowFunctions_.size() + 1);
-        const QString filter = condition(target.filter);
-        try {
-            // The function's own names never meet the table's fields: its parameters are
-            // used by position, the row's values reach the UPDATE through a derived table,
-            // and every field is named through its table.
-            session.execute(
-                QStringLiteral(
-                    "CREATE OR REPLACE FUNCTION %1(text[], text[], tid, tid)"
-                    " RETURNS TABLE(i bigint, message text, id text) LANGUAGE plpgsql"
-                    " AS $recasor$"
-                    " #variable_conflict use_column\n"
-                    " DECLARE p record; BEGIN"
-                    " FOR p IN SELECT t.ctid AS c, v.o, v.n, v.i FROM %2 AS t,"
-                    " unnest($1, $2) WITH ORDINALITY AS v(o, n, i)"
-                    " WHERE t.ctid >= $3 AND t.ctid < $4 AND %3 AND %4 LOOP"
-                    " BEGIN"
-                    " UPDATE %2 AS t SET %5 = CAST(v.n AS %6)"
-                    " FROM (SELECT p.c, p.o, p.n) AS v(c, o, n) WHERE t.ctid = v.c AND %3 AND %4"
-                    " RETURNING %7 INTO id;"
-                    " IF FOUND THEN i := p.i; message := NULL; RETURN NEXT; END IF;"
-                    " EXCEPTION WHEN OTHERS THEN"
-                    " IF SQLSTATE IN ('40P01', '40001', '57014') THEN RAISE; END IF;"
-                    " i := p.i; message := 'ERROR: ' || SQLERRM; id := NULL; RETURN NEXT;"
-                    " END; END LOOP; END $recasor$")
-                    .arg(function, target.relation, filter, target.match, target.field,
-                         target.typeSql, identity));
-        } catch (const DbError &error) {
-            if (error.sqlState() == QLatin1String("42501") || ConcernsOneValue(error))
-                return false;
-            throw;
-        }
-        rowFunctions_.insert(key, function);
+    if (!function.isEmpty())
+        return function;
+    function = QStringLiteral("pg_temp.recasor_rows_%1").arg(rowFunctions_.size() + 1);
+    const QString filter = condition(target.filter);
+    try {
+        // The function's own names never meet the table's fields: its parameters are used by
+        // position, the row's values reach the UPDATE through a derived table, and every field
+        // is named through its table.
+        session.execute(
+            QStringLiteral(
+                "CREATE OR REPLACE FUNCTION %1(text[], text[], tid, tid)"
+                " RETURNS TABLE(i bigint, message text, id text) LANGUAGE plpgsql"
+                " AS $recasor$"
+                " #variable_conflict use_column\n"
+                " DECLARE p record; BEGIN"
+                " FOR p IN SELECT t.ctid AS c, v.o, v.n, v.i FROM %2 AS t,"
+                " unnest($1, $2) WITH ORDINALITY AS v(o, n, i)"
+                " WHERE t.ctid >= $3 AND t.ctid < $4 AND %3 AND %4 LOOP"
+                " BEGIN"
+                " UPDATE %2 AS t SET %5 = CAST(v.n AS %6)"
+                " FROM (SELECT p.c, p.o, p.n) AS v(c, o, n) WHERE t.ctid = v.c AND %3 AND %4"
+                " RETURNING %7 INTO id;"
+                " IF FOUND THEN i := p.i; message := NULL; RETURN NEXT; END IF;"
+                " EXCEPTION WHEN OTHERS THEN"
+                " IF SQLSTATE IN ('40P01', '40001', '57014') THEN RAISE; END IF;"
+                " i := p.i; message := 'ERROR: ' || SQLERRM; id := NULL; RETURN NEXT;"
+                " END; END LOOP; END $recasor$")
+                .arg(function, target.relation, filter, target.match, target.field, target.typeSql,
+                     identity));
+    } catch (const DbError &error) {
+        if (error.sqlState() == QLatin1String("42501") || ConcernsOneValue(error))
+            return QString();
+        throw;
     }
+    rowFunctions_.insert(key, function);
+    return function;
+}
+
+// The chunk's rows tried one by one in a single statement, by the row function; false when
+// there is none.
+bool ChunkWriter::writeRowByRow(DbSession &session, const WriteJob &job, WriteResult &result)
+{
+    const WriteTarget &target = job.target;
+    const bool recording = recorder_ && !target.identity.isEmpty();
+    const QString function =
+        rowFunction(session, target, recording ? target.identity : QStringLiteral("NULL::text"));
+    if (function.isEmpty())
+        return false;
     const PreparedChunk &pairs = job.pairs;
     const QString low = job.range ? job.range->first : QStringLiteral("(0,0)");
     const QString high = job.range ? job.range->second : QStringLiteral("(4294967295,0)");

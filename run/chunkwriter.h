@@ -102,6 +102,7 @@ private:
     void writeWhole(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
                     WriteResult &result);
     bool writeRowByRow(DbSession &session, const WriteJob &job, WriteResult &result);
+    QString rowFunction(DbSession &session, const WriteTarget &target, const QString &identity);
     void takeWritten(const WriteJob &job, qsizetype from, qsizetype to,
                      const QList<qsizetype> &rows, const QList<QString> &identities,
                      const QList<QString> &refusals, WriteResult &result);
