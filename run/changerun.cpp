@@ -46,11 +46,6 @@
 #include <deque>
 #include <thread>
 
-int ChangeRunLine::Execute(CaseMode mode)
-{
-    return 148 + 10 * static_cast<int>(mode);
-}
-
 namespace {
 
 // Seconds, as the run's session asks for both its login and its statements.
@@ -65,9 +60,9 @@ using Relation = StoredRelation;
 class RunFailure
 {
 public:
-    RunFailure(const QString &text, int line) : text(text), line(line) {}
+    RunFailure(const QString &text, ChangeRunStep step) : text(text), step(step) {}
     QString text;
-    int line;
+    ChangeRunStep step;
 };
 
 // The run was asked to stop; what it wrote stays written.
@@ -226,7 +221,7 @@ private:
         try {
             prepared = pass.readers[reader].take();
         } catch (const DbError &error) {
-            throwUnlessStopped(error, ChangeRunLine::Source);
+            throwUnlessStopped(error, ChangeRunStep::Source);
         }
         const qint64 blocksRead = qMax<qint64>(1, current.endBlock - current.firstBlock);
         if (prepared.cut) {
@@ -273,11 +268,11 @@ private:
 
     // Turns a failure into a stop when the run was asked to stop: a cancelled statement is
     // the stop itself, not a failure to report.
-    [[noreturn]] void throwUnlessStopped(const DbError &error, int line)
+    [[noreturn]] void throwUnlessStopped(const DbError &error, ChangeRunStep step)
     {
         if (cancel_.cancelled())
             throw Stopped();
-        throw RunFailure(error.text(), line);
+        throw RunFailure(error.text(), step);
     }
 
     // The fields' types and the physical tables to walk (their oids); failures here concern
@@ -291,7 +286,7 @@ private:
             plan_ = TablePlan::Of(session_, table_.sql());
             if (!plan_)
                 throw RunFailure(QStringLiteral("The table %1 does not exist.").arg(table_.sql()),
-                                 ChangeRunLine::Source);
+                                 ChangeRunStep::Source);
             QList<PassField> kept;
             for (PassField &field : fields_) {
                 if (classify(field))
@@ -301,7 +296,7 @@ private:
             for (const StoredRelation &relation : plan_->storedRelations(session_))
                 oids << relation.oid;
         } catch (const DbError &error) {
-            throwUnlessStopped(error, ChangeRunLine::Source);
+            throwUnlessStopped(error, ChangeRunStep::Source);
         }
         return oids;
     }
@@ -314,7 +309,7 @@ private:
         if (!kind)
             throw RunFailure(
                 QStringLiteral("The table %1 has no field %2.").arg(table_.sql(), field.sql),
-                ChangeRunLine::Source);
+                ChangeRunStep::Source);
         if (!kind->changeable()) {
             summary_.leftAlone << *kind;
             return false;
@@ -345,12 +340,12 @@ private:
             run.identity = RowIdentity::Of(session_, *plan_);
             run.databaseIdentity = DatabaseIdentity::Of(session_);
         } catch (const DbError &error) {
-            throwUnlessStopped(error, ChangeRunLine::Source);
+            throwUnlessStopped(error, ChangeRunStep::Source);
         }
         try {
             journal_ = ChangeJournal::Begin(run);
         } catch (const JournalError &error) {
-            throw RunFailure(error.text(), ChangeRunLine::Execute(mode_));
+            throw RunFailure(error.text(), ChangeRunStep::Write);
         }
     }
 
@@ -364,10 +359,10 @@ private:
             QSqlQuery snapshot = session_.exec(QStringLiteral("SELECT pg_export_snapshot()"));
             if (!snapshot.next())
                 throw RunFailure(QStringLiteral("The server gave no snapshot."),
-                                 ChangeRunLine::Source);
+                                 ChangeRunStep::Source);
             return snapshot.value(0).toString();
         } catch (const DbError &error) {
-            throwUnlessStopped(error, ChangeRunLine::Source);
+            throwUnlessStopped(error, ChangeRunStep::Source);
         }
     }
 
@@ -376,7 +371,7 @@ private:
         try {
             session_.execute(QStringLiteral("COMMIT"));
         } catch (const DbError &error) {
-            throwUnlessStopped(error, ChangeRunLine::Source);
+            throwUnlessStopped(error, ChangeRunStep::Source);
         }
     }
 
@@ -398,7 +393,7 @@ private:
                          size.value(2).toLongLong()});
             }
         } catch (const DbError &error) {
-            throwUnlessStopped(error, ChangeRunLine::Source);
+            throwUnlessStopped(error, ChangeRunStep::Source);
         }
         return relations;
     }
@@ -425,7 +420,7 @@ private:
     void takeResult(PassField &field, const WriteResult &result)
     {
         if (result.failure)
-            throwUnlessStopped(*result.failure, ChangeRunLine::Execute(mode_));
+            throwUnlessStopped(*result.failure, ChangeRunStep::Write);
         summary_.rowsWritten += result.rowsWritten;
         for (const auto &[old, text] : result.refused) {
             // Both writers may have tried the same value before either knew it was refused.
@@ -435,7 +430,7 @@ private:
             ++summary_.valuesNotWritten;
             if (summary_.firstError.isEmpty()) {
                 summary_.firstError = text;
-                summary_.firstErrorLine = ChangeRunLine::Execute(mode_);
+                summary_.firstErrorStep = ChangeRunStep::Write;
             }
         }
         for (const MissingRows &missing : result.missing) {
@@ -523,7 +518,7 @@ void ChangeRun::run()
         } catch (const DbError &error) {
             if (cancelGroup().cancelled())
                 throw Stopped();
-            throw RunFailure(error.text(), ChangeRunLine::Session);
+            throw RunFailure(error.text(), ChangeRunStep::Session);
         }
         const CancelMembership membership(cancelGroup(), *session);
         Runner(
@@ -536,7 +531,7 @@ void ChangeRun::run()
         summary.endedEarly = true;
         // The failure that ended the run is the one the user must see first.
         summary.firstError = failure.text;
-        summary.firstErrorLine = failure.line;
+        summary.firstErrorStep = failure.step;
     } catch (const Stopped &) {
         summary.endedEarly = true;
         summary.stopped = true;
@@ -552,7 +547,7 @@ void ChangeRun::run()
         } catch (const JournalError &error) {
             if (summary.firstError.isEmpty()) {
                 summary.firstError = error.text();
-                summary.firstErrorLine = ChangeRunLine::Execute(*mode_);
+                summary.firstErrorStep = ChangeRunStep::Write;
             }
         }
     }

@@ -18,30 +18,26 @@
 #include <memory>
 #include <optional>
 
+// What a failure of a run belongs to: opening the session, reading the table and its fields, or
+// writing the converted values.
+enum class ChangeRunStep { None, Session, Source, Write };
+
 struct ChangeRunSummary {
     qint64 rowsRead = 0;         // rows of the table read
     qint64 valuesChanged = 0;    // field values (one per row and field) the rule changes
     qint64 rowsWritten = 0;      // row updates the run made (a row once per changed field)
     qint64 valuesNotWritten = 0; // distinct values of a field the server refused
     QString firstError;          // the first failure's text, empty when none
-    int firstErrorLine = 0;      // the step it belongs to: 114 session, 116 source, else the
-                                 // mode's Execute label (148, 158, 168, 178)
-    bool endedEarly = false;     // stopped on request, or by a failure of the whole run
-    bool stopped = false;        // ended early on request (firstError may still name a value
-                                 // the server refused before)
-    bool noMode = false;         // the mode text held no mode word: nothing was sent
+    ChangeRunStep firstErrorStep = ChangeRunStep::None; // what the failure belongs to
+    bool endedEarly = false; // stopped on request, or by a failure of the whole run
+    bool stopped = false;    // ended early on request (firstError may still name a value
+                             // the server refused before)
+    bool noMode = false;     // the mode text held no mode word: nothing was sent
     // Selected fields the run left alone: fields that do not hold text, whose text form the
     // rule would damage (json keys, enum labels), and fields that cannot be written (generated,
     // or without the right to update them). LeftAloneText() gives the closing message's lines.
     QList<FieldKind> leftAlone;
 };
-
-// Line labels of the steps a failure can belong to.
-namespace ChangeRunLine {
-inline constexpr int Session = 114;
-inline constexpr int Source = 116;
-int Execute(CaseMode mode); // 148, 158, 168 or 178
-} // namespace ChangeRunLine
 
 class ChangeRun : public Job
 {

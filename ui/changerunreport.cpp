@@ -19,15 +19,31 @@ QString EndedEarlyText(const QString &how, qint64 rowsWritten)
 
 } // namespace
 
-void ReportChangeRun(Messages &messages, const QString &window, const ChangeRunSummary &summary)
+int ChangeRunReportLine(ChangeRunStep step, std::optional<CaseMode> mode)
+{
+    switch (step) {
+    case ChangeRunStep::Session:
+        return 114;
+    case ChangeRunStep::Source:
+        return 116;
+    case ChangeRunStep::Write:
+        return 148 + 10 * static_cast<int>(mode.value_or(CaseMode::Upper));
+    case ChangeRunStep::None:
+        break;
+    }
+    return 0;
+}
+
+void ReportChangeRun(Messages &messages, const QString &window, const ChangeRunSummary &summary,
+                     std::optional<CaseMode> mode)
 {
     // A run that was stopped says so first; one that failed says why first, and then how far it
     // got (a failure before the first write has nothing to take back).
     if (summary.stopped)
         messages.info(EndedEarlyText(QStringLiteral("was stopped"), summary.rowsWritten));
     if (!summary.firstError.isEmpty())
-        messages.report(window, QStringLiteral("PushButton1_Click"), summary.firstErrorLine,
-                        summary.firstError);
+        messages.report(window, QStringLiteral("PushButton1_Click"),
+                        ChangeRunReportLine(summary.firstErrorStep, mode), summary.firstError);
     if (summary.endedEarly && !summary.stopped && summary.rowsWritten > 0)
         messages.info(EndedEarlyText(QStringLiteral("ended"), summary.rowsWritten));
     if (summary.valuesNotWritten > 0)

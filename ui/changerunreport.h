@@ -6,6 +6,7 @@
 #include "run/changerun.h"
 
 #include <QStringList>
+#include <optional>
 
 class Messages;
 class QTreeWidget;
@@ -14,7 +15,12 @@ class QTreeWidget;
 // the failure belongs to) and, after a failure that ended the run, the rows written; then the
 // count of values that could not be written, the fields left alone, and "mess up" for a mode
 // text without a mode word.
-void ReportChangeRun(Messages &messages, const QString &window, const ChangeRunSummary &summary);
+void ReportChangeRun(Messages &messages, const QString &window, const ChangeRunSummary &summary,
+                     std::optional<CaseMode> mode);
+
+// The handler's line label of the step a run's failure belongs to: 114 the session, 116 the
+// source, else the mode's Execute label (148, 158, 168, 178).
+int ChangeRunReportLine(ChangeRunStep step, std::optional<CaseMode> mode);
 
 // Converts the texts of the list in place by the run's rule and word exceptions.
 void ConvertPreviewList(QTreeWidget &list, CaseMode mode, const QStringList &exceptionWords);

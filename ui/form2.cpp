@@ -296,7 +296,7 @@ void Form2::changeRunFinished(const ChangeRunSummary &summary)
     statusLine_->taskEnded(
         ChangeRunStatus(summary, runTable_, runFields_, runMode_, statusLine_->taskElapsedMs()));
     updatePreviewAfterRun(summary);
-    ReportChangeRun(messages_, Window, summary);
+    ReportChangeRun(messages_, Window, summary, runMode_);
     emit changeRunEnded();
 }
 
