@@ -18,7 +18,7 @@ class Job : public QObject
 
 public:
     explicit Job(const ConnectionSettings &settings, QObject *parent = nullptr)
-        : QObject(parent), cancel_(std::make_shared<CancelGroup>(settings))
+        : QObject(parent), settings_(settings), cancel_(std::make_shared<CancelGroup>(settings))
     {
     }
 
@@ -40,11 +40,14 @@ signals:
     void progress(int percent);
 
 protected:
+    // The connection values the job was given, read when it was made.
+    const ConnectionSettings &settings() const { return settings_; }
     CancelGroup &cancelGroup() const { return *cancel_; }
     const std::atomic<bool> &stopFlag() const { return stop_; }
     bool stopRequested() const { return stop_.load(std::memory_order_relaxed); }
 
 private:
+    const ConnectionSettings settings_;
     std::shared_ptr<CancelGroup> cancel_;
     std::atomic<bool> stop_{false};
 };

@@ -246,7 +246,7 @@ private:
 } // namespace
 
 UndoRun::UndoRun(const ConnectionSettings &settings, const JournalRun &run, QObject *parent)
-    : Job(settings, parent), settings_(settings), run_(run)
+    : Job(settings, parent), run_(run)
 {
     qRegisterMetaType<UndoSummary>();
 }
@@ -257,7 +257,7 @@ void UndoRun::run()
     try {
         JournalReader reader(run_);
         summary.rowsRestoredEarlier = reader.rowsRestoredEarlier();
-        DbSession session(settings_, DbSession::Options{UndoTimeout, UndoTimeout, false, true});
+        DbSession session(settings(), DbSession::Options{UndoTimeout, UndoTimeout, false, true});
         const CancelMembership membership(cancelGroup(), session);
         // The run was offered for this database; the check is made again where the writing
         // starts, so that no way into an undo can write into another database of the name.
@@ -268,7 +268,7 @@ void UndoRun::run()
         for (const QString &statement : WriterSetup())
             session.execute(statement);
         const std::function<void(int)> report = [this](int percent) { emit progress(percent); };
-        Undoer(settings_, session, run_, reader, stopFlag(), cancelGroup(), report, summary).run();
+        Undoer(settings(), session, run_, reader, stopFlag(), cancelGroup(), report, summary).run();
     } catch (const DbError &error) {
         summary.endedEarly = true;
         // The failure that ended the undo is the one the user must see first; a statement

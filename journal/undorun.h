@@ -43,6 +43,5 @@ signals:
     void finished(const UndoSummary &summary);
 
 private:
-    ConnectionSettings settings_;
     JournalRun run_;
 };

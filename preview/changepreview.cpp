@@ -425,7 +425,7 @@ qint64 PreviewResult::valuesChanging() const
 ChangePreview::ChangePreview(const ConnectionSettings &settings, const TableRef &table,
                              const QStringList &fields, std::optional<CaseMode> mode,
                              QObject *parent, const QStringList &exceptionWords)
-    : Job(settings, parent), settings_(settings), table_(table), fields_(fields), mode_(mode),
+    : Job(settings, parent), table_(table), fields_(fields), mode_(mode),
       exceptionWords_(exceptionWords)
 {
     qRegisterMetaType<PreviewResult>();
@@ -450,7 +450,7 @@ void ChangePreview::run()
     try {
         DbSession::Options known;
         known.cancellable = true;
-        DbSession session(settings_, known);
+        DbSession session(settings(), known);
         const CancelMembership membership(cancelGroup(), session);
         const WordExceptions words(exceptionWords_);
         Previewer(

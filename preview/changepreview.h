@@ -73,7 +73,6 @@ signals:
     void finished(const PreviewResult &result);
 
 private:
-    ConnectionSettings settings_;
     TableRef table_;
     QStringList fields_;
     std::optional<CaseMode> mode_;

@@ -495,7 +495,7 @@ private:
 ChangeRun::ChangeRun(const ConnectionSettings &settings, const TableRef &table,
                      const QStringList &fields, std::optional<CaseMode> mode, QObject *parent,
                      const QStringList &exceptionWords)
-    : Job(settings, parent), settings_(settings), table_(table), fields_(fields), mode_(mode),
+    : Job(settings, parent), table_(table), fields_(fields), mode_(mode),
       exceptionWords_(exceptionWords)
 {
     qRegisterMetaType<ChangeRunSummary>();
@@ -514,7 +514,7 @@ void ChangeRun::run()
         std::unique_ptr<DbSession> session;
         try {
             session = std::make_unique<DbSession>(
-                settings_, DbSession::Options{RunTimeout, RunTimeout, true, true});
+                settings(), DbSession::Options{RunTimeout, RunTimeout, true, true});
         } catch (const DbError &error) {
             if (cancelGroup().cancelled())
                 throw Stopped();
@@ -522,7 +522,7 @@ void ChangeRun::run()
         }
         const CancelMembership membership(cancelGroup(), *session);
         Runner(
-            settings_, *session, table_, fields_, *mode_,
+            settings(), *session, table_, fields_, *mode_,
             // Built once for the run and shared by its two readers.
             std::make_shared<const WordExceptions>(exceptionWords_), cancelGroup(), chunkReadHook_,
             recordedHook_, [this](int percent) { emit progress(percent); }, summary, journal)

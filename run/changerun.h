@@ -66,7 +66,6 @@ signals:
     void finished(const ChangeRunSummary &summary);
 
 private:
-    ConnectionSettings settings_;
     TableRef table_;
     QStringList fields_;
     std::optional<CaseMode> mode_;
