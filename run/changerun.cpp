@@ -38,6 +38,8 @@
 #include "run/chunkwriter.h"
 #include "run/journalrecorder.h"
 #include "run/passstatements.h"
+#include "run/runfailure.h"
+#include "run/runsource.h"
 
 #include <QElapsedTimer>
 #include <QSqlQuery>
@@ -57,19 +59,6 @@ constexpr qsizetype MissedPairsLimit = 20000; // written to the whole table at o
 // A table of the tree with its size when the pass started.
 using Relation = StoredRelation;
 
-class RunFailure
-{
-public:
-    RunFailure(const QString &text, ChangeRunStep step) : text(text), step(step) {}
-    QString text;
-    ChangeRunStep step;
-};
-
-// The run was asked to stop; what it wrote stays written.
-class Stopped
-{
-};
-
 class Runner
 {
 public:
@@ -81,7 +70,7 @@ public:
         : settings_(settings), session_(session), table_(table), mode_(mode),
           words_(std::move(words)), cancel_(cancel), chunkReadHook_(chunkReadHook),
           recordedHook_(recordedHook), progress_(progress, ProgressIntervalMs), summary_(summary),
-          journal_(journal)
+          journal_(journal), source_(session, table, cancel)
     {
         for (const QString &name : fields)
             fields_.push_back(
@@ -90,13 +79,13 @@ public:
 
     void run()
     {
-        const QList<QString> relationOids = plan();
+        const QList<QString> relationOids = source_.plan(fields_, summary_.leftAlone);
         if (fields_.isEmpty()) {
             progress_(100, true);
             return;
         }
         beginJournal();
-        statements_.emplace(table_, mode_, *words_, utf8_, &journal_->identity);
+        statements_.emplace(table_, mode_, *words_, source_.utf8(), &journal_->identity);
         // Two readers take turns, so that while one chunk is written the next two are being
         // read and prepared.
         ChunkReader readers[2] = {{settings_, RunTimeout, mode_, words_, cancel_},
@@ -147,8 +136,8 @@ private:
                  ChunkWriter (&writers)[2])
     {
         PassField &field = fields_[k];
-        const QString snapshot = beginSnapshot();
-        const QList<Relation> relations = measure(relationOids);
+        const QString snapshot = source_.beginSnapshot();
+        const QList<Relation> relations = source_.measure(relationOids);
         Pass pass(k, field, snapshot, relations, readers, writers);
         requestNext(pass, 0);
         requestNext(pass, 1);
@@ -157,7 +146,7 @@ private:
                 writeNextChunk(pass);
             collect(pass, 0);
             collect(pass, 1);
-        } catch (const Stopped &) {
+        } catch (const RunStopped &) {
             countWrittenBeforeTheEnd(writers, pass.writing);
             throw;
         } catch (const RunFailure &) {
@@ -165,7 +154,7 @@ private:
             countWrittenBeforeTheEnd(writers, pass.writing);
             throw;
         }
-        endSnapshot();
+        source_.endSnapshot();
         writeMissed(field, relations, writers[0]);
     }
 
@@ -195,7 +184,7 @@ private:
         pass.writing[w].reset();
         // A statement cancelled by the stop wrote nothing.
         if (result.failure && cancel_.cancelled())
-            throw Stopped();
+            throw RunStopped();
         takeResult(pass.field, result);
         reportDone(pass, chunk);
     }
@@ -237,7 +226,7 @@ private:
             requestNext(pass, reader);
         }
         if (cancel_.cancelled())
-            throw Stopped();
+            throw RunStopped();
         const qint64 bytesRead = prepared.bytesRead;
         const qint64 rangeBytes = prepared.rangeBytes;
         if (std::optional<WriteJob> job = prepareJob(current, pass.field, std::move(prepared))) {
@@ -270,57 +259,7 @@ private:
     // the stop itself, not a failure to report.
     [[noreturn]] void throwUnlessStopped(const DbError &error, ChangeRunStep step)
     {
-        if (cancel_.cancelled())
-            throw Stopped();
-        throw RunFailure(error.text(), step);
-    }
-
-    // The fields' types and the physical tables to walk (their oids); failures here concern
-    // the source.
-    QList<QString> plan()
-    {
-        QList<QString> oids;
-        try {
-            QSqlQuery encoding = session_.exec(QStringLiteral("SHOW server_encoding"));
-            utf8_ = encoding.next() && encoding.value(0).toString() == QLatin1String("UTF8");
-            plan_ = TablePlan::Of(session_, table_.sql());
-            if (!plan_)
-                throw RunFailure(QStringLiteral("The table %1 does not exist.").arg(table_.sql()),
-                                 ChangeRunStep::Source);
-            QList<PassField> kept;
-            for (PassField &field : fields_) {
-                if (classify(field))
-                    kept.push_back(field);
-            }
-            fields_ = kept;
-            for (const StoredRelation &relation : plan_->storedRelations(session_))
-                oids << relation.oid;
-        } catch (const DbError &error) {
-            throwUnlessStopped(error, ChangeRunStep::Source);
-        }
-        return oids;
-    }
-
-    // Reads what the field holds and whether the run may write it; false for a field to leave
-    // alone, which the summary then names.
-    bool classify(PassField &field)
-    {
-        const std::optional<FieldKind> kind = plan_->field(field.name);
-        if (!kind)
-            throw RunFailure(
-                QStringLiteral("The table %1 has no field %2.").arg(table_.sql(), field.sql),
-                ChangeRunStep::Source);
-        if (!kind->changeable()) {
-            summary_.leftAlone << *kind;
-            return false;
-        }
-        field.typeSql = kind->typeSql;
-        field.plainText = kind->plainText;
-        field.array = kind->array;
-        // A field in the key of a partitioned table is written through the partitioned table,
-        // so that a row can move to the partition its new value belongs in.
-        field.partitionKey = plan_->inPartitionKey(session_, field.name);
-        return true;
+        ThrowUnlessStopped(cancel_, error, step);
     }
 
     // The journal's record of the run, begun before anything is written: a run whose journal
@@ -337,7 +276,7 @@ private:
         run.mode = mode_;
         run.exceptionWords = words_->words();
         try {
-            run.identity = RowIdentity::Of(session_, *plan_);
+            run.identity = RowIdentity::Of(session_, source_.tablePlan());
             run.databaseIdentity = DatabaseIdentity::Of(session_);
         } catch (const DbError &error) {
             throwUnlessStopped(error, ChangeRunStep::Source);
@@ -347,55 +286,6 @@ private:
         } catch (const JournalError &error) {
             throw RunFailure(error.text(), ChangeRunStep::Write);
         }
-    }
-
-    // The pass's snapshot: the readers import it, so that each row that was there when the
-    // pass began is read once, even if another client moves it meanwhile. The exporting
-    // transaction stays open until the pass has read every chunk.
-    QString beginSnapshot()
-    {
-        try {
-            session_.execute(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
-            QSqlQuery snapshot = session_.exec(QStringLiteral("SELECT pg_export_snapshot()"));
-            if (!snapshot.next())
-                throw RunFailure(QStringLiteral("The server gave no snapshot."),
-                                 ChangeRunStep::Source);
-            return snapshot.value(0).toString();
-        } catch (const DbError &error) {
-            throwUnlessStopped(error, ChangeRunStep::Source);
-        }
-    }
-
-    void endSnapshot()
-    {
-        try {
-            session_.execute(QStringLiteral("COMMIT"));
-        } catch (const DbError &error) {
-            throwUnlessStopped(error, ChangeRunStep::Source);
-        }
-    }
-
-    // Names and present sizes in blocks of the tables to walk.
-    QList<Relation> measure(const QList<QString> &oids)
-    {
-        QList<Relation> relations;
-        try {
-            for (const QString &oid : oids) {
-                QSqlQuery size = session_.exec(
-                    QStringLiteral("SELECT n.nspname, c.relname, pg_relation_size(c.oid)"
-                                   " / current_setting('block_size')::bigint FROM pg_class c"
-                                   " JOIN pg_namespace n ON n.oid = c.relnamespace"
-                                   " WHERE c.oid = %1")
-                        .arg(oid));
-                if (size.next())
-                    relations.push_back(
-                        {oid, QualifiedName(size.value(0).toString(), size.value(1).toString()),
-                         size.value(2).toLongLong()});
-            }
-        } catch (const DbError &error) {
-            throwUnlessStopped(error, ChangeRunStep::Source);
-        }
-        return relations;
     }
 
     // The UPDATE for a prepared chunk, without the values the server refused in an earlier
@@ -447,7 +337,7 @@ private:
     {
         while (!field.missed.isEmpty()) {
             if (cancel_.cancelled())
-                throw Stopped();
+                throw RunStopped();
             PreparedChunk pairs;
             for (auto it = field.missed.begin();
                  it != field.missed.end() && pairs.olds.size() < MissedPairsLimit;) {
@@ -464,7 +354,7 @@ private:
                 writer.submit(WriteJob{statements_->target(field, &relation), std::nullopt, pairs});
                 WriteResult result = writer.wait();
                 if (result.failure && cancel_.cancelled())
-                    throw Stopped();
+                    throw RunStopped();
                 // What is still missing now was changed or deleted by another client.
                 result.missing.clear();
                 takeResult(field, result);
@@ -484,10 +374,9 @@ private:
     ProgressReport progress_;
     ChangeRunSummary &summary_;
     std::optional<JournalRun> &journal_;
-    std::optional<TablePlan> plan_;
+    RunSource source_;
     std::optional<PassStatements> statements_;
     bool countRows_ = true;
-    bool utf8_ = false;
 };
 
 } // namespace
@@ -517,7 +406,7 @@ void ChangeRun::run()
                 settings(), DbSession::Options{RunTimeout, RunTimeout, true, true});
         } catch (const DbError &error) {
             if (cancelGroup().cancelled())
-                throw Stopped();
+                throw RunStopped();
             throw RunFailure(error.text(), ChangeRunStep::Session);
         }
         const CancelMembership membership(cancelGroup(), *session);
@@ -532,7 +421,7 @@ void ChangeRun::run()
         // The failure that ended the run is the one the user must see first.
         summary.firstError = failure.text;
         summary.firstErrorStep = failure.step;
-    } catch (const Stopped &) {
+    } catch (const RunStopped &) {
         summary.endedEarly = true;
         summary.stopped = true;
     }

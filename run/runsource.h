@@ -1,0 +1,49 @@
+// What a change run reads of its table before and between its passes: the table's plan, the
+// fields it may write, and for each pass the snapshot its readers import and the present sizes
+// of the tables to walk. A failure here concerns the source (RunFailure), unless the run was
+// asked to stop (RunStopped).
+#pragma once
+
+#include "db/tableplan.h"
+#include "db/tableref.h"
+#include "run/passstatements.h"
+
+#include <QList>
+#include <QString>
+#include <optional>
+
+class CancelGroup;
+class DbSession;
+
+class RunSource
+{
+public:
+    RunSource(DbSession &session, const TableRef &table, const CancelGroup &cancel)
+        : session_(session), table_(table), cancel_(cancel)
+    {
+    }
+
+    // Reads the table's plan: keeps the fields the run may write, with their kinds, and adds the
+    // others to leftAlone. Returns the oids of the tables to walk.
+    QList<QString> plan(QList<PassField> &fields, QList<FieldKind> &leftAlone);
+    const TablePlan &tablePlan() const { return *plan_; }
+    bool utf8() const { return utf8_; }
+
+    // The pass's snapshot: the readers import it, so that each row that was there when the pass
+    // began is read once, even if another client moves it meanwhile. The exporting transaction
+    // stays open until endSnapshot(), when the pass has read every chunk.
+    QString beginSnapshot();
+    void endSnapshot();
+
+    // The names and present sizes in blocks of the tables to walk.
+    QList<StoredRelation> measure(const QList<QString> &oids);
+
+private:
+    bool classify(PassField &field, QList<FieldKind> &leftAlone);
+
+    DbSession &session_;
+    const TableRef table_;
+    const CancelGroup &cancel_;
+    std::optional<TablePlan> plan_;
+    bool utf8_ = false;
+};
