@@ -425,8 +425,7 @@ qint64 PreviewResult::valuesChanging() const
 ChangePreview::ChangePreview(const ConnectionSettings &settings, const TableRef &table,
                              const QStringList &fields, std::optional<CaseMode> mode,
                              QObject *parent, const QStringList &exceptionWords)
-    : Job(settings, parent), table_(table), fields_(fields), mode_(mode),
-      exceptionWords_(exceptionWords)
+    : Job(settings, parent), change_{table, fields, mode, exceptionWords}
 {
     qRegisterMetaType<PreviewResult>();
 }
@@ -434,10 +433,10 @@ ChangePreview::ChangePreview(const ConnectionSettings &settings, const TableRef 
 void ChangePreview::run()
 {
     PreviewResult result;
-    result.table = table_;
-    result.fields = fields_;
-    result.mode = mode_;
-    if (!mode_) {
+    result.table = change_.table;
+    result.fields = change_.fields;
+    result.mode = change_.mode;
+    if (!change_.mode) {
         result.noMode = true;
         emit finished(result);
         return;
@@ -452,9 +451,9 @@ void ChangePreview::run()
         known.cancellable = true;
         DbSession session(settings(), known);
         const CancelMembership membership(cancelGroup(), session);
-        const WordExceptions words(exceptionWords_);
+        const WordExceptions words(change_.exceptionWords);
         Previewer(
-            session, table_, *mode_, words, stopFlag(),
+            session, change_.table, *change_.mode, words, stopFlag(),
             [this](int percent) { emit progress(percent); }, result)
             .run();
     } catch (const PreviewFailure &failure) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "casing/caserules.h"
+#include "db/casechange.h"
 #include "db/connectionsettings.h"
 #include "db/fieldkinds.h"
 #include "db/fieldpreview.h"
@@ -73,8 +74,5 @@ signals:
     void finished(const PreviewResult &result);
 
 private:
-    TableRef table_;
-    QStringList fields_;
-    std::optional<CaseMode> mode_;
-    QStringList exceptionWords_;
+    const CaseChange change_;
 };

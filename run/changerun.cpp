@@ -384,8 +384,7 @@ private:
 ChangeRun::ChangeRun(const ConnectionSettings &settings, const TableRef &table,
                      const QStringList &fields, std::optional<CaseMode> mode, QObject *parent,
                      const QStringList &exceptionWords)
-    : Job(settings, parent), table_(table), fields_(fields), mode_(mode),
-      exceptionWords_(exceptionWords)
+    : Job(settings, parent), change_{table, fields, mode, exceptionWords}
 {
     qRegisterMetaType<ChangeRunSummary>();
 }
@@ -393,7 +392,7 @@ ChangeRun::ChangeRun(const ConnectionSettings &settings, const TableRef &table,
 void ChangeRun::run()
 {
     ChangeRunSummary summary;
-    if (!mode_) {
+    if (!change_.mode) {
         summary.noMode = true;
         emit finished(summary);
         return;
@@ -411,10 +410,11 @@ void ChangeRun::run()
         }
         const CancelMembership membership(cancelGroup(), *session);
         Runner(
-            settings(), *session, table_, fields_, *mode_,
+            settings(), *session, change_.table, change_.fields, *change_.mode,
             // Built once for the run and shared by its two readers.
-            std::make_shared<const WordExceptions>(exceptionWords_), cancelGroup(), chunkReadHook_,
-            recordedHook_, [this](int percent) { emit progress(percent); }, summary, journal)
+            std::make_shared<const WordExceptions>(change_.exceptionWords), cancelGroup(),
+            chunkReadHook_, recordedHook_, [this](int percent) { emit progress(percent); }, summary,
+            journal)
             .run();
     } catch (const RunFailure &failure) {
         summary.endedEarly = true;

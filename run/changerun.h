@@ -7,6 +7,7 @@
 #pragma once
 
 #include "casing/caserules.h"
+#include "db/casechange.h"
 #include "db/connectionsettings.h"
 #include "db/fieldkinds.h"
 #include "db/job.h"
@@ -50,7 +51,7 @@ public:
               const QStringList &exceptionWords = {});
 
     // The word exceptions the run uses, as given.
-    const QStringList &exceptionWords() const { return exceptionWords_; }
+    const QStringList &exceptionWords() const { return change_.exceptionWords; }
 
     // For tests: called in the run's thread after a chunk has been read and before it is
     // written.
@@ -66,10 +67,7 @@ signals:
     void finished(const ChangeRunSummary &summary);
 
 private:
-    TableRef table_;
-    QStringList fields_;
-    std::optional<CaseMode> mode_;
-    QStringList exceptionWords_;
+    const CaseChange change_;
     std::function<void()> chunkReadHook_;
     std::function<void()> recordedHook_;
 };

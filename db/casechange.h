@@ -1,0 +1,17 @@
+// What a change run, or its preview, is asked to do: the fields of a table to convert, the mode
+// (none when the mode text held no mode word) and the word exceptions that apply after Proper
+// Case and Sentence case.
+#pragma once
+
+#include "casing/caserules.h"
+#include "db/tableref.h"
+
+#include <QStringList>
+#include <optional>
+
+struct CaseChange {
+    TableRef table;
+    QStringList fields;
+    std::optional<CaseMode> mode;
+    QStringList exceptionWords;
+};
