@@ -22,11 +22,9 @@ constexpr int StartLine = 108;
 } // namespace
 
 PreviewCommand::PreviewCommand(Form2 &window, Messages &messages, QObject *parent)
-    : QObject(parent), window_(window), messages_(messages)
+    : MenuCommand(window, messages, QStringLiteral("&Preview Changes…"),
+                  QStringLiteral("PreviewAction"), QKeySequence(Qt::CTRL | Qt::Key_P), parent)
 {
-    action_ = new QAction(QStringLiteral("&Preview Changes…"), this);
-    action_->setObjectName(QStringLiteral("PreviewAction"));
-    action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     window_.changeMenu()->insertAction(window_.stopAction(), action_);
     connect(action_, &QAction::triggered, this, &PreviewCommand::Preview_Click);
 }

@@ -5,17 +5,15 @@
 
 #include "preview/changepreview.h"
 
+#include "ui/menucommand.h"
 #include "ui/workerthread.h"
 
 #include <QObject>
 #include <QPointer>
 
-class Form2;
-class Messages;
 class PreviewChangesDialog;
-class QAction;
 
-class PreviewCommand : public QObject
+class PreviewCommand : public MenuCommand
 {
     Q_OBJECT
 
@@ -23,7 +21,6 @@ public:
     PreviewCommand(Form2 &window, Messages &messages, QObject *parent = nullptr);
     ~PreviewCommand() override; // stops a preview that is going and waits for its thread
 
-    QAction *action() const { return action_; }
     bool isPreviewing() const { return worker_.running(); }
     // The preview shown last, while it is open.
     PreviewChangesDialog *dialog() const;
@@ -39,9 +36,6 @@ private:
     void previewFinished(const PreviewResult &result);
     void startChanging(const PreviewResult &result);
 
-    Form2 &window_;
-    Messages &messages_;
-    QAction *action_;
     WorkerThread<ChangePreview> worker_;
     QPointer<PreviewChangesDialog> dialog_;
 };

@@ -19,11 +19,9 @@ const QString Handler = QStringLiteral("UndoLastChangeRun_Click");
 } // namespace
 
 UndoCommand::UndoCommand(Form2 &window, Messages &messages, QObject *parent)
-    : QObject(parent), window_(window), messages_(messages),
-      action_(new QAction(QStringLiteral("&Undo Last Change Run…"), this))
+    : MenuCommand(window, messages, QStringLiteral("&Undo Last Change Run…"),
+                  QStringLiteral("UndoAction"), QKeySequence(Qt::CTRL | Qt::Key_Z), parent)
 {
-    action_->setObjectName(QStringLiteral("UndoAction"));
-    action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
     connect(action_, &QAction::triggered, this, &UndoCommand::UndoLastChangeRun_Click);
 }
 

@@ -6,25 +6,19 @@
 #include "journal/changejournal.h"
 #include "journal/undorun.h"
 
+#include "ui/menucommand.h"
 #include "ui/workerthread.h"
 
 #include <QObject>
 #include <optional>
 
-class Form2;
-class Messages;
-class QAction;
-
-class UndoCommand : public QObject
+class UndoCommand : public MenuCommand
 {
     Q_OBJECT
 
 public:
     UndoCommand(Form2 &window, Messages &messages, QObject *parent = nullptr);
     ~UndoCommand() override; // stops an undo that is going and waits for its thread
-
-    // The menu command (Ctrl+Z); whoever puts it into a menu decides where.
-    QAction *action() const { return action_; }
 
     bool isRunning() const { return worker_.running(); }
 
@@ -43,9 +37,6 @@ private:
     void start(const JournalRun &run);
     void undoFinished(const UndoSummary &summary);
 
-    Form2 &window_;
-    Messages &messages_;
-    QAction *action_;
     WorkerThread<UndoRun> worker_;
     TableRef table_; // of the run being undone
 };
