@@ -40,6 +40,9 @@ struct Rows {
     QList<QString> identities, olds, news;
 };
 
+void restoreHalves(DbSession &session, const QString &sql, const QString &d, const Rows &rows,
+                   qsizetype from, qsizetype to, const DbError &failure, Outcome &outcome);
+
 // Adds what it restores to the outcome as each statement commits, so that a failure part-way
 // through a chunk still counts the rows restored before it.
 void restoreRange(DbSession &session, const QString &sql, const QString &d, const Rows &rows,
@@ -51,15 +54,22 @@ void restoreRange(DbSession &session, const QString &sql, const QString &d, cons
     try {
         outcome.restored += session.execute(
             sql, {joined(rows.identities), d, joined(rows.news), d, joined(rows.olds), d});
-        return;
     } catch (const DbError &error) {
         if (!ConcernsOneValue(error))
             throw;
-        if (to - from == 1) {
-            if (!outcome.refusal)
-                outcome.refusal = error;
-            return;
-        }
+        restoreHalves(session, sql, d, rows, from, to, error, outcome);
+    }
+}
+
+// Rows [from, to), which the server refused as one statement with that failure: a lone row is
+// the refused one, more are restored half by half.
+void restoreHalves(DbSession &session, const QString &sql, const QString &d, const Rows &rows,
+                   qsizetype from, qsizetype to, const DbError &failure, Outcome &outcome)
+{
+    if (to - from == 1) {
+        if (!outcome.refusal)
+            outcome.refusal = failure;
+        return;
     }
     const qsizetype middle = from + (to - from) / 2;
     restoreRange(session, sql, d, rows, from, middle, outcome);
@@ -75,17 +85,12 @@ void restore(DbSession &session, const QString &sql, const JournalChunk &chunk, 
     try {
         outcome.restored =
             session.execute(sql, {chunk.identities, d, chunk.news, d, chunk.olds, d});
-        return;
     } catch (const DbError &error) {
         if (!ConcernsOneValue(error))
             throw;
-        if (chunk.rows <= 1) {
-            outcome.refusal = error;
-            return;
-        }
+        const Rows rows{chunk.identities.split(d), chunk.olds.split(d), chunk.news.split(d)};
+        restoreHalves(session, sql, d, rows, 0, rows.identities.size(), error, outcome);
     }
-    const Rows rows{chunk.identities.split(d), chunk.olds.split(d), chunk.news.split(d)};
-    restoreRange(session, sql, d, rows, 0, rows.identities.size(), outcome);
 }
 
 class Undoer

@@ -128,6 +128,7 @@ WriteResult ChunkWriter::write(DbSession &session, const WriteJob &job)
     const ExpectedFailure refusals(ConcernsOneValue);
     const qsizetype pairs = job.pairs.olds.size();
     WriteResult result;
+    std::optional<DbError> refusal; // of the whole chunk as one statement
     try {
         try {
             withRetries([&] {
@@ -139,6 +140,7 @@ WriteResult ChunkWriter::write(DbSession &session, const WriteJob &job)
         } catch (const DbError &error) {
             if (!ConcernsOneValue(error))
                 throw;
+            refusal = error;
         }
         // Some value is refused. The server tries the chunk's rows one by one in a single
         // statement and names the refused ones; where it cannot, the pairs are halved until
@@ -158,7 +160,7 @@ WriteResult ChunkWriter::write(DbSession &session, const WriteJob &job)
                 throw;
         }
         result = WriteResult();
-        writeHalving(session, job, 0, pairs, result);
+        writeHalves(session, job, 0, pairs, *refusal, result);
     } catch (const DbError &error) {
         result.failure = error;
     }
@@ -352,10 +354,18 @@ void ChunkWriter::writeHalving(DbSession &session, const WriteJob &job, qsizetyp
     } catch (const DbError &error) {
         if (!ConcernsOneValue(error))
             throw;
-        if (to - from == 1) {
-            result.refused.push_back({job.pairs.olds[from], error.text()});
-            return;
-        }
+        writeHalves(session, job, from, to, error, result);
+    }
+}
+
+// Pairs [from, to), which the server refused as one statement with that failure: a lone pair is
+// the refused value, more are written half by half.
+void ChunkWriter::writeHalves(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
+                              const DbError &failure, WriteResult &result)
+{
+    if (to - from == 1) {
+        result.refused.push_back({job.pairs.olds[from], failure.text()});
+        return;
     }
     const qsizetype middle = from + (to - from) / 2;
     writeHalving(session, job, from, middle, result);

@@ -108,6 +108,8 @@ private:
                      const QList<QString> &refusals, WriteResult &result);
     void writeHalving(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
                       WriteResult &result);
+    void writeHalves(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
+                     const DbError &failure, WriteResult &result);
 
     const RowRecorderFactory makeRecorder_;
     std::unique_ptr<RowRecorder> recorder_; // made and used in the worker's thread

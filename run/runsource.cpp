@@ -1,7 +1,6 @@
 #include "run/runsource.h"
 
 #include "db/dbsession.h"
-#include "db/sqlquote.h"
 #include "run/runfailure.h"
 
 #include <QVariant>
@@ -76,19 +75,13 @@ void RunSource::endSnapshot()
 
 QList<StoredRelation> RunSource::measure(const QList<QString> &oids)
 {
+    // The tables walked are those of the plan; one that has gone since is left out, and one
+    // that came since is not walked.
     QList<StoredRelation> relations;
     try {
-        for (const QString &oid : oids) {
-            QSqlQuery size = session_.exec(
-                QStringLiteral("SELECT n.nspname, c.relname, pg_relation_size(c.oid)"
-                               " / current_setting('block_size')::bigint FROM pg_class c"
-                               " JOIN pg_namespace n ON n.oid = c.relnamespace"
-                               " WHERE c.oid = %1")
-                    .arg(oid));
-            if (size.next())
-                relations.push_back(
-                    {oid, QualifiedName(size.value(0).toString(), size.value(1).toString()),
-                     size.value(2).toLongLong()});
+        for (const StoredRelation &relation : plan_->storedRelations(session_)) {
+            if (oids.contains(relation.oid))
+                relations.push_back(relation);
         }
     } catch (const DbError &error) {
         ThrowUnlessStopped(cancel_, error, ChangeRunStep::Source);
