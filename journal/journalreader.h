@@ -29,9 +29,6 @@ public:
     explicit JournalReader(const JournalRun &run);
     ~JournalReader();
 
-    JournalReader(const JournalReader &) = delete;
-    JournalReader &operator=(const JournalReader &) = delete;
-
     // Rows of the chunks not yet undone.
     qint64 rowsLeft();
 

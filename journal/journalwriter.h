@@ -20,9 +20,6 @@ public:
     explicit JournalWriter(const JournalRun &run);
     ~JournalWriter();
 
-    JournalWriter(const JournalWriter &) = delete;
-    JournalWriter &operator=(const JournalWriter &) = delete;
-
     // Appends one chunk's rows of one field, written in the physical relation relationSql
     // ("schema"."name"): for each row its identity (RowIdentity::sql() of the row as written),
     // the old and the new value, in their text forms. All in one transaction, and on the disk

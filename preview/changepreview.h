@@ -67,7 +67,6 @@ public:
                   const QStringList &fields, std::optional<CaseMode> mode,
                   QObject *parent = nullptr, const QStringList &exceptionWords = {});
 
-public slots:
     void run() override;
 
 signals:

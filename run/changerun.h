@@ -50,6 +50,8 @@ public:
               std::optional<CaseMode> mode, QObject *parent = nullptr,
               const QStringList &exceptionWords = {});
 
+    void run() override;
+
     // The word exceptions the run uses, as given.
     const QStringList &exceptionWords() const { return change_.exceptionWords; }
 
@@ -59,9 +61,6 @@ public:
     // For tests: called in a writer's thread after a statement's rows are in the journal and
     // before the statement commits.
     void setRecordedHook(std::function<void()> hook) { recordedHook_ = std::move(hook); }
-
-public slots:
-    void run() override;
 
 signals:
     void finished(const ChangeRunSummary &summary);

@@ -9,7 +9,6 @@
 #include "ui/messages.h"
 #include "ui/windowhelpers.h"
 
-#include <QCloseEvent>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -250,19 +249,7 @@ ConnectionSettings Form1::settings() const
     return {Text1->text(), Text2->text(), Text3->text(), Text4->text(), Text5->text()};
 }
 
-void Form1::showEvent(QShowEvent *event)
+QWidget *Form1::firstControl() const
 {
-    QWidget::showEvent(event);
-    if (!centred_) {
-        centred_ = true;
-        CentreOnScreen(*this);
-    }
-    Text1->setFocus(Qt::TabFocusReason);
-}
-
-void Form1::closeEvent(QCloseEvent *event)
-{
-    // Nothing can refuse the closing; ending the program is the flow's.
-    event->accept();
-    emit closed();
+    return Text1;
 }

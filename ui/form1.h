@@ -5,9 +5,8 @@
 #pragma once
 
 #include "db/connectionsettings.h"
+#include "ui/flowwindow.h"
 #include "ui/pointerstate.h"
-
-#include <QWidget>
 
 class Messages;
 class QGroupBox;
@@ -15,7 +14,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-class Form1 : public QWidget
+class Form1 : public FlowWindow
 {
     Q_OBJECT
 
@@ -43,12 +42,9 @@ signals:
     // "Next >" has shown the main window and hidden this one: the main window is to fill
     // itself again from the values in the boxes.
     void mainWindowLoadRequested();
-    // The user has closed this window: the program is to end.
-    void closed();
 
 protected:
-    void showEvent(QShowEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
+    QWidget *firstControl() const override;
 
 private:
     // Each box saves its text under its key whenever the text changes.
@@ -66,7 +62,6 @@ private:
     Messages &messages_;
     QString programFolder_;
     PointerState pointer_;
-    bool centred_ = false;
 
     QGroupBox *Frame1;
     QLabel *Label2, *Label3, *Label1, *Label4, *Label6;

@@ -15,7 +15,6 @@
 #include "ui/windowhelpers.h"
 
 #include <QAction>
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -370,20 +369,7 @@ void Form2::stopChangeRun()
         std::_Exit(0);
 }
 
-void Form2::showEvent(QShowEvent *event)
+QWidget *Form2::firstControl() const
 {
-    QWidget::showEvent(event);
-    if (!centred_) {
-        centred_ = true;
-        CentreOnScreen(*this);
-    }
-    PushButton1->setFocus(Qt::TabFocusReason);
-}
-
-void Form2::closeEvent(QCloseEvent *event)
-{
-    // Nothing can refuse the closing; ending the program, and the run that may be going with
-    // it, is the flow's.
-    event->accept();
-    emit closed();
+    return PushButton1;
 }

@@ -7,10 +7,10 @@
 #include "db/tableref.h"
 #include "run/changerun.h"
 #include "ui/changerunthread.h"
+#include "ui/flowwindow.h"
 #include "ui/pointerstate.h"
 
 #include <QPointer>
-#include <QWidget>
 #include <functional>
 #include <optional>
 
@@ -26,7 +26,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class StatusLine;
 
-class Form2 : public QWidget
+class Form2 : public FlowWindow
 {
     Q_OBJECT
 
@@ -95,12 +95,9 @@ signals:
     void changeRunEnded();
     // "Setup Connection": the connection window is to be shown.
     void setupRequested();
-    // The user has closed this window: the program is to end.
-    void closed();
 
 protected:
-    void showEvent(QShowEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
+    QWidget *firstControl() const override;
 
 private:
     void buildLayout();
@@ -120,7 +117,6 @@ private:
     QString programFolder_;
     PointerState pointer_;
     ChangeRunThread runner_;
-    bool centred_ = false;
     bool listing_ = false;
 
     // The table whose fields ListView2 shows, and the table and field ListView3 previews.

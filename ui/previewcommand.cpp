@@ -22,17 +22,11 @@ constexpr int StartLine = 108;
 } // namespace
 
 PreviewCommand::PreviewCommand(Form2 &window, Messages &messages, QObject *parent)
-    : MenuCommand(window, messages, QStringLiteral("&Preview Changes…"),
-                  QStringLiteral("PreviewAction"), QKeySequence(Qt::CTRL | Qt::Key_P), parent)
+    : JobCommand(window, messages, QStringLiteral("&Preview Changes…"),
+                 QStringLiteral("PreviewAction"), QKeySequence(Qt::CTRL | Qt::Key_P), parent)
 {
     window_.changeMenu()->insertAction(window_.stopAction(), action_);
     connect(action_, &QAction::triggered, this, &PreviewCommand::Preview_Click);
-}
-
-PreviewCommand::~PreviewCommand()
-{
-    // The window may be half gone already: only the thread is seen to here.
-    worker_.stopAndWait();
 }
 
 PreviewChangesDialog *PreviewCommand::dialog() const

@@ -5,23 +5,19 @@
 
 #include "preview/changepreview.h"
 
-#include "ui/menucommand.h"
-#include "ui/workerthread.h"
+#include "ui/jobcommand.h"
 
 #include <QObject>
 #include <QPointer>
 
 class PreviewChangesDialog;
 
-class PreviewCommand : public MenuCommand
+class PreviewCommand : public JobCommand<ChangePreview>
 {
     Q_OBJECT
 
 public:
     PreviewCommand(Form2 &window, Messages &messages, QObject *parent = nullptr);
-    ~PreviewCommand() override; // stops a preview that is going and waits for its thread
-
-    bool isPreviewing() const { return worker_.running(); }
     // The preview shown last, while it is open.
     PreviewChangesDialog *dialog() const;
 
@@ -36,6 +32,5 @@ private:
     void previewFinished(const PreviewResult &result);
     void startChanging(const PreviewResult &result);
 
-    WorkerThread<ChangePreview> worker_;
     QPointer<PreviewChangesDialog> dialog_;
 };

@@ -19,15 +19,10 @@ const QString Handler = QStringLiteral("UndoLastChangeRun_Click");
 } // namespace
 
 UndoCommand::UndoCommand(Form2 &window, Messages &messages, QObject *parent)
-    : MenuCommand(window, messages, QStringLiteral("&Undo Last Change Run…"),
-                  QStringLiteral("UndoAction"), QKeySequence(Qt::CTRL | Qt::Key_Z), parent)
+    : JobCommand(window, messages, QStringLiteral("&Undo Last Change Run…"),
+                 QStringLiteral("UndoAction"), QKeySequence(Qt::CTRL | Qt::Key_Z), parent)
 {
     connect(action_, &QAction::triggered, this, &UndoCommand::UndoLastChangeRun_Click);
-}
-
-UndoCommand::~UndoCommand()
-{
-    worker_.stopAndWait();
 }
 
 void UndoCommand::UndoLastChangeRun_Click()

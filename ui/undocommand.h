@@ -6,22 +6,17 @@
 #include "journal/changejournal.h"
 #include "journal/undorun.h"
 
-#include "ui/menucommand.h"
-#include "ui/workerthread.h"
+#include "ui/jobcommand.h"
 
 #include <QObject>
 #include <optional>
 
-class UndoCommand : public MenuCommand
+class UndoCommand : public JobCommand<UndoRun>
 {
     Q_OBJECT
 
 public:
     UndoCommand(Form2 &window, Messages &messages, QObject *parent = nullptr);
-    ~UndoCommand() override; // stops an undo that is going and waits for its thread
-
-    bool isRunning() const { return worker_.running(); }
-
     void UndoLastChangeRun_Click();
 
     // The question before the undo: what the run did.
@@ -37,6 +32,5 @@ private:
     void start(const JournalRun &run);
     void undoFinished(const UndoSummary &summary);
 
-    WorkerThread<UndoRun> worker_;
     TableRef table_; // of the run being undone
 };

@@ -39,16 +39,27 @@ struct FileProblem {
     throw FileProblem{text};
 }
 
-// Runs a read or a write of a word file: none when it went through, else what is wrong with
-// the file.
-std::optional<QString> fileProblemOf(const std::function<void()> &action)
+// Asks for a word file as the handler's step 100 and reads or writes it as step 102; what is
+// wrong with the file is said as step 103. True when the file went through.
+bool transferWordFile(GuardedHandler &h, Messages &messages, const std::function<QString()> &choose,
+                      const std::function<void(const QString &path)> &action)
 {
-    try {
-        action();
-    } catch (const FileProblem &problem) {
-        return problem.text;
-    }
-    return std::nullopt;
+    QString path;
+    h.step(100, [&] { path = choose(); });
+    if (path.isEmpty())
+        return false;
+    std::optional<QString> problem;
+    if (!h.step(102, [&] {
+            try {
+                action(path);
+            } catch (const FileProblem &refused) {
+                problem = refused.text;
+            }
+        }))
+        return false;
+    if (problem)
+        h.step(103, [&] { messages.info(*problem); });
+    return !problem;
 }
 
 [[noreturn]] void fail(const QString &text)
@@ -143,31 +154,17 @@ void WordExceptionsDialog::OK_Click()
 void WordExceptionsDialog::Import_Click()
 {
     GuardedHandler h(messages_, Window, QStringLiteral("Import_Click"));
-    QString path;
-    h.step(100, [&] { path = chooseImportFile(); });
-    if (path.isEmpty())
-        return;
     QStringList imported;
-    std::optional<QString> problem;
-    if (!h.step(102, [&] { problem = fileProblemOf([&] { imported = ReadWordFile(path); }); }))
-        return;
-    if (problem)
-        h.step(103, [&] { messages_.info(*problem); });
-    else
+    if (transferWordFile(h, messages_, chooseImportFile,
+                         [&](const QString &path) { imported = ReadWordFile(path); }))
         h.step(104, [&] { setWords(WordExceptions::Cleaned(words() + imported)); });
 }
 
 void WordExceptionsDialog::Export_Click()
 {
     GuardedHandler h(messages_, Window, QStringLiteral("Export_Click"));
-    QString path;
-    h.step(100, [&] { path = chooseExportFile(); });
-    if (path.isEmpty())
-        return;
-    std::optional<QString> problem;
-    if (h.step(102, [&] { problem = fileProblemOf([&] { WriteWordFile(path, words()); }); }) &&
-        problem)
-        h.step(103, [&] { messages_.info(*problem); });
+    transferWordFile(h, messages_, chooseExportFile,
+                     [&](const QString &path) { WriteWordFile(path, words()); });
 }
 
 QStringList WordExceptionsDialog::ReadWordFile(const QString &path)

@@ -183,7 +183,7 @@ void TestPreviewChanges::noFieldAndNoMode()
     command_->Preview_Click();
     QCOMPARE(messages_.infos, QStringList{"mess up"});
     QVERIFY(messages_.reports.isEmpty());
-    QVERIFY(!command_->isPreviewing());
+    QVERIFY(!command_->isWorking());
     QVERIFY(!main()->isBusy());
     QVERIFY(!command_->dialog());
 }
@@ -194,7 +194,7 @@ void TestPreviewChanges::previewThenStartChanging()
     main()->findChild<QComboBox *>("Combo1")->setCurrentText("Proper Case");
     QSignalSpy ended(command_, &PreviewCommand::previewEnded);
     command_->Preview_Click();
-    QVERIFY(command_->isPreviewing());
+    QVERIFY(command_->isWorking());
     QVERIFY(main()->isBusy());
     QVERIFY(main()->stopAction()->isEnabled());
     QVERIFY(ended.wait(60000));
