@@ -49,6 +49,8 @@ public:
     ChangeRun(const ConnectionSettings &settings, const TableRef &table, const QStringList &fields,
               std::optional<CaseMode> mode, QObject *parent = nullptr,
               const QStringList &exceptionWords = {});
+    ChangeRun(const ConnectionSettings &settings, const CaseChange &change,
+              QObject *parent = nullptr);
 
     // The word exceptions the run uses, as given.
     const QStringList &exceptionWords() const { return change_.exceptionWords; }

@@ -3,10 +3,10 @@
 // it), then shows the preview, whose "Start Changing" starts exactly that run.
 #pragma once
 
+#include "db/workerthread.h"
 #include "preview/changepreview.h"
 
 #include "ui/menucommand.h"
-#include "ui/workerthread.h"
 
 #include <QObject>
 #include <QPointer>

@@ -3,11 +3,11 @@
 // the window is busy with it ("Stop" ends it between two statements).
 #pragma once
 
+#include "db/workerthread.h"
 #include "journal/changejournal.h"
 #include "journal/undorun.h"
 
 #include "ui/menucommand.h"
-#include "ui/workerthread.h"
 
 #include <QObject>
 #include <optional>
@@ -26,8 +26,6 @@ public:
 
     // The question before the undo: what the run did.
     static QString ConfirmText(const JournalRun &run);
-    // The message at the end: rows restored and rows left alone.
-    static QString ClosingText(const UndoSummary &summary);
 
 signals:
     // An undo has ended and the window has shown its outcome.
