@@ -75,8 +75,11 @@ int CliProgram::Run(const QStringList &arguments)
     QString error;
     const CommandRequest request = CommandLine::Parse(arguments, error);
     if (!error.isEmpty()) {
-        std::fprintf(stderr, "recasor: %s\nTry 'recasor --help'.\n", qPrintable(error));
-        return ToInt(ExitCode::Usage);
+        // A script that asked for JSON gets its one object even when the rest was not read.
+        const int code =
+            Output(arguments.contains(QStringLiteral("--json"))).fail(ExitCode::Usage, error);
+        std::fputs("Try 'recasor --help'.\n", stderr);
+        return code;
     }
     if (request.command == Command::Help || request.command == Command::Version) {
         const QString text =
