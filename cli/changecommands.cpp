@@ -9,8 +9,6 @@
 #include "run/changerun.h"
 #include "run/changeruntexts.h"
 
-#include <QElapsedTimer>
-
 namespace {
 
 const QString UndoName = QStringLiteral("recasor undo");
@@ -153,12 +151,9 @@ ExitCode RunOutcome(const Output &out, const ChangeRunSummary &summary)
 int CommandPreview(const CommandContext &context)
 {
     const CaseChange change = CheckedChange(context);
-    QElapsedTimer clock;
-    clock.start();
-    ProgressPrinter progress;
-    const PreviewResult result =
-        DriveJob<ChangePreview, PreviewResult>(new ChangePreview(context.values, change), progress);
-    const qint64 elapsedMs = clock.elapsed();
+    qint64 elapsedMs = 0;
+    const PreviewResult result = DriveJob<ChangePreview, PreviewResult>(
+        new ChangePreview(context.values, change), elapsedMs);
     if (!result.error.isEmpty())
         return context.out.fail(ExitCode::Failed,
                                 QStringLiteral("the preview failed: ") + result.error);
@@ -175,12 +170,9 @@ int CommandPreview(const CommandContext &context)
 int CommandChange(const CommandContext &context)
 {
     const CaseChange change = CheckedChange(context);
-    QElapsedTimer clock;
-    clock.start();
-    ProgressPrinter progress;
+    qint64 elapsedMs = 0;
     const ChangeRunSummary summary =
-        DriveJob<ChangeRun, ChangeRunSummary>(new ChangeRun(context.values, change), progress);
-    const qint64 elapsedMs = clock.elapsed();
+        DriveJob<ChangeRun, ChangeRunSummary>(new ChangeRun(context.values, change), elapsedMs);
     PrintRun(context.out, summary, elapsedMs);
     const ExitCode code = RunOutcome(context.out, summary);
     QJsonObject json = RequestJson(context, QStringLiteral("change"));

@@ -1,17 +1,21 @@
 // Runs one job (a change run, a preview, an undo) to its end from the command line: on the one
 // runner the windows use, with its progress on stderr, and Ctrl+C or SIGTERM asking it to stop
-// as Stop does in the window. Returns the job's result.
+// as Stop does in the window. Returns the job's result, and its time in elapsedMs.
 #pragma once
 
 #include "cli/interruptwatch.h"
 #include "cli/progressprinter.h"
 #include "db/workerthread.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 
 template <typename ConcreteJob, typename Result>
-Result DriveJob(ConcreteJob *job, ProgressPrinter &progress)
+Result DriveJob(ConcreteJob *job, qint64 &elapsedMs)
 {
+    QElapsedTimer clock;
+    clock.start();
+    ProgressPrinter progress;
     WorkerThread<ConcreteJob> runner;
     QEventLoop loop;
     InterruptWatch interrupt;
@@ -34,5 +38,6 @@ Result DriveJob(ConcreteJob *job, ProgressPrinter &progress)
     loop.exec();
     runner.release();
     progress.end();
+    elapsedMs = clock.elapsed();
     return result;
 }

@@ -9,8 +9,6 @@
 #include "journal/undorun.h"
 #include "journal/undotexts.h"
 
-#include <QElapsedTimer>
-
 namespace {
 
 QString StartedText(const JournalRun &run)
@@ -75,12 +73,9 @@ int CommandUndo(const CommandContext &context)
                          .arg(QString::number(run.id), run.table.displayName(),
                               run.fields.join(QStringLiteral(", ")), CaseModeText(run.mode),
                               StartedText(run), GroupedCount(run.rowsRecorded)));
-    QElapsedTimer clock;
-    clock.start();
-    ProgressPrinter progress;
+    qint64 elapsedMs = 0;
     const UndoSummary summary =
-        DriveJob<UndoRun, UndoSummary>(new UndoRun(context.values, run), progress);
-    const qint64 elapsedMs = clock.elapsed();
+        DriveJob<UndoRun, UndoSummary>(new UndoRun(context.values, run), elapsedMs);
     if (!summary.firstError.isEmpty())
         context.out.note(QStringLiteral("recasor: ") + summary.firstError);
     context.out.line(UndoClosingText(summary, QStringLiteral("recasor undo")));
