@@ -91,6 +91,39 @@ void ReadConnectionOptions(const QCommandLineParser &parser, CommandRequest &req
     request.database = given("database");
 }
 
+// The command's TABLE and the options of its own. False with the error set.
+bool ReadArguments(const CommandForm &form, const QStringList &words,
+                   const QCommandLineParser &parser, CommandRequest &request, QString &error)
+{
+    const int wanted = form.table ? 2 : 1;
+    if (words.size() != wanted) {
+        error = form.table ? QStringLiteral("%1 takes one TABLE").arg(words[0])
+                           : QStringLiteral("%1 takes no other argument").arg(words[0]);
+        return false;
+    }
+    if (form.table) {
+        const std::optional<TableRef> table = CommandLine::ParseTableName(words[1]);
+        if (!table) {
+            error = QStringLiteral("\"%1\" is not a table name: give name, schema.name, or "
+                                   "\"a part\" in double quotes")
+                        .arg(words[1]);
+            return false;
+        }
+        request.table = *table;
+    }
+    if (form.options.contains(QLatin1String("mode")) && !ReadChangeOptions(parser, request, error))
+        return false;
+    if (parser.isSet(QStringLiteral("run"))) {
+        bool ok = false;
+        request.run = parser.value(QStringLiteral("run")).toLongLong(&ok);
+        if (!ok || *request.run <= 0) {
+            error = QStringLiteral("--run takes the id of a run, as `recasor runs` lists it");
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 CommandRequest CommandLine::Parse(const QStringList &arguments, QString &error)
@@ -137,33 +170,8 @@ CommandRequest CommandLine::Parse(const QStringList &arguments, QString &error)
             return request;
         }
     }
-    const int wanted = form->table ? 2 : 1;
-    if (words.size() != wanted) {
-        error = form->table ? QStringLiteral("%1 takes one TABLE").arg(words[0])
-                            : QStringLiteral("%1 takes no other argument").arg(words[0]);
-        return request;
-    }
-    if (form->table) {
-        const std::optional<TableRef> table = ParseTableName(words[1]);
-        if (!table) {
-            error = QStringLiteral("\"%1\" is not a table name: give name, schema.name, or "
-                                   "\"a part\" in double quotes")
-                        .arg(words[1]);
-            return request;
-        }
-        request.table = *table;
-    }
-    if (form->options.contains(QLatin1String("mode")) && !ReadChangeOptions(parser, request, error))
-        return request;
-    if (parser.isSet(QStringLiteral("run"))) {
-        bool ok = false;
-        request.run = parser.value(QStringLiteral("run")).toLongLong(&ok);
-        if (!ok || *request.run <= 0) {
-            error = QStringLiteral("--run takes the id of a run, as `recasor runs` lists it");
-            return request;
-        }
-    }
-    ReadConnectionOptions(parser, request);
+    if (ReadArguments(*form, words, parser, request, error))
+        ReadConnectionOptions(parser, request);
     return request;
 }
 
