@@ -41,6 +41,7 @@
 #include <QThread>
 
 #include <cstdio>
+#include <ctime>
 #include <optional>
 
 namespace {
@@ -138,8 +139,16 @@ struct Sample {
     double previewSeconds = 0, previewPeak = 0;
     double undoSeconds = 0, undoPeak = 0;
     qint64 rowUpdates = 0; // the server's count for the engine's table after the run
+    double engineCpuSeconds = 0; // the program's own processor time during the run
     ChangeRunSummary summary;
 };
+
+double ProcessCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return now.tv_sec + now.tv_nsec / 1e9;
+}
 
 // The server's count of row updates of the table, once the sessions that wrote it have ended
 // and reported them.
@@ -256,8 +265,10 @@ int main(int argc, char *argv[])
             QObject::connect(&run, &ChangeRun::finished,
                              [&](const ChangeRunSummary &s) { sample.summary = s; });
             clock.restart();
+            const double cpuBefore = ProcessCpuSeconds();
             run.run();
             sample.engineSeconds = clock.nsecsElapsed() / 1e9;
+            sample.engineCpuSeconds = ProcessCpuSeconds() - cpuBefore;
             sample.peak = PeakMemoryMiB();
             if (sample.summary.endedEarly) {
                 out << "engine failed: " << sample.summary.firstError << "\n";
@@ -291,7 +302,8 @@ int main(int argc, char *argv[])
                 << QString::number(preview.median(), 'f', 2) << '\t' << previewRatio.summary()
                 << '\t' << QString::number(previewPeak, 'f', 1) << "\t(rows written "
                 << last.rowsWritten << ", values refused " << last.valuesNotWritten
-                << ", server's row updates " << samples.last().rowUpdates << ")\n";
+                << ", server's row updates " << samples.last().rowUpdates << ", engine's own CPU "
+                << QString::number(samples.last().engineCpuSeconds, 'f', 2) << " s)\n";
             if (scenario.undo)
                 out << "\t\tundo of the run: ratio " << undoRatio.summary() << ", peak "
                     << QString::number(undoPeak, 'f', 1) << " MiB\n";

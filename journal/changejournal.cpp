@@ -240,8 +240,8 @@ bool isOfDatabase(const JournalRun &run, const ConnectionSettings &settings,
            (!run.databaseIdentity.known() || run.databaseIdentity == current());
 }
 
-std::optional<JournalRun> lastOf(const ConnectionSettings &settings,
-                                 const std::function<const DatabaseIdentity &()> &current)
+// The newest readable run, from the newest file on, that `wanted` takes.
+std::optional<JournalRun> newestOf(const std::function<bool(const JournalRun &)> &wanted)
 {
     const std::map<qint64, QString> files = runFiles(ChangeJournal::Folder());
     for (auto it = files.rbegin(); it != files.rend(); ++it) {
@@ -252,11 +252,32 @@ std::optional<JournalRun> lastOf(const ConnectionSettings &settings,
         } catch (const JournalError &) {
             continue;
         }
-        // A run that found nothing to change has nothing to take back.
-        if (!run->undone && run->rowsRecorded > 0 && isOfDatabase(*run, settings, current))
+        if (wanted(*run))
             return run;
     }
     return std::nullopt;
+}
+
+std::optional<JournalRun> lastOf(const ConnectionSettings &settings,
+                                 const std::function<const DatabaseIdentity &()> &current)
+{
+    // A run that found nothing to change has nothing to take back.
+    return newestOf([&](const JournalRun &run) {
+        return !run.undone && run.rowsRecorded > 0 && isOfDatabase(run, settings, current);
+    });
+}
+
+// The identity of the database the settings name, read from the server once, when first asked.
+std::function<const DatabaseIdentity &()> identityOf(const ConnectionSettings &settings)
+{
+    return [settings,
+            current = std::optional<DatabaseIdentity>()]() mutable -> const DatabaseIdentity & {
+        if (!current) {
+            DbSession session(settings);
+            current = DatabaseIdentity::Of(session);
+        }
+        return *current;
+    };
 }
 
 } // namespace
@@ -331,13 +352,24 @@ std::optional<JournalRun> ChangeJournal::Last(const ConnectionSettings &settings
 {
     // The server is asked only when a run of the database's name is on record, so that the
     // answer that there is none needs no connection.
-    std::optional<DatabaseIdentity> current;
-    return lastOf(settings, [&]() -> const DatabaseIdentity & {
-        if (!current) {
-            DbSession session(settings);
-            current = DatabaseIdentity::Of(session);
-        }
-        return *current;
+    return lastOf(settings, identityOf(settings));
+}
+
+QList<JournalRun> ChangeJournal::Runs()
+{
+    QList<JournalRun> runs;
+    newestOf([&runs](const JournalRun &run) {
+        runs << run;
+        return false;
+    });
+    return runs;
+}
+
+std::optional<JournalRun> ChangeJournal::Run(qint64 id, const ConnectionSettings &settings)
+{
+    const auto current = identityOf(settings);
+    return newestOf([&](const JournalRun &run) {
+        return run.id == id && isOfDatabase(run, settings, current);
     });
 }
 

@@ -63,6 +63,14 @@ public:
     // a run of that name is on record. Throws DbError when it cannot be read.
     static std::optional<JournalRun> Last(const ConnectionSettings &settings);
 
+    // Every run on record whose file can be read, newest first.
+    static QList<JournalRun> Runs();
+
+    // The run of that id when it is a run of the database the settings name, matched as Last()
+    // matches (undone or not); none when there is no such run. Throws DbError when the
+    // database's identity cannot be read.
+    static std::optional<JournalRun> Run(qint64 id, const ConnectionSettings &settings);
+
     // Records that the run was undone, so that Last() offers the run before it. Throws
     // JournalError.
     static void MarkUndone(const JournalRun &run);

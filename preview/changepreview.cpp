@@ -425,7 +425,13 @@ qint64 PreviewResult::valuesChanging() const
 ChangePreview::ChangePreview(const ConnectionSettings &settings, const TableRef &table,
                              const QStringList &fields, std::optional<CaseMode> mode,
                              QObject *parent, const QStringList &exceptionWords)
-    : Job(settings, parent), change_{table, fields, mode, exceptionWords}
+    : ChangePreview(settings, CaseChange{table, fields, mode, exceptionWords}, parent)
+{
+}
+
+ChangePreview::ChangePreview(const ConnectionSettings &settings, const CaseChange &change,
+                             QObject *parent)
+    : Job(settings, parent), change_(change)
 {
     qRegisterMetaType<PreviewResult>();
 }

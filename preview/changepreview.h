@@ -66,6 +66,8 @@ public:
     ChangePreview(const ConnectionSettings &settings, const TableRef &table,
                   const QStringList &fields, std::optional<CaseMode> mode,
                   QObject *parent = nullptr, const QStringList &exceptionWords = {});
+    ChangePreview(const ConnectionSettings &settings, const CaseChange &change,
+                  QObject *parent = nullptr);
 
     void run() override;
 

@@ -385,7 +385,12 @@ private:
 ChangeRun::ChangeRun(const ConnectionSettings &settings, const TableRef &table,
                      const QStringList &fields, std::optional<CaseMode> mode, QObject *parent,
                      const QStringList &exceptionWords)
-    : Job(settings, parent), change_{table, fields, mode, exceptionWords}
+    : ChangeRun(settings, CaseChange{table, fields, mode, exceptionWords}, parent)
+{
+}
+
+ChangeRun::ChangeRun(const ConnectionSettings &settings, const CaseChange &change, QObject *parent)
+    : Job(settings, parent), change_(change)
 {
     qRegisterMetaType<ChangeRunSummary>();
 }

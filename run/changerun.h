@@ -51,6 +51,8 @@ public:
     ChangeRun(const ConnectionSettings &settings, const TableRef &table, const QStringList &fields,
               std::optional<CaseMode> mode, QObject *parent = nullptr,
               const QStringList &exceptionWords = {});
+    ChangeRun(const ConnectionSettings &settings, const CaseChange &change,
+              QObject *parent = nullptr);
 
     void run() override;
 

@@ -24,14 +24,22 @@ qsizetype RowUpdate::arrays() const
     return target_.fields.size() * 2 + (byPlace_ ? 1 : 0);
 }
 
+// One text per list: the place's for the first when matched by place, the values' for the
+// rest, joined.
+QString RowUpdate::perList(const QString &place, const QString &values) const
+{
+    QStringList lists;
+    if (byPlace_)
+        lists << place;
+    for (qsizetype k = 0; k < target_.fields.size() * 2; ++k)
+        lists << values;
+    return lists.join(QStringLiteral(", "));
+}
+
 QString RowUpdate::arraysFromParameters() const
 {
-    QStringList arrays;
-    if (byPlace_)
-        arrays << QStringLiteral("CAST(string_to_array(?, ?) AS pg_catalog.tid[])");
-    for (qsizetype k = 0; k < target_.fields.size() * 2; ++k)
-        arrays << QStringLiteral("string_to_array(?, ?)");
-    return arrays.join(QStringLiteral(", "));
+    return perList(QStringLiteral("CAST(string_to_array(?, ?) AS pg_catalog.tid[])"),
+                   QStringLiteral("string_to_array(?, ?)"));
 }
 
 QString RowUpdate::arraysFromArguments() const
@@ -44,12 +52,7 @@ QString RowUpdate::arraysFromArguments() const
 
 QString RowUpdate::argumentTypes() const
 {
-    QStringList types;
-    if (byPlace_)
-        types << QStringLiteral("pg_catalog.tid[]");
-    for (qsizetype k = 0; k < target_.fields.size() * 2; ++k)
-        types << QStringLiteral("text[]");
-    return types.join(QStringLiteral(", "));
+    return perList(QStringLiteral("pg_catalog.tid[]"), QStringLiteral("text[]"));
 }
 
 // An empty new value marks a field the item does not change. Values that are not text are

@@ -35,6 +35,7 @@ public:
     QString mask() const;
 
 private:
+    QString perList(const QString &place, const QString &values) const;
     QString changes(qsizetype k) const;
     QString holds(qsizetype k) const;
 

@@ -2,20 +2,14 @@
 
 #include "casing/caselist.h"
 #include "casing/wordexceptions.h"
-#include "ui/groupedcount.h"
+#include "run/changeruntexts.h"
 #include "ui/messages.h"
 
 #include <QTreeWidget>
 
 namespace {
 
-QString EndedEarlyText(const QString &how, qint64 rowsWritten)
-{
-    return QStringLiteral("The change run %1 before it was complete.\n\n"
-                          "Rows written: %2\nThe other rows keep their old letter case; Undo Last "
-                          "Change Run takes back what was written.")
-        .arg(how, GroupedCount(rowsWritten));
-}
+const QString UndoName = QStringLiteral("Undo Last Change Run");
 
 } // namespace
 
@@ -40,19 +34,14 @@ void ReportChangeRun(Messages &messages, const QString &window, const ChangeRunS
     // A run that was stopped says so first; one that failed says why first, and then how far it
     // got (a failure before the first write has nothing to take back).
     if (summary.stopped)
-        messages.info(EndedEarlyText(QStringLiteral("was stopped"), summary.rowsWritten));
+        messages.info(EndedEarlyText(QStringLiteral("was stopped"), summary.rowsWritten, UndoName));
     if (!summary.firstError.isEmpty())
         messages.report(window, QStringLiteral("PushButton1_Click"),
                         ChangeRunReportLine(summary.firstErrorStep, mode), summary.firstError);
     if (summary.endedEarly && !summary.stopped && summary.rowsWritten > 0)
-        messages.info(EndedEarlyText(QStringLiteral("ended"), summary.rowsWritten));
+        messages.info(EndedEarlyText(QStringLiteral("ended"), summary.rowsWritten, UndoName));
     if (summary.valuesNotWritten > 0)
-        messages.info(summary.valuesNotWritten == 1
-                          ? QStringLiteral("1 value could not be written; it keeps its old "
-                                           "letter case.")
-                          : QStringLiteral("%1 values could not be written; they keep their "
-                                           "old letter case.")
-                                .arg(GroupedCount(summary.valuesNotWritten)));
+        messages.info(ValuesNotWrittenText(summary.valuesNotWritten));
     if (const QString leftAlone = LeftAloneText(summary.leftAlone); !leftAlone.isEmpty())
         messages.info(leftAlone);
     if (summary.noMode)

@@ -7,13 +7,11 @@ ChangeRunThread::~ChangeRunThread()
     stopAndWait();
 }
 
-bool ChangeRunThread::start(const ConnectionSettings &settings, const TableRef &table,
-                            const QStringList &fields, std::optional<CaseMode> mode,
-                            const QStringList &exceptionWords)
+bool ChangeRunThread::start(const ConnectionSettings &settings, const CaseChange &change)
 {
     if (runner_.running())
         return false;
-    runner_.adopt(new ChangeRun(settings, table, fields, mode, nullptr, exceptionWords), this);
+    runner_.adopt(new ChangeRun(settings, change), this);
     runner_.forward(&ChangeRun::progress, this, [this](int percent) { emit progress(percent); });
     runner_.forward(&ChangeRun::finished, this, [this](const ChangeRunSummary &summary) {
         runner_.release();

@@ -3,8 +3,8 @@
 // back to the window's thread as signals.
 #pragma once
 
+#include "db/workerthread.h"
 #include "run/changerun.h"
-#include "ui/workerthread.h"
 
 #include <QObject>
 
@@ -19,8 +19,7 @@ public:
     bool isRunning() const { return runner_.running(); }
 
     // Starts a run; false (and nothing started) while one is still going.
-    bool start(const ConnectionSettings &settings, const TableRef &table, const QStringList &fields,
-               std::optional<CaseMode> mode, const QStringList &exceptionWords = {});
+    bool start(const ConnectionSettings &settings, const CaseChange &change);
 
     // The sessions of the run going, for watching them on the server; none while none goes.
     std::shared_ptr<const CancelGroup> sessions() const

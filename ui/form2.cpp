@@ -3,7 +3,7 @@
 
 #include "db/catalogue.h"
 #include "db/fieldpreview.h"
-#include "settings/settingsstore.h"
+#include "db/storedcasechange.h"
 #include "ui/callrepainting.h"
 #include "ui/changerunreport.h"
 #include "ui/controls.h"
@@ -202,17 +202,14 @@ bool Form2::startChangeRun(const QStringList &fields, std::optional<CaseMode> mo
 {
     if (isBusy() || !fieldsTable_ || fields.isEmpty())
         return false;
-    runTable_ = *fieldsTable_;
-    runFields_ = fields;
-    runMode_ = mode;
-    runWords_ = SettingsStore::ExceptionWords();
+    run_ = StoredCaseChange(*fieldsTable_, fields, mode);
     // The run's signals come through the event loop, so the window is switched to its
     // running state before the first of them arrives, and only for a run that started.
-    if (!runner_.start(connection_(), runTable_, runFields_, runMode_, runWords_))
+    if (!runner_.start(connection_(), run_))
         return false;
     setRunning(true);
     statusLine_->taskStarted();
-    statusLine_->watchLocks(connection_(), runner_.sessions(), runTable_);
+    statusLine_->watchLocks(connection_(), runner_.sessions(), run_.table);
     return true;
 }
 
@@ -293,19 +290,19 @@ void Form2::changeRunFinished(const ChangeRunSummary &summary)
 {
     setRunning(false);
     statusLine_->taskEnded(
-        ChangeRunStatus(summary, runTable_, runFields_, runMode_, statusLine_->taskElapsedMs()));
+        ChangeRunStatus(summary, run_.table, run_.fields, run_.mode, statusLine_->taskElapsedMs()));
     updatePreviewAfterRun(summary);
-    ReportChangeRun(messages_, Window, summary, runMode_);
+    ReportChangeRun(messages_, Window, summary, run_.mode);
     emit changeRunEnded();
 }
 
 void Form2::updatePreviewAfterRun(const ChangeRunSummary &summary)
 {
-    if (!runMode_ || !previewTable_ || *previewTable_ != runTable_ ||
-        !runFields_.contains(previewField_))
+    if (!run_.mode || !previewTable_ || *previewTable_ != run_.table ||
+        !run_.fields.contains(previewField_))
         return;
     const bool wroteAll = summary.firstError.isEmpty() && !summary.endedEarly;
-    const int line = 194 + 4 * static_cast<int>(*runMode_);
+    const int line = 194 + 4 * static_cast<int>(*run_.mode);
     GuardedHandler h(messages_, Window, QStringLiteral("PushButton1_Click"));
     if (!wroteAll) {
         // Converting the listed values would show changes that did not happen: the preview is
@@ -313,7 +310,7 @@ void Form2::updatePreviewAfterRun(const ChangeRunSummary &summary)
         const auto reload = [&] {
             const BusyPointer busy(pointer_);
             const QStringList values =
-                CallRepainting([values = connection_(), table = runTable_, field = previewField_] {
+                CallRepainting([values = connection_(), table = run_.table, field = previewField_] {
                     return PreviewField(values, table, field);
                 });
             ListView3->clear();
@@ -331,7 +328,7 @@ void Form2::updatePreviewAfterRun(const ChangeRunSummary &summary)
         }
         return;
     }
-    h.step(line, [&] { ConvertPreviewList(*ListView3, *runMode_, runWords_); });
+    h.step(line, [&] { ConvertPreviewList(*ListView3, *run_.mode, run_.exceptionWords); });
 }
 
 void Form2::PushButton2_Click()

@@ -3,6 +3,7 @@
 // on a thread of its own while the window stays responsive.
 #pragma once
 
+#include "db/casechange.h"
 #include "db/connectionsettings.h"
 #include "db/tableref.h"
 #include "run/changerun.h"
@@ -124,10 +125,7 @@ private:
     std::optional<TableRef> previewTable_;
     QString previewField_;
     // What the running change run works on.
-    TableRef runTable_;
-    QStringList runFields_;
-    std::optional<CaseMode> runMode_;
-    QStringList runWords_; // the word exceptions as stored when the run started
+    CaseChange run_; // with the word exceptions as stored when the run started
     QPointer<QWidget> focusBeforeRun_;
 
     QMenuBar *MenuBar;

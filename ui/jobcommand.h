@@ -3,8 +3,8 @@
 // the thread is seen to.
 #pragma once
 
+#include "db/workerthread.h"
 #include "ui/menucommand.h"
-#include "ui/workerthread.h"
 
 template <typename JobType>
 class JobCommand : public MenuCommand

@@ -1,7 +1,7 @@
 #include "ui/previewchangesdialog.h"
 
+#include "db/counttexts.h"
 #include "db/fieldpreview.h"
-#include "ui/groupedcount.h"
 
 #include <QDialogButtonBox>
 #include <QHeaderView>

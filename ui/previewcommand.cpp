@@ -1,6 +1,6 @@
 #include "ui/previewcommand.h"
 
-#include "settings/settingsstore.h"
+#include "db/storedcasechange.h"
 #include "ui/form2.h"
 #include "ui/guardedhandler.h"
 #include "ui/messages.h"
@@ -63,10 +63,9 @@ void PreviewCommand::start(const TableRef &table, const QStringList &fields, Cas
     if (worker_.running() || !window_.beginTask([this] { worker_.requestStop(); }))
         return;
     // The stored word exceptions, as a run started now would take them.
-    ChangePreview *preview =
-        worker_.adopt(new ChangePreview(window_.connectionSettings(), table, fields, mode, nullptr,
-                                        SettingsStore::ExceptionWords()),
-                      this);
+    ChangePreview *preview = worker_.adopt(
+        new ChangePreview(window_.connectionSettings(), StoredCaseChange(table, fields, mode)),
+        this);
     worker_.forward(&ChangePreview::progress, this,
                     [this](int percent) { window_.setTaskProgress(percent); });
     worker_.forward(&ChangePreview::finished, this,

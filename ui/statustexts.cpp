@@ -1,10 +1,10 @@
 #include "ui/statustexts.h"
 
+#include "db/counttexts.h"
 #include "db/lockwaitwatcher.h"
 #include "journal/undorun.h"
 #include "preview/changepreview.h"
 #include "run/changerun.h"
-#include "ui/groupedcount.h"
 
 namespace {
 
@@ -40,18 +40,6 @@ QString EndedEarlyStatus(const ChangeRunSummary &summary, const TableRef &table,
 }
 
 } // namespace
-
-QString ElapsedText(qint64 ms)
-{
-    if (ms < 10000)
-        return QString::number(ms / 1000.0, 'f', 1) + QStringLiteral(" s");
-    const qint64 s = ms / 1000;
-    if (s < 60)
-        return QStringLiteral("%1 s").arg(s);
-    if (s < 3600)
-        return QStringLiteral("%1 min %2 s").arg(s / 60).arg(s % 60);
-    return QStringLiteral("%1 h %2 min").arg(s / 3600).arg(s % 3600 / 60);
-}
 
 QString ChangeRunStatus(const ChangeRunSummary &summary, const TableRef &table,
                         const QStringList &fields, std::optional<CaseMode> mode, qint64 elapsedMs)

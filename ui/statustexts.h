@@ -15,9 +15,6 @@ struct LockWait;
 struct PreviewResult;
 struct UndoSummary;
 
-// A task's duration: "0.4 s", "9.1 s", "42 s", "3 min 5 s", "2 h 4 min".
-QString ElapsedText(qint64 ms);
-
 // A change run of these fields of the table by that mode; empty for a mode text without a mode
 // word, which "mess up" says.
 QString ChangeRunStatus(const ChangeRunSummary &summary, const TableRef &table,

@@ -1,8 +1,9 @@
 #include "ui/undocommand.h"
 
+#include "db/counttexts.h"
+#include "journal/undotexts.h"
 #include "ui/callrepainting.h"
 #include "ui/form2.h"
-#include "ui/groupedcount.h"
 #include "ui/guardedhandler.h"
 #include "ui/messages.h"
 #include "ui/statusline.h"
@@ -71,7 +72,9 @@ void UndoCommand::undoFinished(const UndoSummary &summary)
     GuardedHandler h(messages_, Window, Handler);
     if (!summary.firstError.isEmpty())
         messages_.report(Window, Handler, 108, summary.firstError);
-    h.step(110, [&] { messages_.info(ClosingText(summary)); });
+    h.step(110, [&] {
+        messages_.info(UndoClosingText(summary, QStringLiteral("Undo Last Change Run")));
+    });
     // The preview of the table shows its values as they are now.
     if (window_.shownTable() == table_)
         h.step(112, [&] { window_.ListView2_Click(); });
@@ -102,21 +105,4 @@ QString UndoCommand::ConfirmText(const JournalRun &run)
                                "known by the database's identity, server, port and name.\n");
     return text + QStringLiteral("\nEvery row that still holds the value the run wrote gets its "
                                  "old value back; rows changed since are left alone.");
-}
-
-QString UndoCommand::ClosingText(const UndoSummary &summary)
-{
-    QString text =
-        (summary.endedEarly ? QStringLiteral("The undo ended before it was complete.")
-                            : QStringLiteral("The change run was undone.")) +
-        QStringLiteral("\n\nRows restored: %1\nRows left alone because they changed "
-                       "since the run or could not be found: %2")
-            .arg(GroupedCount(summary.rowsRestored), GroupedCount(summary.rowsLeftAlone));
-    if (summary.rowsRestoredEarlier > 0)
-        text += QStringLiteral("\nRows restored by an earlier undo of this run: %1")
-                    .arg(GroupedCount(summary.rowsRestoredEarlier));
-    if (summary.endedEarly)
-        text += QStringLiteral("\nThe other rows keep their converted values; Undo Last Change "
-                               "Run goes on where this undo ended and takes them back.");
-    return text;
 }

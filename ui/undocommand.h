@@ -21,8 +21,6 @@ public:
 
     // The question before the undo: what the run did.
     static QString ConfirmText(const JournalRun &run);
-    // The message at the end: rows restored and rows left alone.
-    static QString ClosingText(const UndoSummary &summary);
 
 signals:
     // An undo has ended and the window has shown its outcome.

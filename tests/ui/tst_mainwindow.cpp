@@ -8,11 +8,11 @@
 
 #include "app/windowflow.h"
 #include "db/catalogue.h"
+#include "db/counttexts.h"
 #include "db/dbsession.h"
 #include "settings/settingsstore.h"
 #include "ui/form1.h"
 #include "ui/form2.h"
-#include "ui/groupedcount.h"
 #include "ui/statusline.h"
 
 #include <QComboBox>

@@ -1,8 +1,9 @@
-// The one way a window runs a job (a change run, a preview, an undo) off its own thread: the
-// job's run() starts with the thread, the thread ends with the job's finished(), and the job is
-// deleted once its thread has ended and it can take no more events. One job at a time.
+// The one way a job (a change run, a preview, an undo) is run off the thread of whoever drives
+// it, a window or the command line: the job's run() starts with the thread, the thread ends with
+// the job's finished(), and the job is deleted once its thread has ended and it can take no more
+// events. One job at a time.
 // Each job started has a number of its own, and the signals connected through forward() reach
-// the window only while that job is the current one: a job abandoned by stopAndWait() may
+// the driver only while that job is the current one: a job abandoned by stopAndWait() may
 // still have signals queued, which are never taken for those of a later job.
 #pragma once
 

@@ -1,0 +1,190 @@
+#include "cli/changecommands.h"
+
+#include "cli/commandcontext.h"
+#include "cli/jobdriver.h"
+#include "cli/targetcheck.h"
+#include "db/counttexts.h"
+#include "db/storedcasechange.h"
+#include "preview/changepreview.h"
+#include "run/changerun.h"
+#include "run/changeruntexts.h"
+
+namespace {
+
+const QString UndoName = QStringLiteral("recasor undo");
+
+// A value as one line of a terminal: in double quotes, with its line breaks, tabs, quotes and
+// backslashes escaped, so that a value that spans lines cannot pass for other output.
+QString Quoted(const QString &value)
+{
+    QString text;
+    text.reserve(value.size() + 2);
+    for (const QChar c : value) {
+        if (c == u'\n')
+            text += QStringLiteral("\\n");
+        else if (c == u'\r')
+            text += QStringLiteral("\\r");
+        else if (c == u'\t')
+            text += QStringLiteral("\\t");
+        else if (c == u'"' || c == u'\\')
+            text += u'\\' + QString(c);
+        else
+            text += c;
+    }
+    return u'"' + text + u'"';
+}
+
+QJsonArray LeftAloneJson(const QList<FieldKind> &fields)
+{
+    QJsonArray list;
+    for (const FieldKind &field : fields)
+        list.append(QJsonObject{{QStringLiteral("field"), field.name},
+                                {QStringLiteral("type"), field.type},
+                                {QStringLiteral("reason"), field.leftAloneReason()}});
+    return list;
+}
+
+QJsonObject RequestJson(const CommandContext &context, const QString &command)
+{
+    return {{QStringLiteral("command"), command},
+            {QStringLiteral("table"), TableJson(context.request.table)},
+            {QStringLiteral("fields"), QJsonArray::fromStringList(context.request.fields)},
+            {QStringLiteral("mode"), CaseModeText(*context.request.mode)}};
+}
+
+// The checks that end bad input before the job starts, and the change as the window builds it.
+CaseChange CheckedChange(const CommandContext &context)
+{
+    TargetCheck::Connection(context.values);
+    TargetCheck::Table(context.values, context.request.table);
+    TargetCheck::Fields(context.values, context.request.table, context.request.fields);
+    return StoredCaseChange(context.request.table, context.request.fields, context.request.mode);
+}
+
+void PrintCounts(const Output &out, const PreviewResult &result, int limit)
+{
+    out.line(QStringLiteral("%1  %2  %3  %4")
+                 .arg(QStringLiteral("Field"), -24)
+                 .arg(QStringLiteral("Rows read"), 14)
+                 .arg(QStringLiteral("Rows changing"), 14)
+                 .arg(QStringLiteral("Values changing"), 15));
+    for (const FieldCounts &field : result.counted)
+        out.line(QStringLiteral("%1  %2  %3  %4")
+                     .arg(field.name, -24)
+                     .arg(GroupedCount(field.rowsRead), 14)
+                     .arg(GroupedCount(field.rowsChanging), 14)
+                     .arg(GroupedCount(field.valuesChanging), 15));
+    if (const QString leftAlone = LeftAloneText(result.leftAlone); !leftAlone.isEmpty())
+        out.line(leftAlone);
+    const qsizetype shown = qMin<qsizetype>(limit, result.changes.size());
+    if (shown == 0)
+        return;
+    out.line();
+    out.line(QStringLiteral("The %1 most frequent changes (rows, field, old value -> new value):")
+                 .arg(GroupedCount(shown)));
+    for (qsizetype i = 0; i < shown; ++i) {
+        const PreviewChange &change = result.changes[i];
+        out.line(QStringLiteral("%1  %2  %3 -> %4")
+                     .arg(GroupedCount(change.rows), 10)
+                     .arg(change.field, Quoted(change.oldValue), Quoted(change.newValue)));
+    }
+}
+
+QJsonObject PreviewJson(const CommandContext &context, const PreviewResult &result)
+{
+    QJsonObject json = RequestJson(context, QStringLiteral("preview"));
+    QJsonArray counts;
+    for (const FieldCounts &field : result.counted)
+        counts.append(QJsonObject{{QStringLiteral("field"), field.name},
+                                  {QStringLiteral("rowsRead"), field.rowsRead},
+                                  {QStringLiteral("rowsChanging"), field.rowsChanging},
+                                  {QStringLiteral("valuesChanging"), field.valuesChanging}});
+    QJsonArray changes;
+    for (qsizetype i = 0; i < qMin<qsizetype>(context.request.limit, result.changes.size()); ++i)
+        changes.append(QJsonObject{{QStringLiteral("field"), result.changes[i].field},
+                                   {QStringLiteral("old"), result.changes[i].oldValue},
+                                   {QStringLiteral("new"), result.changes[i].newValue},
+                                   {QStringLiteral("rows"), result.changes[i].rows}});
+    json.insert(QStringLiteral("counts"), counts);
+    json.insert(QStringLiteral("leftAlone"), LeftAloneJson(result.leftAlone));
+    json.insert(QStringLiteral("changes"), changes);
+    json.insert(QStringLiteral("stopped"), result.stopped);
+    return json;
+}
+
+// What a run did, as lines of the text result.
+void PrintRun(const Output &out, const ChangeRunSummary &summary, qint64 elapsedMs)
+{
+    out.line(QStringLiteral("Rows read: ") + GroupedCount(summary.rowsRead));
+    out.line(QStringLiteral("Rows written: ") + GroupedCount(summary.rowsWritten));
+    if (summary.valuesNotWritten > 0) {
+        out.line(ValuesNotWrittenText(summary.valuesNotWritten));
+        if (!summary.firstError.isEmpty())
+            out.line(QStringLiteral("The server's text: ") + summary.firstError);
+    }
+    if (const QString leftAlone = LeftAloneText(summary.leftAlone); !leftAlone.isEmpty())
+        out.line(leftAlone);
+    out.line(QStringLiteral("Time: ") + ElapsedText(elapsedMs));
+}
+
+// How a run ended, as the exit code: stopped or failed, done with refusals, or done.
+ExitCode RunOutcome(const Output &out, const ChangeRunSummary &summary)
+{
+    if (summary.stopped) {
+        out.note(EndedEarlyText(QStringLiteral("was stopped"), summary.rowsWritten, UndoName));
+        return ExitCode::Failed;
+    }
+    if (summary.endedEarly) {
+        out.note(QStringLiteral("recasor: the change run failed: ") + summary.firstError);
+        out.note(summary.rowsWritten > 0
+                     ? EndedEarlyText(QStringLiteral("ended"), summary.rowsWritten, UndoName)
+                     : QStringLiteral("Nothing was written."));
+        return ExitCode::Failed;
+    }
+    if (summary.rowsWritten > 0)
+        out.line(UndoName + QStringLiteral(" takes the run back."));
+    return summary.valuesNotWritten > 0 ? ExitCode::Refused : ExitCode::Done;
+}
+
+} // namespace
+
+int CommandPreview(const CommandContext &context)
+{
+    const CaseChange change = CheckedChange(context);
+    qint64 elapsedMs = 0;
+    const PreviewResult result = DriveJob<ChangePreview, PreviewResult>(
+        new ChangePreview(context.values, change), elapsedMs);
+    if (!result.error.isEmpty())
+        return context.out.fail(ExitCode::Failed,
+                                QStringLiteral("the preview failed: ") + result.error);
+    if (result.stopped)
+        return context.out.fail(ExitCode::Failed, QStringLiteral("the preview was stopped"));
+    PrintCounts(context.out, result, context.request.limit);
+    context.out.line(QStringLiteral("Time: ") + ElapsedText(elapsedMs));
+    QJsonObject json = PreviewJson(context, result);
+    json.insert(QStringLiteral("seconds"), elapsedMs / 1000.0);
+    context.out.object(json, ExitCode::Done);
+    return ToInt(ExitCode::Done);
+}
+
+int CommandChange(const CommandContext &context)
+{
+    const CaseChange change = CheckedChange(context);
+    qint64 elapsedMs = 0;
+    const ChangeRunSummary summary =
+        DriveJob<ChangeRun, ChangeRunSummary>(new ChangeRun(context.values, change), elapsedMs);
+    PrintRun(context.out, summary, elapsedMs);
+    const ExitCode code = RunOutcome(context.out, summary);
+    QJsonObject json = RequestJson(context, QStringLiteral("change"));
+    json.insert(QStringLiteral("rowsRead"), summary.rowsRead);
+    json.insert(QStringLiteral("valuesChanged"), summary.valuesChanged);
+    json.insert(QStringLiteral("rowsWritten"), summary.rowsWritten);
+    json.insert(QStringLiteral("valuesRefused"), summary.valuesNotWritten);
+    json.insert(QStringLiteral("error"), summary.firstError);
+    json.insert(QStringLiteral("leftAlone"), LeftAloneJson(summary.leftAlone));
+    json.insert(QStringLiteral("stopped"), summary.stopped);
+    json.insert(QStringLiteral("endedEarly"), summary.endedEarly);
+    json.insert(QStringLiteral("seconds"), elapsedMs / 1000.0);
+    context.out.object(json, code);
+    return ToInt(code);
+}

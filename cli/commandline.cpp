@@ -1,0 +1,265 @@
+#include "cli/commandline.h"
+
+#include <QCommandLineParser>
+#include <QSet>
+
+#ifndef RECASOR_VERSION
+#define RECASOR_VERSION "unknown"
+#endif
+
+namespace {
+
+using Command = CommandRequest::Command;
+
+struct CommandForm {
+    const char *name;
+    Command command;
+    bool table;          // takes a TABLE argument
+    QStringList options; // the options it takes besides --json
+};
+
+const QStringList Connection = {QStringLiteral("host"), QStringLiteral("port"),
+                                QStringLiteral("user"), QStringLiteral("database")};
+
+const QList<CommandForm> &Forms()
+{
+    static const QList<CommandForm> forms = {
+        {"tables", Command::Tables, false, Connection},
+        {"fields", Command::Fields, true, Connection},
+        {"preview", Command::Preview, true, Connection + QStringList{"field", "mode", "limit"}},
+        {"change", Command::Change, true, Connection + QStringList{"field", "mode"}},
+        {"undo", Command::Undo, false, Connection + QStringList{"run"}},
+        {"runs", Command::Runs, false, {}},
+    };
+    return forms;
+}
+
+// Only the four words: a script that misspells the mode must not get another one.
+std::optional<CaseMode> ModeOf(const QString &text)
+{
+    const QString word = text.toLower();
+    if (word == QLatin1String("upper"))
+        return CaseMode::Upper;
+    if (word == QLatin1String("lower"))
+        return CaseMode::Lower;
+    if (word == QLatin1String("proper"))
+        return CaseMode::Proper;
+    if (word == QLatin1String("sentence"))
+        return CaseMode::Sentence;
+    return std::nullopt;
+}
+
+// The options that ask for a change: their fields, mode and limit. False with the error set.
+bool ReadChangeOptions(const QCommandLineParser &parser, CommandRequest &request, QString &error)
+{
+    request.fields = parser.values(QStringLiteral("field"));
+    if (request.fields.isEmpty()) {
+        error = QStringLiteral("give at least one --field");
+        return false;
+    }
+    if (!parser.isSet(QStringLiteral("mode"))) {
+        error = QStringLiteral("give --mode upper, lower, proper or sentence");
+        return false;
+    }
+    request.mode = ModeOf(parser.value(QStringLiteral("mode")));
+    if (!request.mode) {
+        error = QStringLiteral("unknown mode \"%1\": give upper, lower, proper or sentence")
+                    .arg(parser.value(QStringLiteral("mode")));
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("limit"))) {
+        bool ok = false;
+        request.limit = parser.value(QStringLiteral("limit")).toInt(&ok);
+        if (!ok || request.limit < 0) {
+            error = QStringLiteral("--limit takes a number of changes, 0 or more");
+            return false;
+        }
+    }
+    return true;
+}
+
+void ReadConnectionOptions(const QCommandLineParser &parser, CommandRequest &request)
+{
+    const auto given = [&](const char *name) -> std::optional<QString> {
+        if (!parser.isSet(QLatin1String(name)))
+            return std::nullopt;
+        return parser.value(QLatin1String(name));
+    };
+    request.host = given("host");
+    request.port = given("port");
+    request.user = given("user");
+    request.database = given("database");
+}
+
+// The command's TABLE and the options of its own. False with the error set.
+bool ReadArguments(const CommandForm &form, const QStringList &words,
+                   const QCommandLineParser &parser, CommandRequest &request, QString &error)
+{
+    const int wanted = form.table ? 2 : 1;
+    if (words.size() != wanted) {
+        error = form.table ? QStringLiteral("%1 takes one TABLE").arg(words[0])
+                           : QStringLiteral("%1 takes no other argument").arg(words[0]);
+        return false;
+    }
+    if (form.table) {
+        const std::optional<TableRef> table = CommandLine::ParseTableName(words[1]);
+        if (!table) {
+            error = QStringLiteral("\"%1\" is not a table name: give name, schema.name, or "
+                                   "\"a part\" in double quotes")
+                        .arg(words[1]);
+            return false;
+        }
+        request.table = *table;
+    }
+    if (form.options.contains(QLatin1String("mode")) && !ReadChangeOptions(parser, request, error))
+        return false;
+    if (parser.isSet(QStringLiteral("run"))) {
+        bool ok = false;
+        request.run = parser.value(QStringLiteral("run")).toLongLong(&ok);
+        if (!ok || *request.run <= 0) {
+            error = QStringLiteral("--run takes the id of a run, as `recasor runs` lists it");
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+CommandRequest CommandLine::Parse(const QStringList &arguments, QString &error)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const auto valued = [](const char *name, const char *value) {
+        return QCommandLineOption(QLatin1String(name), QString(), QLatin1String(value));
+    };
+    parser.addOptions({QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}),
+                       QCommandLineOption(QStringLiteral("version")),
+                       QCommandLineOption(QStringLiteral("json")), valued("host", "host"),
+                       valued("port", "port"), valued("user", "user"),
+                       valued("database", "database"), valued("field", "field"),
+                       valued("mode", "mode"), valued("limit", "n"), valued("run", "id")});
+    CommandRequest request;
+    if (!parser.parse(QStringList{QStringLiteral("recasor")} + arguments)) {
+        error = parser.errorText();
+        return request;
+    }
+    if (parser.isSet(QStringLiteral("help")))
+        return request;
+    if (parser.isSet(QStringLiteral("version"))) {
+        request.command = Command::Version;
+        return request;
+    }
+    const QStringList words = parser.positionalArguments();
+    if (words.isEmpty()) {
+        error = QStringLiteral("no command given");
+        return request;
+    }
+    const auto form = std::find_if(Forms().begin(), Forms().end(), [&](const CommandForm &f) {
+        return words[0] == QLatin1String(f.name);
+    });
+    if (form == Forms().end()) {
+        error = QStringLiteral("unknown command \"%1\"").arg(words[0]);
+        return request;
+    }
+    request.command = form->command;
+    request.json = parser.isSet(QStringLiteral("json"));
+    for (const QString &option : parser.optionNames()) {
+        if (option != QLatin1String("json") && !form->options.contains(option)) {
+            error = QStringLiteral("%1 does not take --%2").arg(words[0], option);
+            return request;
+        }
+    }
+    if (ReadArguments(*form, words, parser, request, error))
+        ReadConnectionOptions(parser, request);
+    return request;
+}
+
+std::optional<TableRef> CommandLine::ParseTableName(const QString &text)
+{
+    QStringList parts;
+    qsizetype i = 0;
+    while (true) {
+        QString part;
+        if (i < text.size() && text[i] == u'"') {
+            // A quoted part ends at the quote that is not doubled.
+            for (++i;; ++i) {
+                if (i >= text.size())
+                    return std::nullopt;
+                if (text[i] == u'"') {
+                    if (i + 1 < text.size() && text[i + 1] == u'"') {
+                        part += u'"';
+                        ++i;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                part += text[i];
+            }
+        } else {
+            while (i < text.size() && text[i] != u'.' && text[i] != u'"')
+                part += text[i++];
+        }
+        if (part.isEmpty())
+            return std::nullopt;
+        parts << part;
+        if (i == text.size())
+            break;
+        if (text[i] != u'.')
+            return std::nullopt;
+        ++i;
+    }
+    if (parts.size() == 1)
+        return TableRef{QStringLiteral("public"), parts[0]};
+    if (parts.size() == 2)
+        return TableRef{parts[0], parts[1]};
+    return std::nullopt;
+}
+
+QString CommandLine::HelpText()
+{
+    return QStringLiteral(
+        "Usage: recasor                 (no arguments: the windows)\n"
+        "       recasor COMMAND [OPTIONS]\n"
+        "\n"
+        "Rewrites the letter case of the text fields of a PostgreSQL table, with the same rules,\n"
+        "word exceptions, journal and undo as the windows, and without a display.\n"
+        "\n"
+        "Commands:\n"
+        "  tables                        the tables of the database\n"
+        "  fields TABLE                  the fields of the table\n"
+        "  preview TABLE --field F [--field F2 ...] --mode MODE [--limit N]\n"
+        "                                what change would do, writing nothing: the counts of\n"
+        "                                each field, then the N most frequent changes (20)\n"
+        "  change TABLE --field F [--field F2 ...] --mode MODE\n"
+        "                                converts every value of the fields, with its journal\n"
+        "  undo [--run ID]               takes back the last run of this database, or that one\n"
+        "  runs                          the runs of the journal, newest first\n"
+        "\n"
+        "MODE is upper, lower, proper or sentence. TABLE is written as `recasor tables` lists\n"
+        "it: name for a table of the schema public, schema.name for another, and a part that\n"
+        "holds a dot or a double quote in double quotes, the quote doubled: '\"my.schema\".t'.\n"
+        "\n"
+        "Options:\n"
+        "  --host H, --port P, --user U, --database D\n"
+        "                 instead of the values stored by the connection window\n"
+        "  --json         the result as one JSON object on stdout\n"
+        "  -h, --help     this text\n"
+        "  --version      the version\n"
+        "\n"
+        "The password is never given on the command line: it is taken from PGPASSWORD, from\n"
+        "~/.pgpass (PGPASSFILE; libpq's format, used only when no one else may read it), from\n"
+        "the stored values, or else asked for without echo when stdin is a terminal.\n"
+        "Ctrl+C stops a run as Stop does in the window: every row is either old or converted,\n"
+        "and `recasor undo` takes back what was written.\n"
+        "\n"
+        "Exit codes: 0 done; 1 failed, with nothing or part written (the message says which);\n"
+        "2 usage error (also an unknown table or field, or a field that is not text);\n"
+        "3 done, but the server refused some values, which keep their old letter case.\n");
+}
+
+QString CommandLine::VersionText()
+{
+    return QStringLiteral("recasor " RECASOR_VERSION "\n");
+}

@@ -1,0 +1,80 @@
+#include "cli/connectionvalues.h"
+
+#include "cli/pgpass.h"
+#include "settings/settingsstore.h"
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+// The terminal as it was before the prompt turned its echo off, for a Ctrl+C at the prompt.
+termios echoing{};
+
+void RestoreEchoAndEnd(int signal)
+{
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &echoing);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+QString Stored(const QString &key, const QString &defaultValue = QString())
+{
+    return SettingsStore::Get(SettingsKeys::Application, SettingsKeys::Section, key, defaultValue);
+}
+
+} // namespace
+
+ConnectionSettings ConnectionValues::Of(const CommandRequest &request,
+                                        const std::function<void(const QString &)> &warn)
+{
+    ConnectionSettings values;
+    values.server =
+        request.host.value_or(Stored(SettingsKeys::Server, SettingsKeys::DefaultServer));
+    values.port = request.port.value_or(Stored(SettingsKeys::Port, SettingsKeys::DefaultPort));
+    values.user = request.user.value_or(Stored(SettingsKeys::User));
+    values.database = request.database.value_or(Stored(SettingsKeys::Database));
+
+    if (const QString environment = qEnvironmentVariable("PGPASSWORD"); !environment.isEmpty()) {
+        values.password = environment;
+        return values;
+    }
+    QString warning;
+    const std::optional<QString> filed = PgPass::Find(PgPass::DefaultFile(), values, warning);
+    if (!warning.isEmpty())
+        warn(warning);
+    if (filed) {
+        values.password = *filed;
+        return values;
+    }
+    values.password = Stored(SettingsKeys::Password);
+    if (values.password.isEmpty())
+        values.password = Prompt(values).value_or(QString());
+    return values;
+}
+
+std::optional<QString> ConnectionValues::Prompt(const ConnectionSettings &values)
+{
+    if (!::isatty(STDIN_FILENO))
+        return std::nullopt;
+    std::fprintf(stderr, "Password for user %s: ", values.user.toLocal8Bit().constData());
+    std::fflush(stderr);
+    const bool terminal = ::tcgetattr(STDIN_FILENO, &echoing) == 0;
+    const auto before = std::signal(SIGINT, RestoreEchoAndEnd);
+    if (terminal) {
+        termios quiet = echoing;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    std::string line;
+    for (int c = std::getchar(); c != EOF && c != '\n'; c = std::getchar())
+        line += char(c);
+    if (terminal)
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &echoing);
+    std::signal(SIGINT, before);
+    std::fputc('\n', stderr);
+    return QString::fromLocal8Bit(line);
+}

@@ -1,0 +1,22 @@
+// The connection values of a command: those stored by the connection window, with the ones
+// given on the command line instead; the password from PGPASSWORD, the password file, the
+// stored values, or else asked for without echo on a terminal. Never from the arguments, where
+// other users of the machine could read it.
+#pragma once
+
+#include "cli/commandline.h"
+#include "db/connectionsettings.h"
+
+#include <functional>
+
+class ConnectionValues
+{
+public:
+    // `warn` takes the lines for stderr (a password file that may not be used).
+    static ConnectionSettings Of(const CommandRequest &request,
+                                 const std::function<void(const QString &)> &warn);
+
+private:
+    // The password typed on the terminal, without echo; none when stdin is no terminal.
+    static std::optional<QString> Prompt(const ConnectionSettings &values);
+};

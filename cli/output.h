@@ -1,0 +1,29 @@
+// Where a command's texts go: the result on stdout (as text, or with --json as one JSON object),
+// messages and failures on stderr prefixed "recasor:". In JSON mode a failure is also an object
+// on stdout, so that a script reads one object whatever happened.
+#pragma once
+
+#include "cli/exitcode.h"
+
+#include <QJsonObject>
+#include <QString>
+
+class Output
+{
+public:
+    explicit Output(bool json) : json_(json) {}
+
+    bool json() const { return json_; }
+
+    // A line of the text result; nothing in JSON mode.
+    void line(const QString &text = QString()) const;
+    // A message for the user on stderr, in either mode.
+    void note(const QString &text) const;
+    // The JSON result, with the exit code added; nothing in text mode.
+    void object(QJsonObject result, ExitCode code) const;
+    // A failure: its message on stderr and, in JSON mode, {"error", "exitCode"}. Returns the code.
+    int fail(ExitCode code, const QString &message) const;
+
+private:
+    bool json_;
+};

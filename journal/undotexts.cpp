@@ -1,0 +1,22 @@
+#include "journal/undotexts.h"
+
+#include "db/counttexts.h"
+#include "journal/undorun.h"
+
+QString UndoClosingText(const UndoSummary &summary, const QString &undo)
+{
+    QString text =
+        (summary.endedEarly ? QStringLiteral("The undo ended before it was complete.")
+                            : QStringLiteral("The change run was undone.")) +
+        QStringLiteral("\n\nRows restored: %1\nRows left alone because they changed "
+                       "since the run or could not be found: %2")
+            .arg(GroupedCount(summary.rowsRestored), GroupedCount(summary.rowsLeftAlone));
+    if (summary.rowsRestoredEarlier > 0)
+        text += QStringLiteral("\nRows restored by an earlier undo of this run: %1")
+                    .arg(GroupedCount(summary.rowsRestoredEarlier));
+    if (summary.endedEarly)
+        text += QStringLiteral("\nThe other rows keep their converted values; %1 goes on where "
+                               "this undo ended and takes them back.")
+                    .arg(undo);
+    return text;
+}

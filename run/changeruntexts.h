@@ -1,0 +1,12 @@
+// What a change run's end says, made from its summary, in the windows' closing messages and on
+// the command line alike; each names the way its user takes a run back.
+#pragma once
+
+#include <QString>
+
+// A run that ended before it was complete: how ("was stopped", "ended"), the rows it wrote, and
+// that `undo` (the window's menu entry or the command) takes them back.
+QString EndedEarlyText(const QString &how, qint64 rowsWritten, const QString &undo);
+
+// The count of values the server refused, which keep their old letter case.
+QString ValuesNotWrittenText(qint64 valuesNotWritten);

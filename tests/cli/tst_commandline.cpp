@@ -1,0 +1,440 @@
+// The command line against the test server: the built program in a process of its own, with no
+// display, and a home, settings file and journal folder of the test's own. Bad input and its
+// exit codes, the password's sources, a change taken back byte for byte, a preview that counts
+// what the change then writes, refused values, and Ctrl+C in the middle of a run.
+#include "testdatabase.h"
+
+#include "cli/commandline.h"
+#include "journal/changejournal.h"
+#include "settings/settingsstore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+struct Outcome {
+    int code = -1;
+    QString out;
+    QString err;
+
+    QJsonObject json() const { return QJsonDocument::fromJson(out.toUtf8()).object(); }
+};
+
+// The rows of the fixture table as the server writes them, in one text: equal texts are equal
+// bytes.
+const QString PeopleText =
+    QStringLiteral("SELECT coalesce(md5(string_agg(t::text, '|' ORDER BY id)), '') FROM "
+                   "cli_test.people t");
+
+} // namespace
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void tableNames_data();
+    void tableNames();
+    void commandsThatWriteNothing_data();
+    void commandsThatWriteNothing();
+    void passwordSources_data();
+    void passwordSources();
+    void changeThenUndoByteForByte();
+    void previewCountsWhatTheChangeWrites_data();
+    void previewCountsWhatTheChangeWrites();
+    void refusedValuesEndWithThree();
+    void interruptLeavesEveryRowWhole();
+
+private:
+    QProcessEnvironment environment(const QStringList &extra = {}) const;
+    Outcome run(const QStringList &arguments, const QStringList &extra = {}) const;
+    QString peopleText() const { return TestDatabase::column(PeopleText).value(0); }
+
+    QTemporaryDir home_;
+};
+
+void TestCommandLine::initTestCase()
+{
+    REQUIRE_TEST_DATABASE();
+    QVERIFY(home_.isValid());
+    qputenv("XDG_CONFIG_HOME", home_.filePath("config").toUtf8());
+    qputenv("XDG_DATA_HOME", home_.filePath("data").toUtf8());
+    QCOMPARE(
+        TestDatabase::exec({"DROP SCHEMA IF EXISTS cli_test CASCADE", "CREATE SCHEMA cli_test"}),
+        QString());
+}
+
+void TestCommandLine::init()
+{
+    QCOMPARE(TestDatabase::exec(
+                 {"DROP TABLE IF EXISTS cli_test.people",
+                  "CREATE TABLE cli_test.people (id int PRIMARY KEY, name text, "
+                  "city varchar(40), tags text[], data jsonb)",
+                  "INSERT INTO cli_test.people VALUES "
+                  "(1, 'jOHN o''neil', 'new york', '{\"aB\",NULL,\"cd\"}', '{\"k\": 1}'), "
+                  "(2, 'MCDONALD''S farm', 'NEW YORK', NULL, NULL), "
+                  "(3, NULL, 'ΆΓΙΟΣ ΑΝΔΡΈΑΣ', '{}', NULL), "
+                  "(4, 'straße', 'baf İLÇESI', '{\"x y\"}', NULL), "
+                  "(5, 'Mary Smith', 'Paris', NULL, NULL)"}),
+             QString());
+    QDir(home_.filePath("data")).removeRecursively();
+    QFile::remove(home_.filePath(".pgpass"));
+    QVERIFY(TestDatabase::store());
+    QVERIFY(SettingsStore::SaveExceptionWords({}));
+}
+
+QProcessEnvironment TestCommandLine::environment(const QStringList &extra) const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // No display and no platform for windows: the program must need none.
+    for (const char *name :
+         {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "PGPASSWORD", "PGPASSFILE"})
+        env.remove(QLatin1String(name));
+    env.insert(QStringLiteral("HOME"), home_.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home_.filePath("config"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home_.filePath("data"));
+    for (const QString &pair : extra)
+        env.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
+    return env;
+}
+
+Outcome TestCommandLine::run(const QStringList &arguments, const QStringList &extra) const
+{
+    QProcess process;
+    process.setProcessEnvironment(environment(extra));
+    process.start(QStringLiteral(RECASOR_PROGRAM), arguments);
+    process.closeWriteChannel(); // stdin is no terminal: nothing is asked
+    Outcome outcome;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        outcome.err = QStringLiteral("<the program did not end>");
+        return outcome;
+    }
+    outcome.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    outcome.out = QString::fromUtf8(process.readAllStandardOutput());
+    outcome.err = QString::fromUtf8(process.readAllStandardError());
+    return outcome;
+}
+
+void TestCommandLine::tableNames_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<QString>("schema");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("bare name in public") << "people" << true << "public"
+                                         << "people";
+    QTest::newRow("schema.name") << "cli_test.people" << true << "cli_test"
+                                 << "people";
+    QTest::newRow("quoted part with a dot") << "\"a.b\".c" << true << "a.b"
+                                            << "c";
+    QTest::newRow("doubled quote") << "s.\"x\"\"y\"" << true << "s"
+                                   << "x\"y";
+    QTest::newRow("spaces kept") << "my table" << true << "public"
+                                 << "my table";
+    QTest::newRow("three parts") << "a.b.c" << false << ""
+                                 << "";
+    QTest::newRow("open quote") << "\"a.b" << false << ""
+                                << "";
+    QTest::newRow("empty part") << "a." << false << ""
+                                << "";
+    QTest::newRow("text after a quoted part") << "\"a\"b" << false << ""
+                                              << "";
+}
+
+void TestCommandLine::tableNames()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    const std::optional<TableRef> table = CommandLine::ParseTableName(text);
+    QCOMPARE(table.has_value(), valid);
+    if (!valid)
+        return;
+    QFETCH(QString, schema);
+    QFETCH(QString, name);
+    QCOMPARE(table->schema, schema);
+    QCOMPARE(table->name, name);
+    // What the table list shows reads back as the same table.
+    QCOMPARE(CommandLine::ParseTableName(table->displayName()), table);
+}
+
+void TestCommandLine::commandsThatWriteNothing_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("extra");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    const auto change = [](const QStringList &more) {
+        return QStringList{"change", "cli_test.people", "--field", "name"} + more;
+    };
+    QTest::newRow("help") << QStringList{"--help"} << QStringList() << 0 << QString();
+    QTest::newRow("version") << QStringList{"--version"} << QStringList() << 0 << QString();
+    QTest::newRow("help after a command") << change({"-h"}) << QStringList() << 0 << QString();
+    QTest::newRow("unknown option")
+        << QStringList{"--bogus"} << QStringList() << 2 << "Unknown option 'bogus'";
+    QTest::newRow("unknown command")
+        << QStringList{"rename"} << QStringList() << 2 << "unknown command";
+    QTest::newRow("unknown mode") << change({"--mode", "title"}) << QStringList() << 2
+                                  << "unknown mode \"title\"";
+    QTest::newRow("no field") << QStringList{"change", "cli_test.people", "--mode", "upper"}
+                              << QStringList() << 2 << "--field";
+    QTest::newRow("option of another command")
+        << change({"--mode", "upper", "--run", "1"}) << QStringList() << 2 << "does not take --run";
+    QTest::newRow("not a table name")
+        << QStringList{"change", "a.b.c", "--field", "name", "--mode", "upper"} << QStringList()
+        << 2 << "not a table name";
+    QTest::newRow("unknown table")
+        << QStringList{"change", "cli_test.nobody", "--field", "name", "--mode", "upper"}
+        << QStringList() << 2 << "no table cli_test.nobody";
+    QTest::newRow("system table") << QStringList{"change",  "pg_catalog.pg_class",
+                                                 "--field", "relname",
+                                                 "--mode",  "upper"}
+                                  << QStringList() << 2 << "no table pg_catalog.pg_class";
+    QTest::newRow("unknown field")
+        << QStringList{"change", "cli_test.people", "--field", "nam", "--mode", "upper"}
+        << QStringList() << 2 << "has no field \"nam\"";
+    QTest::newRow("field not text") << change({"--field", "data", "--mode", "upper"})
+                                    << QStringList() << 2 << "Left alone (not text): data (jsonb)";
+    QTest::newRow("wrong password")
+        << change({"--mode", "upper"}) << QStringList{"PGPASSWORD=not-the-password"} << 1
+        << "password authentication failed";
+    QTest::newRow("unreachable server")
+        << change({"--mode", "upper", "--port", "1"}) << QStringList() << 1 << "could not connect";
+    QTest::newRow("journal folder not writable")
+        << change({"--mode", "upper"}) << QStringList{"XDG_DATA_HOME=@file/data"} << 1
+        << "The journal could not be written";
+    QTest::newRow("nothing to undo")
+        << QStringList{"undo"} << QStringList() << 1 << "no change run of this database";
+    QTest::newRow("no such run") << QStringList{"undo", "--run", "7"} << QStringList() << 2
+                                 << "no run 7";
+}
+
+void TestCommandLine::commandsThatWriteNothing()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, extra);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    // A plain file where the journal's folder would have to be made.
+    QFile file(home_.filePath("file"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    extra.replaceInStrings(QStringLiteral("@file"), file.fileName());
+
+    const QString before = peopleText();
+    const Outcome outcome = run(arguments, extra);
+    QCOMPARE(outcome.code, code);
+    QVERIFY2(outcome.err.contains(message), qPrintable(outcome.err));
+    if (code == 0)
+        QVERIFY(outcome.out.startsWith(arguments.contains("--version") ? "recasor " : "Usage:"));
+    QCOMPARE(peopleText(), before);
+    QVERIFY(ChangeJournal::Runs().isEmpty());
+    // A script reading --json gets one object with the same code.
+    if (code == 0)
+        return;
+    const Outcome json = run(arguments + QStringList{"--json"}, extra);
+    QCOMPARE(json.code, code);
+    QCOMPARE(json.json().value("exitCode").toInt(-1), code);
+    QVERIFY(json.json().value("error").toString().contains(message));
+}
+
+void TestCommandLine::passwordSources_data()
+{
+    QTest::addColumn<bool>("stored");         // the settings file holds the password
+    QTest::addColumn<QString>("environment"); // PGPASSWORD
+    QTest::addColumn<QString>("pgpass");      // the line of ~/.pgpass, @ for the password
+    QTest::addColumn<int>("mode");            // of ~/.pgpass
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    const QString right = TestDatabase::settings().password;
+    const QString exact =
+        QStringLiteral("%1:%2:%3:%4:@")
+            .arg(TestDatabase::settings().server, TestDatabase::settings().port,
+                 TestDatabase::settings().database, TestDatabase::settings().user);
+    QTest::newRow("settings file") << true << ""
+                                   << "" << 0600 << 0 << "";
+    QTest::newRow("PGPASSWORD before the settings file")
+        << true << "wrong"
+        << "" << 0600 << 1 << "password authentication failed";
+    QTest::newRow("PGPASSWORD") << false << right << "" << 0600 << 0 << "";
+    QTest::newRow("password file") << false << "" << exact << 0600 << 0 << "";
+    QTest::newRow("password file with wildcards")
+        << false << ""
+        << "# a comment\n*:*:*:" + TestDatabase::settings().user + ":@" << 0600 << 0 << "";
+    QTest::newRow("password file of another user")
+        << false << ""
+        << "*:*:*:someone_else:@" << 0600 << 1 << "no password supplied";
+    QTest::newRow("password file others may read")
+        << false << "" << exact << 0644 << 1 << "has group or world access";
+    QTest::newRow("password file before the settings file")
+        << true << "" << QString(exact).replace("@", "wrong") << 0600 << 1
+        << "password authentication failed";
+    QTest::newRow("none, and no terminal to ask on") << false << ""
+                                                     << "" << 0600 << 1 << "no password supplied";
+}
+
+void TestCommandLine::passwordSources()
+{
+    QFETCH(bool, stored);
+    QFETCH(QString, environment);
+    QFETCH(QString, pgpass);
+    QFETCH(int, mode);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    ConnectionSettings values = TestDatabase::settings();
+    if (!stored)
+        values.password.clear();
+    QVERIFY(TestDatabase::store(values));
+    if (!pgpass.isEmpty()) {
+        QFile file(home_.filePath(".pgpass"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QString(pgpass).replace("@", TestDatabase::settings().password).toUtf8() + "\n");
+        file.close();
+        QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+        if (mode != 0600)
+            permissions |= QFileDevice::ReadGroup | QFileDevice::ReadOther;
+        QVERIFY(QFile::setPermissions(file.fileName(), permissions));
+    }
+    const Outcome outcome =
+        run({"tables"},
+            environment.isEmpty() ? QStringList() : QStringList{"PGPASSWORD=" + environment});
+    QCOMPARE(outcome.code, code);
+    QVERIFY2(outcome.err.contains(message), qPrintable(outcome.err));
+    if (code == 0)
+        QVERIFY2(outcome.out.split(u'\n').contains("cli_test.people"), qPrintable(outcome.out));
+}
+
+void TestCommandLine::changeThenUndoByteForByte()
+{
+    QVERIFY(SettingsStore::SaveExceptionWords({"McDonald", "O'Neil"}));
+    const QString before = peopleText();
+    const Outcome change = run({"change", "cli_test.people", "--field", "name", "--field", "city",
+                                "--field", "tags", "--mode", "proper", "--json"});
+    QCOMPARE(change.code, 0);
+    const QJsonObject result = change.json();
+    QCOMPARE(result.value("rowsRead").toInt(), 5);
+    QCOMPARE(result.value("valuesChanged").toInt(), 9);
+    QCOMPARE(result.value("rowsWritten").toInt(), 4); // a row once, with every field it changes
+    QCOMPARE(result.value("valuesRefused").toInt(), 0);
+    QCOMPARE(result.value("fields").toArray().size(), 3);
+    // The stored word exceptions came along, as they do for the window's run.
+    QCOMPARE(TestDatabase::column("SELECT name FROM cli_test.people ORDER BY id"),
+             QStringList({"John O'Neil", "McDonald's Farm", "<null>", "Straße", "Mary Smith"}));
+    QCOMPARE(TestDatabase::column("SELECT tags::text FROM cli_test.people WHERE id = 1"),
+             QStringList({"{Ab,NULL,Cd}"}));
+    QVERIFY(peopleText() != before);
+
+    const QList<JournalRun> runs = ChangeJournal::Runs();
+    QCOMPARE(runs.size(), 1);
+    const Outcome list = run({"runs"});
+    QCOMPARE(list.code, 0);
+    QVERIFY2(list.out.contains(QString::number(runs[0].id) + u'\t'), qPrintable(list.out));
+
+    const Outcome undo = run({"undo", "--run", QString::number(runs[0].id), "--json"});
+    QCOMPARE(undo.code, 0);
+    QCOMPARE(undo.json().value("rowsRestored").toInt(), 4);
+    QCOMPARE(peopleText(), before);
+    QVERIFY(ChangeJournal::Runs().value(0).undone);
+    const Outcome again = run({"undo", "--run", QString::number(runs[0].id)});
+    QCOMPARE(again.code, 1);
+    QVERIFY2(again.err.contains("undone already"), qPrintable(again.err));
+}
+
+void TestCommandLine::previewCountsWhatTheChangeWrites_data()
+{
+    QTest::addColumn<QString>("mode");
+    for (const char *mode : {"upper", "lower", "proper", "sentence"})
+        QTest::newRow(mode) << mode;
+}
+
+void TestCommandLine::previewCountsWhatTheChangeWrites()
+{
+    QFETCH(QString, mode);
+    const QStringList target = {"cli_test.people", "--field", "name",  "--field", "city",
+                                "--mode",          mode,      "--json"};
+    const Outcome preview = run(QStringList{"preview"} + target + QStringList{"--limit", "2"});
+    QCOMPARE(preview.code, 0);
+    qint64 changing = 0;
+    for (const QJsonValue &field : preview.json().value("counts").toArray())
+        changing += field.toObject().value("rowsChanging").toInteger();
+    QVERIFY(preview.json().value("changes").toArray().size() <= 2);
+    const Outcome change = run(QStringList{"change"} + target);
+    QCOMPARE(change.code, 0);
+    QCOMPARE(change.json().value("valuesChanged").toInteger(), changing);
+}
+
+void TestCommandLine::refusedValuesEndWithThree()
+{
+    QCOMPARE(TestDatabase::exec({"ALTER TABLE cli_test.people ADD CONSTRAINT no_paris "
+                                 "CHECK (city <> 'PARIS')"}),
+             QString());
+    const Outcome change =
+        run({"change", "cli_test.people", "--field", "city", "--mode", "upper", "--json"});
+    QCOMPARE(change.code, 3);
+    const QJsonObject result = change.json();
+    QCOMPARE(result.value("valuesRefused").toInt(), 1);
+    QVERIFY(result.value("error").toString().contains("no_paris"));
+    QCOMPARE(TestDatabase::column("SELECT city FROM cli_test.people WHERE id = 5"),
+             QStringList({"Paris"}));
+    const Outcome text = run({"change", "cli_test.people", "--field", "city", "--mode", "upper"});
+    QCOMPARE(text.code, 3);
+    QVERIFY2(text.out.contains("1 value could not be written"), qPrintable(text.out));
+}
+
+void TestCommandLine::interruptLeavesEveryRowWhole()
+{
+    constexpr int Rows = 200000;
+    QCOMPARE(TestDatabase::exec({"DROP TABLE IF EXISTS cli_test.big",
+                                 "CREATE TABLE cli_test.big (id int PRIMARY KEY, name text, "
+                                 "orig text)",
+                                 QStringLiteral("INSERT INTO cli_test.big SELECT i, 'value number "
+                                                "' || i, 'value number ' || i FROM "
+                                                "generate_series(1, %1) i")
+                                     .arg(Rows)}),
+             QString());
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.start(QStringLiteral(RECASOR_PROGRAM),
+                  {"change", "cli_test.big", "--field", "name", "--mode", "upper", "--json"});
+    QVERIFY(process.waitForStarted());
+    // The first progress line says the run is writing; Ctrl+C then.
+    QByteArray err;
+    while (!err.contains("Progress:") && process.state() == QProcess::Running) {
+        process.waitForReadyRead(100);
+        err += process.readAllStandardError();
+    }
+    QCOMPARE(::kill(pid_t(process.processId()), SIGINT), 0);
+    QVERIFY(process.waitForFinished(60000));
+    err += process.readAllStandardError();
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 1);
+    QVERIFY2(err.contains("was stopped") && err.contains("recasor undo"), err.constData());
+    const QJsonObject result = QJsonDocument::fromJson(process.readAllStandardOutput()).object();
+    QVERIFY(result.value("stopped").toBool());
+    const qint64 written = result.value("rowsWritten").toInteger();
+    QVERIFY2(written > 0 && written < Rows, qPrintable(QString::number(written)));
+
+    // Every row is either old or converted, the rows converted are those the run says it wrote,
+    // and the journal holds exactly those.
+    QCOMPARE(TestDatabase::column("SELECT count(*) FROM cli_test.big WHERE name <> orig AND "
+                                  "name <> upper(orig)"),
+             QStringList({"0"}));
+    QCOMPARE(TestDatabase::column("SELECT count(*) FROM cli_test.big WHERE name <> orig"),
+             QStringList({QString::number(written)}));
+    QCOMPARE(ChangeJournal::Runs().value(0).rowsRecorded, written);
+}
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_commandline.moc"
