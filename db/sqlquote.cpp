@@ -39,7 +39,10 @@ QString UnusedDelimiter(const QList<QString> &values)
     for (int k = 0;; ++k) {
         const QString delimiter = QChar(0x1F) + QString::number(k);
         if (std::none_of(values.cbegin(), values.cend(),
-                         [&](const QString &value) { return value.contains(delimiter); }))
+                         [&](const QString &value) {
+                             // Most values hold no unit separator at all, which is quick to see.
+                             return value.contains(QChar(0x1F)) && value.contains(delimiter);
+                         }))
             return delimiter;
     }
 }

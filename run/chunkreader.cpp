@@ -7,6 +7,7 @@
 #include "db/sqlquote.h"
 
 #include <QHash>
+#include <algorithm>
 #include <QVariant>
 
 void WriteRows::add(const QString &place, const QList<QString> &itemOlds,
@@ -23,10 +24,21 @@ void WriteRows::add(const QString &place, const QList<QString> &itemOlds,
 
 void WriteRows::join()
 {
-    QList<QString> all = places;
-    for (qsizetype k = 0; k < fields(); ++k)
-        all += olds[k] + news[k];
-    delimiter = UnusedDelimiter(all);
+    const auto holdsSeparator = [](const QList<QString> &list) {
+        return std::any_of(list.cbegin(), list.cend(),
+                           [](const QString &value) { return value.contains(QChar(0x1F)); });
+    };
+    bool separators = holdsSeparator(places);
+    for (qsizetype k = 0; k < fields() && !separators; ++k)
+        separators = holdsSeparator(olds[k]) || holdsSeparator(news[k]);
+    if (separators) {
+        QList<QString> all = places;
+        for (qsizetype k = 0; k < fields(); ++k)
+            all += olds[k] + news[k];
+        delimiter = UnusedDelimiter(all);
+    } else {
+        delimiter = UnusedDelimiter({});
+    }
     joined.clear();
     if (byPlace())
         joined << places.join(delimiter);
@@ -107,6 +119,8 @@ void ChunkReader::prepare(const QList<QString> &places, const QList<QList<QStrin
     // Each field's distinct values are converted once; an empty text marks one the rule leaves
     // as it is (no value is converted into an empty text).
     QList<QHash<QString, QString>> seen(fields);
+    for (QHash<QString, QString> &values : seen)
+        values.reserve(places.size());
     QList<QString> olds(fields), news(fields);
     for (qsizetype r = 0; r < places.size(); ++r) {
         bool changes = false;

@@ -235,6 +235,30 @@ void ChunkWriter::writeWhole(DbSession &session, const WriteJob &job, qsizetype 
     });
 }
 
+namespace {
+
+// Whether the statement wrote each of the items once, in their order, with every field that
+// the item changes: then the items' own lists are the record.
+bool writtenAsSent(const WriteRows &rows, qsizetype from, qsizetype to,
+                   const ChunkWriter::Written &written)
+{
+    if (from != 0 || to != rows.size() || written.items.size() != rows.size())
+        return false;
+    for (qsizetype i = 0; i < written.items.size(); ++i) {
+        if (written.items[i] != i)
+            return false;
+        if (rows.fields() == 1)
+            continue;
+        for (qsizetype k = 0; k < rows.fields(); ++k) {
+            if (bool(written.masks.value(i) & (1 << k)) == rows.news[k][i].isEmpty())
+                return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 // Takes in the rows a statement wrote for items [from, to): the journal records them, with the
 // fields each had changed, and an item that was not refused and found fewer rows than were
 // read is missing the rest, in each field it changes.
@@ -244,7 +268,9 @@ void ChunkWriter::takeWritten(const WriteJob &job, qsizetype from, qsizetype to,
 {
     const WriteRows &rows = job.rows;
     const qsizetype fields = rows.fields();
-    if (!written.identities.isEmpty()) {
+    if (!written.identities.isEmpty() && writtenAsSent(rows, from, to, written)) {
+        recorder_->record(job.target, written.identities, rows.olds, rows.news);
+    } else if (!written.identities.isEmpty()) {
         QList<QList<QString>> olds(fields), news(fields);
         for (qsizetype r = 0; r < written.items.size(); ++r) {
             const qsizetype i = written.items[r];

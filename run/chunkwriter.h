@@ -104,6 +104,14 @@ public:
     // The condition on row alias t of a physical range [first, end), as tids "(block,offset)".
     static QString RangeSql(const QString &first, const QString &end);
 
+    // What a statement wrote: the item of each row, its mask of the fields written and, when
+    // it is recorded, its identity.
+    struct Written {
+        QList<qsizetype> items;
+        QList<int> masks;
+        QList<QString> identities;
+    };
+
 private:
     // Runs a statement and its record in a transaction of their own when a recorder is there.
     template <typename Statement>
@@ -113,13 +121,6 @@ private:
                     WriteResult &result);
     bool writeRowByRow(DbSession &session, const WriteJob &job, WriteResult &result);
     QString rowFunction(DbSession &session, const WriteJob &job, bool recording);
-    // What a statement wrote: the item of each row, its mask of the fields written and, when
-    // it is recorded, its identity.
-    struct Written {
-        QList<qsizetype> items;
-        QList<int> masks;
-        QList<QString> identities;
-    };
     void takeWritten(const WriteJob &job, qsizetype from, qsizetype to, const Written &written,
                      const QList<QString> &refusals, WriteResult &result);
     void writeHalving(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
