@@ -20,7 +20,8 @@ public:
 
     // Starts a run; false (and nothing started) while one is still going.
     bool start(const ConnectionSettings &settings, const TableRef &table, const QStringList &fields,
-               std::optional<CaseMode> mode, const QStringList &exceptionWords = {});
+               std::optional<CaseMode> mode, const QStringList &exceptionWords = {},
+               bool nameRules = false);
 
     // The sessions of the run going, for watching them on the server; none while none goes.
     std::shared_ptr<const CancelGroup> sessions() const

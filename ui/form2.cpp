@@ -207,9 +207,10 @@ bool Form2::startChangeRun(const QStringList &fields, std::optional<CaseMode> mo
     runFields_ = fields;
     runMode_ = mode;
     runWords_ = SettingsStore::ExceptionWords();
+    runNameRules_ = SettingsStore::NameRules();
     // The run's signals come through the event loop, so the window is switched to its
     // running state before the first of them arrives, and only for a run that started.
-    if (!runner_.start(connection_(), runTable_, runFields_, runMode_, runWords_))
+    if (!runner_.start(connection_(), runTable_, runFields_, runMode_, runWords_, runNameRules_))
         return false;
     setRunning(true);
     statusLine_->taskStarted();
@@ -332,7 +333,7 @@ void Form2::updatePreviewAfterRun(const ChangeRunSummary &summary)
         }
         return;
     }
-    h.step(line, [&] { ConvertPreviewList(*ListView3, *runMode_, runWords_); });
+    h.step(line, [&] { ConvertPreviewList(*ListView3, *runMode_, runWords_, runNameRules_); });
 }
 
 void Form2::PushButton2_Click()

@@ -131,7 +131,8 @@ private:
     TableRef runTable_;
     QStringList runFields_;
     std::optional<CaseMode> runMode_;
-    QStringList runWords_; // the word exceptions as stored when the run started
+    QStringList runWords_;      // the word exceptions as stored when the run started
+    bool runNameRules_ = false; // and the name rules' option
     QPointer<QWidget> focusBeforeRun_;
 
     QMenuBar *MenuBar;

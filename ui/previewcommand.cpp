@@ -68,11 +68,11 @@ void PreviewCommand::start(const TableRef &table, const QStringList &fields, Cas
 {
     if (worker_.running() || !window_.beginTask([this] { worker_.requestStop(); }))
         return;
-    // The stored word exceptions, as a run started now would take them.
-    ChangePreview *preview =
-        worker_.adopt(new ChangePreview(window_.connectionSettings(), table, fields, mode, nullptr,
-                                        SettingsStore::ExceptionWords()),
-                      this);
+    // The stored word exceptions and name rules' option, as a run started now would take them.
+    ChangePreview *preview = worker_.adopt(
+        new ChangePreview(window_.connectionSettings(), table, fields, mode, nullptr,
+                          SettingsStore::ExceptionWords(), SettingsStore::NameRules()),
+        this);
     worker_.forward(&ChangePreview::progress, this,
                     [this](int percent) { window_.setTaskProgress(percent); });
     worker_.forward(&ChangePreview::finished, this,
