@@ -14,44 +14,74 @@
 #include "casing/romannumerals.h"
 
 #include <array>
+#include <cstring>
 
 namespace {
 
-enum UnitKind : quint8 { Plain, Separator, Mark };
+// What a unit is to the rules: a separator, or a mark that some rule looks for. A word's marks
+// together tell which rules need to read it again.
+enum UnitKind : quint8 {
+    Plain = 0,
+    Separator = 1,
+    Hyphen = 2,
+    Apostrophe = 4,
+    FullStop = 8,
+    Opening = 16
+};
 
-// Proper Case's separators, and the ASCII marks that some rule looks for.
 constexpr std::array<quint8, 128> AsciiKinds = [] {
     std::array<quint8, 128> kinds{};
     for (char c : {' ', '\t', '\r'})
         kinds[size_t(c)] = Separator;
-    for (char c : {'-', '\'', '.', '(', '[', '{', '"'})
-        kinds[size_t(c)] = Mark;
+    kinds['-'] = Hyphen;
+    kinds['\''] = Apostrophe;
+    kinds['.'] = FullStop;
+    for (char c : {'(', '[', '{', '"'})
+        kinds[size_t(c)] = Opening;
     return kinds;
 }();
 
-inline UnitKind kindOf(char16_t c)
+// Whether the four units from s on are ASCII letters, which no rule stops at: most units of a
+// name are, and they are passed four at a time. Each unit is a 16-bit lane; with bit 5 set, a
+// letter lies in 'a'..'z', and the sums below keep each lane's bit 7 to itself.
+inline bool fourLetters(const char16_t *s)
+{
+    constexpr quint64 lanes = 0x0001000100010001ull;
+    quint64 units;
+    std::memcpy(&units, s, sizeof units);
+    if (units & (lanes * 0xff80))
+        return false;
+    const quint64 low = units | lanes * 0x20;
+    const quint64 letters = (low + lanes * (0x80 - 'a')) & ~(low + lanes * (0x7f - 'z'));
+    return (letters & lanes * 0x80) == lanes * 0x80;
+}
+
+inline quint8 kindOf(char16_t c)
 {
     if (c < 0x80)
-        return UnitKind(AsciiKinds[c]);
-    return HyphenParts::IsHyphen(c) || ApostrophePrefixes::IsApostrophe(c) ||
-                   OpeningMarks::IsOpening(c)
-               ? Mark
-               : Plain;
+        return AsciiKinds[c];
+    if (HyphenParts::IsHyphen(c))
+        return Hyphen;
+    if (ApostrophePrefixes::IsApostrophe(c))
+        return Apostrophe;
+    return OpeningMarks::IsOpening(c) ? Opening : Plain;
 }
 
 // A word with marks: each part, the word after its opening marks and each part after a hyphen
 // between letters, may begin with "Mc", an apostrophe prefix or initials.
-void applyToParts(NameWord &word)
+void applyToParts(NameWord &word, quint8 marks)
 {
-    qsizetype part = OpeningMarks::Apply(word);
+    qsizetype part = marks & Opening ? OpeningMarks::Apply(word) : word.begin;
     bool firstPart = true;
-    for (qsizetype k = part; k <= word.end; ++k) {
+    for (qsizetype k = marks & Hyphen ? part : word.end; k <= word.end; ++k) {
         if (k < word.end && !HyphenParts::IsHyphen(word.text[k]))
             continue;
         if (part < k) {
             McPrefix::ApplyAt(word, part);
-            ApostrophePrefixes::ApplyAt(word, part);
-            NameInitials::ApplyAt(word, part);
+            if (marks & Apostrophe)
+                ApostrophePrefixes::ApplyAt(word, part);
+            if (marks & FullStop)
+                NameInitials::ApplyAt(word, part);
         }
         if (k == word.end)
             break;
@@ -64,10 +94,10 @@ void applyToParts(NameWord &word)
     }
 }
 
-void applyToWord(NameWord &word, bool marks)
+void applyToWord(NameWord &word, quint8 marks)
 {
     if (marks) {
-        applyToParts(word);
+        applyToParts(word, marks);
         return;
     }
     McPrefix::ApplyAt(word, word.begin);
@@ -89,9 +119,16 @@ void NameRules::Apply(QString &text)
     bool first = true;
     while (i < n) {
         const qsizetype begin = i;
-        bool marks = false;
-        for (UnitKind kind; i < n && (kind = kindOf(s[i])) != Separator; ++i)
-            marks |= kind == Mark;
+        quint8 marks = Plain;
+        for (;;) {
+            while (n - i >= 4 && fourLetters(s + i))
+                i += 4;
+            const quint8 kind = i < n ? kindOf(s[i]) : quint8(Separator);
+            if (kind == Separator)
+                break;
+            marks |= kind;
+            ++i;
+        }
         const qsizetype end = i;
         while (i < n && kindOf(s[i]) == Separator)
             ++i;
