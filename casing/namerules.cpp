@@ -14,7 +14,6 @@
 #include "casing/romannumerals.h"
 
 #include <array>
-#include <cstring>
 
 namespace {
 
@@ -40,21 +39,6 @@ constexpr std::array<quint8, 128> AsciiKinds = [] {
         kinds[size_t(c)] = Opening;
     return kinds;
 }();
-
-// Whether the four units from s on are ASCII letters, which no rule stops at: most units of a
-// name are, and they are passed four at a time. Each unit is a 16-bit lane; with bit 5 set, a
-// letter lies in 'a'..'z', and the sums below keep each lane's bit 7 to itself.
-inline bool fourLetters(const char16_t *s)
-{
-    constexpr quint64 lanes = 0x0001000100010001ull;
-    quint64 units;
-    std::memcpy(&units, s, sizeof units);
-    if (units & (lanes * 0xff80))
-        return false;
-    const quint64 low = units | lanes * 0x20;
-    const quint64 letters = (low + lanes * (0x80 - 'a')) & ~(low + lanes * (0x7f - 'z'));
-    return (letters & lanes * 0x80) == lanes * 0x80;
-}
 
 inline quint8 kindOf(char16_t c)
 {
@@ -120,15 +104,8 @@ void NameRules::Apply(QString &text)
     while (i < n) {
         const qsizetype begin = i;
         quint8 marks = Plain;
-        for (;;) {
-            while (n - i >= 4 && fourLetters(s + i))
-                i += 4;
-            const quint8 kind = i < n ? kindOf(s[i]) : quint8(Separator);
-            if (kind == Separator)
-                break;
+        for (quint8 kind; i < n && (kind = kindOf(s[i])) != Separator; ++i)
             marks |= kind;
-            ++i;
-        }
         const qsizetype end = i;
         while (i < n && kindOf(s[i]) == Separator)
             ++i;
