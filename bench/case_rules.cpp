@@ -4,7 +4,8 @@
 // Turkish, Adlam), as the time per value and the ratio to the reference. Then with and without
 // word exceptions: each rule converts the same values without a list, with an empty list and
 // with a list of 1,000 words, and prints the ratios to the conversion without a list, the time
-// to build the list and the peak memory.
+// to build the list and the peak memory. Last, Proper Case on names in capitals without and with
+// the name rules, and the ratio.
 //
 //   case_rules [values [words]]        default: 1000000 values, 1000 words
 //
@@ -270,6 +271,60 @@ void timeAgainstUnitRules(QTextStream &out, const QString &name, const QStringLi
     }
 }
 
+// Names in capitals of two to four words, as name columns hold them: given names, family names,
+// some with "Mc", "O'", a hyphen, a particle or a numeral, about 20 characters.
+QStringList nameValues(QRandomGenerator &random, qsizetype count)
+{
+    static const char *const given[] = {"JOHN", "MARIA",  "LUDWIG", "ANNA", "JEAN-PAUL", "HENRY",
+                                        "SEAN", "FATIMA", "PIETER", "JOSÉ", "IAN",       "LIV"};
+    static const char *const middle[] = {"VAN", "DE", "VON DER", "DA", "BIN", "MARIE", "LEE", "D'"};
+    static const char *const family[] = {"SMITH",     "MCCARTNEY", "O'NEILL",   "ZETA-JONES",
+                                         "BEETHOVEN", "GARCÍA",    "MACMILLAN", "AL-ASSAD",
+                                         "NGUYEN",    "MÜLLER",    "DIXON",     "KOWALSKI"};
+    static const char *const suffix[] = {"III", "VIII", "JR.", "XIV"};
+    QStringList values;
+    values.reserve(count);
+    for (qsizetype i = 0; i < count; ++i) {
+        QString value = QString::fromUtf8(given[random.bounded(int(std::size(given)))]);
+        if (random.bounded(3) == 0)
+            value += u' ' + QString::fromUtf8(middle[random.bounded(int(std::size(middle)))]);
+        if (!value.endsWith(u'\''))
+            value += u' ';
+        value += QString::fromUtf8(family[random.bounded(int(std::size(family)))]);
+        if (random.bounded(10) == 0)
+            value += u' ' + QString::fromUtf8(suffix[random.bounded(int(std::size(suffix)))]);
+        values << value;
+    }
+    return values;
+}
+
+// Proper Case alone and with the name rules, taking turns.
+void timeNameRules(QTextStream &out, const QStringList &values)
+{
+    qint64 characters = 0, changed = 0;
+    for (const QString &value : values)
+        characters += value.size();
+    const WordExceptions none, nameRules({}, true);
+    double plain = 1e9, named = 1e9;
+    qint64 plainSum = 0, namedSum = 0;
+    for (int round = 0; round < Rounds; ++round) {
+        plain = std::min(plain, timeConversion(values, CaseMode::Proper, &none, &plainSum));
+        named = std::min(named, timeConversion(values, CaseMode::Proper, &nameRules, &namedSum));
+    }
+    for (const QString &value : values)
+        changed += ApplyCaseMode(CaseMode::Proper, value, &nameRules) !=
+                   ApplyCaseMode(CaseMode::Proper, value);
+    const double count = double(values.size());
+    out << "\n"
+        << values.size() << " names in capitals of " << QString::number(characters / count, 'f', 1)
+        << " units\n"
+        << "Proper Case ns/value\twith name rules ns/value\tratio\tvalues the rules change\n"
+        << QString::number(plain / count * 1e9, 'f', 1) << '\t'
+        << QString::number(named / count * 1e9, 'f', 1) << '\t'
+        << QString::number(named / plain, 'f', 2) << '\t' << changed << '\n';
+    out.flush();
+}
+
 // Prints a line per rule; false when an empty list changed a value.
 bool timeRules(QTextStream &out, const QStringList &values, const WordExceptions &words)
 {
@@ -343,6 +398,10 @@ int main(int argc, char *argv[])
         out.flush();
         if (!timeRules(out, values, words))
             return 1;
+    }
+    {
+        QRandomGenerator own(20240612);
+        timeNameRules(out, nameValues(own, valueCount));
     }
     out << "\npeak memory " << QString::number(PeakMemoryMiB(), 'f', 1) << " MiB\n";
     return 0;

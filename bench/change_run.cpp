@@ -1,7 +1,7 @@
 // Times the change run against the server's own set-wise UPDATE on an identical copy of the
 // same table, and prints the engine's peak resident memory.
 //
-//   change_run [--cases abcdefghijk] [rows ...]        default: every case; 1000000 3000000
+//   change_run [--cases abcdefghijklm] [rows ...]      default: every case; 1000000 3000000
 //
 // Connection values come from RECASOR_TEST_SERVER, _PORT, _USER, _PASSWORD, _DATABASE.
 // Scenarios, each on a fresh pair of tables with a primary key (id), a text field and a second,
@@ -11,12 +11,14 @@
 //   (b) Upper, one value in ten changes   reference: UPDATE t SET f = upper(f)
 //   (c) Proper, every value changes       reference: UPDATE t SET f = initcap(f) (speed only)
 //   (d) as (c), with 1,000 word exceptions of three letters (speed only)
+//   (i) Proper, names in capitals         reference: UPDATE t SET f = initcap(f) (speed only)
+//   (j) as (i), with the name rules; the ratio of (j) to (i) is printed as well
 // Three fields (f, g, h) of 40 characters, each with values of its own, converted in one run:
-//   (i) Upper, every value changes        reference: UPDATE t SET f = upper(f), g = ..., h = ...
+//   (k) Upper, every value changes        reference: UPDATE t SET f = upper(f), g = ..., h = ...
 //       and the undo of the run against the same reference, and the server's count of row
 //       updates (n_tup_upd) after the run
-//   (j) Upper, one value in ten of each field changes   reference: as (i)
-//   (k) as (a), on a table whose only index is its primary key
+//   (l) Upper, one value in ten of each field changes   reference: as (k)
+//   (m) as (a), on a table whose only index is its primary key
 // The preview of each run is timed too, on the table before the run changes it, against the
 // same reference. And once each, for memory and refusals:
 //   (e) 10,000 values of 10 KB, (f) one 10 MB value among 1,000 small ones: peak memory;
@@ -54,6 +56,7 @@ struct Scenario {
     qint64 rows = 0;             // a fixed number of rows instead of the size asked for
     const char *check = nullptr; // a constraint on f, for the engine's table only
     bool exceptionWords = false; // the run takes the 1,000 words of ExceptionWords()
+    bool nameRules = false;      // the run and the preview take the name rules
     int fields = 1;              // f, and g and h with values of their own
     bool secondIndex = true;     // an indexed column beside the key, as real tables have
     bool undo = false;           // the run's undo is timed too
@@ -74,7 +77,17 @@ QStringList ExceptionWords()
     return words;
 }
 
-// Every size asked for runs (a) to (d); (e) to (h) have sizes of their own and run once.
+// Names in capitals of two to four words, some with "Mc", "O'", a hyphen, a particle or a
+// numeral, about 20 characters, every one different.
+constexpr const char *NamesSql =
+    "(ARRAY['JOHN','MARIA','LUDWIG','ANNA','JEAN-PAUL','HENRY','SEAN','FATIMA'])[1 + %1 % 8]"
+    " || (ARRAY['',' VAN',' DE',' VON DER',' BIN',' MARIE'])[1 + %1 / 8 % 6] || ' ' ||"
+    " (ARRAY['SMITH','MCCARTNEY','O''NEILL','ZETA-JONES','GARCIA','AL-ASSAD','MACMILLAN'])"
+    "[1 + %1 / 48 % 7] || ' ' || upper(to_hex(%1)) ||"
+    " (ARRAY['','',' III',' VIII'])[1 + %1 / 336 % 4]";
+
+// Every size asked for runs (a) to (d) and (i) to (m); (e) to (h) have sizes of their own and
+// run once.
 const Scenario scenarios[] = {
     {"(a) Upper, all change", CaseMode::Upper, "md5(%1::text) || lpad(%1::text, 8, '0')", "upper"},
     {"(b) Upper, 10% change", CaseMode::Upper,
@@ -86,14 +99,17 @@ const Scenario scenarios[] = {
     {"(d) Proper, 1,000 words", CaseMode::Proper,
      "translate(md5(%1::text), '0123456789', 'gh jk mn p') || lpad(%1::text, 8, '0')", "initcap", 0,
      nullptr, true},
-    {"(i) Upper, 3 fields, all change", CaseMode::Upper, "md5(%1::text) || lpad(%1::text, 8, '0')",
-     "upper", 0, nullptr, false, 3, true, true},
-    {"(j) Upper, 3 fields, 10% change", CaseMode::Upper,
+    {"(i) Proper, names", CaseMode::Proper, NamesSql, "initcap"},
+    {"(j) Proper, names, name rules", CaseMode::Proper, NamesSql, "initcap", 0, nullptr, false,
+     true},
+    {"(k) Upper, 3 fields, all change", CaseMode::Upper, "md5(%1::text) || lpad(%1::text, 8, '0')",
+     "upper", 0, nullptr, false, false, 3, true, true},
+    {"(l) Upper, 3 fields, 10% change", CaseMode::Upper,
      "CASE WHEN %1 % 10 = 0 THEN md5(%1::text) ELSE upper(md5(%1::text)) END"
      " || lpad(%1::text, 8, '0')",
-     "upper", 0, nullptr, false, 3},
-    {"(k) Upper, key only", CaseMode::Upper, "md5(%1::text) || lpad(%1::text, 8, '0')", "upper", 0,
-     nullptr, false, 1, false},
+     "upper", 0, nullptr, false, false, 3},
+    {"(m) Upper, key only", CaseMode::Upper, "md5(%1::text) || lpad(%1::text, 8, '0')", "upper", 0,
+     nullptr, false, false, 1, false},
 };
 
 const Scenario onceScenarios[] = {
@@ -202,7 +218,7 @@ int main(int argc, char *argv[])
     QTemporaryDir data;
     qputenv("XDG_DATA_HOME", data.path().toUtf8());
     QList<qint64> sizes;
-    QByteArray cases = "abcdefghijk";
+    QByteArray cases = "abcdefghijklm";
     for (int i = 1; i < argc; ++i) {
         if (QByteArray(argv[i]) == "--cases" && i + 1 < argc)
             cases = argv[++i];
@@ -245,7 +261,9 @@ int main(int argc, char *argv[])
             QStringList fields;
             for (int k = 0; k < scenario.fields; ++k)
                 fields << QLatin1String(FieldNames[k]);
-            ChangePreview preview(settings, engineTable, fields, scenario.mode);
+            ChangePreview preview(settings, engineTable, fields, scenario.mode, nullptr,
+                                  scenario.exceptionWords ? ExceptionWords() : QStringList(),
+                                  scenario.nameRules);
             PreviewResult previewed;
             QObject::connect(&preview, &ChangePreview::finished,
                              [&](const PreviewResult &r) { previewed = r; });
@@ -261,7 +279,8 @@ int main(int argc, char *argv[])
             session.execute(QStringLiteral("CHECKPOINT"));
             ResetPeakMemory();
             ChangeRun run(settings, engineTable, fields, scenario.mode, nullptr,
-                          scenario.exceptionWords ? ExceptionWords() : QStringList());
+                          scenario.exceptionWords ? ExceptionWords() : QStringList(),
+                          scenario.nameRules);
             QObject::connect(&run, &ChangeRun::finished,
                              [&](const ChangeRunSummary &s) { sample.summary = s; });
             clock.restart();
@@ -309,18 +328,42 @@ int main(int argc, char *argv[])
                     << QString::number(undoPeak, 'f', 1) << " MiB\n";
             out.flush();
         };
+        // (i) and (j) take turns, round by round, so that other work on the machine weighs on
+        // both alike; the ratio of (j) to (i) is taken round by round.
+        auto rounds = [&](std::initializer_list<const Scenario *> turns, qint64 rows) {
+            QList<QList<Sample>> samples(turns.size());
+            for (int round = 0; round < Repeats::Count; ++round) {
+                qsizetype k = 0;
+                for (const Scenario *scenario : turns) {
+                    const std::optional<Sample> sample = measure(*scenario, rows);
+                    if (!sample)
+                        return false;
+                    samples[k++] << *sample;
+                }
+            }
+            qsizetype k = 0;
+            for (const Scenario *scenario : turns)
+                report(*scenario, rows, samples[k++]);
+            if (samples.size() == 2) {
+                Repeats ratio;
+                for (int round = 0; round < Repeats::Count; ++round)
+                    ratio.add(samples[1][round].engineSeconds / samples[0][round].engineSeconds);
+                out << "\t(j) against (i), round by round: " << ratio.summary() << "\n";
+            }
+            return true;
+        };
         for (qint64 rows : sizes) {
+            const Scenario *plainNames = nullptr;
             for (const Scenario &scenario : scenarios) {
                 if (!wanted(scenario))
                     continue;
-                QList<Sample> samples;
-                for (int round = 0; round < Repeats::Count; ++round) {
-                    const std::optional<Sample> sample = measure(scenario, rows);
-                    if (!sample)
-                        return 1;
-                    samples << *sample;
+                if (scenario.label[1] == 'i' && cases.contains('j')) {
+                    plainNames = &scenario; // runs with (j)
+                    continue;
                 }
-                report(scenario, rows, samples);
+                if (!(plainNames && scenario.nameRules ? rounds({plainNames, &scenario}, rows)
+                                                       : rounds({&scenario}, rows)))
+                    return 1;
             }
         }
         double writtenSeconds = 0;

@@ -4,6 +4,7 @@
 #include "casing/caserules.h"
 
 #include "casing/caseunits.h"
+#include "casing/namerules.h"
 #include "casing/wordexceptions.h"
 
 #include <bit>
@@ -299,6 +300,8 @@ QString ApplyCaseMode(CaseMode mode, QString text, const WordExceptions *words)
         return LowerCase(std::move(text));
     case CaseMode::Proper:
         text = ProperCase(std::move(text));
+        if (words && words->nameRules())
+            NameRules::Apply(text);
         break;
     case CaseMode::Sentence:
         text = SentenceCase(std::move(text));

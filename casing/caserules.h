@@ -29,7 +29,8 @@ QString ProperCase(QString text);
 // Only the first character of the text is written in title case.
 QString SentenceCase(QString text);
 // The text in the mode's rule. After Proper and Sentence the listed words, if any, get their
-// listed spelling; Upper and Lower mean all capitals and all small letters and ignore them.
+// listed spelling; Upper and Lower mean all capitals and all small letters and ignore them. When
+// the list says so, the name rules (namerules.h) follow Proper Case, before the listed words.
 QString ApplyCaseMode(CaseMode mode, QString text, const WordExceptions *words = nullptr);
 
 // The version of Unicode whose mappings the rules follow ("15.0.0").

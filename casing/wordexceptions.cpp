@@ -78,7 +78,8 @@ bool WordExceptions::IsWordCharacter(char32_t c)
     return WordScan::IsWordCharacter(c);
 }
 
-WordExceptions::WordExceptions(const QStringList &words) : words_(Cleaned(words))
+WordExceptions::WordExceptions(const QStringList &words, bool nameRules)
+    : words_(Cleaned(words)), nameRules_(nameRules)
 {
     if (words_.isEmpty())
         return;

@@ -9,6 +9,10 @@
 // the same length). Built once into lookup tables, the list is applied in one pass over a text
 // (see the source for how, and which class does what). Immutable once built, so that threads may
 // share one.
+//
+// The list also carries whether the name rules (namerules.h) go before it after Proper Case: the
+// two are what the user adds to the fixed rules, and every place that converts a value, the run,
+// its preview and the preview list, takes them together.
 #pragma once
 
 #include "casing/caserules.h"
@@ -22,18 +26,21 @@ class WordExceptions
 {
 public:
     WordExceptions() = default;
-    explicit WordExceptions(const QStringList &words);
+    explicit WordExceptions(const QStringList &words, bool nameRules = false);
 
+    // No word listed (the name rules may still be on).
     bool isEmpty() const { return words_.isEmpty(); }
+    bool nameRules() const { return nameRules_; }
 
     // The words in use, as Cleaned() keeps them.
     const QStringList &words() const { return words_; }
 
-    // Whether the list can change a text in this mode: only a non-empty list, and only after
-    // Proper and Sentence.
+    // Whether the list, or the name rules, can change a text in this mode: only a non-empty
+    // list, and only after Proper and Sentence; the name rules after Proper.
     bool appliesTo(CaseMode mode) const
     {
-        return !isEmpty() && (mode == CaseMode::Proper || mode == CaseMode::Sentence);
+        return (!isEmpty() && (mode == CaseMode::Proper || mode == CaseMode::Sentence)) ||
+               (nameRules_ && mode == CaseMode::Proper);
     }
 
     // Writes each listed word's spelling over its occurrences. The length never changes.
@@ -50,6 +57,7 @@ public:
 
 private:
     QStringList words_;
+    bool nameRules_ = false;
     WordFilter filter_;
     WordTable oneRun_; // the words of one run: "McDonald", "USA"
     WordTable others_; // the other words: "O'Neil", "van der Berg"

@@ -5,5 +5,6 @@
 CaseChange StoredCaseChange(const TableRef &table, const QStringList &fields,
                             std::optional<CaseMode> mode)
 {
-    return CaseChange{table, fields, mode, SettingsStore::ExceptionWords()};
+    return CaseChange{table, fields, mode, SettingsStore::ExceptionWords(),
+                      SettingsStore::NameRules()};
 }

@@ -1,5 +1,5 @@
 // The change a user asks for (table, fields, mode) with what the settings add to it as they are
-// stored at that moment: the word exceptions. The windows and the command line both build the
+// stored at that moment: the word exceptions and the name rules' option. The windows and the command line both build the
 // change of a run or a preview here, so that an option stored in the settings reaches every job
 // the same way.
 #pragma once

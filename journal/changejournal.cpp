@@ -158,7 +158,8 @@ void createSchema(JournalFile &file)
     file.exec(QStringLiteral(
         "CREATE TABLE run (server TEXT, port TEXT, database TEXT, system_identifier TEXT,"
         " database_oid INTEGER, table_schema TEXT,"
-        " table_name TEXT, fields TEXT, mode TEXT, exception_words TEXT, started TEXT,"
+        " table_name TEXT, fields TEXT, mode TEXT, exception_words TEXT,"
+        " name_rules INTEGER DEFAULT 0, started TEXT,"
         " identity TEXT, rows_read INTEGER DEFAULT 0, values_changed INTEGER DEFAULT 0,"
         " rows_written INTEGER DEFAULT 0, values_not_written INTEGER DEFAULT 0,"
         " ended INTEGER DEFAULT 0, ended_whole INTEGER DEFAULT 0, undone INTEGER DEFAULT 0,"
@@ -194,11 +195,18 @@ JournalRun readRun(JournalFile &file, const QString &path, qint64 id)
         file.hasColumn(QStringLiteral("undone_chunk"), QStringLiteral("restored"))
             ? QStringLiteral("(SELECT coalesce(sum(restored), 0) FROM undone_chunk)")
             : QStringLiteral("0");
+    // A file of before the name rules has no column for them: they were off. The column needs no
+    // new version, as an undo does not depend on it.
+    const QString nameRulesColumn =
+        file.hasColumn(QStringLiteral("run"), QStringLiteral("name_rules"))
+            ? QStringLiteral("name_rules")
+            : QStringLiteral("0");
     QSqlQuery query = file.exec(
         QStringLiteral("SELECT server, port, database, table_schema, table_name, fields, mode,"
                        " exception_words, started, identity, rows_read, values_changed,"
-                       " rows_written, values_not_written, ended_whole, undone, %1, %2 FROM run")
-            .arg(identityColumns, restoredColumn));
+                       " rows_written, values_not_written, ended_whole, undone, %1, %2, %3"
+                       " FROM run")
+            .arg(identityColumns, restoredColumn, nameRulesColumn));
     if (!query.next())
         throw readFailure(QStringLiteral("the run's facts are missing"));
     JournalRun run;
@@ -226,6 +234,7 @@ JournalRun readRun(JournalFile &file, const QString &path, qint64 id)
     run.databaseIdentity.systemIdentifier = query.value(16).toString();
     run.databaseIdentity.databaseOid = query.value(17).toUInt();
     run.rowsRestoredEarlier = query.value(18).toLongLong();
+    run.nameRules = query.value(19).toBool();
     query = file.exec(QStringLiteral("SELECT coalesce(sum(rows), 0) FROM change"));
     run.rowsRecorded = query.next() ? query.value(0).toLongLong() : 0;
     return run;
@@ -308,16 +317,16 @@ JournalRun ChangeJournal::Begin(JournalRun run)
         const DatabaseIdentity &database = run.databaseIdentity;
         file.exec(QStringLiteral("INSERT INTO run (server, port, database, system_identifier,"
                                  " database_oid, table_schema, table_name, fields, mode,"
-                                 " exception_words, started, identity)"
-                                 " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                                 " exception_words, name_rules, started, identity)"
+                                 " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
                   {run.server, run.port, run.database,
                    database.systemIdentifier.isEmpty() ? QVariant(QMetaType(QMetaType::QString))
                                                        : QVariant(database.systemIdentifier),
                    database.known() ? QVariant(qint64(database.databaseOid))
                                     : QVariant(QMetaType(QMetaType::LongLong)),
                    run.table.schema, run.table.name, jsonList(run.fields), CaseModeText(run.mode),
-                   jsonList(run.exceptionWords), run.started.toUTC().toString(Qt::ISODateWithMs),
-                   run.identity.toText()});
+                   jsonList(run.exceptionWords), run.nameRules ? 1 : 0,
+                   run.started.toUTC().toString(Qt::ISODateWithMs), run.identity.toText()});
         file.commit();
     } catch (...) {
         removeRunFile(run.file);

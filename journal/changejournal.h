@@ -28,7 +28,8 @@ struct JournalRun {
     QStringList fields;
     CaseMode mode = CaseMode::Upper;
     QStringList exceptionWords;
-    QDateTime started; // UTC
+    bool nameRules = false; // off for a run recorded before the journal kept it
+    QDateTime started;      // UTC
     RowIdentity identity;
     qint64 rowsRead = 0, valuesChanged = 0, rowsWritten = 0, valuesNotWritten = 0;
     bool endedWhole = false; // End() was told that the run ended whole

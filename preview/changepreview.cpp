@@ -424,8 +424,8 @@ qint64 PreviewResult::valuesChanging() const
 
 ChangePreview::ChangePreview(const ConnectionSettings &settings, const TableRef &table,
                              const QStringList &fields, std::optional<CaseMode> mode,
-                             QObject *parent, const QStringList &exceptionWords)
-    : ChangePreview(settings, CaseChange{table, fields, mode, exceptionWords}, parent)
+                             QObject *parent, const QStringList &exceptionWords, bool nameRules)
+    : ChangePreview(settings, CaseChange{table, fields, mode, exceptionWords, nameRules}, parent)
 {
 }
 
@@ -442,6 +442,7 @@ void ChangePreview::run()
     result.table = change_.table;
     result.fields = change_.fields;
     result.mode = change_.mode;
+    result.nameRules = change_.nameRules && change_.mode == CaseMode::Proper;
     if (!change_.mode) {
         result.noMode = true;
         emit finished(result);
@@ -457,7 +458,7 @@ void ChangePreview::run()
         known.cancellable = true;
         DbSession session(settings(), known);
         const CancelMembership membership(cancelGroup(), session);
-        const WordExceptions words(change_.exceptionWords);
+        const WordExceptions words(change_.exceptionWords, change_.nameRules);
         Previewer(
             session, change_.table, *change_.mode, words, stopFlag(),
             [this](int percent) { emit progress(percent); }, result)

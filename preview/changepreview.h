@@ -46,6 +46,7 @@ struct PreviewResult {
     TableRef table;
     QStringList fields; // the fields asked for, in their order
     std::optional<CaseMode> mode;
+    bool nameRules = false;       // the name rules followed Proper Case
     QList<FieldCounts> counted;   // the fields the rule may change, in the same order
     QList<FieldKind> leftAlone;   // the fields a run leaves alone, in the same order
     QList<PreviewChange> changes; // the most frequent first, at most PreviewChangeLimit
@@ -62,10 +63,11 @@ class ChangePreview : public Job
     Q_OBJECT
 
 public:
-    // The word exceptions apply after Proper and Sentence, as in a run.
+    // The word exceptions apply after Proper and Sentence, the name rules after Proper, as in a
+    // run.
     ChangePreview(const ConnectionSettings &settings, const TableRef &table,
                   const QStringList &fields, std::optional<CaseMode> mode,
-                  QObject *parent = nullptr, const QStringList &exceptionWords = {});
+                  QObject *parent = nullptr, const QStringList &exceptionWords = {}, bool nameRules = false);
     ChangePreview(const ConnectionSettings &settings, const CaseChange &change,
                   QObject *parent = nullptr);
 

@@ -275,6 +275,7 @@ private:
             run.fields << field.name;
         run.mode = mode_;
         run.exceptionWords = words_->words();
+        run.nameRules = words_->nameRules() && mode_ == CaseMode::Proper;
         try {
             run.identity = RowIdentity::Of(session_, source_.tablePlan());
             run.databaseIdentity = DatabaseIdentity::Of(session_);
@@ -384,8 +385,8 @@ private:
 
 ChangeRun::ChangeRun(const ConnectionSettings &settings, const TableRef &table,
                      const QStringList &fields, std::optional<CaseMode> mode, QObject *parent,
-                     const QStringList &exceptionWords)
-    : ChangeRun(settings, CaseChange{table, fields, mode, exceptionWords}, parent)
+                     const QStringList &exceptionWords, bool nameRules)
+    : ChangeRun(settings, CaseChange{table, fields, mode, exceptionWords, nameRules}, parent)
 {
 }
 
@@ -418,9 +419,9 @@ void ChangeRun::run()
         Runner(
             settings(), *session, change_.table, change_.fields, *change_.mode,
             // Built once for the run and shared by its two readers.
-            std::make_shared<const WordExceptions>(change_.exceptionWords), cancelGroup(),
-            chunkReadHook_, recordedHook_, [this](int percent) { emit progress(percent); }, summary,
-            journal)
+            std::make_shared<const WordExceptions>(change_.exceptionWords, change_.nameRules),
+            cancelGroup(), chunkReadHook_, recordedHook_,
+            [this](int percent) { emit progress(percent); }, summary, journal)
             .run();
     } catch (const RunFailure &failure) {
         summary.endedEarly = true;

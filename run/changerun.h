@@ -47,10 +47,11 @@ class ChangeRun : public Job
     Q_OBJECT
 
 public:
-    // The word exceptions apply after Proper and Sentence (see casing/wordexceptions.h).
+    // The word exceptions apply after Proper and Sentence, the name rules after Proper and
+    // before the words (see casing/wordexceptions.h).
     ChangeRun(const ConnectionSettings &settings, const TableRef &table, const QStringList &fields,
               std::optional<CaseMode> mode, QObject *parent = nullptr,
-              const QStringList &exceptionWords = {});
+              const QStringList &exceptionWords = {}, bool nameRules = false);
     ChangeRun(const ConnectionSettings &settings, const CaseChange &change,
               QObject *parent = nullptr);
 
@@ -58,6 +59,7 @@ public:
 
     // The word exceptions the run uses, as given.
     const QStringList &exceptionWords() const { return change_.exceptionWords; }
+    bool nameRules() const { return change_.nameRules; }
 
     // For tests: called in the run's thread after a chunk has been read and before it is
     // written.

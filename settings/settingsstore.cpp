@@ -134,3 +134,16 @@ bool SettingsStore::SaveExceptionWords(const QStringList &words)
     return SaveList(SettingsKeys::Application, SettingsKeys::ExceptionsSection, SettingsKeys::Words,
                     words);
 }
+
+bool SettingsStore::NameRules()
+{
+    return Get(SettingsKeys::Application, SettingsKeys::ExceptionsSection, SettingsKeys::NameRules)
+               .trimmed()
+               .compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+}
+
+bool SettingsStore::SaveNameRules(bool on)
+{
+    return Save(SettingsKeys::Application, SettingsKeys::ExceptionsSection, SettingsKeys::NameRules,
+                on ? QStringLiteral("true") : QStringLiteral("false"));
+}

@@ -1,7 +1,7 @@
-// The per-user store of the connection values and the word exceptions: values addressed by
-// application, section and key. One INI file per application in the user's configuration
-// folder ($XDG_CONFIG_HOME, else ~/.config), readable and writable by its owner only, because
-// it holds the database password in plain text.
+// The per-user store of the connection values, the word exceptions and the name rules' option:
+// values addressed by application, section and key. One INI file per application in the user's
+// configuration folder ($XDG_CONFIG_HOME, else ~/.config), readable and writable by its owner
+// only, because it holds the database password in plain text.
 #pragma once
 
 #include <QString>
@@ -20,6 +20,8 @@ inline const QString DefaultPort = QStringLiteral("5432");
 // The word exceptions: a section of their own, so that the list can be edited by hand.
 inline const QString ExceptionsSection = QStringLiteral("Recasor Exceptions");
 inline const QString Words = QStringLiteral("Words");
+// Whether the name rules follow Proper Case: "true" or "false", beside the words.
+inline const QString NameRules = QStringLiteral("NameRules");
 } // namespace SettingsKeys
 
 class SettingsStore
@@ -47,6 +49,10 @@ public:
     // The word exceptions as stored, one word a text.
     static QStringList ExceptionWords();
     static bool SaveExceptionWords(const QStringList &words);
+
+    // The name rules' option: off unless "true" is stored, in any mix of capitals.
+    static bool NameRules();
+    static bool SaveNameRules(bool on);
 
     static QString FilePath(const QString &application);
 };

@@ -48,9 +48,10 @@ void ReportChangeRun(Messages &messages, const QString &window, const ChangeRunS
         messages.info(QStringLiteral("mess up"));
 }
 
-void ConvertPreviewList(QTreeWidget &list, CaseMode mode, const QStringList &exceptionWords)
+void ConvertPreviewList(QTreeWidget &list, CaseMode mode, const QStringList &exceptionWords,
+                        bool nameRules)
 {
-    const WordExceptions words(exceptionWords);
+    const WordExceptions words(exceptionWords, nameRules);
     switch (mode) {
     case CaseMode::Upper:
         UpperCaseList(list);

@@ -328,7 +328,9 @@ void Form2::updatePreviewAfterRun(const ChangeRunSummary &summary)
         }
         return;
     }
-    h.step(line, [&] { ConvertPreviewList(*ListView3, *run_.mode, run_.exceptionWords); });
+    h.step(line, [&] {
+        ConvertPreviewList(*ListView3, *run_.mode, run_.exceptionWords, run_.nameRules);
+    });
 }
 
 void Form2::PushButton2_Click()

@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QFileInfo>
 #include <QMenu>
+#include <stdexcept>
 
 MainWindowMenus::MainWindowMenus(Form2 &window, Messages &messages)
     : QObject(&window), window_(window), messages_(messages)
@@ -30,6 +31,17 @@ MainWindowMenus::MainWindowMenus(Form2 &window, Messages &messages)
     change->insertAction(beforeStop, words);
     connect(words, &QAction::triggered, this,
             [this] { WordExceptionsDialog::Edit(messages_, &window_); });
+    // "Name Rules" follows it, as the other addition to Proper Case.
+    QAction *nameRules = new QAction(QStringLiteral("&Name Rules"), change);
+    nameRules->setObjectName(QStringLiteral("NameRulesAction"));
+    nameRules->setCheckable(true);
+    nameRules->setChecked(SettingsStore::NameRules());
+    change->insertAction(beforeStop, nameRules);
+    connect(nameRules, &QAction::triggered, this,
+            [this, nameRules](bool on) { NameRules_Click(*nameRules, on); });
+    // The check shows the stored option, also after the file was edited by hand.
+    connect(change, &QMenu::aboutToShow, nameRules,
+            [nameRules] { nameRules->setChecked(SettingsStore::NameRules()); });
 
     QAction *about = window_.helpMenu()->addAction(QStringLiteral("&About Recasor"));
     about->setObjectName(QStringLiteral("AboutAction"));
@@ -40,6 +52,19 @@ void MainWindowMenus::About()
 {
     GuardedHandler h(messages_, QStringLiteral("Form2"), QStringLiteral("About_Click"));
     h.step(100, [&] { messages_.info(AboutText()); });
+}
+
+void MainWindowMenus::NameRules_Click(QAction &entry, bool on)
+{
+    GuardedHandler h(messages_, QStringLiteral("Form2"), QStringLiteral("NameRules_Click"));
+    const bool stored = h.step(100, [&] {
+        if (!SettingsStore::SaveNameRules(on))
+            throw std::runtime_error(QStringLiteral("The name rules could not be stored in %1.")
+                                         .arg(SettingsStore::FilePath(SettingsKeys::Application))
+                                         .toStdString());
+    });
+    if (!stored)
+        h.step(102, [&] { entry.setChecked(SettingsStore::NameRules()); });
 }
 
 QString MainWindowMenus::AboutText()

@@ -7,6 +7,7 @@
 
 class Form2;
 class Messages;
+class QAction;
 
 class MainWindowMenus : public QObject
 {
@@ -17,6 +18,9 @@ public:
 
     // "About Recasor": the version, and the folders where Recasor keeps its files.
     void About();
+    // "Name Rules": stores the option as checked; an option that cannot be stored shows as it
+    // stands in the file.
+    void NameRules_Click(QAction &entry, bool on);
 
     static QString AboutText();
 

@@ -46,10 +46,12 @@ PreviewChangesDialog::PreviewChangesDialog(const PreviewResult &result, QWidget 
     setWindowTitle(QStringLiteral("Preview Changes"));
     auto *layout = new QVBoxLayout(this);
 
-    auto *caption = new QLabel(QStringLiteral("Changing %1 to %2 would change:")
-                                   .arg(result_.table.displayName(),
-                                        result_.mode ? CaseModeText(*result_.mode) : QString()),
-                               this);
+    QString rule = result_.mode ? CaseModeText(*result_.mode) : QString();
+    if (result_.nameRules)
+        rule += QStringLiteral(" with name rules");
+    auto *caption = new QLabel(
+        QStringLiteral("Changing %1 to %2 would change:").arg(result_.table.displayName(), rule),
+        this);
     caption->setObjectName(QStringLiteral("PreviewCaption"));
     layout->addWidget(caption);
 

@@ -93,6 +93,7 @@ void TestChangeJournal::factsComeBackAsRecorded()
     QCOMPARE(ChangeJournal::Folder(), data_->path() + "/Recasor");
     JournalRun run = runOf("shop", Shop);
     run.exceptionWords = {"McDonald", "iPhone"};
+    run.nameRules = true;
     run.identity.key = {{"id", "\"pg_catalog\".\"int4\""}, {"Kéy \"2\"", "\"public\".\"code\""}};
     run = ChangeJournal::Begin(run);
     QVERIFY(run.id > 0);
@@ -112,6 +113,7 @@ void TestChangeJournal::factsComeBackAsRecorded()
     QCOMPARE(back.fields, run.fields);
     QCOMPARE(back.mode, CaseMode::Proper);
     QCOMPARE(back.exceptionWords, run.exceptionWords);
+    QVERIFY(back.nameRules);
     QCOMPARE(back.started, run.started);
     QVERIFY(back.identity == run.identity);
     QCOMPARE(back.rowsRead, 10);
@@ -254,6 +256,7 @@ void TestChangeJournal::journalWrittenBeforeTheRoomsIsRead()
     QCOMPARE(run.table, (TableRef{"public", "journal_sample"}));
     QCOMPARE(run.fields, QStringList{"name"});
     QCOMPARE(run.mode, CaseMode::Proper);
+    QVERIFY(!run.nameRules); // a file without the option's column: it was off
     QVERIFY(run.databaseIdentity.known());
     QCOMPARE(run.identity.key.size(), 1);
     QCOMPARE(run.rowsWritten, 3);

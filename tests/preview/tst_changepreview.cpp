@@ -37,7 +37,7 @@ private:
     PreviewResult previewOn(const TableRef &table, const QStringList &fields,
                             std::optional<CaseMode> mode,
                             const ConnectionSettings &settings = TestDatabase::settings(),
-                            const QStringList &words = {});
+                            const QStringList &words = {}, bool nameRules = false);
     QStringList column(const QString &sql);
     void exec(const QStringList &statements);
     void insert(const QString &sql, const QList<QVariantList> &rows);
@@ -69,9 +69,9 @@ void TestChangePreview::init()
 PreviewResult TestChangePreview::previewOn(const TableRef &table, const QStringList &fields,
                                            std::optional<CaseMode> mode,
                                            const ConnectionSettings &settings,
-                                           const QStringList &words)
+                                           const QStringList &words, bool nameRules)
 {
-    ChangePreview preview(settings, table, fields, mode, nullptr, words);
+    ChangePreview preview(settings, table, fields, mode, nullptr, words, nameRules);
     PreviewResult result;
     bool finished = false;
     connect(&preview, &ChangePreview::finished, this, [&](const PreviewResult &r) {
@@ -160,13 +160,21 @@ void TestChangePreview::countsEqualWhatTheRunChanges_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<bool>("latin1");
     QTest::addColumn<QStringList>("words");
+    QTest::addColumn<bool>("nameRules");
     for (CaseMode mode : {CaseMode::Upper, CaseMode::Lower, CaseMode::Proper, CaseMode::Sentence})
-        QTest::newRow(qPrintable(CaseModeText(mode))) << int(mode) << false << QStringList();
+        QTest::newRow(qPrintable(CaseModeText(mode)))
+            << int(mode) << false << QStringList() << false;
     // Outside UTF-8 the server cannot tell ASCII values apart, and the rule judges every value.
-    QTest::newRow("Proper Case, LATIN1 database") << int(CaseMode::Proper) << true << QStringList();
+    QTest::newRow("Proper Case, LATIN1 database")
+        << int(CaseMode::Proper) << true << QStringList() << false;
     // A listed word changes ASCII values that the rule alone leaves as they are.
     QTest::newRow("Proper Case, word exceptions")
-        << int(CaseMode::Proper) << false << QStringList{"PROPER", "aLpHa"};
+        << int(CaseMode::Proper) << false << QStringList{"PROPER", "aLpHa"} << false;
+    // So do the name rules ("Mccartney"), which only follow Proper Case.
+    QTest::newRow("Proper Case, name rules")
+        << int(CaseMode::Proper) << false << QStringList{"Alpha"} << true;
+    QTest::newRow("Sentence case, name rules")
+        << int(CaseMode::Sentence) << false << QStringList() << true;
 }
 
 void TestChangePreview::countsEqualWhatTheRunChanges()
@@ -174,6 +182,7 @@ void TestChangePreview::countsEqualWhatTheRunChanges()
     QFETCH(int, mode);
     QFETCH(bool, latin1);
     QFETCH(QStringList, words);
+    QFETCH(bool, nameRules);
     ConnectionSettings settings = TestDatabase::settings();
     const QSqlDatabase mainDatabase = db_;
     const QString latin1Database = QStringLiteral("recasor_pv_latin1");
@@ -221,7 +230,9 @@ void TestChangePreview::countsEqualWhatTheRunChanges()
                           "line\nBreak",
                           "tab\there",
                           "123",
-                          QStringLiteral("smile 😀 ok")};
+                          QStringLiteral("smile 😀 ok"),
+                          "Mccartney",
+                          "Vincent Van Gogh"};
     if (latin1)
         values.removeIf([](const QString &value) {
             return std::any_of(value.cbegin(), value.cend(),
@@ -241,13 +252,15 @@ void TestChangePreview::countsEqualWhatTheRunChanges()
         "SELECT string_agg(ctid::text || '@' || xmin::text, ',' ORDER BY id) FROM pv.people";
     const QStringList before = column(versions);
     const PreviewResult preview =
-        previewOn({"pv", "people"}, {"a", "b"}, CaseMode(mode), settings, words);
+        previewOn({"pv", "people"}, {"a", "b"}, CaseMode(mode), settings, words, nameRules);
     QVERIFY2(preview.error.isEmpty(), qPrintable(preview.error));
     // Nothing was written: every row is the same version in the same place.
     QCOMPARE(column(versions), before);
 
     exec({"CREATE TEMP TABLE before_run AS SELECT id, a, b::text AS b FROM pv.people"});
-    ChangeRun run(settings, {"pv", "people"}, {"a", "b"}, CaseMode(mode), nullptr, words);
+    QCOMPARE(preview.nameRules, nameRules && CaseMode(mode) == CaseMode::Proper);
+    ChangeRun run(settings, {"pv", "people"}, {"a", "b"}, CaseMode(mode), nullptr, words,
+                  nameRules);
     ChangeRunSummary summary;
     connect(&run, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) { summary = s; });
     run.run();
@@ -272,7 +285,7 @@ void TestChangePreview::countsEqualWhatTheRunChanges()
                 continue;
             ++listedValues;
             listedRows += change.rows;
-            const WordExceptions listed(words);
+            const WordExceptions listed(words, nameRules);
             QCOMPARE(change.newValue, ApplyCaseMode(CaseMode(mode), change.oldValue, &listed));
             QVERIFY(change.newValue != change.oldValue);
         }

@@ -44,7 +44,7 @@ private:
     ChangeRunSummary runOn(const TableRef &table, const QStringList &fields,
                            std::optional<CaseMode> mode, QList<int> *progress = nullptr,
                            const ConnectionSettings &settings = TestDatabase::settings(),
-                           const QStringList &exceptionWords = {});
+                           const QStringList &exceptionWords = {}, bool nameRules = false);
     // A run during which another client runs the statements once, after the run has read its
     // first chunk and before it writes it; the other client's error text, or empty.
     ChangeRunSummary runWithOtherClient(const TableRef &table, const QStringList &statements,
@@ -75,9 +75,9 @@ void TestChangeRun::cleanupTestCase()
 ChangeRunSummary TestChangeRun::runOn(const TableRef &table, const QStringList &fields,
                                       std::optional<CaseMode> mode, QList<int> *progress,
                                       const ConnectionSettings &settings,
-                                      const QStringList &exceptionWords)
+                                      const QStringList &exceptionWords, bool nameRules)
 {
-    ChangeRun run(settings, table, fields, mode, nullptr, exceptionWords);
+    ChangeRun run(settings, table, fields, mode, nullptr, exceptionWords, nameRules);
     ChangeRunSummary summary;
     bool finished = false;
     connect(&run, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) {
@@ -183,6 +183,19 @@ void TestChangeRun::everyModeOnAwkwardValues()
     }
     QCOMPARE(column("SELECT v FROM cr.awkward WHERE id <= 2 ORDER BY id"),
              (QStringList{"O'neil", "It's"}));
+
+    // The name rules change values that Proper Case leaves as they are ("Mccartney"), in arrays
+    // too, before the words; the journal records that they were on.
+    exec({"CREATE TABLE cr.names (id int PRIMARY KEY, v text, a text[])",
+          "INSERT INTO cr.names VALUES (1, 'Mccartney', '{o''neill,Mccoy}'),"
+          " (2, 'LUDWIG VAN BEETHOVEN', NULL), (3, 'henry viii de niro', '{}')"});
+    const ChangeRunSummary named = runOn({"cr", "names"}, {"v", "a"}, CaseMode::Proper, nullptr,
+                                         TestDatabase::settings(), {"De Niro"}, true);
+    QVERIFY2(named.firstError.isEmpty(), qPrintable(named.firstError));
+    QCOMPARE(column("SELECT v || ' ' || coalesce(a::text, '-') FROM cr.names ORDER BY id"),
+             (QStringList{"McCartney {O'Neill,McCoy}", "Ludwig van Beethoven -",
+                          "Henry Viii De Niro {}"}));
+    QVERIFY(ChangeJournal::Last(TestDatabase::settings()).value_or(JournalRun{}).nameRules);
 
     // Values far beyond a 16-bit length convert whole.
     exec({"CREATE TABLE cr.long (v text)",

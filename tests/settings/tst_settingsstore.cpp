@@ -213,6 +213,21 @@ void TestSettingsStore::exceptionWordsWrittenByHand()
     QCOMPARE(SettingsStore::ExceptionWords(),
              QStringList({"McDonald", "O'Neil", "USA", QStringLiteral("Ångström")}));
     QCOMPARE(SettingsStore::Get(Application, Section, Server), QStringLiteral("db"));
+    QVERIFY(!SettingsStore::NameRules()); // off unless stored
+
+    // The name rules' option beside the words, as a hand may write it.
+    QVERIFY(file.open(QIODevice::Append));
+    file.write("NameRules=True\n");
+    file.close();
+    QVERIFY(SettingsStore::NameRules());
+    QCOMPARE(SettingsStore::ExceptionWords().size(), 4);
+    QVERIFY(SettingsStore::SaveNameRules(false));
+    QVERIFY(!SettingsStore::NameRules());
+    QVERIFY(SettingsStore::SaveNameRules(true));
+    QVERIFY2(fileContents().endsWith("\n[Recasor Exceptions]\nNameRules=true\n"
+                                     "Words=McDonald, O'Neil, USA, \xc3\x85ngstr\xc3\xb6m\n"),
+             fileContents().constData());
+    QVERIFY(SettingsStore::NameRules());
 }
 
 void TestSettingsStore::emptyExceptionListLeavesNoKey()

@@ -94,6 +94,7 @@ void TestPreviewChanges::cleanup()
 {
     flow_.reset();
     command_ = nullptr;
+    SettingsStore::SaveNameRules(false);
 }
 
 void TestPreviewChanges::selectOnly(const QString &table, const QStringList &fields)
@@ -190,6 +191,8 @@ void TestPreviewChanges::noFieldAndNoMode()
 
 void TestPreviewChanges::previewThenStartChanging()
 {
+    // With the name rules on, as stored: the preview says so, and its run takes them too.
+    QVERIFY(SettingsStore::SaveNameRules(true));
     selectOnly("ui_preview.people", {"name", "data", "city"});
     main()->findChild<QComboBox *>("Combo1")->setCurrentText("Proper Case");
     QSignalSpy ended(command_, &PreviewCommand::previewEnded);
@@ -207,6 +210,8 @@ void TestPreviewChanges::previewThenStartChanging()
     auto *fields = dialog->findChild<QTreeWidget *>("PreviewFields");
     QCOMPARE(row(fields, 0), (QStringList{"name", "4", "3", "3"}));
     QCOMPARE(row(fields, 1), (QStringList{"city", "4", "3", "2"}));
+    QCOMPARE(dialog->findChild<QLabel *>("PreviewCaption")->text(),
+             "Changing ui_preview.people to Proper Case with name rules would change:");
     QCOMPARE(dialog->findChild<QLabel *>("LeftAlone")->text(),
              "Left alone (not text): data (jsonb)");
     QVERIFY2(main()->statusLine().line().startsWith(
@@ -223,7 +228,7 @@ void TestPreviewChanges::previewThenStartChanging()
     QVERIFY(runEnded.wait(60000));
     QCOMPARE(
         column("SELECT name || ' / ' || city FROM ui_preview.people ORDER BY id"),
-        (QStringList{"John O'neil / Paris", "Mary Smith / Paris", "<null>", "Mary Smith / Rome"}));
+        (QStringList{"John O'Neil / Paris", "Mary Smith / Paris", "<null>", "Mary Smith / Rome"}));
     // The run names the field it left alone, as the preview did.
     QCOMPARE(messages_.infos, QStringList{"Left alone (not text): data (jsonb)"});
     QVERIFY(messages_.reports.isEmpty());
