@@ -64,9 +64,8 @@ QString RowIdentity::matchSql(const QString &alias, const QString &identityText)
     QStringList conditions;
     for (qsizetype i = 0; i < key.size(); ++i)
         conditions << QStringLiteral("%1.%2 = CAST((CAST(%3 AS text[]))[%4] AS %5)")
-                          .arg(alias, QuoteIdentifier(key[i].name), identityText)
-                          .arg(i + 1)
-                          .arg(key[i].typeSql);
+                          .arg(alias, QuoteIdentifier(key[i].name), identityText,
+                               QString::number(i + 1), key[i].typeSql);
     return u'(' + conditions.join(QStringLiteral(" AND ")) + u')';
 }
 

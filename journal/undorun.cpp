@@ -253,9 +253,7 @@ private:
                     .arg(k)
                     .arg(kind->plainText ? value : TextFormOf(value));
             sets << QStringLiteral("%1 = CASE WHEN %2 THEN CAST(v.o%3 AS %4) ELSE %5 END")
-                        .arg(QuoteIdentifier(name), held)
-                        .arg(k)
-                        .arg(kind->typeSql, value);
+                        .arg(QuoteIdentifier(name), held, QString::number(k), kind->typeSql, value);
             holds << held;
         }
         QString sql;

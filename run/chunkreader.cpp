@@ -7,8 +7,8 @@
 #include "db/sqlquote.h"
 
 #include <QHash>
-#include <algorithm>
 #include <QVariant>
+#include <algorithm>
 
 void WriteRows::add(const QString &place, const QList<QString> &itemOlds,
                     const QList<QString> &itemNews, qint64 count)

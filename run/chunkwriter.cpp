@@ -206,8 +206,8 @@ void ChunkWriter::writeWhole(DbSession &session, const WriteJob &job, qsizetype 
             .arg(update.arraysFromParameters(), update.columns(), target.relation, update.set(),
                  range, condition(target.filter), update.match(),
                  recording ? target.identity : QStringLiteral("NULL::text"),
-                 masked ? update.mask() : QStringLiteral("1"))
-            .arg(recording ? QStringLiteral("array_agg(id)::text") : QStringLiteral("NULL"),
+                 masked ? update.mask() : QStringLiteral("1"),
+                 recording ? QStringLiteral("array_agg(id)::text") : QStringLiteral("NULL"),
                  masked ? QStringLiteral("string_agg(m::text, ',')") : QStringLiteral("NULL"));
     recorded(session, [&] {
         QSqlQuery query = session.exec(sql, job.rows.params(from, to));
@@ -349,10 +349,8 @@ QString ChunkWriter::rowFunction(DbSession &session, const WriteJob &job, bool r
                 " i := p.i; message := 'ERROR: ' || SQLERRM; id := NULL; m := 0; RETURN NEXT;"
                 " END; END LOOP; END $recasor$")
                 .arg(function, update.argumentTypes(), target.relation,
-                     update.arraysFromArguments(), columns)
-                .arg(low)
-                .arg(low + 1)
-                .arg(filter, match, set, values, identity, mask));
+                     update.arraysFromArguments(), columns, QString::number(low),
+                     QString::number(low + 1), filter, match, set, values, identity, mask));
     } catch (const DbError &error) {
         if (error.sqlState() == QLatin1String("42501") || ConcernsOneValue(error))
             return QString();

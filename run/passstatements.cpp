@@ -31,7 +31,7 @@ QString PassStatements::readSql(const QList<PassField> &fields, const PassChunk 
         const auto valueOf = [&field](const QString &column) {
             return field.plainText ? column : TextFormOf(column);
         };
-        rawColumns << QStringLiteral("t.%1 AS f%2").arg(field.sql).arg(k);
+        rawColumns << QStringLiteral("t.%1 AS f%2").arg(field.sql, QString::number(k));
         values << valueOf(QStringLiteral("t.") + field.sql) + QStringLiteral(" AS ") + v;
         textForms << valueOf(QStringLiteral("s.f%1").arg(k)) + QStringLiteral(" AS ") + v;
         kept << (field.array ? QStringLiteral("q.") + v
@@ -52,6 +52,8 @@ QString PassStatements::readSql(const QList<PassField> &fields, const PassChunk 
         return QStringLiteral("(SELECT q.c, %1 FROM (%2) AS q OFFSET 0) AS r")
             .arg(kept.join(QStringLiteral(", ")), q);
     };
+    // Each text goes into the statement by one arg(): a name may hold "%1" itself.
+    const QString budget = QString::number(ChunkSizing::RangeBudget);
     // Sizes cost a look at each row but no read of a long value. Only a range whose values
     // go past the budget is read in the order of the rows' places (a sort) up to it.
     return QStringLiteral(
@@ -64,15 +66,15 @@ QString PassStatements::readSql(const QList<PassField> &fields, const PassChunk 
                " HAVING (SELECT z.total FROM z) > %6")
         .arg(size, chunk.relation->sql, range, arrays.join(QStringLiteral(", ")),
              keptFrom(QStringLiteral("SELECT t.ctid AS c, %1 FROM ONLY %2 AS t WHERE %3 OFFSET 0")
-                          .arg(values.join(QStringLiteral(", ")), chunk.relation->sql, range)))
-        .arg(ChunkSizing::RangeBudget)
-        .arg(keptFrom(
-            QStringLiteral("SELECT s.c, %1 FROM (SELECT t.ctid AS c, %2, sum(%3) OVER"
-                           " (ORDER BY t.ctid ROWS UNBOUNDED PRECEDING) - (%3) AS before"
-                           " FROM ONLY %4 AS t WHERE %5) AS s WHERE s.before < %6 OFFSET 0")
-                .arg(textForms.join(QStringLiteral(", ")), rawColumns.join(QStringLiteral(", ")),
-                     size, chunk.relation->sql, range)
-                .arg(ChunkSizing::RangeBudget)));
+                          .arg(values.join(QStringLiteral(", ")), chunk.relation->sql, range)),
+             budget,
+             keptFrom(
+                 QStringLiteral("SELECT s.c, %1 FROM (SELECT t.ctid AS c, %2, sum(%3) OVER"
+                                " (ORDER BY t.ctid ROWS UNBOUNDED PRECEDING) - (%3) AS before"
+                                " FROM ONLY %4 AS t WHERE %5) AS s WHERE s.before < %6 OFFSET 0")
+                     .arg(textForms.join(QStringLiteral(", ")),
+                          rawColumns.join(QStringLiteral(", ")), size, chunk.relation->sql, range,
+                          budget)));
 }
 
 // A listed word may change a value that the rule leaves as it is ("Usa" to "USA"): with a

@@ -73,9 +73,10 @@ QString RowUpdate::holds(qsizetype k) const
 {
     const TargetField &field = target_.fields[k];
     const QString value = QStringLiteral("t.") + field.sql;
+    // Each text goes in by one arg(): a name may hold "%1" itself.
     return QStringLiteral("%1 = v.o%2 COLLATE \"C\"")
-        .arg(field.plainText ? value : QStringLiteral("format('%s', %1)").arg(value))
-        .arg(k);
+        .arg(field.plainText ? value : QStringLiteral("format('%s', %1)").arg(value),
+             QString::number(k));
 }
 
 QString RowUpdate::set() const
@@ -87,9 +88,7 @@ QString RowUpdate::set() const
     QStringList sets;
     for (qsizetype k = 0; k < fields.size(); ++k)
         sets << QStringLiteral("%1 = CASE WHEN %2 THEN CAST(v.n%3 AS %4) ELSE t.%1 END")
-                    .arg(fields[k].sql, changes(k))
-                    .arg(k)
-                    .arg(fields[k].typeSql);
+                    .arg(fields[k].sql, changes(k), QString::number(k), fields[k].typeSql);
     return sets.join(QStringLiteral(", "));
 }
 
@@ -121,6 +120,7 @@ QString RowUpdate::mask() const
         return QStringLiteral("1");
     QStringList bits;
     for (qsizetype k = 0; k < target_.fields.size(); ++k)
-        bits << QStringLiteral("CASE WHEN %1 THEN %2 ELSE 0 END").arg(changes(k)).arg(1 << k);
+        bits << QStringLiteral("CASE WHEN %1 THEN %2 ELSE 0 END")
+                    .arg(changes(k), QString::number(1 << k));
     return bits.join(QStringLiteral(" + "));
 }

@@ -93,11 +93,12 @@ void TestOwnNames::userNamesMeetNoneOfTheProgramsOwn()
     QFETCH(bool, allNames);
     const TableRef ref{"own", table};
     // Derived tables and their columns, the common table expressions, the row-by-row
-    // function's parameters, variables and results, the catalogue lookups' own names.
-    QStringList fields = {"t",  "v",  "w",      "z",     "c",    "o",       "n",
-                          "i",  "id", "before", "total", "r",    "s",       "g",
-                          "m",  "h",  "e",      "x",     "k",    "chunk",   "tree",
-                          "v0", "lo", "hi",     "olds",  "news", "message", "attnum"};
+    // function's parameters, variables and results, the catalogue lookups' own names; and
+    // names that hold the placeholders the statements are made with.
+    QStringList fields = {"t",    "v",      "w",       "z",      "c",    "o",     "n",  "i",
+                          "id",   "before", "total",   "r",      "s",    "g",     "m",  "h",
+                          "e",    "x",      "k",       "chunk",  "tree", "v0",    "lo", "hi",
+                          "olds", "news",   "message", "attnum", "%1",   "n%2 %3"};
     if (!allNames)
         fields = QStringList{"c", "before", "lo", "v", "id"};
     fields.removeAll(key);
