@@ -297,7 +297,7 @@ void TestChangePreview::mostFrequentChangesFirst()
           "INSERT INTO pv.freq (v) SELECT repeat('long ', 300) FROM generate_series(1, 40)",
           "INSERT INTO pv.freq (v) SELECT repeat('lång ', 300) FROM generate_series(1, 35)",
           "UPDATE pv.freq SET w = 'x' WHERE ctid IN (SELECT ctid FROM pv.freq LIMIT 50)"});
-    const PreviewResult preview = previewOn({"pv", "freq"}, {"v", "w"}, CaseMode::Upper);
+    PreviewResult preview = previewOn({"pv", "freq"}, {"v", "w"}, CaseMode::Upper);
     QVERIFY2(preview.error.isEmpty(), qPrintable(preview.error));
     QCOMPARE(preview.counted.size(), 2);
     QCOMPARE(preview.counted[0].valuesChanging, 1100 + 29 + 3);
@@ -327,6 +327,25 @@ void TestChangePreview::mostFrequentChangesFirst()
     }
     for (qsizetype i = 33; i < preview.changes.size(); ++i)
         QCOMPARE(preview.changes[i].rows, 1);
+
+    // Values that occur once fill the list in the order of the fields, whichever field repeats
+    // a value: a has 300 of them, b 2,000 and one value three times, c 10 with other
+    // characters.
+    exec({"CREATE TABLE pv.once (a text, b text, c text)",
+          "INSERT INTO pv.once (a) SELECT 'one ' || i FROM generate_series(1, 300) i",
+          "INSERT INTO pv.once (b) SELECT 'two ' || i FROM generate_series(1, 2000) i",
+          "INSERT INTO pv.once (b) SELECT 'dup' FROM generate_series(1, 3)",
+          "INSERT INTO pv.once (c) SELECT 'été ' || i FROM generate_series(1, 10) i"});
+    preview = previewOn({"pv", "once"}, {"a", "b", "c"}, CaseMode::Upper);
+    QVERIFY2(preview.error.isEmpty(), qPrintable(preview.error));
+    QCOMPARE(preview.counted[1].valuesChanging, 2001);
+    QCOMPARE(preview.counted[1].rowsChanging, 2003);
+    QCOMPARE(preview.changes.size(), PreviewChangeLimit);
+    QCOMPARE(preview.changes[0].newValue, "DUP");
+    QMap<QString, int> listed;
+    for (const PreviewChange &change : std::as_const(preview.changes))
+        ++listed[change.field];
+    QCOMPARE(listed, (QMap<QString, int>{{"a", 300}, {"b", 700}}));
 }
 
 void TestChangePreview::fieldKindsAndFieldsLeftAlone()
