@@ -5,9 +5,11 @@
 //   preview_fields [rows ...]        default: 1000000
 //
 // Connection values come from RECASOR_TEST_SERVER, _PORT, _USER, _PASSWORD, _DATABASE. The
-// table has a primary key and three text fields a, b, c of 40 characters, every value distinct:
+// table has a primary key and three text fields a, b, c of 40 characters, every value distinct in
 //   (a) Upper, every value changes
 //   (b) Upper, one value in ten changes in each field (in other rows for each field)
+// and, as names and cities do, where every value repeats:
+//   (c) Upper, 5,000 distinct values in each field, every value changes
 // The reference is SELECT count(*) FROM (SELECT f FROM t GROUP BY f) for each of the three
 // fields, in one statement, on the server's own settings. A preview writes nothing, so each case
 // reads one table five times, the reference and the preview taking turns; the figures are
@@ -35,6 +37,8 @@ const Scenario scenarios[] = {
     {"(b) Upper, 10% change",
      "CASE WHEN i % 10 = %1 THEN md5(%1 || ':' || i) ELSE upper(md5(%1 || ':' || i)) END"
      " || lpad(i::text, 8, '0')"},
+    {"(c) Upper, 5,000 values repeat",
+     "md5(%1 || ':' || i % 5000) || lpad((i % 5000)::text, 8, '0')"},
 };
 
 const QString Table = QStringLiteral("bench_preview");

@@ -55,6 +55,11 @@ struct Slice {
 };
 
 const QString CursorName = QStringLiteral("recasor_preview");
+// A value listed keeps its start and one character more, to tell that it goes on.
+const QString CutSql = QStringLiteral("left(v, %1)").arg(PreviewValueChars + 1);
+// Distinct values of a field that the server groups by value rather than by hash: some 10 MiB
+// of its work memory for values of 40 characters.
+constexpr qint64 FewValues = 100000;
 
 struct Field {
     FieldKind kind;
@@ -216,8 +221,7 @@ private:
             ascii << k;
             hashes << QStringLiteral("CASE WHEN %1 THEN %2 END AS h%3")
                           .arg(sql_->asciiChanges(QStringLiteral("v%1").arg(k)),
-                               PreviewSql::hash(QStringLiteral("v%1").arg(k)))
-                          .arg(k);
+                               PreviewSql::hash(QStringLiteral("v%1").arg(k)), QString::number(k));
             counts << QStringLiteral("count(DISTINCT h%1), count(h%1)").arg(k);
         }
         if (ascii.isEmpty())
@@ -251,41 +255,69 @@ private:
         listAsciiOnce(ascii);
     }
 
-    // The fields whose hashes repeat: the values behind those hashes and the most frequent of
-    // them, and the number of hashes that stand for more than one row. Kind 0: that number,
-    // kind 1: the distinct values behind them, kind 2: the most frequent of these, kind 3:
-    // values that occur once, as many as the list may take of each field.
+    // The fields where some hash stands for more than one row. Where a field has few distinct
+    //    values, as names and cities do, grouping them by value costs less than grouping their
+    //    hashes again; where it has many, most of them once, only the values behind the hashes
+    //    that repeat are grouped.
     void countRepeatedAscii(const QList<qsizetype> &ks)
     {
-        const QString pairs = sql_->pairs(
-            ks, [this](qsizetype k) { return sql_->asciiChanges(QStringLiteral("r.v%1").arg(k)); },
-            false);
-        const QString cut = QStringLiteral("left(v, %1)").arg(PreviewValueChars + 1);
+        QList<qsizetype> few, many;
+        for (qsizetype k : ks)
+            (fields_[k].asciiHashes <= FewValues ? few : many) << k;
+        if (!few.isEmpty())
+            takeRepeats(
+                read(QStringLiteral(
+                         "WITH g AS MATERIALIZED (SELECT k, v COLLATE \"C\" AS v, count(*) AS n"
+                         " FROM (%1) AS p GROUP BY 1, 2)"
+                         " SELECT 3, k, NULL, count(*) FILTER (WHERE n = 1) FROM g GROUP BY k"
+                         " UNION ALL SELECT 4, k, NULL, count(*) FROM g GROUP BY k"
+                         " UNION ALL (SELECT 2, k, %2, n FROM g ORDER BY n DESC, k, v LIMIT %3)")
+                         .arg(asciiPairs(few), CutSql, QString::number(PreviewChangeLimit))));
+        if (many.isEmpty())
+            return;
+        // The values that occur once are looked for only in a field that has any.
         QStringList once;
-        for (qsizetype k : ks) {
+        for (qsizetype k : many) {
             if (const qint64 wanted = onceWanted(k); wanted > 0)
-                once << QStringLiteral(" UNION ALL (SELECT 3, k, %1, 1 FROM s WHERE k = %2 AND h"
-                                       " NOT IN (SELECT h FROM m WHERE k = %2) LIMIT %3)")
-                            .arg(cut)
-                            .arg(k)
-                            .arg(wanted);
+                once << QStringLiteral(" UNION ALL (SELECT 2, k, %1, 1 FROM s WHERE k = %2 AND h"
+                                       " NOT IN (SELECT h FROM m WHERE k = %2) AND (SELECT"
+                                       " count(*) FROM m WHERE k = %2) < %3 LIMIT %4)")
+                            .arg(CutSql, QString::number(k),
+                                 QString::number(fields_[k].asciiHashes), QString::number(wanted));
         }
-        QSqlQuery repeated =
+        // OFFSET 0: the server matches each value with the repeated hashes once, rather than
+        // once for each row it takes apart.
+        takeRepeats(
             read(QStringLiteral(
                      "WITH s AS NOT MATERIALIZED (SELECT k, v, %1 AS h FROM (%2) AS p),"
                      " m AS MATERIALIZED (SELECT k, h FROM s GROUP BY k, h HAVING count(*) > 1),"
-                     " g AS MATERIALIZED (SELECT k, v COLLATE \"C\" AS v, count(*) AS n FROM s"
-                     " WHERE (k, h) IN (SELECT k, h FROM m) GROUP BY 1, 2)"
+                     " g AS MATERIALIZED (SELECT k, v COLLATE \"C\" AS v, count(*) AS n FROM"
+                     " (SELECT * FROM s OFFSET 0) AS s WHERE (k, h) IN (SELECT k, h FROM m)"
+                     " GROUP BY 1, 2)"
                      " SELECT 0, k, NULL, count(*) FROM m GROUP BY k"
                      " UNION ALL SELECT 1, k, NULL, count(*) FROM g GROUP BY k"
                      " UNION ALL (SELECT 2, k, %3, n FROM g ORDER BY n DESC, k, v LIMIT %4)%5")
-                     .arg(PreviewSql::hash(QStringLiteral("v")), pairs, cut)
-                     .arg(PreviewChangeLimit)
-                     .arg(once.join(QString())));
-        while (repeated.next()) {
-            Field &field = fields_[repeated.value(1).toInt()];
-            const qint64 n = repeated.value(3).toLongLong();
-            switch (repeated.value(0).toInt()) {
+                     .arg(PreviewSql::hash(QStringLiteral("v")), asciiPairs(many), CutSql,
+                          QString::number(PreviewChangeLimit), once.join(QString()))));
+    }
+
+    QString asciiPairs(const QList<qsizetype> &ks) const
+    {
+        return sql_->pairs(
+            ks, [this](qsizetype k) { return sql_->asciiChanges(QStringLiteral("r.v%1").arg(k)); },
+            false);
+    }
+
+    // Rows of kind 0: the hashes of field k that stand for more than one row, 1: the distinct
+    // values behind them, 2: a change for the list, 3: the values that occur once, 4: all the
+    // distinct values.
+    void takeRepeats(QSqlQuery query)
+    {
+        while (query.next()) {
+            const qsizetype k = query.value(1).toInt();
+            Field &field = fields_[k];
+            const qint64 n = query.value(3).toLongLong();
+            switch (query.value(0).toInt()) {
             case 0:
                 field.counts.valuesChanging -= n;
                 field.asciiOnce = field.asciiHashes - n;
@@ -293,8 +325,15 @@ private:
             case 1:
                 field.counts.valuesChanging += n;
                 break;
-            default:
-                offerAscii(repeated.value(1).toInt(), repeated.value(2).toString(), n);
+            case 2:
+                offerAscii(k, query.value(2).toString(), n);
+                break;
+            case 3:
+                field.asciiOnce = n;
+                break;
+            case 4:
+                field.counts.valuesChanging += n - field.asciiHashes;
+                break;
             }
         }
     }
@@ -307,11 +346,9 @@ private:
         for (qsizetype k : ks) {
             const qint64 wanted = fields_[k].asciiRepeats ? 0 : onceWanted(k);
             if (wanted > 0)
-                branches << QStringLiteral("(SELECT %1, left(v, %2) FROM (%3) AS s LIMIT %4)")
-                                .arg(k)
-                                .arg(PreviewValueChars + 1)
-                                .arg(sql_->asciiValues(k))
-                                .arg(wanted);
+                branches << QStringLiteral("(SELECT %1, %2 FROM (%3) AS s LIMIT %4)")
+                                .arg(QString::number(k), CutSql, sql_->asciiValues(k),
+                                     QString::number(wanted));
         }
         if (branches.isEmpty())
             return;

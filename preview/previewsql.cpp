@@ -54,7 +54,7 @@ QString PreviewSql::relationRows(const QList<qsizetype> &ks, const QString &rela
     QStringList columns;
     bool textForms = false;
     for (qsizetype k : ks) {
-        columns << QStringLiteral("%1 AS v%2").arg(value(k)).arg(k);
+        columns << QStringLiteral("%1 AS v%2").arg(value(k), QString::number(k));
         textForms = textForms || !fields_[k].plainText;
     }
     return QStringLiteral("SELECT %1 FROM ONLY %2%3%4")
