@@ -2,7 +2,7 @@
 // distinct values of the same three fields, measured in the same run on the same table, and
 // prints the preview's peak resident memory.
 //
-//   preview_fields [rows ...]        default: 1000000
+//   preview_fields [rows]        default: 1000000
 //
 // Connection values come from RECASOR_TEST_SERVER, _PORT, _USER, _PASSWORD, _DATABASE. The
 // table has a primary key and three text fields a, b, c of 40 characters, every value distinct in
@@ -62,11 +62,7 @@ void makeTable(DbSession &session, const Scenario &scenario, qint64 rows)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QList<qint64> sizes;
-    for (int i = 1; i < argc; ++i)
-        sizes << QByteArray(argv[i]).toLongLong();
-    if (sizes.isEmpty())
-        sizes = {1000000};
+    const qint64 rows = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1000000;
 
     const ConnectionSettings settings = ServerFromEnvironment();
     const QStringList fields{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
@@ -76,47 +72,45 @@ int main(int argc, char *argv[])
         out << "server: " << ServerSettingsLine(session) << "\n";
         out << "rows\tscenario\tpreview s\tserver s\tratio (range)\tpreview peak MiB\n";
         out.flush();
-        for (qint64 rows : sizes) {
-            for (const Scenario &scenario : scenarios) {
-                makeTable(session, scenario, rows);
-                Repeats preview, server, ratio;
-                double peak = 0;
-                PreviewResult last;
-                for (int round = 0; round < Repeats::Count; ++round) {
-                    QElapsedTimer clock;
-                    clock.start();
-                    session.execute(QStringLiteral(
-                        "SELECT (SELECT count(*) FROM (SELECT a FROM bench_preview GROUP BY a) g),"
-                        " (SELECT count(*) FROM (SELECT b FROM bench_preview GROUP BY b) g),"
-                        " (SELECT count(*) FROM (SELECT c FROM bench_preview GROUP BY c) g)"));
-                    const double serverSeconds = clock.nsecsElapsed() / 1e9;
+        for (const Scenario &scenario : scenarios) {
+            makeTable(session, scenario, rows);
+            Repeats preview, server, ratio;
+            double peak = 0;
+            PreviewResult last;
+            for (int round = 0; round < Repeats::Count; ++round) {
+                QElapsedTimer clock;
+                clock.start();
+                session.execute(QStringLiteral(
+                    "SELECT (SELECT count(*) FROM (SELECT a FROM bench_preview GROUP BY a) g),"
+                    " (SELECT count(*) FROM (SELECT b FROM bench_preview GROUP BY b) g),"
+                    " (SELECT count(*) FROM (SELECT c FROM bench_preview GROUP BY c) g)"));
+                const double serverSeconds = clock.nsecsElapsed() / 1e9;
 
-                    ResetPeakMemory();
-                    ChangePreview run(settings, {QStringLiteral("public"), Table}, fields,
-                                      CaseMode::Upper);
-                    QObject::connect(&run, &ChangePreview::finished,
-                                     [&](const PreviewResult &r) { last = r; });
-                    clock.restart();
-                    run.run();
-                    const double previewSeconds = clock.nsecsElapsed() / 1e9;
-                    peak = qMax(peak, PeakMemoryMiB());
-                    if (!last.error.isEmpty()) {
-                        out << "preview failed: " << last.error << "\n";
-                        return 1;
-                    }
-                    preview.add(previewSeconds);
-                    server.add(serverSeconds);
-                    ratio.add(previewSeconds / serverSeconds);
+                ResetPeakMemory();
+                ChangePreview run(settings, {QStringLiteral("public"), Table}, fields,
+                                  CaseMode::Upper);
+                QObject::connect(&run, &ChangePreview::finished,
+                                 [&](const PreviewResult &r) { last = r; });
+                clock.restart();
+                run.run();
+                const double previewSeconds = clock.nsecsElapsed() / 1e9;
+                peak = qMax(peak, PeakMemoryMiB());
+                if (!last.error.isEmpty()) {
+                    out << "preview failed: " << last.error << "\n";
+                    return 1;
                 }
-                out << rows << '\t' << scenario.label << '\t'
-                    << QString::number(preview.median(), 'f', 2) << '\t'
-                    << QString::number(server.median(), 'f', 2) << '\t' << ratio.summary() << '\t'
-                    << QString::number(peak, 'f', 1) << "\t(rows changing";
-                for (const FieldCounts &counted : std::as_const(last.counted))
-                    out << ' ' << counted.name << '=' << counted.rowsChanging;
-                out << ", " << last.changes.size() << " changes listed)\n";
-                out.flush();
+                preview.add(previewSeconds);
+                server.add(serverSeconds);
+                ratio.add(previewSeconds / serverSeconds);
             }
+            out << rows << '\t' << scenario.label << '\t'
+                << QString::number(preview.median(), 'f', 2) << '\t'
+                << QString::number(server.median(), 'f', 2) << '\t' << ratio.summary() << '\t'
+                << QString::number(peak, 'f', 1) << "\t(rows changing";
+            for (const FieldCounts &counted : std::as_const(last.counted))
+                out << ' ' << counted.name << '=' << counted.rowsChanging;
+            out << ", " << last.changes.size() << " changes listed)\n";
+            out.flush();
         }
         session.execute(QStringLiteral("DROP TABLE IF EXISTS %1").arg(Table));
     } catch (const DbError &error) {
