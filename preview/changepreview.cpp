@@ -7,11 +7,12 @@
 //      leaves out the ASCII values the rule cannot change holds exactly for the ones it does
 //      change (the "C" collation's case mapping and the ASCII patterns are the rule itself on
 //      ASCII), so the server counts them, their distinct values and the most frequent ones in
-//      place, and none of them crosses the wire. The tests that compare a preview with the run
-//      that follows it hold the condition to that.
+//      place, every field in the same pass, and none of them crosses the wire. The tests that
+//      compare a preview with the run that follows it hold the condition to that.
 //   3. Every other value that may change (one with other characters, every value of an array,
 //      every value in a database that is not UTF-8) is grouped by the server and sent once per
-//      distinct value, in batches through a cursor; the product's rule converts it here.
+//      distinct value of each field, every field in the same pass, in batches through a
+//      cursor; the product's rule converts it here.
 // The distinct values are counted by the server, which keeps them in its work memory or on its
 // own disk, so the client holds one batch and the 1,000 most frequent changes at a time,
 // whatever the size of the table.
@@ -20,18 +21,17 @@
 #include "casing/wordexceptions.h"
 #include "db/arraytext.h"
 #include "db/cancelgroup.h"
-#include "db/changefilter.h"
 #include "db/chunksizing.h"
 #include "db/dbsession.h"
 #include "db/progressreport.h"
 #include "db/sqlquote.h"
 #include "db/tableplan.h"
+#include "preview/previewsql.h"
+#include "preview/topchanges.h"
 
 #include <QElapsedTimer>
 #include <QVariant>
-#include <algorithm>
 #include <functional>
-#include <vector>
 
 namespace {
 
@@ -39,7 +39,7 @@ constexpr qint64 ProgressIntervalMs = 50;
 // Text fetched per batch of the cursor, in UTF-16 bytes.
 constexpr qint64 BatchTargetBytes = 1 << 20;
 // The walk's share of the progress bar, about its share of the time; the rest goes to the
-// fields in turn.
+// server's count and the rule's.
 constexpr int WalkPercent = 25;
 
 // A phase's part of the progress bar, from one percentage to another.
@@ -55,12 +55,19 @@ struct Slice {
 };
 
 const QString CursorName = QStringLiteral("recasor_preview");
+// A value listed keeps its start and one character more, to tell that it goes on.
+const QString CutSql = QStringLiteral("left(v, %1)").arg(PreviewValueChars + 1);
+// Distinct values of a field that the server groups by value rather than by hash: some 10 MiB
+// of its work memory for values of 40 characters.
+constexpr qint64 FewValues = 100000;
 
 struct Field {
     FieldKind kind;
-    QString sql; // "name"
     FieldCounts counts;
-    qint64 clientRows = 0; // rows whose value the rule here must judge
+    qint64 clientRows = 0;  // rows whose value the rule here must judge
+    qint64 asciiHashes = 0; // distinct hashes of the ASCII values that change
+    qint64 asciiOnce = 0;   // the ASCII values that change in one row only
+    bool asciiRepeats = false;
 };
 
 class PreviewFailure
@@ -68,42 +75,6 @@ class PreviewFailure
 public:
     explicit PreviewFailure(const QString &text) : text(text) {}
     QString text;
-};
-
-// The most frequent changes seen so far: a heap whose top is the least frequent kept.
-class TopChanges
-{
-public:
-    void offer(PreviewChange change)
-    {
-        if (heap_.size() == PreviewChangeLimit) {
-            if (change.rows <= heap_.front().rows)
-                return;
-            std::pop_heap(heap_.begin(), heap_.end(), moreRows);
-            heap_.pop_back();
-        }
-        heap_.push_back(std::move(change));
-        std::push_heap(heap_.begin(), heap_.end(), moreRows);
-    }
-
-    // The most frequent first; equal counts in the order the fields were asked for.
-    QList<PreviewChange> take(const QStringList &fieldOrder)
-    {
-        QList<PreviewChange> changes(heap_.begin(), heap_.end());
-        std::stable_sort(changes.begin(), changes.end(),
-                         [&](const PreviewChange &a, const PreviewChange &b) {
-                             if (a.rows != b.rows)
-                                 return a.rows > b.rows;
-                             return fieldOrder.indexOf(a.field) < fieldOrder.indexOf(b.field);
-                         });
-        heap_.clear();
-        return changes;
-    }
-
-private:
-    static bool moreRows(const PreviewChange &a, const PreviewChange &b) { return a.rows > b.rows; }
-
-    std::vector<PreviewChange> heap_;
 };
 
 QString Cut(QString value)
@@ -129,26 +100,24 @@ public:
         plan();
         if (!fields_.isEmpty() && !relations_.isEmpty()) {
             walk();
-            // Each field has an equal share of what the walk leaves, split between the server's
-            // count and the rule's by the rows each of them judges.
-            const Slice fields{WalkPercent, 100};
-            const double n = double(fields_.size());
+            // What the walk leaves is split between the server's count and the rule's by the
+            // values each of them judges.
+            const Slice rest{WalkPercent, 100};
+            qint64 serverValues = 0, clientValues = 0;
             for (qsizetype k = 0; k < fields_.size(); ++k) {
-                Field &field = fields_[k];
-                const Slice slice = fields.part(k / n, (k + 1) / n);
-                const qint64 rows = field.counts.rowsRead;
-                const double serverShare = serverJudgesAscii(field) && rows > 0
-                                               ? double(rows - field.clientRows) / rows
-                                               : 0.0;
-                countAsciiChanges(field);
-                progress_(slice.at(serverShare));
-                countOtherChanges(field, slice.part(serverShare, 1.0));
-                progress_(slice.at(1.0));
+                clientValues += fields_[k].clientRows;
+                if (sql_->serverJudgesAscii(k))
+                    serverValues += fields_[k].counts.rowsRead - fields_[k].clientRows;
             }
+            const double serverShare =
+                serverValues > 0 ? double(serverValues) / (serverValues + clientValues) : 0.0;
+            countAsciiChanges();
+            progress_(rest.at(serverShare));
+            countOtherChanges(rest.part(serverShare, 1.0));
         }
-        for (const Field &field : fields_)
+        for (const Field &field : std::as_const(fields_))
             result_.counted.push_back(field.counts);
-        result_.changes = top_.take(result_.fields);
+        result_.changes = top_.take();
         session_.execute(QStringLiteral("COMMIT"));
         progress_(100, true);
     }
@@ -180,7 +149,7 @@ private:
                 result_.leftAlone.push_back(*kind);
                 continue;
             }
-            Field field{*kind, QuoteIdentifier(name), {}, 0};
+            Field field{*kind, {}};
             field.counts.name = name;
             fields_.push_back(field);
         }
@@ -188,56 +157,10 @@ private:
         if (stop_.load(std::memory_order_relaxed))
             throw PreviewFailure(QString());
         relations_ = plan->storedRelations(session_);
-    }
-
-    // What a field's values are read as: text and varchar as they are, other types in their
-    // text form, arrays as the array itself.
-    QString valueSql(const Field &field) const
-    {
-        return field.kind.plainText || field.kind.array ? field.sql : TextFormOf(field.sql);
-    }
-
-    // The values that only the product's rule can judge: those the server may not leave out
-    // and cannot judge itself. An array may change when one of its elements may.
-    QString clientJudgesSql(const Field &field, const QString &v) const
-    {
-        if (field.kind.array)
-            return QStringLiteral("EXISTS (SELECT FROM unnest(%1) AS e(x) WHERE %2)")
-                .arg(v, MayChangeSql(mode_, utf8_, QStringLiteral("e.x::text")));
-        if (!utf8_)
-            return QStringLiteral("(%1 IS NOT NULL AND %2)").arg(v, MayChangeSql(mode_, false, v));
-        return QStringLiteral("octet_length(%1) <> length(%1)").arg(v);
-    }
-
-    // The ASCII values the rule changes; in UTF-8 a value is all ASCII exactly when it has one
-    // byte per character.
-    QString asciiChangesSql(const QString &v) const
-    {
-        return QStringLiteral("(octet_length(%1) = length(%1) AND %2)")
-            .arg(v, AsciiChangeSql(mode_, v));
-    }
-
-    bool serverJudgesAscii(const Field &field) const { return utf8_ && !field.kind.array; }
-
-    // The field's values over all the tables to read, as column v, where the condition on v
-    // holds; arrays in their text form.
-    QString valuesSql(const Field &field, const std::function<QString(const QString &)> &where)
-    {
-        QStringList branches;
-        for (const StoredRelation &relation : std::as_const(relations_)) {
-            if (field.kind.array)
-                branches << QStringLiteral("SELECT %1 AS v FROM ONLY %2 WHERE %3")
-                                .arg(TextFormOf(field.sql), relation.sql, where(field.sql));
-            else if (field.kind.plainText)
-                branches << QStringLiteral("SELECT %1 AS v FROM ONLY %2 WHERE %3")
-                                .arg(field.sql, relation.sql, where(field.sql));
-            else
-                // OFFSET 0 keeps the server from computing the text form again in the condition.
-                branches << QStringLiteral("SELECT v FROM (SELECT %1 AS v FROM ONLY %2 OFFSET 0)"
-                                           " AS r WHERE %3")
-                                .arg(valueSql(field), relation.sql, where(QStringLiteral("v")));
-        }
-        return branches.join(QStringLiteral(" UNION ALL "));
+        QList<FieldKind> kinds;
+        for (const Field &field : std::as_const(fields_))
+            kinds << field.kind;
+        sql_.emplace(mode_, utf8_, kinds, relations_);
     }
 
     // 1. The rows, and the rows of each field whose values are judged here, by block ranges.
@@ -246,12 +169,12 @@ private:
         qint64 totalBlocks = 0;
         for (const StoredRelation &relation : std::as_const(relations_))
             totalBlocks += relation.blocks;
-        QStringList columns, counts{QStringLiteral("count(*)")};
+        QList<qsizetype> all;
+        QStringList counts{QStringLiteral("count(*)")};
         for (qsizetype k = 0; k < fields_.size(); ++k) {
-            const QString v = QStringLiteral("v%1").arg(k);
-            columns << valueSql(fields_[k]) + QStringLiteral(" AS ") + v;
-            counts
-                << QStringLiteral("count(*) FILTER (WHERE %1)").arg(clientJudgesSql(fields_[k], v));
+            all << k;
+            counts << QStringLiteral("count(*) FILTER (WHERE %1)")
+                          .arg(sql_->clientJudges(k, QStringLiteral("v%1").arg(k)));
         }
         qint64 rows = 0, doneBlocks = 0;
         for (const StoredRelation &relation : std::as_const(relations_)) {
@@ -260,13 +183,13 @@ private:
                 const qint64 end = qMin(relation.blocks, first + chunkBlocks);
                 QElapsedTimer clock;
                 clock.start();
-                QSqlQuery chunk =
-                    read(QStringLiteral("SELECT %1 FROM (SELECT %2 FROM ONLY %3 WHERE ctid >= "
-                                        "'(%4,0)'::tid AND ctid < '(%5,0)'::tid OFFSET 0) AS chunk")
-                             .arg(counts.join(QStringLiteral(", ")),
-                                  columns.join(QStringLiteral(", ")), relation.sql)
-                             .arg(first)
-                             .arg(end));
+                const QString range =
+                    QStringLiteral("ctid >= '(%1,0)'::tid AND ctid < '(%2,0)'::tid")
+                        .arg(first)
+                        .arg(end);
+                QSqlQuery chunk = read(QStringLiteral("SELECT %1 FROM (%2) AS chunk")
+                                           .arg(counts.join(QStringLiteral(", ")),
+                                                sql_->relationRows(all, relation.sql, range)));
                 if (chunk.next()) {
                     rows += chunk.value(0).toLongLong();
                     for (qsizetype k = 0; k < fields_.size(); ++k)
@@ -282,76 +205,194 @@ private:
             field.counts.rowsRead = rows;
     }
 
-    // 2. The ASCII values that change, counted and ranked by the server alone. Grouping a
-    //    million texts costs the server about twice as much as grouping their 64-bit hashes,
-    //    so the values are grouped by hash first: a hash that occurs once stands for a value
-    //    that occurs once. Only the hashes that occur more than once (values that repeat, and
-    //    the rare values whose hashes collide) are grouped again by the values themselves.
-    void countAsciiChanges(Field &field)
+    // 2. The ASCII values that change, counted and ranked by the server alone, every field in
+    //    one pass. Counting a million distinct texts costs the server about twice as much as
+    //    counting their 64-bit hashes, so the values are counted by hash first: a hash that occurs
+    //    once stands for a value that occurs once. Only in the fields where some hash occurs more
+    //    than once (values that repeat, and the rare values whose hashes collide) are those
+    //    hashes grouped again by the values themselves.
+    void countAsciiChanges()
     {
-        if (!serverJudgesAscii(field))
+        QList<qsizetype> ascii;
+        QStringList hashes, counts;
+        for (qsizetype k = 0; k < fields_.size(); ++k) {
+            if (!sql_->serverJudgesAscii(k))
+                continue;
+            ascii << k;
+            hashes << QStringLiteral("CASE WHEN %1 THEN %2 END AS h%3")
+                          .arg(sql_->asciiChanges(QStringLiteral("v%1").arg(k)),
+                               PreviewSql::hash(QStringLiteral("v%1").arg(k)), QString::number(k));
+            counts << QStringLiteral("count(DISTINCT h%1), count(h%1)").arg(k);
+        }
+        if (ascii.isEmpty())
             return;
-        const QString values =
-            QStringLiteral("SELECT v, hashtextextended(v COLLATE \"C\", 0) AS h"
-                           " FROM (%1) AS s")
-                .arg(valuesSql(field, [this](const QString &v) { return asciiChangesSql(v); }));
+        // OFFSET 0 computes each hash once, not once for each count of it. The hashes cannot be
+        // counted in parts, but they can be computed by parallel workers: the server's estimate
+        // of passing a row between processes is far above its cost for a row of a few hashes.
+        session_.execute(QStringLiteral("SET parallel_tuple_cost = 0.01"));
         QSqlQuery stats =
-            read(QStringLiteral("SELECT count(*), sum(n), count(*) FILTER (WHERE n > 1)"
-                                " FROM (SELECT h, count(*) AS n FROM (%1) AS s"
-                                " GROUP BY h) AS g")
-                     .arg(values));
-        if (!stats.next() || stats.value(0).toLongLong() == 0)
+            read(QStringLiteral("SELECT %1 FROM (SELECT %2 FROM (%3) AS r OFFSET 0) AS s")
+                     .arg(counts.join(QStringLiteral(", ")), hashes.join(QStringLiteral(", ")),
+                          sql_->rows(ascii)));
+        session_.execute(QStringLiteral("RESET parallel_tuple_cost"));
+        if (!stats.next())
             return;
-        const qint64 hashes = stats.value(0).toLongLong();
-        const qint64 repeatedHashes = stats.value(2).toLongLong();
-        field.counts.rowsChanging += stats.value(1).toLongLong();
-        field.counts.valuesChanging += hashes - repeatedHashes;
-        const QString cut = QStringLiteral("left(v, %1)").arg(PreviewValueChars + 1);
-        if (repeatedHashes == 0) {
-            // Every value occurs once: any of them is among the most frequent.
-            QSqlQuery top = read(QStringLiteral("SELECT %1 FROM (%2) AS s LIMIT %3")
-                                     .arg(cut, values)
-                                     .arg(PreviewChangeLimit));
-            while (top.next())
-                offerAscii(field, top.value(0).toString(), 1);
-            return;
-        }
-        // Kind 0: the distinct values behind the repeated hashes; 1: the most frequent of
-        // them; 2: values that occur once, should there be fewer than enough of the others.
-        QSqlQuery repeated = read(
-            QStringLiteral(
-                "WITH s AS NOT MATERIALIZED (%1),"
-                " m AS MATERIALIZED (SELECT h FROM s GROUP BY h HAVING count(*) > 1),"
-                " g AS MATERIALIZED (SELECT v COLLATE \"C\" AS v, count(*) AS n FROM s"
-                " WHERE h IN (SELECT h FROM m) GROUP BY 1)"
-                " SELECT 0, NULL, count(*) FROM g"
-                " UNION ALL (SELECT 1, %2, n FROM g ORDER BY n DESC, v LIMIT %3)"
-                " UNION ALL (SELECT 2, %2, 1 FROM s WHERE h NOT IN (SELECT h FROM m) LIMIT %3)")
-                .arg(values, cut)
-                .arg(PreviewChangeLimit));
-        while (repeated.next()) {
-            if (repeated.value(0).toInt() == 0)
-                field.counts.valuesChanging += repeated.value(2).toLongLong();
+        QList<qsizetype> repeating;
+        for (qsizetype i = 0; i < ascii.size(); ++i) {
+            Field &field = fields_[ascii[i]];
+            const qint64 rows = stats.value(int(2 * i + 1)).toLongLong();
+            field.asciiHashes = stats.value(int(2 * i)).toLongLong();
+            field.counts.rowsChanging += rows;
+            field.asciiRepeats = rows > field.asciiHashes;
+            if (field.asciiRepeats)
+                repeating << ascii[i];
             else
-                offerAscii(field, repeated.value(1).toString(), repeated.value(2).toLongLong());
+                field.asciiOnce = field.asciiHashes;
+            field.counts.valuesChanging += field.asciiHashes;
+        }
+        if (!repeating.isEmpty())
+            countRepeatedAscii(repeating);
+        listAsciiOnce(ascii);
+    }
+
+    // The fields where some hash stands for more than one row. Where a field has few distinct
+    //    values, as names and cities do, grouping them by value costs less than grouping their
+    //    hashes again; where it has many, most of them once, only the values behind the hashes
+    //    that repeat are grouped.
+    void countRepeatedAscii(const QList<qsizetype> &ks)
+    {
+        QList<qsizetype> few, many;
+        for (qsizetype k : ks)
+            (fields_[k].asciiHashes <= FewValues ? few : many) << k;
+        if (!few.isEmpty())
+            takeRepeats(
+                read(QStringLiteral(
+                         "WITH g AS MATERIALIZED (SELECT k, v COLLATE \"C\" AS v, count(*) AS n"
+                         " FROM (%1) AS p GROUP BY 1, 2)"
+                         " SELECT 3, k, NULL, count(*) FILTER (WHERE n = 1) FROM g GROUP BY k"
+                         " UNION ALL SELECT 4, k, NULL, count(*) FROM g GROUP BY k"
+                         " UNION ALL (SELECT 2, k, %2, n FROM g ORDER BY n DESC, k, v LIMIT %3)")
+                         .arg(asciiPairs(few), CutSql, QString::number(PreviewChangeLimit))));
+        if (many.isEmpty())
+            return;
+        // The values that occur once are looked for only in a field that has any.
+        QStringList once;
+        for (qsizetype k : many) {
+            if (const qint64 wanted = onceWanted(k); wanted > 0)
+                once << QStringLiteral(" UNION ALL (SELECT 2, k, %1, 1 FROM s WHERE k = %2 AND h"
+                                       " NOT IN (SELECT h FROM m WHERE k = %2) AND (SELECT"
+                                       " count(*) FROM m WHERE k = %2) < %3 LIMIT %4)")
+                            .arg(CutSql, QString::number(k),
+                                 QString::number(fields_[k].asciiHashes), QString::number(wanted));
+        }
+        // OFFSET 0: the server matches each value with the repeated hashes once, rather than
+        // once for each row it takes apart.
+        takeRepeats(
+            read(QStringLiteral(
+                     "WITH s AS NOT MATERIALIZED (SELECT k, v, %1 AS h FROM (%2) AS p),"
+                     " m AS MATERIALIZED (SELECT k, h FROM s GROUP BY k, h HAVING count(*) > 1),"
+                     " g AS MATERIALIZED (SELECT k, v COLLATE \"C\" AS v, count(*) AS n FROM"
+                     " (SELECT * FROM s OFFSET 0) AS s WHERE (k, h) IN (SELECT k, h FROM m)"
+                     " GROUP BY 1, 2)"
+                     " SELECT 0, k, NULL, count(*) FROM m GROUP BY k"
+                     " UNION ALL SELECT 1, k, NULL, count(*) FROM g GROUP BY k"
+                     " UNION ALL (SELECT 2, k, %3, n FROM g ORDER BY n DESC, k, v LIMIT %4)%5")
+                     .arg(PreviewSql::hash(QStringLiteral("v")), asciiPairs(many), CutSql,
+                          QString::number(PreviewChangeLimit), once.join(QString()))));
+    }
+
+    QString asciiPairs(const QList<qsizetype> &ks) const
+    {
+        return sql_->pairs(
+            ks, [this](qsizetype k) { return sql_->asciiChanges(QStringLiteral("r.v%1").arg(k)); },
+            false);
+    }
+
+    // Rows of kind 0: the hashes of field k that stand for more than one row, 1: the distinct
+    // values behind them, 2: a change for the list, 3: the values that occur once, 4: all the
+    // distinct values.
+    void takeRepeats(QSqlQuery query)
+    {
+        while (query.next()) {
+            const qsizetype k = query.value(1).toInt();
+            Field &field = fields_[k];
+            const qint64 n = query.value(3).toLongLong();
+            switch (query.value(0).toInt()) {
+            case 0:
+                field.counts.valuesChanging -= n;
+                field.asciiOnce = field.asciiHashes - n;
+                break;
+            case 1:
+                field.counts.valuesChanging += n;
+                break;
+            case 2:
+                offerAscii(k, query.value(2).toString(), n);
+                break;
+            case 3:
+                field.asciiOnce = n;
+                break;
+            case 4:
+                field.counts.valuesChanging += n - field.asciiHashes;
+                break;
+            }
         }
     }
 
-    void offerAscii(const Field &field, const QString &old, qint64 rows)
+    // The values that occur once in the fields whose hashes do not repeat: the server sends
+    // no more of a field than the list could take after the fields before it.
+    void listAsciiOnce(const QList<qsizetype> &ks)
     {
-        top_.offer({field.counts.name, old, ApplyCaseMode(mode_, old, &words_), rows});
+        QStringList branches;
+        for (qsizetype k : ks) {
+            const qint64 wanted = fields_[k].asciiRepeats ? 0 : onceWanted(k);
+            if (wanted > 0)
+                branches << QStringLiteral("(SELECT %1, %2 FROM (%3) AS s LIMIT %4)")
+                                .arg(QString::number(k), CutSql, sql_->asciiValues(k),
+                                     QString::number(wanted));
+        }
+        if (branches.isEmpty())
+            return;
+        QSqlQuery once = read(branches.join(QStringLiteral(" UNION ALL ")));
+        while (once.next())
+            offerAscii(once.value(0).toInt(), once.value(1).toString(), 1);
     }
 
-    // 3. Every other value that may change, once per distinct value, judged by the rule here.
-    void countOtherChanges(Field &field, const Slice &slice)
+    // How many of the field's values that occur once the list may take: at most what the
+    // values that occur once in the fields before it leave, which rank before them.
+    qint64 onceWanted(qsizetype k) const
     {
-        if (field.clientRows == 0)
+        qint64 left = PreviewChangeLimit;
+        for (qsizetype j = 0; j < k; ++j)
+            left -= fields_[j].asciiOnce; // not known yet of a field whose hashes repeat: 0
+        left = qMax(qint64(0), left);
+        return fields_[k].asciiRepeats ? left : qMin(fields_[k].asciiOnce, left);
+    }
+
+    void offerAscii(qsizetype k, const QString &old, qint64 rows)
+    {
+        top_.offer({fields_[k].counts.name, old, ApplyCaseMode(mode_, old, &words_), rows}, int(k));
+    }
+
+    // 3. Every other value that may change, once per distinct value of each field, every field
+    //    in one pass, judged by the rule here.
+    void countOtherChanges(const Slice &slice)
+    {
+        QList<qsizetype> ks;
+        qint64 clientRows = 0;
+        for (qsizetype k = 0; k < fields_.size(); ++k) {
+            if (fields_[k].clientRows > 0)
+                ks << k;
+            clientRows += fields_[k].clientRows;
+        }
+        if (ks.isEmpty())
             return;
-        const QString values =
-            valuesSql(field, [&](const QString &v) { return clientJudgesSql(field, v); });
-        read(QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR SELECT v COLLATE \"C\", count(*)"
-                            " FROM (%2) AS c GROUP BY 1")
-                 .arg(CursorName, values));
+        const QString pairs = sql_->pairs(
+            ks,
+            [this](qsizetype k) { return sql_->clientJudges(k, QStringLiteral("r.v%1").arg(k)); },
+            true);
+        read(QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR SELECT k, v COLLATE \"C\", count(*)"
+                            " FROM (%2) AS c GROUP BY 1, 2")
+                 .arg(CursorName, pairs));
         qint64 batch = 256, rowsJudged = 0;
         while (true) {
             QSqlQuery rows =
@@ -359,36 +400,39 @@ private:
             qint64 fetched = 0, bytes = 0;
             while (rows.next()) {
                 ++fetched;
-                rowsJudged += rows.value(1).toLongLong();
-                if (rows.value(0).isNull())
-                    continue;
-                const QString old = rows.value(0).toString();
+                const qint64 n = rows.value(2).toLongLong();
+                rowsJudged += n;
+                const QString old = rows.value(1).toString();
                 bytes += old.size() * 2;
-                QString converted;
-                if (field.kind.array) {
-                    const std::optional<QString> array =
-                        ApplyCaseModeToArrayText(mode_, old, &words_);
-                    if (!array)
-                        throw PreviewFailure(
-                            QStringLiteral("The values read could not be taken apart."));
-                    converted = *array;
-                } else {
-                    converted = ApplyCaseMode(mode_, old, &words_);
-                }
-                if (converted == old)
-                    continue;
-                const qint64 n = rows.value(1).toLongLong();
-                ++field.counts.valuesChanging;
-                field.counts.rowsChanging += n;
-                top_.offer({field.counts.name, Cut(old), Cut(std::move(converted)), n});
+                judge(rows.value(0).toInt(), old, n);
             }
-            progress_(slice.at(double(rowsJudged) / field.clientRows));
+            progress_(slice.at(double(rowsJudged) / clientRows));
             if (fetched < batch)
                 break;
             const qint64 next = bytes > 0 ? batch * BatchTargetBytes / bytes : batch * 2;
             batch = qBound(qint64(16), next, qint64(4096));
         }
         session_.execute(QStringLiteral("CLOSE %1").arg(CursorName));
+    }
+
+    // One distinct value of field k, found in n rows.
+    void judge(int k, const QString &old, qint64 n)
+    {
+        Field &field = fields_[k];
+        QString converted;
+        if (field.kind.array) {
+            const std::optional<QString> array = ApplyCaseModeToArrayText(mode_, old, &words_);
+            if (!array)
+                throw PreviewFailure(QStringLiteral("The values read could not be taken apart."));
+            converted = *array;
+        } else {
+            converted = ApplyCaseMode(mode_, old, &words_);
+        }
+        if (converted == old)
+            return;
+        ++field.counts.valuesChanging;
+        field.counts.rowsChanging += n;
+        top_.offer({field.counts.name, Cut(old), Cut(std::move(converted)), n}, k);
     }
 
     // A statement that reads the table: one that requestStop() can cancel.
@@ -408,6 +452,7 @@ private:
     PreviewResult &result_;
     QList<Field> fields_;
     QList<StoredRelation> relations_; // with their sizes when the preview began
+    std::optional<PreviewSql> sql_;   // once the fields and the tables to read are known
     TopChanges top_;
     bool utf8_ = false;
 };

@@ -310,7 +310,7 @@ void TestChangePreview::mostFrequentChangesFirst()
           "INSERT INTO pv.freq (v) SELECT repeat('long ', 300) FROM generate_series(1, 40)",
           "INSERT INTO pv.freq (v) SELECT repeat('lång ', 300) FROM generate_series(1, 35)",
           "UPDATE pv.freq SET w = 'x' WHERE ctid IN (SELECT ctid FROM pv.freq LIMIT 50)"});
-    const PreviewResult preview = previewOn({"pv", "freq"}, {"v", "w"}, CaseMode::Upper);
+    PreviewResult preview = previewOn({"pv", "freq"}, {"v", "w"}, CaseMode::Upper);
     QVERIFY2(preview.error.isEmpty(), qPrintable(preview.error));
     QCOMPARE(preview.counted.size(), 2);
     QCOMPARE(preview.counted[0].valuesChanging, 1100 + 29 + 3);
@@ -340,6 +340,26 @@ void TestChangePreview::mostFrequentChangesFirst()
     }
     for (qsizetype i = 33; i < preview.changes.size(); ++i)
         QCOMPARE(preview.changes[i].rows, 1);
+
+    // Values that occur once fill the list in the order of the fields, whichever field repeats
+    // a value: a has 300 of them, b 2,000 and one value three times, c 10 with other
+    // characters. Their names hold what looks like a placeholder of a text to fill in.
+    exec({"CREATE TABLE pv.once (a text, \"b%1\" text, \"c%2\" text)",
+          "INSERT INTO pv.once (a) SELECT 'one ' || i FROM generate_series(1, 300) i",
+          "INSERT INTO pv.once (\"b%1\") SELECT 'two ' || i FROM generate_series(1, 2000) i",
+          "INSERT INTO pv.once (\"b%1\") SELECT 'dup' FROM generate_series(1, 3)",
+          "INSERT INTO pv.once (\"c%2\") SELECT 'été ' || i FROM generate_series(1, 10) i"});
+    preview = previewOn({"pv", "once"}, {"a", "b%1", "c%2"}, CaseMode::Upper);
+    QVERIFY2(preview.error.isEmpty(), qPrintable(preview.error));
+    QCOMPARE(preview.counted[1].valuesChanging, 2001);
+    QCOMPARE(preview.counted[1].rowsChanging, 2003);
+    QCOMPARE(preview.changes.size(), PreviewChangeLimit);
+    QCOMPARE(preview.changes[0].newValue, "DUP");
+    QMap<QString, int> listed;
+    for (const PreviewChange &change : std::as_const(preview.changes))
+        ++listed[change.field];
+    QCOMPARE(listed, (QMap<QString, int>{{"a", 300}, {"b%1", 700}}));
+    QCOMPARE(preview.counted[2].rowsChanging, 10);
 }
 
 void TestChangePreview::fieldKindsAndFieldsLeftAlone()
@@ -426,14 +446,21 @@ void TestChangePreview::fieldKindsAndFieldsLeftAlone()
 void TestChangePreview::progressMovesOnlyForward()
 {
     // Several fields of a table large enough for the bar to move many times, in every phase:
-    // the walk, the server's count of ASCII values and the rule's judging of the others.
+    // the walk, the server's count of ASCII values and the rule's judging of the others. Field
+    // a has too many distinct values to group by value, and most of them twice.
     exec({"CREATE TABLE pv.progress (a text, b text, c text)",
-          "INSERT INTO pv.progress SELECT 'name ' || i, 'Straße ' || (i % 5000), "
+          "INSERT INTO pv.progress SELECT 'name ' || (i % 150001), 'Straße ' || (i % 5000), "
           "CASE WHEN i % 2 = 0 THEN 'élan ' || i ELSE 'plain ' || i END "
           "FROM generate_series(1, 300000) i"});
     const PreviewResult result = previewOn({"pv", "progress"}, {"a", "b", "c"}, CaseMode::Upper);
     QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
     QVERIFY2(progress_.size() >= 4, qPrintable(QString::number(progress_.size())));
+    QCOMPARE(result.counted.size(), 3);
+    const QList<qint64> values{150001, 5000, 300000};
+    for (qsizetype k = 0; k < 3; ++k) {
+        QCOMPARE(result.counted[k].rowsChanging, 300000);
+        QCOMPARE(result.counted[k].valuesChanging, values[k]);
+    }
 }
 
 void TestChangePreview::stopCancelsABlockedRead()
