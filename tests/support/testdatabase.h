@@ -74,6 +74,21 @@ inline QString exec(const QStringList &statements)
     return failure;
 }
 
+// The same in the database the values name (another database of the test server).
+inline QString execIn(const ConnectionSettings &values, const QStringList &statements)
+{
+    const QString connection = QStringLiteral("fixture-") + QUuid::createUuid().toString();
+    QString failure;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), connection);
+        db.setDatabaseName(ConnectionString(values));
+        failure = db.open() ? exec(db, statements) : db.lastError().text();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return failure;
+}
+
 // The first column of the statement's rows as texts, NULL as nullText. A failure comes back as
 // one entry "<failed: ...>", so that the comparison that uses it shows why.
 inline QStringList column(QSqlDatabase &db, const QString &sql,
