@@ -2,7 +2,9 @@
 // the counts agree with each other and the server itself refuses any write.
 //   1. The table (with its inheritance children or partitions that have storage) is walked by
 //      ranges of its physical blocks, as a run walks it, counting the rows and, for each field,
-//      the rows whose value only the product's rule can judge.
+//      the rows whose value only the product's rule can judge. A foreign table of the tree,
+//      whose rows live on another server and which has no blocks here, is counted by one read
+//      of its own through this server.
 //   2. Values of ASCII characters only are judged by the server: the condition by which a run
 //      leaves out the ASCII values the rule cannot change holds exactly for the ones it does
 //      change (the "C" collation's case mapping and the ASCII patterns are the rule itself on
@@ -127,7 +129,7 @@ public:
     void run()
     {
         plan();
-        if (!fields_.isEmpty() && !relations_.isEmpty()) {
+        if (!fields_.isEmpty() && !(relations_.isEmpty() && keyed_.isEmpty())) {
             walk();
             // Each field has an equal share of what the walk leaves, split between the server's
             // count and the rule's by the rows each of them judges.
@@ -188,6 +190,7 @@ private:
         if (stop_.load(std::memory_order_relaxed))
             throw PreviewFailure(QString());
         relations_ = plan->storedRelations(session_);
+        keyed_ = plan->keyedRelations(session_);
     }
 
     // What a field's values are read as: text and varchar as they are, other types in their
@@ -224,20 +227,31 @@ private:
     QString valuesSql(const Field &field, const std::function<QString(const QString &)> &where)
     {
         QStringList branches;
-        for (const StoredRelation &relation : std::as_const(relations_)) {
+        for (const QString &relation : relationSqls()) {
             if (field.kind.array)
                 branches << QStringLiteral("SELECT %1 AS v FROM ONLY %2 WHERE %3")
-                                .arg(TextFormOf(field.sql), relation.sql, where(field.sql));
+                                .arg(TextFormOf(field.sql), relation, where(field.sql));
             else if (field.kind.plainText)
                 branches << QStringLiteral("SELECT %1 AS v FROM ONLY %2 WHERE %3")
-                                .arg(field.sql, relation.sql, where(field.sql));
+                                .arg(field.sql, relation, where(field.sql));
             else
                 // OFFSET 0 keeps the server from computing the text form again in the condition.
                 branches << QStringLiteral("SELECT v FROM (SELECT %1 AS v FROM ONLY %2 OFFSET 0)"
                                            " AS r WHERE %3")
-                                .arg(valueSql(field), relation.sql, where(QStringLiteral("v")));
+                                .arg(valueSql(field), relation, where(QStringLiteral("v")));
         }
         return branches.join(QStringLiteral(" UNION ALL "));
+    }
+
+    // Every table of the tree that holds rows, stored here or not.
+    QStringList relationSqls() const
+    {
+        QStringList sqls;
+        for (const StoredRelation &relation : relations_)
+            sqls << relation.sql;
+        for (const KeyedRelation &relation : keyed_)
+            sqls << relation.sql;
+        return sqls;
     }
 
     // 1. The rows, and the rows of each field whose values are judged here, by block ranges.
@@ -246,6 +260,11 @@ private:
         qint64 totalBlocks = 0;
         for (const StoredRelation &relation : std::as_const(relations_))
             totalBlocks += relation.blocks;
+        // A foreign table counts as much as a stored one of average size: its size is not
+        // known here.
+        const qint64 foreignBlocks =
+            relations_.isEmpty() ? 1 : qMax<qint64>(1, totalBlocks / relations_.size());
+        totalBlocks += foreignBlocks * keyed_.size();
         QStringList columns, counts{QStringLiteral("count(*)")};
         for (qsizetype k = 0; k < fields_.size(); ++k) {
             const QString v = QStringLiteral("v%1").arg(k);
@@ -254,30 +273,37 @@ private:
                 << QStringLiteral("count(*) FILTER (WHERE %1)").arg(clientJudgesSql(fields_[k], v));
         }
         qint64 rows = 0, doneBlocks = 0;
+        const auto count = [&](const QString &relation, const QString &condition, qint64 blocks) {
+            QSqlQuery chunk =
+                read(QStringLiteral("SELECT %1 FROM (SELECT %2 FROM ONLY %3%4"
+                                    " OFFSET 0) AS chunk")
+                         .arg(counts.join(QStringLiteral(", ")), columns.join(QStringLiteral(", ")),
+                              relation, condition));
+            if (chunk.next()) {
+                rows += chunk.value(0).toLongLong();
+                for (qsizetype k = 0; k < fields_.size(); ++k)
+                    fields_[k].clientRows += chunk.value(int(k) + 1).toLongLong();
+            }
+            doneBlocks += blocks;
+            progress_(int(WalkPercent * doneBlocks / totalBlocks));
+        };
         for (const StoredRelation &relation : std::as_const(relations_)) {
             qint64 chunkBlocks = ChunkSizing::FirstBlocks;
             for (qint64 first = 0; first < relation.blocks;) {
                 const qint64 end = qMin(relation.blocks, first + chunkBlocks);
                 QElapsedTimer clock;
                 clock.start();
-                QSqlQuery chunk =
-                    read(QStringLiteral("SELECT %1 FROM (SELECT %2 FROM ONLY %3 WHERE ctid >= "
-                                        "'(%4,0)'::tid AND ctid < '(%5,0)'::tid OFFSET 0) AS chunk")
-                             .arg(counts.join(QStringLiteral(", ")),
-                                  columns.join(QStringLiteral(", ")), relation.sql)
-                             .arg(first)
-                             .arg(end));
-                if (chunk.next()) {
-                    rows += chunk.value(0).toLongLong();
-                    for (qsizetype k = 0; k < fields_.size(); ++k)
-                        fields_[k].clientRows += chunk.value(int(k) + 1).toLongLong();
-                }
-                doneBlocks += end - first;
-                progress_(int(WalkPercent * doneBlocks / totalBlocks));
+                count(relation.sql,
+                      QStringLiteral(" WHERE ctid >= '(%1,0)'::tid AND ctid < '(%2,0)'::tid")
+                          .arg(first)
+                          .arg(end),
+                      end - first);
                 chunkBlocks = ChunkSizing::NextBlocks(chunkBlocks, clock.elapsed(), 0);
                 first = end;
             }
         }
+        for (const KeyedRelation &relation : std::as_const(keyed_))
+            count(relation.sql, QString(), foreignBlocks);
         for (Field &field : fields_)
             field.counts.rowsRead = rows;
     }
@@ -408,6 +434,7 @@ private:
     PreviewResult &result_;
     QList<Field> fields_;
     QList<StoredRelation> relations_; // with their sizes when the preview began
+    QList<KeyedRelation> keyed_;      // the foreign tables of the tree
     TopChanges top_;
     bool utf8_ = false;
 };
