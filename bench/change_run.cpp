@@ -1,7 +1,7 @@
 // Times the change run against the server's own set-wise UPDATE on an identical copy of the
 // same table, and prints the engine's peak resident memory.
 //
-//   change_run [--cases abcdefgh] [rows ...]        default: every case; 1000000 3000000
+//   change_run [--cases abcdefghijk] [rows ...]        default: every case; 1000000 3000000
 //
 // Connection values come from RECASOR_TEST_SERVER, _PORT, _USER, _PASSWORD, _DATABASE.
 // Scenarios, each on a fresh pair of tables with a primary key (id), a text field and a second,
@@ -11,12 +11,20 @@
 //   (b) Upper, one value in ten changes   reference: UPDATE t SET f = upper(f)
 //   (c) Proper, every value changes       reference: UPDATE t SET f = initcap(f) (speed only)
 //   (d) as (c), with 1,000 word exceptions of three letters (speed only)
+// Three fields (f, g, h) of 40 characters, each with values of its own, converted in one run:
+//   (i) Upper, every value changes        reference: UPDATE t SET f = upper(f), g = ..., h = ...
+//       and the undo of the run against the same reference, and the server's count of row
+//       updates (n_tup_upd) after the run
+//   (j) Upper, one value in ten of each field changes   reference: as (i)
+//   (k) as (a), on a table whose only index is its primary key
 // The preview of each run is timed too, on the table before the run changes it, against the
 // same reference. And once each, for memory and refusals:
 //   (e) 10,000 values of 10 KB, (f) one 10 MB value among 1,000 small ones: peak memory;
 //   (g) 100,000 values all written, (h) the same where a constraint refuses every value: the
 //       ratio of (h) to (g).
 #include "db/dbsession.h"
+#include "journal/changejournal.h"
+#include "journal/undorun.h"
 #include "peakmemory.h"
 #include "preview/changepreview.h"
 #include "repeat.h"
@@ -27,8 +35,10 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
 
 #include <cstdio>
 #include <optional>
@@ -38,12 +48,17 @@ namespace {
 struct Scenario {
     const char *label;
     CaseMode mode;
-    const char *valueSql;        // the value of row i
+    const char *valueSql;        // the value of row %1
     const char *reference;       // the server's own function
     qint64 rows = 0;             // a fixed number of rows instead of the size asked for
     const char *check = nullptr; // a constraint on f, for the engine's table only
     bool exceptionWords = false; // the run takes the 1,000 words of ExceptionWords()
+    int fields = 1;              // f, and g and h with values of their own
+    bool secondIndex = true;     // an indexed column beside the key, as real tables have
+    bool undo = false;           // the run's undo is timed too
 };
+
+const char *const FieldNames[] = {"f", "g", "h"};
 
 // 1,000 words of three of the 13 letters that the values of (c) and (d) are made of, in
 // capitals: nearly half of the 2,197 three-letter words that a value may hold are listed.
@@ -60,27 +75,36 @@ QStringList ExceptionWords()
 
 // Every size asked for runs (a) to (d); (e) to (h) have sizes of their own and run once.
 const Scenario scenarios[] = {
-    {"(a) Upper, all change", CaseMode::Upper, "md5(i::text) || lpad(i::text, 8, '0')", "upper"},
+    {"(a) Upper, all change", CaseMode::Upper, "md5(%1::text) || lpad(%1::text, 8, '0')", "upper"},
     {"(b) Upper, 10% change", CaseMode::Upper,
-     "CASE WHEN i % 10 = 0 THEN md5(i::text) ELSE upper(md5(i::text)) END || lpad(i::text, 8, '0')",
+     "CASE WHEN %1 % 10 = 0 THEN md5(%1::text) ELSE upper(md5(%1::text)) END"
+     " || lpad(%1::text, 8, '0')",
      "upper"},
     {"(c) Proper, all change", CaseMode::Proper,
-     "translate(md5(i::text), '0123456789', 'gh jk mn p') || lpad(i::text, 8, '0')", "initcap"},
+     "translate(md5(%1::text), '0123456789', 'gh jk mn p') || lpad(%1::text, 8, '0')", "initcap"},
     {"(d) Proper, 1,000 words", CaseMode::Proper,
-     "translate(md5(i::text), '0123456789', 'gh jk mn p') || lpad(i::text, 8, '0')", "initcap", 0,
+     "translate(md5(%1::text), '0123456789', 'gh jk mn p') || lpad(%1::text, 8, '0')", "initcap", 0,
      nullptr, true},
+    {"(i) Upper, 3 fields, all change", CaseMode::Upper, "md5(%1::text) || lpad(%1::text, 8, '0')",
+     "upper", 0, nullptr, false, 3, true, true},
+    {"(j) Upper, 3 fields, 10% change", CaseMode::Upper,
+     "CASE WHEN %1 % 10 = 0 THEN md5(%1::text) ELSE upper(md5(%1::text)) END"
+     " || lpad(%1::text, 8, '0')",
+     "upper", 0, nullptr, false, 3},
+    {"(k) Upper, key only", CaseMode::Upper, "md5(%1::text) || lpad(%1::text, 8, '0')", "upper", 0,
+     nullptr, false, 1, false},
 };
 
 const Scenario onceScenarios[] = {
     {"(e) Upper, 10,000 x 10 KB", CaseMode::Upper,
-     "(SELECT string_agg(md5(i::text || ':' || k), ' ') FROM generate_series(1, 310) k)", "upper",
+     "(SELECT string_agg(md5(%1::text || ':' || k), ' ') FROM generate_series(1, 310) k)", "upper",
      10000},
     {"(f) Upper, one 10 MB value", CaseMode::Upper,
-     "CASE WHEN i = 1 THEN (SELECT string_agg(md5(k::text), ' ') FROM generate_series(1, 300000) k)"
-     " ELSE md5(i::text) END",
+     "CASE WHEN %1 = 1 THEN (SELECT string_agg(md5(k::text), ' ') FROM generate_series(1, 300000)"
+     " k) ELSE md5(%1::text) END",
      "upper", 1000},
-    {"(g) Upper, 100,000 all written", CaseMode::Upper, "md5(i::text)", "upper", 100000},
-    {"(h) Upper, 100,000 all refused", CaseMode::Upper, "md5(i::text)", "upper", 100000,
+    {"(g) Upper, 100,000 all written", CaseMode::Upper, "md5(%1::text)", "upper", 100000},
+    {"(h) Upper, 100,000 all refused", CaseMode::Upper, "md5(%1::text)", "upper", 100000,
      "f = lower(f)"},
 };
 
@@ -88,15 +112,23 @@ void makeTable(DbSession &session, const QString &name, const Scenario &scenario
                bool withCheck)
 {
     session.execute(QStringLiteral("DROP TABLE IF EXISTS %1").arg(name));
-    session.execute(
-        QStringLiteral("CREATE TABLE %1 (id bigint PRIMARY KEY, f text, other integer%2)")
-            .arg(name, withCheck && scenario.check
-                           ? QStringLiteral(", CHECK (%1)").arg(QLatin1String(scenario.check))
-                           : QString()));
+    // Field k's value of row i is the scenario's value of row i + k * rows.
+    QStringList columns, values;
+    for (int k = 0; k < scenario.fields; ++k) {
+        columns << QStringLiteral("%1 text").arg(QLatin1String(FieldNames[k]));
+        values << QString::fromLatin1(scenario.valueSql)
+                      .arg(k == 0 ? QStringLiteral("i") : QStringLiteral("(i + %1)").arg(k * rows));
+    }
+    session.execute(QStringLiteral("CREATE TABLE %1 (id bigint PRIMARY KEY, %2, other integer%3)")
+                        .arg(name, columns.join(QStringLiteral(", ")),
+                             withCheck && scenario.check
+                                 ? QStringLiteral(", CHECK (%1)").arg(QLatin1String(scenario.check))
+                                 : QString()));
     session.execute(
         QStringLiteral("INSERT INTO %1 SELECT i, %2, i % 1000 FROM generate_series(1, %3) i")
-            .arg(name, QString::fromLatin1(scenario.valueSql), QString::number(rows)));
-    session.execute(QStringLiteral("CREATE INDEX ON %1 (other)").arg(name));
+            .arg(name, values.join(QStringLiteral(", ")), QString::number(rows)));
+    if (scenario.secondIndex)
+        session.execute(QStringLiteral("CREATE INDEX ON %1 (other)").arg(name));
     session.execute(QStringLiteral("VACUUM ANALYZE %1").arg(name));
 }
 
@@ -104,8 +136,53 @@ void makeTable(DbSession &session, const QString &name, const Scenario &scenario
 struct Sample {
     double engineSeconds = 0, serverSeconds = 0, peak = 0;
     double previewSeconds = 0, previewPeak = 0;
+    double undoSeconds = 0, undoPeak = 0;
+    qint64 rowUpdates = 0; // the server's count for the engine's table after the run
     ChangeRunSummary summary;
 };
+
+// The server's count of row updates of the table, once the sessions that wrote it have ended
+// and reported them.
+qint64 RowUpdates(DbSession &session, const QString &table)
+{
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        session.execute(QStringLiteral("SELECT pg_stat_clear_snapshot()"));
+        QSqlQuery count = session.exec(
+            QStringLiteral("SELECT n_tup_upd, (SELECT count(*) FROM pg_stat_activity WHERE"
+                           " datname = current_database() AND pid <> pg_backend_pid())"
+                           " FROM pg_stat_user_tables WHERE relname = '%1'")
+                .arg(table));
+        if (count.next() && count.value(1).toLongLong() == 0)
+            return count.value(0).toLongLong();
+        QThread::msleep(100);
+    }
+    return -1;
+}
+
+// The undo of the run just made, timed, with its peak memory.
+bool timeUndo(const ConnectionSettings &settings, Sample &sample, QTextStream &out)
+{
+    const std::optional<JournalRun> last = ChangeJournal::Last(settings);
+    if (!last) {
+        out << "undo failed: no journal\n";
+        return false;
+    }
+    ResetPeakMemory();
+    UndoRun undo(settings, *last);
+    UndoSummary summary;
+    QObject::connect(&undo, &UndoRun::finished, [&](const UndoSummary &s) { summary = s; });
+    QElapsedTimer clock;
+    clock.start();
+    undo.run();
+    sample.undoSeconds = clock.nsecsElapsed() / 1e9;
+    sample.undoPeak = PeakMemoryMiB();
+    if (summary.endedEarly || summary.rowsRestored != sample.summary.rowsWritten) {
+        out << "undo failed: " << summary.firstError << " (" << summary.rowsRestored
+            << " rows restored)\n";
+        return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -116,7 +193,7 @@ int main(int argc, char *argv[])
     QTemporaryDir data;
     qputenv("XDG_DATA_HOME", data.path().toUtf8());
     QList<qint64> sizes;
-    QByteArray cases = "abcdefgh";
+    QByteArray cases = "abcdefghijk";
     for (int i = 1; i < argc; ++i) {
         if (QByteArray(argv[i]) == "--cases" && i + 1 < argc)
             cases = argv[++i];
@@ -144,15 +221,22 @@ int main(int argc, char *argv[])
             session.execute(QStringLiteral("CHECKPOINT"));
             QElapsedTimer clock;
             clock.start();
-            session.execute(QStringLiteral("UPDATE bench_server SET f = %1(f)")
-                                .arg(QString::fromLatin1(scenario.reference)));
+            QStringList sets;
+            for (int k = 0; k < scenario.fields; ++k)
+                sets << QStringLiteral("%1 = %2(%1)")
+                            .arg(QLatin1String(FieldNames[k]), QLatin1String(scenario.reference));
+            session.execute(
+                QStringLiteral("UPDATE bench_server SET %1").arg(sets.join(QStringLiteral(", "))));
             sample.serverSeconds = clock.nsecsElapsed() / 1e9;
 
             // The preview, on the table before the run changes it.
             const TableRef engineTable{QStringLiteral("public"), QStringLiteral("bench_engine")};
             session.execute(QStringLiteral("CHECKPOINT"));
             ResetPeakMemory();
-            ChangePreview preview(settings, engineTable, {QStringLiteral("f")}, scenario.mode);
+            QStringList fields;
+            for (int k = 0; k < scenario.fields; ++k)
+                fields << QLatin1String(FieldNames[k]);
+            ChangePreview preview(settings, engineTable, fields, scenario.mode);
             PreviewResult previewed;
             QObject::connect(&preview, &ChangePreview::finished,
                              [&](const PreviewResult &r) { previewed = r; });
@@ -167,7 +251,7 @@ int main(int argc, char *argv[])
 
             session.execute(QStringLiteral("CHECKPOINT"));
             ResetPeakMemory();
-            ChangeRun run(settings, engineTable, {QStringLiteral("f")}, scenario.mode, nullptr,
+            ChangeRun run(settings, engineTable, fields, scenario.mode, nullptr,
                           scenario.exceptionWords ? ExceptionWords() : QStringList());
             QObject::connect(&run, &ChangeRun::finished,
                              [&](const ChangeRunSummary &s) { sample.summary = s; });
@@ -179,13 +263,18 @@ int main(int argc, char *argv[])
                 out << "engine failed: " << sample.summary.firstError << "\n";
                 return std::nullopt;
             }
+            sample.rowUpdates = RowUpdates(session, QStringLiteral("bench_engine"));
+            if (scenario.undo && !timeUndo(settings, sample, out))
+                return std::nullopt;
             return sample;
         };
         // Prints one line: medians, the ratios' ranges, and the highest peaks.
         auto report = [&](const Scenario &scenario, qint64 rows, const QList<Sample> &samples) {
-            Repeats engine, server, ratio, preview, previewRatio;
-            double peak = 0, previewPeak = 0;
+            Repeats engine, server, ratio, preview, previewRatio, undoRatio;
+            double peak = 0, previewPeak = 0, undoPeak = 0;
             for (const Sample &s : samples) {
+                undoRatio.add(s.undoSeconds / s.serverSeconds);
+                undoPeak = qMax(undoPeak, s.undoPeak);
                 engine.add(s.engineSeconds);
                 server.add(s.serverSeconds);
                 ratio.add(s.engineSeconds / s.serverSeconds);
@@ -201,7 +290,11 @@ int main(int argc, char *argv[])
                 << QString::number(peak, 'f', 1) << '\t'
                 << QString::number(preview.median(), 'f', 2) << '\t' << previewRatio.summary()
                 << '\t' << QString::number(previewPeak, 'f', 1) << "\t(rows written "
-                << last.rowsWritten << ", values refused " << last.valuesNotWritten << ")\n";
+                << last.rowsWritten << ", values refused " << last.valuesNotWritten
+                << ", server's row updates " << samples.last().rowUpdates << ")\n";
+            if (scenario.undo)
+                out << "\t\tundo of the run: ratio " << undoRatio.summary() << ", peak "
+                    << QString::number(undoPeak, 'f', 1) << " MiB\n";
             out.flush();
         };
         for (qint64 rows : sizes) {

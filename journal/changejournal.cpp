@@ -23,8 +23,9 @@
 namespace {
 
 // The journal's layout. Version 2 added the database's identity; files of version 1 are read as
-// runs without it. A file of a later version is not read.
-constexpr int FormatVersion = 2;
+// runs without it. Version 3 added the fields after the first of a chunk that wrote several;
+// older files have chunks of one field. A file of a later version is not read.
+constexpr int FormatVersion = 3;
 constexpr int OldestVersion = 1;
 
 const QString FilePrefix = QStringLiteral("run-");
@@ -162,13 +163,16 @@ void createSchema(JournalFile &file)
         " rows_written INTEGER DEFAULT 0, values_not_written INTEGER DEFAULT 0,"
         " ended INTEGER DEFAULT 0, ended_whole INTEGER DEFAULT 0, undone INTEGER DEFAULT 0,"
         " undone_from INTEGER)"));
-    // One row per chunk that the run wrote, oldest first: the field, the physical relation
-    // written, and the rows' identities, old and new values as three texts joined by the
-    // delimiter.
+    // One row per chunk that the run wrote, oldest first: its first field, the physical
+    // relation written, and the rows' identities, old and new values as three texts joined by
+    // the delimiter; the old and new values of its other fields beside it, in their order.
     file.exec(
         QStringLiteral("CREATE TABLE change (seq INTEGER PRIMARY KEY, field TEXT NOT NULL,"
                        " relation TEXT NOT NULL, rows INTEGER NOT NULL, delimiter TEXT NOT NULL,"
                        " identities BLOB NOT NULL, olds BLOB NOT NULL, news BLOB NOT NULL)"));
+    file.exec(QStringLiteral("CREATE TABLE change_field (seq INTEGER NOT NULL,"
+                             " position INTEGER NOT NULL, field TEXT NOT NULL, olds BLOB NOT NULL,"
+                             " news BLOB NOT NULL, PRIMARY KEY (seq, position))"));
 }
 
 JournalRun readRun(JournalFile &file, const QString &path, qint64 id)

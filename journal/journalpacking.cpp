@@ -10,7 +10,9 @@ constexpr char Changes = 'C';
 
 QByteArray JournalPacking::PackTexts(const QString &joined)
 {
-    return joined.toUtf8();
+    // An empty list is kept as an empty text, not as a null (which the file refuses).
+    const QByteArray packed = joined.toUtf8();
+    return packed.isNull() ? QByteArray("", 0) : packed;
 }
 
 QString JournalPacking::UnpackTexts(const QByteArray &packed)

@@ -28,6 +28,15 @@ JournalReader::JournalReader(const JournalRun &run)
     QSqlQuery query =
         file_->exec(QStringLiteral("SELECT coalesce(sum(restored), 0) FROM undone_chunk"));
     restoredEarlier_ = query.next() ? query.value(0).toLongLong() : 0;
+    severalFields_ = file_->hasColumn(QStringLiteral("change_field"), QStringLiteral("seq"));
+}
+
+QString JournalChunk::fieldNames() const
+{
+    QStringList names;
+    for (const Field &field : fields)
+        names << field.name;
+    return names.join(QChar(0));
 }
 
 JournalReader::~JournalReader() = default;
@@ -53,20 +62,35 @@ std::optional<JournalChunk> JournalReader::next()
         return std::nullopt;
     JournalChunk chunk;
     chunk.seq = query.value(0).toLongLong();
-    chunk.field = query.value(1).toString();
     chunk.relationSql = query.value(2).toString();
     chunk.rows = query.value(3).toLongLong();
     chunk.delimiter = query.value(4).toString();
     chunk.identities = JournalPacking::UnpackTexts(query.value(5).toByteArray());
-    chunk.olds = JournalPacking::UnpackTexts(query.value(6).toByteArray());
-    const std::optional<QString> news =
-        JournalPacking::UnpackNews(chunk.olds, query.value(7).toByteArray());
-    if (!news)
-        throw JournalError(JournalError::Action::Reading,
-                           QStringLiteral("%1: its chunk %2 is damaged").arg(path_).arg(chunk.seq));
-    chunk.news = *news;
+    chunk.fields.push_back(field(chunk.seq, query.value(1).toString(), query.value(6).toByteArray(),
+                                 query.value(7).toByteArray()));
+    if (severalFields_) {
+        QSqlQuery others = file_->exec(QStringLiteral("SELECT field, olds, news FROM change_field"
+                                                      " WHERE seq = ? ORDER BY position"),
+                                       {chunk.seq});
+        while (others.next())
+            chunk.fields.push_back(field(chunk.seq, others.value(0).toString(),
+                                         others.value(1).toByteArray(),
+                                         others.value(2).toByteArray()));
+    }
     before_ = chunk.seq;
     return chunk;
+}
+
+JournalChunk::Field JournalReader::field(qint64 seq, const QString &name, const QByteArray &olds,
+                                         const QByteArray &news) const
+{
+    JournalChunk::Field field{name, JournalPacking::UnpackTexts(olds), QString()};
+    const std::optional<QString> unpacked = JournalPacking::UnpackNews(field.olds, news);
+    if (!unpacked)
+        throw JournalError(JournalError::Action::Reading,
+                           QStringLiteral("%1: its chunk %2 is damaged").arg(path_).arg(seq));
+    field.news = *unpacked;
+    return field;
 }
 
 bool JournalReader::markUndone(qint64 seq, qint64 restored)

@@ -5,21 +5,32 @@
 
 #include "journal/changejournal.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <memory>
 #include <optional>
 
 class JournalFile;
 
-// One chunk as the journal keeps it: the rows' identities, old and new values, each list joined
-// by the delimiter, which occurs in none of them.
+// One chunk as the journal keeps it: the rows' identities and, for each field the chunk wrote,
+// their old and new values, each list joined by the delimiter, which occurs in none of them. A
+// row's field that the chunk did not write has the empty text as both values.
 struct JournalChunk {
+    struct Field {
+        QString name;
+        QString olds, news;
+    };
+
     qint64 seq = 0;
-    QString field;
     QString relationSql;
     qint64 rows = 0;
     QString delimiter;
-    QString identities, olds, news;
+    QString identities;
+    QList<Field> fields; // a chunk of a run from before one pass wrote several fields has one
+
+    // The fields' names, by which the chunks of one pass are known.
+    QString fieldNames() const;
 };
 
 class JournalReader
@@ -48,6 +59,10 @@ public:
 private:
     QString path_;
     std::unique_ptr<JournalFile> file_;
+    JournalChunk::Field field(qint64 seq, const QString &name, const QByteArray &olds,
+                              const QByteArray &news) const;
+
     std::optional<qint64> before_; // chunks from this seq on are read
     qint64 restoredEarlier_ = 0;
+    bool severalFields_ = false; // the file may hold chunks of several fields
 };

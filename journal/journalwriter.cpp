@@ -35,41 +35,66 @@ JournalWriter::JournalWriter(const JournalRun &run)
 
 JournalWriter::~JournalWriter() = default;
 
-void JournalWriter::record(const QString &field, const QString &relationSql,
-                           const QList<QString> &identities, const QList<QString> &olds,
-                           const QList<QString> &news)
+void JournalWriter::record(const QString &relationSql, const QList<QString> &identities,
+                           const QList<JournalField> &fields)
 {
-    if (identities.size() != olds.size() || olds.size() != news.size())
-        throw JournalError(JournalError::Action::Writing,
-                           QStringLiteral("a chunk's identities, old and new values differ in "
-                                          "number"));
+    for (const JournalField &field : fields) {
+        if (field.olds.size() != identities.size() || field.news.size() != identities.size())
+            throw JournalError(JournalError::Action::Writing,
+                               QStringLiteral("a chunk's identities, old and new values differ "
+                                              "in number"));
+    }
     lastRecorded_.reset();
-    if (olds.isEmpty())
+    if (identities.isEmpty() || fields.isEmpty())
         return;
     std::optional<std::pair<qint64, qint64>> recorded;
     file_->begin();
     try {
         qsizetype from = 0;
-        while (from < olds.size()) {
+        while (from < identities.size()) {
             qsizetype to = from;
             qsizetype chars = 0;
-            while (to < olds.size() && to - from < PieceRows &&
-                   (to == from || chars + olds[to].size() <= PieceChars))
-                chars += olds[to++].size();
-            const bool whole = from == 0 && to == olds.size();
-            const QList<QString> pieceIds = whole ? identities : identities.mid(from, to - from);
-            const QList<QString> pieceOlds = whole ? olds : olds.mid(from, to - from);
-            const QList<QString> pieceNews = whole ? news : news.mid(from, to - from);
-            const QString delimiter = delimiterFor(pieceIds + pieceOlds + pieceNews);
-            const QString oldsJoined = pieceOlds.join(delimiter);
-            const QSqlQuery query =
-                file_->exec(QStringLiteral("INSERT INTO change (field, relation, rows, delimiter,"
-                                           " identities, olds, news) VALUES (?, ?, ?, ?, ?, ?, ?)"),
-                            {field, relationSql, qint64(to - from), delimiter,
-                             JournalPacking::PackTexts(pieceIds.join(delimiter)),
-                             JournalPacking::PackTexts(oldsJoined),
-                             JournalPacking::PackNews(oldsJoined, pieceNews.join(delimiter))});
-            const qint64 seq = query.lastInsertId().toLongLong();
+            while (to < identities.size() && to - from < PieceRows) {
+                qsizetype rowChars = 0;
+                for (const JournalField &field : fields)
+                    rowChars += field.olds[to].size();
+                if (to > from && chars + rowChars > PieceChars)
+                    break;
+                chars += rowChars;
+                ++to;
+            }
+            const bool whole = from == 0 && to == identities.size();
+            const auto piece = [&](const QList<QString> &list) {
+                return whole ? list : list.mid(from, to - from);
+            };
+            const QList<QString> pieceIds = piece(identities);
+            QList<QString> all = pieceIds;
+            for (const JournalField &field : fields)
+                all += piece(field.olds) + piece(field.news);
+            const QString delimiter = delimiterFor(all);
+            // The first field goes with the rows, as in a journal of one field a chunk; the
+            // others beside them.
+            qint64 seq = 0;
+            for (qsizetype k = 0; k < fields.size(); ++k) {
+                const QString oldsJoined = piece(fields[k].olds).join(delimiter);
+                const QByteArray olds = JournalPacking::PackTexts(oldsJoined);
+                const QByteArray news =
+                    JournalPacking::PackNews(oldsJoined, piece(fields[k].news).join(delimiter));
+                if (k == 0)
+                    seq = file_
+                              ->exec(QStringLiteral("INSERT INTO change (field, relation, rows,"
+                                                    " delimiter, identities, olds, news)"
+                                                    " VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                                     {fields[k].name, relationSql, qint64(to - from), delimiter,
+                                      JournalPacking::PackTexts(pieceIds.join(delimiter)), olds,
+                                      news})
+                              .lastInsertId()
+                              .toLongLong();
+                else
+                    file_->exec(QStringLiteral("INSERT INTO change_field (seq, position, field,"
+                                               " olds, news) VALUES (?, ?, ?, ?, ?)"),
+                                {seq, qint64(k), fields[k].name, olds, news});
+            }
             recorded = {recorded ? recorded->first : seq, seq};
             from = to;
         }
@@ -85,7 +110,15 @@ void JournalWriter::forget()
 {
     if (!lastRecorded_)
         return;
-    file_->exec(QStringLiteral("DELETE FROM change WHERE seq BETWEEN ? AND ?"),
-                {lastRecorded_->first, lastRecorded_->second});
+    file_->begin();
+    try {
+        for (const QString &table : {QStringLiteral("change"), QStringLiteral("change_field")})
+            file_->exec(QStringLiteral("DELETE FROM %1 WHERE seq BETWEEN ? AND ?").arg(table),
+                        {lastRecorded_->first, lastRecorded_->second});
+        file_->commit();
+    } catch (...) {
+        file_->rollback();
+        throw;
+    }
     lastRecorded_.reset();
 }

@@ -13,6 +13,13 @@
 
 class JournalFile;
 
+// One field's values in a chunk, in the order of its identities: both empty for a row whose
+// field the chunk did not write.
+struct JournalField {
+    QString name;
+    QList<QString> olds, news;
+};
+
 class JournalWriter
 {
 public:
@@ -20,14 +27,20 @@ public:
     explicit JournalWriter(const JournalRun &run);
     ~JournalWriter();
 
-    // Appends one chunk's rows of one field, written in the physical relation relationSql
-    // ("schema"."name"): for each row its identity (RowIdentity::sql() of the row as written),
-    // the old and the new value, in their text forms. All in one transaction, and on the disk
-    // when it returns: call it before the chunk's change is committed on the server. Throws
-    // JournalError on any failure (also for lists of unequal length); then nothing of the chunk
-    // is recorded.
+    // Appends one chunk's rows, written in the physical relation relationSql
+    // ("schema"."name"): for each row its identity (RowIdentity::sql() of the row as written)
+    // and, for each field, the old and the new value, in their text forms. All in one
+    // transaction, and on the disk when it returns: call it before the chunk's change is
+    // committed on the server. Throws JournalError on any failure (also for lists of unequal
+    // length); then nothing of the chunk is recorded.
+    void record(const QString &relationSql, const QList<QString> &identities,
+                const QList<JournalField> &fields);
+    // The same for a chunk of one field.
     void record(const QString &field, const QString &relationSql, const QList<QString> &identities,
-                const QList<QString> &olds, const QList<QString> &news);
+                const QList<QString> &olds, const QList<QString> &news)
+    {
+        record(relationSql, identities, {{field, olds, news}});
+    }
 
     // Takes the rows of the last record() out again, for a chunk whose change the server did
     // not commit after all. Throws JournalError.

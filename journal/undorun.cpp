@@ -1,8 +1,10 @@
-// How an undo works. The journal's chunks are taken newest first (a row that a run wrote once per
-// field goes back through its fields in the reverse order). For each chunk one UPDATE joins the
-// chunk's rows, sent as three joined texts that the server splits, to the rows of the physical
-// relation the run wrote, finds each row by its identity through the table's key (or its
-// position), and writes the old value only where the row still holds the value the run wrote.
+// How an undo works. The journal's chunks are taken newest first (a row that a run from before one
+// pass wrote all its fields wrote once per field goes back through its fields in the reverse
+// order). For each chunk one UPDATE joins the chunk's rows, sent as joined texts that the server
+// splits, to the rows of the physical relation the run wrote, finds each row by its identity
+// through the table's key (or its position), and writes each field's old value only where the
+// row still holds the value the run wrote: all the fields of a row in one go, so that a row known
+// by its position is found for every one of them.
 // When a statement fails for a value (a constraint or trigger refuses the old value now), the
 // chunk is halved until the refused rows stand alone; they are left alone and the rest is
 // written. Other failures end the undo; what it restored stays restored.
@@ -35,10 +37,29 @@ struct Outcome {
     std::optional<DbError> refusal; // the first that the server gave for a row
 };
 
-// Rows of a chunk, as three lists.
+// Rows of a chunk as lists: their identities, and each field's new and old values.
 struct Rows {
-    QList<QString> identities, olds, news;
+    QList<QList<QString>> lists;
+
+    explicit Rows(const JournalChunk &chunk)
+    {
+        const QString &d = chunk.delimiter;
+        lists << chunk.identities.split(d);
+        for (const JournalChunk::Field &field : chunk.fields)
+            lists << field.news.split(d) << field.olds.split(d);
+    }
+    qsizetype size() const { return lists.first().size(); }
 };
+
+// The statement's parameters: each list joined, with its delimiter.
+QVariantList parameters(const JournalChunk &chunk)
+{
+    const QString &d = chunk.delimiter;
+    QVariantList params{chunk.identities, d};
+    for (const JournalChunk::Field &field : chunk.fields)
+        params << field.news << d << field.olds << d;
+    return params;
+}
 
 void restoreHalves(DbSession &session, const QString &sql, const QString &d, const Rows &rows,
                    qsizetype from, qsizetype to, const DbError &failure, Outcome &outcome);
@@ -50,10 +71,11 @@ void restoreRange(DbSession &session, const QString &sql, const QString &d, cons
 {
     if (from >= to)
         return;
-    auto joined = [&](const QList<QString> &list) { return list.mid(from, to - from).join(d); };
+    QVariantList params;
+    for (const QList<QString> &list : rows.lists)
+        params << list.mid(from, to - from).join(d) << d;
     try {
-        outcome.restored += session.execute(
-            sql, {joined(rows.identities), d, joined(rows.news), d, joined(rows.olds), d});
+        outcome.restored += session.execute(sql, params);
     } catch (const DbError &error) {
         if (!ConcernsOneValue(error))
             throw;
@@ -81,15 +103,13 @@ void restoreHalves(DbSession &session, const QString &sql, const QString &d, con
 void restore(DbSession &session, const QString &sql, const JournalChunk &chunk, Outcome &outcome)
 {
     const ExpectedFailure refusals(ConcernsOneValue);
-    const QString &d = chunk.delimiter;
     try {
-        outcome.restored =
-            session.execute(sql, {chunk.identities, d, chunk.news, d, chunk.olds, d});
+        outcome.restored = session.execute(sql, parameters(chunk));
     } catch (const DbError &error) {
         if (!ConcernsOneValue(error))
             throw;
-        const Rows rows{chunk.identities.split(d), chunk.olds.split(d), chunk.news.split(d)};
-        restoreHalves(session, sql, d, rows, 0, rows.identities.size(), error, outcome);
+        const Rows rows(chunk);
+        restoreHalves(session, sql, chunk.delimiter, rows, 0, rows.size(), error, outcome);
     }
 }
 
@@ -107,8 +127,9 @@ public:
     }
 
     // Two writers take turns, so that the server writes two chunks side by side. Chunks of one
-    // field hold different rows; before the chunks of another field, both writers finish, so
-    // that a row's fields go back in the reverse order of the run's.
+    // pass hold different rows; before the chunks of another pass (a run from before one pass
+    // wrote all its fields made one per field), both writers finish, so that a row's fields go
+    // back in the reverse order of the run's.
     void run()
     {
         total_ = reader_.rowsLeft();
@@ -132,7 +153,7 @@ private:
     void walk()
     {
         int w = 0;
-        QString field;
+        QString fields;
         while (true) {
             if (stop_.load(std::memory_order_relaxed)) {
                 summary_.endedEarly = true;
@@ -143,10 +164,10 @@ private:
             std::optional<JournalChunk> chunk = reader_.next();
             if (!chunk)
                 break;
-            if (chunk->field != field) {
+            if (chunk->fieldNames() != fields) {
                 collect(0);
                 collect(1);
-                field = chunk->field;
+                fields = chunk->fieldNames();
             }
             const QString &sql = statementFor(*chunk);
             if (sql.isEmpty()) {
@@ -204,34 +225,53 @@ private:
         progress_(percent);
     }
 
-    // The UPDATE for a chunk's relation and field; empty when they no longer exist. The field's
-    // kind is the one a run takes.
+    // The UPDATE for a chunk's relation and fields; empty when the relation no longer exists or
+    // has none of them. The fields' kinds are the ones a run takes. Each field of a row gets its
+    // old value back only where it still holds the value the run wrote; values that are not
+    // text are compared in their text form, as the run wrote them. A field the chunk did not
+    // write in a row has an empty new value there, and a missing old value (a lone empty text,
+    // which the server splits into no element) matches nothing.
     const QString &statementFor(const JournalChunk &chunk)
     {
-        const QString key = chunk.relationSql + QChar(0) + chunk.field;
+        const QString key = chunk.relationSql + QChar(0) + chunk.fieldNames();
         auto found = statements_.constFind(key);
         if (found != statements_.cend())
             return *found;
         const std::optional<TablePlan> relation = TablePlan::Of(session_, chunk.relationSql);
-        std::optional<FieldKind> kind;
-        if (relation)
-            kind = relation->field(chunk.field);
+        QStringList columns{QStringLiteral("id")}, sets, holds;
+        for (qsizetype k = 0; k < chunk.fields.size(); ++k) {
+            columns << QStringLiteral("n%1").arg(k) << QStringLiteral("o%1").arg(k);
+            const QString &name = chunk.fields[k].name;
+            const std::optional<FieldKind> kind =
+                relation ? relation->field(name) : std::optional<FieldKind>();
+            if (!kind)
+                continue;
+            const QString value = QStringLiteral("t.") + QuoteIdentifier(name);
+            const QString held =
+                QStringLiteral("(coalesce(v.n%1, '') <> '' AND v.o%1 IS NOT NULL AND %2 = v.n%1"
+                               " COLLATE \"C\")")
+                    .arg(k)
+                    .arg(kind->plainText ? value : TextFormOf(value));
+            sets << QStringLiteral("%1 = CASE WHEN %2 THEN CAST(v.o%3 AS %4) ELSE %5 END")
+                        .arg(QuoteIdentifier(name), held)
+                        .arg(k)
+                        .arg(kind->typeSql, value);
+            holds << held;
+        }
         QString sql;
-        if (kind) {
-            const QString field = QStringLiteral("t.") + QuoteIdentifier(chunk.field);
-            // Values that are not text are compared in their text form, as the run wrote them.
-            // A missing old value (a lone empty text, which the server splits into no element)
-            // matches nothing.
-            // A run writes a partitioned table as a whole when the field is in its partition
-            // key, so that rows move to the partition of their value; so does the undo.
+        if (!sets.isEmpty()) {
+            QStringList arrays;
+            for (qsizetype n = 0; n < columns.size(); ++n)
+                arrays << QStringLiteral("string_to_array(?, ?)");
+            // A run writes a partitioned table as a whole when a field is in its partition key,
+            // so that rows move to the partition of their value; so does the undo.
             const QString only = relation->partitioned() ? QString() : QStringLiteral("ONLY ");
-            sql = QStringLiteral("UPDATE %6%1 AS t SET %2 = CAST(v.o AS %3)"
-                                 " FROM unnest(string_to_array(?, ?), string_to_array(?, ?),"
-                                 " string_to_array(?, ?)) AS v(id, n, o)"
-                                 " WHERE %4 AND %5 = v.n COLLATE \"C\" AND v.o IS NOT NULL")
-                      .arg(chunk.relationSql, QuoteIdentifier(chunk.field), kind->typeSql,
+            sql = QStringLiteral("UPDATE %1%2 AS t SET %3 FROM unnest(%4) AS v(%5)"
+                                 " WHERE %6 AND (%7)")
+                      .arg(only, chunk.relationSql, sets.join(QStringLiteral(", ")),
+                           arrays.join(QStringLiteral(", ")), columns.join(QStringLiteral(", ")),
                            run_.identity.matchSql(QStringLiteral("t"), QStringLiteral("v.id")),
-                           kind->plainText ? field : TextFormOf(field), only);
+                           holds.join(QStringLiteral(" OR ")));
         }
         return *statements_.insert(key, sql);
     }

@@ -1,25 +1,28 @@
 // How a run works. The table (with its inheritance children or partitions) is walked by
-// ranges of its physical blocks, a chunk at a time, one pass per field:
-//   1. the server sends the field's values in the chunk's block range, in their text form,
-//      leaving out ASCII values that the rule certainly leaves as they are; every chunk of a
-//      pass is read in the snapshot taken at the pass's start;
-//   2. the values are converted; the distinct (old, new) pairs that the rule changes are kept,
-//      with the number of rows that held each;
-//   3. one UPDATE joins the pairs to the rows of the same block range, matching rows by their
-//      current value, and writes only rows whose value really changes; it commits on its own,
-//      changes all the rows it matches or none, and says which pairs found fewer rows than
-//      were read.
-// The block range only limits which rows one statement looks at, so every statement reads a
-// small part of the table and the run stays linear in its size; rows are still matched by
-// value, so a row that another client changed in the meantime is not overwritten. A row that
-// another client moved out of its range (by updating another of its fields) is missed there;
-// at the end of the pass one write to the whole table converts the rows that still hold a
-// missed pair's old value, wherever they went.
+// ranges of its physical blocks, a chunk at a time, in one pass for all the chosen fields:
+//   1. the server sends the places (ctid) of the chunk's rows in the block range and the
+//      values of every field in their text form, leaving out ASCII values that the rule
+//      certainly leaves as they are, and rows where it leaves every field so; every chunk is
+//      read in the snapshot taken at the pass's start;
+//   2. the values are converted, each distinct value of a field once; the rows in which at
+//      least one field changes are kept, each with its place and its old and new values;
+//   3. one UPDATE joins those rows to the table by their places, checks that each field still
+//      holds the value read, and sets in each row only the fields whose value changes; it
+//      commits on its own, changes all the rows it matches or none, and says which rows it
+//      wrote and which fields of each.
+// A row is written once, whatever the number of fields, so the table grows by one version of
+// each changed row, as with the server's own UPDATE of all the fields. The block range only
+// limits which rows one statement looks at, so every statement reads a small part of the table
+// and the run stays linear in its size. A row that another client changed after it was read is
+// at another place and is not found there, so its fields are never overwritten; at the end of
+// the pass one write per field to the whole table converts the rows that still hold a missed
+// row's old value, wherever they went.
 // Two readers fetch and prepare the next chunks while two writers write the current ones, each
 // on a session of its own, so that the server's work and ours overlap.
-// A statement refused for a value (a constraint, a trigger, a domain) is sent again row by row
-// inside the server, which writes the rows it can and names the refused ones; a deadlock is
-// retried. Failures that concern the whole run end it; what was written before stays written.
+// A statement refused for a row (a constraint, a trigger, a domain) is sent again row by row
+// inside the server, which writes the rows it can and names the refused ones; a refused row
+// keeps its old values in every field. A deadlock is retried. Failures that concern the whole
+// run end it; what was written before stays written.
 // Only fields that hold text are changed: the text form of json, xml, an enum or any other
 // type is not the user's text, and rewriting it would damage the value.
 #include "run/changerun.h"
@@ -96,12 +99,8 @@ public:
         };
         ChunkWriter writers[2] = {{settings_, RunTimeout, WriterSetup(), cancel_, recorder},
                                   {settings_, RunTimeout, WriterSetup(), cancel_, recorder}};
-        // One pass per field: a pass moves the rows it writes to new places in the table,
-        // so each pass measures the table afresh and finds them wherever they went.
-        for (qsizetype k = 0; k < fields_.size(); ++k) {
-            countRows_ = k == 0;
-            runPass(k, relationOids, readers, writers);
-        }
+        // One pass for all the fields: each row is written once, with every field it changes.
+        runPass(relationOids, readers, writers);
         progress_(100, true);
     }
 
@@ -111,15 +110,13 @@ private:
     // take turns, and two writers as well; a writer's result is taken in when the writer is
     // needed again, or at the end of the pass.
     struct Pass {
-        Pass(qsizetype k, PassField &field, QString snapshot, const QList<Relation> &relations,
-             ChunkReader (&readers)[2], ChunkWriter (&writers)[2])
-            : k(k), field(field), snapshot(std::move(snapshot)), walk(relations), readers(readers),
-              writers(writers), totalBlocks(walk.totalBlocks())
+        Pass(QString snapshot, const QList<Relation> &relations, ChunkReader (&readers)[2],
+             ChunkWriter (&writers)[2])
+            : snapshot(std::move(snapshot)), walk(relations), readers(readers), writers(writers),
+              totalBlocks(walk.totalBlocks())
         {
         }
 
-        qsizetype k;
-        PassField &field;
         QString snapshot;
         ChunkWalk walk;
         ChunkReader (&readers)[2];
@@ -132,13 +129,12 @@ private:
         qsizetype dispatched = 0;
     };
 
-    void runPass(qsizetype k, const QList<QString> &relationOids, ChunkReader (&readers)[2],
+    void runPass(const QList<QString> &relationOids, ChunkReader (&readers)[2],
                  ChunkWriter (&writers)[2])
     {
-        PassField &field = fields_[k];
         const QString snapshot = source_.beginSnapshot();
         const QList<Relation> relations = source_.measure(relationOids);
-        Pass pass(k, field, snapshot, relations, readers, writers);
+        Pass pass(snapshot, relations, readers, writers);
         requestNext(pass, 0);
         requestNext(pass, 1);
         try {
@@ -155,13 +151,17 @@ private:
             throw;
         }
         source_.endSnapshot();
-        writeMissed(field, relations, writers[0]);
+        for (PassField &field : fields_)
+            writeMissed(field, relations, writers[0]);
     }
 
     void request(Pass &pass, const PassChunk &chunk, int reader, bool front)
     {
+        QList<bool> arrays;
+        for (const PassField &field : std::as_const(fields_))
+            arrays << field.array;
         pass.readers[reader].request(
-            {statements_->readSql(pass.field, chunk), pass.snapshot, pass.field.array});
+            {statements_->readSql(fields_, chunk), pass.snapshot, std::move(arrays)});
         if (front)
             pass.pending.push_front({chunk, reader});
         else
@@ -185,7 +185,7 @@ private:
         // A statement cancelled by the stop wrote nothing.
         if (result.failure && cancel_.cancelled())
             throw RunStopped();
-        takeResult(pass.field, result);
+        takeResult(result, refused_);
         reportDone(pass, chunk);
     }
 
@@ -193,7 +193,7 @@ private:
     {
         pass.doneBlocks += chunk.blocks;
         const double done = pass.totalBlocks ? double(pass.doneBlocks) / pass.totalBlocks : 1.0;
-        const int percent = int((pass.k + done) * 100 / fields_.size());
+        const int percent = int(done * 100);
         if (percent < 100)
             progress_(percent);
     }
@@ -229,7 +229,7 @@ private:
             throw RunStopped();
         const qint64 bytesRead = prepared.bytesRead;
         const qint64 rangeBytes = prepared.rangeBytes;
-        if (std::optional<WriteJob> job = prepareJob(current, pass.field, std::move(prepared))) {
+        if (std::optional<WriteJob> job = prepareJob(current, std::move(prepared))) {
             const int w = int(pass.dispatched++ % 2);
             collect(pass, w);
             pass.writers[w].submit(std::move(*job));
@@ -288,35 +288,35 @@ private:
         }
     }
 
-    // The UPDATE for a prepared chunk, without the values the server refused in an earlier
-    // chunk; none when nothing is left to write.
-    std::optional<WriteJob> prepareJob(const PassChunk &chunk, PassField &field,
-                                       PreparedChunk prepared)
+    // The UPDATE for a prepared chunk, without the rows whose old values the server refused in
+    // an earlier chunk; none when nothing is left to write.
+    std::optional<WriteJob> prepareJob(const PassChunk &chunk, PreparedChunk prepared)
     {
-        if (countRows_)
-            summary_.rowsRead += prepared.rowsRead;
+        summary_.rowsRead += prepared.rowsRead;
         summary_.valuesChanged += prepared.valuesChanged;
         if (chunkReadHook_)
             chunkReadHook_();
-        if (!field.refused.isEmpty())
-            prepared.dropPairs(
-                [&](qsizetype i) { return field.refused.contains(prepared.olds[i]); });
-        if (prepared.olds.isEmpty())
+        WriteRows &rows = prepared.rows;
+        if (!refused_.isEmpty())
+            rows.drop([&](qsizetype i) { return refused_.contains(rows.key(i)); });
+        if (rows.size() == 0)
             return std::nullopt;
-        return WriteJob{statements_->target(field, chunk.relation),
-                        std::make_pair(chunk.first(), chunk.end()), std::move(prepared)};
+        return WriteJob{statements_->rowsTarget(fields_, chunk.relation),
+                        std::make_pair(chunk.first(), chunk.end()), std::move(rows)};
     }
 
-    void takeResult(PassField &field, const WriteResult &result)
+    // Takes in a writer's result. A refused row is counted once for its old values, which are
+    // not tried again: the same values would be refused again.
+    void takeResult(const WriteResult &result, QSet<QString> &refused)
     {
         if (result.failure)
             throwUnlessStopped(*result.failure, ChangeRunStep::Write);
         summary_.rowsWritten += result.rowsWritten;
         for (const auto &[old, text] : result.refused) {
-            // Both writers may have tried the same value before either knew it was refused.
-            if (field.refused.contains(old))
+            // Both writers may have tried the same values before either knew they were refused.
+            if (refused.contains(old))
                 continue;
-            field.refused.insert(old);
+            refused.insert(old);
             ++summary_.valuesNotWritten;
             if (summary_.firstError.isEmpty()) {
                 summary_.firstError = text;
@@ -324,7 +324,7 @@ private:
             }
         }
         for (const MissingRows &missing : result.missing) {
-            MissingRows &entry = field.missed[missing.old];
+            MissingRows &entry = fields_[missing.field].missed[missing.old];
             entry.old = missing.old;
             entry.converted = missing.converted;
             entry.rows += missing.rows;
@@ -338,26 +338,27 @@ private:
         while (!field.missed.isEmpty()) {
             if (cancel_.cancelled())
                 throw RunStopped();
-            PreparedChunk pairs;
+            WriteRows pairs;
             for (auto it = field.missed.begin();
-                 it != field.missed.end() && pairs.olds.size() < MissedPairsLimit;) {
+                 it != field.missed.end() && pairs.size() < MissedPairsLimit;) {
                 if (!field.refused.contains(it->old))
-                    pairs.add(it->old, it->converted, it->rows);
+                    pairs.add(QString(), {it->old}, {it->converted}, it->rows);
                 it = field.missed.erase(it);
             }
-            if (pairs.olds.isEmpty())
+            if (pairs.size() == 0)
                 continue;
             pairs.join();
             // Each physical table on its own, so that every row written is known by the table
             // that holds it.
             for (const Relation &relation : relations) {
-                writer.submit(WriteJob{statements_->target(field, &relation), std::nullopt, pairs});
+                writer.submit(
+                    WriteJob{statements_->valuesTarget(field, &relation), std::nullopt, pairs});
                 WriteResult result = writer.wait();
                 if (result.failure && cancel_.cancelled())
                     throw RunStopped();
                 // What is still missing now was changed or deleted by another client.
                 result.missing.clear();
-                takeResult(field, result);
+                takeResult(result, field.refused);
             }
         }
     }
@@ -376,7 +377,7 @@ private:
     std::optional<JournalRun> &journal_;
     RunSource source_;
     std::optional<PassStatements> statements_;
-    bool countRows_ = true;
+    QSet<QString> refused_; // the old values of refused rows, by WriteRows::key()
 };
 
 } // namespace

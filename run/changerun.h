@@ -24,11 +24,13 @@
 enum class ChangeRunStep { None, Session, Source, Write };
 
 struct ChangeRunSummary {
-    qint64 rowsRead = 0;         // rows of the table read
-    qint64 valuesChanged = 0;    // field values (one per row and field) the rule changes
-    qint64 rowsWritten = 0;      // row updates the run made (a row once per changed field)
-    qint64 valuesNotWritten = 0; // distinct values of a field the server refused
-    QString firstError;          // the first failure's text, empty when none
+    qint64 rowsRead = 0;      // rows of the table read
+    qint64 valuesChanged = 0; // field values (one per row and field) the rule changes
+    qint64 rowsWritten = 0;   // rows the run wrote, each once with every field it changed
+    // Rows the server refused, once for each distinct set of their old values: a row with
+    // the same values would be refused again, and is not tried.
+    qint64 valuesNotWritten = 0;
+    QString firstError;                                 // the first failure's text, empty when none
     ChangeRunStep firstErrorStep = ChangeRunStep::None; // what the failure belongs to
     bool endedEarly = false; // stopped on request, or by a failure of the whole run
     bool stopped = false;    // ended early on request (firstError may still name a value

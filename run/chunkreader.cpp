@@ -9,11 +9,57 @@
 #include <QHash>
 #include <QVariant>
 
-void PreparedChunk::join()
+void WriteRows::add(const QString &place, const QList<QString> &itemOlds,
+                    const QList<QString> &itemNews, qint64 count)
 {
-    delimiter = UnusedDelimiter(olds + news);
-    oldJoined = olds.join(delimiter);
-    newJoined = news.join(delimiter);
+    if (!place.isEmpty())
+        places.push_back(place);
+    for (qsizetype k = 0; k < fields(); ++k) {
+        olds[k].push_back(itemOlds[k]);
+        news[k].push_back(itemNews[k]);
+    }
+    counts.push_back(count);
+}
+
+void WriteRows::join()
+{
+    QList<QString> all = places;
+    for (qsizetype k = 0; k < fields(); ++k)
+        all += olds[k] + news[k];
+    delimiter = UnusedDelimiter(all);
+    joined.clear();
+    if (byPlace())
+        joined << places.join(delimiter);
+    for (qsizetype k = 0; k < fields(); ++k)
+        joined << olds[k].join(delimiter) << news[k].join(delimiter);
+}
+
+QVariantList WriteRows::params(qsizetype from, qsizetype to) const
+{
+    const bool whole = from == 0 && to == size();
+    QVariantList params;
+    const auto add = [&](const QList<QString> &list, qsizetype j) {
+        params << (whole ? joined[j] : list.mid(from, to - from).join(delimiter)) << delimiter;
+    };
+    qsizetype j = 0;
+    if (byPlace())
+        add(places, j++);
+    for (qsizetype k = 0; k < fields(); ++k) {
+        add(olds[k], j++);
+        add(news[k], j++);
+    }
+    return params;
+}
+
+QString WriteRows::key(qsizetype i) const
+{
+    if (fields() == 1)
+        return olds[0][i];
+    QStringList parts;
+    for (qsizetype k = 0; k < fields(); ++k)
+        parts << olds[k][i];
+    // No text of the server holds a NUL character.
+    return parts.join(QChar(0));
 }
 
 // The statements of a run are short: compiling them to machine code costs more than it saves.
@@ -53,34 +99,42 @@ QString ChunkReader::Convert(CaseMode mode, const WordExceptions *words, const Q
     return ApplyCaseModeToArrayText(mode, value, words).value_or(value);
 }
 
-PreparedChunk ChunkReader::prepare(qint64 rows, const QList<QString> &values, bool arrays) const
+void ChunkReader::prepare(const QList<QString> &places, const QList<QList<QString>> &values,
+                          const QList<bool> &arrays, PreparedChunk &chunk) const
 {
-    PreparedChunk chunk;
-    chunk.rowsRead = rows;
-    // Each distinct value is converted once; -1 marks one the rule leaves as it is.
-    QHash<QString, qsizetype> seen;
-    seen.reserve(values.size());
-    for (const QString &old : values) {
-        chunk.bytesRead += old.size() * 2;
-        const auto known = seen.constFind(old);
-        if (known != seen.cend()) {
-            if (*known >= 0) {
-                ++chunk.counts[*known];
-                ++chunk.valuesChanged;
+    const qsizetype fields = values.size();
+    chunk.rows = WriteRows(fields);
+    // Each field's distinct values are converted once; an empty text marks one the rule leaves
+    // as it is (no value is converted into an empty text).
+    QList<QHash<QString, QString>> seen(fields);
+    QList<QString> olds(fields), news(fields);
+    for (qsizetype r = 0; r < places.size(); ++r) {
+        bool changes = false;
+        for (qsizetype k = 0; k < fields; ++k) {
+            olds[k].clear();
+            news[k].clear();
+            const QString &old = values[k].value(r);
+            if (old.isEmpty())
+                continue;
+            chunk.bytesRead += old.size() * 2;
+            auto known = seen[k].find(old);
+            if (known == seen[k].end()) {
+                QString converted = Convert(mode_, words_.get(), old, arrays[k]);
+                if (converted == old)
+                    converted.clear();
+                known = seen[k].insert(old, std::move(converted));
             }
-            continue;
+            if (known->isEmpty())
+                continue;
+            olds[k] = old;
+            news[k] = *known;
+            changes = true;
+            ++chunk.valuesChanged;
         }
-        QString converted = Convert(mode_, words_.get(), old, arrays);
-        if (converted == old) {
-            seen.insert(old, -1);
-            continue;
-        }
-        seen.insert(old, chunk.olds.size());
-        ++chunk.valuesChanged;
-        chunk.add(old, std::move(converted), 1);
+        if (changes)
+            chunk.rows.add(places[r], olds, news, 1);
     }
-    chunk.join();
-    return chunk;
+    chunk.rows.join();
 }
 
 PreparedChunk ChunkReader::read(DbSession &session, const ReadRequest &request)
@@ -100,21 +154,27 @@ PreparedChunk ChunkReader::read(DbSession &session, const ReadRequest &request)
                         QuoteLiteral(request.snapshot));
         snapshot_ = request.snapshot;
     }
-    QList<QString> values;
-    qint64 rows = 0, rangeBytes = 0;
-    bool cut = false;
+    PreparedChunk prepared;
     QString last;
+    bool cut = false;
+    QList<QString> places;
+    QList<QList<QString>> values(request.arrays.size());
     QSqlQuery query = session.exec(request.sql);
     if (query.next()) {
-        rows = query.value(0).toLongLong();
-        last = query.value(2).toString();
-        cut = query.value(3).toBool();
-        rangeBytes = query.value(4).toLongLong();
-        if (!query.value(1).isNull() && !ParseTextArray(query.value(1).toString(), values))
+        prepared.rowsRead = query.value(0).toLongLong();
+        last = query.value(1).toString();
+        cut = query.value(2).toBool();
+        prepared.rangeBytes = query.value(3).toLongLong();
+        bool parsed = query.value(4).isNull() || ParseTextArray(query.value(4).toString(), places);
+        for (qsizetype k = 0; parsed && k < values.size(); ++k) {
+            const QVariant list = query.value(int(5 + k));
+            parsed = list.isNull() || (ParseTextArray(list.toString(), values[k]) &&
+                                       values[k].size() == places.size());
+        }
+        if (!parsed)
             throw DbError(QStringLiteral("The values read could not be taken apart."));
     }
-    PreparedChunk prepared = prepare(rows, values, request.arrays);
-    prepared.rangeBytes = rangeBytes;
+    prepare(places, values, request.arrays, prepared);
     if (cut) {
         // "(block,offset)"
         const QStringList parts = last.mid(1, last.size() - 2).split(u',');

@@ -10,65 +10,84 @@
 
 #include <QList>
 #include <QString>
+#include <QVariantList>
 #include <memory>
 #include <optional>
 
 class CancelGroup;
 class WordExceptions;
 
-// The distinct values of one chunk that the rule changes, with their new texts and the number
-// of rows that held each.
+// Items that one UPDATE writes. Either rows of a chunk, each known by its place (its ctid as
+// read), with the old and new value of every field of the statement; or distinct values of one
+// field, matched by value wherever they are, with the number of rows read with each. A field
+// that the rule leaves as it is in a row has the empty text as both its old and its new value
+// there: the rule never changes an empty text, and never makes one of a value.
+struct WriteRows {
+    QList<QString> places;            // one per item; empty when items are matched by value
+    QList<QList<QString>> olds, news; // per field, one per item
+    QList<qint64> counts;             // rows read with each item
+    QString delimiter;                // joins each list into a text the UPDATE splits again
+    QList<QString> joined;            // places (if any), then each field's olds and news, joined
+
+    explicit WriteRows(qsizetype fields = 1) : olds(fields), news(fields) {}
+
+    qsizetype size() const { return counts.size(); }
+    qsizetype fields() const { return olds.size(); }
+    bool byPlace() const { return !places.isEmpty(); }
+
+    // Adds an item: its place (empty for one matched by value) and its values per field.
+    void add(const QString &place, const QList<QString> &itemOlds, const QList<QString> &itemNews,
+             qint64 count);
+    // Chooses the delimiter and joins the lists; must follow the last add().
+    void join();
+    // The statement's parameters for items [from, to): each list as a text and its delimiter.
+    QVariantList params(qsizetype from, qsizetype to) const;
+    // The item's old values as one text, by which a refused item is known again.
+    QString key(qsizetype i) const;
+
+    // Drops the items whose index the test picks, and joins the rest again.
+    template <typename Test>
+    void drop(Test test)
+    {
+        WriteRows kept(fields());
+        for (qsizetype i = 0; i < size(); ++i) {
+            if (test(i))
+                continue;
+            QList<QString> o, n;
+            for (qsizetype k = 0; k < fields(); ++k) {
+                o << olds[k][i];
+                n << news[k][i];
+            }
+            kept.add(byPlace() ? places[i] : QString(), o, n, counts[i]);
+        }
+        if (kept.size() == size())
+            return;
+        kept.join();
+        *this = std::move(kept);
+    }
+};
+
+// One chunk as read and converted: its counts, where its reading stopped, and the rows in which
+// the rule changes at least one field.
 struct PreparedChunk {
     qint64 rowsRead = 0;
-    qint64 valuesChanged = 0; // one per row whose value the rule changes
+    qint64 valuesChanged = 0; // one per row and field whose value the rule changes
     qint64 bytesRead = 0;     // UTF-16 bytes of the values read
     qint64 rangeBytes = 0;    // the server's bytes of all the range's values
     bool cut = false;         // the range went past the byte budget: read up to the last row
     qint64 lastBlock = 0;     // the place of the last row read, when cut
     int lastOffset = 0;
-    QList<QString> olds;
-    QList<QString> news;
-    QList<qint64> counts; // rows read with each old value
-    QString delimiter;    // joins olds and news into the two texts the UPDATE splits again
-    QString oldJoined;
-    QString newJoined;
-
-    // Adds a pair (old values must be distinct); join() must follow before the chunk is used.
-    void add(QString old, QString converted, qint64 count)
-    {
-        olds.push_back(std::move(old));
-        news.push_back(std::move(converted));
-        counts.push_back(count);
-    }
-    // Chooses the delimiter and joins the pairs into the two texts.
-    void join();
-
-    // Drops the pairs whose index the test picks, and joins the rest again.
-    template <typename Test>
-    void dropPairs(Test drop)
-    {
-        PreparedChunk kept;
-        for (qsizetype i = 0; i < olds.size(); ++i) {
-            if (!drop(i))
-                kept.add(olds[i], news[i], counts[i]);
-        }
-        if (kept.olds.size() == olds.size())
-            return;
-        olds = std::move(kept.olds);
-        news = std::move(kept.news);
-        counts = std::move(kept.counts);
-        oldJoined = olds.join(delimiter);
-        newJoined = news.join(delimiter);
-    }
+    WriteRows rows;
 };
 
-// One chunk to read: a query whose one row holds the chunk's count of rows, the values that may
-// change as one text[] (or NULL for none), the place of the last row read as a tid, and
-// whether it stopped before the end of its range; run in the pass's snapshot.
+// One chunk to read: a query whose one row holds the chunk's count of rows, the place of the
+// last row read as a tid, whether it stopped before the end of its range, the range's size, the
+// places of the rows that may change as one tid[] and then, for each field, their values as one
+// text[] (NULL where the field cannot change); run in the pass's snapshot.
 struct ReadRequest {
     QString sql;
-    QString snapshot;    // exported by the run for the pass: every chunk sees the table as it was
-    bool arrays = false; // the values are arrays of text, converted element by element
+    QString snapshot;   // exported by the run for the pass: every chunk sees the table as it was
+    QList<bool> arrays; // per field: the values are arrays of text, converted element by element
 };
 
 class ChunkReader
@@ -96,7 +115,8 @@ public:
 
 private:
     PreparedChunk read(DbSession &session, const ReadRequest &request);
-    PreparedChunk prepare(qint64 rows, const QList<QString> &values, bool arrays) const;
+    void prepare(const QList<QString> &places, const QList<QList<QString>> &values,
+                 const QList<bool> &arrays, PreparedChunk &chunk) const;
 
     const CaseMode mode_;
     const std::shared_ptr<const WordExceptions> words_;

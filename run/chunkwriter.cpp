@@ -4,8 +4,10 @@
 #include "db/dbsession.h"
 #include "db/expectedfailure.h"
 #include "db/sqlquote.h"
+#include "run/rowupdate.h"
 
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QVariant>
 #include <chrono>
@@ -126,14 +128,14 @@ WriteResult ChunkWriter::write(DbSession &session, const WriteJob &job)
     // Refused values and conflicts are retried, tried row by row or halved below: none of
     // them ends the run.
     const ExpectedFailure refusals(ConcernsOneValue);
-    const qsizetype pairs = job.pairs.olds.size();
+    const qsizetype items = job.rows.size();
     WriteResult result;
     std::optional<DbError> refusal; // of the whole chunk as one statement
     try {
         try {
             withRetries([&] {
                 WriteResult attempt;
-                writeWhole(session, job, 0, pairs, attempt);
+                writeWhole(session, job, 0, items, attempt);
                 result = std::move(attempt);
             });
             return result;
@@ -142,9 +144,9 @@ WriteResult ChunkWriter::write(DbSession &session, const WriteJob &job)
                 throw;
             refusal = error;
         }
-        // Some value is refused. The server tries the chunk's rows one by one in a single
-        // statement and names the refused ones; where it cannot, the pairs are halved until
-        // each refused value stands alone.
+        // Some row is refused. The server tries the chunk's items one by one in a single
+        // statement and names the refused ones; where it cannot, the items are halved until
+        // each refused one stands alone.
         try {
             bool done = false;
             withRetries([&] {
@@ -160,133 +162,171 @@ WriteResult ChunkWriter::write(DbSession &session, const WriteJob &job)
                 throw;
         }
         result = WriteResult();
-        writeHalves(session, job, 0, pairs, *refusal, result);
+        writeHalves(session, job, 0, items, *refusal, result);
     } catch (const DbError &error) {
         result.failure = error;
     }
     return result;
 }
 
-// One statement for pairs [from, to): it writes every row that matches or none, and returns
-// the pair of each row it wrote (with the row's identity, for the journal), by which the
-// pairs that found fewer rows than were read are known.
+namespace {
+
+// The parts of a statement's answer: "1,2,3" for its items and masks, the array of identities.
+bool parseNumbers(const QString &text, QList<qsizetype> &numbers)
+{
+    for (const QStringView number : QStringView(text).split(u',', Qt::SkipEmptyParts)) {
+        bool ok = false;
+        numbers.push_back(number.toLongLong(&ok));
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// One statement for items [from, to): it writes every row that matches or none, and returns
+// the item of each row it wrote, with the fields it changed and the row's identity for the
+// journal, by which the items that found fewer rows than were read are known.
 void ChunkWriter::writeWhole(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
                              WriteResult &result)
 {
-    const PreparedChunk &pairs = job.pairs;
-    const bool whole = from == 0 && to == pairs.olds.size();
-    const QString &delimiter = pairs.delimiter;
     const WriteTarget &target = job.target;
+    const RowUpdate update(target, job.rows.byPlace());
     const QString range =
         job.range ? RangeSql(job.range->first, job.range->second) : QStringLiteral("true");
     const bool recording = recorder_ && !target.identity.isEmpty();
+    const bool masked = recording && target.fields.size() > 1;
     const QString sql =
-        QStringLiteral(
-            "WITH v AS MATERIALIZED (SELECT * FROM unnest(string_to_array(?, ?),"
-            " string_to_array(?, ?)) WITH ORDINALITY AS v(o, n, i)),"
-            " w AS (UPDATE %1 AS t SET %2 = CAST(v.n AS %3) FROM v WHERE %4 AND %5 AND %6"
-            " RETURNING v.i, %7 AS id)"
-            " SELECT string_agg(i::text, ','), %8 FROM w")
-            .arg(target.relation, target.field, target.typeSql, range, condition(target.filter),
-                 target.match, recording ? target.identity : QStringLiteral("NULL::text"),
-                 recording ? QStringLiteral("array_agg(id)::text") : QStringLiteral("NULL"));
+        QStringLiteral("WITH v AS MATERIALIZED (SELECT * FROM unnest(%1) WITH ORDINALITY"
+                       " AS v(%2)),"
+                       " w AS (UPDATE %3 AS t SET %4 FROM v WHERE %5 AND %6 AND %7"
+                       " RETURNING v.i, %8 AS id, %9 AS m)"
+                       " SELECT string_agg(i::text, ','), %10, %11 FROM w")
+            .arg(update.arraysFromParameters(), update.columns(), target.relation, update.set(),
+                 range, condition(target.filter), update.match(),
+                 recording ? target.identity : QStringLiteral("NULL::text"),
+                 masked ? update.mask() : QStringLiteral("1"))
+            .arg(recording ? QStringLiteral("array_agg(id)::text") : QStringLiteral("NULL"),
+                 masked ? QStringLiteral("string_agg(m::text, ',')") : QStringLiteral("NULL"));
     recorded(session, [&] {
-        QSqlQuery query = session.exec(
-            sql,
-            {whole ? pairs.oldJoined : pairs.olds.mid(from, to - from).join(delimiter), delimiter,
-             whole ? pairs.newJoined : pairs.news.mid(from, to - from).join(delimiter), delimiter});
+        QSqlQuery query = session.exec(sql, job.rows.params(from, to));
         if (!query.next())
             return;
-        const QString indices = query.value(0).toString();
-        QList<qsizetype> rows; // the pair of each row
-        for (const QStringView index : QStringView(indices).split(u',', Qt::SkipEmptyParts)) {
-            const qsizetype i = from + index.toLongLong() - 1;
-            if (i < from || i >= to)
+        Written written;
+        QList<qsizetype> masks;
+        if (!parseNumbers(query.value(0).toString(), written.items) ||
+            !parseNumbers(query.value(2).toString(), masks))
+            throw DbError(QStringLiteral("The rows written could not be told apart."));
+        for (qsizetype &item : written.items) {
+            item += from - 1;
+            if (item < from || item >= to)
                 throw DbError(QStringLiteral("The rows written could not be told apart."));
-            rows.push_back(i);
         }
-        QList<QString> identities;
-        if (recording && !rows.isEmpty() &&
-            (!ParseTextArray(query.value(1).toString(), identities) ||
-             identities.size() != rows.size()))
+        for (const qsizetype mask : masks)
+            written.masks.push_back(int(mask));
+        if (recording && !written.items.isEmpty() &&
+            (!ParseTextArray(query.value(1).toString(), written.identities) ||
+             written.identities.size() != written.items.size() ||
+             (masked && written.masks.size() != written.items.size())))
             throw DbError(QStringLiteral("The identities of the rows written could not be "
                                          "taken apart."));
-        takeWritten(job, from, to, rows, identities, {}, result);
+        takeWritten(job, from, to, written, {}, result);
     });
 }
 
-// Takes in the rows a statement wrote for pairs [from, to), each by its pair and, when it is
-// recorded, its identity: the journal records them, and a pair that was not refused and found
-// fewer rows than were read is missing the rest.
+// Takes in the rows a statement wrote for items [from, to): the journal records them, with the
+// fields each had changed, and an item that was not refused and found fewer rows than were
+// read is missing the rest, in each field it changes.
 void ChunkWriter::takeWritten(const WriteJob &job, qsizetype from, qsizetype to,
-                              const QList<qsizetype> &rows, const QList<QString> &identities,
-                              const QList<QString> &refusals, WriteResult &result)
+                              const Written &written, const QList<QString> &refusals,
+                              WriteResult &result)
 {
-    const PreparedChunk &pairs = job.pairs;
-    if (!identities.isEmpty()) {
-        QList<QString> olds, news;
-        olds.reserve(rows.size());
-        news.reserve(rows.size());
-        for (const qsizetype i : rows) {
-            olds.push_back(pairs.olds[i]);
-            news.push_back(pairs.news[i]);
+    const WriteRows &rows = job.rows;
+    const qsizetype fields = rows.fields();
+    if (!written.identities.isEmpty()) {
+        QList<QList<QString>> olds(fields), news(fields);
+        for (qsizetype r = 0; r < written.items.size(); ++r) {
+            const qsizetype i = written.items[r];
+            const int mask = fields == 1 ? 1 : written.masks.value(r);
+            for (qsizetype k = 0; k < fields; ++k) {
+                const bool changed = mask & (1 << k);
+                olds[k].push_back(changed ? rows.olds[k][i] : QString());
+                news[k].push_back(changed ? rows.news[k][i] : QString());
+            }
         }
-        recorder_->record(job.target, identities, olds, news);
+        recorder_->record(job.target, written.identities, olds, news);
     }
-    result.rowsWritten += rows.size();
-    QList<qint64> written(to - from, 0);
-    for (const qsizetype i : rows)
-        ++written[i - from];
+    result.rowsWritten += written.items.size();
+    QList<qint64> found(to - from, 0);
+    for (const qsizetype i : written.items)
+        ++found[i - from];
     for (qsizetype i = from; i < to; ++i) {
         const QString refusal = refusals.value(i - from);
-        if (!refusal.isNull())
-            result.refused.push_back({pairs.olds[i], refusal});
-        else if (written[i - from] < pairs.counts[i])
-            result.missing.push_back(
-                {pairs.olds[i], pairs.news[i], pairs.counts[i] - written[i - from]});
+        if (!refusal.isNull()) {
+            result.refused.push_back({rows.key(i), refusal});
+            continue;
+        }
+        if (found[i - from] >= rows.counts[i])
+            continue;
+        for (qsizetype k = 0; k < fields; ++k) {
+            if (!rows.news[k][i].isEmpty())
+                result.missing.push_back(
+                    {k, rows.olds[k][i], rows.news[k][i], rows.counts[i] - found[i - from]});
+        }
     }
 }
 
-// A function of the session's own temporary schema, made once per target, tries each row of
-// the chunk under its own exception block: the rows that can be written are, and the refused
+// A function of the session's own temporary schema, made once per kind of job, tries each item
+// of the chunk under its own exception block: the rows that can be written are, and the refused
 // ones are named with the server's text. Deadlocks and cancellations still end the statement.
 // Its name; empty when it cannot be made (no right to temporary objects).
-QString ChunkWriter::rowFunction(DbSession &session, const WriteTarget &target,
-                                 const QString &identity)
+QString ChunkWriter::rowFunction(DbSession &session, const WriteJob &job, bool recording)
 {
-    const QString key = QStringList{target.relation, target.filter, target.field,
-                                    target.typeSql,  target.match,  identity}
-                            .join(QChar(0));
+    const WriteTarget &target = job.target;
+    const RowUpdate update(target, job.rows.byPlace());
+    const QString identity = recording ? target.identity : QStringLiteral("NULL::text");
+    const QString mask = recording ? update.mask() : QStringLiteral("1");
+    const QString set = update.set(), match = update.match();
+    const QString key =
+        QStringList{target.relation, target.filter, set, match, identity, mask}.join(QChar(0));
     QString function = rowFunctions_.value(key);
     if (!function.isEmpty())
         return function;
     function = QStringLiteral("pg_temp.recasor_rows_%1").arg(rowFunctions_.size() + 1);
     const QString filter = condition(target.filter);
+    const QString columns = update.columns();
+    QString values = columns;
+    values.replace(QRegularExpression(QStringLiteral("\\b(\\w+)\\b")), QStringLiteral("p.\\1"));
+    const qsizetype low = update.arrays() + 1;
     try {
         // The function's own names never meet the table's fields: its parameters are used by
-        // position, the row's values reach the UPDATE through a derived table, and every field
+        // position, an item's values reach the UPDATE through a derived table, and every field
         // is named through its table.
         session.execute(
             QStringLiteral(
-                "CREATE OR REPLACE FUNCTION %1(text[], text[], tid, tid)"
-                " RETURNS TABLE(i bigint, message text, id text) LANGUAGE plpgsql"
+                "CREATE OR REPLACE FUNCTION %1(%2, pg_catalog.tid, pg_catalog.tid)"
+                " RETURNS TABLE(i bigint, message text, id text, m integer) LANGUAGE plpgsql"
                 " AS $recasor$"
                 " #variable_conflict use_column\n"
                 " DECLARE p record; BEGIN"
-                " FOR p IN SELECT t.ctid AS c, v.o, v.n, v.i FROM %2 AS t,"
-                " unnest($1, $2) WITH ORDINALITY AS v(o, n, i)"
-                " WHERE t.ctid >= $3 AND t.ctid < $4 AND %3 AND %4 LOOP"
+                " FOR p IN SELECT t.ctid AS r, v.* FROM %3 AS t,"
+                " unnest(%4) WITH ORDINALITY AS v(%5)"
+                " WHERE t.ctid >= $%6 AND t.ctid < $%7 AND %8 AND %9 LOOP"
                 " BEGIN"
-                " UPDATE %2 AS t SET %5 = CAST(v.n AS %6)"
-                " FROM (SELECT p.c, p.o, p.n) AS v(c, o, n) WHERE t.ctid = v.c AND %3 AND %4"
-                " RETURNING %7 INTO id;"
+                " UPDATE %3 AS t SET %10"
+                " FROM (SELECT p.r, %11) AS v(r, %5) WHERE t.ctid = v.r AND %8 AND %9"
+                " RETURNING %12, %13 INTO id, m;"
                 " IF FOUND THEN i := p.i; message := NULL; RETURN NEXT; END IF;"
                 " EXCEPTION WHEN OTHERS THEN"
                 " IF SQLSTATE IN ('40P01', '40001', '57014') THEN RAISE; END IF;"
-                " i := p.i; message := 'ERROR: ' || SQLERRM; id := NULL; RETURN NEXT;"
+                " i := p.i; message := 'ERROR: ' || SQLERRM; id := NULL; m := 0; RETURN NEXT;"
                 " END; END LOOP; END $recasor$")
-                .arg(function, target.relation, filter, target.match, target.field, target.typeSql,
-                     identity));
+                .arg(function, update.argumentTypes(), target.relation,
+                     update.arraysFromArguments(), columns)
+                .arg(low)
+                .arg(low + 1)
+                .arg(filter, match, set, values, identity, mask));
     } catch (const DbError &error) {
         if (error.sqlState() == QLatin1String("42501") || ConcernsOneValue(error))
             return QString();
@@ -296,47 +336,46 @@ QString ChunkWriter::rowFunction(DbSession &session, const WriteTarget &target,
     return function;
 }
 
-// The chunk's rows tried one by one in a single statement, by the row function; false when
+// The chunk's items tried one by one in a single statement, by the row function; false when
 // there is none.
 bool ChunkWriter::writeRowByRow(DbSession &session, const WriteJob &job, WriteResult &result)
 {
-    const WriteTarget &target = job.target;
-    const bool recording = recorder_ && !target.identity.isEmpty();
-    const QString function =
-        rowFunction(session, target, recording ? target.identity : QStringLiteral("NULL::text"));
+    const bool recording = recorder_ && !job.target.identity.isEmpty();
+    const QString function = rowFunction(session, job, recording);
     if (function.isEmpty())
         return false;
-    const PreparedChunk &pairs = job.pairs;
-    const QString low = job.range ? job.range->first : QStringLiteral("(0,0)");
-    const QString high = job.range ? job.range->second : QStringLiteral("(4294967295,0)");
+    const WriteRows &rows = job.rows;
+    const RowUpdate update(job.target, rows.byPlace());
+    QVariantList params = rows.params(0, rows.size());
+    params << (job.range ? job.range->first : QStringLiteral("(0,0)"))
+           << (job.range ? job.range->second : QStringLiteral("(4294967295,0)"));
     recorded(session, [&] {
-        QSqlQuery query = session.exec(
-            QStringLiteral("SELECT i, message, id FROM %1(string_to_array(?, ?),"
-                           " string_to_array(?, ?), ?::tid, ?::tid)")
-                .arg(function),
-            {pairs.oldJoined, pairs.delimiter, pairs.newJoined, pairs.delimiter, low, high});
-        QList<QString> refusals(pairs.olds.size());
-        QList<qsizetype> rows; // the pair of each row written
-        QList<QString> identities;
+        QSqlQuery query =
+            session.exec(QStringLiteral("SELECT i, message, id, m FROM %1(%2, ?::tid, ?::tid)")
+                             .arg(function, update.arraysFromParameters()),
+                         params);
+        QList<QString> refusals(rows.size());
+        Written written;
         while (query.next()) {
             const qsizetype i = query.value(0).toLongLong() - 1;
-            if (i < 0 || i >= pairs.olds.size())
+            if (i < 0 || i >= rows.size())
                 continue;
             if (!query.value(1).isNull()) {
                 if (refusals[i].isNull())
                     refusals[i] = query.value(1).toString();
                 continue;
             }
-            rows.push_back(i);
+            written.items.push_back(i);
+            written.masks.push_back(query.value(3).toInt());
             if (recording)
-                identities.push_back(query.value(2).toString());
+                written.identities.push_back(query.value(2).toString());
         }
-        takeWritten(job, 0, pairs.olds.size(), rows, identities, refusals, result);
+        takeWritten(job, 0, rows.size(), written, refusals, result);
     });
     return true;
 }
 
-// Writes pairs [from, to), halving the range on a refusal until each refused value stands
+// Writes items [from, to), halving the range on a refusal until each refused item stands
 // alone.
 void ChunkWriter::writeHalving(DbSession &session, const WriteJob &job, qsizetype from,
                                qsizetype to, WriteResult &result)
@@ -358,13 +397,13 @@ void ChunkWriter::writeHalving(DbSession &session, const WriteJob &job, qsizetyp
     }
 }
 
-// Pairs [from, to), which the server refused as one statement with that failure: a lone pair is
-// the refused value, more are written half by half.
+// Items [from, to), which the server refused as one statement with that failure: a lone item
+// is the refused one, more are written half by half.
 void ChunkWriter::writeHalves(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
                               const DbError &failure, WriteResult &result)
 {
     if (to - from == 1) {
-        result.refused.push_back({job.pairs.olds[from], failure.text()});
+        result.refused.push_back({job.rows.key(from), failure.text()});
         return;
     }
     const qsizetype middle = from + (to - from) / 2;

@@ -18,31 +18,40 @@
 class CancelGroup;
 class DbSession;
 
-// Where and how a field's new values are written, as the parts of the UPDATE: the writer makes
-// the statement for a whole chunk and the one that tries row by row from them.
+// A field as a statement writes it.
+struct TargetField {
+    QString name;           // for the record of what is written
+    QString sql;            // the quoted column
+    QString typeSql;        // its type, for the cast of the new text
+    bool plainText = false; // text or varchar: the value is its own text form
+    // A condition on row t that its value may change, which lets a match by value leave most
+    // unchanged rows out before the join; "true" when any value may.
+    QString mayChange = QStringLiteral("true");
+};
+
+// Where a chunk's items are written: the writer makes from it the statement for a whole chunk
+// and the function that tries its items one by one.
 struct WriteTarget {
     QString relation; // what the UPDATE names: ONLY "schema"."table", or a partitioned parent
     QString filter;   // a further condition on the row t (the partition it is in), or empty
-    QString field;    // the quoted column
-    QString typeSql;  // its type, for the cast of the new text
-    QString match;    // the condition that row t holds v.o and that v.n changes it
-    // For the record of what is written: the field's name, the physical relation the rows are
-    // in ("schema"."name"), and SQL giving the identity of row t as written; empty when nothing
-    // is recorded.
-    QString fieldName;
+    QList<TargetField> fields;
+    // For the record of what is written: the physical relation the rows are in
+    // ("schema"."name"), and SQL giving the identity of row t as written; empty when nothing is
+    // recorded.
     QString relationSql;
     QString identity;
 };
 
 // Receives, in the writer's thread and before the statement's change is committed, the rows it
-// wrote: each row's identity with its old and new value. A failure (a DbError) rolls the
-// statement back and ends the run, so that no committed change goes unrecorded.
+// wrote: each row's identity and, per field of the target, its old and new value (both empty
+// where the row's field was not written). A failure (a DbError) rolls the statement back and
+// ends the run, so that no committed change goes unrecorded.
 class RowRecorder
 {
 public:
     virtual ~RowRecorder() = default;
     virtual void record(const WriteTarget &target, const QList<QString> &identities,
-                        const QList<QString> &olds, const QList<QString> &news) = 0;
+                        const QList<QList<QString>> &olds, const QList<QList<QString>> &news) = 0;
     // The rows of the last record() were not written after all: the server refused the
     // statement's commit. A failure (a DbError) ends the run.
     virtual void forget() = 0;
@@ -50,19 +59,20 @@ public:
 // Makes a writer's recorder in the writer's own thread; none records nothing.
 using RowRecorderFactory = std::function<std::unique_ptr<RowRecorder>()>;
 
-// One chunk's pairs and the rows they may be written to.
+// One chunk's items and the rows they may be written to.
 struct WriteJob {
     WriteTarget target;
     // The chunk's physical range, [first, end) as tids "(block,offset)"; none for a write to
     // the whole table.
     std::optional<std::pair<QString, QString>> range;
-    PreparedChunk pairs;
+    WriteRows rows;
 };
 
-// A pair that found fewer rows than were read with its old value. A row that another client
-// moved meanwhile is written later by a write to the whole table; one whose value another
-// client changed is left as that client made it.
+// A field's value that found fewer rows than were read with it. A row that another client
+// changed or moved meanwhile is written later by a write to the whole table that matches the
+// old value; one whose value another client changed is left as that client made it.
 struct MissingRows {
+    qsizetype field = 0; // the field's place in the target
     QString old;
     QString converted;
     qint64 rows = 0;
@@ -71,7 +81,7 @@ struct MissingRows {
 struct WriteResult {
     qint64 rowsWritten = 0;
     QList<MissingRows> missing;
-    QList<std::pair<QString, QString>> refused; // old value and the server's text, in order
+    QList<std::pair<QString, QString>> refused; // item's key and the server's text, in order
     std::optional<DbError> failure;             // a failure that ends the run
 };
 
@@ -102,9 +112,15 @@ private:
     void writeWhole(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
                     WriteResult &result);
     bool writeRowByRow(DbSession &session, const WriteJob &job, WriteResult &result);
-    QString rowFunction(DbSession &session, const WriteTarget &target, const QString &identity);
-    void takeWritten(const WriteJob &job, qsizetype from, qsizetype to,
-                     const QList<qsizetype> &rows, const QList<QString> &identities,
+    QString rowFunction(DbSession &session, const WriteJob &job, bool recording);
+    // What a statement wrote: the item of each row, its mask of the fields written and, when
+    // it is recorded, its identity.
+    struct Written {
+        QList<qsizetype> items;
+        QList<int> masks;
+        QList<QString> identities;
+    };
+    void takeWritten(const WriteJob &job, qsizetype from, qsizetype to, const Written &written,
                      const QList<QString> &refusals, WriteResult &result);
     void writeHalving(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
                       WriteResult &result);

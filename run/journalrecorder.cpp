@@ -1,10 +1,13 @@
 #include "run/journalrecorder.h"
 
 void JournalRecorder::record(const WriteTarget &target, const QList<QString> &identities,
-                             const QList<QString> &olds, const QList<QString> &news)
+                             const QList<QList<QString>> &olds, const QList<QList<QString>> &news)
 {
+    QList<JournalField> fields;
+    for (qsizetype k = 0; k < target.fields.size(); ++k)
+        fields.push_back({target.fields[k].name, olds.value(k), news.value(k)});
     try {
-        writer_.record(target.fieldName, target.relationSql, identities, olds, news);
+        writer_.record(target.relationSql, identities, fields);
     } catch (const JournalError &error) {
         throw DbError(error.text());
     }

@@ -17,7 +17,7 @@ public:
     }
 
     void record(const WriteTarget &target, const QList<QString> &identities,
-                const QList<QString> &olds, const QList<QString> &news) override;
+                const QList<QList<QString>> &olds, const QList<QList<QString>> &news) override;
     void forget() override;
 
 private:

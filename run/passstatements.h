@@ -36,8 +36,10 @@ struct PassField {
     bool plainText = false;    // text or varchar: the value is its own text form
     bool array = false;        // an array of text, converted element by element
     bool partitionKey = false; // rows may move to another partition when it changes
-    QSet<QString> refused;     // old values the server would not take, not tried again
-    QHash<QString, MissingRows> missed; // pairs whose rows moved away, by old value
+    // Old values the server would not take in a write of the rows a pass missed, not tried
+    // again there.
+    QSet<QString> refused;
+    QHash<QString, MissingRows> missed; // values of rows the pass missed, by old value
 };
 
 class PassStatements
@@ -52,11 +54,18 @@ public:
     {
     }
 
-    QString readSql(const PassField &field, const PassChunk &chunk) const;
-    WriteTarget target(const PassField &field, const StoredRelation *relation) const;
+    // The read of a chunk's rows with the values of all the pass's fields.
+    QString readSql(const QList<PassField> &fields, const PassChunk &chunk) const;
+    // Where a chunk's rows are written, each by its place, in all the pass's fields.
+    WriteTarget rowsTarget(const QList<PassField> &fields, const StoredRelation *relation) const;
+    // Where one field's values are written to every row that holds them, for the rows a pass
+    // missed.
+    WriteTarget valuesTarget(const PassField &field, const StoredRelation *relation) const;
 
 private:
     QString mayChangeSql(const QString &value) const;
+    WriteTarget target(const QList<const PassField *> &fields, const StoredRelation *relation,
+                       bool byValue) const;
 
     const TableRef table_;
     const CaseMode mode_;

@@ -125,7 +125,8 @@ void TestChangeJournal::factsComeBackAsRecorded()
     const std::optional<JournalChunk> chunk = reader.next();
     QVERIFY(chunk);
     QCOMPARE(chunk->relationSql, "\"sales\".\"Cust\"\"omers\"");
-    QCOMPARE(chunk->olds.split(chunk->delimiter), (QStringList{"value 0", "value 1", "value 2"}));
+    QCOMPARE(chunk->fields[0].olds.split(chunk->delimiter),
+             (QStringList{"value 0", "value 1", "value 2"}));
     QVERIFY(!reader.next());
 }
 
@@ -229,7 +230,7 @@ void TestChangeJournal::journalOfTheFirstLayoutIsReadAndUndone()
         QCOMPARE(reader.rowsRestoredEarlier(), 0);
         QCOMPARE(reader.rowsLeft(), 4);
         const std::optional<JournalChunk> chunk = reader.next();
-        QCOMPARE(chunk.value_or(JournalChunk{}).field, "city");
+        QCOMPARE(chunk.value_or(JournalChunk{}).fields.value(0).name, "city");
         QVERIFY(reader.markUndone(chunk->seq, 1));
     }
     back = ChangeJournal::Read(run.file);
@@ -237,7 +238,7 @@ void TestChangeJournal::journalOfTheFirstLayoutIsReadAndUndone()
     JournalReader reader(back);
     QCOMPARE(reader.rowsRestoredEarlier(), 1);
     QCOMPARE(reader.rowsLeft(), 3);
-    QCOMPARE(reader.next().value_or(JournalChunk{}).field, "name");
+    QCOMPARE(reader.next().value_or(JournalChunk{}).fields.value(0).name, "name");
     QVERIFY(!reader.next());
 }
 
@@ -261,8 +262,8 @@ void TestChangeJournal::journalWrittenBeforeTheRoomsIsRead()
     JournalReader reader(run);
     const std::optional<JournalChunk> chunk = reader.next();
     QVERIFY(chunk);
-    QStringList olds = chunk->olds.split(chunk->delimiter);
-    QStringList news = chunk->news.split(chunk->delimiter);
+    QStringList olds = chunk->fields[0].olds.split(chunk->delimiter);
+    QStringList news = chunk->fields[0].news.split(chunk->delimiter);
     olds.sort();
     news.sort();
     QCOMPARE(olds, (QStringList{"o'neil mcdonald", QStringLiteral("smile 😀 ΆΓΙΟΣ"),

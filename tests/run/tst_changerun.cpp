@@ -48,7 +48,7 @@ private:
     // A run during which another client runs the statements once, after the run has read its
     // first chunk and before it writes it; the other client's error text, or empty.
     ChangeRunSummary runWithOtherClient(const TableRef &table, const QStringList &statements,
-                                        QString *otherError);
+                                        QString *otherError, const QStringList &fields = {"v"});
     QStringList column(const QString &sql);
     void exec(const QStringList &statements);
 
@@ -94,9 +94,9 @@ ChangeRunSummary TestChangeRun::runOn(const TableRef &table, const QStringList &
 
 ChangeRunSummary TestChangeRun::runWithOtherClient(const TableRef &table,
                                                    const QStringList &statements,
-                                                   QString *otherError)
+                                                   QString *otherError, const QStringList &fields)
 {
-    ChangeRun run(TestDatabase::settings(), table, {"v"}, CaseMode::Upper);
+    ChangeRun run(TestDatabase::settings(), table, fields, CaseMode::Upper);
     bool done = false;
     run.setChunkReadHook([&] {
         if (done)
@@ -237,6 +237,31 @@ void TestChangeRun::twoFieldsInOneRun()
     QCOMPARE(column("SELECT count(*) FROM cr.two WHERE a = 'First ' || substr(b, 8) "
                     "AND b LIKE 'Second %' AND c = 'third'"),
              QStringList{"500"});
+
+    // Three fields in one pass: each row is written once, with only the fields it changes,
+    // and a row whose fields all stay is not written.
+    exec({"CREATE TABLE cr.three (id int, a text, b varchar(20), c text, d text)",
+          "CREATE TABLE cr.three_log (id int, old text, new text)",
+          "CREATE FUNCTION cr.log_three() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN"
+          " INSERT INTO cr.three_log VALUES (OLD.id, OLD::text, NEW::text); RETURN NEW; END$$",
+          "CREATE TRIGGER log_three BEFORE UPDATE ON cr.three FOR EACH ROW "
+          "EXECUTE FUNCTION cr.log_three()",
+          "INSERT INTO cr.three SELECT i, CASE WHEN i % 3 = 0 THEN 'A ' ELSE 'a ' END || i,"
+          " CASE WHEN i % 3 = 1 THEN 'b ' ELSE 'B ' END || i, 'C', 'd' FROM generate_series(1, "
+          "900) i",
+          "INSERT INTO cr.three VALUES (0, NULL, 'b', '', 'd')"});
+    const ChangeRunSummary three = runOn({"cr", "three"}, {"a", "b", "c"}, CaseMode::Upper);
+    QVERIFY(three.firstError.isEmpty());
+    QCOMPARE(three.rowsRead, 901);
+    QCOMPARE(three.valuesChanged, 600 + 300 + 1);
+    QCOMPARE(three.rowsWritten, 601);
+    QCOMPARE(column("SELECT count(*) || ' ' || count(DISTINCT id) FROM cr.three_log"),
+             QStringList{"601 601"});
+    QCOMPARE(column("SELECT count(*) FROM cr.three WHERE a = 'A ' || id AND b = 'B ' || id "
+                    "AND c = 'C' AND d = 'd'"),
+             QStringList{"900"});
+    QCOMPARE(column("SELECT concat_ws('|', a, b, c, d) FROM cr.three WHERE id = 0"),
+             QStringList{"B||d"});
 }
 
 void TestChangeRun::refusedValuesStayAndTheRestChanges()
@@ -276,6 +301,15 @@ void TestChangeRun::refusedValuesStayAndTheRestChanges()
     QVERIFY(!summary.endedEarly);
     QCOMPARE(column("SELECT v FROM cr.checked ORDER BY v"),
              (QStringList{"YES", "no", "no", "veto"}));
+
+    // A row refused for one field keeps its old values in every field, and counts once.
+    exec({"CREATE TABLE cr.checked_two (a text, b text CHECK (b <> 'NO'))",
+          "INSERT INTO cr.checked_two VALUES ('keep', 'no'), ('x', 'y'), ('z', 'NO ')"});
+    summary = runOn({"cr", "checked_two"}, {"a", "b"}, CaseMode::Upper);
+    QCOMPARE(summary.valuesNotWritten, 1);
+    QCOMPARE(summary.rowsWritten, 2);
+    QCOMPARE(column("SELECT a || b FROM cr.checked_two ORDER BY a"),
+             (QStringList{"XY", "ZNO ", "keepno"}));
 
     // A constraint checked only at the commit refuses a value too, and the journal keeps only
     // the rows that were written, not those of the commits the server refused.
@@ -438,6 +472,20 @@ void TestChangeRun::concurrentChangeIsNotOverwritten()
     QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
     QCOMPARE(column("SELECT v FROM cr.race WHERE id = 7"), QStringList{"Changed Elsewhere"});
     QCOMPARE(column("SELECT count(*) FROM cr.race WHERE v = upper(v)"), QStringList{"49"});
+
+    // The same on one of several fields: the others of that row are still converted.
+    exec({"CREATE TABLE cr.race_two (id int, v text, w text)",
+          "INSERT INTO cr.race_two SELECT i, 'row ' || i, 'other ' || i "
+          "FROM generate_series(1, 50) i"});
+    const ChangeRunSummary two = runWithOtherClient(
+        {"cr", "race_two"}, {"UPDATE cr.race_two SET v = 'Changed Elsewhere' WHERE id = 7"},
+        &hookError, {"v", "w"});
+    QVERIFY2(hookError.isEmpty(), qPrintable(hookError));
+    QVERIFY2(two.firstError.isEmpty(), qPrintable(two.firstError));
+    QCOMPARE(column("SELECT v || '|' || w FROM cr.race_two WHERE id = 7"),
+             QStringList{"Changed Elsewhere|OTHER 7"});
+    QCOMPARE(column("SELECT count(*) FROM cr.race_two WHERE v = upper(v) AND w = upper(w)"),
+             QStringList{"49"});
 }
 
 void TestChangeRun::busyTableEveryRowConverted()
