@@ -55,6 +55,15 @@ void ReportChangeRun(Messages &messages, const QString &window, const ChangeRunS
                                 .arg(GroupedCount(summary.valuesNotWritten)));
     if (const QString leftAlone = LeftAloneText(summary.leftAlone); !leftAlone.isEmpty())
         messages.info(leftAlone);
+    for (const RelationLeft &left : summary.relationsLeft)
+        messages.info(
+            left.rows < 0
+                ? QStringLiteral("Left as it was: %1, whose rows live on another server, which "
+                                 "could not be reached.")
+                      .arg(left.name)
+                : QStringLiteral("Left as it was: %1, whose %2 rows live on another server; a "
+                                 "change run does not write there.")
+                      .arg(left.name, GroupedCount(left.rows)));
     if (summary.noMode)
         messages.info(QStringLiteral("mess up"));
 }

@@ -132,9 +132,4 @@ inline QString dropRemote(const QString &schema)
 } // namespace ShardedTable
 
 // Fails the current test with a clear message when the remote database is not there.
-#define REQUIRE_REMOTE_DATABASE()                                                                  \
-    do {                                                                                           \
-        QString why_;                                                                              \
-        if (!ShardedTable::available(&why_))                                                       \
-            QFAIL(qPrintable(why_));                                                               \
-    } while (false)
+#define REQUIRE_REMOTE_DATABASE() REQUIRE_AVAILABLE(ShardedTable::available)

@@ -131,10 +131,14 @@ inline bool store(const ConnectionSettings &s = settings())
 
 } // namespace TestDatabase
 
-// Fails the current test with a clear message when the server variables are missing.
-#define REQUIRE_TEST_DATABASE()                                                                    \
+// Fails the current test with a clear message when what the test needs is not there: `available`
+// is a function that says so, and why not.
+#define REQUIRE_AVAILABLE(available)                                                               \
     do {                                                                                           \
         QString why_;                                                                              \
-        if (!TestDatabase::available(&why_))                                                       \
+        if (!available(&why_))                                                                     \
             QFAIL(qPrintable(why_));                                                               \
     } while (false)
+
+// The server variables.
+#define REQUIRE_TEST_DATABASE() REQUIRE_AVAILABLE(TestDatabase::available)
