@@ -54,6 +54,67 @@ QList<StoredRelation> TablePlan::storedRelations(DbSession &session) const
     return relations;
 }
 
+QList<KeyedRelation> TablePlan::keyedRelations(DbSession &session) const
+{
+    QSqlQuery tree = session.exec(
+        treeSql() + QStringLiteral(" SELECT c.oid, n.nspname, c.relname, p.partrelid"
+                                   " FROM tree JOIN pg_class c ON c.oid = tree.oid"
+                                   " JOIN pg_namespace n ON n.oid = c.relnamespace"
+                                   " LEFT JOIN pg_inherits i ON i.inhrelid = c.oid"
+                                   " AND c.relispartition"
+                                   " LEFT JOIN pg_partitioned_table p ON p.partrelid = i.inhparent"
+                                   " WHERE c.relkind = 'f' ORDER BY c.oid"));
+    QList<std::pair<KeyedRelation, QString>> found;
+    while (tree.next())
+        found.push_back({{tree.value(0).toString(),
+                          QualifiedName(tree.value(1).toString(), tree.value(2).toString()),
+                          {},
+                          false},
+                         tree.value(3).toString()});
+    QList<KeyedRelation> relations;
+    for (auto &[relation, parent] : found) {
+        // PostgreSQL keeps a unique index off a partitioned table that has a foreign partition,
+        // and a foreign table has no index of its own, so the partition key is the one key the
+        // parent knows of such a table. A foreign table that merely inherits has none.
+        if (!parent.isEmpty())
+            readKey(session, parent, relation);
+        relations.push_back(relation);
+    }
+    return relations;
+}
+
+void TablePlan::readKey(DbSession &session, const QString &parentOid, KeyedRelation &relation)
+{
+    // An expression in the key cannot be walked, nor a hash key of a type without an order.
+    QSqlQuery key = session.exec(
+        QStringLiteral(
+            "SELECT a.attname, tn.nspname, t.typname, NOT a.attnotnull,"
+            " p.partstrat <> 'h' OR EXISTS (SELECT FROM pg_opclass o"
+            " JOIN pg_am m ON m.oid = o.opcmethod WHERE m.amname = 'btree' AND o.opcdefault"
+            " AND (o.opcintype = a.atttypid OR EXISTS (SELECT FROM pg_cast k"
+            " WHERE k.castsource = a.atttypid AND k.casttarget = o.opcintype"
+            " AND k.castmethod = 'b')))"
+            " FROM pg_partitioned_table p"
+            " CROSS JOIN LATERAL unnest(p.partattrs::int2[]) WITH ORDINALITY AS k(attnum, n)"
+            " LEFT JOIN pg_attribute pa ON pa.attrelid = p.partrelid AND pa.attnum = k.attnum"
+            " LEFT JOIN pg_attribute a ON a.attrelid = %1 AND a.attname = pa.attname"
+            " LEFT JOIN pg_type t ON t.oid = a.atttypid"
+            " LEFT JOIN pg_namespace tn ON tn.oid = t.typnamespace"
+            " WHERE p.partrelid = %2 ORDER BY k.n")
+            .arg(relation.oid, parentOid));
+    QList<RowIdentity::Column> columns;
+    bool mayBeNull = false;
+    while (key.next()) {
+        if (key.value(0).isNull() || !key.value(4).toBool())
+            return;
+        columns.push_back({key.value(0).toString(),
+                           QualifiedName(key.value(1).toString(), key.value(2).toString())});
+        mayBeNull = mayBeNull || key.value(3).toBool();
+    }
+    relation.key = columns;
+    relation.keyMayBeNull = mayBeNull;
+}
+
 bool TablePlan::inPartitionKey(DbSession &session, const QString &field) const
 {
     QSqlQuery key = session.exec(

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "db/fieldkinds.h"
+#include "db/rowidentity.h"
 
 #include <QList>
 #include <QString>
@@ -16,6 +17,16 @@ struct StoredRelation {
     QString oid;
     QString sql;       // "schema"."name"
     qint64 blocks = 0; // in blocks of the server's block size
+};
+
+// A table of the tree whose rows are not stored here (a foreign table, whose rows live on
+// another server): it has no block ranges, and its rows are walked by ranges of a key instead.
+struct KeyedRelation {
+    QString oid;
+    QString sql; // "schema"."name"
+    // The key's columns in key order; empty when the table has none that can be walked.
+    QList<RowIdentity::Column> key;
+    bool keyMayBeNull = false; // a column of the key may hold NULL
 };
 
 class TablePlan
@@ -36,6 +47,10 @@ public:
     // with their present sizes. Throws DbError.
     QList<StoredRelation> storedRelations(DbSession &session) const;
 
+    // The tables of the tree that have no storage here, in the order of their oids, each with
+    // the key it can be walked by. Throws DbError.
+    QList<KeyedRelation> keyedRelations(DbSession &session) const;
+
     // Whether a change of the field may move a row to another partition: it is in the key of a
     // partitioned table of the tree, or an expression key may use it. Throws DbError.
     bool inPartitionKey(DbSession &session, const QString &field) const;
@@ -47,6 +62,8 @@ public:
 private:
     // The recursive common table expression "tree(oid)" of the table and its descendants.
     QString treeSql() const;
+    // The key of a foreign partition, from the partition key of its partitioned parent.
+    static void readKey(DbSession &session, const QString &parentOid, KeyedRelation &relation);
 
     QString oid_;
     bool partitioned_ = false;

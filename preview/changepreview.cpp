@@ -2,7 +2,9 @@
 // the counts agree with each other and the server itself refuses any write.
 //   1. The table (with its inheritance children or partitions that have storage) is walked by
 //      ranges of its physical blocks, as a run walks it, counting the rows and, for each field,
-//      the rows whose value only the product's rule can judge.
+//      the rows whose value only the product's rule can judge. A foreign table of the tree,
+//      whose rows live on another server and which has no blocks here, is counted by one read
+//      of its own through this server.
 //   2. Values of ASCII characters only are judged by the server: the condition by which a run
 //      leaves out the ASCII values the rule cannot change holds exactly for the ones it does
 //      change (the "C" collation's case mapping and the ASCII patterns are the rule itself on
@@ -98,7 +100,7 @@ public:
     void run()
     {
         plan();
-        if (!fields_.isEmpty() && !relations_.isEmpty()) {
+        if (!fields_.isEmpty() && !(relations_.isEmpty() && keyed_.isEmpty())) {
             walk();
             // What the walk leaves is split between the server's count and the rule's by the
             // values each of them judges.
@@ -157,10 +159,22 @@ private:
         if (stop_.load(std::memory_order_relaxed))
             throw PreviewFailure(QString());
         relations_ = plan->storedRelations(session_);
+        keyed_ = plan->keyedRelations(session_);
         QList<FieldKind> kinds;
         for (const Field &field : std::as_const(fields_))
             kinds << field.kind;
-        sql_.emplace(mode_, utf8_, kinds, relations_);
+        sql_.emplace(mode_, utf8_, kinds, relationSqls());
+    }
+
+    // Every table of the tree that holds rows, stored here or not.
+    QStringList relationSqls() const
+    {
+        QStringList sqls;
+        for (const StoredRelation &relation : relations_)
+            sqls << relation.sql;
+        for (const KeyedRelation &relation : keyed_)
+            sqls << relation.sql;
+        return sqls;
     }
 
     // 1. The rows, and the rows of each field whose values are judged here, by block ranges.
@@ -169,6 +183,11 @@ private:
         qint64 totalBlocks = 0;
         for (const StoredRelation &relation : std::as_const(relations_))
             totalBlocks += relation.blocks;
+        // A foreign table counts as much as a stored one of average size: its size is not
+        // known here.
+        const qint64 foreignBlocks =
+            relations_.isEmpty() ? 1 : qMax<qint64>(1, totalBlocks / relations_.size());
+        totalBlocks += foreignBlocks * keyed_.size();
         QList<qsizetype> all;
         QStringList counts{QStringLiteral("count(*)")};
         for (qsizetype k = 0; k < fields_.size(); ++k) {
@@ -177,30 +196,36 @@ private:
                           .arg(sql_->clientJudges(k, QStringLiteral("v%1").arg(k)));
         }
         qint64 rows = 0, doneBlocks = 0;
+        // The rows of one table where the condition holds, counted as the walk's share of that
+        // many blocks.
+        const auto count = [&](const QString &relation, const QString &condition, qint64 blocks) {
+            QSqlQuery chunk = read(QStringLiteral("SELECT %1 FROM (%2) AS chunk")
+                                       .arg(counts.join(QStringLiteral(", ")),
+                                            sql_->relationRows(all, relation, condition)));
+            if (chunk.next()) {
+                rows += chunk.value(0).toLongLong();
+                for (qsizetype k = 0; k < fields_.size(); ++k)
+                    fields_[k].clientRows += chunk.value(int(k) + 1).toLongLong();
+            }
+            doneBlocks += blocks;
+            progress_(int(WalkPercent * doneBlocks / totalBlocks));
+        };
         for (const StoredRelation &relation : std::as_const(relations_)) {
             qint64 chunkBlocks = ChunkSizing::FirstBlocks;
             for (qint64 first = 0; first < relation.blocks;) {
                 const qint64 end = qMin(relation.blocks, first + chunkBlocks);
                 QElapsedTimer clock;
                 clock.start();
-                const QString range =
-                    QStringLiteral("ctid >= '(%1,0)'::tid AND ctid < '(%2,0)'::tid")
-                        .arg(first)
-                        .arg(end);
-                QSqlQuery chunk = read(QStringLiteral("SELECT %1 FROM (%2) AS chunk")
-                                           .arg(counts.join(QStringLiteral(", ")),
-                                                sql_->relationRows(all, relation.sql, range)));
-                if (chunk.next()) {
-                    rows += chunk.value(0).toLongLong();
-                    for (qsizetype k = 0; k < fields_.size(); ++k)
-                        fields_[k].clientRows += chunk.value(int(k) + 1).toLongLong();
-                }
-                doneBlocks += end - first;
-                progress_(int(WalkPercent * doneBlocks / totalBlocks));
+                count(relation.sql,
+                      QStringLiteral("ctid >= '(%1,0)'::tid AND ctid < '(%2,0)'::tid")
+                          .arg(QString::number(first), QString::number(end)),
+                      end - first);
                 chunkBlocks = ChunkSizing::NextBlocks(chunkBlocks, clock.elapsed(), 0);
                 first = end;
             }
         }
+        for (const KeyedRelation &relation : std::as_const(keyed_))
+            count(relation.sql, QString(), foreignBlocks);
         for (Field &field : fields_)
             field.counts.rowsRead = rows;
     }
@@ -453,6 +478,7 @@ private:
     QList<Field> fields_;
     QList<StoredRelation> relations_; // with their sizes when the preview began
     std::optional<PreviewSql> sql_;   // once the fields and the tables to read are known
+    QList<KeyedRelation> keyed_;      // the foreign tables of the tree
     TopChanges top_;
     bool utf8_ = false;
 };

@@ -6,7 +6,7 @@
 #include <QStringList>
 
 PreviewSql::PreviewSql(CaseMode mode, bool utf8, const QList<FieldKind> &fields,
-                       const QList<StoredRelation> &relations)
+                       const QStringList &relations)
     : mode_(mode), utf8_(utf8), fields_(fields), relations_(relations)
 {
 }
@@ -66,8 +66,8 @@ QString PreviewSql::relationRows(const QList<qsizetype> &ks, const QString &rela
 QString PreviewSql::rows(const QList<qsizetype> &ks) const
 {
     QStringList branches;
-    for (const StoredRelation &relation : std::as_const(relations_))
-        branches << QLatin1Char('(') + relationRows(ks, relation.sql) + QLatin1Char(')');
+    for (const QString &relation : std::as_const(relations_))
+        branches << QLatin1Char('(') + relationRows(ks, relation) + QLatin1Char(')');
     return branches.join(QStringLiteral(" UNION ALL "));
 }
 

@@ -16,8 +16,9 @@ class PreviewSql
 {
 public:
     // utf8: the server may judge ASCII values, which it can tell apart in UTF-8 only.
+    // relations: every table to read, "schema"."name", stored here or on another server.
     PreviewSql(CaseMode mode, bool utf8, const QList<FieldKind> &fields,
-               const QList<StoredRelation> &relations);
+               const QStringList &relations);
 
     // Whether the server judges the field's ASCII values itself.
     bool serverJudgesAscii(qsizetype k) const;
@@ -53,5 +54,5 @@ private:
     CaseMode mode_;
     bool utf8_;
     QList<FieldKind> fields_;
-    QList<StoredRelation> relations_;
+    QStringList relations_;
 };

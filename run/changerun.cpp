@@ -87,6 +87,7 @@ public:
             progress_(100, true);
             return;
         }
+        countRelationsLeft();
         beginJournal();
         statements_.emplace(table_, mode_, *words_, source_.utf8(), &journal_->identity);
         // Two readers take turns, so that while one chunk is written the next two are being
@@ -260,6 +261,26 @@ private:
     [[noreturn]] void throwUnlessStopped(const DbError &error, ChangeRunStep step)
     {
         ThrowUnlessStopped(cancel_, error, step);
+    }
+
+    // The pass walks the tables of the tree by their blocks; a foreign table, whose rows live on
+    // another server, has none here and is not walked. Its rows are counted, so that the run
+    // says what it left; a remote server that cannot be reached leaves them uncounted.
+    void countRelationsLeft()
+    {
+        for (const KeyedRelation &relation : source_.keyedRelations()) {
+            RelationLeft left{relation.sql, -1};
+            try {
+                QSqlQuery count =
+                    session_.exec(QStringLiteral("SELECT count(*) FROM ONLY %1").arg(relation.sql));
+                if (count.next())
+                    left.rows = count.value(0).toLongLong();
+            } catch (const DbError &) {
+                if (cancel_.cancelled())
+                    throw RunStopped();
+            }
+            summary_.relationsLeft.push_back(left);
+        }
     }
 
     // The journal's record of the run, begun before anything is written: a run whose journal

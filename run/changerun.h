@@ -23,6 +23,13 @@
 // writing the converted values.
 enum class ChangeRunStep { None, Session, Source, Write };
 
+// A table of the tree that the run left as it was: a foreign table, whose rows live on another
+// server and which has no blocks here to walk.
+struct RelationLeft {
+    QString name;     // "schema"."name"
+    qint64 rows = -1; // its rows, -1 when they could not be counted (the server was not reached)
+};
+
 struct ChangeRunSummary {
     qint64 rowsRead = 0;      // rows of the table read
     qint64 valuesChanged = 0; // field values (one per row and field) the rule changes
@@ -40,6 +47,9 @@ struct ChangeRunSummary {
     // rule would damage (json keys, enum labels), and fields that cannot be written (generated,
     // or without the right to update them). LeftAloneText() gives the closing message's lines.
     QList<FieldKind> leftAlone;
+    // Tables of the tree the run did not change, each said in the closing message rather than
+    // passed over in silence.
+    QList<RelationLeft> relationsLeft;
 };
 
 class ChangeRun : public Job

@@ -24,9 +24,13 @@ public:
     }
 
     // Reads the table's plan: keeps the fields the run may write, with their kinds, and adds the
-    // others to leftAlone. Returns the oids of the tables to walk.
+    // others to leftAlone. Returns the oids of the tables to walk by their blocks; those without
+    // blocks here are keyedRelations().
     QList<QString> plan(QList<PassField> &fields, QList<FieldKind> &leftAlone);
     const TablePlan &tablePlan() const { return *plan_; }
+    // The tables of the tree whose rows live on another server, to walk by a key, as plan()
+    // found them; one without a usable key has an empty key.
+    const QList<KeyedRelation> &keyedRelations() const { return keyed_; }
     bool utf8() const { return utf8_; }
 
     // The pass's snapshot: the readers import it, so that each row that was there when the pass
@@ -45,5 +49,6 @@ private:
     const TableRef table_;
     const CancelGroup &cancel_;
     std::optional<TablePlan> plan_;
+    QList<KeyedRelation> keyed_;
     bool utf8_ = false;
 };

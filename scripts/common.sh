@@ -8,6 +8,9 @@ PACKAGES=(
     cmake g++ make pkg-config
     qt6-base-dev libgl-dev libqt6sql6-odbc libqt6sql6-sqlite
     unixodbc unixodbc-dev odbc-postgresql postgresql
+    # postgres_fdw, for the tests of tables whose partitions live on another server: Debian ships
+    # it in the server package itself (postgresql-15), which postgresql-contrib names.
+    postgresql-contrib
     fonts-liberation
     unicode-data
 )
@@ -87,6 +90,27 @@ pg_start() {
     done
     cat "$PG_DIR/server.log" >&2
     return 1
+}
+
+# pg_remote USER PASSWORD DATABASE REMOTE: a second database REMOTE on the server of pg_start,
+# which DATABASE reaches through postgres_fdw as the foreign server REMOTE (with a user mapping
+# for USER), as it would reach another server that holds some of its partitions.
+pg_remote() {
+    local user=$1 password=$2 database=$3 remote=$4
+    as_pg "$(pg_bin)/createdb" -h "$PG_SOCKET" -p "$PG_PORT" -U "$user" "$remote"
+    if [ -z "$(pg_psql -U "$user" -d "$database" -At \
+        -c "SELECT 1 FROM pg_available_extensions WHERE name = 'postgres_fdw'")" ]; then
+        echo "postgres_fdw is not installed for $(pg_bin) (Debian: postgresql-contrib)" >&2
+        return 1
+    fi
+    # Over TCP, with the password, as a server elsewhere would be reached.
+    pg_psql -U "$user" -d "$database" -v port="$PG_PORT" -v remote="$remote" -v user="$user" \
+        -v password="$password" <<'SQL'
+CREATE EXTENSION postgres_fdw;
+CREATE SERVER :"remote" FOREIGN DATA WRAPPER postgres_fdw
+    OPTIONS (host '127.0.0.1', port :'port', dbname :'remote');
+CREATE USER MAPPING FOR CURRENT_USER SERVER :"remote" OPTIONS (user :'user', password :'password');
+SQL
 }
 
 pg_stop() {

@@ -2,6 +2,7 @@
 
 #include "casing/caselist.h"
 #include "casing/wordexceptions.h"
+#include "db/counttexts.h"
 #include "run/changeruntexts.h"
 #include "ui/messages.h"
 
@@ -44,6 +45,15 @@ void ReportChangeRun(Messages &messages, const QString &window, const ChangeRunS
         messages.info(ValuesNotWrittenText(summary.valuesNotWritten));
     if (const QString leftAlone = LeftAloneText(summary.leftAlone); !leftAlone.isEmpty())
         messages.info(leftAlone);
+    for (const RelationLeft &left : summary.relationsLeft)
+        messages.info(
+            left.rows < 0
+                ? QStringLiteral("Left as it was: %1, whose rows live on another server, which "
+                                 "could not be reached.")
+                      .arg(left.name)
+                : QStringLiteral("Left as it was: %1, whose %2 rows live on another server; a "
+                                 "change run does not write there.")
+                      .arg(left.name, GroupedCount(left.rows)));
     if (summary.noMode)
         messages.info(QStringLiteral("mess up"));
 }

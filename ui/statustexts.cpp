@@ -54,10 +54,18 @@ QString ChangeRunStatus(const ChangeRunSummary &summary, const TableRef &table,
     if (changed.isEmpty())
         return QStringLiteral("Nothing was changed in %1: the fields chosen are left alone.")
             .arg(table.displayName());
-    const QString refused =
+    QString refused =
         summary.valuesNotWritten > 0
             ? QStringLiteral("; %1 could not be written").arg(Values(summary.valuesNotWritten))
             : QString();
+    // Rows the run did not reach are said here too, or the line would read as a whole run.
+    if (!summary.relationsLeft.isEmpty()) {
+        qint64 rows = 0;
+        for (const RelationLeft &left : summary.relationsLeft)
+            rows = rows < 0 || left.rows < 0 ? -1 : rows + left.rows;
+        refused += rows < 0 ? QStringLiteral("; rows on another server not changed")
+                            : QStringLiteral("; %1 on another server not changed").arg(Rows(rows));
+    }
     if (summary.rowsWritten == 0)
         return (summary.valuesNotWritten > 0
                     ? QStringLiteral("Nothing was changed in %1 (%2)")

@@ -4,6 +4,7 @@
 #include "db/catalogue.h"
 #include "db/dberror.h"
 #include "scratchdatabase.h"
+#include "shardedtable.h"
 
 #include <QTest>
 
@@ -38,6 +39,7 @@ private slots:
 
     void listsUserTablesWithTheirSchemas();
     void leavesOutSystemSchemas();
+    void foreignTablesOnlyThroughTheirParent();
     void listsFieldsInColumnOrder();
     void fieldListingReadsNoRow();
     void eachActionUsesTheValuesItIsGiven();
@@ -117,6 +119,28 @@ void TestCatalogue::leavesOutSystemSchemas()
         QVERIFY2(table.name != QLatin1String("someone_elses_scratch"), qPrintable(table.schema));
     query = QSqlQuery();
     TestDatabase::close(fixture);
+}
+
+void TestCatalogue::foreignTablesOnlyThroughTheirParent()
+{
+    // A stand-alone foreign table is not offered; a partitioned table with a foreign partition
+    // is, and its fields are listed through the remote server.
+    REQUIRE_REMOTE_DATABASE();
+    QString failure = db_->exec({"CREATE SCHEMA shard"});
+    if (failure.isEmpty())
+        failure = ShardedTable::makeForeign(db_->settings(), "shard", "alone", "v text", {});
+    if (failure.isEmpty())
+        failure = ShardedTable::make(db_->settings(), "shard", "people", 2, 3);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QSet<QString> shard;
+    for (const TableRef &table : ListTables(db_->settings())) {
+        if (table.schema == QLatin1String("shard"))
+            shard << table.name;
+    }
+    QCOMPARE(shard, (QSet<QString>{"people", "people_local"}));
+    QCOMPARE(ListFields(db_->settings(), {"shard", "people"}), (QStringList{"id", "name"}));
+    QVERIFY2(db_->exec({"DROP SCHEMA shard CASCADE"}).isEmpty(), "dropped");
+    QVERIFY2(ShardedTable::dropRemote("shard").isEmpty(), "dropped remotely");
 }
 
 void TestCatalogue::listsFieldsInColumnOrder()

@@ -7,6 +7,7 @@
 #include "db/fieldkinds.h"
 #include "preview/changepreview.h"
 #include "run/changerun.h"
+#include "shardedtable.h"
 #include "testdatabase.h"
 
 #include <QRegularExpression>
@@ -28,6 +29,7 @@ private slots:
     void countsEqualWhatTheRunChanges_data();
     void countsEqualWhatTheRunChanges();
     void mostFrequentChangesFirst();
+    void countsForeignPartitions();
     void fieldKindsAndFieldsLeftAlone();
     void progressMovesOnlyForward();
     void stopCancelsABlockedRead();
@@ -360,6 +362,24 @@ void TestChangePreview::mostFrequentChangesFirst()
         ++listed[change.field];
     QCOMPARE(listed, (QMap<QString, int>{{"a", 300}, {"b%1", 700}}));
     QCOMPARE(preview.counted[2].rowsChanging, 10);
+}
+
+void TestChangePreview::countsForeignPartitions()
+{
+    // A partition whose rows live on another server has no blocks here: its rows are counted
+    // all the same, those the server judges (ASCII) and those the rule judges here.
+    REQUIRE_REMOTE_DATABASE();
+    const QString failure = ShardedTable::make(
+        TestDatabase::settings(), "pv", "sharded", 30, 20,
+        "CASE i % 3 WHEN 0 THEN 'école ' || i WHEN 1 THEN 'name ' || i ELSE 'NAME ' || i END");
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    const PreviewResult result = previewOn({"pv", "sharded"}, {"name"}, CaseMode::Upper);
+    QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
+    QCOMPARE(result.counted.size(), 1);
+    QCOMPARE(result.counted[0].rowsRead, 50);
+    QCOMPARE(result.counted[0].rowsChanging, 33);
+    QCOMPARE(result.counted[0].valuesChanging, 33);
+    QVERIFY(ShardedTable::dropRemote("pv").isEmpty());
 }
 
 void TestChangePreview::fieldKindsAndFieldsLeftAlone()

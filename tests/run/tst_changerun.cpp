@@ -2,6 +2,7 @@
 #include "casing/wordexceptions.h"
 #include "journal/changejournal.h"
 #include "run/changerun.h"
+#include "shardedtable.h"
 #include "testdatabase.h"
 
 #include <QDir>
@@ -33,6 +34,7 @@ private slots:
     void backslashesWithoutStandardStrings();
     void quotedNamesInAnotherSchema();
     void inheritedAndPartitionedTables();
+    void partitionsOnAnotherServerAreSaid();
     void concurrentChangeIsNotOverwritten();
     void busyTableEveryRowConverted();
     void stopBehindARowLock();
@@ -471,6 +473,42 @@ void TestChangeRun::inheritedAndPartitionedTables()
     QCOMPARE(summary.rowsWritten, 3);
     QCOMPARE(column("SELECT v || n FROM cr.bykey_up ORDER BY n"),
              (QStringList{"ABC1", "DEF2", "ABC3"}));
+}
+
+void TestChangeRun::partitionsOnAnotherServerAreSaid()
+{
+    // A foreign partition has no blocks here to walk: the run says that it left it, with its
+    // rows, and converts the local partition; also when its server cannot be reached.
+    REQUIRE_REMOTE_DATABASE();
+    QString failure = ShardedTable::make(TestDatabase::settings(), "cr", "sharded", 30, 20);
+    if (failure.isEmpty())
+        failure = TestDatabase::exec(
+            db_, {"CREATE TABLE cr.downed (id int, v text) PARTITION BY RANGE (id)",
+                  "CREATE TABLE cr.downed_here PARTITION OF cr.downed FOR VALUES FROM (0) TO (10)",
+                  "INSERT INTO cr.downed SELECT i, 'here ' || i FROM generate_series(0, 9) i",
+                  "CREATE SERVER cr_down FOREIGN DATA WRAPPER postgres_fdw"
+                  " OPTIONS (host '127.0.0.1', port '1', dbname 'gone')",
+                  "CREATE USER MAPPING FOR CURRENT_USER SERVER cr_down",
+                  "CREATE FOREIGN TABLE cr.downed_far PARTITION OF cr.downed"
+                  " FOR VALUES FROM (10) TO (20) SERVER cr_down"});
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    ChangeRunSummary summary = runOn({"cr", "sharded"}, {"name"}, CaseMode::Upper);
+    QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
+    QCOMPARE(summary.rowsWritten, 30);
+    QCOMPARE(summary.relationsLeft.size(), 1);
+    QCOMPARE(summary.relationsLeft[0].name, "\"cr\".\"sharded_far\"");
+    QCOMPARE(summary.relationsLeft[0].rows, 20);
+    QCOMPARE(column("SELECT count(*) FROM cr.sharded_local WHERE name = upper(name)"),
+             QStringList{"30"});
+
+    summary = runOn({"cr", "downed"}, {"v"}, CaseMode::Upper);
+    QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
+    QCOMPARE(summary.rowsWritten, 10);
+    QCOMPARE(summary.relationsLeft.size(), 1);
+    QCOMPARE(summary.relationsLeft[0].name, "\"cr\".\"downed_far\"");
+    QCOMPARE(summary.relationsLeft[0].rows, -1);
+    exec({"DROP TABLE cr.sharded, cr.downed", "DROP SERVER cr_down CASCADE"});
+    QVERIFY(ShardedTable::dropRemote("cr").isEmpty());
 }
 
 void TestChangeRun::concurrentChangeIsNotOverwritten()

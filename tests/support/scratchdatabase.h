@@ -43,16 +43,7 @@ public:
     // Runs the statements in this database; the first failure's text, or empty.
     QString exec(const QStringList &statements) const
     {
-        const QString connection = QStringLiteral("scratch-") + name_;
-        QString failure;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), connection);
-            db.setDatabaseName(ConnectionString(settings()));
-            failure = db.open() ? TestDatabase::exec(db, statements) : db.lastError().text();
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(connection);
-        return failure;
+        return TestDatabase::execIn(settings(), statements);
     }
 
 private:

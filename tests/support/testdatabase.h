@@ -74,6 +74,21 @@ inline QString exec(const QStringList &statements)
     return failure;
 }
 
+// The same in the database the values name (another database of the test server).
+inline QString execIn(const ConnectionSettings &values, const QStringList &statements)
+{
+    const QString connection = QStringLiteral("fixture-") + QUuid::createUuid().toString();
+    QString failure;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), connection);
+        db.setDatabaseName(ConnectionString(values));
+        failure = db.open() ? exec(db, statements) : db.lastError().text();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return failure;
+}
+
 // The first column of the statement's rows as texts, NULL as nullText. A failure comes back as
 // one entry "<failed: ...>", so that the comparison that uses it shows why.
 inline QStringList column(QSqlDatabase &db, const QString &sql,
@@ -116,10 +131,14 @@ inline bool store(const ConnectionSettings &s = settings())
 
 } // namespace TestDatabase
 
-// Fails the current test with a clear message when the server variables are missing.
-#define REQUIRE_TEST_DATABASE()                                                                    \
+// Fails the current test with a clear message when what the test needs is not there: `available`
+// is a function that says so, and why not.
+#define REQUIRE_AVAILABLE(available)                                                               \
     do {                                                                                           \
         QString why_;                                                                              \
-        if (!TestDatabase::available(&why_))                                                       \
+        if (!available(&why_))                                                                     \
             QFAIL(qPrintable(why_));                                                               \
     } while (false)
+
+// The server variables.
+#define REQUIRE_TEST_DATABASE() REQUIRE_AVAILABLE(TestDatabase::available)
