@@ -2,9 +2,32 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringList>
+#include <unistd.h>
+
+namespace {
+
+// The user's runtime folder. Without XDG_RUNTIME_DIR (under cron, say) Qt falls back to a folder
+// in /tmp and warns on stderr each time; a folder of the user's own in /tmp is taken here
+// quietly instead, and only while it is the user's and no one else's to read.
+QString runtimeFolder()
+{
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    const QString folder = QDir::tempPath() + QStringLiteral("/recasor-runtime-%1").arg(getuid());
+    QDir().mkpath(folder);
+    const QFileInfo info(folder);
+    if (!info.isDir() || info.isSymLink() || info.ownerId() != getuid())
+        return {};
+    QFile::setPermissions(folder,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return folder;
+}
+
+} // namespace
 
 QString UsePrivateDriverSettings(const QString &systemFile)
 {
@@ -40,7 +63,7 @@ QString UsePrivateDriverSettings(const QString &systemFile)
     }
     endSection();
 
-    const QString base = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    const QString base = runtimeFolder();
     if (base.isEmpty())
         return {};
     const QString folder = base + QStringLiteral("/recasor-odbc");
