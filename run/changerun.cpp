@@ -110,14 +110,15 @@ public:
         runPass(relationOids, readers, writers);
         // The tables without block ranges here, each walked by its key once the blocks are done,
         // in reads of their own: a remote server that fails ends its own table only.
-        KeyPass keyPass(session_, *statements_, fields_, cancel_,
-                        {[this](PreparedChunk prepared) { return rowsToWrite(std::move(prepared)); },
-                         [this](const WriteResult &result) { takeResult(result, refused_); },
-                         [this](qint64 rows) {
-                             keyRowsDone_ += rows;
-                             reportDone(keyRowsDone_ / KeyRowsPerBlock - keyBlocksDone_);
-                             keyBlocksDone_ = keyRowsDone_ / KeyRowsPerBlock;
-                         }});
+        KeyPass keyPass(
+            session_, *statements_, fields_, cancel_,
+            {[this](PreparedChunk prepared) { return rowsToWrite(std::move(prepared)); },
+             [this](const WriteResult &result) { takeResult(result, refused_); },
+             [this](qint64 rows) {
+                 keyRowsDone_ += rows;
+                 reportDone(keyRowsDone_ / KeyRowsPerBlock - keyBlocksDone_);
+                 keyBlocksDone_ = keyRowsDone_ / KeyRowsPerBlock;
+             }});
         for (qsizetype r = 0; r < source_.keyedRelations().size(); ++r) {
             if (std::optional<RelationLeft> left =
                     keyPass.walk(source_.keyedRelations()[r], keyedRows_[r], keyedFailures_[r],
@@ -139,7 +140,6 @@ private:
               totalBlocks(walk.totalBlocks())
         {
         }
-
 
         QString snapshot;
         ChunkWalk walk;
@@ -438,8 +438,8 @@ private:
     std::optional<JournalRun> &journal_;
     RunSource source_;
     std::optional<PassStatements> statements_;
-    QSet<QString> refused_; // the old values of refused rows, by WriteRows::key()
-    QList<qint64> keyedRows_;     // per table to walk by key: its rows, -1 when not counted
+    QSet<QString> refused_;        // the old values of refused rows, by WriteRows::key()
+    QList<qint64> keyedRows_;      // per table to walk by key: its rows, -1 when not counted
     QList<QString> keyedFailures_; // per table to walk by key: why it could not be counted
     qint64 progressDone_ = 0, progressTotal_ = 0;
     qint64 keyRowsDone_ = 0, keyBlocksDone_ = 0;

@@ -496,8 +496,8 @@ void ChunkWriter::writeByKey(DbSession &session, const WriteJob &job, qsizetype 
     for (qsizetype i = from; i < to; ++i)
         items.insert(job.rows.places[i], i);
     recorded(session, [&] {
-        QSqlQuery query = session.exec(update.keyStatement(recording, masked),
-                                       job.rows.params(from, to));
+        QSqlQuery query =
+            session.exec(update.keyStatement(recording, masked), job.rows.params(from, to));
         Written written;
         while (query.next()) {
             const auto item = items.constFind(query.value(0).toString());

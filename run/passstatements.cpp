@@ -51,14 +51,13 @@ QString PassStatements::readSql(const QList<PassField> &fields, const PassChunk 
                       QStringLiteral("SELECT t.ctid AS c, %1 FROM ONLY %2 AS t WHERE %3 OFFSET 0")
                           .arg(values.join(QStringLiteral(", ")), chunk.relation->sql, range)),
              budget,
-             keptFrom(
-                 fields,
-                 QStringLiteral("SELECT s.c, %1 FROM (SELECT t.ctid AS c, %2, sum(%3) OVER"
-                                " (ORDER BY t.ctid ROWS UNBOUNDED PRECEDING) - (%3) AS before"
-                                " FROM ONLY %4 AS t WHERE %5) AS s WHERE s.before < %6 OFFSET 0")
-                     .arg(textForms.join(QStringLiteral(", ")),
-                          rawColumns.join(QStringLiteral(", ")), size, chunk.relation->sql, range,
-                          budget)));
+             keptFrom(fields, QStringLiteral(
+                                  "SELECT s.c, %1 FROM (SELECT t.ctid AS c, %2, sum(%3) OVER"
+                                  " (ORDER BY t.ctid ROWS UNBOUNDED PRECEDING) - (%3) AS before"
+                                  " FROM ONLY %4 AS t WHERE %5) AS s WHERE s.before < %6 OFFSET 0")
+                                  .arg(textForms.join(QStringLiteral(", ")),
+                                       rawColumns.join(QStringLiteral(", ")), size,
+                                       chunk.relation->sql, range, budget)));
 }
 
 // A range of a key holds a bounded number of rows, and is read whole: the rows' keys stand for
@@ -72,11 +71,11 @@ QString PassStatements::keyReadSql(const QList<PassField> &fields, const KeyChun
     const RowIdentity key{chunk.relation->key};
     return QStringLiteral("SELECT count(*), NULL, false, 0, %1 FROM %2")
         .arg(aggregates(fields),
-             keptFrom(fields, QStringLiteral("SELECT %1 AS c, %2 FROM ONLY %3 AS t WHERE %4"
-                                             " OFFSET 0")
-                                  .arg(key.sql(QStringLiteral("t")),
-                                       values.join(QStringLiteral(", ")), chunk.relation->sql,
-                                       chunk.conditionSql(QStringLiteral("t")))));
+             keptFrom(fields,
+                      QStringLiteral("SELECT %1 AS c, %2 FROM ONLY %3 AS t WHERE %4"
+                                     " OFFSET 0")
+                          .arg(key.sql(QStringLiteral("t")), values.join(QStringLiteral(", ")),
+                               chunk.relation->sql, chunk.conditionSql(QStringLiteral("t")))));
 }
 
 QString PassStatements::textForm(const PassField &field, const QString &column)

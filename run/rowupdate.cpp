@@ -88,11 +88,11 @@ QString RowUpdate::changes(qsizetype k) const
     const TargetField &field = target_.fields[k];
     // By key, the test is made on the jsonb element, which has no collation: the wrapper sends
     // no comparison of texts whose collation does not come from a column of the remote table.
-    const QString changes =
-        byKey_ ? QStringLiteral("((SELECT s.n%1 FROM s) -> %2) <> '\"\"'::jsonb")
-                     .arg(k)
-                     .arg(keyPlace(target_))
-               : QStringLiteral("coalesce(v.n%1, '') <> ''").arg(k);
+    const QString changes = byKey_
+                                ? QStringLiteral("((SELECT s.n%1 FROM s) -> %2) <> '\"\"'::jsonb")
+                                      .arg(k)
+                                      .arg(keyPlace(target_))
+                                : QStringLiteral("coalesce(v.n%1, '') <> ''").arg(k);
     if (field.plainText)
         return changes;
     return QStringLiteral("(%1 AND format('%s', CAST(%2 AS %3)) <> %4 COLLATE \"C\")")
@@ -107,8 +107,7 @@ QString RowUpdate::holds(qsizetype k) const
     // not send a comparison in the "C" collation; the default collation is deterministic, so
     // that texts are equal in it only when they are equal byte for byte.
     return (byKey_ ? QStringLiteral("%1 = %2") : QStringLiteral("%1 = %2 COLLATE \"C\""))
-        .arg(field.plainText ? value : QStringLiteral("format('%s', %1)").arg(value),
-             oldValue(k));
+        .arg(field.plainText ? value : QStringLiteral("format('%s', %1)").arg(value), oldValue(k));
 }
 
 QString RowUpdate::set() const

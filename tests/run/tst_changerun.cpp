@@ -481,14 +481,13 @@ void TestChangeRun::partitionsOnAnotherServer()
 {
     // Every row of the foreign partition is converted too, in each mode, walked by its key.
     REQUIRE_REMOTE_DATABASE();
-    QString failure = ShardedTable::make(TestDatabase::settings(), "cr", "sharded", 30, 6020,
-                                         "'ann lee ' || i");
+    QString failure =
+        ShardedTable::make(TestDatabase::settings(), "cr", "sharded", 30, 6020, "'ann lee ' || i");
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
-    const QList<std::pair<CaseMode, QString>> modes{
-        {CaseMode::Upper, "upper('ann lee ' || id)"},
-        {CaseMode::Proper, "'Ann Lee ' || id"},
-        {CaseMode::Sentence, "'Ann lee ' || id"},
-        {CaseMode::Lower, "'ann lee ' || id"}};
+    const QList<std::pair<CaseMode, QString>> modes{{CaseMode::Upper, "upper('ann lee ' || id)"},
+                                                    {CaseMode::Proper, "'Ann Lee ' || id"},
+                                                    {CaseMode::Sentence, "'Ann lee ' || id"},
+                                                    {CaseMode::Lower, "'ann lee ' || id"}};
     for (const auto &[mode, expected] : modes) {
         const ChangeRunSummary summary = runOn({"cr", "sharded"}, {"name"}, mode);
         QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
@@ -519,9 +518,9 @@ void TestChangeRun::partitionsOnAnotherServerThatCannotBeReached()
     // A partition whose server is down, or that has no key to find its rows by, is said with
     // its rows left; the rest is converted.
     REQUIRE_REMOTE_DATABASE();
-    QString failure = ShardedTable::makeForeign(TestDatabase::settings(), "cr", "inh_far",
-                                                "id int, v text", "",
-                                                {"INSERT INTO cr.inh_far VALUES (1, 'far'), (2, 'x')"});
+    QString failure =
+        ShardedTable::makeForeign(TestDatabase::settings(), "cr", "inh_far", "id int, v text", "",
+                                  {"INSERT INTO cr.inh_far VALUES (1, 'far'), (2, 'x')"});
     if (failure.isEmpty())
         failure = TestDatabase::exec(
             db_, {"CREATE TABLE cr.downed (id int, v text) PARTITION BY RANGE (id)",
@@ -532,8 +531,7 @@ void TestChangeRun::partitionsOnAnotherServerThatCannotBeReached()
                   "CREATE USER MAPPING FOR CURRENT_USER SERVER cr_down",
                   "CREATE FOREIGN TABLE cr.downed_far PARTITION OF cr.downed"
                   " FOR VALUES FROM (10) TO (20) SERVER cr_down",
-                  "CREATE TABLE cr.inh (id int, v text)",
-                  "INSERT INTO cr.inh VALUES (0, 'here')",
+                  "CREATE TABLE cr.inh (id int, v text)", "INSERT INTO cr.inh VALUES (0, 'here')",
                   "ALTER FOREIGN TABLE cr.inh_far INHERIT cr.inh"});
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
     ChangeRunSummary summary = runOn({"cr", "downed"}, {"v"}, CaseMode::Upper);
@@ -562,8 +560,7 @@ void TestChangeRun::concurrentChangeOnAnotherServer()
     REQUIRE_REMOTE_DATABASE();
     const QString failure = ShardedTable::make(TestDatabase::settings(), "cr", "far_race", 5, 40);
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
-    ChangeRun run(TestDatabase::settings(), TableRef{"cr", "far_race"}, {"name"},
-                  CaseMode::Upper);
+    ChangeRun run(TestDatabase::settings(), TableRef{"cr", "far_race"}, {"name"}, CaseMode::Upper);
     int chunks = 0;
     QString otherError;
     run.setChunkReadHook([&] {
