@@ -268,15 +268,32 @@ private:
                                  " WHERE %6 AND (%7)")
                       .arg(only, chunk.relationSql, sets.join(QStringLiteral(", ")),
                            arrays.join(QStringLiteral(", ")), columns.join(QStringLiteral(", ")),
-                           run_.identity.matchSql(QStringLiteral("t"), QStringLiteral("v.id")),
+                           identityOf(chunk.relationSql)
+                               .matchSql(QStringLiteral("t"), QStringLiteral("v.id")),
                            holds.join(QStringLiteral(" OR ")));
         }
         return *statements_.insert(key, sql);
     }
 
+    // How the rows of the relation are known: a foreign table of the run's table, which has no
+    // places here, by the key the run walked it by; every other one as the journal says.
+    RowIdentity identityOf(const QString &relationSql)
+    {
+        if (!keyed_) {
+            keyed_.emplace();
+            if (const std::optional<TablePlan> table = TablePlan::Of(session_, run_.table.sql())) {
+                for (const KeyedRelation &relation : table->keyedRelations(session_))
+                    keyed_->insert(relation.sql, RowIdentity{relation.key});
+            }
+        }
+        const auto keyed = keyed_->constFind(relationSql);
+        return keyed == keyed_->cend() ? run_.identity : *keyed;
+    }
+
     DbSession &session_;
     const JournalRun &run_;
     JournalReader &reader_;
+    std::optional<QHash<QString, RowIdentity>> keyed_;
     const std::atomic<bool> &stop_;
     ProgressReport progress_;
     UndoSummary &summary_;

@@ -23,6 +23,10 @@
 // inside the server, which writes the rows it can and names the refused ones; a refused row
 // keeps its old values in every field. A deadlock is retried. Failures that concern the whole
 // run end it; what was written before stays written.
+// A table of the tree without block ranges here, a foreign table whose rows live on another
+// server, is walked by its key once the blocks are done (run/keypass.h): read in ranges of the
+// key through this server, and written by one UPDATE per range that finds each row by its key,
+// which the foreign-data wrapper sends to the remote server whole.
 // Only fields that hold text are changed: the text form of json, xml, an enum or any other
 // type is not the user's text, and rewriting it would damage the value.
 #include "run/changerun.h"
@@ -40,6 +44,7 @@
 #include "run/chunkwalk.h"
 #include "run/chunkwriter.h"
 #include "run/journalrecorder.h"
+#include "run/keypass.h"
 #include "run/passstatements.h"
 #include "run/runfailure.h"
 #include "run/runsource.h"
@@ -58,6 +63,7 @@ constexpr int RunTimeout = 5000;
 
 constexpr qint64 ProgressIntervalMs = 50;
 constexpr qsizetype MissedPairsLimit = 20000; // written to the whole table at once, before more
+constexpr qint64 KeyRowsPerBlock = 50; // for the progress: rows of a walk by key as one block
 
 // A table of the tree with its size when the pass started.
 using Relation = StoredRelation;
@@ -87,7 +93,7 @@ public:
             progress_(100, true);
             return;
         }
-        countRelationsLeft();
+        countKeyedRows();
         beginJournal();
         statements_.emplace(table_, mode_, *words_, source_.utf8(), &journal_->identity);
         // Two readers take turns, so that while one chunk is written the next two are being
@@ -102,6 +108,23 @@ public:
                                   {settings_, RunTimeout, WriterSetup(), cancel_, recorder}};
         // One pass for all the fields: each row is written once, with every field it changes.
         runPass(relationOids, readers, writers);
+        // The tables without block ranges here, each walked by its key once the blocks are done,
+        // in reads of their own: a remote server that fails ends its own table only.
+        KeyPass keyPass(
+            session_, *statements_, fields_, cancel_,
+            {[this](PreparedChunk prepared) { return rowsToWrite(std::move(prepared)); },
+             [this](const WriteResult &result) { takeResult(result, refused_); },
+             [this](qint64 rows) {
+                 keyRowsDone_ += rows;
+                 reportDone(keyRowsDone_ / KeyRowsPerBlock - keyBlocksDone_);
+                 keyBlocksDone_ = keyRowsDone_ / KeyRowsPerBlock;
+             }});
+        for (qsizetype r = 0; r < source_.keyedRelations().size(); ++r) {
+            if (std::optional<RelationLeft> left =
+                    keyPass.walk(source_.keyedRelations()[r], keyedRows_[r], keyedFailures_[r],
+                                 readers[0], writers))
+                summary_.relationsLeft.push_back(*left);
+        }
         progress_(100, true);
     }
 
@@ -123,7 +146,6 @@ private:
         ChunkReader (&readers)[2];
         ChunkWriter (&writers)[2];
         qint64 totalBlocks;
-        qint64 doneBlocks = 0;
         qint64 chunkBlocks = ChunkSizing::FirstBlocks;
         std::deque<std::pair<PassChunk, int>> pending;
         std::optional<PassChunk> writing[2];
@@ -136,6 +158,9 @@ private:
         const QString snapshot = source_.beginSnapshot();
         const QList<Relation> relations = source_.measure(relationOids);
         Pass pass(snapshot, relations, readers, writers);
+        progressTotal_ = pass.totalBlocks;
+        for (const qint64 rows : std::as_const(keyedRows_))
+            progressTotal_ += qMax<qint64>(0, rows) / KeyRowsPerBlock;
         requestNext(pass, 0);
         requestNext(pass, 1);
         try {
@@ -187,13 +212,14 @@ private:
         if (result.failure && cancel_.cancelled())
             throw RunStopped();
         takeResult(result, refused_);
-        reportDone(pass, chunk);
+        reportDone(chunk.blocks);
     }
 
-    void reportDone(Pass &pass, const PassChunk &chunk)
+    // Progress in blocks, a walk by key counting KeyRowsPerBlock rows as a block.
+    void reportDone(qint64 blocks)
     {
-        pass.doneBlocks += chunk.blocks;
-        const double done = pass.totalBlocks ? double(pass.doneBlocks) / pass.totalBlocks : 1.0;
+        progressDone_ += blocks;
+        const double done = progressTotal_ ? double(progressDone_) / progressTotal_ : 1.0;
         const int percent = int(done * 100);
         if (percent < 100)
             progress_(percent);
@@ -236,7 +262,7 @@ private:
             pass.writers[w].submit(std::move(*job));
             pass.writing[w] = current;
         } else {
-            reportDone(pass, current);
+            reportDone(current.blocks);
         }
         pass.chunkBlocks =
             ChunkSizing::NextBlocks(blocksRead, chunkClock.elapsed(), bytesRead, rangeBytes);
@@ -263,23 +289,26 @@ private:
         ThrowUnlessStopped(cancel_, error, step);
     }
 
-    // The pass walks the tables of the tree by their blocks; a foreign table, whose rows live on
-    // another server, has none here and is not walked. Its rows are counted, so that the run
-    // says what it left; a remote server that cannot be reached leaves them uncounted.
-    void countRelationsLeft()
+    // The rows of each table to walk by key, counted before anything is written, so that the
+    // run can say how many it left of one that it could not walk; -1 where the remote server
+    // could not be reached, and the reason why.
+    void countKeyedRows()
     {
         for (const KeyedRelation &relation : source_.keyedRelations()) {
-            RelationLeft left{relation.sql, -1};
+            qint64 rows = -1;
+            QString failure;
             try {
                 QSqlQuery count =
                     session_.exec(QStringLiteral("SELECT count(*) FROM ONLY %1").arg(relation.sql));
                 if (count.next())
-                    left.rows = count.value(0).toLongLong();
-            } catch (const DbError &) {
+                    rows = count.value(0).toLongLong();
+            } catch (const DbError &error) {
                 if (cancel_.cancelled())
                     throw RunStopped();
+                failure = error.text();
             }
-            summary_.relationsLeft.push_back(left);
+            keyedRows_ << rows;
+            keyedFailures_ << failure;
         }
     }
 
@@ -314,6 +343,17 @@ private:
     // an earlier chunk; none when nothing is left to write.
     std::optional<WriteJob> prepareJob(const PassChunk &chunk, PreparedChunk prepared)
     {
+        std::optional<WriteRows> rows = rowsToWrite(std::move(prepared));
+        if (!rows)
+            return std::nullopt;
+        return WriteJob{statements_->rowsTarget(fields_, chunk.relation),
+                        std::make_pair(chunk.first(), chunk.end()), std::move(*rows)};
+    }
+
+    // A prepared chunk's rows to write, counted, without those whose old values the server
+    // refused in an earlier chunk; none when nothing is left.
+    std::optional<WriteRows> rowsToWrite(PreparedChunk prepared)
+    {
         summary_.rowsRead += prepared.rowsRead;
         summary_.valuesChanged += prepared.valuesChanged;
         if (chunkReadHook_)
@@ -323,8 +363,7 @@ private:
             rows.drop([&](qsizetype i) { return refused_.contains(rows.key(i)); });
         if (rows.size() == 0)
             return std::nullopt;
-        return WriteJob{statements_->rowsTarget(fields_, chunk.relation),
-                        std::make_pair(chunk.first(), chunk.end()), std::move(rows)};
+        return std::move(rows);
     }
 
     // Takes in a writer's result. A refused row is counted once for its old values, which are
@@ -399,7 +438,11 @@ private:
     std::optional<JournalRun> &journal_;
     RunSource source_;
     std::optional<PassStatements> statements_;
-    QSet<QString> refused_; // the old values of refused rows, by WriteRows::key()
+    QSet<QString> refused_;        // the old values of refused rows, by WriteRows::key()
+    QList<qint64> keyedRows_;      // per table to walk by key: its rows, -1 when not counted
+    QList<QString> keyedFailures_; // per table to walk by key: why it could not be counted
+    qint64 progressDone_ = 0, progressTotal_ = 0;
+    qint64 keyRowsDone_ = 0, keyBlocksDone_ = 0;
 };
 
 } // namespace

@@ -23,11 +23,12 @@
 // writing the converted values.
 enum class ChangeRunStep { None, Session, Source, Write };
 
-// A table of the tree that the run left as it was: a foreign table, whose rows live on another
-// server and which has no blocks here to walk.
+// A table of the tree whose rows the run could not all reach: a foreign table, whose rows live
+// on another server, without a key to find them by, or whose server failed or refused.
 struct RelationLeft {
     QString name;     // "schema"."name"
-    qint64 rows = -1; // its rows, -1 when they could not be counted (the server was not reached)
+    qint64 rows = -1; // its rows left, -1 when they could not be counted (the server failed)
+    QString reason;   // why: the server's text, or what the table lacks
 };
 
 struct ChangeRunSummary {

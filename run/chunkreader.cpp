@@ -91,7 +91,9 @@ void ChunkReader::request(ReadRequest request)
         try {
             result_ = read(session, request);
         } catch (const DbError &error) {
-            failure_ = error;
+            // A read outside a snapshot leaves no transaction behind, and the session serves on.
+            if (!request.snapshot.isEmpty())
+                failure_ = error;
             throw;
         }
     });
@@ -159,6 +161,9 @@ PreparedChunk ChunkReader::read(DbSession &session, const ReadRequest &request)
         if (!snapshot_.isEmpty())
             session.execute(QStringLiteral("COMMIT"));
         snapshot_.clear();
+    }
+    // Without a snapshot each read is a transaction of its own.
+    if (request.snapshot != snapshot_) {
         // The driver frees a statement's server-side plan with a DEALLOCATE sent just before
         // the next statement, and the snapshot must come before any statement of the
         // transaction: the BEGIN is kept until the snapshot is set.

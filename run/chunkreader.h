@@ -86,7 +86,8 @@ struct PreparedChunk {
 // text[] (NULL where the field cannot change); run in the pass's snapshot.
 struct ReadRequest {
     QString sql;
-    QString snapshot;   // exported by the run for the pass: every chunk sees the table as it was
+    QString snapshot;   // exported by the run for the pass: every chunk sees the table as it was;
+                        // empty for a read in a transaction of its own
     QList<bool> arrays; // per field: the values are arrays of text, converted element by element
 };
 

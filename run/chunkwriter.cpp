@@ -128,6 +128,8 @@ WriteResult ChunkWriter::write(DbSession &session, const WriteJob &job)
     // Refused values and conflicts are retried, tried row by row or halved below: none of
     // them ends the run.
     const ExpectedFailure refusals(ConcernsOneValue);
+    if (job.target.byKey())
+        return writeRounds(session, job);
     const qsizetype items = job.rows.size();
     WriteResult result;
     std::optional<DbError> refusal; // of the whole chunk as one statement
@@ -191,6 +193,8 @@ bool parseNumbers(const QString &text, QList<qsizetype> &numbers)
 void ChunkWriter::writeWhole(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
                              WriteResult &result)
 {
+    if (job.target.byKey())
+        return writeByKey(session, job, from, to, result);
     const WriteTarget &target = job.target;
     const RowUpdate update(target, job.rows.byPlace());
     const QString range =
@@ -433,4 +437,77 @@ void ChunkWriter::writeHalves(DbSession &session, const WriteJob &job, qsizetype
     const qsizetype middle = from + (to - from) / 2;
     writeHalving(session, job, from, middle, result);
     writeHalving(session, job, middle, to, result);
+}
+
+// Items matched by key, in rounds of distinct keys: rows that share a key (a partition key need
+// not be unique) but not their values are items of their own, and one statement finds only one
+// item per key. A refusal is found by halving, a statement by key at a time being what the
+// wrapper would send anyway; a row that another client changed or moved to another key is left
+// as that client made it.
+WriteResult ChunkWriter::writeRounds(DbSession &session, const WriteJob &job)
+{
+    WriteResult result;
+    QList<WriteJob> rounds;
+    QHash<QString, qsizetype> seen; // key -> rounds it is in
+    for (qsizetype i = 0; i < job.rows.size(); ++i) {
+        const qsizetype round = seen[job.rows.places[i]]++;
+        if (round == rounds.size())
+            rounds.push_back(WriteJob{job.target, std::nullopt, WriteRows(job.rows.fields())});
+        QList<QString> olds, news;
+        for (qsizetype k = 0; k < job.rows.fields(); ++k) {
+            olds << job.rows.olds[k][i];
+            news << job.rows.news[k][i];
+        }
+        rounds[round].rows.add(job.rows.places[i], olds, news, job.rows.counts[i]);
+    }
+    try {
+        for (WriteJob &round : rounds) {
+            round.rows.join();
+            const qsizetype items = round.rows.size();
+            try {
+                withRetries([&] {
+                    WriteResult attempt;
+                    writeByKey(session, round, 0, items, attempt);
+                    result.rowsWritten += attempt.rowsWritten;
+                    result.refused += attempt.refused;
+                });
+            } catch (const DbError &error) {
+                if (!ConcernsOneValue(error))
+                    throw;
+                writeHalves(session, round, 0, items, error, result);
+            }
+        }
+    } catch (const DbError &error) {
+        result.failure = error;
+    }
+    result.missing.clear();
+    return result;
+}
+
+// One statement by key for items [from, to), whose keys are distinct.
+void ChunkWriter::writeByKey(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
+                             WriteResult &result)
+{
+    const WriteTarget &target = job.target;
+    const RowUpdate update(target, false);
+    const bool recording = recorder_ && !target.identity.isEmpty();
+    const bool masked = recording && target.fields.size() > 1;
+    QHash<QString, qsizetype> items;
+    for (qsizetype i = from; i < to; ++i)
+        items.insert(job.rows.places[i], i);
+    recorded(session, [&] {
+        QSqlQuery query =
+            session.exec(update.keyStatement(recording, masked), job.rows.params(from, to));
+        Written written;
+        while (query.next()) {
+            const auto item = items.constFind(query.value(0).toString());
+            if (item == items.cend())
+                throw DbError(QStringLiteral("The rows written could not be told apart."));
+            written.items.push_back(*item);
+            written.masks.push_back(query.value(2).toInt());
+            if (recording)
+                written.identities.push_back(query.value(1).toString());
+        }
+        takeWritten(job, from, to, written, {}, result);
+    });
 }

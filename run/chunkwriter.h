@@ -40,6 +40,12 @@ struct WriteTarget {
     // recorded.
     QString relationSql;
     QString identity;
+    // For rows known by a key rather than by their place (a foreign table, whose rows live on
+    // another server): the key's one column, quoted, and its type; empty otherwise.
+    QString keySql;
+    QString keyTypeSql;
+
+    bool byKey() const { return !keySql.isEmpty(); }
 };
 
 // Receives, in the writer's thread and before the statement's change is committed, the rows it
@@ -119,6 +125,9 @@ private:
     WriteResult write(DbSession &session, const WriteJob &job);
     void writeWhole(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
                     WriteResult &result);
+    void writeByKey(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
+                    WriteResult &result);
+    WriteResult writeRounds(DbSession &session, const WriteJob &job);
     bool writeRowByRow(DbSession &session, const WriteJob &job, WriteResult &result);
     QString rowFunction(DbSession &session, const WriteJob &job, bool recording);
     void takeWritten(const WriteJob &job, qsizetype from, qsizetype to, const Written &written,

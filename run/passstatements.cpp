@@ -19,7 +19,7 @@
 // under the budget.
 QString PassStatements::readSql(const QList<PassField> &fields, const PassChunk &chunk) const
 {
-    QStringList sizes, rawColumns, values, textForms, kept, anyKept, arrays;
+    QStringList sizes, rawColumns, values, textForms;
     for (qsizetype k = 0; k < fields.size(); ++k) {
         const PassField &field = fields[k];
         const QString v = QStringLiteral("v%1").arg(k);
@@ -28,30 +28,12 @@ QString PassStatements::readSql(const QList<PassField> &fields, const PassChunk 
                      .arg(field.sql);
         // Where a derived table carries a field next to the statement's own columns, the field
         // goes under a name of the statement's own too: a field may be called "c" or "before".
-        const auto valueOf = [&field](const QString &column) {
-            return field.plainText ? column : TextFormOf(column);
-        };
         rawColumns << QStringLiteral("t.%1 AS f%2").arg(field.sql, QString::number(k));
-        values << valueOf(QStringLiteral("t.") + field.sql) + QStringLiteral(" AS ") + v;
-        textForms << valueOf(QStringLiteral("s.f%1").arg(k)) + QStringLiteral(" AS ") + v;
-        kept << (field.array ? QStringLiteral("q.") + v
-                             : QStringLiteral("CASE WHEN %1 THEN q.%2 END")
-                                   .arg(mayChangeSql(QStringLiteral("q.") + v), v)) +
-                    QStringLiteral(" AS ") + v;
-        anyKept << QStringLiteral("r.%1 IS NOT NULL").arg(v);
+        values << textForm(field, QStringLiteral("t.") + field.sql) + QStringLiteral(" AS ") + v;
+        textForms << textForm(field, QStringLiteral("s.f%1").arg(k)) + QStringLiteral(" AS ") + v;
     }
     const QString size = sizes.join(QStringLiteral(" + "));
     const QString range = ChunkWriter::RangeSql(chunk.first(), chunk.end());
-    const QString any = anyKept.join(QStringLiteral(" OR "));
-    arrays << QStringLiteral("array_agg(r.c) FILTER (WHERE %1)").arg(any);
-    for (qsizetype k = 0; k < fields.size(); ++k)
-        arrays << QStringLiteral("array_agg(r.v%1) FILTER (WHERE %2)").arg(k).arg(any);
-    // The values that may change, from rows q of columns c and v0, v1, ...; OFFSET 0 keeps the
-    // server from working each value out again in every use of it.
-    const auto keptFrom = [&](const QString &q) {
-        return QStringLiteral("(SELECT q.c, %1 FROM (%2) AS q OFFSET 0) AS r")
-            .arg(kept.join(QStringLiteral(", ")), q);
-    };
     // Each text goes into the statement by one arg(): a name may hold "%1" itself.
     const QString budget = QString::number(ChunkSizing::RangeBudget);
     // Sizes cost a look at each row but no read of a long value. Only a range whose values
@@ -64,17 +46,70 @@ QString PassStatements::readSql(const QList<PassField> &fields, const PassChunk 
                " UNION ALL"
                " SELECT count(*), max(r.c)::text, true, (SELECT z.total FROM z), %4 FROM %7"
                " HAVING (SELECT z.total FROM z) > %6")
-        .arg(size, chunk.relation->sql, range, arrays.join(QStringLiteral(", ")),
-             keptFrom(QStringLiteral("SELECT t.ctid AS c, %1 FROM ONLY %2 AS t WHERE %3 OFFSET 0")
+        .arg(size, chunk.relation->sql, range, aggregates(fields),
+             keptFrom(fields,
+                      QStringLiteral("SELECT t.ctid AS c, %1 FROM ONLY %2 AS t WHERE %3 OFFSET 0")
                           .arg(values.join(QStringLiteral(", ")), chunk.relation->sql, range)),
              budget,
-             keptFrom(
-                 QStringLiteral("SELECT s.c, %1 FROM (SELECT t.ctid AS c, %2, sum(%3) OVER"
-                                " (ORDER BY t.ctid ROWS UNBOUNDED PRECEDING) - (%3) AS before"
-                                " FROM ONLY %4 AS t WHERE %5) AS s WHERE s.before < %6 OFFSET 0")
-                     .arg(textForms.join(QStringLiteral(", ")),
-                          rawColumns.join(QStringLiteral(", ")), size, chunk.relation->sql, range,
-                          budget)));
+             keptFrom(fields, QStringLiteral(
+                                  "SELECT s.c, %1 FROM (SELECT t.ctid AS c, %2, sum(%3) OVER"
+                                  " (ORDER BY t.ctid ROWS UNBOUNDED PRECEDING) - (%3) AS before"
+                                  " FROM ONLY %4 AS t WHERE %5) AS s WHERE s.before < %6 OFFSET 0")
+                                  .arg(textForms.join(QStringLiteral(", ")),
+                                       rawColumns.join(QStringLiteral(", ")), size,
+                                       chunk.relation->sql, range, budget)));
+}
+
+// A range of a key holds a bounded number of rows, and is read whole: the rows' keys stand for
+// their places, and the wrapper sends the range's condition to the remote server.
+QString PassStatements::keyReadSql(const QList<PassField> &fields, const KeyChunk &chunk) const
+{
+    QStringList values;
+    for (qsizetype k = 0; k < fields.size(); ++k)
+        values << textForm(fields[k], QStringLiteral("t.") + fields[k].sql) +
+                      QStringLiteral(" AS v%1").arg(k);
+    const RowIdentity key{chunk.relation->key};
+    return QStringLiteral("SELECT count(*), NULL, false, 0, %1 FROM %2")
+        .arg(aggregates(fields),
+             keptFrom(fields,
+                      QStringLiteral("SELECT %1 AS c, %2 FROM ONLY %3 AS t WHERE %4"
+                                     " OFFSET 0")
+                          .arg(key.sql(QStringLiteral("t")), values.join(QStringLiteral(", ")),
+                               chunk.relation->sql, chunk.conditionSql(QStringLiteral("t")))));
+}
+
+QString PassStatements::textForm(const PassField &field, const QString &column)
+{
+    return field.plainText ? column : TextFormOf(column);
+}
+
+// The places of the rows of r in which a field may change, and each field's values there.
+QString PassStatements::aggregates(const QList<PassField> &fields)
+{
+    QStringList anyKept, arrays;
+    for (qsizetype k = 0; k < fields.size(); ++k)
+        anyKept << QStringLiteral("r.v%1 IS NOT NULL").arg(k);
+    const QString any = anyKept.join(QStringLiteral(" OR "));
+    arrays << QStringLiteral("array_agg(r.c) FILTER (WHERE %1)").arg(any);
+    for (qsizetype k = 0; k < fields.size(); ++k)
+        arrays << QStringLiteral("array_agg(r.v%1) FILTER (WHERE %2)").arg(k).arg(any);
+    return arrays.join(QStringLiteral(", "));
+}
+
+// The values that may change, from rows q of columns c and v0, v1, ...; OFFSET 0 keeps the
+// server from working each value out again in every use of it.
+QString PassStatements::keptFrom(const QList<PassField> &fields, const QString &rows) const
+{
+    QStringList kept;
+    for (qsizetype k = 0; k < fields.size(); ++k) {
+        const QString v = QStringLiteral("v%1").arg(k);
+        kept << (fields[k].array ? QStringLiteral("q.") + v
+                                 : QStringLiteral("CASE WHEN %1 THEN q.%2 END")
+                                       .arg(mayChangeSql(QStringLiteral("q.") + v), v)) +
+                    QStringLiteral(" AS ") + v;
+    }
+    return QStringLiteral("(SELECT q.c, %1 FROM (%2) AS q OFFSET 0) AS r")
+        .arg(kept.join(QStringLiteral(", ")), rows);
 }
 
 // A listed word may change a value that the rule leaves as it is ("Usa" to "USA"): with a
@@ -97,6 +132,24 @@ WriteTarget PassStatements::valuesTarget(const PassField &field,
                                          const StoredRelation *relation) const
 {
     return target({&field}, relation, true);
+}
+
+// A foreign table's rows are written through this server by their key, which must be one
+// column: the statement finds each row's values by its key's place among the chunk's keys.
+WriteTarget PassStatements::keyTarget(const QList<PassField> &fields,
+                                      const KeyedRelation &relation) const
+{
+    WriteTarget target;
+    for (const PassField &field : fields)
+        target.fields << TargetField{field.name, field.sql, field.typeSql, field.plainText};
+    const RowIdentity key{relation.key};
+    target.relation = QStringLiteral("ONLY ") + relation.sql;
+    target.relationSql = relation.sql;
+    if (identity_)
+        target.identity = key.sql(QStringLiteral("t"));
+    target.keySql = QuoteIdentifier(relation.key.first().name);
+    target.keyTypeSql = relation.key.first().typeSql;
+    return target;
 }
 
 // Text and varchar values are their own text form; other types are matched in their text form.

@@ -6,6 +6,7 @@
 #include "db/tableplan.h"
 #include "db/tableref.h"
 #include "run/chunkwriter.h"
+#include "run/keywalk.h"
 
 #include <QHash>
 #include <QSet>
@@ -56,13 +57,21 @@ public:
 
     // The read of a chunk's rows with the values of all the pass's fields.
     QString readSql(const QList<PassField> &fields, const PassChunk &chunk) const;
+    // The same for a range of a key of a table without block ranges: the rows' places are the
+    // text forms of their keys.
+    QString keyReadSql(const QList<PassField> &fields, const KeyChunk &chunk) const;
     // Where a chunk's rows are written, each by its place, in all the pass's fields.
     WriteTarget rowsTarget(const QList<PassField> &fields, const StoredRelation *relation) const;
     // Where one field's values are written to every row that holds them, for the rows a pass
     // missed.
     WriteTarget valuesTarget(const PassField &field, const StoredRelation *relation) const;
+    // Where a key chunk's rows are written, each by its key, which has one column.
+    WriteTarget keyTarget(const QList<PassField> &fields, const KeyedRelation &relation) const;
 
 private:
+    static QString textForm(const PassField &field, const QString &column);
+    static QString aggregates(const QList<PassField> &fields);
+    QString keptFrom(const QList<PassField> &fields, const QString &rows) const;
     QString mayChangeSql(const QString &value) const;
     WriteTarget target(const QList<const PassField *> &fields, const StoredRelation *relation,
                        bool byValue) const;

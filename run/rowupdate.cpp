@@ -4,8 +4,33 @@
 
 #include <QStringList>
 
-RowUpdate::RowUpdate(const WriteTarget &target, bool byPlace) : target_(target), byPlace_(byPlace)
+RowUpdate::RowUpdate(const WriteTarget &target, bool byPlace)
+    : target_(target), byPlace_(byPlace), byKey_(target.byKey())
 {
+}
+
+namespace {
+
+// Row t's place among the chunk's keys, from 0.
+QString keyPlace(const WriteTarget &target)
+{
+    return QStringLiteral("(width_bucket(t.%1, (SELECT s.keys FROM s)) - 1)").arg(target.keySql);
+}
+
+} // namespace
+
+QString RowUpdate::oldValue(qsizetype k) const
+{
+    if (!byKey_)
+        return QStringLiteral("v.o%1").arg(k);
+    return QStringLiteral("((SELECT s.o%1 FROM s) ->> %2)").arg(k).arg(keyPlace(target_));
+}
+
+QString RowUpdate::newValue(qsizetype k) const
+{
+    if (!byKey_)
+        return QStringLiteral("v.n%1").arg(k);
+    return QStringLiteral("((SELECT s.n%1 FROM s) ->> %2)").arg(k).arg(keyPlace(target_));
 }
 
 QString RowUpdate::columns() const
@@ -61,34 +86,41 @@ QString RowUpdate::argumentTypes() const
 QString RowUpdate::changes(qsizetype k) const
 {
     const TargetField &field = target_.fields[k];
+    // By key, the test is made on the jsonb element, which has no collation: the wrapper sends
+    // no comparison of texts whose collation does not come from a column of the remote table.
+    const QString changes = byKey_
+                                ? QStringLiteral("((SELECT s.n%1 FROM s) -> %2) <> '\"\"'::jsonb")
+                                      .arg(k)
+                                      .arg(keyPlace(target_))
+                                : QStringLiteral("coalesce(v.n%1, '') <> ''").arg(k);
     if (field.plainText)
-        return QStringLiteral("coalesce(v.n%1, '') <> ''").arg(k);
-    return QStringLiteral("(coalesce(v.n%1, '') <> '' AND format('%s', CAST(v.n%1 AS %2))"
-                          " <> v.o%1 COLLATE \"C\")")
-        .arg(k)
-        .arg(field.typeSql);
+        return changes;
+    return QStringLiteral("(%1 AND format('%s', CAST(%2 AS %3)) <> %4 COLLATE \"C\")")
+        .arg(changes, newValue(k), field.typeSql, oldValue(k));
 }
 
 QString RowUpdate::holds(qsizetype k) const
 {
     const TargetField &field = target_.fields[k];
     const QString value = QStringLiteral("t.") + field.sql;
-    // Each text goes in by one arg(): a name may hold "%1" itself.
-    return QStringLiteral("%1 = v.o%2 COLLATE \"C\"")
-        .arg(field.plainText ? value : QStringLiteral("format('%s', %1)").arg(value),
-             QString::number(k));
+    // Each text goes in by one arg(): a name may hold "%1" itself. By key, the wrapper would
+    // not send a comparison in the "C" collation; the default collation is deterministic, so
+    // that texts are equal in it only when they are equal byte for byte.
+    return (byKey_ ? QStringLiteral("%1 = %2") : QStringLiteral("%1 = %2 COLLATE \"C\""))
+        .arg(field.plainText ? value : QStringLiteral("format('%s', %1)").arg(value), oldValue(k));
 }
 
 QString RowUpdate::set() const
 {
     const QList<TargetField> &fields = target_.fields;
     if (fields.size() == 1)
-        return QStringLiteral("%1 = CAST(v.n0 AS %2)").arg(fields[0].sql, fields[0].typeSql);
+        return QStringLiteral("%1 = CAST(%2 AS %3)")
+            .arg(fields[0].sql, newValue(0), fields[0].typeSql);
     // A field the item leaves as it is keeps the row's own value.
     QStringList sets;
     for (qsizetype k = 0; k < fields.size(); ++k)
-        sets << QStringLiteral("%1 = CASE WHEN %2 THEN CAST(v.n%3 AS %4) ELSE t.%1 END")
-                    .arg(fields[k].sql, changes(k), QString::number(k), fields[k].typeSql);
+        sets << QStringLiteral("%1 = CASE WHEN %2 THEN CAST(%3 AS %4) ELSE t.%1 END")
+                    .arg(fields[k].sql, changes(k), newValue(k), fields[k].typeSql);
     return sets.join(QStringLiteral(", "));
 }
 
@@ -123,4 +155,30 @@ QString RowUpdate::mask() const
         bits << QStringLiteral("CASE WHEN %1 THEN %2 ELSE 0 END")
                     .arg(changes(k), QString::number(1 << k));
     return bits.join(QStringLiteral(" + "));
+}
+
+QString RowUpdate::keyStatement(bool recording, bool masked) const
+{
+    QStringList columns{QStringLiteral("k")}, lists, arrays;
+    lists << QStringLiteral("CAST(string_to_array(?, ?) AS %1[])").arg(target_.keyTypeSql);
+    for (qsizetype k = 0; k < target_.fields.size(); ++k) {
+        for (const QChar kind : {u'o', u'n'}) {
+            const QString column = kind + QString::number(k);
+            columns << column;
+            lists << QStringLiteral("string_to_array(?, ?)");
+            arrays << QStringLiteral("to_jsonb(array_agg(u.%1 ORDER BY u.k)) AS %1").arg(column);
+        }
+    }
+    // The arrays are made once, here, and reach the remote server as the statement's
+    // parameters; the keys' order is the key type's own, which width_bucket follows.
+    return QStringLiteral("WITH s AS MATERIALIZED (SELECT array_agg(u.k ORDER BY u.k) AS keys, %1"
+                          " FROM unnest(%2) AS u(%3))"
+                          " UPDATE %4 AS t SET %5 WHERE t.%6 = ANY(CAST((SELECT s.keys FROM s)"
+                          " AS %7[])) AND %8 AND %9"
+                          " RETURNING format('%s', t.%6), %10, %11")
+        .arg(arrays.join(QStringLiteral(", ")), lists.join(QStringLiteral(", ")),
+             columns.join(QStringLiteral(", ")), target_.relation, set(), target_.keySql,
+             target_.keyTypeSql, target_.filter.isEmpty() ? QStringLiteral("true") : target_.filter,
+             match(), recording ? target_.identity : QStringLiteral("NULL::text"),
+             masked ? mask() : QStringLiteral("1"));
 }

@@ -7,6 +7,11 @@
 // since is at another place, and is not found there. An item matched by value is every row of
 // the range that holds its old value. Either way each field must still hold the value read,
 // and only fields whose value really changes are set.
+//
+// An item matched by key (a row of a foreign table) is the row whose key is the item's key. Its
+// values come from jsonb arrays in the order of the chunk's keys, each row finding its place
+// among the keys by width_bucket: postgres_fdw sends such a statement to the remote server
+// whole, where a join makes it fetch and update the rows one by one.
 #pragma once
 
 #include "run/chunkwriter.h"
@@ -34,11 +39,20 @@ public:
     // The fields of row t that item v changed, one bit each in the target's order.
     QString mask() const;
 
+    // The whole statement for items matched by key, from the statement's parameters: the keys,
+    // then each field's olds and news (each a text and its delimiter). It returns, for each row
+    // written, the key's text form, its identity and its mask. The keys must be distinct.
+    QString keyStatement(bool recording, bool masked) const;
+
 private:
+    // Item v's old and new value of field k for row t, and whether it changes the field.
+    QString oldValue(qsizetype k) const;
+    QString newValue(qsizetype k) const;
     QString perList(const QString &place, const QString &values) const;
     QString changes(qsizetype k) const;
     QString holds(qsizetype k) const;
 
     const WriteTarget &target_;
     const bool byPlace_;
+    const bool byKey_;
 };

@@ -49,11 +49,11 @@ void ReportChangeRun(Messages &messages, const QString &window, const ChangeRunS
         messages.info(
             left.rows < 0
                 ? QStringLiteral("Left as it was: %1, whose rows live on another server, which "
-                                 "could not be reached.")
-                      .arg(left.name)
-                : QStringLiteral("Left as it was: %1, whose %2 rows live on another server; a "
-                                 "change run does not write there.")
-                      .arg(left.name, GroupedCount(left.rows)));
+                                 "could not be reached: %2")
+                      .arg(left.name, left.reason)
+                : QStringLiteral("Left as it was: %1 rows of %2, which live on another server: "
+                                 "%3")
+                      .arg(GroupedCount(left.rows), left.name, left.reason));
     if (summary.noMode)
         messages.info(QStringLiteral("mess up"));
 }

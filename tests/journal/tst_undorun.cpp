@@ -6,6 +6,7 @@
 #include "journal/undorun.h"
 #include "journalledrun.h"
 #include "scratchdatabase.h"
+#include "shardedtable.h"
 #include "testdatabase.h"
 #include <QElapsedTimer>
 #include <QThread>
@@ -32,6 +33,7 @@ private slots:
     void endedSessionsLeaveEveryRowOldOrRestored();
     void refusedOldValueIsLeftAlone();
     void identityOfInheritedAndPartitionedTables();
+    void partitionOnAnotherServerComesBack();
     void runOfADatabaseMadeAgainIsNotOffered();
 
 private:
@@ -394,6 +396,29 @@ void TestUndoRun::identityOfInheritedAndPartitionedTables()
     QCOMPARE(summary.rowsRestored, 2);
     QCOMPARE(column("SELECT string_agg(v, ',' ORDER BY id) FROM ur.bykey_low"),
              QStringList{"abc,def"});
+}
+
+void TestUndoRun::partitionOnAnotherServerComesBack()
+{
+    // The rows of a foreign partition are recorded by their key and restored through this
+    // server, with those of the local partition; one edited since is left alone.
+    REQUIRE_REMOTE_DATABASE();
+    const QString failure =
+        ShardedTable::make(TestDatabase::settings(), "ur", "sharded", 20, 30, "'Mixed ' || i");
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    const JournalRun run =
+        JournalledRun::Make(TestDatabase::settings(), {"ur", "sharded"}, {"name"}, CaseMode::Upper);
+    QCOMPARE(column("SELECT count(*) FROM ur.sharded WHERE name = upper(name)"), QStringList{"50"});
+    QVERIFY(ShardedTable::execRemote({"UPDATE ur.sharded_far SET name = 'edited' WHERE id = 30"})
+                .isEmpty());
+    const UndoSummary summary = undo(run);
+    QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
+    QCOMPARE(summary.rowsRestored, 49);
+    QCOMPARE(column("SELECT count(*) FROM ur.sharded WHERE name = 'Mixed ' || id"),
+             QStringList{"49"});
+    QCOMPARE(column("SELECT name FROM ur.sharded WHERE id = 30"), QStringList{"edited"});
+    exec({"DROP TABLE ur.sharded"});
+    QVERIFY(ShardedTable::dropRemote("ur").isEmpty());
 }
 
 void TestUndoRun::runOfADatabaseMadeAgainIsNotOffered()

@@ -34,7 +34,9 @@ private slots:
     void backslashesWithoutStandardStrings();
     void quotedNamesInAnotherSchema();
     void inheritedAndPartitionedTables();
-    void partitionsOnAnotherServerAreSaid();
+    void partitionsOnAnotherServer();
+    void partitionsOnAnotherServerThatCannotBeReached();
+    void concurrentChangeOnAnotherServer();
     void concurrentChangeIsNotOverwritten();
     void busyTableEveryRowConverted();
     void stopBehindARowLock();
@@ -475,12 +477,50 @@ void TestChangeRun::inheritedAndPartitionedTables()
              (QStringList{"ABC1", "DEF2", "ABC3"}));
 }
 
-void TestChangeRun::partitionsOnAnotherServerAreSaid()
+void TestChangeRun::partitionsOnAnotherServer()
 {
-    // A foreign partition has no blocks here to walk: the run says that it left it, with its
-    // rows, and converts the local partition; also when its server cannot be reached.
+    // Every row of the foreign partition is converted too, in each mode, walked by its key.
     REQUIRE_REMOTE_DATABASE();
-    QString failure = ShardedTable::make(TestDatabase::settings(), "cr", "sharded", 30, 20);
+    QString failure =
+        ShardedTable::make(TestDatabase::settings(), "cr", "sharded", 30, 6020, "'ann lee ' || i");
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    const QList<std::pair<CaseMode, QString>> modes{{CaseMode::Upper, "upper('ann lee ' || id)"},
+                                                    {CaseMode::Proper, "'Ann Lee ' || id"},
+                                                    {CaseMode::Sentence, "'Ann lee ' || id"},
+                                                    {CaseMode::Lower, "'ann lee ' || id"}};
+    for (const auto &[mode, expected] : modes) {
+        const ChangeRunSummary summary = runOn({"cr", "sharded"}, {"name"}, mode);
+        QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
+        QCOMPARE(summary.rowsWritten, 6050);
+        QCOMPARE(summary.relationsLeft.size(), 0);
+        QCOMPARE(column("SELECT count(*) FROM cr.sharded WHERE name = " + expected),
+                 QStringList{"6050"});
+    }
+
+    // Two fields, one of which a row leaves as it is: only the other is written there.
+    failure = ShardedTable::execRemote(
+        {"ALTER TABLE cr.sharded_far ADD COLUMN city text",
+         "UPDATE cr.sharded_far SET city = CASE WHEN id % 2 = 0 THEN 'PARIS' ELSE 'rome' END"});
+    if (failure.isEmpty())
+        failure = TestDatabase::exec(db_, {"ALTER TABLE cr.sharded ADD COLUMN city text"});
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    const ChangeRunSummary two = runOn({"cr", "sharded"}, {"name", "city"}, CaseMode::Upper);
+    QVERIFY2(two.firstError.isEmpty(), qPrintable(two.firstError));
+    QCOMPARE(two.rowsWritten, 6050);
+    QCOMPARE(column("SELECT count(*) FROM cr.sharded WHERE name = upper(name)"
+                    " AND city IN ('PARIS', 'ROME')"),
+             QStringList{"6020"});
+    exec({"DROP TABLE cr.sharded"});
+}
+
+void TestChangeRun::partitionsOnAnotherServerThatCannotBeReached()
+{
+    // A partition whose server is down, or that has no key to find its rows by, is said with
+    // its rows left; the rest is converted.
+    REQUIRE_REMOTE_DATABASE();
+    QString failure =
+        ShardedTable::makeForeign(TestDatabase::settings(), "cr", "inh_far", "id int, v text", "",
+                                  {"INSERT INTO cr.inh_far VALUES (1, 'far'), (2, 'x')"});
     if (failure.isEmpty())
         failure = TestDatabase::exec(
             db_, {"CREATE TABLE cr.downed (id int, v text) PARTITION BY RANGE (id)",
@@ -490,25 +530,57 @@ void TestChangeRun::partitionsOnAnotherServerAreSaid()
                   " OPTIONS (host '127.0.0.1', port '1', dbname 'gone')",
                   "CREATE USER MAPPING FOR CURRENT_USER SERVER cr_down",
                   "CREATE FOREIGN TABLE cr.downed_far PARTITION OF cr.downed"
-                  " FOR VALUES FROM (10) TO (20) SERVER cr_down"});
+                  " FOR VALUES FROM (10) TO (20) SERVER cr_down",
+                  "CREATE TABLE cr.inh (id int, v text)", "INSERT INTO cr.inh VALUES (0, 'here')",
+                  "ALTER FOREIGN TABLE cr.inh_far INHERIT cr.inh"});
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
-    ChangeRunSummary summary = runOn({"cr", "sharded"}, {"name"}, CaseMode::Upper);
-    QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
-    QCOMPARE(summary.rowsWritten, 30);
-    QCOMPARE(summary.relationsLeft.size(), 1);
-    QCOMPARE(summary.relationsLeft[0].name, "\"cr\".\"sharded_far\"");
-    QCOMPARE(summary.relationsLeft[0].rows, 20);
-    QCOMPARE(column("SELECT count(*) FROM cr.sharded_local WHERE name = upper(name)"),
-             QStringList{"30"});
-
-    summary = runOn({"cr", "downed"}, {"v"}, CaseMode::Upper);
+    ChangeRunSummary summary = runOn({"cr", "downed"}, {"v"}, CaseMode::Upper);
     QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
     QCOMPARE(summary.rowsWritten, 10);
     QCOMPARE(summary.relationsLeft.size(), 1);
     QCOMPARE(summary.relationsLeft[0].name, "\"cr\".\"downed_far\"");
     QCOMPARE(summary.relationsLeft[0].rows, -1);
-    exec({"DROP TABLE cr.sharded, cr.downed", "DROP SERVER cr_down CASCADE"});
+    QVERIFY(!summary.relationsLeft[0].reason.isEmpty());
+
+    summary = runOn({"cr", "inh"}, {"v"}, CaseMode::Upper);
+    QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
+    QCOMPARE(summary.rowsWritten, 1);
+    QCOMPARE(summary.relationsLeft.size(), 1);
+    QCOMPARE(summary.relationsLeft[0].name, "\"cr\".\"inh_far\"");
+    QCOMPARE(summary.relationsLeft[0].rows, 2);
+    QCOMPARE(column("SELECT v FROM cr.inh ORDER BY id"), (QStringList{"HERE", "far", "x"}));
+    exec({"DROP TABLE cr.downed, cr.inh CASCADE", "DROP SERVER cr_down CASCADE"});
     QVERIFY(ShardedTable::dropRemote("cr").isEmpty());
+}
+
+void TestChangeRun::concurrentChangeOnAnotherServer()
+{
+    // Another client changes a foreign row on its own server after the run has read it: its
+    // value is never overwritten, and the other rows are converted.
+    REQUIRE_REMOTE_DATABASE();
+    const QString failure = ShardedTable::make(TestDatabase::settings(), "cr", "far_race", 5, 40);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    ChangeRun run(TestDatabase::settings(), TableRef{"cr", "far_race"}, {"name"}, CaseMode::Upper);
+    int chunks = 0;
+    QString otherError;
+    run.setChunkReadHook([&] {
+        // The first chunk is the local partition's, the second the foreign one's.
+        if (++chunks == 2)
+            otherError = ShardedTable::execRemote(
+                {"UPDATE cr.far_race_far SET name = 'Changed Elsewhere' WHERE id = 17"});
+    });
+    ChangeRunSummary summary;
+    connect(&run, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) { summary = s; });
+    run.run();
+    QVERIFY2(otherError.isEmpty(), qPrintable(otherError));
+    QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
+    QCOMPARE(chunks, 2);
+    QCOMPARE(summary.rowsWritten, 44);
+    QCOMPARE(column("SELECT name FROM cr.far_race WHERE id = 17"),
+             QStringList{"Changed Elsewhere"});
+    QCOMPARE(column("SELECT count(*) FROM cr.far_race WHERE name = upper(name)"),
+             QStringList{"44"});
+    exec({"DROP TABLE cr.far_race"});
 }
 
 void TestChangeRun::concurrentChangeIsNotOverwritten()
