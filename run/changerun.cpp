@@ -10,6 +10,9 @@
 //      holds the value read, and sets in each row only the fields whose value changes; it
 //      commits on its own, changes all the rows it matches or none, and says which rows it
 //      wrote and which fields of each.
+// A run of one field sends its distinct changed values instead, with the rows read with each,
+// and its UPDATE joins them to the rows of the chunk's range by value: cheaper than one item a
+// row where values repeat, and as cheap where they do not.
 // A row is written once, whatever the number of fields, so the table grows by one version of
 // each changed row, as with the server's own UPDATE of all the fields. The block range only
 // limits which rows one statement looks at, so every statement reads a small part of the table
@@ -346,7 +349,8 @@ private:
         std::optional<WriteRows> rows = rowsToWrite(std::move(prepared));
         if (!rows)
             return std::nullopt;
-        return WriteJob{statements_->rowsTarget(fields_, chunk.relation),
+        return WriteJob{fields_.size() == 1 ? statements_->valuesTarget(fields_[0], chunk.relation)
+                                            : statements_->rowsTarget(fields_, chunk.relation),
                         std::make_pair(chunk.first(), chunk.end()), std::move(*rows)};
     }
 

@@ -118,6 +118,10 @@ void ChunkReader::prepare(const QList<QString> &places, const QList<QList<QStrin
 {
     const qsizetype fields = values.size();
     chunk.rows = WriteRows(fields);
+    if (places.isEmpty()) {
+        prepareValues(values.value(0), arrays.value(0), chunk);
+        return;
+    }
     // Each field's distinct values are converted once; an empty text marks one the rule leaves
     // as it is (no value is converted into an empty text).
     QList<QHash<QString, QString>> seen(fields);
@@ -149,6 +153,33 @@ void ChunkReader::prepare(const QList<QString> &places, const QList<QList<QStrin
         }
         if (changes)
             chunk.rows.add(places[r], olds, news, 1);
+    }
+    chunk.rows.join();
+}
+
+// A chunk of one field, read without places: its distinct values that the rule changes, each
+// with the number of rows that hold it.
+void ChunkReader::prepareValues(const QList<QString> &values, bool array,
+                                PreparedChunk &chunk) const
+{
+    // The item of each distinct value; -1 for one the rule leaves as it is.
+    QHash<QString, qsizetype> items;
+    items.reserve(values.size());
+    for (const QString &old : values) {
+        if (old.isEmpty())
+            continue;
+        chunk.bytesRead += old.size() * 2;
+        auto known = items.find(old);
+        if (known == items.end()) {
+            const QString converted = Convert(mode_, words_.get(), old, array);
+            known = items.insert(old, converted == old ? -1 : chunk.rows.size());
+            if (*known >= 0)
+                chunk.rows.add(QString(), {old}, {converted}, 0);
+        }
+        if (*known < 0)
+            continue;
+        ++chunk.rows.counts[*known];
+        ++chunk.valuesChanged;
     }
     chunk.rows.join();
 }
@@ -187,8 +218,9 @@ PreparedChunk ChunkReader::read(DbSession &session, const ReadRequest &request)
         bool parsed = query.value(4).isNull() || ParseTextArray(query.value(4).toString(), places);
         for (qsizetype k = 0; parsed && k < values.size(); ++k) {
             const QVariant list = query.value(int(5 + k));
-            parsed = list.isNull() || (ParseTextArray(list.toString(), values[k]) &&
-                                       values[k].size() == places.size());
+            parsed = list.isNull() ||
+                     (ParseTextArray(list.toString(), values[k]) &&
+                      values[k].size() == (places.isEmpty() ? values[0].size() : places.size()));
         }
         if (!parsed)
             throw DbError(QStringLiteral("The values read could not be taken apart."));

@@ -118,6 +118,7 @@ private:
     PreparedChunk read(DbSession &session, const ReadRequest &request);
     void prepare(const QList<QString> &places, const QList<QList<QString>> &values,
                  const QList<bool> &arrays, PreparedChunk &chunk) const;
+    void prepareValues(const QList<QString> &values, bool array, PreparedChunk &chunk) const;
 
     const CaseMode mode_;
     const std::shared_ptr<const WordExceptions> words_;

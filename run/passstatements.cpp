@@ -46,7 +46,8 @@ QString PassStatements::readSql(const QList<PassField> &fields, const PassChunk 
                " UNION ALL"
                " SELECT count(*), max(r.c)::text, true, (SELECT z.total FROM z), %4 FROM %7"
                " HAVING (SELECT z.total FROM z) > %6")
-        .arg(size, chunk.relation->sql, range, aggregates(fields),
+        // A run of one field writes its distinct values, matched by value: it needs no places.
+        .arg(size, chunk.relation->sql, range, aggregates(fields, fields.size() > 1),
              keptFrom(fields,
                       QStringLiteral("SELECT t.ctid AS c, %1 FROM ONLY %2 AS t WHERE %3 OFFSET 0")
                           .arg(values.join(QStringLiteral(", ")), chunk.relation->sql, range)),
@@ -70,7 +71,7 @@ QString PassStatements::keyReadSql(const QList<PassField> &fields, const KeyChun
                       QStringLiteral(" AS v%1").arg(k);
     const RowIdentity key{chunk.relation->key};
     return QStringLiteral("SELECT count(*), NULL, false, 0, %1 FROM %2")
-        .arg(aggregates(fields),
+        .arg(aggregates(fields, true),
              keptFrom(fields,
                       QStringLiteral("SELECT %1 AS c, %2 FROM ONLY %3 AS t WHERE %4"
                                      " OFFSET 0")
@@ -84,13 +85,14 @@ QString PassStatements::textForm(const PassField &field, const QString &column)
 }
 
 // The places of the rows of r in which a field may change, and each field's values there.
-QString PassStatements::aggregates(const QList<PassField> &fields)
+QString PassStatements::aggregates(const QList<PassField> &fields, bool places)
 {
     QStringList anyKept, arrays;
     for (qsizetype k = 0; k < fields.size(); ++k)
         anyKept << QStringLiteral("r.v%1 IS NOT NULL").arg(k);
     const QString any = anyKept.join(QStringLiteral(" OR "));
-    arrays << QStringLiteral("array_agg(r.c) FILTER (WHERE %1)").arg(any);
+    arrays << (places ? QStringLiteral("array_agg(r.c) FILTER (WHERE %1)").arg(any)
+                      : QStringLiteral("NULL"));
     for (qsizetype k = 0; k < fields.size(); ++k)
         arrays << QStringLiteral("array_agg(r.v%1) FILTER (WHERE %2)").arg(k).arg(any);
     return arrays.join(QStringLiteral(", "));

@@ -70,7 +70,8 @@ public:
 
 private:
     static QString textForm(const PassField &field, const QString &column);
-    static QString aggregates(const QList<PassField> &fields);
+    // With places: the rows' places (or keys) as the first array; without, NULL there.
+    static QString aggregates(const QList<PassField> &fields, bool places);
     QString keptFrom(const QList<PassField> &fields, const QString &rows) const;
     QString mayChangeSql(const QString &value) const;
     WriteTarget target(const QList<const PassField *> &fields, const StoredRelation *relation,
