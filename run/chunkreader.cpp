@@ -22,6 +22,16 @@ void WriteRows::add(const QString &place, const QList<QString> &itemOlds,
     counts.push_back(count);
 }
 
+void WriteRows::reserve(qsizetype items)
+{
+    places.reserve(items);
+    for (qsizetype k = 0; k < fields(); ++k) {
+        olds[k].reserve(items);
+        news[k].reserve(items);
+    }
+    counts.reserve(items);
+}
+
 void WriteRows::join()
 {
     const auto holdsSeparator = [](const QList<QString> &list) {
@@ -127,6 +137,7 @@ void ChunkReader::prepare(const QList<QString> &places, const QList<QList<QStrin
     QList<QHash<QString, QString>> seen(fields);
     for (QHash<QString, QString> &values : seen)
         values.reserve(places.size());
+    chunk.rows.reserve(places.size());
     QList<QString> olds(fields), news(fields);
     for (qsizetype r = 0; r < places.size(); ++r) {
         bool changes = false;

@@ -35,6 +35,8 @@ struct WriteRows {
     qsizetype fields() const { return olds.size(); }
     bool byPlace() const { return !places.isEmpty(); }
 
+    // Room for that many items, so that adding them moves nothing.
+    void reserve(qsizetype items);
     // Adds an item: its place (empty for one matched by value) and its values per field.
     void add(const QString &place, const QList<QString> &itemOlds, const QList<QString> &itemNews,
              qint64 count);
