@@ -1,5 +1,7 @@
 #include "db/sqlquote.h"
 
+#include <algorithm>
+
 QString QuoteIdentifier(const QString &name)
 {
     QString quoted = name;
@@ -33,16 +35,23 @@ QString TextFormOf(const QString &quotedColumn)
 
 QString UnusedDelimiter(const QList<QString> &values)
 {
+    return UnusedDelimiter(QList<QList<QString>>{values});
+}
+
+QString UnusedDelimiter(const QList<QList<QString>> &lists)
+{
     // The unit separator and a number: it cannot overlap itself, so once no value holds it,
     // splitting the joined text at it gives back exactly the values. An ASCII character, as
     // every server encoding has those; a LATIN1 database, say, refuses a private-use one.
     for (int k = 0;; ++k) {
         const QString delimiter = QChar(0x1F) + QString::number(k);
-        if (std::none_of(values.cbegin(), values.cend(),
-                         [&](const QString &value) {
-                             // Most values hold no unit separator at all, which is quick to see.
-                             return value.contains(QChar(0x1F)) && value.contains(delimiter);
-                         }))
+        const auto holds = [&](const QString &value) {
+            // Most values hold no unit separator at all, which is quick to see.
+            return value.contains(QChar(0x1F)) && value.contains(delimiter);
+        };
+        if (std::none_of(lists.cbegin(), lists.cend(), [&](const QList<QString> &list) {
+                return std::any_of(list.cbegin(), list.cend(), holds);
+            }))
             return delimiter;
     }
 }

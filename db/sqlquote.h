@@ -22,6 +22,8 @@ QString TextFormOf(const QString &quotedColumn);
 // text that the server splits again with string_to_array(), far faster than it parses an
 // array literal. The values must not be empty (string_to_array gives no element for '').
 QString UnusedDelimiter(const QList<QString> &values);
+// The same for the values of several lists, which are not copied into one.
+QString UnusedDelimiter(const QList<QList<QString>> &lists);
 
 // The elements of a one-dimensional text[] in its text form; NULL elements come back as
 // null QStrings. Returns false when the text is not such an array.

@@ -8,7 +8,6 @@
 
 #include <QHash>
 #include <QVariant>
-#include <algorithm>
 
 void WriteRows::add(const QString &place, const QList<QString> &itemOlds,
                     const QList<QString> &itemNews, qint64 count)
@@ -34,21 +33,7 @@ void WriteRows::reserve(qsizetype items)
 
 void WriteRows::join()
 {
-    const auto holdsSeparator = [](const QList<QString> &list) {
-        return std::any_of(list.cbegin(), list.cend(),
-                           [](const QString &value) { return value.contains(QChar(0x1F)); });
-    };
-    bool separators = holdsSeparator(places);
-    for (qsizetype k = 0; k < fields() && !separators; ++k)
-        separators = holdsSeparator(olds[k]) || holdsSeparator(news[k]);
-    if (separators) {
-        QList<QString> all = places;
-        for (qsizetype k = 0; k < fields(); ++k)
-            all += olds[k] + news[k];
-        delimiter = UnusedDelimiter(all);
-    } else {
-        delimiter = UnusedDelimiter({});
-    }
+    delimiter = UnusedDelimiter(QList<QList<QString>>{places} + olds + news);
     joined.clear();
     if (byPlace())
         joined << places.join(delimiter);

@@ -7,7 +7,6 @@
 #include "run/rowupdate.h"
 
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QVariant>
 #include <chrono>
@@ -326,8 +325,7 @@ QString ChunkWriter::rowFunction(DbSession &session, const WriteJob &job, bool r
     function = QStringLiteral("pg_temp.recasor_rows_%1").arg(rowFunctions_.size() + 1);
     const QString filter = condition(target.filter);
     const QString columns = update.columns();
-    QString values = columns;
-    values.replace(QRegularExpression(QStringLiteral("\\b(\\w+)\\b")), QStringLiteral("p.\\1"));
+    const QString values = update.columns(QStringLiteral("p."));
     const qsizetype low = update.arrays() + 1;
     try {
         // The function's own names never meet the table's fields: its parameters are used by

@@ -33,14 +33,14 @@ QString RowUpdate::newValue(qsizetype k) const
     return QStringLiteral("((SELECT s.n%1 FROM s) ->> %2)").arg(k).arg(keyPlace(target_));
 }
 
-QString RowUpdate::columns() const
+QString RowUpdate::columns(const QString &prefix) const
 {
     QStringList names;
     if (byPlace_)
-        names << QStringLiteral("c");
+        names << prefix + QStringLiteral("c");
     for (qsizetype k = 0; k < target_.fields.size(); ++k)
-        names << QStringLiteral("o%1").arg(k) << QStringLiteral("n%1").arg(k);
-    names << QStringLiteral("i");
+        names << prefix + QStringLiteral("o%1").arg(k) << prefix + QStringLiteral("n%1").arg(k);
+    names << prefix + QStringLiteral("i");
     return names.join(QStringLiteral(", "));
 }
 

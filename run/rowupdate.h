@@ -25,7 +25,7 @@ public:
 
     // v's columns: the place c (by place), then each field's old and new value, then i, the
     // item's number from 1.
-    QString columns() const;
+    QString columns(const QString &prefix = QString()) const;
     // The lists as arrays, from the statement's parameters (each a text and its delimiter) or
     // from the function's arguments, and the function's argument types.
     QString arraysFromParameters() const;
