@@ -174,7 +174,8 @@ qint64 RowUpdates(DbSession &session, const QString &table)
         session.execute(QStringLiteral("SELECT pg_stat_clear_snapshot()"));
         QSqlQuery count = session.exec(
             QStringLiteral("SELECT n_tup_upd, (SELECT count(*) FROM pg_stat_activity WHERE"
-                           " datname = current_database() AND pid <> pg_backend_pid())"
+                           " datname = current_database() AND pid <> pg_backend_pid()"
+                           " AND backend_type = 'client backend')"
                            " FROM pg_stat_user_tables WHERE relname = '%1'")
                 .arg(table));
         if (count.next() && count.value(1).toLongLong() == 0)

@@ -40,18 +40,23 @@ QString UnusedDelimiter(const QList<QString> &values)
 
 QString UnusedDelimiter(const QList<QList<QString>> &lists)
 {
-    // The unit separator and a number: it cannot overlap itself, so once no value holds it,
-    // splitting the joined text at it gives back exactly the values. An ASCII character, as
-    // every server encoding has those; a LATIN1 database, say, refuses a private-use one.
+    const auto noneHolds = [&](const auto &holds) {
+        return std::none_of(lists.cbegin(), lists.cend(), [&](const QList<QString> &list) {
+            return std::any_of(list.cbegin(), list.cend(), holds);
+        });
+    };
+    // One control character when the values leave one free, as they nearly always do: it
+    // costs one unit per value. ASCII characters, as every server encoding has those; a LATIN1
+    // database, say, refuses a private-use one.
+    for (const char16_t unit : {u'\x1f', u'\x1e', u'\x1d', u'\x1c'}) {
+        if (noneHolds([unit](const QString &value) { return value.contains(QChar(unit)); }))
+            return QString(QChar(unit));
+    }
+    // Else the unit separator and a number: it cannot overlap itself, so once no value holds
+    // it, splitting the joined text at it gives back exactly the values.
     for (int k = 0;; ++k) {
         const QString delimiter = QChar(0x1F) + QString::number(k);
-        const auto holds = [&](const QString &value) {
-            // Most values hold no unit separator at all, which is quick to see.
-            return value.contains(QChar(0x1F)) && value.contains(delimiter);
-        };
-        if (std::none_of(lists.cbegin(), lists.cend(), [&](const QList<QString> &list) {
-                return std::any_of(list.cbegin(), list.cend(), holds);
-            }))
+        if (noneHolds([&](const QString &value) { return value.contains(delimiter); }))
             return delimiter;
     }
 }

@@ -27,23 +27,28 @@ QByteArray JournalPacking::PackNews(const QString &oldsJoined, const QString &ne
 {
     const qsizetype size = oldsJoined.size();
     if (newsJoined.size() == size) {
-        QByteArray packed(1 + (size + 7) / 8, '\0');
+        const qsizetype maskBytes = (size + 7) / 8;
+        QByteArray packed(1 + maskBytes, '\0');
         packed[0] = Changes;
-        QString changed;
+        uchar *mask = reinterpret_cast<uchar *>(packed.data()) + 1;
+        QString changed(size, Qt::Uninitialized);
+        QChar *next = changed.data();
+        const QChar *olds = oldsJoined.constData(), *news = newsJoined.constData();
         bool whole = false;
         for (qsizetype i = 0; i < size; ++i) {
-            const QChar unit = newsJoined[i];
-            if (unit == oldsJoined[i])
+            if (news[i] == olds[i])
                 continue;
-            if (unit.isSurrogate() || oldsJoined[i].isSurrogate()) {
+            if (news[i].isSurrogate() || olds[i].isSurrogate()) {
                 whole = true;
                 break;
             }
-            packed[1 + i / 8] = char(packed[1 + i / 8] | (1 << (i % 8)));
-            changed += unit;
+            mask[i / 8] |= uchar(1 << (i % 8));
+            *next++ = news[i];
         }
-        if (!whole)
+        if (!whole) {
+            changed.truncate(next - changed.constData());
             return packed + changed.toUtf8();
+        }
     }
     return Whole + newsJoined.toUtf8();
 }

@@ -14,18 +14,6 @@ namespace {
 constexpr qsizetype PieceRows = 1 << 16;
 constexpr qsizetype PieceChars = 1 << 21;
 
-// A delimiter of one byte when the values leave one free (they are most of what the journal
-// keeps, and a delimiter comes with each), else one that certainly is.
-QString delimiterFor(const QList<QString> &values)
-{
-    for (const char16_t unit : {u'\x1f', u'\x1e', u'\x1d', u'\x1c'}) {
-        if (std::none_of(values.cbegin(), values.cend(),
-                         [unit](const QString &value) { return value.contains(QChar(unit)); }))
-            return QString(QChar(unit));
-    }
-    return UnusedDelimiter(values);
-}
-
 } // namespace
 
 JournalWriter::JournalWriter(const JournalRun &run)
@@ -36,7 +24,7 @@ JournalWriter::JournalWriter(const JournalRun &run)
 JournalWriter::~JournalWriter() = default;
 
 void JournalWriter::record(const QString &relationSql, const QList<QString> &identities,
-                           const QList<JournalField> &fields)
+                           const QList<JournalField> &fields, const QString &joinedBy)
 {
     for (const JournalField &field : fields) {
         if (field.olds.size() != identities.size() || field.news.size() != identities.size())
@@ -68,18 +56,34 @@ void JournalWriter::record(const QString &relationSql, const QList<QString> &ide
                 return whole ? list : list.mid(from, to - from);
             };
             const QList<QString> pieceIds = piece(identities);
-            QList<QString> all = pieceIds;
-            for (const JournalField &field : fields)
-                all += piece(field.olds) + piece(field.news);
-            const QString delimiter = delimiterFor(all);
+            // The caller's joined lists serve a whole chunk when no identity holds their
+            // delimiter either.
+            const bool given = whole && !joinedBy.isEmpty() &&
+                               std::all_of(fields.cbegin(), fields.cend(),
+                                           [](const JournalField &field) {
+                                               return !field.oldsJoined.isNull() &&
+                                                      !field.newsJoined.isNull();
+                                           }) &&
+                               std::none_of(pieceIds.cbegin(), pieceIds.cend(),
+                                            [&](const QString &id) {
+                                                return id.contains(joinedBy);
+                                            });
+            QString delimiter = joinedBy;
+            if (!given) {
+                QList<QList<QString>> all{pieceIds};
+                for (const JournalField &field : fields)
+                    all << piece(field.olds) << piece(field.news);
+                delimiter = UnusedDelimiter(all);
+            }
             // The first field goes with the rows, as in a journal of one field a chunk; the
             // others beside them.
             qint64 seq = 0;
             for (qsizetype k = 0; k < fields.size(); ++k) {
-                const QString oldsJoined = piece(fields[k].olds).join(delimiter);
+                const QString oldsJoined =
+                    given ? fields[k].oldsJoined : piece(fields[k].olds).join(delimiter);
                 const QByteArray olds = JournalPacking::PackTexts(oldsJoined);
-                const QByteArray news =
-                    JournalPacking::PackNews(oldsJoined, piece(fields[k].news).join(delimiter));
+                const QByteArray news = JournalPacking::PackNews(
+                    oldsJoined, given ? fields[k].newsJoined : piece(fields[k].news).join(delimiter));
                 if (k == 0)
                     seq = file_
                               ->exec(QStringLiteral("INSERT INTO change (field, relation, rows,"

@@ -14,10 +14,11 @@
 class JournalFile;
 
 // One field's values in a chunk, in the order of its identities: both empty for a row whose
-// field the chunk did not write.
+// field the chunk did not write. The caller may give the lists joined already as well.
 struct JournalField {
     QString name;
     QList<QString> olds, news;
+    QString oldsJoined, newsJoined; // joined by record()'s joinedBy, or null
 };
 
 class JournalWriter
@@ -32,14 +33,15 @@ public:
     // and, for each field, the old and the new value, in their text forms. All in one
     // transaction, and on the disk when it returns: call it before the chunk's change is
     // committed on the server. Throws JournalError on any failure (also for lists of unequal
-    // length); then nothing of the chunk is recorded.
+    // length); then nothing of the chunk is recorded. Lists joined by joinedBy, which no value
+    // holds, spare joining them again.
     void record(const QString &relationSql, const QList<QString> &identities,
-                const QList<JournalField> &fields);
+                const QList<JournalField> &fields, const QString &joinedBy = QString());
     // The same for a chunk of one field.
     void record(const QString &field, const QString &relationSql, const QList<QString> &identities,
                 const QList<QString> &olds, const QList<QString> &news)
     {
-        record(relationSql, identities, {{field, olds, news}});
+        record(relationSql, identities, {{field, olds, news, {}, {}}});
     }
 
     // Takes the rows of the last record() out again, for a chunk whose change the server did

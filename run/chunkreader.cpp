@@ -117,11 +117,16 @@ void ChunkReader::prepare(const QList<QString> &places, const QList<QList<QStrin
         prepareValues(values.value(0), arrays.value(0), chunk);
         return;
     }
-    // Each field's distinct values are converted once; an empty text marks one the rule leaves
-    // as it is (no value is converted into an empty text).
+    // A field whose values repeat has each distinct value converted once. Whether they do is
+    // seen on the chunk's first rows: where they hardly repeat, looking each value up costs
+    // more than converting it again. The empty text marks a value the rule leaves as it is (no
+    // value is converted into an empty text).
+    constexpr qsizetype Sample = 512;
     QList<QHash<QString, QString>> seen(fields);
     for (QHash<QString, QString> &values : seen)
-        values.reserve(places.size());
+        values.reserve(std::min(places.size(), Sample));
+    QList<bool> looked(fields, true);
+    QList<qsizetype> repeats(fields, 0);
     chunk.rows.reserve(places.size());
     QList<QString> olds(fields), news(fields);
     for (qsizetype r = 0; r < places.size(); ++r) {
@@ -133,17 +138,31 @@ void ChunkReader::prepare(const QList<QString> &places, const QList<QList<QStrin
             if (old.isEmpty())
                 continue;
             chunk.bytesRead += old.size() * 2;
-            auto known = seen[k].find(old);
-            if (known == seen[k].end()) {
-                QString converted = Convert(mode_, words_.get(), old, arrays[k]);
-                if (converted == old)
-                    converted.clear();
-                known = seen[k].insert(old, std::move(converted));
+            if (r == Sample && looked[k]) {
+                looked[k] = repeats[k] * 4 >= Sample;
+                if (!looked[k])
+                    seen[k] = {};
             }
-            if (known->isEmpty())
+            QString converted;
+            if (looked[k]) {
+                QString &known = seen[k][old];
+                if (known.isNull()) {
+                    known = Convert(mode_, words_.get(), old, arrays[k]);
+                    if (known == old)
+                        known = QStringLiteral(""); // empty, not null: known to stay
+                } else {
+                    ++repeats[k];
+                }
+                converted = known;
+            } else {
+                converted = Convert(mode_, words_.get(), old, arrays[k]);
+                if (converted == old)
+                    continue;
+            }
+            if (converted.isEmpty())
                 continue;
             olds[k] = old;
-            news[k] = *known;
+            news[k] = std::move(converted);
             changes = true;
             ++chunk.valuesChanged;
         }
@@ -158,23 +177,24 @@ void ChunkReader::prepare(const QList<QString> &places, const QList<QList<QStrin
 void ChunkReader::prepareValues(const QList<QString> &values, bool array,
                                 PreparedChunk &chunk) const
 {
-    // The item of each distinct value; -1 for one the rule leaves as it is.
+    // The item of each distinct value, from 1; -1 for one the rule leaves as it is, 0 for one
+    // not met before.
     QHash<QString, qsizetype> items;
     items.reserve(values.size());
     for (const QString &old : values) {
         if (old.isEmpty())
             continue;
         chunk.bytesRead += old.size() * 2;
-        auto known = items.find(old);
-        if (known == items.end()) {
+        qsizetype &item = items[old];
+        if (item == 0) {
             const QString converted = Convert(mode_, words_.get(), old, array);
-            known = items.insert(old, converted == old ? -1 : chunk.rows.size());
-            if (*known >= 0)
+            item = converted == old ? -1 : chunk.rows.size() + 1;
+            if (item > 0)
                 chunk.rows.add(QString(), {old}, {converted}, 0);
         }
-        if (*known < 0)
+        if (item < 0)
             continue;
-        ++chunk.rows.counts[*known];
+        ++chunk.rows.counts[item - 1];
         ++chunk.valuesChanged;
     }
     chunk.rows.join();

@@ -272,19 +272,19 @@ void ChunkWriter::takeWritten(const WriteJob &job, qsizetype from, qsizetype to,
     const WriteRows &rows = job.rows;
     const qsizetype fields = rows.fields();
     if (!written.identities.isEmpty() && writtenAsSent(rows, from, to, written)) {
-        recorder_->record(job.target, written.identities, rows.olds, rows.news);
+        recorder_->record(job.target, written.identities, rows);
     } else if (!written.identities.isEmpty()) {
-        QList<QList<QString>> olds(fields), news(fields);
+        WriteRows recorded(fields);
         for (qsizetype r = 0; r < written.items.size(); ++r) {
             const qsizetype i = written.items[r];
             const int mask = fields == 1 ? 1 : written.masks.value(r);
             for (qsizetype k = 0; k < fields; ++k) {
                 const bool changed = mask & (1 << k);
-                olds[k].push_back(changed ? rows.olds[k][i] : QString());
-                news[k].push_back(changed ? rows.news[k][i] : QString());
+                recorded.olds[k].push_back(changed ? rows.olds[k][i] : QString());
+                recorded.news[k].push_back(changed ? rows.news[k][i] : QString());
             }
         }
-        recorder_->record(job.target, written.identities, olds, news);
+        recorder_->record(job.target, written.identities, recorded);
     }
     result.rowsWritten += written.items.size();
     QList<qint64> found(to - from, 0);

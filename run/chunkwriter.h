@@ -49,15 +49,15 @@ struct WriteTarget {
 };
 
 // Receives, in the writer's thread and before the statement's change is committed, the rows it
-// wrote: each row's identity and, per field of the target, its old and new value (both empty
-// where the row's field was not written). A failure (a DbError) rolls the statement back and
-// ends the run, so that no committed change goes unrecorded.
+// wrote: each row's identity and its values per field of the target, old and new (both empty
+// where the row's field was not written), in the identities' order. A failure (a DbError) rolls
+// the statement back and ends the run, so that no committed change goes unrecorded.
 class RowRecorder
 {
 public:
     virtual ~RowRecorder() = default;
     virtual void record(const WriteTarget &target, const QList<QString> &identities,
-                        const QList<QList<QString>> &olds, const QList<QList<QString>> &news) = 0;
+                        const WriteRows &rows) = 0;
     // The rows of the last record() were not written after all: the server refused the
     // statement's commit. A failure (a DbError) ends the run.
     virtual void forget() = 0;

@@ -17,7 +17,7 @@ public:
     }
 
     void record(const WriteTarget &target, const QList<QString> &identities,
-                const QList<QList<QString>> &olds, const QList<QList<QString>> &news) override;
+                const WriteRows &rows) override;
     void forget() override;
 
 private:
