@@ -1,5 +1,7 @@
 #include "journal/journalpacking.h"
 
+#include <algorithm>
+
 namespace {
 
 // The first byte of packed new values.
@@ -33,18 +35,24 @@ QByteArray JournalPacking::PackNews(const QString &oldsJoined, const QString &ne
         uchar *mask = reinterpret_cast<uchar *>(packed.data()) + 1;
         QString changed(size, Qt::Uninitialized);
         QChar *next = changed.data();
-        const QChar *olds = oldsJoined.constData(), *news = newsJoined.constData();
-        bool whole = false;
-        for (qsizetype i = 0; i < size; ++i) {
-            if (news[i] == olds[i])
-                continue;
-            if (news[i].isSurrogate() || olds[i].isSurrogate()) {
-                whole = true;
-                break;
+        const char16_t *olds = reinterpret_cast<const char16_t *>(oldsJoined.constData());
+        const char16_t *news = reinterpret_cast<const char16_t *>(newsJoined.constData());
+        // Without a branch per unit: which units change follows no pattern.
+        unsigned surrogates = 0;
+        for (qsizetype i = 0; i < size; i += 8) {
+            const qsizetype end = std::min(size, i + 8);
+            unsigned bits = 0;
+            for (qsizetype j = i; j < end; ++j) {
+                const unsigned differs = news[j] != olds[j];
+                surrogates |= differs & (unsigned((news[j] & 0xF800) == 0xD800) |
+                                         unsigned((olds[j] & 0xF800) == 0xD800));
+                bits |= differs << (j - i);
+                *next = QChar(news[j]);
+                next += differs;
             }
-            mask[i / 8] |= uchar(1 << (i % 8));
-            *next++ = news[i];
+            mask[i / 8] = uchar(bits);
         }
+        const bool whole = surrogates != 0;
         if (!whole) {
             changed.truncate(next - changed.constData());
             return packed + changed.toUtf8();

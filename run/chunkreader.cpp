@@ -121,7 +121,7 @@ void ChunkReader::prepare(const QList<QString> &places, const QList<QList<QStrin
     // seen on the chunk's first rows: where they hardly repeat, looking each value up costs
     // more than converting it again. The empty text marks a value the rule leaves as it is (no
     // value is converted into an empty text).
-    constexpr qsizetype Sample = 512;
+    constexpr qsizetype Sample = 128;
     QList<QHash<QString, QString>> seen(fields);
     for (QHash<QString, QString> &values : seen)
         values.reserve(std::min(places.size(), Sample));
