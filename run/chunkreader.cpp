@@ -130,6 +130,11 @@ void ChunkReader::prepare(const QList<QString> &places, const QList<QList<QStrin
     chunk.rows.reserve(places.size());
     QList<QString> olds(fields), news(fields);
     for (qsizetype r = 0; r < places.size(); ++r) {
+        for (qsizetype k = 0; r == Sample && k < fields; ++k) {
+            looked[k] = repeats[k] * 4 >= Sample;
+            if (!looked[k])
+                seen[k] = {};
+        }
         bool changes = false;
         for (qsizetype k = 0; k < fields; ++k) {
             olds[k].clear();
@@ -138,11 +143,6 @@ void ChunkReader::prepare(const QList<QString> &places, const QList<QList<QStrin
             if (old.isEmpty())
                 continue;
             chunk.bytesRead += old.size() * 2;
-            if (r == Sample && looked[k]) {
-                looked[k] = repeats[k] * 4 >= Sample;
-                if (!looked[k])
-                    seen[k] = {};
-            }
             QString converted;
             if (looked[k]) {
                 QString &known = seen[k][old];

@@ -44,6 +44,11 @@ struct WriteRows {
     void join();
     // The statement's parameters for items [from, to): each list as a text and its delimiter.
     QVariantList params(qsizetype from, qsizetype to) const;
+    // Field k's old (or new) values as join() joined them; null before join().
+    QString joinedValues(qsizetype k, bool news) const
+    {
+        return joined.value((byPlace() ? 1 : 0) + 2 * k + (news ? 1 : 0));
+    }
     // The item's old values as one text, by which a refused item is known again.
     QString key(qsizetype i) const;
 

@@ -3,17 +3,14 @@
 void JournalRecorder::record(const WriteTarget &target, const QList<QString> &identities,
                              const WriteRows &rows)
 {
-    // The rows' lists as joined for the statement, when it wrote them as they were sent.
-    const qsizetype joined = rows.byPlace() ? 1 : 0;
-    const bool given = rows.joined.size() == joined + 2 * rows.fields();
+    // The rows' lists as joined for the statement, when it wrote them as they were sent (the
+    // delimiter is empty otherwise).
     QList<JournalField> fields;
-    for (qsizetype k = 0; k < target.fields.size(); ++k) {
+    for (qsizetype k = 0; k < target.fields.size(); ++k)
         fields.push_back({target.fields[k].name, rows.olds.value(k), rows.news.value(k),
-                          given ? rows.joined[joined + 2 * k] : QString(),
-                          given ? rows.joined[joined + 2 * k + 1] : QString()});
-    }
+                          rows.joinedValues(k, false), rows.joinedValues(k, true)});
     try {
-        writer_.record(target.relationSql, identities, fields, given ? rows.delimiter : QString());
+        writer_.record(target.relationSql, identities, fields, rows.delimiter);
     } catch (const JournalError &error) {
         throw DbError(error.text());
     }
