@@ -490,18 +490,15 @@ void ChunkWriter::writeByKey(DbSession &session, const WriteJob &job, qsizetype 
     const RowUpdate update(target, false);
     const bool recording = recorder_ && !target.identity.isEmpty();
     const bool masked = recording && target.fields.size() > 1;
-    QHash<QString, qsizetype> items;
-    for (qsizetype i = from; i < to; ++i)
-        items.insert(job.rows.places[i], i);
     recorded(session, [&] {
         QSqlQuery query =
             session.exec(update.keyStatement(recording, masked), job.rows.params(from, to));
         Written written;
         while (query.next()) {
-            const auto item = items.constFind(query.value(0).toString());
-            if (item == items.cend())
+            const qsizetype item = from + query.value(0).toLongLong();
+            if (item < from || item >= to)
                 throw DbError(QStringLiteral("The rows written could not be told apart."));
-            written.items.push_back(*item);
+            written.items.push_back(item);
             written.masks.push_back(query.value(2).toInt());
             if (recording)
                 written.identities.push_back(query.value(1).toString());

@@ -70,13 +70,19 @@ QString PassStatements::keyReadSql(const QList<PassField> &fields, const KeyChun
         values << textForm(fields[k], QStringLiteral("t.") + fields[k].sql) +
                       QStringLiteral(" AS v%1").arg(k);
     const RowIdentity key{chunk.relation->key};
+    QStringList order;
+    for (const RowIdentity::Column &column : chunk.relation->key)
+        order << QStringLiteral("t.") + QuoteIdentifier(column.name);
+    // In key order, which the wrapper asks of the remote server: the write finds each row's
+    // values by its key's place among the chunk's keys, as the remote server orders them.
     return QStringLiteral("SELECT count(*), NULL, false, 0, %1 FROM %2")
         .arg(aggregates(fields, true),
              keptFrom(fields,
                       QStringLiteral("SELECT %1 AS c, %2 FROM ONLY %3 AS t WHERE %4"
-                                     " OFFSET 0")
+                                     " ORDER BY %5 OFFSET 0")
                           .arg(key.sql(QStringLiteral("t")), values.join(QStringLiteral(", ")),
-                               chunk.relation->sql, chunk.conditionSql(QStringLiteral("t")))));
+                               chunk.relation->sql, chunk.conditionSql(QStringLiteral("t")),
+                               order.join(QStringLiteral(", ")))));
 }
 
 QString PassStatements::textForm(const PassField &field, const QString &column)

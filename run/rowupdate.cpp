@@ -133,7 +133,11 @@ QString RowUpdate::match() const
     QStringList anyChanges;
     for (qsizetype k = 0; k < fields.size(); ++k) {
         if (fields.size() == 1) {
-            conditions << holds(k) << changes(k);
+            conditions << holds(k);
+            // By key, every item of one field changes it (the chunk has no others), and the
+            // test would cost the remote server a further look into the new values per row.
+            if (!byKey_ || !fields[k].plainText)
+                conditions << changes(k);
         } else {
             conditions << QStringLiteral("(NOT %1 OR %2)").arg(changes(k), holds(k));
             anyChanges << changes(k);
@@ -159,26 +163,24 @@ QString RowUpdate::mask() const
 
 QString RowUpdate::keyStatement(bool recording, bool masked) const
 {
-    QStringList columns{QStringLiteral("k")}, lists, arrays;
-    lists << QStringLiteral("CAST(string_to_array(?, ?) AS %1[])").arg(target_.keyTypeSql);
+    QStringList lists;
+    lists << QStringLiteral("CAST(string_to_array(?, ?) AS %1[]) AS keys").arg(target_.keyTypeSql);
     for (qsizetype k = 0; k < target_.fields.size(); ++k) {
-        for (const QChar kind : {u'o', u'n'}) {
-            const QString column = kind + QString::number(k);
-            columns << column;
-            lists << QStringLiteral("string_to_array(?, ?)");
-            arrays << QStringLiteral("to_jsonb(array_agg(u.%1 ORDER BY u.k)) AS %1").arg(column);
-        }
+        for (const QChar kind : {u'o', u'n'})
+            lists << QStringLiteral("to_jsonb(string_to_array(?, ?)) AS ") + kind +
+                         QString::number(k);
     }
     // The arrays are made once, here, and reach the remote server as the statement's
-    // parameters; the keys' order is the key type's own, which width_bucket follows.
-    return QStringLiteral("WITH s AS MATERIALIZED (SELECT array_agg(u.k ORDER BY u.k) AS keys, %1"
-                          " FROM unnest(%2) AS u(%3))"
-                          " UPDATE %4 AS t SET %5 WHERE t.%6 = ANY(CAST((SELECT s.keys FROM s)"
-                          " AS %7[])) AND %8 AND %9"
-                          " RETURNING format('%s', t.%6), %10, %11")
-        .arg(arrays.join(QStringLiteral(", ")), lists.join(QStringLiteral(", ")),
-             columns.join(QStringLiteral(", ")), target_.relation, set(), target_.keySql,
-             target_.keyTypeSql, target_.filter.isEmpty() ? QStringLiteral("true") : target_.filter,
-             match(), recording ? target_.identity : QStringLiteral("NULL::text"),
+    // parameters. The keys come in key order, so that the rows are picked by a range of the key
+    // and width_bucket finds each row's item by halving; a row of the range whose key is not
+    // among them is written only where it holds the old values of the item whose place it
+    // takes, with that item's conversion of those very values.
+    return QStringLiteral("WITH s AS MATERIALIZED (SELECT %1)"
+                          " UPDATE %2 AS t SET %3 WHERE t.%4 >= (SELECT s.keys[1] FROM s)"
+                          " AND t.%4 <= (SELECT s.keys[cardinality(s.keys)] FROM s) AND %5 AND %6"
+                          " RETURNING %7, %8, %9")
+        .arg(lists.join(QStringLiteral(", ")), target_.relation, set(), target_.keySql,
+             target_.filter.isEmpty() ? QStringLiteral("true") : target_.filter, match(),
+             keyPlace(target_), recording ? target_.identity : QStringLiteral("NULL::text"),
              masked ? mask() : QStringLiteral("1"));
 }

@@ -41,7 +41,8 @@ public:
 
     // The whole statement for items matched by key, from the statement's parameters: the keys,
     // then each field's olds and news (each a text and its delimiter). It returns, for each row
-    // written, the key's text form, its identity and its mask. The keys must be distinct.
+    // written, the place of its item among the keys (from 0), its identity and its mask. The
+    // keys must be distinct and in key order.
     QString keyStatement(bool recording, bool masked) const;
 
 private:

@@ -511,6 +511,23 @@ void TestChangeRun::partitionsOnAnotherServer()
                     " AND city IN ('PARIS', 'ROME')"),
              QStringList{"6020"});
     exec({"DROP TABLE cr.sharded"});
+
+    // A partition key need not be unique: rows that share one are each written with their own
+    // values, and a row the remote server refuses keeps its value and counts once.
+    exec({"CREATE TABLE cr.shared (id int, name text) PARTITION BY RANGE (id)"});
+    failure = ShardedTable::makeForeign(
+        TestDatabase::settings(), "cr", "shared_far", "id int, name text CHECK (name <> 'NO')",
+        "OF cr.shared FOR VALUES FROM (0) TO (10)",
+        {"INSERT INTO cr.shared_far VALUES (1, 'a'), (1, 'b'), (2, 'no'), (2, 'c'), (3, 'd'),"
+         " (3, 'd'), (4, 'e')"});
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    const ChangeRunSummary shared = runOn({"cr", "shared"}, {"name"}, CaseMode::Upper);
+    QVERIFY2(shared.firstError.contains("check constraint"), qPrintable(shared.firstError));
+    QCOMPARE(shared.rowsWritten, 6);
+    QCOMPARE(shared.valuesNotWritten, 1);
+    QCOMPARE(column("SELECT string_agg(name, ',' ORDER BY id, name) FROM cr.shared"),
+             QStringList{"A,B,C,no,D,D,E"});
+    exec({"DROP TABLE cr.shared"});
 }
 
 void TestChangeRun::partitionsOnAnotherServerThatCannotBeReached()
