@@ -54,6 +54,19 @@ QString RowIdentity::sql(const QString &alias) const
     return QStringLiteral("CAST(ARRAY[%1] AS text)").arg(parts.join(QStringLiteral(", ")));
 }
 
+QChar RowIdentity::separator() const
+{
+    // A ctid reads "(block,offset)"; an integer, digits and a sign.
+    if (byPosition())
+        return u' ';
+    static const QStringList integers{QStringLiteral("\"pg_catalog\".\"int2\""),
+                                      QStringLiteral("\"pg_catalog\".\"int4\""),
+                                      QStringLiteral("\"pg_catalog\".\"int8\"")};
+    if (key.size() == 1 && integers.contains(key.first().typeSql))
+        return u',';
+    return {};
+}
+
 QString RowIdentity::matchSql(const QString &alias, const QString &identityText) const
 {
     if (byPosition())

@@ -35,6 +35,10 @@ struct RowIdentity {
     // of a text[] of the key's text forms for a composite key, or the row's ctid as text.
     QString sql(const QString &alias) const;
 
+    // A character that no identity's text holds, by which the server may join identities
+    // without quoting them; a null character where a key's text may hold any.
+    QChar separator() const;
+
     // SQL condition that row `alias` is the row whose identity the SQL text expression
     // `identityText` gives. The text is cast to the key's types, so that the key's index is used.
     QString matchSql(const QString &alias, const QString &identityText) const;

@@ -24,9 +24,6 @@ struct TargetField {
     QString sql;            // the quoted column
     QString typeSql;        // its type, for the cast of the new text
     bool plainText = false; // text or varchar: the value is its own text form
-    // A condition on row t that its value may change, which lets a match by value leave most
-    // unchanged rows out before the join; "true" when any value may.
-    QString mayChange = QStringLiteral("true");
 };
 
 // Where a chunk's items are written: the writer makes from it the statement for a whole chunk
@@ -40,6 +37,7 @@ struct WriteTarget {
     // recorded.
     QString relationSql;
     QString identity;
+    QChar identitySeparator; // that no identity's text holds; null when any character may be
     // For rows known by a key rather than by their place (a foreign table, whose rows live on
     // another server): the key's one column, quoted, and its type; empty otherwise.
     QString keySql;

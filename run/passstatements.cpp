@@ -133,13 +133,13 @@ WriteTarget PassStatements::rowsTarget(const QList<PassField> &fields,
     QList<const PassField *> all;
     for (const PassField &field : fields)
         all << &field;
-    return target(all, relation, false);
+    return target(all, relation);
 }
 
 WriteTarget PassStatements::valuesTarget(const PassField &field,
                                          const StoredRelation *relation) const
 {
-    return target({&field}, relation, true);
+    return target({&field}, relation);
 }
 
 // A foreign table's rows are written through this server by their key, which must be one
@@ -161,26 +161,25 @@ WriteTarget PassStatements::keyTarget(const QList<PassField> &fields,
 }
 
 // Text and varchar values are their own text form; other types are matched in their text form.
-// Matched by value, the condition used for reading leaves most unchanged rows of text out
-// before the join, so that the server looks up only rows that can match.
+// No row is left out before the match by a test of whether its value may change: the server
+// looks a value up in the items for less than such a test costs.
 WriteTarget PassStatements::target(const QList<const PassField *> &fields,
-                                   const StoredRelation *relation, bool byValue) const
+                                   const StoredRelation *relation) const
 {
     WriteTarget target;
     bool partitionKey = false;
     for (const PassField *field : fields) {
-        TargetField written{field->name, field->sql, field->typeSql, field->plainText};
-        if (byValue && field->plainText)
-            written.mayChange = mayChangeSql(QStringLiteral("t.") + field->sql);
-        target.fields << written;
+        target.fields << TargetField{field->name, field->sql, field->typeSql, field->plainText};
         partitionKey = partitionKey || field->partitionKey;
     }
     // Rows that may move to another partition are known by their key in the partitioned
     // table as a whole.
     target.relationSql =
         partitionKey && identity_ && !identity_->byPosition() ? table_.sql() : relation->sql;
-    if (identity_)
+    if (identity_) {
         target.identity = identity_->sql(QStringLiteral("t"));
+        target.identitySeparator = identity_->separator();
+    }
     if (partitionKey) {
         target.relation = table_.sql();
         target.filter = QStringLiteral("t.tableoid = %1").arg(relation->oid);

@@ -74,8 +74,8 @@ private:
     static QString aggregates(const QList<PassField> &fields, bool places);
     QString keptFrom(const QList<PassField> &fields, const QString &rows) const;
     QString mayChangeSql(const QString &value) const;
-    WriteTarget target(const QList<const PassField *> &fields, const StoredRelation *relation,
-                       bool byValue) const;
+    WriteTarget target(const QList<const PassField *> &fields,
+                       const StoredRelation *relation) const;
 
     const TableRef table_;
     const CaseMode mode_;

@@ -142,8 +142,6 @@ QString RowUpdate::match() const
             conditions << QStringLiteral("(NOT %1 OR %2)").arg(changes(k), holds(k));
             anyChanges << changes(k);
         }
-        if (fields[k].mayChange != QLatin1String("true"))
-            conditions << fields[k].mayChange;
     }
     if (!anyChanges.isEmpty())
         conditions << u'(' + anyChanges.join(QStringLiteral(" OR ")) + u')';
