@@ -238,26 +238,48 @@ private:
         if (found != statements_.cend())
             return *found;
         const std::optional<TablePlan> relation = TablePlan::Of(session_, chunk.relationSql);
+        const RowIdentity identity = identityOf(chunk.relationSql);
+        const bool byKey = keyed(chunk.relationSql) && identity.key.size() == 1;
+        // By key, the wrapper would not send a comparison in the "C" collation; the default
+        // collation is deterministic, so that texts are equal in it only when they are equal
+        // byte for byte.
+        const QString item =
+            byKey ? QStringLiteral("((SELECT s.%1 FROM s) ->> %2)") : QStringLiteral("v.%1");
+        const QString collate = byKey ? QString() : QStringLiteral(" COLLATE \"C\"");
+        const QString place = byKey
+                                  ? QStringLiteral("(width_bucket(t.%1, (SELECT s.id FROM s)) - 1)")
+                                        .arg(QuoteIdentifier(identity.key.first().name))
+                                  : QString();
         QStringList columns{QStringLiteral("id")}, sets, holds;
         for (qsizetype k = 0; k < chunk.fields.size(); ++k) {
-            columns << QStringLiteral("n%1").arg(k) << QStringLiteral("o%1").arg(k);
+            const QString n = QStringLiteral("n%1").arg(k), o = QStringLiteral("o%1").arg(k);
+            columns << n << o;
             const QString &name = chunk.fields[k].name;
             const std::optional<FieldKind> kind =
                 relation ? relation->field(name) : std::optional<FieldKind>();
             if (!kind)
                 continue;
             const QString value = QStringLiteral("t.") + QuoteIdentifier(name);
+            const QString newValue = byKey ? item.arg(n, place) : item.arg(n);
+            const QString oldValue = byKey ? item.arg(o, place) : item.arg(o);
+            // By key, the new value's element is tested in jsonb, which has no collation, and a
+            // missing one is NULL, which fails the test as an empty text does.
+            const QString written =
+                byKey
+                    ? QStringLiteral("((SELECT s.%1 FROM s) -> %2) <> '\"\"'::jsonb").arg(n, place)
+                    : QStringLiteral("coalesce(%1, '') <> ''").arg(newValue);
             const QString held =
-                QStringLiteral("(coalesce(v.n%1, '') <> '' AND v.o%1 IS NOT NULL AND %2 = v.n%1"
-                               " COLLATE \"C\")")
-                    .arg(k)
-                    .arg(kind->plainText ? value : TextFormOf(value));
-            sets << QStringLiteral("%1 = CASE WHEN %2 THEN CAST(v.o%3 AS %4) ELSE %5 END")
-                        .arg(QuoteIdentifier(name), held, QString::number(k), kind->typeSql, value);
+                QStringLiteral("(%1 AND %2 IS NOT NULL AND %3 = %4%5)")
+                    .arg(written, oldValue, kind->plainText ? value : TextFormOf(value), newValue,
+                         collate);
+            sets << QStringLiteral("%1 = CASE WHEN %2 THEN CAST(%3 AS %4) ELSE %5 END")
+                        .arg(QuoteIdentifier(name), held, oldValue, kind->typeSql, value);
             holds << held;
         }
         QString sql;
-        if (!sets.isEmpty()) {
+        if (!sets.isEmpty() && byKey) {
+            sql = keyStatement(chunk.relationSql, identity.key.first(), columns, sets, holds);
+        } else if (!sets.isEmpty()) {
             QStringList arrays;
             for (qsizetype n = 0; n < columns.size(); ++n)
                 arrays << QStringLiteral("string_to_array(?, ?)");
@@ -273,6 +295,40 @@ private:
                            holds.join(QStringLiteral(" OR ")));
         }
         return *statements_.insert(key, sql);
+    }
+
+    // A foreign table's rows are picked by a range of the key and each finds its values by its
+    // key's place among the chunk's keys, sorted here: the wrapper sends the whole UPDATE to the
+    // remote server, which a join to the chunk's rows would make it fetch and write row by row.
+    // Rows of a chunk that share a key (a partition key need not be unique) were written by one
+    // item of the run, with the same values: whichever of them a row finds restores it.
+    static QString keyStatement(const QString &relationSql, const RowIdentity::Column &key,
+                                const QStringList &columns, const QStringList &sets,
+                                const QStringList &holds)
+    {
+        QStringList arrays, lists;
+        for (const QString &column : columns) {
+            arrays << (column == QLatin1String("id")
+                           ? QStringLiteral("CAST(string_to_array(?, ?) AS %1[])").arg(key.typeSql)
+                           : QStringLiteral("string_to_array(?, ?)"));
+            lists << (column == QLatin1String("id")
+                          ? QStringLiteral("array_agg(u.id ORDER BY u.id) AS id")
+                          : QStringLiteral("to_jsonb(array_agg(u.%1 ORDER BY u.id)) AS %1")
+                                .arg(column));
+        }
+        const QString k = QuoteIdentifier(key.name);
+        return QStringLiteral("WITH s AS MATERIALIZED (SELECT %1 FROM unnest(%2) AS u(%3))"
+                              " UPDATE ONLY %4 AS t SET %5 WHERE t.%6 >= (SELECT s.id[1] FROM s)"
+                              " AND t.%6 <= (SELECT s.id[cardinality(s.id)] FROM s) AND (%7)")
+            .arg(lists.join(QStringLiteral(", ")), arrays.join(QStringLiteral(", ")),
+                 columns.join(QStringLiteral(", ")), relationSql, sets.join(QStringLiteral(", ")),
+                 k, holds.join(QStringLiteral(" OR ")));
+    }
+
+    bool keyed(const QString &relationSql)
+    {
+        identityOf(relationSql);
+        return keyed_->contains(relationSql);
     }
 
     // How the rows of the relation are known: a foreign table of the run's table, which has no

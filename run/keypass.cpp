@@ -12,7 +12,7 @@ namespace {
 
 // A range of about this many rows: the remote server finds its end by the key's index, and
 // the statement that writes it stays small.
-constexpr qint64 KeyChunkRows = 5000;
+constexpr qint64 KeyChunkRows = 10000;
 
 // A failure of the remote server, or of this one on its behalf, carries the server's state;
 // one without (the journal could not be written) concerns the whole run.

@@ -418,6 +418,23 @@ void TestUndoRun::partitionOnAnotherServerComesBack()
              QStringList{"49"});
     QCOMPARE(column("SELECT name FROM ur.sharded WHERE id = 30"), QStringList{"edited"});
     exec({"DROP TABLE ur.sharded"});
+
+    // Rows that share a partition key each get their own value back.
+    exec({"CREATE TABLE ur.shared (id int, name text) PARTITION BY RANGE (id)"});
+    QVERIFY(ShardedTable::makeForeign(TestDatabase::settings(), "ur", "shared_far",
+                                      "id int, name text",
+                                      "OF ur.shared FOR VALUES FROM (0) TO (9)",
+                                      {"INSERT INTO ur.shared_far VALUES (1, 'a b'), (1, 'a c'),"
+                                       " (1, 'a d'), (2, 'x y'), (3, 'p q'), (3, 'p r')"})
+                .isEmpty());
+    const JournalRun shared =
+        JournalledRun::Make(TestDatabase::settings(), {"ur", "shared"}, {"name"}, CaseMode::Upper);
+    const UndoSummary sharedUndo = undo(shared);
+    QVERIFY2(sharedUndo.firstError.isEmpty(), qPrintable(sharedUndo.firstError));
+    QCOMPARE(sharedUndo.rowsRestored, 6);
+    QCOMPARE(column("SELECT string_agg(name, ',' ORDER BY id, name) FROM ur.shared"),
+             QStringList{"a b,a c,a d,x y,p q,p r"});
+    exec({"DROP TABLE ur.shared"});
     QVERIFY(ShardedTable::dropRemote("ur").isEmpty());
 }
 
