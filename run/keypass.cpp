@@ -2,6 +2,8 @@
 
 #include "db/cancelgroup.h"
 #include "db/dbsession.h"
+#include "db/rowidentity.h"
+#include "db/sqlquote.h"
 #include "run/keywalk.h"
 #include "run/runfailure.h"
 
@@ -13,6 +15,25 @@ namespace {
 // A range of about this many rows: the remote server finds its end by the key's index, and
 // the statement that writes it stays small.
 constexpr qint64 KeyChunkRows = 10000;
+
+// Rows that share a key are written one a statement each (a statement finds one row's values per
+// key), and a chunk takes all the rows of the key at its end: a table with more rows to one key
+// than this is not walked by it, rather than read whole or written row by row.
+constexpr qint64 MaxRowsPerKey = 100;
+
+const QString Crowded = QStringLiteral("too many of its rows share one value of its key");
+
+// Whether more than MaxRowsPerKey of the rows share a key; they come in key order.
+bool crowded(const QList<QString> &keys)
+{
+    qsizetype same = 1;
+    for (qsizetype i = 1; i < keys.size(); ++i) {
+        same = keys[i] == keys[i - 1] ? same + 1 : 1;
+        if (same > MaxRowsPerKey)
+            return true;
+    }
+    return false;
+}
 
 // A failure of the remote server, or of this one on its behalf, carries the server's state;
 // one without (the journal could not be written) concerns the whole run.
@@ -45,8 +66,18 @@ std::optional<RelationLeft> KeyPass::walk(const KeyedRelation &relation, qint64 
     bool reading = false;
     int w = 0;
     std::optional<DbError> failure;
+    bool tooCrowded = false;
     try {
-        std::optional<KeyChunk> current = nextRange(walk, relation);
+        // A range whose end the rows of too many keys share is not read.
+        const auto next = [&] {
+            std::optional<KeyChunk> chunk = nextRange(walk, relation);
+            if (chunk && chunk->sharedEnd && crowdedAt(relation, *chunk)) {
+                tooCrowded = true;
+                chunk.reset();
+            }
+            return chunk;
+        };
+        std::optional<KeyChunk> current = next();
         const auto request = [&](const KeyChunk &chunk) {
             reader.request({statements_.keyReadSql(fields_, chunk), QString(), arrays});
             reading = true;
@@ -57,8 +88,12 @@ std::optional<RelationLeft> KeyPass::walk(const KeyedRelation &relation, qint64 
             reading = false;
             PreparedChunk prepared = reader.take();
             const qint64 chunkRows = prepared.rowsRead;
+            if (crowded(prepared.rows.places)) {
+                tooCrowded = true;
+                break;
+            }
             // The next range is found and read while this one is written.
-            current = nextRange(walk, relation);
+            current = next();
             if (current)
                 request(*current);
             if (cancel_.cancelled())
@@ -97,6 +132,8 @@ std::optional<RelationLeft> KeyPass::walk(const KeyedRelation &relation, qint64 
         return RelationLeft{relation.sql, rows < 0 ? -1 : qMax<qint64>(0, rows - done_),
                             failure->text()};
     }
+    if (tooCrowded)
+        return RelationLeft{relation.sql, rows < 0 ? -1 : qMax<qint64>(0, rows - done_), Crowded};
     if (nullRows_ > 0)
         return RelationLeft{relation.sql, nullRows_,
                             QStringLiteral("these rows have no value in its key")};
@@ -116,6 +153,19 @@ std::optional<KeyChunk> KeyPass::nextRange(KeyWalk &walk, const KeyedRelation &r
         return walk.next(session_, KeyChunkRows);
     }
     return chunk;
+}
+
+// Whether more than MaxRowsPerKey rows share the key at the chunk's end, counted on the remote
+// server up to one more than that.
+bool KeyPass::crowdedAt(const KeyedRelation &relation, const KeyChunk &chunk)
+{
+    const RowIdentity key{relation.key};
+    QSqlQuery count = session_.exec(
+        QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM ONLY %1 AS t WHERE %2 LIMIT %3) AS q")
+            .arg(relation.sql,
+                 key.matchSql(QStringLiteral("t"), QuoteLiteral(chunk.through.first())))
+            .arg(MaxRowsPerKey + 1));
+    return count.next() && count.value(0).toLongLong() > MaxRowsPerKey;
 }
 
 // Takes in a writer's result, if it has a chunk in hand; a failure of the remote server is

@@ -48,6 +48,7 @@ private:
     };
 
     std::optional<KeyChunk> nextRange(KeyWalk &walk, const KeyedRelation &relation);
+    bool crowdedAt(const KeyedRelation &relation, const KeyChunk &chunk);
     void collect(ChunkWriter &writer, Writing &writing);
     void failed(const DbError &error);
 

@@ -80,9 +80,11 @@ std::optional<KeyChunk> KeyWalk::next(DbSession &session, qint64 rows)
             return KeyChunk{&relation, {}, {}, true};
         }
         KeyChunk chunk{&relation, after_, {}, false};
-        if (std::optional<QStringList> bound = boundAfter(session, relation, rows)) {
-            chunk.through = *bound;
-            after_ = *bound;
+        if (std::optional<std::pair<QStringList, bool>> bound =
+                boundAfter(session, relation, rows)) {
+            chunk.through = bound->first;
+            chunk.sharedEnd = bound->second;
+            after_ = bound->first;
         } else {
             rangesDone_ = true;
         }
@@ -91,8 +93,8 @@ std::optional<KeyChunk> KeyWalk::next(DbSession &session, qint64 rows)
     return std::nullopt;
 }
 
-std::optional<QStringList> KeyWalk::boundAfter(DbSession &session, const KeyedRelation &relation,
-                                               qint64 rows) const
+std::optional<std::pair<QStringList, bool>>
+KeyWalk::boundAfter(DbSession &session, const KeyedRelation &relation, qint64 rows) const
 {
     QStringList forms, order;
     for (const RowIdentity::Column &column : relation.key) {
@@ -103,14 +105,18 @@ std::optional<QStringList> KeyWalk::boundAfter(DbSession &session, const KeyedRe
     // sends the order, the offset and the limit along.
     const KeyChunk rest{&relation, after_, {}, false};
     QSqlQuery bound =
-        session.exec(QStringLiteral("SELECT %1 FROM ONLY %2 WHERE %3 ORDER BY %4 OFFSET %5 LIMIT 1")
+        session.exec(QStringLiteral("SELECT %1 FROM ONLY %2 WHERE %3 ORDER BY %4 OFFSET %5 LIMIT 2")
                          .arg(forms.join(QStringLiteral(", ")), relation.sql,
                               rest.conditionSql(QString()), order.join(QStringLiteral(", ")))
                          .arg(qMax<qint64>(1, rows) - 1));
     if (!bound.next())
         return std::nullopt;
-    QStringList key;
+    QStringList key, next;
     for (int i = 0; i < relation.key.size(); ++i)
         key << bound.value(i).toString();
-    return key;
+    if (bound.next()) {
+        for (int i = 0; i < relation.key.size(); ++i)
+            next << bound.value(i).toString();
+    }
+    return std::pair{key, next == key};
 }

@@ -17,9 +17,10 @@ class DbSession;
 // with a NULL in the key, which have no place in that order.
 struct KeyChunk {
     const KeyedRelation *relation;
-    QStringList after;   // the key's text forms the range begins after; empty: from the first
-    QStringList through; // the key's text forms of its last rows; empty: to the last
-    bool nulls = false;  // the rows with a NULL in a column of the key, and no others
+    QStringList after;      // the key's text forms the range begins after; empty: from the first
+    QStringList through;    // the key's text forms of its last rows; empty: to the last
+    bool nulls = false;     // the rows with a NULL in a column of the key, and no others
+    bool sharedEnd = false; // rows past the number asked for share the key at its end
 
     // SQL condition that row `alias` of the relation is in the chunk; only conditions that a
     // foreign-data wrapper may send to the remote server, so that the remote server picks the
@@ -40,9 +41,10 @@ public:
     std::optional<KeyChunk> next(DbSession &session, qint64 rows);
 
 private:
-    // The key of the row that many rows after the start of the chunk; none when fewer are left.
-    std::optional<QStringList> boundAfter(DbSession &session, const KeyedRelation &relation,
-                                          qint64 rows) const;
+    // The key of the row that many rows after the start of the chunk, and whether the row after
+    // it shares that key; none when fewer are left.
+    std::optional<std::pair<QStringList, bool>>
+    boundAfter(DbSession &session, const KeyedRelation &relation, qint64 rows) const;
 
     const QList<KeyedRelation> &relations_;
     qsizetype index_ = 0;

@@ -567,6 +567,32 @@ void TestChangeRun::partitionsOnAnotherServerThatCannotBeReached()
     QCOMPARE(summary.relationsLeft[0].rows, 2);
     QCOMPARE(column("SELECT v FROM cr.inh ORDER BY id"), (QStringList{"HERE", "far", "x"}));
     exec({"DROP TABLE cr.downed, cr.inh CASCADE", "DROP SERVER cr_down CASCADE"});
+
+    // Rows that share one value of the key by the hundred, within a range or at its end (the
+    // 10,000th row), are not found by it: the partition is said with all its rows left.
+    for (const auto &[sharing, left] :
+         {std::pair{"SELECT 60, 'w' FROM generate_series(1, 150) UNION ALL SELECT i, 'v'"
+                    " FROM generate_series(1, 50) i",
+                    200},
+          std::pair{"SELECT 9995, 'w' FROM generate_series(1, 150) UNION ALL SELECT i, 'v'"
+                    " FROM generate_series(1, 9990) i",
+                    10140}}) {
+        exec({"CREATE TABLE cr.crowd (id int, v text) PARTITION BY RANGE (id)",
+              "CREATE TABLE cr.crowd_here PARTITION OF cr.crowd FOR VALUES FROM (-9) TO (0)",
+              "INSERT INTO cr.crowd VALUES (-1, 'here')"});
+        failure =
+            ShardedTable::makeForeign(TestDatabase::settings(), "cr", "crowd_far", "id int, v text",
+                                      "OF cr.crowd FOR VALUES FROM (0) TO (20000)",
+                                      {QStringLiteral("INSERT INTO cr.crowd_far ") + sharing});
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        summary = runOn({"cr", "crowd"}, {"v"}, CaseMode::Upper);
+        QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
+        QCOMPARE(summary.rowsWritten, 1);
+        QCOMPARE(summary.relationsLeft.size(), 1);
+        QCOMPARE(summary.relationsLeft[0].rows, left);
+        QCOMPARE(column("SELECT count(*) FROM cr.crowd WHERE v = upper(v)"), QStringList{"1"});
+        exec({"DROP TABLE cr.crowd"});
+    }
     QVERIFY(ShardedTable::dropRemote("cr").isEmpty());
 }
 
