@@ -824,6 +824,32 @@ void TestChangeRun::stopLeavesEveryRowWhole()
     const std::optional<JournalRun> journal = ChangeJournal::Last(TestDatabase::settings());
     QVERIFY(journal);
     QCOMPARE(journal->rowsRecorded, written);
+
+    // The same in the walk by key of a foreign partition: the stop comes once the local
+    // partition's rows and a range of the foreign ones are recorded.
+    REQUIRE_REMOTE_DATABASE();
+    const QString failure =
+        ShardedTable::make(TestDatabase::settings(), "cr", "far_stop", 30, 40000, "'row ' || i");
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    ChangeRun far(TestDatabase::settings(), {"cr", "far_stop"}, {"name"}, CaseMode::Upper);
+    std::atomic<int> records{0};
+    far.setRecordedHook([&] {
+        if (++records == 2)
+            far.requestStop();
+    });
+    connect(&far, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) { summary = s; });
+    far.run();
+    QVERIFY(summary.endedEarly);
+    QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
+    QCOMPARE(column("SELECT count(*) FROM cr.far_stop WHERE name IN (upper('row ' || id),"
+                    " 'row ' || id)"),
+             QStringList{"40030"});
+    const qint64 farWritten =
+        column("SELECT count(*) FROM cr.far_stop WHERE name = upper(name)").value(0).toLongLong();
+    QVERIFY2(farWritten > 30 && farWritten < 40030, qPrintable(QString::number(farWritten)));
+    QCOMPARE(summary.rowsWritten, farWritten);
+    QCOMPARE(ChangeJournal::Last(TestDatabase::settings())->rowsRecorded, farWritten);
+    exec({"DROP TABLE cr.far_stop"});
 }
 
 void TestChangeRun::failuresOfTheWholeRun()
