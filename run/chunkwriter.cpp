@@ -186,36 +186,49 @@ bool parseNumbers(const QString &text, QList<qsizetype> &numbers)
 
 } // namespace
 
+// What a statement's rows w (columns i, the item from 1, id and m) come back as: the items, the
+// identities and the masks, each list joined. Identities that cannot hold the separator come
+// joined by it, which costs the server less than an array's text.
+QString ChunkWriter::WrittenSql(const WriteTarget &target, bool recording, bool masked)
+{
+    QString identities = QStringLiteral("NULL");
+    if (recording)
+        identities = target.identitySeparator.isNull()
+                         ? QStringLiteral("array_agg(id)::text")
+                         : QStringLiteral("string_agg(id, %1)")
+                               .arg(QuoteLiteral(QString(target.identitySeparator)));
+    return QStringLiteral("SELECT string_agg(i::text, ','), %1, %2 FROM w")
+        .arg(identities,
+             masked ? QStringLiteral("string_agg(m::text, ',')") : QStringLiteral("NULL"));
+}
+
 // One statement for items [from, to): it writes every row that matches or none, and returns
 // the item of each row it wrote, with the fields it changed and the row's identity for the
 // journal, by which the items that found fewer rows than were read are known.
 void ChunkWriter::writeWhole(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
                              WriteResult &result)
 {
-    if (job.target.byKey())
-        return writeByKey(session, job, from, to, result);
     const WriteTarget &target = job.target;
-    const RowUpdate update(target, job.rows.byPlace());
-    const QString range =
-        job.range ? RangeSql(job.range->first, job.range->second) : QStringLiteral("true");
     const bool recording = recorder_ && !target.identity.isEmpty();
     const bool masked = recording && target.fields.size() > 1;
-    const QString sql =
-        QStringLiteral("WITH v AS MATERIALIZED (SELECT * FROM unnest(%1) WITH ORDINALITY"
-                       " AS v(%2)),"
-                       " w AS (UPDATE %3 AS t SET %4 FROM v WHERE %5 AND %6 AND %7"
-                       " RETURNING v.i, %8 AS id, %9 AS m)"
-                       " SELECT string_agg(i::text, ','), %10, %11 FROM w")
-            .arg(update.arraysFromParameters(), update.columns(), target.relation, update.set(),
-                 range, condition(target.filter), update.match(),
-                 recording ? target.identity : QStringLiteral("NULL::text"),
-                 masked ? update.mask() : QStringLiteral("1"),
-                 !recording ? QStringLiteral("NULL")
-                 : target.identitySeparator.isNull()
-                     ? QStringLiteral("array_agg(id)::text")
-                     : QStringLiteral("string_agg(id, %1)")
-                           .arg(QuoteLiteral(QString(target.identitySeparator))),
-                 masked ? QStringLiteral("string_agg(m::text, ',')") : QStringLiteral("NULL"));
+    QString sql;
+    if (target.byKey()) {
+        sql = RowUpdate(target, false).keyStatement(recording, masked) +
+              WrittenSql(target, recording, masked);
+    } else {
+        const RowUpdate update(target, job.rows.byPlace());
+        const QString range =
+            job.range ? RangeSql(job.range->first, job.range->second) : QStringLiteral("true");
+        sql = QStringLiteral("WITH v AS MATERIALIZED (SELECT * FROM unnest(%1) WITH ORDINALITY"
+                             " AS v(%2)),"
+                             " w AS (UPDATE %3 AS t SET %4 FROM v WHERE %5 AND %6 AND %7"
+                             " RETURNING v.i, %8 AS id, %9 AS m) ")
+                  .arg(update.arraysFromParameters(), update.columns(), target.relation,
+                       update.set(), range, condition(target.filter), update.match(),
+                       recording ? target.identity : QStringLiteral("NULL::text"),
+                       masked ? update.mask() : QStringLiteral("1")) +
+              WrittenSql(target, recording, masked);
+    }
     recorded(session, [&] {
         QSqlQuery query = session.exec(sql, job.rows.params(from, to));
         if (!query.next())
@@ -232,8 +245,6 @@ void ChunkWriter::writeWhole(DbSession &session, const WriteJob &job, qsizetype 
         }
         for (const qsizetype mask : masks)
             written.masks.push_back(int(mask));
-        // Identities that cannot hold the separator come joined by it, which costs the server
-        // less than an array's text.
         if (recording && !written.items.isEmpty() && !target.identitySeparator.isNull())
             written.identities = query.value(1).toString().split(target.identitySeparator);
         if (recording && !written.items.isEmpty() &&
@@ -474,7 +485,7 @@ WriteResult ChunkWriter::writeRounds(DbSession &session, const WriteJob &job)
             try {
                 withRetries([&] {
                     WriteResult attempt;
-                    writeByKey(session, round, 0, items, attempt);
+                    writeWhole(session, round, 0, items, attempt);
                     result.rowsWritten += attempt.rowsWritten;
                     result.refused += attempt.refused;
                 });
@@ -489,29 +500,4 @@ WriteResult ChunkWriter::writeRounds(DbSession &session, const WriteJob &job)
     }
     result.missing.clear();
     return result;
-}
-
-// One statement by key for items [from, to), whose keys are distinct.
-void ChunkWriter::writeByKey(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
-                             WriteResult &result)
-{
-    const WriteTarget &target = job.target;
-    const RowUpdate update(target, false);
-    const bool recording = recorder_ && !target.identity.isEmpty();
-    const bool masked = recording && target.fields.size() > 1;
-    recorded(session, [&] {
-        QSqlQuery query =
-            session.exec(update.keyStatement(recording, masked), job.rows.params(from, to));
-        Written written;
-        while (query.next()) {
-            const qsizetype item = from + query.value(0).toLongLong();
-            if (item < from || item >= to)
-                throw DbError(QStringLiteral("The rows written could not be told apart."));
-            written.items.push_back(item);
-            written.masks.push_back(query.value(2).toInt());
-            if (recording)
-                written.identities.push_back(query.value(1).toString());
-        }
-        takeWritten(job, from, to, written, {}, result);
-    });
 }

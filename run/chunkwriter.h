@@ -123,8 +123,7 @@ private:
     WriteResult write(DbSession &session, const WriteJob &job);
     void writeWhole(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
                     WriteResult &result);
-    void writeByKey(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
-                    WriteResult &result);
+    static QString WrittenSql(const WriteTarget &target, bool recording, bool masked);
     WriteResult writeRounds(DbSession &session, const WriteJob &job);
     bool writeRowByRow(DbSession &session, const WriteJob &job, WriteResult &result);
     QString rowFunction(DbSession &session, const WriteJob &job, bool recording);

@@ -153,8 +153,10 @@ WriteTarget PassStatements::keyTarget(const QList<PassField> &fields,
     const RowIdentity key{relation.key};
     target.relation = QStringLiteral("ONLY ") + relation.sql;
     target.relationSql = relation.sql;
-    if (identity_)
+    if (identity_) {
         target.identity = key.sql(QStringLiteral("t"));
+        target.identitySeparator = key.separator();
+    }
     target.keySql = QuoteIdentifier(relation.key.first().name);
     target.keyTypeSql = relation.key.first().typeSql;
     return target;

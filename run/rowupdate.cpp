@@ -173,10 +173,10 @@ QString RowUpdate::keyStatement(bool recording, bool masked) const
     // and width_bucket finds each row's item by halving; a row of the range whose key is not
     // among them is written only where it holds the old values of the item whose place it
     // takes, with that item's conversion of those very values.
-    return QStringLiteral("WITH s AS MATERIALIZED (SELECT %1)"
-                          " UPDATE %2 AS t SET %3 WHERE t.%4 >= (SELECT s.keys[1] FROM s)"
+    return QStringLiteral("WITH s AS MATERIALIZED (SELECT %1),"
+                          " w AS (UPDATE %2 AS t SET %3 WHERE t.%4 >= (SELECT s.keys[1] FROM s)"
                           " AND t.%4 <= (SELECT s.keys[cardinality(s.keys)] FROM s) AND %5 AND %6"
-                          " RETURNING %7, %8, %9")
+                          " RETURNING %7 + 1 AS i, %8 AS id, %9 AS m) ")
         .arg(lists.join(QStringLiteral(", ")), target_.relation, set(), target_.keySql,
              target_.filter.isEmpty() ? QStringLiteral("true") : target_.filter, match(),
              keyPlace(target_), recording ? target_.identity : QStringLiteral("NULL::text"),

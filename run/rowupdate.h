@@ -39,10 +39,10 @@ public:
     // The fields of row t that item v changed, one bit each in the target's order.
     QString mask() const;
 
-    // The whole statement for items matched by key, from the statement's parameters: the keys,
-    // then each field's olds and news (each a text and its delimiter). It returns, for each row
-    // written, the place of its item among the keys (from 0), its identity and its mask. The
-    // keys must be distinct and in key order.
+    // The statement for items matched by key up to its rows written, w, from the statement's
+    // parameters: the keys, then each field's olds and news (each a text and its delimiter). For
+    // each row written, w holds the place of its item among the keys (i, from 1), its identity
+    // (id) and its mask (m). The keys must be distinct and in key order.
     QString keyStatement(bool recording, bool masked) const;
 
 private:
