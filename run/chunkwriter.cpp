@@ -465,9 +465,14 @@ void ChunkWriter::writeHalves(DbSession &session, const WriteJob &job, qsizetype
 WriteResult ChunkWriter::writeRounds(DbSession &session, const WriteJob &job)
 {
     WriteResult result;
+    // The keys come in key order, so that a key that repeats does so next to itself; a chunk
+    // without one is a single round as it stands.
+    bool repeats = false;
+    for (qsizetype i = 1; i < job.rows.size() && !repeats; ++i)
+        repeats = job.rows.places[i] == job.rows.places[i - 1];
     QList<WriteJob> rounds;
     QHash<QString, qsizetype> seen; // key -> rounds it is in
-    for (qsizetype i = 0; i < job.rows.size(); ++i) {
+    for (qsizetype i = 0; repeats && i < job.rows.size(); ++i) {
         const qsizetype round = seen[job.rows.places[i]]++;
         if (round == rounds.size())
             rounds.push_back(WriteJob{job.target, std::nullopt, WriteRows(job.rows.fields())});
@@ -478,23 +483,28 @@ WriteResult ChunkWriter::writeRounds(DbSession &session, const WriteJob &job)
         }
         rounds[round].rows.add(job.rows.places[i], olds, news, job.rows.counts[i]);
     }
-    try {
-        for (WriteJob &round : rounds) {
-            round.rows.join();
-            const qsizetype items = round.rows.size();
-            try {
-                withRetries([&] {
-                    WriteResult attempt;
-                    writeWhole(session, round, 0, items, attempt);
-                    result.rowsWritten += attempt.rowsWritten;
-                    result.refused += attempt.refused;
-                });
-            } catch (const DbError &error) {
-                if (!ConcernsOneValue(error))
-                    throw;
-                writeHalves(session, round, 0, items, error, result);
-            }
+    for (WriteJob &round : rounds)
+        round.rows.join();
+    const auto write = [&](const WriteJob &round) {
+        const qsizetype items = round.rows.size();
+        try {
+            withRetries([&] {
+                WriteResult attempt;
+                writeWhole(session, round, 0, items, attempt);
+                result.rowsWritten += attempt.rowsWritten;
+                result.refused += attempt.refused;
+            });
+        } catch (const DbError &error) {
+            if (!ConcernsOneValue(error))
+                throw;
+            writeHalves(session, round, 0, items, error, result);
         }
+    };
+    try {
+        if (!repeats)
+            write(job);
+        for (const WriteJob &round : rounds)
+            write(round);
     } catch (const DbError &error) {
         result.failure = error;
     }
