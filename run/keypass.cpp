@@ -21,7 +21,9 @@ constexpr qint64 KeyChunkRows = 10000;
 // than this is not walked by it, rather than read whole or written row by row.
 constexpr qint64 MaxRowsPerKey = 100;
 
-const QString Crowded = QStringLiteral("too many of its rows share one value of its key");
+const QString Crowded =
+    QStringLiteral("more than %1 of its rows share one value of the key they are found by")
+        .arg(MaxRowsPerKey);
 
 // Whether more than MaxRowsPerKey of the rows share a key; they come in key order.
 bool crowded(const QList<QString> &keys)
@@ -68,7 +70,7 @@ std::optional<RelationLeft> KeyPass::walk(const KeyedRelation &relation, qint64 
     std::optional<DbError> failure;
     bool tooCrowded = false;
     try {
-        // A range whose end the rows of too many keys share is not read.
+        // A range at whose end too many rows share the key is not read: it would take them all.
         const auto next = [&] {
             std::optional<KeyChunk> chunk = nextRange(walk, relation);
             if (chunk && chunk->sharedEnd && crowdedAt(relation, *chunk)) {
