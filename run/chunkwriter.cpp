@@ -92,7 +92,7 @@ QString ChunkWriter::RangeSql(const QString &first, const QString &end)
 // nothing behind. A stop that comes once the rows are recorded lets the statement commit, so
 // that the record and the table agree.
 template <typename Statement>
-void ChunkWriter::recorded(DbSession &session, Statement statement)
+void ChunkWriter::recorded(DbSession &session, bool remote, Statement statement)
 {
     if (!recorder_) {
         statement();
@@ -114,9 +114,11 @@ void ChunkWriter::recorded(DbSession &session, Statement statement)
     } catch (const DbError &error) {
         // The server refused the commit (a constraint checked only then, a cancel that came
         // late): nothing of the statement was written, and its rows are taken out of the
-        // record. A commit that may have gone through (the connection was lost) keeps them:
-        // an undo restores only rows that still hold what the run wrote.
-        if (refusedByServer(error))
+        // record. A commit that may have gone through keeps them: an undo restores only rows
+        // that still hold what the run wrote. So does one lost with the connection, and one
+        // through a foreign-data wrapper that a cancel ended, since the wrapper commits on the
+        // remote server before this server's commit is done.
+        if (refusedByServer(error) && !(remote && DbSession::IsCancellation(error)))
             recorder_->forget();
         throw;
     }
@@ -229,7 +231,7 @@ void ChunkWriter::writeWhole(DbSession &session, const WriteJob &job, qsizetype 
                        masked ? update.mask() : QStringLiteral("1")) +
               WrittenSql(target, recording, masked);
     }
-    recorded(session, [&] {
+    recorded(session, target.byKey(), [&] {
         QSqlQuery query = session.exec(sql, job.rows.params(from, to));
         if (!query.next())
             return;
@@ -395,7 +397,7 @@ bool ChunkWriter::writeRowByRow(DbSession &session, const WriteJob &job, WriteRe
     QVariantList params = rows.params(0, rows.size());
     params << (job.range ? job.range->first : QStringLiteral("(0,0)"))
            << (job.range ? job.range->second : QStringLiteral("(4294967295,0)"));
-    recorded(session, [&] {
+    recorded(session, job.target.byKey(), [&] {
         QSqlQuery query =
             session.exec(QStringLiteral("SELECT i, message, id, m FROM %1(%2, ?::tid, ?::tid)")
                              .arg(function, update.arraysFromParameters()),

@@ -118,8 +118,9 @@ public:
 
 private:
     // Runs a statement and its record in a transaction of their own when a recorder is there.
+    // Remote says that the statement writes through a foreign-data wrapper.
     template <typename Statement>
-    void recorded(DbSession &session, Statement statement);
+    void recorded(DbSession &session, bool remote, Statement statement);
     WriteResult write(DbSession &session, const WriteJob &job);
     void writeWhole(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
                     WriteResult &result);

@@ -115,21 +115,15 @@ std::optional<RelationLeft> KeyPass::walk(const KeyedRelation &relation, qint64 
         collect(writers[1], writing[1]);
     } catch (const DbError &error) {
         failure = error;
+    } catch (const RunStopped &) {
+        // A stop may come after a writer's rows are recorded and before its statement commits:
+        // those rows count as written.
+        finishInHand(reader, reading, writers, writing);
+        throw;
     }
     if (failure) {
         // What is in hand is finished first: a writer's statement may still commit.
-        if (reading) {
-            try {
-                reader.take();
-            } catch (const DbError &) {
-            }
-        }
-        for (int i : {0, 1}) {
-            try {
-                collect(writers[i], writing[i]);
-            } catch (const DbError &) {
-            }
-        }
+        finishInHand(reader, reading, writers, writing);
         failed(*failure);
         return RelationLeft{relation.sql, rows < 0 ? -1 : qMax<qint64>(0, rows - done_),
                             failure->text()};
@@ -140,6 +134,24 @@ std::optional<RelationLeft> KeyPass::walk(const KeyedRelation &relation, qint64 
         return RelationLeft{relation.sql, nullRows_,
                             QStringLiteral("these rows have no value in its key")};
     return std::nullopt;
+}
+
+// Waits for the read and the writes in hand; what the writers committed is taken in.
+void KeyPass::finishInHand(ChunkReader &reader, bool reading, ChunkWriter (&writers)[2],
+                           Writing (&writing)[2])
+{
+    if (reading) {
+        try {
+            reader.take();
+        } catch (const DbError &) {
+        }
+    }
+    for (int i : {0, 1}) {
+        try {
+            collect(writers[i], writing[i]);
+        } catch (const DbError &) {
+        }
+    }
 }
 
 // The next range of the key; rows with a NULL in the key are counted, since no key finds them.

@@ -50,6 +50,8 @@ private:
     std::optional<KeyChunk> nextRange(KeyWalk &walk, const KeyedRelation &relation);
     bool crowdedAt(const KeyedRelation &relation, const KeyChunk &chunk);
     void collect(ChunkWriter &writer, Writing &writing);
+    void finishInHand(ChunkReader &reader, bool reading, ChunkWriter (&writers)[2],
+                      Writing (&writing)[2]);
     void failed(const DbError &error);
 
     DbSession &session_;

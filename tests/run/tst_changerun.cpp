@@ -1,6 +1,7 @@
 // The change run against the test server: end state, writes, failures, stop and progress.
 #include "casing/wordexceptions.h"
 #include "journal/changejournal.h"
+#include "journal/undorun.h"
 #include "run/changerun.h"
 #include "shardedtable.h"
 #include "testdatabase.h"
@@ -847,8 +848,15 @@ void TestChangeRun::stopLeavesEveryRowWhole()
     const qint64 farWritten =
         column("SELECT count(*) FROM cr.far_stop WHERE name = upper(name)").value(0).toLongLong();
     QVERIFY2(farWritten > 30 && farWritten < 40030, qPrintable(QString::number(farWritten)));
-    QCOMPARE(summary.rowsWritten, farWritten);
-    QCOMPARE(ChangeJournal::Last(TestDatabase::settings())->rowsRecorded, farWritten);
+    // A late cancel may end the wrapper's commit after the remote server has committed: such
+    // rows are not counted, but the journal keeps them, and the undo takes every row back.
+    QVERIFY(summary.rowsWritten > 30 && summary.rowsWritten <= farWritten);
+    const std::optional<JournalRun> farJournal = ChangeJournal::Last(TestDatabase::settings());
+    QVERIFY(farJournal && farJournal->rowsRecorded >= farWritten);
+    UndoRun undo(TestDatabase::settings(), *farJournal);
+    undo.run();
+    QCOMPARE(column("SELECT count(*) FROM cr.far_stop WHERE name = 'row ' || id"),
+             QStringList{"40030"});
     exec({"DROP TABLE cr.far_stop"});
 }
 
