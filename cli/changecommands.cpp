@@ -124,6 +124,8 @@ void PrintRun(const Output &out, const ChangeRunSummary &summary, qint64 elapsed
     }
     if (const QString leftAlone = LeftAloneText(summary.leftAlone); !leftAlone.isEmpty())
         out.line(leftAlone);
+    for (const RelationLeft &left : summary.relationsLeft)
+        out.line(RelationLeftText(left));
     out.line(QStringLiteral("Time: ") + ElapsedText(elapsedMs));
 }
 
@@ -143,6 +145,13 @@ ExitCode RunOutcome(const Output &out, const ChangeRunSummary &summary)
     }
     if (summary.rowsWritten > 0)
         out.line(UndoName + QStringLiteral(" takes the run back."));
+    // Rows left on another server are part of the table not converted: the run did not do
+    // what it was asked.
+    if (!summary.relationsLeft.isEmpty()) {
+        out.note(QStringLiteral("recasor: part of the table was left as it was; the lines above "
+                                "say which"));
+        return ExitCode::Failed;
+    }
     return summary.valuesNotWritten > 0 ? ExitCode::Refused : ExitCode::Done;
 }
 
@@ -182,6 +191,12 @@ int CommandChange(const CommandContext &context)
     json.insert(QStringLiteral("valuesRefused"), summary.valuesNotWritten);
     json.insert(QStringLiteral("error"), summary.firstError);
     json.insert(QStringLiteral("leftAlone"), LeftAloneJson(summary.leftAlone));
+    QJsonArray relationsLeft;
+    for (const RelationLeft &left : summary.relationsLeft)
+        relationsLeft.append(QJsonObject{{QStringLiteral("table"), left.name},
+                                         {QStringLiteral("rows"), left.rows},
+                                         {QStringLiteral("reason"), left.reason}});
+    json.insert(QStringLiteral("relationsLeft"), relationsLeft);
     json.insert(QStringLiteral("stopped"), summary.stopped);
     json.insert(QStringLiteral("endedEarly"), summary.endedEarly);
     json.insert(QStringLiteral("seconds"), elapsedMs / 1000.0);

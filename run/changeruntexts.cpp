@@ -1,6 +1,7 @@
 #include "run/changeruntexts.h"
 
 #include "db/counttexts.h"
+#include "run/changerun.h"
 
 QString EndedEarlyText(const QString &how, qint64 rowsWritten, const QString &undo)
 {
@@ -17,4 +18,14 @@ QString ValuesNotWrittenText(qint64 valuesNotWritten)
                : QStringLiteral("%1 values could not be written; they keep their old letter "
                                 "case.")
                      .arg(GroupedCount(valuesNotWritten));
+}
+
+QString RelationLeftText(const RelationLeft &left)
+{
+    return left.rows < 0 ? QStringLiteral("Left as it was: %1, whose rows live on another server, "
+                                          "which could not be reached: %2")
+                               .arg(left.name, left.reason)
+                         : QStringLiteral("Left as it was: %1 rows of %2, which live on another "
+                                          "server: %3")
+                               .arg(GroupedCount(left.rows), left.name, left.reason);
 }

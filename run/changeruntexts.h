@@ -10,3 +10,8 @@ QString EndedEarlyText(const QString &how, qint64 rowsWritten, const QString &un
 
 // The count of values the server refused, which keep their old letter case.
 QString ValuesNotWrittenText(qint64 valuesNotWritten);
+
+struct RelationLeft;
+
+// A table of the tree whose rows live on another server and were left as they were, and why.
+QString RelationLeftText(const RelationLeft &left);

@@ -2,7 +2,6 @@
 
 #include "casing/caselist.h"
 #include "casing/wordexceptions.h"
-#include "db/counttexts.h"
 #include "run/changeruntexts.h"
 #include "ui/messages.h"
 
@@ -46,14 +45,7 @@ void ReportChangeRun(Messages &messages, const QString &window, const ChangeRunS
     if (const QString leftAlone = LeftAloneText(summary.leftAlone); !leftAlone.isEmpty())
         messages.info(leftAlone);
     for (const RelationLeft &left : summary.relationsLeft)
-        messages.info(
-            left.rows < 0
-                ? QStringLiteral("Left as it was: %1, whose rows live on another server, which "
-                                 "could not be reached: %2")
-                      .arg(left.name, left.reason)
-                : QStringLiteral("Left as it was: %1 rows of %2, which live on another server: "
-                                 "%3")
-                      .arg(GroupedCount(left.rows), left.name, left.reason));
+        messages.info(RelationLeftText(left));
     if (summary.noMode)
         messages.info(QStringLiteral("mess up"));
 }

@@ -391,6 +391,29 @@ void TestCommandLine::refusedValuesEndWithThree()
     const Outcome text = run({"change", "cli_test.people", "--field", "city", "--mode", "upper"});
     QCOMPARE(text.code, 3);
     QVERIFY2(text.out.contains("1 value could not be written"), qPrintable(text.out));
+
+    // A partition on a server that cannot be reached is named, and the command fails.
+    QCOMPARE(TestDatabase::exec(
+                 {"CREATE EXTENSION IF NOT EXISTS postgres_fdw",
+                  "CREATE TABLE cli_test.sharded (id int, v text) PARTITION BY RANGE (id)",
+                  "CREATE TABLE cli_test.sharded_here PARTITION OF cli_test.sharded"
+                  " FOR VALUES FROM (0) TO (10)",
+                  "INSERT INTO cli_test.sharded VALUES (1, 'here')",
+                  "CREATE SERVER cli_down FOREIGN DATA WRAPPER postgres_fdw"
+                  " OPTIONS (host '127.0.0.1', port '1', dbname 'gone')",
+                  "CREATE USER MAPPING FOR CURRENT_USER SERVER cli_down",
+                  "CREATE FOREIGN TABLE cli_test.sharded_far PARTITION OF cli_test.sharded"
+                  " FOR VALUES FROM (10) TO (20) SERVER cli_down"}),
+             QString());
+    const Outcome sharded =
+        run({"change", "cli_test.sharded", "--field", "v", "--mode", "upper", "--json"});
+    QCOMPARE(TestDatabase::exec({"DROP TABLE cli_test.sharded", "DROP SERVER cli_down CASCADE"}),
+             QString());
+    QCOMPARE(sharded.code, 1);
+    QCOMPARE(sharded.json().value("rowsWritten").toInteger(), 1);
+    const QJsonArray left = sharded.json().value("relationsLeft").toArray();
+    QCOMPARE(left.size(), 1);
+    QCOMPARE(left[0].toObject().value("table").toString(), "\"cli_test\".\"sharded_far\"");
 }
 
 void TestCommandLine::interruptLeavesEveryRowWhole()
