@@ -239,7 +239,7 @@ private:
             return *found;
         const std::optional<TablePlan> relation = TablePlan::Of(session_, chunk.relationSql);
         const RowIdentity identity = identityOf(chunk.relationSql);
-        const bool byKey = keyed(chunk.relationSql) && identity.key.size() == 1;
+        const bool byKey = keyed_->contains(chunk.relationSql) && identity.key.size() == 1;
         // By key, the wrapper would not send a comparison in the "C" collation; the default
         // collation is deterministic, so that texts are equal in it only when they are equal
         // byte for byte.
@@ -323,12 +323,6 @@ private:
             .arg(lists.join(QStringLiteral(", ")), arrays.join(QStringLiteral(", ")),
                  columns.join(QStringLiteral(", ")), relationSql, sets.join(QStringLiteral(", ")),
                  k, holds.join(QStringLiteral(" OR ")));
-    }
-
-    bool keyed(const QString &relationSql)
-    {
-        identityOf(relationSql);
-        return keyed_->contains(relationSql);
     }
 
     // How the rows of the relation are known: a foreign table of the run's table, which has no

@@ -109,14 +109,14 @@ KeyWalk::boundAfter(DbSession &session, const KeyedRelation &relation, qint64 ro
                          .arg(forms.join(QStringLiteral(", ")), relation.sql,
                               rest.conditionSql(QString()), order.join(QStringLiteral(", ")))
                          .arg(qMax<qint64>(1, rows) - 1));
+    const auto key = [&] {
+        QStringList forms;
+        for (int i = 0; i < relation.key.size(); ++i)
+            forms << bound.value(i).toString();
+        return forms;
+    };
     if (!bound.next())
         return std::nullopt;
-    QStringList key, next;
-    for (int i = 0; i < relation.key.size(); ++i)
-        key << bound.value(i).toString();
-    if (bound.next()) {
-        for (int i = 0; i < relation.key.size(); ++i)
-            next << bound.value(i).toString();
-    }
-    return std::pair{key, next == key};
+    const QStringList through = key();
+    return std::pair{through, bound.next() && key() == through};
 }
