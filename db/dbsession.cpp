@@ -81,6 +81,21 @@ void DbSession::endTransaction(bool commit)
         throw StatementFailure(query, cancelled_.load(), held);
 }
 
+void DbSession::awaitDurableCommits()
+{
+    // A transaction with an id of its own commits in the session's starting setting, and the
+    // server then flushes its log up to that commit, which lies past every earlier one.
+    for (const QString &sql :
+         {QStringLiteral("ROLLBACK"), QStringLiteral("BEGIN"),
+          QStringLiteral("SET LOCAL synchronous_commit TO DEFAULT"),
+          QStringLiteral("SELECT txid_current()"), QStringLiteral("COMMIT")}) {
+        QSqlQuery query(*db_);
+        HeldWarnings held;
+        if (!query.exec(sql))
+            throw StatementFailure(query, cancelled_.load(), held);
+    }
+}
+
 void DbSession::fail(const QSqlQuery &query, HeldWarnings &held) const
 {
     const DbError error = StatementFailure(query, cancelled_.load(), held);

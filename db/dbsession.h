@@ -60,6 +60,13 @@ public:
     // transaction whose work is done and recorded commits whole. Throws DbError.
     void endTransaction(bool commit);
 
+    // Waits until every transaction that committed on the server before the call, in any
+    // session, is as durable as the session's own setting of synchronous_commit asks when it
+    // starts (on disk, and on the synchronous standbys): writers that commit without waiting
+    // for the disk are made durable together so. A transaction left open is rolled back first.
+    // Like endTransaction(), sent also after cancel(). Throws DbError.
+    void awaitDurableCommits();
+
     QSqlDatabase &database() { return *db_; }
 
     // May be called from any thread: every later statement of the session fails at once with

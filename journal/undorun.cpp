@@ -378,7 +378,10 @@ void UndoRun::run()
         for (const QString &statement : WriterSetup())
             session.execute(statement);
         const std::function<void(int)> report = [this](int percent) { emit progress(percent); };
-        Undoer(settings(), session, run_, reader, stopFlag(), cancelGroup(), report, summary).run();
+        WithDurableCommits(session, [&] {
+            Undoer(settings(), session, run_, reader, stopFlag(), cancelGroup(), report, summary)
+                .run();
+        });
     } catch (const DbError &error) {
         summary.endedEarly = true;
         // The failure that ended the undo is the one the user must see first; a statement

@@ -484,13 +484,19 @@ void ChangeRun::run()
             throw RunFailure(error.text(), ChangeRunStep::Session);
         }
         const CancelMembership membership(cancelGroup(), *session);
-        Runner(
-            settings(), *session, change_.table, change_.fields, *change_.mode,
-            // Built once for the run and shared by its two readers.
-            std::make_shared<const WordExceptions>(change_.exceptionWords, change_.nameRules),
-            cancelGroup(), chunkReadHook_, recordedHook_,
-            [this](int percent) { emit progress(percent); }, summary, journal)
-            .run();
+        try {
+            WithDurableCommits(*session, [&] {
+                Runner(settings(), *session, change_.table, change_.fields, *change_.mode,
+                       // Built once for the run and shared by its two readers.
+                       std::make_shared<const WordExceptions>(change_.exceptionWords,
+                                                              change_.nameRules),
+                       cancelGroup(), chunkReadHook_, recordedHook_,
+                       [this](int percent) { emit progress(percent); }, summary, journal)
+                    .run();
+            });
+        } catch (const DbError &error) {
+            throw RunFailure(error.text(), ChangeRunStep::Write);
+        }
     } catch (const RunFailure &failure) {
         summary.endedEarly = true;
         // The failure that ended the run is the one the user must see first.

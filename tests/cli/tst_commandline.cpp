@@ -427,6 +427,12 @@ void TestCommandLine::interruptLeavesEveryRowWhole()
                                                 "generate_series(1, %1) i")
                                      .arg(Rows)}),
              QString());
+    // Another client holds the last row, so that the run cannot end before the interrupt.
+    QSqlDatabase holder = TestDatabase::open();
+    QCOMPARE(TestDatabase::exec(holder, {"BEGIN", QStringLiteral("SELECT 1 FROM cli_test.big WHERE"
+                                                                 " id = %1 FOR UPDATE")
+                                                      .arg(Rows)}),
+             QString());
     QProcess process;
     process.setProcessEnvironment(environment());
     process.start(QStringLiteral(RECASOR_PROGRAM),
@@ -440,6 +446,7 @@ void TestCommandLine::interruptLeavesEveryRowWhole()
     }
     QCOMPARE(::kill(pid_t(process.processId()), SIGINT), 0);
     QVERIFY(process.waitForFinished(60000));
+    TestDatabase::close(holder);
     err += process.readAllStandardError();
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 1);
