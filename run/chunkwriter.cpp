@@ -221,9 +221,10 @@ void ChunkWriter::writeWhole(DbSession &session, const WriteJob &job, qsizetype 
         const RowUpdate update(target, job.rows.byPlace());
         const QString range =
             job.range ? RangeSql(job.range->first, job.range->second) : QStringLiteral("true");
-        sql = QStringLiteral("WITH v AS MATERIALIZED (SELECT * FROM unnest(%1) WITH ORDINALITY"
-                             " AS v(%2)),"
-                             " w AS (UPDATE %3 AS t SET %4 FROM v WHERE %5 AND %6 AND %7"
+        // The items are joined straight from the function that unpacks them: a CTE of them
+        // would copy every item once more before the join.
+        sql = QStringLiteral("WITH w AS (UPDATE %3 AS t SET %4 FROM unnest(%1) WITH ORDINALITY"
+                             " AS v(%2) WHERE %5 AND %6 AND %7"
                              " RETURNING v.i, %8 AS id, %9 AS m) ")
                   .arg(update.arraysFromParameters(), update.columns(), target.relation,
                        update.set(), range, condition(target.filter), update.match(),
