@@ -495,7 +495,7 @@ void ChangeRun::run()
                     .run();
             });
         } catch (const DbError &error) {
-            throw RunFailure(error.text(), ChangeRunStep::Write);
+            ThrowUnlessStopped(cancelGroup(), error, ChangeRunStep::Write);
         }
     } catch (const RunFailure &failure) {
         summary.endedEarly = true;
