@@ -84,11 +84,13 @@ void DbSession::endTransaction(bool commit)
 void DbSession::awaitDurableCommits()
 {
     // A transaction with an id of its own commits in the session's starting setting, and the
-    // server then flushes its log up to that commit, which lies past every earlier one.
+    // server then flushes its log up to that commit, which lies past every earlier one. A
+    // standby commits nothing and gives no transaction an id: there is nothing to wait for.
     for (const QString &sql :
          {QStringLiteral("ROLLBACK"), QStringLiteral("BEGIN"),
           QStringLiteral("SET LOCAL synchronous_commit TO DEFAULT"),
-          QStringLiteral("SELECT txid_current()"), QStringLiteral("COMMIT")}) {
+          QStringLiteral("SELECT CASE WHEN NOT pg_is_in_recovery() THEN txid_current() END"),
+          QStringLiteral("COMMIT")}) {
         QSqlQuery query(*db_);
         HeldWarnings held;
         if (!query.exec(sql))
