@@ -75,10 +75,7 @@ QSqlQuery DbSession::exec(const QString &sql)
 
 void DbSession::endTransaction(bool commit)
 {
-    QSqlQuery query(*db_);
-    HeldWarnings held;
-    if (!query.exec(commit ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK")))
-        throw StatementFailure(query, cancelled_.load(), held);
+    execEvenIfCancelled(commit ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
 }
 
 void DbSession::awaitDurableCommits()
@@ -90,12 +87,16 @@ void DbSession::awaitDurableCommits()
          {QStringLiteral("ROLLBACK"), QStringLiteral("BEGIN"),
           QStringLiteral("SET LOCAL synchronous_commit TO DEFAULT"),
           QStringLiteral("SELECT CASE WHEN NOT pg_is_in_recovery() THEN txid_current() END"),
-          QStringLiteral("COMMIT")}) {
-        QSqlQuery query(*db_);
-        HeldWarnings held;
-        if (!query.exec(sql))
-            throw StatementFailure(query, cancelled_.load(), held);
-    }
+          QStringLiteral("COMMIT")})
+        execEvenIfCancelled(sql);
+}
+
+void DbSession::execEvenIfCancelled(const QString &sql)
+{
+    QSqlQuery query(*db_);
+    HeldWarnings held;
+    if (!query.exec(sql))
+        throw StatementFailure(query, cancelled_.load(), held);
 }
 
 void DbSession::fail(const QSqlQuery &query, HeldWarnings &held) const

@@ -95,6 +95,8 @@ private:
     // Throws the failure of the statement on the query.
     [[noreturn]] void fail(const QSqlQuery &query, HeldWarnings &held) const;
     void throwIfCancelled() const;
+    // Runs a statement whose result is not needed, also after cancel(); throws DbError.
+    void execEvenIfCancelled(const QString &sql);
 
     NamedConnection db_;
     qint64 backendPid_ = 0;
