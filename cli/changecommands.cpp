@@ -68,12 +68,12 @@ void PrintCounts(const Output &out, const PreviewResult &result, int limit)
                  .arg(QStringLiteral("Rows read"), 14)
                  .arg(QStringLiteral("Rows changing"), 14)
                  .arg(QStringLiteral("Values changing"), 15));
+    // The name is padded, not put in by arg(): a name may hold "%2" itself.
     for (const FieldCounts &field : result.counted)
-        out.line(QStringLiteral("%1  %2  %3  %4")
-                     .arg(field.name, -24)
-                     .arg(GroupedCount(field.rowsRead), 14)
-                     .arg(GroupedCount(field.rowsChanging), 14)
-                     .arg(GroupedCount(field.valuesChanging), 15));
+        out.line(field.name.leftJustified(24) + QStringLiteral("  %1  %2  %3")
+                                                    .arg(GroupedCount(field.rowsRead), 14)
+                                                    .arg(GroupedCount(field.rowsChanging), 14)
+                                                    .arg(GroupedCount(field.valuesChanging), 15));
     if (const QString leftAlone = LeftAloneText(result.leftAlone); !leftAlone.isEmpty())
         out.line(leftAlone);
     const qsizetype shown = qMin<qsizetype>(limit, result.changes.size());
@@ -162,7 +162,7 @@ int CommandPreview(const CommandContext &context)
     const CaseChange change = CheckedChange(context);
     qint64 elapsedMs = 0;
     const PreviewResult result = DriveJob<ChangePreview, PreviewResult>(
-        new ChangePreview(context.values, change), elapsedMs);
+        new ChangePreview(context.values, change), context.values, change.table, elapsedMs);
     if (!result.error.isEmpty())
         return context.out.fail(ExitCode::Failed,
                                 QStringLiteral("the preview failed: ") + result.error);
@@ -180,8 +180,14 @@ int CommandChange(const CommandContext &context)
 {
     const CaseChange change = CheckedChange(context);
     qint64 elapsedMs = 0;
-    const ChangeRunSummary summary =
-        DriveJob<ChangeRun, ChangeRunSummary>(new ChangeRun(context.values, change), elapsedMs);
+    const ChangeRunSummary summary = DriveJob<ChangeRun, ChangeRunSummary>(
+        new ChangeRun(context.values, change), context.values, change.table, elapsedMs,
+        [](ChangeRun &run, QObject &context, ProgressPrinter &progress) {
+            QObject::connect(
+                &run, &ChangeRun::cautioned, &context, [&progress](const QStringList &owners) {
+                    progress.say(QStringLiteral("recasor: ") + UntrustedOwnersText(owners));
+                });
+        });
     PrintRun(context.out, summary, elapsedMs);
     const ExitCode code = RunOutcome(context.out, summary);
     QJsonObject json = RequestJson(context, QStringLiteral("change"));
@@ -197,6 +203,8 @@ int CommandChange(const CommandContext &context)
                                          {QStringLiteral("rows"), left.rows},
                                          {QStringLiteral("reason"), left.reason}});
     json.insert(QStringLiteral("relationsLeft"), relationsLeft);
+    json.insert(QStringLiteral("untrustedOwners"),
+                QJsonArray::fromStringList(summary.untrustedOwners));
     json.insert(QStringLiteral("stopped"), summary.stopped);
     json.insert(QStringLiteral("endedEarly"), summary.endedEarly);
     json.insert(QStringLiteral("seconds"), elapsedMs / 1000.0);

@@ -75,7 +75,8 @@ int CommandUndo(const CommandContext &context)
                               StartedText(run), GroupedCount(run.rowsRecorded)));
     qint64 elapsedMs = 0;
     const UndoSummary summary =
-        DriveJob<UndoRun, UndoSummary>(new UndoRun(context.values, run), elapsedMs);
+        DriveJob<UndoRun, UndoSummary>(new UndoRun(context.values, run), context.values,
+                                       run.table, elapsedMs);
     if (!summary.firstError.isEmpty())
         context.out.note(QStringLiteral("recasor: ") + summary.firstError);
     context.out.line(UndoClosingText(summary, QStringLiteral("recasor undo")));

@@ -6,6 +6,8 @@
 namespace {
 
 constexpr int BarWidth = 40;
+constexpr qint64 WaitShownAfterMs = 2000;
+constexpr qint64 WaitRepeatMs = 10000;
 
 } // namespace
 
@@ -19,7 +21,8 @@ void ProgressPrinter::show(int percent)
             return;
         shown_ = percent;
         const int filled = percent * BarWidth / 100;
-        write(QStringLiteral("\r[%1%2] %3%")
+        // Cleared to the line's end, where a longer wait line may have stood.
+        write(QStringLiteral("\r[%1%2] %3%\x1b[K")
                   .arg(QString(filled, u'#'), QString(BarWidth - filled, u' '))
                   .arg(percent, 3));
         barOpen_ = true;
@@ -35,6 +38,34 @@ void ProgressPrinter::say(const QString &line)
 {
     end();
     write(line + u'\n');
+}
+
+void ProgressPrinter::waiting(qint64 waitedMs, const QString &line)
+{
+    if (waitedMs < WaitShownAfterMs)
+        return;
+    if (terminal_) {
+        // In the bar's place, the rest of the bar cleared; the bar comes back with the next
+        // progress.
+        write(QStringLiteral("\r") + line + QStringLiteral("\x1b[K"));
+        barOpen_ = true;
+        shown_ = -1;
+        waitShownMs_ = waitedMs;
+        return;
+    }
+    if (waitShownMs_ >= 0 && waitedMs >= waitShownMs_ && waitedMs - waitShownMs_ < WaitRepeatMs)
+        return;
+    waitShownMs_ = waitedMs;
+    write(line + u'\n');
+}
+
+void ProgressPrinter::waitEnded()
+{
+    waitShownMs_ = -1;
+    if (terminal_ && barOpen_) {
+        write(QStringLiteral("\r\x1b[K"));
+        barOpen_ = false;
+    }
 }
 
 void ProgressPrinter::end()

@@ -13,6 +13,12 @@ public:
     void show(int percent);
     // A line of its own between the bar's redraws ("Stopping…").
     void say(const QString &line);
+    // A statement of the job has waited so long for another client's lock, and the line says
+    // whose. Shown from two seconds on: redrawn in the bar's place on a terminal, and otherwise
+    // as a line when the wait is first shown and every further ten seconds.
+    void waiting(qint64 waitedMs, const QString &line);
+    // The wait shown has ended.
+    void waitEnded();
     // The job has ended: the bar's line is closed.
     void end();
 
@@ -22,4 +28,5 @@ private:
     bool terminal_;
     int shown_ = -1; // the percent, or for lines the tenth, shown last
     bool barOpen_ = false;
+    qint64 waitShownMs_ = -1; // of the wait going on, when it was last shown
 };

@@ -38,7 +38,7 @@ QString libpqValue(QString value)
 
 } // namespace
 
-QString ConnectionString(const ConnectionSettings &settings)
+QString ConnectionString(const ConnectionSettings &settings, const QString &serverOptions)
 {
     // A value the plain key cannot carry goes to libpq by the driver's pqopt attribute, and
     // the plain key stays empty: the driver refuses a pqopt value that contradicts a
@@ -60,6 +60,8 @@ QString ConnectionString(const ConnectionSettings &settings)
     QString text = QStringLiteral("Driver={PostgreSQL Unicode};Server=") + server +
                    QStringLiteral(";Port=") + port + QStringLiteral(";Uid=") + user +
                    QStringLiteral(";Pwd=") + password + QStringLiteral(";Database=") + database;
+    if (!serverOptions.isEmpty())
+        libpqOptions.append(QStringLiteral("options=") + libpqValue(serverOptions));
     if (!libpqOptions.isEmpty())
         text += QStringLiteral(";pqopt=") + braced(libpqOptions.join(u' '));
 

@@ -34,22 +34,40 @@ QString sqlStateOf(const QVariant &handle, SQLSMALLINT handleType)
 
 } // namespace
 
+QString DbSession::HardenedServerOptions()
+{
+    // The user's own PGOPTIONS, which libpq would otherwise take, are kept.
+    const QString own = qEnvironmentVariable("PGOPTIONS").trimmed();
+    return (own.isEmpty() ? QString() : own + u' ') +
+           QStringLiteral("-c search_path=pg_catalog,pg_temp");
+}
+
 DbSession::DbSession(const ConnectionSettings &settings) : DbSession(settings, Options{}) {}
 
 DbSession::DbSession(const ConnectionSettings &settings, const Options &options)
     : db_(QStringLiteral("QODBC"), QStringLiteral("recasor-session-"))
 {
     // First, so that a value the driver cannot be given is refused before anything is tried.
-    const QString connectionString = ConnectionString(settings);
+    const QString hardened = ConnectionString(settings, HardenedServerOptions());
     if (!db_->isValid())
         throw DbError(QStringLiteral("The ODBC database driver of Qt (QODBC) is not available."));
     if (options.loginTimeout > 0)
         db_->setConnectOptions(
             QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(options.loginTimeout));
-    db_->setDatabaseName(connectionString +
-                         (options.ownTransactions ? QStringLiteral(";Protocol=7.4-1") : QString()));
-    if (!db_->open())
-        throw errorFrom(db_->lastError(), sqlStateOf(db_->driver()->handle(), SQL_HANDLE_DBC));
+    const QString protocol =
+        options.ownTransactions ? QStringLiteral(";Protocol=7.4-1") : QString();
+    db_->setDatabaseName(hardened + protocol);
+    if (!db_->open()) {
+        // A pooler in front of the server (PgBouncer) may refuse options at login; then the
+        // search path is set by the first statement instead.
+        if (!db_->lastError().databaseText().contains(
+                QLatin1String("unsupported startup parameter")))
+            throw errorFrom(db_->lastError(), sqlStateOf(db_->driver()->handle(), SQL_HANDLE_DBC));
+        db_->setDatabaseName(ConnectionString(settings) + protocol);
+        if (!db_->open())
+            throw errorFrom(db_->lastError(), sqlStateOf(db_->driver()->handle(), SQL_HANDLE_DBC));
+        execute(QStringLiteral("SET search_path = pg_catalog, pg_temp"));
+    }
     if (options.cancellable) {
         QSqlQuery pid = exec(QStringLiteral("SELECT pg_backend_pid()"));
         if (pid.next())

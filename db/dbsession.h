@@ -7,6 +7,12 @@
 // the ODBC API; only the SQLSTATE of a failure, which QODBC does not pass on, is read from the
 // ODBC handle directly. Each session has a connection name of its own, removed when the
 // session ends.
+//
+// Every session is hardened as pg_dump hardens its own: its search path is pg_catalog, then
+// pg_temp, set at login, before the driver's own first statement, and over any default that the
+// database or the role sets. Tables, types and the program's own functions are named through
+// their schemas, so that no function, operator or cast that a table's owner plants in a schema
+// of theirs can capture a statement of the program's, or of the driver's.
 #pragma once
 
 #include "db/connectionsettings.h"
@@ -36,6 +42,9 @@ public:
         // process).
         bool cancellable = false;
     };
+
+    // The options a session sends to the server at login: the hardened search path.
+    static QString HardenedServerOptions();
 
     // Opens the session; throws DbError with the driver's text when it cannot.
     explicit DbSession(const ConnectionSettings &settings);

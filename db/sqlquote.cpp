@@ -28,6 +28,18 @@ QString QuoteLiteral(const QString &value)
     return quoted;
 }
 
+QString DollarQuoted(const QString &body)
+{
+    // The body followed by the tag must meet the tag first at its end: a body that ends in
+    // "$recasor" would otherwise close early with the tag's first character.
+    for (int k = 0;; ++k) {
+        const QString tag =
+            k == 0 ? QStringLiteral("$recasor$") : QStringLiteral("$recasor%1$").arg(k);
+        if ((body + tag).indexOf(tag) == body.size())
+            return tag + body + tag;
+    }
+}
+
 QString TextFormOf(const QString &quotedColumn)
 {
     return QStringLiteral("format('%s', ") + quotedColumn + u')';

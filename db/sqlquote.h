@@ -14,6 +14,11 @@ QString QualifiedName(const QString &schema, const QString &name);
 // form, with single quotes and backslashes doubled.
 QString QuoteLiteral(const QString &value);
 
+// The body as a dollar-quoted string, $recasor$...$recasor$, under a tag that the body does not
+// hold: a name inside the body can then never end it early. For function bodies made by the
+// program, whose names are quoted identifiers.
+QString DollarQuoted(const QString &body);
+
 // SQL for a column's value in PostgreSQL's own text form (the type's output function, so a
 // boolean reads "t" and a char(n) keeps its padding); NULL gives the empty text.
 QString TextFormOf(const QString &quotedColumn);

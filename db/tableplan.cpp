@@ -135,3 +135,20 @@ bool TablePlan::hasInheritingChildren(DbSession &session) const
                         .arg(oid_));
     return children.next() && children.value(0).toLongLong() > 0;
 }
+
+QStringList TablePlan::untrustedOwners(DbSession &session) const
+{
+    QSqlQuery owners = session.exec(
+        treeSql() +
+        QStringLiteral(", owner(oid) AS (SELECT c.relowner FROM tree JOIN pg_class c"
+                       " ON c.oid = tree.oid UNION SELECT p.proowner FROM tree"
+                       " JOIN pg_trigger g ON g.tgrelid = tree.oid AND NOT g.tgisinternal"
+                       " JOIN pg_proc p ON p.oid = g.tgfoid)"
+                       " SELECT r.rolname FROM owner JOIN pg_roles r ON r.oid = owner.oid"
+                       " WHERE NOT r.rolsuper AND (SELECT u.rolsuper FROM pg_roles u"
+                       " WHERE u.rolname = current_user) ORDER BY r.rolname"));
+    QStringList roles;
+    while (owners.next())
+        roles << owners.value(0).toString();
+    return roles;
+}

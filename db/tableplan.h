@@ -59,6 +59,12 @@ public:
     // child does not inherit the primary key, so key values may repeat. Throws DbError.
     bool hasInheritingChildren(DbSession &session) const;
 
+    // When the session's user is a superuser: the roles that are not and yet own a table of the
+    // tree or the function of one of its triggers, in name order. A write runs their code (its
+    // triggers, and the functions of its constraints and indexes) with the writer's rights, as
+    // any UPDATE does. Empty when the user is no superuser or every owner is one. Throws DbError.
+    QStringList untrustedOwners(DbSession &session) const;
+
 private:
     // The recursive common table expression "tree(oid)" of the table and its descendants.
     QString treeSql() const;

@@ -88,7 +88,7 @@ JournalChunk::Field JournalReader::field(qint64 seq, const QString &name, const 
     const std::optional<QString> unpacked = JournalPacking::UnpackNews(field.olds, news);
     if (!unpacked)
         throw JournalError(JournalError::Action::Reading,
-                           QStringLiteral("%1: its chunk %2 is damaged").arg(path_).arg(seq));
+                           QStringLiteral("%1: its chunk %2 is damaged").arg(path_, QString::number(seq)));
     field.news = *unpacked;
     return field;
 }

@@ -78,11 +78,12 @@ public:
            const QStringList &fields, CaseMode mode, std::shared_ptr<const WordExceptions> words,
            CancelGroup &cancel, const std::function<void()> &chunkReadHook,
            const std::function<void()> &recordedHook, const std::function<void(int)> &progress,
-           ChangeRunSummary &summary, std::optional<JournalRun> &journal)
+           const std::function<void(const QStringList &)> &caution, ChangeRunSummary &summary,
+           std::optional<JournalRun> &journal)
         : settings_(settings), session_(session), table_(table), mode_(mode),
           words_(std::move(words)), cancel_(cancel), chunkReadHook_(chunkReadHook),
-          recordedHook_(recordedHook), progress_(progress, ProgressIntervalMs), summary_(summary),
-          journal_(journal), source_(session, table, cancel)
+          recordedHook_(recordedHook), progress_(progress, ProgressIntervalMs), caution_(caution),
+          summary_(summary), journal_(journal), source_(session, table, cancel)
     {
         for (const QString &name : fields)
             fields_.push_back(
@@ -92,6 +93,9 @@ public:
     void run()
     {
         const QList<QString> relationOids = source_.plan(fields_, summary_.leftAlone);
+        summary_.untrustedOwners = source_.untrustedOwners();
+        if (!fields_.isEmpty() && !summary_.untrustedOwners.isEmpty())
+            caution_(summary_.untrustedOwners);
         if (fields_.isEmpty()) {
             progress_(100, true);
             return;
@@ -438,6 +442,7 @@ private:
     const std::function<void()> &chunkReadHook_;
     const std::function<void()> &recordedHook_;
     ProgressReport progress_;
+    const std::function<void(const QStringList &)> &caution_;
     ChangeRunSummary &summary_;
     std::optional<JournalRun> &journal_;
     RunSource source_;
@@ -486,12 +491,14 @@ void ChangeRun::run()
         const CancelMembership membership(cancelGroup(), *session);
         try {
             WithDurableCommits(*session, [&] {
-                Runner(settings(), *session, change_.table, change_.fields, *change_.mode,
-                       // Built once for the run and shared by its two readers.
-                       std::make_shared<const WordExceptions>(change_.exceptionWords,
-                                                              change_.nameRules),
-                       cancelGroup(), chunkReadHook_, recordedHook_,
-                       [this](int percent) { emit progress(percent); }, summary, journal)
+                Runner(
+                    settings(), *session, change_.table, change_.fields, *change_.mode,
+                    // Built once for the run and shared by its two readers.
+                    std::make_shared<const WordExceptions>(change_.exceptionWords,
+                                                           change_.nameRules),
+                    cancelGroup(), chunkReadHook_, recordedHook_,
+                    [this](int percent) { emit progress(percent); },
+                    [this](const QStringList &owners) { emit cautioned(owners); }, summary, journal)
                     .run();
             });
         } catch (const DbError &error) {

@@ -51,6 +51,9 @@ struct ChangeRunSummary {
     // Tables of the tree the run did not change, each said in the closing message rather than
     // passed over in silence.
     QList<RelationLeft> relationsLeft;
+    // Roles that are no superusers and own the table or its triggers, when a superuser runs it:
+    // their code runs with the superuser's rights (TablePlan::untrustedOwners()).
+    QStringList untrustedOwners;
 };
 
 class ChangeRun : public Job
@@ -80,6 +83,8 @@ public:
     void setRecordedHook(std::function<void()> hook) { recordedHook_ = std::move(hook); }
 
 signals:
+    // Before anything is written, when a superuser runs the code of roles that are not.
+    void cautioned(const QStringList &untrustedOwners);
     void finished(const ChangeRunSummary &summary);
 
 private:

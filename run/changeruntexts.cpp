@@ -29,3 +29,17 @@ QString RelationLeftText(const RelationLeft &left)
                                           "server: %3")
                                .arg(GroupedCount(left.rows), left.name, left.reason);
 }
+
+QString UntrustedOwnersText(const QStringList &owners)
+{
+    QString names = owners.value(0);
+    for (qsizetype i = 1; i < owners.size(); ++i)
+        names +=
+            (i + 1 == owners.size() ? QStringLiteral(" and ") : QStringLiteral(", ")) + owners[i];
+    return (owners.size() == 1
+                ? QStringLiteral("Caution: you are a superuser, and %1, who is not, owns this "
+                                 "table or its triggers; they run with your rights.")
+                : QStringLiteral("Caution: you are a superuser, and %1, who are not, own this "
+                                 "table or its triggers; they run with your rights."))
+        .arg(names);
+}

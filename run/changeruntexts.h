@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // A run that ended before it was complete: how ("was stopped", "ended"), the rows it wrote, and
 // that `undo` (the window's menu entry or the command) takes them back.
@@ -10,6 +11,10 @@ QString EndedEarlyText(const QString &how, qint64 rowsWritten, const QString &un
 
 // The count of values the server refused, which keep their old letter case.
 QString ValuesNotWrittenText(qint64 valuesNotWritten);
+
+// A superuser runs a table that roles who are no superusers own, or whose triggers they own:
+// their code runs with the superuser's rights.
+QString UntrustedOwnersText(const QStringList &owners);
 
 struct RelationLeft;
 

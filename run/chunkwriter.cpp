@@ -353,29 +353,31 @@ QString ChunkWriter::rowFunction(DbSession &session, const WriteJob &job, bool r
     try {
         // The function's own names never meet the table's fields: its parameters are used by
         // position, an item's values reach the UPDATE through a derived table, and every field
-        // is named through its table.
-        session.execute(
+        // is named through its table. The body holds the table's quoted names, so it is quoted
+        // under a tag that none of them holds: a name can never end it and add statements.
+        const QString body =
             QStringLiteral(
-                "CREATE OR REPLACE FUNCTION %1(%2, pg_catalog.tid, pg_catalog.tid)"
-                " RETURNS TABLE(i bigint, message text, id text, m integer) LANGUAGE plpgsql"
-                " AS $recasor$"
                 " #variable_conflict use_column\n"
                 " DECLARE p record; BEGIN"
-                " FOR p IN SELECT t.ctid AS r, v.* FROM %3 AS t,"
-                " unnest(%4) WITH ORDINALITY AS v(%5)"
-                " WHERE t.ctid >= $%6 AND t.ctid < $%7 AND %8 AND %9 LOOP"
+                " FOR p IN SELECT t.ctid AS r, v.* FROM %1 AS t,"
+                " unnest(%2) WITH ORDINALITY AS v(%3)"
+                " WHERE t.ctid >= $%4 AND t.ctid < $%5 AND %6 AND %7 LOOP"
                 " BEGIN"
-                " UPDATE %3 AS t SET %10"
-                " FROM (SELECT p.r, %11) AS v(r, %5) WHERE t.ctid = v.r AND %8 AND %9"
-                " RETURNING %12, %13 INTO id, m;"
+                " UPDATE %1 AS t SET %8"
+                " FROM (SELECT p.r, %9) AS v(r, %3) WHERE t.ctid = v.r AND %6 AND %7"
+                " RETURNING %10, %11 INTO id, m;"
                 " IF FOUND THEN i := p.i; message := NULL; RETURN NEXT; END IF;"
                 " EXCEPTION WHEN OTHERS THEN"
                 " IF SQLSTATE IN ('40P01', '40001', '57014') THEN RAISE; END IF;"
                 " i := p.i; message := 'ERROR: ' || SQLERRM; id := NULL; m := 0; RETURN NEXT;"
-                " END; END LOOP; END $recasor$")
-                .arg(function, update.argumentTypes(), target.relation,
-                     update.arraysFromArguments(), columns, QString::number(low),
-                     QString::number(low + 1), filter, match, set, values, identity, mask));
+                " END; END LOOP; END ")
+                .arg(target.relation, update.arraysFromArguments(), columns, QString::number(low),
+                     QString::number(low + 1), filter, match, set, values, identity, mask);
+        session.execute(
+            QStringLiteral("CREATE OR REPLACE FUNCTION %1(%2, pg_catalog.tid, pg_catalog.tid)"
+                           " RETURNS TABLE(i bigint, message text, id text, m integer)"
+                           " LANGUAGE plpgsql AS %3")
+                .arg(function, update.argumentTypes(), DollarQuoted(body)));
     } catch (const DbError &error) {
         if (error.sqlState() == QLatin1String("42501") || ConcernsOneValue(error))
             return QString();

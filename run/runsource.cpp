@@ -24,6 +24,7 @@ QList<QString> RunSource::plan(QList<PassField> &fields, QList<FieldKind> &leftA
         for (const StoredRelation &relation : plan_->storedRelations(session_))
             oids << relation.oid;
         keyed_ = plan_->keyedRelations(session_);
+        untrustedOwners_ = plan_->untrustedOwners(session_);
     } catch (const DbError &error) {
         ThrowUnlessStopped(cancel_, error, ChangeRunStep::Source);
     }

@@ -32,6 +32,8 @@ public:
     // found them; one without a usable key has an empty key.
     const QList<KeyedRelation> &keyedRelations() const { return keyed_; }
     bool utf8() const { return utf8_; }
+    // TablePlan::untrustedOwners(), as plan() read them.
+    const QStringList &untrustedOwners() const { return untrustedOwners_; }
 
     // The pass's snapshot: the readers import it, so that each row that was there when the pass
     // began is read once, even if another client moves it meanwhile. The exporting transaction
@@ -51,4 +53,5 @@ private:
     std::optional<TablePlan> plan_;
     QList<KeyedRelation> keyed_;
     bool utf8_ = false;
+    QStringList untrustedOwners_;
 };

@@ -13,6 +13,8 @@ bool ChangeRunThread::start(const ConnectionSettings &settings, const CaseChange
         return false;
     runner_.adopt(new ChangeRun(settings, change), this);
     runner_.forward(&ChangeRun::progress, this, [this](int percent) { emit progress(percent); });
+    runner_.forward(&ChangeRun::cautioned, this,
+                    [this](const QStringList &owners) { emit cautioned(owners); });
     runner_.forward(&ChangeRun::finished, this, [this](const ChangeRunSummary &summary) {
         runner_.release();
         emit finished(summary);

@@ -36,6 +36,7 @@ public:
 
 signals:
     void progress(int percent);
+    void cautioned(const QStringList &untrustedOwners);
     void finished(const ChangeRunSummary &summary);
 
 private:

@@ -4,6 +4,7 @@
 #include "db/catalogue.h"
 #include "db/fieldpreview.h"
 #include "db/storedcasechange.h"
+#include "run/changeruntexts.h"
 #include "ui/callrepainting.h"
 #include "ui/changerunreport.h"
 #include "ui/controls.h"
@@ -45,6 +46,9 @@ Form2::Form2(Messages &messages, std::function<ConnectionSettings()> connection,
     connect(PushButton5, &QPushButton::clicked, this, &Form2::PushButton5_Click);
     connect(&runner_, &ChangeRunThread::progress, ProgressBar1, &QProgressBar::setValue);
     connect(&runner_, &ChangeRunThread::finished, this, &Form2::changeRunFinished);
+    connect(&runner_, &ChangeRunThread::cautioned, this, [this](const QStringList &owners) {
+        statusLine_->taskNote(UntrustedOwnersText(owners));
+    });
     pointer_.watchButtons({PushButton1, PushButton2, PushButton3, PushButton5});
     pointer_.watchSurfaces({Frame1, ListView1, ListView2, ListView3});
 }

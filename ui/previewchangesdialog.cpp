@@ -2,6 +2,7 @@
 
 #include "db/counttexts.h"
 #include "db/fieldpreview.h"
+#include "ui/windowhelpers.h"
 
 #include <QDialogButtonBox>
 #include <QHeaderView>
@@ -53,6 +54,8 @@ PreviewChangesDialog::PreviewChangesDialog(const PreviewResult &result, QWidget 
         QStringLiteral("Changing %1 to %2 would change:").arg(result_.table.displayName(), rule),
         this);
     caption->setObjectName(QStringLiteral("PreviewCaption"));
+    // Names are the table owner's to choose: shown as they stand, never as markup.
+    caption->setTextFormat(Qt::PlainText);
     layout->addWidget(caption);
 
     fields_ = MakeTable(this, "PreviewFields",
@@ -62,6 +65,7 @@ PreviewChangesDialog::PreviewChangesDialog(const PreviewResult &result, QWidget 
 
     leftAlone_ = new QLabel(LeftAloneText(result_.leftAlone), this);
     leftAlone_->setObjectName(QStringLiteral("LeftAlone"));
+    leftAlone_->setTextFormat(Qt::PlainText);
     leftAlone_->setWordWrap(true);
     leftAlone_->setVisible(!result_.leftAlone.isEmpty());
     layout->addWidget(leftAlone_);
@@ -128,8 +132,8 @@ void PreviewChangesDialog::fillChanges()
                                           ShownText(change.newValue), GroupedCount(change.rows)});
         item->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
         // The columns may be too narrow for a value; its tip shows it as far as the list does.
-        item->setToolTip(1, item->text(1));
-        item->setToolTip(2, item->text(2));
+        item->setToolTip(1, PlainToolTip(item->text(1)));
+        item->setToolTip(2, PlainToolTip(item->text(2)));
         items.append(item);
     }
     changes_->addTopLevelItems(items);

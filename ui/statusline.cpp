@@ -25,7 +25,14 @@ StatusLine::StatusLine(QWidget *parent) : QLabel(parent)
 void StatusLine::taskStarted()
 {
     clock_.start();
+    note_.clear();
     setLine(QString());
+}
+
+void StatusLine::taskNote(const QString &note)
+{
+    note_ = note;
+    setLine(note);
 }
 
 void StatusLine::watchLocks(const ConnectionSettings &settings,
@@ -41,6 +48,7 @@ void StatusLine::taskEnded(const QString &outcome)
 {
     watcher_.unwatch();
     token_ = 0;
+    note_.clear();
     setLine(outcome);
 }
 
@@ -51,7 +59,7 @@ void StatusLine::setLine(const QString &line)
     const QString shown =
         fontMetrics().elidedText(line, Qt::ElideRight, contentsRect().width() - 4);
     setText(shown);
-    setToolTip(shown == line ? QString() : line);
+    setToolTip(shown == line ? QString() : PlainToolTip(line));
 }
 
 void StatusLine::showWait(quint64 token, const LockWait &wait)
@@ -63,5 +71,5 @@ void StatusLine::showWait(quint64 token, const LockWait &wait)
 void StatusLine::waitEnded(quint64 token)
 {
     if (token == token_)
-        setLine(QString());
+        setLine(note_);
 }

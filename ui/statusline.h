@@ -26,6 +26,8 @@ public:
     // task ends; the table is the task's.
     void watchLocks(const ConnectionSettings &settings, std::shared_ptr<const CancelGroup> sessions,
                     const TableRef &table);
+    // A line that stays while the task goes on, but for a wait on a lock.
+    void taskNote(const QString &note);
     qint64 taskElapsedMs() const { return clock_.isValid() ? clock_.elapsed() : 0; }
     // The task has ended: the line says how, until the next task begins.
     void taskEnded(const QString &outcome);
@@ -43,4 +45,5 @@ private:
     TableRef table_;
     QElapsedTimer clock_;
     QString line_;
+    QString note_; // of the task going on
 };

@@ -123,20 +123,5 @@ QString UndoStatus(const UndoSummary &summary, const TableRef &table, qint64 ela
 
 QString LockWaitStatus(const LockWait &wait, const TableRef &taskTable)
 {
-    const TableRef &table = wait.table.name.isEmpty() ? taskTable : wait.table;
-    const qint64 s = wait.waitedMs / 1000;
-    const QString waited = s < 60 ? QStringLiteral("%1 s").arg(s) : ElapsedText(wait.waitedMs);
-    QString holder;
-    if (wait.holderPid == 0) {
-        holder = QStringLiteral("a prepared transaction");
-    } else {
-        holder = QStringLiteral("session %1 (user %2").arg(wait.holderPid).arg(wait.holderUser);
-        if (!wait.holderApplication.isEmpty())
-            holder += QStringLiteral(", application \"%1\"").arg(wait.holderApplication);
-        holder += u')';
-    }
-    const QString on =
-        table.name.isEmpty() ? QString() : QStringLiteral(" on ") + table.displayName();
-    return QStringLiteral("Waiting %1 for a lock%2 held by %3; Stop (Esc) ends it.")
-        .arg(waited, on, holder);
+    return LockWaitText(wait, taskTable, QStringLiteral("Stop (Esc) ends it"));
 }

@@ -61,6 +61,15 @@ QString AppTitle()
     return appTitle().isNull() ? QGuiApplication::applicationDisplayName() : appTitle();
 }
 
+QString PlainToolTip(const QString &text)
+{
+    if (text.isEmpty())
+        return {};
+    // Rich text without a doubt, whose one paragraph keeps the text's blanks and line breaks.
+    return QStringLiteral("<qt><p style=\"white-space:pre-wrap\">") + text.toHtmlEscaped() +
+           QStringLiteral("</p></qt>");
+}
+
 QString ProgramFolder()
 {
     return QCoreApplication::applicationDirPath();

@@ -17,6 +17,10 @@ void SetAppTitle(const QString &productTitle = QStringLiteral("Recasor"));
 // The title that SetAppTitle made.
 QString AppTitle();
 
+// A tool tip that shows the text as it stands: a tip that looks like markup would otherwise be
+// drawn as rich text, and a table's name or value may be made to look so. Empty for none.
+QString PlainToolTip(const QString &text);
+
 class QColor;
 class QCursor;
 class QFont;

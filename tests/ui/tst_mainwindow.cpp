@@ -107,7 +107,7 @@ void TestMainWindow::initTestCase()
     ConnectionSettings other = TestDatabase::settings();
     other.database = OtherDatabase;
     DbSession session(other);
-    session.execute("CREATE TABLE elsewhere (only_here text)");
+    session.execute("CREATE TABLE public.elsewhere (only_here text)");
 }
 
 void TestMainWindow::init()

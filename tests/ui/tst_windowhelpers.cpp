@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QTest>
 #include <QTimer>
 
@@ -19,6 +20,7 @@ private slots:
     void nullTo();
     void fileExists();
     void titleCut();
+    void toolTipsShowMarkupAsText();
     void errorReportText();
     void messageWithDetails();
 };
@@ -32,6 +34,20 @@ void TestWindowHelpers::nullTo()
     const QVariant zero = NullTo(0, QString());
     QCOMPARE(zero.typeId(), QMetaType::Int);
     QCOMPARE(zero.toInt(), 0);
+}
+
+// A value or a name that looks like markup is shown as it stands, in a tip that Qt takes for
+// rich text whatever it holds.
+void TestWindowHelpers::toolTipsShowMarkupAsText()
+{
+    for (const QString text : {"<img src=\"x\"> & <b>bold</b>", "a  b\nc", "&amp; plain"}) {
+        const QString tip = PlainToolTip(text);
+        QVERIFY(Qt::mightBeRichText(tip));
+        QTextDocument shown;
+        shown.setHtml(tip);
+        QCOMPARE(shown.toPlainText(), text);
+    }
+    QVERIFY(PlainToolTip(QString()).isEmpty());
 }
 
 void TestWindowHelpers::fileExists()
