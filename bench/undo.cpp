@@ -61,7 +61,8 @@ double journalledRun(DbSession &session, const ConnectionSettings &settings, con
     run.mode = CaseMode::Upper;
     run.identity = RowIdentity::Of(session, table);
     run.databaseIdentity = DatabaseIdentity::Of(session);
-    run = ChangeJournal::Begin(run);
+    RunLock lock;
+    run = ChangeJournal::Begin(run, lock);
     JournalWriter writer(run);
 
     QSqlQuery size = session.exec(QStringLiteral("SELECT pg_relation_size('%1') / "
@@ -95,6 +96,9 @@ double journalledRun(DbSession &session, const ConnectionSettings &settings, con
             clock.start();
             writer.record(QStringLiteral("f"), table.sql(), identities, olds, news);
             recordSeconds += clock.nsecsElapsed() / 1e9;
+            session.database().commit();
+            writer.committed();
+            session.database().transaction();
             run.rowsWritten += identities.size();
         }
         chunk = QSqlQuery();

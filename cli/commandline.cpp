@@ -29,7 +29,7 @@ const QList<CommandForm> &Forms()
         {"preview", Command::Preview, true, Connection + QStringList{"field", "mode", "limit"}},
         {"change", Command::Change, true, Connection + QStringList{"field", "mode"}},
         {"undo", Command::Undo, false, Connection + QStringList{"run"}},
-        {"runs", Command::Runs, false, {}},
+        {"runs", Command::Runs, false, Connection},
     };
     return forms;
 }

@@ -28,8 +28,7 @@ QString Stored(const QString &key, const QString &defaultValue = QString())
 
 } // namespace
 
-ConnectionSettings ConnectionValues::Of(const CommandRequest &request,
-                                        const std::function<void(const QString &)> &warn)
+ConnectionSettings ConnectionValues::Target(const CommandRequest &request)
 {
     ConnectionSettings values;
     values.server =
@@ -37,6 +36,13 @@ ConnectionSettings ConnectionValues::Of(const CommandRequest &request,
     values.port = request.port.value_or(Stored(SettingsKeys::Port, SettingsKeys::DefaultPort));
     values.user = request.user.value_or(Stored(SettingsKeys::User));
     values.database = request.database.value_or(Stored(SettingsKeys::Database));
+    return values;
+}
+
+ConnectionSettings ConnectionValues::Of(const CommandRequest &request,
+                                        const std::function<void(const QString &)> &warn)
+{
+    ConnectionSettings values = Target(request);
 
     if (const QString environment = qEnvironmentVariable("PGPASSWORD"); !environment.isEmpty()) {
         values.password = environment;

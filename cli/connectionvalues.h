@@ -16,6 +16,10 @@ public:
     static ConnectionSettings Of(const CommandRequest &request,
                                  const std::function<void(const QString &)> &warn);
 
+    // The server, port, user and database alone, without a password: for the commands that
+    // only name a database.
+    static ConnectionSettings Target(const CommandRequest &request);
+
 private:
     // The password typed on the terminal, without echo; none when stdin is no terminal.
     static std::optional<QString> Prompt(const ConnectionSettings &values);

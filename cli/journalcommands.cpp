@@ -2,6 +2,7 @@
 
 #include "cli/commandcontext.h"
 #include "cli/commandfailure.h"
+#include "cli/connectionvalues.h"
 #include "cli/jobdriver.h"
 #include "cli/targetcheck.h"
 #include "db/counttexts.h"
@@ -21,6 +22,29 @@ QString DatabaseText(const JournalRun &run)
     return QStringLiteral("%1 on %2:%3").arg(run.database, run.server, run.port);
 }
 
+// What became of the run: undone, partly undone, not undone, or worked on now.
+QString StateText(const JournalRun &run)
+{
+    if (run.holder)
+        return run.inProgress() ? QStringLiteral("in progress") : QStringLiteral("being undone");
+    if (run.undone)
+        return QStringLiteral("undone");
+    if (run.rowsRestoredEarlier > 0)
+        return QStringLiteral("partly undone (%1 of %2 rows)")
+            .arg(GroupedCount(run.rowsRestoredEarlier),
+                 GroupedCount(run.rowsRecorded + run.rowsPending));
+    return QStringLiteral("no");
+}
+
+// The rows the journal holds as written, and those whose commit did not say how it went.
+QString RowsText(const JournalRun &run)
+{
+    QString text = QString::number(run.rowsRecorded);
+    if (run.rowsPending > 0)
+        text += QStringLiteral(" (+%1 pending)").arg(run.rowsPending);
+    return text;
+}
+
 QJsonObject RunJson(const JournalRun &run)
 {
     return {{QStringLiteral("id"), QString::number(run.id)},
@@ -32,23 +56,58 @@ QJsonObject RunJson(const JournalRun &run)
             {QStringLiteral("fields"), QJsonArray::fromStringList(run.fields)},
             {QStringLiteral("mode"), CaseModeText(run.mode)},
             {QStringLiteral("rows"), run.rowsRecorded},
+            {QStringLiteral("rowsPending"), run.rowsPending},
+            {QStringLiteral("rowsRestored"), run.rowsRestoredEarlier},
             {QStringLiteral("endedWhole"), run.endedWhole},
-            {QStringLiteral("undone"), run.undone}};
+            {QStringLiteral("undone"), run.undone},
+            {QStringLiteral("state"), StateText(run)},
+            {QStringLiteral("process"), run.holder ? run.holder->pid : 0}};
+}
+
+// A run that may be undone now; else why not.
+JournalRun Undoable(const JournalRun &run)
+{
+    if (run.holder)
+        throw CommandFailure(ExitCode::Failed, RunBusyText(run.id, *run.holder));
+    return run;
 }
 
 // The run to take back: the one named, or the last one of the database not undone yet.
 JournalRun RunToUndo(const CommandContext &context)
 {
     if (!context.request.run) {
-        std::optional<JournalRun> run = ChangeJournal::Last(context.values);
+        std::optional<JournalRun> run;
+        try {
+            run = ChangeJournal::Last(context.values);
+        } catch (const UnreadableJournal &unreadable) {
+            throw CommandFailure(
+                ExitCode::Failed,
+                QStringLiteral("the newest run's journal cannot be read, so which run is the "
+                               "last is not known: %1: %2\n`recasor runs` lists the runs, and "
+                               "`recasor undo --run ID` takes back the one named")
+                    .arg(unreadable.file(), unreadable.why()));
+        }
         if (!run)
             throw CommandFailure(ExitCode::Failed,
                                  QStringLiteral("there is no change run of this database to "
                                                 "undo"));
-        return *run;
+        return Undoable(*run);
     }
     const qint64 id = *context.request.run;
-    std::optional<JournalRun> run = ChangeJournal::Run(id, context.values);
+    std::optional<JournalRun> run;
+    try {
+        run = ChangeJournal::Run(id, context.values);
+    } catch (const UnreadableJournal &unreadable) {
+        throw CommandFailure(ExitCode::Failed,
+                             QStringLiteral("run %1's journal cannot be read: %2: %3")
+                                 .arg(QString::number(id), unreadable.file(), unreadable.why()));
+    }
+    if (!run && ChangeJournal::RemovedByLimit(id))
+        throw CommandFailure(
+            ExitCode::Failed,
+            QStringLiteral("run %1's journal was removed when the %2-run limit "
+                           "was reached")
+                .arg(QString::number(id), QString::number(ChangeJournal::KeptRuns)));
     if (!run)
         throw CommandFailure(ExitCode::Usage,
                              QStringLiteral("the journal holds no run %1 of this database; "
@@ -56,11 +115,11 @@ JournalRun RunToUndo(const CommandContext &context)
                                  .arg(id));
     if (run->undone)
         throw CommandFailure(ExitCode::Failed, QStringLiteral("run %1 was undone already").arg(id));
-    if (run->rowsRecorded == 0)
+    if (run->rowsRecorded == 0 && run->rowsPending == 0 && !run->holder)
         throw CommandFailure(
             ExitCode::Failed,
             QStringLiteral("run %1 wrote no rows: there is nothing to take back").arg(id));
-    return *run;
+    return Undoable(*run);
 }
 
 } // namespace
@@ -74,9 +133,8 @@ int CommandUndo(const CommandContext &context)
                               run.fields.join(QStringLiteral(", ")), CaseModeText(run.mode),
                               StartedText(run), GroupedCount(run.rowsRecorded)));
     qint64 elapsedMs = 0;
-    const UndoSummary summary =
-        DriveJob<UndoRun, UndoSummary>(new UndoRun(context.values, run), context.values,
-                                       run.table, elapsedMs);
+    const UndoSummary summary = DriveJob<UndoRun, UndoSummary>(
+        new UndoRun(context.values, run), context.values, run.table, elapsedMs);
     if (!summary.firstError.isEmpty())
         context.out.note(QStringLiteral("recasor: ") + summary.firstError);
     context.out.line(UndoClosingText(summary, QStringLiteral("recasor undo")));
@@ -98,25 +156,53 @@ int CommandUndo(const CommandContext &context)
 
 int CommandRuns(const CommandContext &context)
 {
-    const QList<JournalRun> runs = ChangeJournal::Runs();
-    QJsonArray list;
-    for (const JournalRun &run : runs)
-        list.append(RunJson(run));
-    context.out.object(
-        {{QStringLiteral("command"), QStringLiteral("runs")}, {QStringLiteral("runs"), list}},
-        ExitCode::Done);
-    if (runs.isEmpty()) {
+    // With connection values, the runs of that database alone: a script gives every command
+    // the same options. A file that cannot be read may be any database's, and is always said.
+    const CommandRequest &request = context.request;
+    const bool onlyTarget = request.host || request.port || request.user || request.database;
+    const ConnectionSettings target = ConnectionValues::Target(request);
+    QList<JournalEntry> shown;
+    for (const JournalEntry &entry : ChangeJournal::Entries()) {
+        if (!entry.run || !onlyTarget ||
+            (entry.run->server == target.server && entry.run->port == target.port &&
+             entry.run->database == target.database))
+            shown << entry;
+    }
+    QJsonArray runs, unreadable;
+    for (const JournalEntry &entry : shown) {
+        if (entry.run)
+            runs.append(RunJson(*entry.run));
+        else
+            unreadable.append(QJsonObject{{QStringLiteral("id"), QString::number(entry.id)},
+                                          {QStringLiteral("file"), entry.file},
+                                          {QStringLiteral("reason"), entry.damage},
+                                          {QStringLiteral("beingMade"), entry.beingMade()}});
+    }
+    context.out.object({{QStringLiteral("command"), QStringLiteral("runs")},
+                        {QStringLiteral("runs"), runs},
+                        {QStringLiteral("unreadable"), unreadable}},
+                       ExitCode::Done);
+    if (shown.isEmpty()) {
         context.out.line(
             QStringLiteral("The journal holds no runs (%1).").arg(ChangeJournal::Folder()));
         return ToInt(ExitCode::Done);
     }
-    // Tab-separated, for cut and awk: names may hold spaces.
+    // Tab-separated, for cut and awk: names may hold spaces. A file that cannot be read stands
+    // where its run would, with its name and why.
     context.out.line(QStringLiteral("id\tstarted\tdatabase\ttable\tfields\tmode\trows\tundone"));
-    for (const JournalRun &run : runs)
-        context.out.line(QStringList{QString::number(run.id), StartedText(run), DatabaseText(run),
-                                     run.table.displayName(), run.fields.join(u','),
-                                     CaseModeText(run.mode), QString::number(run.rowsRecorded),
-                                     run.undone ? QStringLiteral("undone") : QStringLiteral("no")}
-                             .join(u'\t'));
+    for (const JournalEntry &entry : shown) {
+        QStringList columns{QString::number(entry.id)};
+        if (const std::optional<JournalRun> &run = entry.run)
+            columns << StartedText(*run) << DatabaseText(*run) << run->table.displayName()
+                    << run->fields.join(u',') << CaseModeText(run->mode) << RowsText(*run)
+                    << StateText(*run);
+        else
+            columns
+                << QString() << QString() << QString() << QString() << QString() << QString()
+                << (entry.beingMade()
+                        ? QStringLiteral("in progress (its journal is being made)")
+                        : QStringLiteral("cannot be read: %1: %2").arg(entry.file, entry.damage));
+        context.out.line(columns.join(u'\t'));
+    }
     return ToInt(ExitCode::Done);
 }

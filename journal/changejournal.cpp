@@ -2,23 +2,16 @@
 
 #include "db/dbsession.h"
 #include "journal/journalfile.h"
+#include "journal/journalfolder.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QStandardPaths>
 #include <QVariant>
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <filesystem>
+#include <QThread>
 #include <functional>
 #include <map>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -27,109 +20,6 @@ namespace {
 // older files have chunks of one field. A file of a later version is not read.
 constexpr int FormatVersion = 3;
 constexpr int OldestVersion = 1;
-
-const QString FilePrefix = QStringLiteral("run-");
-const QString FileSuffix = QStringLiteral(".sqlite");
-
-// The id in a run file's name; 0 when the name is not one.
-qint64 idOf(const QString &file)
-{
-    const QString name = QFileInfo(file).fileName();
-    if (!name.startsWith(FilePrefix) || !name.endsWith(FileSuffix))
-        return 0;
-    const qint64 id =
-        name.mid(FilePrefix.size(), name.size() - FilePrefix.size() - FileSuffix.size())
-            .toLongLong();
-    return qMax<qint64>(id, 0);
-}
-
-// The run files of the folder by id, oldest first.
-std::map<qint64, QString> runFiles(const QString &folder)
-{
-    std::map<qint64, QString> files;
-    const QDir dir(folder);
-    for (const QString &name :
-         dir.entryList({FilePrefix + u'*' + FileSuffix}, QDir::Files | QDir::Hidden)) {
-        if (const qint64 id = idOf(name))
-            files.emplace(id, dir.filePath(name));
-    }
-    return files;
-}
-
-void removeRunFile(const QString &path)
-{
-    // SQLite's side files go with it.
-    for (const QString &suffix :
-         {QString(), QStringLiteral("-wal"), QStringLiteral("-shm"), QStringLiteral("-journal")})
-        QFile::remove(path + suffix);
-}
-
-JournalError writeFailure(const QString &reason)
-{
-    return JournalError(JournalError::Action::Writing, reason);
-}
-
-std::error_code lastError()
-{
-    return std::error_code(errno, std::generic_category());
-}
-
-// The folder, made with mode 0700 when it is missing. A folder that is there keeps the mode its
-// user gave it; one that cannot be written refuses the run here, before anything is written.
-void makeFolder(const QString &folder)
-{
-    const QByteArray name = QFile::encodeName(folder);
-    const std::filesystem::path path = name.toStdString();
-    std::error_code error;
-    std::filesystem::create_directories(path.parent_path(), error);
-    if (!error) {
-        if (::mkdir(name.constData(), 0700) == 0) {
-            // Made here: what the umask took from the owner is given back.
-            if (::chmod(name.constData(), 0700) != 0)
-                error = lastError();
-        } else if (errno != EEXIST) {
-            error = lastError();
-        }
-    }
-    if (!error && !std::filesystem::is_directory(path, error) && !error)
-        error = std::make_error_code(std::errc::not_a_directory);
-    if (!error && ::access(name.constData(), W_OK | X_OK) != 0)
-        error = lastError();
-    if (error)
-        throw writeFailure(folder + QStringLiteral(": ") + QString::fromStdString(error.message()));
-}
-
-// Makes a new, empty file with mode 0600 under the first free id from `id` on, so that the
-// data SQLite puts into it (and into its side files, which take the file's mode) is never
-// readable by others. Returns its path.
-QString makeRunFile(const QString &folder, qint64 &id)
-{
-    for (;; ++id) {
-        const QString path = QDir(folder).filePath(FilePrefix + QString::number(id) + FileSuffix);
-        const QByteArray name = QFile::encodeName(path);
-        const int fd = ::open(name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-        if (fd < 0 && errno == EEXIST)
-            continue;
-        if (fd < 0)
-            throw writeFailure(path + QStringLiteral(": ") +
-                               QString::fromLocal8Bit(std::strerror(errno)));
-        const bool modeSet = ::fchmod(fd, 0600) == 0;
-        const int modeErrno = errno;
-        ::close(fd);
-        if (!modeSet) {
-            QFile::remove(path);
-            throw writeFailure(path + QStringLiteral(": ") +
-                               QString::fromLocal8Bit(std::strerror(modeErrno)));
-        }
-        // The file's name is on the disk too, as SQLite sees to for the files it makes itself.
-        const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_CLOEXEC);
-        if (dir >= 0) {
-            ::fsync(dir);
-            ::close(dir);
-        }
-        return path;
-    }
-}
 
 QString jsonList(const QStringList &list)
 {
@@ -143,6 +33,11 @@ QStringList listFromJson(const QString &text)
     for (const QJsonValue &value : QJsonDocument::fromJson(text.toUtf8()).array())
         list << value.toString();
     return list;
+}
+
+JournalError writeFailure(const QString &reason)
+{
+    return JournalError(JournalError::Action::Writing, reason);
 }
 
 void createSchema(JournalFile &file)
@@ -162,15 +57,18 @@ void createSchema(JournalFile &file)
         " name_rules INTEGER DEFAULT 0, started TEXT,"
         " identity TEXT, rows_read INTEGER DEFAULT 0, values_changed INTEGER DEFAULT 0,"
         " rows_written INTEGER DEFAULT 0, values_not_written INTEGER DEFAULT 0,"
+        " rows_refused INTEGER DEFAULT 0, rows_left_changed INTEGER DEFAULT 0,"
         " ended INTEGER DEFAULT 0, ended_whole INTEGER DEFAULT 0, undone INTEGER DEFAULT 0,"
         " undone_from INTEGER)"));
     // One row per chunk that the run wrote, oldest first: its first field, the physical
     // relation written, and the rows' identities, old and new values as three texts joined by
-    // the delimiter; the old and new values of its other fields beside it, in their order.
+    // the delimiter; the old and new values of its other fields beside it, in their order. A
+    // chunk is pending from its record until its commit on the server has returned.
     file.exec(
         QStringLiteral("CREATE TABLE change (seq INTEGER PRIMARY KEY, field TEXT NOT NULL,"
                        " relation TEXT NOT NULL, rows INTEGER NOT NULL, delimiter TEXT NOT NULL,"
-                       " identities BLOB NOT NULL, olds BLOB NOT NULL, news BLOB NOT NULL)"));
+                       " identities BLOB NOT NULL, olds BLOB NOT NULL, news BLOB NOT NULL,"
+                       " pending INTEGER NOT NULL DEFAULT 0)"));
     file.exec(QStringLiteral("CREATE TABLE change_field (seq INTEGER NOT NULL,"
                              " position INTEGER NOT NULL, field TEXT NOT NULL, olds BLOB NOT NULL,"
                              " news BLOB NOT NULL, PRIMARY KEY (seq, position))"));
@@ -201,12 +99,20 @@ JournalRun readRun(JournalFile &file, const QString &path, qint64 id)
         file.hasColumn(QStringLiteral("run"), QStringLiteral("name_rules"))
             ? QStringLiteral("name_rules")
             : QStringLiteral("0");
+    // Files of before the counts of rows refused and left, and of before pending chunks.
+    const QString rowCountColumns =
+        file.hasColumn(QStringLiteral("run"), QStringLiteral("rows_refused"))
+            ? QStringLiteral("rows_refused, rows_left_changed")
+            : QStringLiteral("0, 0");
+    const QString pending = file.hasColumn(QStringLiteral("change"), QStringLiteral("pending"))
+                                ? QStringLiteral("pending")
+                                : QStringLiteral("0");
     QSqlQuery query = file.exec(
         QStringLiteral("SELECT server, port, database, table_schema, table_name, fields, mode,"
                        " exception_words, started, identity, rows_read, values_changed,"
-                       " rows_written, values_not_written, ended_whole, undone, %1, %2, %3"
-                       " FROM run")
-            .arg(identityColumns, restoredColumn, nameRulesColumn));
+                       " rows_written, values_not_written, ended_whole, undone, %1, %2, %3,"
+                       " ended, %4 FROM run")
+            .arg(identityColumns, restoredColumn, nameRulesColumn, rowCountColumns));
     if (!query.next())
         throw readFailure(QStringLiteral("the run's facts are missing"));
     JournalRun run;
@@ -235,8 +141,17 @@ JournalRun readRun(JournalFile &file, const QString &path, qint64 id)
     run.databaseIdentity.databaseOid = query.value(17).toUInt();
     run.rowsRestoredEarlier = query.value(18).toLongLong();
     run.nameRules = query.value(19).toBool();
-    query = file.exec(QStringLiteral("SELECT coalesce(sum(rows), 0) FROM change"));
-    run.rowsRecorded = query.next() ? query.value(0).toLongLong() : 0;
+    run.ended = query.value(20).toBool();
+    run.rowsRefused = query.value(21).toLongLong();
+    run.rowsLeftChanged = query.value(22).toLongLong();
+    query = file.exec(QStringLiteral("SELECT coalesce(sum(CASE WHEN %1 = 0 THEN rows END), 0),"
+                                     " coalesce(sum(CASE WHEN %1 <> 0 THEN rows END), 0)"
+                                     " FROM change")
+                          .arg(pending));
+    if (query.next()) {
+        run.rowsRecorded = query.value(0).toLongLong();
+        run.rowsPending = query.value(1).toLongLong();
+    }
     return run;
 }
 
@@ -249,31 +164,54 @@ bool isOfDatabase(const JournalRun &run, const ConnectionSettings &settings,
            (!run.databaseIdentity.known() || run.databaseIdentity == current());
 }
 
-// The newest readable run, from the newest file on, that `wanted` takes.
-std::optional<JournalRun> newestOf(const std::function<bool(const JournalRun &)> &wanted)
+// A journal file as it is now: its run, with who works on it, or why it cannot be read.
+JournalEntry entryOf(qint64 id, const QString &path)
 {
-    const std::map<qint64, QString> files = runFiles(ChangeJournal::Folder());
-    for (auto it = files.rbegin(); it != files.rend(); ++it) {
-        std::optional<JournalRun> run;
-        try {
-            JournalFile file(it->second, JournalError::Action::Reading, JournalFile::Sync::Normal);
-            run = readRun(file, it->second, it->first);
-        } catch (const JournalError &) {
-            continue;
-        }
-        if (wanted(*run))
-            return run;
+    JournalEntry entry{id, path, std::nullopt, QString()};
+    try {
+        JournalFile file(path, JournalError::Action::Reading, JournalFile::Sync::Normal);
+        entry.run = readRun(file, path, id);
+    } catch (const JournalError &error) {
+        entry.damage = error.reason();
+        if (entry.damage.startsWith(path + QStringLiteral(": ")))
+            entry.damage = entry.damage.mid(path.size() + 2);
+        return entry;
     }
-    return std::nullopt;
+    entry.run->holder = RunLock::HolderOf(path);
+    return entry;
+}
+
+// The journal's files, newest first, until `take` says that it has what it wants.
+void newestFirst(const std::function<bool(const JournalEntry &)> &take)
+{
+    const std::map<qint64, QString> files = JournalFolder::RunFiles(ChangeJournal::Folder());
+    for (auto it = files.rbegin(); it != files.rend(); ++it) {
+        if (take(entryOf(it->first, it->second)))
+            return;
+    }
 }
 
 std::optional<JournalRun> lastOf(const ConnectionSettings &settings,
                                  const std::function<const DatabaseIdentity &()> &current)
 {
-    // A run that found nothing to change has nothing to take back.
-    return newestOf([&](const JournalRun &run) {
-        return !run.undone && run.rowsRecorded > 0 && isOfDatabase(run, settings, current);
+    // A run that found nothing to change has nothing to take back, unless it goes on still. A
+    // file that cannot be read may hold the database's last run: the run before it is not
+    // offered in its place.
+    std::optional<JournalRun> last;
+    newestFirst([&](const JournalEntry &entry) {
+        if (!entry.run) {
+            if (entry.beingMade())
+                return false;
+            throw UnreadableJournal(entry.file, entry.damage);
+        }
+        const JournalRun &run = *entry.run;
+        if (run.undone || (run.rowsRecorded == 0 && run.rowsPending == 0 && !run.inProgress()) ||
+            !isOfDatabase(run, settings, current))
+            return false;
+        last = run;
+        return true;
     });
+    return last;
 }
 
 // The identity of the database the settings name, read from the server once, when first asked.
@@ -293,24 +231,40 @@ std::function<const DatabaseIdentity &()> identityOf(const ConnectionSettings &s
 
 QString ChangeJournal::Folder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/Recasor");
+    return JournalFolder::Path();
 }
 
-JournalRun ChangeJournal::Begin(JournalRun run)
+JournalRun ChangeJournal::Begin(JournalRun run, RunLock &lock)
 {
     const QString folder = Folder();
-    makeFolder(folder);
-    const std::map<qint64, QString> before = runFiles(folder);
+    JournalFolder::Make(folder);
+    const std::map<qint64, QString> before = JournalFolder::RunFiles(folder);
     qint64 id = QDateTime::currentMSecsSinceEpoch();
     if (!before.empty())
         id = qMax(id, before.rbegin()->first + 1);
-    run.file = makeRunFile(folder, id);
+    run.file = JournalFolder::MakeRunFile(folder, id);
     run.id = id;
+    // The file is new, and no one else takes its lock; another process may test it for a moment
+    // as it lists the journal.
+    for (int attempt = 0; attempt < 100 && !lock.held(); ++attempt) {
+        bool failed = false;
+        if (std::optional<RunLock> taken = RunLock::Take(run.file, RunLock::Work::Run, &failed))
+            lock = std::move(*taken);
+        else if (failed)
+            break;
+        else
+            QThread::msleep(10);
+    }
+    if (!lock.held()) {
+        JournalFolder::RemoveRunFile(run.file);
+        throw writeFailure(RunLock::FileOf(run.file) +
+                           QStringLiteral(": the lock cannot be taken"));
+    }
     if (!run.started.isValid())
         run.started = QDateTime::currentDateTimeUtc();
     run.rowsRead = run.valuesChanged = run.rowsWritten = run.valuesNotWritten = 0;
-    run.endedWhole = run.undone = false;
+    run.rowsRefused = run.rowsLeftChanged = 0;
+    run.ended = run.endedWhole = run.undone = false;
     try {
         JournalFile file(run.file, JournalError::Action::Writing);
         createSchema(file);
@@ -329,16 +283,23 @@ JournalRun ChangeJournal::Begin(JournalRun run)
                    run.started.toUTC().toString(Qt::ISODateWithMs), run.identity.toText()});
         file.commit();
     } catch (...) {
-        removeRunFile(run.file);
+        lock.release();
+        JournalFolder::RemoveRunFile(run.file);
         throw;
     }
+    run.holder = RunLock::Holder{QCoreApplication::applicationPid(), RunLock::Work::Run};
 
-    // Only now that the new run is on record do the oldest go.
-    std::map<qint64, QString> files = runFiles(folder);
-    while (files.size() > std::size_t(KeptRuns)) {
-        removeRunFile(files.begin()->second);
-        files.erase(files.begin());
-    }
+    // Only now that the new run is on record do the oldest go: never a run that has not ended
+    // (it goes on, or its process died and its undo is still to come) unless it was undone.
+    JournalFolder::Limit(folder, KeptRuns, [](const QString &path) {
+        try {
+            JournalFile file(path, JournalError::Action::Reading, JournalFile::Sync::Normal);
+            QSqlQuery facts = file.exec(QStringLiteral("SELECT ended, undone FROM run"));
+            return facts.next() && !facts.value(0).toBool() && !facts.value(1).toBool();
+        } catch (const JournalError &) {
+            return false; // a file that cannot be read is no run's
+        }
+    });
     return run;
 }
 
@@ -346,9 +307,10 @@ void ChangeJournal::End(const JournalRun &run)
 {
     JournalFile file(run.file, JournalError::Action::Writing);
     file.exec(QStringLiteral("UPDATE run SET rows_read = ?, values_changed = ?, rows_written = ?,"
-                             " values_not_written = ?, ended = 1, ended_whole = ?"),
+                             " values_not_written = ?, rows_refused = ?, rows_left_changed = ?,"
+                             " ended = 1, ended_whole = ?"),
               {run.rowsRead, run.valuesChanged, run.rowsWritten, run.valuesNotWritten,
-               run.endedWhole ? 1 : 0});
+               run.rowsRefused, run.rowsLeftChanged, run.endedWhole ? 1 : 0});
 }
 
 std::optional<JournalRun> ChangeJournal::Last(const ConnectionSettings &settings,
@@ -364,22 +326,43 @@ std::optional<JournalRun> ChangeJournal::Last(const ConnectionSettings &settings
     return lastOf(settings, identityOf(settings));
 }
 
+QList<JournalEntry> ChangeJournal::Entries()
+{
+    QList<JournalEntry> entries;
+    newestFirst([&entries](const JournalEntry &entry) {
+        entries << entry;
+        return false;
+    });
+    return entries;
+}
+
 QList<JournalRun> ChangeJournal::Runs()
 {
     QList<JournalRun> runs;
-    newestOf([&runs](const JournalRun &run) {
-        runs << run;
-        return false;
-    });
+    for (const JournalEntry &entry : Entries()) {
+        if (entry.run)
+            runs << *entry.run;
+    }
     return runs;
 }
 
 std::optional<JournalRun> ChangeJournal::Run(qint64 id, const ConnectionSettings &settings)
 {
-    const auto current = identityOf(settings);
-    return newestOf([&](const JournalRun &run) {
-        return run.id == id && isOfDatabase(run, settings, current);
-    });
+    const std::map<qint64, QString> files = JournalFolder::RunFiles(Folder());
+    const auto file = files.find(id);
+    if (file == files.end())
+        return std::nullopt;
+    const JournalEntry entry = entryOf(file->first, file->second);
+    if (!entry.run)
+        throw UnreadableJournal(entry.file, entry.damage);
+    if (!isOfDatabase(*entry.run, settings, identityOf(settings)))
+        return std::nullopt;
+    return entry.run;
+}
+
+bool ChangeJournal::RemovedByLimit(qint64 id)
+{
+    return JournalFolder::RemovedByLimit(Folder(), id);
 }
 
 void ChangeJournal::MarkUndone(const JournalRun &run)
@@ -391,5 +374,5 @@ void ChangeJournal::MarkUndone(const JournalRun &run)
 JournalRun ChangeJournal::Read(const QString &path)
 {
     JournalFile file(path, JournalError::Action::Reading, JournalFile::Sync::Normal);
-    return readRun(file, path, idOf(path));
+    return readRun(file, path, JournalFolder::IdOf(path));
 }

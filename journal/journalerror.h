@@ -10,11 +10,16 @@ class JournalError : public std::runtime_error
 public:
     enum class Action { Reading, Writing };
 
-    JournalError(Action action, const QString &reason) : JournalError(TextFor(action, reason)) {}
+    JournalError(Action action, const QString &reason) : JournalError(TextFor(action, reason))
+    {
+        reason_ = reason.trimmed();
+    }
 
     const QString &text() const { return text_; }
+    // What failed, without the words around it.
+    const QString &reason() const { return reason_; }
 
-private:
+protected:
     explicit JournalError(const QString &text) : std::runtime_error(text.toStdString()), text_(text)
     {
     }
@@ -29,5 +34,7 @@ private:
                reason;
     }
 
+private:
     QString text_;
+    QString reason_;
 };

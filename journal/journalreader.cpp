@@ -25,10 +25,13 @@ JournalReader::JournalReader(const JournalRun &run)
     // of the first layout.
     file_->exec(QStringLiteral("CREATE TABLE IF NOT EXISTS undone_chunk"
                                " (seq INTEGER PRIMARY KEY, restored INTEGER NOT NULL)"));
+    file_->exec(
+        QStringLiteral("CREATE TABLE IF NOT EXISTS undoing_chunk (seq INTEGER PRIMARY KEY)"));
     QSqlQuery query =
         file_->exec(QStringLiteral("SELECT coalesce(sum(restored), 0) FROM undone_chunk"));
     restoredEarlier_ = query.next() ? query.value(0).toLongLong() : 0;
     severalFields_ = file_->hasColumn(QStringLiteral("change_field"), QStringLiteral("seq"));
+    pendingKept_ = file_->hasColumn(QStringLiteral("change"), QStringLiteral("pending"));
 }
 
 QString JournalChunk::fieldNames() const
@@ -50,9 +53,10 @@ qint64 JournalReader::rowsLeft()
 
 std::optional<JournalChunk> JournalReader::next()
 {
-    static const QString columns =
-        QStringLiteral("SELECT seq, field, relation, rows, delimiter, identities, olds, news"
-                       " FROM change WHERE ") +
+    const QString columns =
+        QStringLiteral("SELECT seq, field, relation, rows, delimiter, identities, olds, news, %1,"
+                       " seq IN (SELECT seq FROM undoing_chunk) FROM change WHERE ")
+            .arg(pendingKept_ ? QStringLiteral("pending") : QStringLiteral("0")) +
         NotUndone;
     QSqlQuery query =
         before_ ? file_->exec(columns + QStringLiteral(" AND seq < ? ORDER BY seq DESC LIMIT 1"),
@@ -66,6 +70,8 @@ std::optional<JournalChunk> JournalReader::next()
     chunk.rows = query.value(3).toLongLong();
     chunk.delimiter = query.value(4).toString();
     chunk.identities = JournalPacking::UnpackTexts(query.value(5).toByteArray());
+    chunk.pending = query.value(8).toBool();
+    chunk.undoing = query.value(9).toBool();
     chunk.fields.push_back(field(chunk.seq, query.value(1).toString(), query.value(6).toByteArray(),
                                  query.value(7).toByteArray()));
     if (severalFields_) {
@@ -87,20 +93,35 @@ JournalChunk::Field JournalReader::field(qint64 seq, const QString &name, const 
     JournalChunk::Field field{name, JournalPacking::UnpackTexts(olds), QString()};
     const std::optional<QString> unpacked = JournalPacking::UnpackNews(field.olds, news);
     if (!unpacked)
-        throw JournalError(JournalError::Action::Reading,
-                           QStringLiteral("%1: its chunk %2 is damaged").arg(path_, QString::number(seq)));
+        throw JournalError(
+            JournalError::Action::Reading,
+            QStringLiteral("%1: its chunk %2 is damaged").arg(path_, QString::number(seq)));
     field.news = *unpacked;
     return field;
+}
+
+bool JournalReader::markUndoing(qint64 seq)
+{
+    try {
+        file_->exec(QStringLiteral("INSERT OR IGNORE INTO undoing_chunk (seq) VALUES (?)"), {seq});
+        return true;
+    } catch (const JournalError &) {
+        return false;
+    }
 }
 
 bool JournalReader::markUndone(qint64 seq, qint64 restored)
 {
     try {
+        file_->begin();
         file_->exec(QStringLiteral("INSERT OR REPLACE INTO undone_chunk (seq, restored)"
                                    " VALUES (?, ?)"),
                     {seq, restored});
+        file_->exec(QStringLiteral("DELETE FROM undoing_chunk WHERE seq = ?"), {seq});
+        file_->commit();
         return true;
     } catch (const JournalError &) {
+        file_->rollback();
         return false;
     }
 }

@@ -28,6 +28,11 @@ struct JournalChunk {
     QString delimiter;
     QString identities;
     QList<Field> fields; // a chunk of a run from before one pass wrote several fields has one
+    // The run's commit of it never said how it went: written or not, all its rows alike.
+    bool pending = false;
+    // An undo began to restore it and ended before it could say how that went: restored or not,
+    // as one statement restores the chunk.
+    bool undoing = false;
 
     // The fields' names, by which the chunks of one pass are known.
     QString fieldNames() const;
@@ -49,6 +54,11 @@ public:
     // The newest chunk not yet undone and not yet read; none at the end. Throws JournalError.
     std::optional<JournalChunk> next();
 
+    // Records that an undo begins to restore the chunk, before its statement is sent: an undo
+    // that is cut off then leaves the chunk marked, which the next undo settles. False when that
+    // could not be written, which only takes the help away.
+    bool markUndoing(qint64 seq);
+
     // Records that the chunk is undone, with the rows of it that were restored; false when
     // that could not be written. Chunks are marked one by one: two writers finish them in no
     // set order, and one may fail while the other goes on. The mark only spares an undo that
@@ -65,4 +75,5 @@ private:
     std::optional<qint64> before_; // chunks from this seq on are read
     qint64 restoredEarlier_ = 0;
     bool severalFields_ = false; // the file may hold chunks of several fields
+    bool pendingKept_ = false;   // the file says which chunks are pending
 };

@@ -58,16 +58,14 @@ void JournalWriter::record(const QString &relationSql, const QList<QString> &ide
             const QList<QString> pieceIds = piece(identities);
             // The caller's joined lists serve a whole chunk when no identity holds their
             // delimiter either.
-            const bool given = whole && !joinedBy.isEmpty() &&
-                               std::all_of(fields.cbegin(), fields.cend(),
-                                           [](const JournalField &field) {
-                                               return !field.oldsJoined.isNull() &&
-                                                      !field.newsJoined.isNull();
-                                           }) &&
-                               std::none_of(pieceIds.cbegin(), pieceIds.cend(),
-                                            [&](const QString &id) {
-                                                return id.contains(joinedBy);
-                                            });
+            const bool given =
+                whole && !joinedBy.isEmpty() &&
+                std::all_of(fields.cbegin(), fields.cend(),
+                            [](const JournalField &field) {
+                                return !field.oldsJoined.isNull() && !field.newsJoined.isNull();
+                            }) &&
+                std::none_of(pieceIds.cbegin(), pieceIds.cend(),
+                             [&](const QString &id) { return id.contains(joinedBy); });
             QString delimiter = joinedBy;
             if (!given) {
                 QList<QList<QString>> all{pieceIds};
@@ -83,12 +81,13 @@ void JournalWriter::record(const QString &relationSql, const QList<QString> &ide
                     given ? fields[k].oldsJoined : piece(fields[k].olds).join(delimiter);
                 const QByteArray olds = JournalPacking::PackTexts(oldsJoined);
                 const QByteArray news = JournalPacking::PackNews(
-                    oldsJoined, given ? fields[k].newsJoined : piece(fields[k].news).join(delimiter));
+                    oldsJoined,
+                    given ? fields[k].newsJoined : piece(fields[k].news).join(delimiter));
                 if (k == 0)
                     seq = file_
                               ->exec(QStringLiteral("INSERT INTO change (field, relation, rows,"
-                                                    " delimiter, identities, olds, news)"
-                                                    " VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                                                    " delimiter, identities, olds, news, pending)"
+                                                    " VALUES (?, ?, ?, ?, ?, ?, ?, 1)"),
                                      {fields[k].name, relationSql, qint64(to - from), delimiter,
                                       JournalPacking::PackTexts(pieceIds.join(delimiter)), olds,
                                       news})
@@ -125,4 +124,24 @@ void JournalWriter::forget()
         throw;
     }
     lastRecorded_.reset();
+}
+
+void JournalWriter::committed()
+{
+    if (!lastRecorded_)
+        return;
+    // The mark needs no wait for the disk: one that a crash loses only leaves the chunk pending.
+    try {
+        file_->exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+        file_->exec(QStringLiteral("UPDATE change SET pending = 0 WHERE seq BETWEEN ? AND ?"),
+                    {lastRecorded_->first, lastRecorded_->second});
+    } catch (const JournalError &) {
+        // The chunk stays pending; its undo settles it.
+    }
+    lastRecorded_.reset();
+    try {
+        file_->exec(QStringLiteral("PRAGMA synchronous = FULL"));
+    } catch (const JournalError &) {
+        // The connection fails; so does the next record, before its chunk is written.
+    }
 }

@@ -48,6 +48,11 @@ public:
     // not commit after all. Throws JournalError.
     void forget();
 
+    // The server's commit of the last record()'s chunk has returned: the chunk is no longer
+    // pending. A mark that is lost (the program ends before it reaches the disk) leaves the
+    // chunk pending, which the undo then settles against the table: no harm. Never throws.
+    void committed();
+
 private:
     std::unique_ptr<JournalFile> file_;
     // The places of the last record()'s rows in the file: one transaction holds the file's

@@ -22,6 +22,7 @@
 #include "db/tableplan.h"
 #include "db/writersetup.h"
 #include "journal/journalreader.h"
+#include "journal/undotexts.h"
 
 #include <QHash>
 #include <QVariant>
@@ -178,6 +179,7 @@ private:
             w = 1 - w;
             collect(w);
             Slot &slot = slots_[w];
+            reader_.markUndoing(chunk->seq);
             slot.chunk = std::move(*chunk);
             slot.outcome = Outcome{};
             slot.pending = true;
@@ -213,13 +215,23 @@ private:
         taken(*slot.chunk, slot.outcome);
     }
 
+    // A chunk is one statement of the run and one of an undo, each committed whole or not at
+    // all: a chunk of which nothing is restored was never written, when the run never saw its
+    // commit return, or was restored by an undo that was cut off as it restored it.
     void taken(const JournalChunk &chunk, const Outcome &outcome)
     {
+        qint64 restoredEarlier = 0;
+        if (outcome.restored == 0 && !outcome.refusal && chunk.pending)
+            summary_.rowsNeverWritten += chunk.rows;
+        else if (outcome.restored == 0 && !outcome.refusal && chunk.undoing)
+            restoredEarlier = chunk.rows;
+        else
+            summary_.rowsLeftAlone += chunk.rows - outcome.restored;
         summary_.rowsRestored += outcome.restored;
-        summary_.rowsLeftAlone += chunk.rows - outcome.restored;
+        summary_.rowsRestoredEarlier += restoredEarlier;
         if (outcome.refusal && summary_.firstError.isEmpty())
             summary_.firstError = outcome.refusal->text();
-        reader_.markUndone(chunk.seq, outcome.restored);
+        reader_.markUndone(chunk.seq, outcome.restored + restoredEarlier);
         done_ += chunk.rows;
         const int percent = total_ > 0 ? int(qMin<qint64>(done_ * 100 / total_, 99)) : 0;
         progress_(percent);
@@ -364,6 +376,19 @@ UndoRun::UndoRun(const ConnectionSettings &settings, const JournalRun &run, QObj
 void UndoRun::run()
 {
     UndoSummary summary;
+    // The run's lock, for as long as the undo works: not while the run goes on, nor beside
+    // another undo of it.
+    std::optional<RunLock> lock = RunLock::Take(run_.file, RunLock::Work::Undo);
+    if (!lock) {
+        summary.endedEarly = true;
+        const std::optional<RunLock::Holder> holder = RunLock::HolderOf(run_.file);
+        summary.firstError = holder
+                                 ? RunBusyText(run_.id, *holder)
+                                 : QStringLiteral("The journal of run %1 cannot be locked: %2")
+                                       .arg(QString::number(run_.id), RunLock::FileOf(run_.file));
+        emit finished(summary);
+        return;
+    }
     try {
         JournalReader reader(run_);
         summary.rowsRestoredEarlier = reader.rowsRestoredEarlier();

@@ -8,7 +8,8 @@
 // statement commits on its own, so every row is either restored or as it was, never half-written.
 // An undo that ends whole marks the run undone; one that was stopped, or failed, goes on where it
 // ended when it is started again. An undo writes nothing into a database whose identity is not
-// the one the run recorded.
+// the one the run recorded, nor while the run goes on or another undo of it does: it holds the
+// run's lock while it works.
 #pragma once
 
 #include "db/connectionsettings.h"
@@ -24,8 +25,10 @@ struct UndoSummary {
     qint64 rowsRestored = 0;
     qint64 rowsRestoredEarlier = 0; // by earlier undos of the run that ended early
     qint64 rowsLeftAlone = 0; // changed since the run, no longer found, or refused by the server
-    QString firstError;       // the first failure's text, empty when none
-    bool endedEarly = false;  // stopped on request, or by a failure of the whole undo
+    // Rows of chunks whose commit the run never saw return and which the undo found unwritten.
+    qint64 rowsNeverWritten = 0;
+    QString firstError;      // the first failure's text, empty when none
+    bool endedEarly = false; // stopped on request, or by a failure of the whole undo
 };
 Q_DECLARE_METATYPE(UndoSummary)
 

@@ -4,7 +4,13 @@
 
 #include <QString>
 
+#include "journal/runlock.h"
+
+struct JournalRun;
 struct UndoSummary;
+
+// A run that may not be undone now: it goes on, or another undo of it goes on.
+QString RunBusyText(qint64 runId, const RunLock::Holder &holder);
 
 // Rows restored and rows left alone, with the rows an earlier undo of the run restored.
 QString UndoClosingText(const UndoSummary &summary, const QString &undo);

@@ -79,11 +79,12 @@ public:
            CancelGroup &cancel, const std::function<void()> &chunkReadHook,
            const std::function<void()> &recordedHook, const std::function<void(int)> &progress,
            const std::function<void(const QStringList &)> &caution, ChangeRunSummary &summary,
-           std::optional<JournalRun> &journal)
+           std::optional<JournalRun> &journal, RunLock &journalLock)
         : settings_(settings), session_(session), table_(table), mode_(mode),
           words_(std::move(words)), cancel_(cancel), chunkReadHook_(chunkReadHook),
           recordedHook_(recordedHook), progress_(progress, ProgressIntervalMs), caution_(caution),
-          summary_(summary), journal_(journal), source_(session, table, cancel)
+          summary_(summary), journal_(journal), journalLock_(journalLock),
+          source_(session, table, cancel)
     {
         for (const QString &name : fields)
             fields_.push_back(
@@ -340,7 +341,7 @@ private:
             throwUnlessStopped(error, ChangeRunStep::Source);
         }
         try {
-            journal_ = ChangeJournal::Begin(run);
+            journal_ = ChangeJournal::Begin(run, journalLock_);
         } catch (const JournalError &error) {
             throw RunFailure(error.text(), ChangeRunStep::Write);
         }
@@ -445,6 +446,7 @@ private:
     const std::function<void(const QStringList &)> &caution_;
     ChangeRunSummary &summary_;
     std::optional<JournalRun> &journal_;
+    RunLock &journalLock_; // held while the run goes on, so that no undo takes it meanwhile
     RunSource source_;
     std::optional<PassStatements> statements_;
     QSet<QString> refused_;        // the old values of refused rows, by WriteRows::key()
@@ -478,6 +480,7 @@ void ChangeRun::run()
         return;
     }
     std::optional<JournalRun> journal;
+    RunLock journalLock; // let go once the journal knows how the run ended
     try {
         std::unique_ptr<DbSession> session;
         try {
@@ -498,7 +501,8 @@ void ChangeRun::run()
                                                            change_.nameRules),
                     cancelGroup(), chunkReadHook_, recordedHook_,
                     [this](int percent) { emit progress(percent); },
-                    [this](const QStringList &owners) { emit cautioned(owners); }, summary, journal)
+                    [this](const QStringList &owners) { emit cautioned(owners); }, summary, journal,
+                    journalLock)
                     .run();
             });
         } catch (const DbError &error) {

@@ -111,6 +111,7 @@ void ChunkWriter::recorded(DbSession &session, bool remote, Statement statement)
     }
     try {
         session.endTransaction(true);
+        recorder_->committed();
     } catch (const DbError &error) {
         // The server refused the commit (a constraint checked only then, a cancel that came
         // late): nothing of the statement was written, and its rows are taken out of the

@@ -59,6 +59,8 @@ public:
     // The rows of the last record() were not written after all: the server refused the
     // statement's commit. A failure (a DbError) ends the run.
     virtual void forget() = 0;
+    // The statement's commit of the last record()'s rows has returned: they are written.
+    virtual void committed() = 0;
 };
 // Makes a writer's recorder in the writer's own thread; none records nothing.
 using RowRecorderFactory = std::function<std::unique_ptr<RowRecorder>()>;

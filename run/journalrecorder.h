@@ -19,6 +19,7 @@ public:
     void record(const WriteTarget &target, const QList<QString> &identities,
                 const WriteRows &rows) override;
     void forget() override;
+    void committed() override { writer_.committed(); }
 
 private:
     JournalWriter writer_;

@@ -1,6 +1,7 @@
 #include "ui/undocommand.h"
 
 #include "db/counttexts.h"
+#include "journal/runlock.h"
 #include "journal/undotexts.h"
 #include "ui/callrepainting.h"
 #include "ui/form2.h"
@@ -11,6 +12,7 @@
 
 #include <QAction>
 #include <QThread>
+#include <tuple>
 
 namespace {
 
@@ -32,13 +34,28 @@ void UndoCommand::UndoLastChangeRun_Click()
         return; // a run or another task goes: a queued shortcut starts nothing
     GuardedHandler h(messages_, Window, Handler);
     std::optional<JournalRun> run;
+    QString unreadable; // why the last run is not known
     // Which database the settings name now is asked of the server, off this thread. When that
     // fails, the report says why, and whether there is a run to undo is not known.
     if (!h.step(100, [&] {
-            run = CallRepainting(
-                [values = window_.connectionSettings()] { return ChangeJournal::Last(values); });
+            std::tie(run, unreadable) = CallRepainting([values = window_.connectionSettings()] {
+                try {
+                    return std::make_pair(ChangeJournal::Last(values), QString());
+                } catch (const UnreadableJournal &journal) {
+                    return std::make_pair(std::optional<JournalRun>(),
+                                          UnreadableText(journal.file(), journal.why()));
+                }
+            });
         }))
         return;
+    if (!unreadable.isEmpty()) {
+        h.step(102, [&] { messages_.info(unreadable); });
+        return;
+    }
+    if (run && run->holder) {
+        h.step(102, [&] { messages_.info(RunBusyText(run->id, *run->holder)); });
+        return;
+    }
     if (!run) {
         h.step(102, [&] {
             messages_.info(QStringLiteral("There is no change run of this database to undo."));
@@ -81,6 +98,14 @@ void UndoCommand::undoFinished(const UndoSummary &summary)
     emit undoEnded();
 }
 
+QString UndoCommand::UnreadableText(const QString &file, const QString &why)
+{
+    return QStringLiteral("The journal of the newest change run cannot be read, so which run "
+                          "was the last is not known, and none is undone.\n\n%1\n%2\n\n"
+                          "Move that file out of its folder to undo the run before it.")
+        .arg(file, why);
+}
+
 QString UndoCommand::ConfirmText(const JournalRun &run)
 {
     QString text =
@@ -90,7 +115,13 @@ QString UndoCommand::ConfirmText(const JournalRun &run)
                  CaseModeText(run.mode),
                  run.started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                  GroupedCount(run.rowsRecorded));
-    if (!run.endedWhole)
+    if (run.rowsPending > 0)
+        text += QStringLiteral("And %1 rows whose commit was cut off: the undo restores those "
+                               "that were written.\n")
+                    .arg(GroupedCount(run.rowsPending));
+    if (!run.ended)
+        text += QStringLiteral("The run's program ended before the run did.\n");
+    else if (!run.endedWhole)
         text += QStringLiteral("The run did not end whole.\n");
     if (run.rowsRestoredEarlier > 0)
         text += QStringLiteral("An earlier undo of this run ended before it was complete, after "

@@ -21,6 +21,8 @@ public:
 
     // The question before the undo: what the run did.
     static QString ConfirmText(const JournalRun &run);
+    // Why no run is undone: the newest journal file cannot be read.
+    static QString UnreadableText(const QString &file, const QString &why);
 
 signals:
     // An undo has ended and the window has shown its outcome.

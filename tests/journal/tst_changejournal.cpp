@@ -1,7 +1,8 @@
 // The journal of change runs on its own: the run's facts back as recorded, the last run of a
-// database and of no other of its name, journals of the first layout, writers side by side, the
-// modes of the folder and files (and of a folder that is there already), a folder that cannot be
-// made or written, and only the last 20 runs kept.
+// database and of no other of its name, runs that go on and files that cannot be read, journals
+// of the first layout, writers side by side, pending chunks, the modes of the folder and files
+// (and of a folder that is there already), a folder that cannot be made or written, and only the
+// last 20 runs kept, but never one that has not ended.
 #include "journal/changejournal.h"
 #include "journal/journalpacking.h"
 #include "journal/journalreader.h"
@@ -46,6 +47,17 @@ void recordRows(const JournalRun &run, int rows)
     JournalWriter(run).record("name", "\"sales\".\"Cust\"\"omers\"", identities, olds, news);
 }
 
+// A run begun and ended, as a run that is over leaves its journal.
+JournalRun begun(const JournalRun &facts, int rows = 0)
+{
+    RunLock lock;
+    JournalRun run = ChangeJournal::Begin(facts, lock);
+    if (rows > 0)
+        recordRows(run, rows);
+    ChangeJournal::End(run);
+    return run;
+}
+
 int modeOf(const QString &path)
 {
     struct stat status;
@@ -76,7 +88,11 @@ private slots:
     void folderThatIsThereKeepsItsMode_data();
     void folderThatIsThereKeepsItsMode();
     void writingFailsWhereTheJournalCannotBeWritten();
-    void onlyTheLast20RunsAreKept();
+    void whatAnUndoMeetsInTheJournal_data();
+    void whatAnUndoMeetsInTheJournal();
+    void pendingChunksUntilTheirCommitReturns();
+    void theLimitKeepsWhatIsNotOver_data();
+    void theLimitKeepsWhatIsNotOver();
 
 private:
     std::unique_ptr<QTemporaryDir> data_;
@@ -95,7 +111,10 @@ void TestChangeJournal::factsComeBackAsRecorded()
     run.exceptionWords = {"McDonald", "iPhone"};
     run.nameRules = true;
     run.identity.key = {{"id", "\"pg_catalog\".\"int4\""}, {"Kéy \"2\"", "\"public\".\"code\""}};
-    run = ChangeJournal::Begin(run);
+    RunLock lock;
+    run = ChangeJournal::Begin(run, lock);
+    QVERIFY(lock.held());
+    QVERIFY(ChangeJournal::Entries().value(0).run.value_or(JournalRun{}).inProgress());
     QVERIFY(run.id > 0);
     QVERIFY(run.started.isValid());
     recordRows(run, 3);
@@ -104,6 +123,7 @@ void TestChangeJournal::factsComeBackAsRecorded()
     run.rowsWritten = 3;
     run.valuesNotWritten = 1;
     ChangeJournal::End(run);
+    lock.release();
 
     const JournalRun back = ChangeJournal::Read(run.file);
     QCOMPARE(back.id, run.id);
@@ -121,7 +141,10 @@ void TestChangeJournal::factsComeBackAsRecorded()
     QCOMPARE(back.rowsWritten, 3);
     QCOMPARE(back.valuesNotWritten, 1);
     QVERIFY(!back.endedWhole);
-    QCOMPARE(back.rowsRecorded, 3);
+    QVERIFY(back.ended);
+    // The chunk's commit was never said to have returned.
+    QCOMPARE(back.rowsRecorded, 0);
+    QCOMPARE(back.rowsPending, 3);
 
     JournalReader reader(back);
     const std::optional<JournalChunk> chunk = reader.next();
@@ -163,11 +186,9 @@ void TestChangeJournal::newValuesComeBackExactly()
 
 void TestChangeJournal::lastIsTheNewestRunOfTheDatabaseToUndo()
 {
-    const JournalRun first = ChangeJournal::Begin(runOf("shop"));
-    recordRows(first, 2);
-    const JournalRun other = ChangeJournal::Begin(runOf("other"));
-    recordRows(other, 2);
-    ChangeJournal::Begin(runOf("shop")); // changed nothing
+    const JournalRun first = begun(runOf("shop"), 2);
+    const JournalRun other = begun(runOf("other"), 2);
+    begun(runOf("shop")); // changed nothing
     ConnectionSettings shop{"db.example", "5432", "anyone", "", "shop"};
 
     QCOMPARE(ChangeJournal::Last(shop).value_or(JournalRun{}).id, first.id);
@@ -201,8 +222,7 @@ void TestChangeJournal::offeredOnlyInTheDatabaseItWrote()
     QFETCH(DatabaseIdentity, recorded);
     QFETCH(DatabaseIdentity, current);
     QFETCH(bool, offered);
-    const JournalRun run = ChangeJournal::Begin(runOf("shop", recorded));
-    recordRows(run, 1);
+    begun(runOf("shop", recorded), 1);
     const std::optional<JournalRun> last =
         ChangeJournal::Last({"db.example", "5432", "anyone", "", "shop"}, current);
     QCOMPARE(bool(last), offered);
@@ -210,8 +230,7 @@ void TestChangeJournal::offeredOnlyInTheDatabaseItWrote()
 
 void TestChangeJournal::journalOfTheFirstLayoutIsReadAndUndone()
 {
-    const JournalRun run = ChangeJournal::Begin(runOf("shop", Shop));
-    recordRows(run, 3);
+    const JournalRun run = begun(runOf("shop", Shop), 3);
     JournalWriter(run).record("city", "\"t\"", {"9"}, {"x"}, {"X"});
     JournalWriter(run).record("zip", "\"t\"", {"9"}, {"ab1"}, {"AB1"});
     // An undo of that version marked the newest chunk undone and ended.
@@ -221,7 +240,7 @@ void TestChangeJournal::journalOfTheFirstLayoutIsReadAndUndone()
 
     JournalRun back = ChangeJournal::Read(run.file);
     QVERIFY(!back.databaseIdentity.known());
-    QCOMPARE(back.rowsRecorded, 5);
+    QCOMPARE(back.rowsPending, 5);
     const ConnectionSettings shop{"db.example", "5432", "anyone", "", "shop"};
     QCOMPARE(ChangeJournal::Last(shop, Shop).value_or(JournalRun{}).id, run.id);
 
@@ -278,13 +297,16 @@ void TestChangeJournal::journalWrittenBeforeTheRoomsIsRead()
 
 void TestChangeJournal::writersAppendSideBySide()
 {
-    const JournalRun run = ChangeJournal::Begin(runOf("shop"));
+    const JournalRun run = begun(runOf("shop"));
     QString failures;
     auto write = [&] {
         try {
             JournalWriter writer(run);
-            for (int i = 0; i < 40; ++i)
+            for (int i = 0; i < 40; ++i) {
                 writer.record("name", "\"t\"", {"1", "2"}, {"a", "b"}, {"A", "B"});
+                if (i % 2 == 0)
+                    writer.committed();
+            }
         } catch (const JournalError &error) {
             failures += error.text();
         }
@@ -293,19 +315,20 @@ void TestChangeJournal::writersAppendSideBySide()
     one.join();
     two.join();
     QVERIFY2(failures.isEmpty(), qPrintable(failures));
-    QCOMPARE(ChangeJournal::Read(run.file).rowsRecorded, 2 * 40 * 2);
+    QCOMPARE(ChangeJournal::Read(run.file).rowsRecorded, 2 * 20 * 2);
+    QCOMPARE(ChangeJournal::Read(run.file).rowsPending, 2 * 20 * 2);
 }
 
 void TestChangeJournal::folderAndFilesAreTheUsersAlone()
 {
     // Whatever the process's umask lets through.
     const mode_t umaskBefore = ::umask(0);
-    const JournalRun run = ChangeJournal::Begin(runOf("shop"));
+    const JournalRun run = begun(runOf("shop"));
     {
         JournalWriter writer(run);
         writer.record("name", "\"t\"", {"1"}, {"a"}, {"A"});
         QCOMPARE(modeOf(ChangeJournal::Folder()), 0700);
-        for (const char *suffix : {"", "-wal", "-shm"}) {
+        for (const char *suffix : {"", "-wal", "-shm", ".lock"}) {
             QVERIFY2(QFile::exists(run.file + suffix), qPrintable(suffix));
             QCOMPARE(modeOf(run.file + suffix), 0600);
         }
@@ -331,7 +354,7 @@ void TestChangeJournal::folderThatIsThereKeepsItsMode()
     // Permission bits do not stop root.
     const bool writable = (mode & 0200) || ::geteuid() == 0;
     try {
-        const JournalRun run = ChangeJournal::Begin(runOf("shop"));
+        const JournalRun run = begun(runOf("shop"));
         QVERIFY2(writable, "the journal was written into a folder that its user made read-only");
         QCOMPARE(modeOf(run.file), 0600);
     } catch (const JournalError &error) {
@@ -350,7 +373,7 @@ void TestChangeJournal::folderThatIsThereKeepsItsMode()
 void TestChangeJournal::writingFailsWhereTheJournalCannotBeWritten()
 {
     // A run's file that is gone is not made again by SQLite (with modes of its own).
-    const JournalRun run = ChangeJournal::Begin(runOf("shop"));
+    const JournalRun run = begun(runOf("shop"));
     QVERIFY(QFile::remove(run.file));
     QVERIFY_THROWS_EXCEPTION(JournalError, JournalWriter{run});
     QVERIFY(!QFile::exists(run.file));
@@ -361,7 +384,7 @@ void TestChangeJournal::writingFailsWhereTheJournalCannotBeWritten()
     file.close();
     qputenv("XDG_DATA_HOME", file.fileName().toUtf8() + "/data");
     try {
-        ChangeJournal::Begin(runOf("shop"));
+        begun(runOf("shop"));
         QFAIL("Begin did not fail");
     } catch (const JournalError &error) {
         QVERIFY2(error.text().startsWith("The journal could not be written: "),
@@ -369,20 +392,147 @@ void TestChangeJournal::writingFailsWhereTheJournalCannotBeWritten()
     }
 }
 
-void TestChangeJournal::onlyTheLast20RunsAreKept()
+void TestChangeJournal::whatAnUndoMeetsInTheJournal_data()
 {
-    QList<qint64> ids;
-    for (int i = 0; i < ChangeJournal::KeptRuns + 3; ++i) {
-        const JournalRun run = ChangeJournal::Begin(runOf("shop"));
-        recordRows(run, 1);
-        ids << run.id;
+    QTest::addColumn<QString>("newest"); // what becomes of the newest run of the database
+    QTest::addColumn<QString>("last");   // what Last() then gives: its run, the older, or damage
+    QTest::newRow("ended") << "ended"
+                           << "newest";
+    QTest::newRow("goes on") << "goes on"
+                             << "newest in progress";
+    QTest::newRow("its process died") << "died"
+                                      << "newest";
+    QTest::newRow("being undone") << "undoing"
+                                  << "newest";
+    QTest::newRow("empty file") << "emptied"
+                                << "damaged";
+    QTest::newRow("scrambled file") << "scrambled"
+                                    << "damaged";
+    QTest::newRow("file being made") << "being made"
+                                     << "older";
+}
+
+// Two runs of the database, the older one ended; the newer as the row says. An undo that names
+// no run takes the newest, also when it cannot be undone now, and never the run before in its
+// place.
+void TestChangeJournal::whatAnUndoMeetsInTheJournal()
+{
+    QFETCH(QString, newest);
+    QFETCH(QString, last);
+    const ConnectionSettings shop{"db.example", "5432", "anyone", "", "shop"};
+    const JournalRun older = begun(runOf("shop", Shop), 2);
+    RunLock lock;
+    JournalRun run = ChangeJournal::Begin(runOf("shop", Shop), lock);
+    recordRows(run, 2);
+    if (newest != "goes on" && newest != "being made") {
+        if (newest != "died")
+            ChangeJournal::End(run);
+        lock.release();
     }
-    QStringList expected;
-    for (qint64 id : ids.mid(3))
-        expected << QStringLiteral("run-%1.sqlite").arg(id);
-    QStringList files = QDir(ChangeJournal::Folder()).entryList(QDir::Files);
-    files.sort();
-    QCOMPARE(files, expected);
+    std::optional<RunLock> undo;
+    if (newest == "undoing")
+        undo = RunLock::Take(run.file, RunLock::Work::Undo);
+    if (newest == "emptied" || newest == "scrambled" || newest == "being made") {
+        QFile file(run.file);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        if (newest == "scrambled")
+            file.write(QByteArray(8192, 'x'));
+        file.close();
+        QFile::remove(run.file + "-wal");
+        QFile::remove(run.file + "-shm");
+    }
+
+    const QList<JournalEntry> entries = ChangeJournal::Entries();
+    QCOMPARE(entries.size(), 2);
+    QCOMPARE(entries[0].id, run.id);
+    QCOMPARE(bool(entries[0].run), last != "damaged" && last != "older");
+    QCOMPARE(entries[0].damage.isEmpty(), bool(entries[0].run));
+    QCOMPARE(ChangeJournal::Runs().size(), entries[0].run ? 2 : 1);
+    try {
+        const std::optional<JournalRun> found = ChangeJournal::Last(shop, Shop);
+        QVERIFY2(last != "damaged", "a file that cannot be read was passed over");
+        QCOMPARE(found.value_or(JournalRun{}).id, last == "older" ? older.id : run.id);
+        QCOMPARE(found->inProgress(), last == "newest in progress");
+        QCOMPARE(found->holder.has_value(), newest == "goes on" || newest == "undoing");
+    } catch (const UnreadableJournal &error) {
+        QVERIFY2(last == "damaged", qPrintable(error.text()));
+        QCOMPARE(error.file(), run.file);
+        QCOMPARE(error.why(), entries[0].damage);
+        QVERIFY_THROWS_EXCEPTION(UnreadableJournal, ChangeJournal::Run(run.id, shop));
+    }
+}
+
+void TestChangeJournal::pendingChunksUntilTheirCommitReturns()
+{
+    const JournalRun run = begun(runOf("shop"));
+    {
+        JournalWriter writer(run);
+        writer.record("name", "\"t\"", {"1", "2"}, {"a", "b"}, {"A", "B"});
+        writer.committed();
+        writer.record("name", "\"t\"", {"3"}, {"c"}, {"C"});
+        writer.record("name", "\"t\"", {"4"}, {"d"}, {"D"});
+        writer.forget(); // the server refused the commit
+    }
+    const JournalRun back = ChangeJournal::Read(run.file);
+    QCOMPARE(back.rowsRecorded, 2);
+    QCOMPARE(back.rowsPending, 1);
+    JournalReader reader(back);
+    QCOMPARE(reader.next().value_or(JournalChunk{}).pending, true);
+    QCOMPARE(reader.next().value_or(JournalChunk{}).pending, false);
+}
+
+void TestChangeJournal::theLimitKeepsWhatIsNotOver_data()
+{
+    QTest::addColumn<QString>("oldest"); // the oldest run of 23
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("ended") << "ended" << false;
+    QTest::newRow("goes on") << "goes on" << true;
+    QTest::newRow("its process died") << "died" << true;
+    QTest::newRow("died, then undone") << "undone" << false;
+    QTest::newRow("being undone") << "undoing" << true;
+    QTest::newRow("file that cannot be read") << "scrambled" << false;
+}
+
+// 23 runs, of which the limit removes the oldest three, or the three oldest it may: the oldest as
+// the row says. An undo of a removed run can say why it is not there.
+void TestChangeJournal::theLimitKeepsWhatIsNotOver()
+{
+    QFETCH(QString, oldest);
+    QFETCH(bool, kept);
+    RunLock lock;
+    JournalRun first = ChangeJournal::Begin(runOf("shop"), lock);
+    recordRows(first, 1);
+    if (oldest != "goes on") {
+        if (oldest != "died" && oldest != "undone")
+            ChangeJournal::End(first);
+        if (oldest == "undone")
+            ChangeJournal::MarkUndone(first);
+        lock.release();
+    }
+    std::optional<RunLock> undo;
+    if (oldest == "undoing")
+        undo = RunLock::Take(first.file, RunLock::Work::Undo);
+    if (oldest == "scrambled") {
+        QFile file(first.file);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QByteArray(8192, 'x'));
+    }
+    QList<qint64> ids{first.id};
+    for (int i = 1; i < ChangeJournal::KeptRuns + 3; ++i)
+        ids << begun(runOf("shop"), 1).id;
+
+    QList<qint64> expected = kept ? ids.first(1) + ids.mid(4) : ids.mid(3);
+    QList<qint64> removed = kept ? ids.mid(1, 3) : ids.first(3);
+    QList<qint64> found;
+    for (const JournalEntry &entry : ChangeJournal::Entries())
+        found.prepend(entry.id);
+    QCOMPARE(found, expected);
+    for (const qint64 id : removed) {
+        QVERIFY(ChangeJournal::RemovedByLimit(id));
+        QVERIFY(!QFile::exists(QStringLiteral("%1/run-%2.sqlite.lock")
+                                   .arg(ChangeJournal::Folder(), QString::number(id))));
+    }
+    QVERIFY(!ChangeJournal::RemovedByLimit(ids.last()));
 }
 
 QTEST_GUILESS_MAIN(TestChangeJournal)

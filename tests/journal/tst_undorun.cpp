@@ -3,6 +3,7 @@
 // every row old or restored, an undo whose sessions the server ends, old values that the server
 // now refuses, and no undo in a database made again under the run's database's name.
 #include "db/dbsession.h"
+#include "journal/journalreader.h"
 #include "journal/undorun.h"
 #include "journalledrun.h"
 #include "scratchdatabase.h"
@@ -32,6 +33,9 @@ private slots:
     void stopBehindARowLock();
     void endedSessionsLeaveEveryRowOldOrRestored();
     void refusedOldValueIsLeftAlone();
+    void undoWaitsForTheRunItTakesBack();
+    void chunkCutOffAtItsCommitIsSettled();
+    void undoAfterAnUndoThatWasCutOff();
     void identityOfInheritedAndPartitionedTables();
     void partitionOnAnotherServerComesBack();
     void runOfADatabaseMadeAgainIsNotOffered();
@@ -68,10 +72,14 @@ UndoSummary TestUndoRun::undo(const JournalRun &run, bool stopAtFirstProgress,
     UndoRun undo(settings, run);
     UndoSummary summary;
     bool finished = false;
-    connect(&undo, &UndoRun::finished, this, [&](const UndoSummary &s) {
-        summary = s;
-        finished = true;
-    });
+    // Direct: the undo may be run from a run's writer thread.
+    connect(
+        &undo, &UndoRun::finished, this,
+        [&](const UndoSummary &s) {
+            summary = s;
+            finished = true;
+        },
+        Qt::DirectConnection);
     if (stopAtFirstProgress)
         connect(&undo, &UndoRun::progress, this, [&] { undo.requestStop(); });
     undo.run();
@@ -345,6 +353,110 @@ void TestUndoRun::endedSessionsLeaveEveryRowOldOrRestored()
     QCOMPARE(rest.rowsRestored, 200000 - summary.rowsRestored);
     QCOMPARE(rest.rowsLeftAlone, 0);
     QCOMPARE(column(restored), QStringList{"200000"});
+}
+
+// An undo of a run that goes on restores nothing and says so; once the run has ended, the undo
+// takes back all of it.
+void TestUndoRun::undoWaitsForTheRunItTakesBack()
+{
+    exec({"CREATE TABLE ur.going (n int PRIMARY KEY, v text)",
+          "INSERT INTO ur.going SELECT i, 'row ' || i FROM generate_series(1, 100000) i"});
+    ChangeRun run(TestDatabase::settings(), {"ur", "going"}, {"v"}, CaseMode::Upper);
+    std::optional<JournalRun> going;
+    UndoSummary early;
+    run.setRecordedHook([&] {
+        if (going)
+            return;
+        going = ChangeJournal::Last(TestDatabase::settings());
+        if (going)
+            early = undo(*going);
+    });
+    ChangeRunSummary summary;
+    connect(&run, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) { summary = s; });
+    run.run();
+    QVERIFY(going);
+    QVERIFY(going->inProgress());
+    QVERIFY(early.endedEarly);
+    QVERIFY2(early.firstError.contains("is still going on (process "),
+             qPrintable(early.firstError));
+    QCOMPARE(early.rowsRestored, 0);
+    QCOMPARE(summary.rowsWritten, 100000);
+    QCOMPARE(column("SELECT count(*) FROM ur.going WHERE v = 'ROW ' || n"), QStringList{"100000"});
+
+    const std::optional<JournalRun> ended = ChangeJournal::Last(TestDatabase::settings());
+    QVERIFY(ended && !ended->holder && ended->ended);
+    QCOMPARE(ended->rowsRecorded, 100000);
+    const UndoSummary all = undo(*ended);
+    QVERIFY2(all.firstError.isEmpty(), qPrintable(all.firstError));
+    QCOMPARE(all.rowsRestored, 100000);
+    QCOMPARE(column("SELECT count(*) FROM ur.going WHERE v = 'row ' || n"), QStringList{"100000"});
+}
+
+// The server ends every session of the run after a chunk is in the journal and before its commit:
+// the chunk stays pending. The run, the journal and the undo agree on the rows written, and the
+// undo counts the pending rows as never written, not as changed since.
+void TestUndoRun::chunkCutOffAtItsCommitIsSettled()
+{
+    exec({"CREATE TABLE ur.cut (n int PRIMARY KEY, v text)",
+          "INSERT INTO ur.cut SELECT i, 'row ' || i FROM generate_series(1, 200000) i"});
+    ChangeRun run(TestDatabase::settings(), {"ur", "cut"}, {"v"}, CaseMode::Upper);
+    int recorded = 0;
+    QString hookError;
+    run.setRecordedHook([&] {
+        if (++recorded == 3)
+            hookError = TestDatabase::exec(
+                {"SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
+                 "current_database() AND backend_type = 'client backend' AND pid <> "
+                 "pg_backend_pid() AND pid <> ALL (SELECT pid FROM pg_stat_activity WHERE query "
+                 "LIKE '%pg_terminate_backend%')"});
+    });
+    ChangeRunSummary summary;
+    connect(&run, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) { summary = s; });
+    run.run();
+    QVERIFY2(hookError.isEmpty(), qPrintable(hookError));
+    QVERIFY(summary.endedEarly);
+    TestDatabase::close(db_);
+    db_ = TestDatabase::open();
+    const QString written = "SELECT count(*) FROM ur.cut WHERE v = 'ROW ' || n";
+    QCOMPARE(column(written), QStringList{QString::number(summary.rowsWritten)});
+
+    const std::optional<JournalRun> journal = ChangeJournal::Last(TestDatabase::settings());
+    QVERIFY(journal);
+    QCOMPARE(journal->rowsRecorded, summary.rowsWritten);
+    QVERIFY(journal->rowsPending > 0);
+    const UndoSummary undone = undo(*journal);
+    QVERIFY2(undone.firstError.isEmpty(), qPrintable(undone.firstError));
+    QCOMPARE(undone.rowsRestored, summary.rowsWritten);
+    QCOMPARE(undone.rowsNeverWritten, journal->rowsPending);
+    QCOMPARE(undone.rowsLeftAlone, 0);
+    QCOMPARE(column("SELECT count(*) FROM ur.cut WHERE v = 'row ' || n"), QStringList{"200000"});
+}
+
+// An undo that was cut off as it restored its newest chunk (its process killed) left that chunk
+// marked as begun; the next undo counts its rows as restored earlier, not as changed since.
+void TestUndoRun::undoAfterAnUndoThatWasCutOff()
+{
+    exec({"CREATE TABLE ur.killed (n int PRIMARY KEY, v text)",
+          "INSERT INTO ur.killed SELECT i, 'row ' || i FROM generate_series(1, 50000) i"});
+    const JournalRun run =
+        JournalledRun::Make(TestDatabase::settings(), {"ur", "killed"}, {"v"}, CaseMode::Upper);
+    qint64 cutRows = 0;
+    {
+        JournalReader reader(run);
+        const std::optional<JournalChunk> chunk = reader.next();
+        QVERIFY(chunk);
+        QVERIFY(reader.markUndoing(chunk->seq));
+        cutRows = chunk->rows;
+        // What its statement restored before the process was killed.
+        const QStringList ids = chunk->identities.split(chunk->delimiter);
+        exec({"UPDATE ur.killed SET v = lower(v) WHERE n IN (" + ids.join(',') + ")"});
+    }
+    const UndoSummary summary = undo(ChangeJournal::Read(run.file));
+    QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
+    QCOMPARE(summary.rowsRestoredEarlier, cutRows);
+    QCOMPARE(summary.rowsRestored, 50000 - cutRows);
+    QCOMPARE(summary.rowsLeftAlone, 0);
+    QCOMPARE(column("SELECT count(*) FROM ur.killed WHERE v = 'row ' || n"), QStringList{"50000"});
 }
 
 void TestUndoRun::refusedOldValueIsLeftAlone()

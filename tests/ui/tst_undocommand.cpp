@@ -7,6 +7,7 @@
 #include "testdatabase.h"
 
 #include "app/windowflow.h"
+#include "journal/runlock.h"
 #include "settings/settingsstore.h"
 #include "ui/form2.h"
 #include "ui/mainwindowmenus.h"
@@ -18,6 +19,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
@@ -37,7 +39,8 @@ private slots:
     void init();
     void cleanup();
     void commandStandsBeforeStop();
-    void nothingToUndo();
+    void noRunIsUndone_data();
+    void noRunIsUndone();
     void questionShowsTheRunAndCancelKeepsIt();
     void undoWhileTheWindowIsBusy();
     void questionBoxAnswersUndoWithReturnAndCancelWithEsc();
@@ -116,12 +119,46 @@ void TestUndoCommand::commandStandsBeforeStop()
     QCOMPARE(undoAction()->shortcut(), QKeySequence("Ctrl+Z"));
 }
 
-void TestUndoCommand::nothingToUndo()
+void TestUndoCommand::noRunIsUndone_data()
 {
+    QTest::addColumn<QString>("journal"); // what becomes of the journal of a run of the table
+    QTest::addColumn<QString>("message");
+    QTest::newRow("nothing to undo")
+        << QString() << "There is no change run of this database to undo.";
+    QTest::newRow("the run goes on") << "goes on"
+                                     << "is still going on (process ";
+    QTest::newRow("another undo goes on") << "undoing"
+                                          << "is being undone (process ";
+    QTest::newRow("newest journal cannot be read") << "scrambled"
+                                                   << "cannot be read, so which run was the last";
+}
+
+// No question is asked and nothing is written: the box says why.
+void TestUndoCommand::noRunIsUndone()
+{
+    QFETCH(QString, journal);
+    QFETCH(QString, message);
+    std::optional<RunLock> lock;
+    if (!journal.isEmpty()) {
+        const JournalRun run = JournalledRun::Make(TestDatabase::settings(), {"ui_undo", "people"},
+                                                   {"name"}, CaseMode::Upper);
+        if (journal == "scrambled") {
+            QFile file(run.file);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(QByteArray(8192, 'x'));
+        } else {
+            lock = RunLock::Take(run.file,
+                                 journal == "goes on" ? RunLock::Work::Run : RunLock::Work::Undo);
+            QVERIFY(lock);
+        }
+    }
+    const QStringList before = column("SELECT name FROM ui_undo.people ORDER BY id");
     undoAction()->trigger();
-    QCOMPARE(messages_.infos, QStringList{"There is no change run of this database to undo."});
+    QCOMPARE(messages_.infos.size(), 1);
+    QVERIFY2(messages_.infos[0].contains(message), qPrintable(messages_.infos[0]));
     QVERIFY(messages_.confirms.isEmpty());
     QVERIFY(!main()->isBusy());
+    QCOMPARE(column("SELECT name FROM ui_undo.people ORDER BY id"), before);
 }
 
 void TestUndoCommand::questionShowsTheRunAndCancelKeepsIt()
