@@ -6,7 +6,8 @@
 #include "appicon.h"
 #include "cli/cliprogram.h"
 #include "db/driversettings.h"
-#include "db/heldwarnings.h"
+#include "db/driverwarnings.h"
+#include "settings/settingsstore.h"
 #include "ui/form2.h"
 #include "ui/mainwindowmenus.h"
 #include "ui/messageboxes.h"
@@ -14,13 +15,22 @@
 #include <QApplication>
 #include <QCoreApplication>
 
+#include <cstdio>
+
 namespace {
+
+// The windows need a display; without one Qt would abort the program.
+bool HasDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
 
 void PrepareDriver()
 {
-    // Stops and refused values are part of normal work: the driver's warnings of them are
-    // left out of the terminal.
-    HeldWarnings::Install();
+    // The program says what failed itself: the driver's warnings are left out of the terminal.
+    DriverWarnings::Install();
     UsePrivateDriverSettings();
 }
 
@@ -41,6 +51,13 @@ int RunWindows(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    SettingsStore::TakeHomeFromThePasswordDatabase();
+    if (argc <= 1 && !HasDisplay()) {
+        std::fputs("recasor: the windows need a display (DISPLAY or WAYLAND_DISPLAY);\n"
+                   "`recasor --help` shows the command line, which needs none.\n",
+                   stderr);
+        return 2;
+    }
     if (argc <= 1)
         return RunWindows(argc, argv);
     QCoreApplication app(argc, argv);

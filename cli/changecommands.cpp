@@ -112,16 +112,19 @@ QJsonObject PreviewJson(const CommandContext &context, const PreviewResult &resu
     return json;
 }
 
-// What a run did, as lines of the text result.
+// What a run did, as lines of the text result: what is true of a run that failed too, and no
+// count of a run that failed before it had one.
 void PrintRun(const Output &out, const ChangeRunSummary &summary, qint64 elapsedMs)
 {
-    out.line(QStringLiteral("Rows read: ") + GroupedCount(summary.rowsRead));
-    out.line(QStringLiteral("Rows written: ") + GroupedCount(summary.rowsWritten));
-    if (summary.valuesNotWritten > 0) {
-        out.line(ValuesNotWrittenText(summary.valuesNotWritten));
-        if (!summary.firstError.isEmpty())
-            out.line(QStringLiteral("The server's text: ") + summary.firstError);
-    }
+    const bool failed = summary.endedEarly && !summary.stopped;
+    if (!failed || summary.rowsRead > 0)
+        out.line(QStringLiteral("Rows read: ") + GroupedCount(summary.rowsRead));
+    if (!failed || summary.rowsWritten > 0)
+        out.line(QStringLiteral("Rows written: ") + GroupedCount(summary.rowsWritten));
+    if (const QString refused = RefusedText(summary); !refused.isEmpty())
+        out.line(refused);
+    if (const QString left = LeftChangedText(summary.rowsLeftChanged); !left.isEmpty())
+        out.line(left);
     if (const QString leftAlone = LeftAloneText(summary.leftAlone); !leftAlone.isEmpty())
         out.line(leftAlone);
     for (const RelationLeft &left : summary.relationsLeft)
@@ -129,7 +132,8 @@ void PrintRun(const Output &out, const ChangeRunSummary &summary, qint64 elapsed
     out.line(QStringLiteral("Time: ") + ElapsedText(elapsedMs));
 }
 
-// How a run ended, as the exit code: stopped or failed, done with refusals, or done.
+// How a run ended, as the exit code: stopped or failed, done with rows that keep their old case,
+// or done.
 ExitCode RunOutcome(const Output &out, const ChangeRunSummary &summary)
 {
     if (summary.stopped) {
@@ -152,7 +156,8 @@ ExitCode RunOutcome(const Output &out, const ChangeRunSummary &summary)
                                 "say which"));
         return ExitCode::Failed;
     }
-    return summary.valuesNotWritten > 0 ? ExitCode::Refused : ExitCode::Done;
+    return summary.rowsRefused > 0 || summary.rowsLeftChanged > 0 ? ExitCode::Refused
+                                                                  : ExitCode::Done;
 }
 
 } // namespace
@@ -192,9 +197,17 @@ int CommandChange(const CommandContext &context)
     const ExitCode code = RunOutcome(context.out, summary);
     QJsonObject json = RequestJson(context, QStringLiteral("change"));
     json.insert(QStringLiteral("rowsRead"), summary.rowsRead);
+    json.insert(QStringLiteral("rowsChanging"), summary.rowsChanging);
     json.insert(QStringLiteral("valuesChanged"), summary.valuesChanged);
     json.insert(QStringLiteral("rowsWritten"), summary.rowsWritten);
+    json.insert(QStringLiteral("rowsRefused"), summary.rowsRefused);
     json.insert(QStringLiteral("valuesRefused"), summary.valuesNotWritten);
+    QJsonArray refusals;
+    for (const Refusal &refusal : summary.refusals)
+        refusals.append(QJsonObject{{QStringLiteral("text"), refusal.text},
+                                    {QStringLiteral("rows"), refusal.rows}});
+    json.insert(QStringLiteral("refusals"), refusals);
+    json.insert(QStringLiteral("rowsLeftChanged"), summary.rowsLeftChanged);
     json.insert(QStringLiteral("error"), summary.firstError);
     json.insert(QStringLiteral("leftAlone"), LeftAloneJson(summary.leftAlone));
     QJsonArray relationsLeft;

@@ -72,6 +72,11 @@ int Dispatch(const CommandContext &context)
 
 int CliProgram::Run(const QStringList &arguments)
 {
+    return Output::Checked(RunCommand(arguments));
+}
+
+int CliProgram::RunCommand(const QStringList &arguments)
+{
     QString error;
     const CommandRequest request = CommandLine::Parse(arguments, error);
     if (!error.isEmpty()) {
@@ -84,7 +89,7 @@ int CliProgram::Run(const QStringList &arguments)
     if (request.command == Command::Help || request.command == Command::Version) {
         const QString text =
             request.command == Command::Help ? CommandLine::HelpText() : CommandLine::VersionText();
-        std::fputs(text.toUtf8().constData(), stdout);
+        Output::Print(text);
         return ToInt(ExitCode::Done);
     }
     const Output out(request.json);

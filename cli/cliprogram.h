@@ -9,4 +9,7 @@ class CliProgram
 public:
     // The arguments without the program's name.
     static int Run(const QStringList &arguments);
+
+private:
+    static int RunCommand(const QStringList &arguments);
 };

@@ -52,7 +52,9 @@ std::optional<CaseMode> ModeOf(const QString &text)
 // The options that ask for a change: their fields, mode and limit. False with the error set.
 bool ReadChangeOptions(const QCommandLineParser &parser, CommandRequest &request, QString &error)
 {
+    // A field given twice is changed once.
     request.fields = parser.values(QStringLiteral("field"));
+    request.fields.removeDuplicates();
     if (request.fields.isEmpty()) {
         error = QStringLiteral("give at least one --field");
         return false;
@@ -78,7 +80,9 @@ bool ReadChangeOptions(const QCommandLineParser &parser, CommandRequest &request
     return true;
 }
 
-void ReadConnectionOptions(const QCommandLineParser &parser, CommandRequest &request)
+// The connection options given. False with the error set: a port is a number of 1 to 65535.
+bool ReadConnectionOptions(const QCommandLineParser &parser, CommandRequest &request,
+                           QString &error)
 {
     const auto given = [&](const char *name) -> std::optional<QString> {
         if (!parser.isSet(QLatin1String(name)))
@@ -89,6 +93,16 @@ void ReadConnectionOptions(const QCommandLineParser &parser, CommandRequest &req
     request.port = given("port");
     request.user = given("user");
     request.database = given("database");
+    if (request.port) {
+        bool ok = false;
+        const int port = request.port->toInt(&ok);
+        if (!ok || port < 1 || port > 65535) {
+            error = QStringLiteral("--port takes a port number, 1 to 65535, not \"%1\"")
+                        .arg(*request.port);
+            return false;
+        }
+    }
+    return true;
 }
 
 // The command's TABLE and the options of its own. False with the error set.
@@ -171,7 +185,7 @@ CommandRequest CommandLine::Parse(const QStringList &arguments, QString &error)
         }
     }
     if (ReadArguments(*form, words, parser, request, error))
-        ReadConnectionOptions(parser, request);
+        ReadConnectionOptions(parser, request, error);
     return request;
 }
 

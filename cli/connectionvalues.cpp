@@ -3,6 +3,8 @@
 #include "cli/pgpass.h"
 #include "settings/settingsstore.h"
 
+#include <QFile>
+
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -52,13 +54,26 @@ ConnectionSettings ConnectionValues::Of(const CommandRequest &request,
     const std::optional<QString> filed = PgPass::Find(PgPass::DefaultFile(), values, warning);
     if (!warning.isEmpty())
         warn(warning);
+    // The password file is read here, once: libpq, under the driver, would read it again for a
+    // session without a password, and warn a second time of a file it may not use.
+    qputenv("PGPASSFILE", QByteArrayLiteral("/dev/null/recasor-read-the-password-file-itself"));
     if (filed) {
         values.password = *filed;
         return values;
     }
     values.password = Stored(SettingsKeys::Password);
-    if (values.password.isEmpty())
-        values.password = Prompt(values).value_or(QString());
+    if (!values.password.isEmpty()) {
+        // A password in a file that others may read is no secret; it is used all the same, as
+        // the window does, and said once.
+        const QString settings = SettingsStore::FilePath(SettingsKeys::Application);
+        if (QFile::permissions(settings) & (QFileDevice::ReadGroup | QFileDevice::ReadOther |
+                                            QFileDevice::WriteGroup | QFileDevice::WriteOther))
+            warn(QStringLiteral("WARNING: settings file \"%1\" holds the password and has group "
+                                "or world access; permissions should be u=rw (0600) or less")
+                     .arg(settings));
+        return values;
+    }
+    values.password = Prompt(values).value_or(QString());
     return values;
 }
 

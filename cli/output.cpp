@@ -1,14 +1,23 @@
 #include "cli/output.h"
 
 #include <QJsonDocument>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
+// The first failure to write stdout, as errno gave it; 0 while there was none.
+int stdoutFailure = 0;
+
 void Write(std::FILE *stream, const QString &text)
 {
-    std::fputs(text.toUtf8().constData(), stream);
-    std::fflush(stream);
+    const QByteArray bytes = text.toUtf8();
+    const bool written =
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) == size_t(bytes.size()) &&
+        std::fflush(stream) == 0;
+    if (!written && stream == stdout && stdoutFailure == 0)
+        stdoutFailure = errno != 0 ? errno : EIO;
 }
 
 } // namespace
@@ -37,4 +46,19 @@ int Output::fail(ExitCode code, const QString &message) const
     note(QStringLiteral("recasor: ") + message);
     object({{QStringLiteral("error"), message}}, code);
     return ToInt(code);
+}
+
+void Output::Print(const QString &text)
+{
+    Write(stdout, text);
+}
+
+int Output::Checked(int code)
+{
+    if (std::fflush(stdout) != 0 && stdoutFailure == 0)
+        stdoutFailure = errno != 0 ? errno : EIO;
+    if (stdoutFailure == 0)
+        return code;
+    std::fprintf(stderr, "recasor: write error: %s\n", std::strerror(stdoutFailure));
+    return ToInt(ExitCode::Failed);
 }

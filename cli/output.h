@@ -24,6 +24,12 @@ public:
     // A failure: its message on stderr and, in JSON mode, {"error", "exitCode"}. Returns the code.
     int fail(ExitCode code, const QString &message) const;
 
+    // Text for stdout outside a command's result (the help, the version).
+    static void Print(const QString &text);
+    // The command's exit code, or Failed when stdout could not be written (a full disk, a
+    // closed pipe): the result did not reach its reader, which stderr then says, as coreutils do.
+    static int Checked(int code);
+
 private:
     bool json_;
 };

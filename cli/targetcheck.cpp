@@ -16,12 +16,17 @@ void TargetCheck::Connection(const ConnectionSettings &values)
 void TargetCheck::Table(const ConnectionSettings &values, const TableRef &table)
 {
     // The table list leaves out the system's tables, which no run may rewrite; a name is taken
-    // only when the list holds it.
-    if (!ListTables(values).contains(table))
-        throw CommandFailure(ExitCode::Usage,
-                             QStringLiteral("there is no table %1 in database %2; `recasor "
-                                            "tables` lists them")
-                                 .arg(table.displayName(), values.database));
+    // only when the list holds it. A view or another relation of that name is said to be one.
+    if (ListTables(values).contains(table))
+        return;
+    if (const std::optional<QString> kind = RelationKind(values, table))
+        throw CommandFailure(
+            ExitCode::Usage,
+            QStringLiteral("%1 is %2; Recasor changes tables").arg(table.displayName(), *kind));
+    throw CommandFailure(ExitCode::Usage,
+                         QStringLiteral("there is no table %1 in database %2; `recasor "
+                                        "tables` lists them")
+                             .arg(table.displayName(), values.database));
 }
 
 void TargetCheck::Fields(const ConnectionSettings &values, const TableRef &table,

@@ -52,3 +52,29 @@ QStringList ListFields(const ConnectionSettings &settings, const TableRef &table
         fields.append(record.fieldName(i));
     return fields;
 }
+
+std::optional<QString> RelationKind(const ConnectionSettings &settings, const TableRef &table)
+{
+    DbSession session(settings);
+    QSqlQuery query = session.exec(
+        QStringLiteral("SELECT c.relkind FROM pg_class c JOIN pg_namespace n"
+                       " ON n.oid = c.relnamespace WHERE n.nspname = ? AND c.relname = ?"),
+        {table.schema, table.name});
+    if (!query.next())
+        return std::nullopt;
+    const QString kind = query.value(0).toString();
+    static const QList<std::pair<QString, QString>> words = {
+        {QStringLiteral("v"), QStringLiteral("a view")},
+        {QStringLiteral("m"), QStringLiteral("a materialized view")},
+        {QStringLiteral("f"), QStringLiteral("a foreign table, whose rows live on another server")},
+        {QStringLiteral("S"), QStringLiteral("a sequence")},
+        {QStringLiteral("i"), QStringLiteral("an index")},
+        {QStringLiteral("I"), QStringLiteral("an index")},
+        {QStringLiteral("c"), QStringLiteral("a composite type")},
+        {QStringLiteral("t"), QStringLiteral("a TOAST table")}};
+    for (const auto &[letter, word] : words) {
+        if (kind == letter)
+            return word;
+    }
+    return std::nullopt;
+}

@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QStringList>
+#include <optional>
 
 // The user's tables (pg_tables without pg_catalog and information_schema), each with its
 // schema, sorted by schema and name. Throws DbError.
@@ -13,3 +14,7 @@ QList<TableRef> ListTables(const ConnectionSettings &settings);
 
 // The column names of the table in column order; reads no row. Throws DbError.
 QStringList ListFields(const ConnectionSettings &settings, const TableRef &table);
+
+// What a relation of that name that is no table is, in words ("a view", "a foreign table");
+// none when there is no such relation, or it is a table. Throws DbError.
+std::optional<QString> RelationKind(const ConnectionSettings &settings, const TableRef &table);

@@ -1,7 +1,6 @@
 #include "db/dbsession.h"
 
 #include "db/connectionstring.h"
-#include "db/expectedfailure.h"
 
 #include <QSqlDriver>
 #include <QSqlError>
@@ -82,12 +81,11 @@ QSqlQuery DbSession::exec(const QString &sql)
     throwIfCancelled();
     QSqlQuery query(*db_);
     query.setForwardOnly(true);
-    HeldWarnings held;
     executing_ = true;
     const bool ok = query.exec(sql);
     executing_ = false;
     if (!ok)
-        fail(query, held);
+        fail(query);
     return query;
 }
 
@@ -112,14 +110,13 @@ void DbSession::awaitDurableCommits()
 void DbSession::execEvenIfCancelled(const QString &sql)
 {
     QSqlQuery query(*db_);
-    HeldWarnings held;
     if (!query.exec(sql))
-        throw StatementFailure(query, cancelled_.load(), held);
+        throw StatementFailure(query);
 }
 
-void DbSession::fail(const QSqlQuery &query, HeldWarnings &held) const
+void DbSession::fail(const QSqlQuery &query) const
 {
-    const DbError error = StatementFailure(query, cancelled_.load(), held);
+    const DbError error = StatementFailure(query);
     throwIfCancelled();
     throw error;
 }
@@ -151,9 +148,8 @@ QSqlQuery DbSession::exec(const QString &sql, const QVariantList &values)
     throwIfCancelled();
     QSqlQuery query(*db_);
     query.setForwardOnly(true);
-    HeldWarnings held;
     if (!query.prepare(sql))
-        fail(query, held);
+        fail(query);
     for (const QVariant &value : values)
         query.addBindValue(value);
     executing_ = true;
@@ -161,19 +157,13 @@ QSqlQuery DbSession::exec(const QString &sql, const QVariantList &values)
     executing_ = false;
     // A statement that went through stands, even when a cancel came too late for it.
     if (!ok)
-        fail(query, held);
+        fail(query);
     return query;
 }
 
-DbError DbSession::StatementFailure(const QSqlQuery &query, bool cancelled, HeldWarnings &held)
+DbError DbSession::StatementFailure(const QSqlQuery &query)
 {
-    DbError error =
-        errorFrom(query.lastError(), sqlStateOf(query.result()->handle(), SQL_HANDLE_STMT));
-    // The driver's warning says nothing the program does not handle: the statement was
-    // cancelled by the program's own stop, or the code that runs it expects the failure.
-    if ((cancelled && IsCancellation(error)) || ExpectedFailure::Covers(error))
-        held.drop();
-    return error;
+    return errorFrom(query.lastError(), sqlStateOf(query.result()->handle(), SQL_HANDLE_STMT));
 }
 
 DbError DbSession::errorFrom(const QSqlError &error, const QString &sqlState)

@@ -17,7 +17,6 @@
 
 #include "db/connectionsettings.h"
 #include "db/dberror.h"
-#include "db/heldwarnings.h"
 #include "db/namedconnection.h"
 
 #include <QSqlDatabase>
@@ -94,15 +93,12 @@ public:
     // The DbError for a failed QtSql operation: the driver's text and the SQLSTATE.
     static DbError errorFrom(const QSqlError &error, const QString &sqlState = QString());
 
-    // The DbError of a statement that failed on the query, with the SQLSTATE. The driver's
-    // warnings of it (held) are left out when the failure is expected: a cancellation while
-    // `cancelled` (the program stopped the statement itself), or a failure that a marker of
-    // the thread expects (ExpectedFailure).
-    static DbError StatementFailure(const QSqlQuery &query, bool cancelled, HeldWarnings &held);
+    // The DbError of a statement that failed on the query, with the SQLSTATE.
+    static DbError StatementFailure(const QSqlQuery &query);
 
 private:
     // Throws the failure of the statement on the query.
-    [[noreturn]] void fail(const QSqlQuery &query, HeldWarnings &held) const;
+    [[noreturn]] void fail(const QSqlQuery &query) const;
     void throwIfCancelled() const;
     // Runs a statement whose result is not needed, also after cancel(); throws DbError.
     void execEvenIfCancelled(const QString &sql);

@@ -15,7 +15,6 @@
 
 #include "db/databaseidentity.h"
 #include "db/dbsession.h"
-#include "db/expectedfailure.h"
 #include "db/progressreport.h"
 #include "db/sessionworker.h"
 #include "db/sqlquote.h"
@@ -103,7 +102,6 @@ void restoreHalves(DbSession &session, const QString &sql, const QString &d, con
 // alone.
 void restore(DbSession &session, const QString &sql, const JournalChunk &chunk, Outcome &outcome)
 {
-    const ExpectedFailure refusals(ConcernsOneValue);
     try {
         outcome.restored = session.execute(sql, parameters(chunk));
     } catch (const DbError &error) {

@@ -142,6 +142,8 @@ private:
         const std::optional<TablePlan> plan = TablePlan::Of(session_, table_.sql());
         if (!plan)
             throw PreviewFailure(QStringLiteral("The table %1 does not exist.").arg(table_.sql()));
+        // A field named twice is counted once.
+        result_.fields.removeDuplicates();
         for (const QString &name : std::as_const(result_.fields)) {
             const std::optional<FieldKind> kind = plan->field(name);
             if (!kind)

@@ -51,6 +51,7 @@
 #include "run/passstatements.h"
 #include "run/runfailure.h"
 #include "run/runsource.h"
+#include "run/runtally.h"
 
 #include <QElapsedTimer>
 #include <QSqlQuery>
@@ -84,11 +85,13 @@ public:
           words_(std::move(words)), cancel_(cancel), chunkReadHook_(chunkReadHook),
           recordedHook_(recordedHook), progress_(progress, ProgressIntervalMs), caution_(caution),
           summary_(summary), journal_(journal), journalLock_(journalLock),
-          source_(session, table, cancel)
+          source_(session, table, cancel), tally_(summary)
     {
-        for (const QString &name : fields)
-            fields_.push_back(
-                PassField{name, QuoteIdentifier(name), {}, false, false, false, {}, {}});
+        // A field named twice is written once.
+        QStringList unique = fields;
+        unique.removeDuplicates();
+        for (const QString &name : std::as_const(unique))
+            fields_.push_back(PassField{name, QuoteIdentifier(name), {}, false, false, false});
     }
 
     void run()
@@ -121,7 +124,7 @@ public:
         KeyPass keyPass(
             session_, *statements_, fields_, cancel_,
             {[this](PreparedChunk prepared) { return rowsToWrite(std::move(prepared)); },
-             [this](const WriteResult &result) { takeResult(result, refused_); },
+             [this](const WriteResult &result) { takeResult(result); },
              [this](qint64 rows) {
                  keyRowsDone_ += rows;
                  reportDone(keyRowsDone_ / KeyRowsPerBlock - keyBlocksDone_);
@@ -185,8 +188,7 @@ private:
             throw;
         }
         source_.endSnapshot();
-        for (PassField &field : fields_)
-            writeMissed(field, relations, writers[0]);
+        writeMissed(relations, writers[0]);
     }
 
     void request(Pass &pass, const PassChunk &chunk, int reader, bool front)
@@ -219,7 +221,7 @@ private:
         // A statement cancelled by the stop wrote nothing.
         if (result.failure && cancel_.cancelled())
             throw RunStopped();
-        takeResult(result, refused_);
+        takeResult(result);
         reportDone(chunk.blocks);
     }
 
@@ -363,74 +365,80 @@ private:
     // refused in an earlier chunk; none when nothing is left.
     std::optional<WriteRows> rowsToWrite(PreparedChunk prepared)
     {
-        summary_.rowsRead += prepared.rowsRead;
-        summary_.valuesChanged += prepared.valuesChanged;
+        WriteRows &rows = prepared.rows;
+        tally_.takeRead(prepared, rows);
         if (chunkReadHook_)
             chunkReadHook_();
-        WriteRows &rows = prepared.rows;
-        if (!refused_.isEmpty())
-            rows.drop([&](qsizetype i) { return refused_.contains(rows.key(i)); });
         if (rows.size() == 0)
             return std::nullopt;
         return std::move(rows);
     }
 
-    // Takes in a writer's result. A refused row is counted once for its old values, which are
-    // not tried again: the same values would be refused again.
-    void takeResult(const WriteResult &result, QSet<QString> &refused)
+    void takeResult(const WriteResult &result)
     {
         if (result.failure)
             throwUnlessStopped(*result.failure, ChangeRunStep::Write);
-        summary_.rowsWritten += result.rowsWritten;
-        for (const auto &[old, text] : result.refused) {
-            // Both writers may have tried the same values before either knew they were refused.
-            if (refused.contains(old))
+        tally_.takeWritten(result);
+    }
+
+    // The items whose rows moved away during the pass, written to the whole table by their
+    // old values: the rows that still hold them are converted wherever they are now, each row
+    // once with all its fields, and the others are left as another client made them. Of a row
+    // that another client changed in one of several fields, the other fields are converted
+    // still, field by field.
+    void writeMissed(const QList<Relation> &relations, ChunkWriter &writer)
+    {
+        while (tally_.hasMissed()) {
+            if (cancel_.cancelled())
+                throw RunStopped();
+            const WriteRows items = tally_.takeMissed(MissedPairsLimit);
+            if (items.size() == 0)
                 continue;
-            refused.insert(old);
-            ++summary_.valuesNotWritten;
-            if (summary_.firstError.isEmpty()) {
-                summary_.firstError = text;
-                summary_.firstErrorStep = ChangeRunStep::Write;
+            const QList<MissingRows> left = tally_.takeMissedResults(
+                items, writeToEach(
+                           relations, writer,
+                           [&](const Relation &relation) {
+                               return statements_->rowsTarget(fields_, &relation);
+                           },
+                           items));
+            for (qsizetype k = 0; fields_.size() > 1 && !left.isEmpty() && k < fields_.size();
+                 ++k) {
+                QSet<QString> values; // the field's old values still to find, once each
+                WriteRows field(1);
+                for (const MissingRows &item : left) {
+                    if (!item.news[k].isEmpty() && !values.contains(item.olds[k])) {
+                        values.insert(item.olds[k]);
+                        field.add(QString(), {item.olds[k]}, {item.news[k]}, item.rows);
+                    }
+                }
+                if (field.size() == 0)
+                    continue;
+                field.join();
+                tally_.takeFieldResults(writeToEach(
+                    relations, writer,
+                    [&](const Relation &relation) {
+                        return statements_->valuesTarget(fields_[k], &relation);
+                    },
+                    field));
             }
-        }
-        for (const MissingRows &missing : result.missing) {
-            MissingRows &entry = fields_[missing.field].missed[missing.old];
-            entry.old = missing.old;
-            entry.converted = missing.converted;
-            entry.rows += missing.rows;
         }
     }
 
-    // The pairs whose rows moved away during the pass, written to the whole table: the rows
-    // that still hold an old value are converted wherever they are now.
-    void writeMissed(PassField &field, const QList<Relation> &relations, ChunkWriter &writer)
+    // Writes the items to each physical table on its own, so that every row written is known
+    // by the table that holds it; the results, one a table.
+    template <typename Target>
+    QList<WriteResult> writeToEach(const QList<Relation> &relations, ChunkWriter &writer,
+                                   Target target, const WriteRows &items)
     {
-        while (!field.missed.isEmpty()) {
-            if (cancel_.cancelled())
-                throw RunStopped();
-            WriteRows pairs;
-            for (auto it = field.missed.begin();
-                 it != field.missed.end() && pairs.size() < MissedPairsLimit;) {
-                if (!field.refused.contains(it->old))
-                    pairs.add(QString(), {it->old}, {it->converted}, it->rows);
-                it = field.missed.erase(it);
-            }
-            if (pairs.size() == 0)
-                continue;
-            pairs.join();
-            // Each physical table on its own, so that every row written is known by the table
-            // that holds it.
-            for (const Relation &relation : relations) {
-                writer.submit(
-                    WriteJob{statements_->valuesTarget(field, &relation), std::nullopt, pairs});
-                WriteResult result = writer.wait();
-                if (result.failure && cancel_.cancelled())
-                    throw RunStopped();
-                // What is still missing now was changed or deleted by another client.
-                result.missing.clear();
-                takeResult(result, field.refused);
-            }
+        QList<WriteResult> results;
+        for (const Relation &relation : relations) {
+            writer.submit(WriteJob{target(relation), std::nullopt, items});
+            WriteResult result = writer.wait();
+            if (result.failure)
+                throwUnlessStopped(*result.failure, ChangeRunStep::Write);
+            results << std::move(result);
         }
+        return results;
     }
 
     const ConnectionSettings &settings_;
@@ -449,7 +457,7 @@ private:
     RunLock &journalLock_; // held while the run goes on, so that no undo takes it meanwhile
     RunSource source_;
     std::optional<PassStatements> statements_;
-    QSet<QString> refused_;        // the old values of refused rows, by WriteRows::key()
+    RunTally tally_;
     QList<qint64> keyedRows_;      // per table to walk by key: its rows, -1 when not counted
     QList<QString> keyedFailures_; // per table to walk by key: why it could not be counted
     qint64 progressDone_ = 0, progressTotal_ = 0;
@@ -522,6 +530,8 @@ void ChangeRun::run()
         journal->valuesChanged = summary.valuesChanged;
         journal->rowsWritten = summary.rowsWritten;
         journal->valuesNotWritten = summary.valuesNotWritten;
+        journal->rowsRefused = summary.rowsRefused;
+        journal->rowsLeftChanged = summary.rowsLeftChanged;
         journal->endedWhole = !summary.endedEarly;
         try {
             ChangeJournal::End(*journal);

@@ -31,13 +31,29 @@ struct RelationLeft {
     QString reason;   // why: the server's text, or what the table lacks
 };
 
+// One text of the server's for rows it refused, and how many rows it refused so.
+struct Refusal {
+    QString text;
+    qint64 rows = 0;
+};
+
+// The counts add up: rowsRead is the rows the rule leaves as they are and rowsChanging; and
+// rowsChanging is rowsWritten, rowsRefused and rowsLeftChanged together, when the run ended whole
+// and no other client added rows that hold a value being converted.
 struct ChangeRunSummary {
     qint64 rowsRead = 0;      // rows of the table read
+    qint64 rowsChanging = 0;  // rows in which the rule changes at least one field
     qint64 valuesChanged = 0; // field values (one per row and field) the rule changes
     qint64 rowsWritten = 0;   // rows the run wrote, each once with every field it changed
-    // Rows the server refused, once for each distinct set of their old values: a row with
-    // the same values would be refused again, and is not tried.
+    // Rows the server refused, which keep every field as it was: a row that holds the old values
+    // of one refused is not tried, and counts with it.
+    qint64 rowsRefused = 0;
+    // The distinct sets of old values among them.
     qint64 valuesNotWritten = 0;
+    QList<Refusal> refusals; // each text of the server's, in the order first met
+    // Rows left as they were because another client changed them during the run: a value
+    // another client changed is never overwritten.
+    qint64 rowsLeftChanged = 0;
     QString firstError;                                 // the first failure's text, empty when none
     ChangeRunStep firstErrorStep = ChangeRunStep::None; // what the failure belongs to
     bool endedEarly = false; // stopped on request, or by a failure of the whole run

@@ -3,6 +3,8 @@
 #include "db/counttexts.h"
 #include "run/changerun.h"
 
+#include <algorithm>
+
 QString EndedEarlyText(const QString &how, qint64 rowsWritten, const QString &undo)
 {
     return QStringLiteral("The change run %1 before it was complete.\n\n"
@@ -11,13 +13,45 @@ QString EndedEarlyText(const QString &how, qint64 rowsWritten, const QString &un
         .arg(how, GroupedCount(rowsWritten), undo);
 }
 
-QString ValuesNotWrittenText(qint64 valuesNotWritten)
+namespace {
+
+constexpr qsizetype RefusalTextsShown = 5;
+
+QString Rows(qint64 n)
 {
-    return valuesNotWritten == 1
-               ? QStringLiteral("1 value could not be written; it keeps its old letter case.")
-               : QStringLiteral("%1 values could not be written; they keep their old letter "
-                                "case.")
-                     .arg(GroupedCount(valuesNotWritten));
+    return n == 1 ? QStringLiteral("1 row") : GroupedCount(n) + QStringLiteral(" rows");
+}
+
+} // namespace
+
+QString RefusedText(const ChangeRunSummary &summary)
+{
+    if (summary.rowsRefused == 0)
+        return {};
+    QString text = summary.rowsRefused == 1
+                       ? QStringLiteral("1 row could not be written; it keeps its old letter case.")
+                       : QStringLiteral("%1 could not be written; they keep their old letter case.")
+                             .arg(Rows(summary.rowsRefused));
+    QList<Refusal> refusals = summary.refusals;
+    std::stable_sort(refusals.begin(), refusals.end(),
+                     [](const Refusal &a, const Refusal &b) { return a.rows > b.rows; });
+    text += refusals.size() == 1 ? QStringLiteral("\nThe server's reason:")
+                                 : QStringLiteral("\nThe server's reasons:");
+    for (qsizetype i = 0; i < qMin(refusals.size(), RefusalTextsShown); ++i)
+        text += QStringLiteral("\n  %1: %2").arg(Rows(refusals[i].rows), refusals[i].text);
+    if (refusals.size() > RefusalTextsShown)
+        text += QStringLiteral("\n  and %1 more").arg(refusals.size() - RefusalTextsShown);
+    return text;
+}
+
+QString LeftChangedText(qint64 rows)
+{
+    if (rows == 0)
+        return {};
+    if (rows == 1)
+        return QStringLiteral("1 row left as it was: another client changed it during the run.");
+    return QStringLiteral("%1 rows left as they were: another client changed them during the run.")
+        .arg(GroupedCount(rows));
 }
 
 QString RelationLeftText(const RelationLeft &left)

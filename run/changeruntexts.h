@@ -9,8 +9,14 @@
 // that `undo` (the window's menu entry or the command) takes them back.
 QString EndedEarlyText(const QString &how, qint64 rowsWritten, const QString &undo);
 
-// The count of values the server refused, which keep their old letter case.
-QString ValuesNotWrittenText(qint64 valuesNotWritten);
+struct ChangeRunSummary;
+
+// The rows the server refused, which keep their old letter case, and each of its texts with its
+// rows, the five most frequent and how many more; empty when it refused none.
+QString RefusedText(const ChangeRunSummary &summary);
+
+// The rows left as they were because another client changed them; empty for none.
+QString LeftChangedText(qint64 rows);
 
 // A superuser runs a table that roles who are no superusers own, or whose triggers they own:
 // their code runs with the superuser's rights.

@@ -62,11 +62,16 @@ QString WriteRows::key(qsizetype i) const
 {
     if (fields() == 1)
         return olds[0][i];
-    QStringList parts;
+    QList<QString> parts;
     for (qsizetype k = 0; k < fields(); ++k)
         parts << olds[k][i];
+    return KeyOf(parts);
+}
+
+QString WriteRows::KeyOf(const QList<QString> &olds)
+{
     // No text of the server holds a NUL character.
-    return parts.join(QChar(0));
+    return olds.size() == 1 ? olds[0] : QStringList(olds).join(QChar(0));
 }
 
 // The statements of a run are short: compiling them to machine code costs more than it saves.
@@ -166,8 +171,10 @@ void ChunkReader::prepare(const QList<QString> &places, const QList<QList<QStrin
             changes = true;
             ++chunk.valuesChanged;
         }
-        if (changes)
+        if (changes) {
             chunk.rows.add(places[r], olds, news, 1);
+            ++chunk.rowsChanging;
+        }
     }
     chunk.rows.join();
 }
@@ -196,6 +203,7 @@ void ChunkReader::prepareValues(const QList<QString> &values, bool array,
             continue;
         ++chunk.rows.counts[item - 1];
         ++chunk.valuesChanged;
+        ++chunk.rowsChanging;
     }
     chunk.rows.join();
 }

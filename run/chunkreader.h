@@ -51,6 +51,7 @@ struct WriteRows {
     }
     // The item's old values as one text, by which a refused item is known again.
     QString key(qsizetype i) const;
+    static QString KeyOf(const QList<QString> &olds);
 
     // Drops the items whose index the test picks, and joins the rest again.
     template <typename Test>
@@ -78,6 +79,7 @@ struct WriteRows {
 // the rule changes at least one field.
 struct PreparedChunk {
     qint64 rowsRead = 0;
+    qint64 rowsChanging = 0;  // rows in which the rule changes at least one field
     qint64 valuesChanged = 0; // one per row and field whose value the rule changes
     qint64 bytesRead = 0;     // UTF-16 bytes of the values read
     qint64 rangeBytes = 0;    // the server's bytes of all the range's values

@@ -2,7 +2,6 @@
 
 #include "db/cancelgroup.h"
 #include "db/dbsession.h"
-#include "db/expectedfailure.h"
 #include "db/sqlquote.h"
 #include "run/rowupdate.h"
 
@@ -129,7 +128,6 @@ WriteResult ChunkWriter::write(DbSession &session, const WriteJob &job)
 {
     // Refused values and conflicts are retried, tried row by row or halved below: none of
     // them ends the run.
-    const ExpectedFailure refusals(ConcernsOneValue);
     if (job.target.byKey())
         return writeRounds(session, job);
     const qsizetype items = job.rows.size();
@@ -290,7 +288,8 @@ bool writtenAsSent(const WriteRows &rows, qsizetype from, qsizetype to,
 // fields each had changed, and an item that was not refused and found fewer rows than were
 // read is missing the rest, in each field it changes.
 void ChunkWriter::takeWritten(const WriteJob &job, qsizetype from, qsizetype to,
-                              const Written &written, const QList<QString> &refusals,
+                              const Written &written,
+                              const QList<std::pair<QString, qint64>> &refusals,
                               WriteResult &result)
 {
     const WriteRows &rows = job.rows;
@@ -315,18 +314,19 @@ void ChunkWriter::takeWritten(const WriteJob &job, qsizetype from, qsizetype to,
     for (const qsizetype i : written.items)
         ++found[i - from];
     for (qsizetype i = from; i < to; ++i) {
-        const QString refusal = refusals.value(i - from);
+        const auto &[refusal, refusedRows] = refusals.value(i - from);
         if (!refusal.isNull()) {
-            result.refused.push_back({rows.key(i), refusal});
+            result.refused.push_back({rows.key(i), refusal, refusedRows});
             continue;
         }
         if (found[i - from] >= rows.counts[i])
             continue;
+        MissingRows missing{{}, {}, rows.counts[i] - found[i - from]};
         for (qsizetype k = 0; k < fields; ++k) {
-            if (!rows.news[k][i].isEmpty())
-                result.missing.push_back(
-                    {k, rows.olds[k][i], rows.news[k][i], rows.counts[i] - found[i - from]});
+            missing.olds << rows.olds[k][i];
+            missing.news << rows.news[k][i];
         }
+        result.missing.push_back(std::move(missing));
     }
 }
 
@@ -406,15 +406,18 @@ bool ChunkWriter::writeRowByRow(DbSession &session, const WriteJob &job, WriteRe
             session.exec(QStringLiteral("SELECT i, message, id, m FROM %1(%2, ?::tid, ?::tid)")
                              .arg(function, update.arraysFromParameters()),
                          params);
-        QList<QString> refusals(rows.size());
+        // Each refused row of an item comes back on its own: the item's first text, and its
+        // rows refused.
+        QList<std::pair<QString, qint64>> refusals(rows.size());
         Written written;
         while (query.next()) {
             const qsizetype i = query.value(0).toLongLong() - 1;
             if (i < 0 || i >= rows.size())
                 continue;
             if (!query.value(1).isNull()) {
-                if (refusals[i].isNull())
-                    refusals[i] = query.value(1).toString();
+                if (refusals[i].first.isNull())
+                    refusals[i].first = query.value(1).toString();
+                ++refusals[i].second;
                 continue;
             }
             written.items.push_back(i);
@@ -455,7 +458,7 @@ void ChunkWriter::writeHalves(DbSession &session, const WriteJob &job, qsizetype
                               const DbError &failure, WriteResult &result)
 {
     if (to - from == 1) {
-        result.refused.push_back({job.rows.key(from), failure.text()});
+        result.refused.push_back({job.rows.key(from), failure.text(), job.rows.counts[from]});
         return;
     }
     const qsizetype middle = from + (to - from) / 2;
@@ -499,6 +502,7 @@ WriteResult ChunkWriter::writeRounds(DbSession &session, const WriteJob &job)
                 writeWhole(session, round, 0, items, attempt);
                 result.rowsWritten += attempt.rowsWritten;
                 result.refused += attempt.refused;
+                result.missing += attempt.missing;
             });
         } catch (const DbError &error) {
             if (!ConcernsOneValue(error))
@@ -514,6 +518,9 @@ WriteResult ChunkWriter::writeRounds(DbSession &session, const WriteJob &job)
     } catch (const DbError &error) {
         result.failure = error;
     }
+    // A row that another client changed or moved to another key is not tried again.
+    for (const MissingRows &missing : std::as_const(result.missing))
+        result.rowsLeftChanged += missing.rows;
     result.missing.clear();
     return result;
 }

@@ -74,21 +74,30 @@ struct WriteJob {
     WriteRows rows;
 };
 
-// A field's value that found fewer rows than were read with it. A row that another client
-// changed or moved meanwhile is written later by a write to the whole table that matches the
-// old value; one whose value another client changed is left as that client made it.
+// An item that found fewer rows than were read with it: its old and new values per field of the
+// target (both empty for a field it leaves as it is) and the rows it did not find. A row that
+// another client changed or moved meanwhile is written later by a write to the whole table that
+// matches the old values; one whose values another client changed is left as that client made it.
 struct MissingRows {
-    qsizetype field = 0; // the field's place in the target
-    QString old;
-    QString converted;
+    QList<QString> olds, news;
+    qint64 rows = 0;
+};
+
+// An item the server refused: its key (WriteRows::key()), the server's text and its rows.
+struct RefusedItem {
+    QString key;
+    QString text;
     qint64 rows = 0;
 };
 
 struct WriteResult {
     qint64 rowsWritten = 0;
     QList<MissingRows> missing;
-    QList<std::pair<QString, QString>> refused; // item's key and the server's text, in order
-    std::optional<DbError> failure;             // a failure that ends the run
+    QList<RefusedItem> refused;
+    // Rows left as another client made them: of a write that is not tried again (by key),
+    // those its items did not find.
+    qint64 rowsLeftChanged = 0;
+    std::optional<DbError> failure; // a failure that ends the run
 };
 
 class ChunkWriter
@@ -130,8 +139,10 @@ private:
     WriteResult writeRounds(DbSession &session, const WriteJob &job);
     bool writeRowByRow(DbSession &session, const WriteJob &job, WriteResult &result);
     QString rowFunction(DbSession &session, const WriteJob &job, bool recording);
+    // refusals: per item, the server's text for its refused rows (null for none) and their
+    // number.
     void takeWritten(const WriteJob &job, qsizetype from, qsizetype to, const Written &written,
-                     const QList<QString> &refusals, WriteResult &result);
+                     const QList<std::pair<QString, qint64>> &refusals, WriteResult &result);
     void writeHalving(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,
                       WriteResult &result);
     void writeHalves(DbSession &session, const WriteJob &job, qsizetype from, qsizetype to,

@@ -37,10 +37,6 @@ struct PassField {
     bool plainText = false;    // text or varchar: the value is its own text form
     bool array = false;        // an array of text, converted element by element
     bool partitionKey = false; // rows may move to another partition when it changes
-    // Old values the server would not take in a write of the rows a pass missed, not tried
-    // again there.
-    QSet<QString> refused;
-    QHash<QString, MissingRows> missed; // values of rows the pass missed, by old value
 };
 
 class PassStatements

@@ -8,6 +8,9 @@
 #include <QStandardPaths>
 #include <functional>
 
+#include <pwd.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr QFileDevice::Permissions OwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
@@ -146,4 +149,12 @@ bool SettingsStore::SaveNameRules(bool on)
 {
     return Save(SettingsKeys::Application, SettingsKeys::ExceptionsSection, SettingsKeys::NameRules,
                 on ? QStringLiteral("true") : QStringLiteral("false"));
+}
+
+void SettingsStore::TakeHomeFromThePasswordDatabase()
+{
+    if (!qEnvironmentVariableIsEmpty("HOME"))
+        return;
+    if (const passwd *entry = ::getpwuid(::getuid()); entry && entry->pw_dir && *entry->pw_dir)
+        qputenv("HOME", entry->pw_dir);
 }

@@ -27,6 +27,11 @@ inline const QString NameRules = QStringLiteral("NameRules");
 class SettingsStore
 {
 public:
+    // Without HOME (a service, some cron set-ups) the home folder is the user's entry in the
+    // password database, as libpq takes it: the settings and the journal go there, not under the
+    // root of the file system. To be called before the first path is asked for.
+    static void TakeHomeFromThePasswordDatabase();
+
     // The stored text, or the default when nothing is stored at that address. A stored
     // empty text is returned as it is.
     static QString Get(const QString &application, const QString &section, const QString &key,

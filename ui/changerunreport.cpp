@@ -40,8 +40,10 @@ void ReportChangeRun(Messages &messages, const QString &window, const ChangeRunS
                         ChangeRunReportLine(summary.firstErrorStep, mode), summary.firstError);
     if (summary.endedEarly && !summary.stopped && summary.rowsWritten > 0)
         messages.info(EndedEarlyText(QStringLiteral("ended"), summary.rowsWritten, UndoName));
-    if (summary.valuesNotWritten > 0)
-        messages.info(ValuesNotWrittenText(summary.valuesNotWritten));
+    if (const QString refused = RefusedText(summary); !refused.isEmpty())
+        messages.info(refused);
+    if (const QString left = LeftChangedText(summary.rowsLeftChanged); !left.isEmpty())
+        messages.info(left);
     if (const QString leftAlone = LeftAloneText(summary.leftAlone); !leftAlone.isEmpty())
         messages.info(leftAlone);
     for (const RelationLeft &left : summary.relationsLeft)

@@ -305,7 +305,10 @@ void Form2::updatePreviewAfterRun(const ChangeRunSummary &summary)
     if (!run_.mode || !previewTable_ || *previewTable_ != run_.table ||
         !run_.fields.contains(previewField_))
         return;
-    const bool wroteAll = summary.firstError.isEmpty() && !summary.endedEarly;
+    // Rows that another client changed, or that live on a server the run could not reach, keep
+    // their values as well.
+    const bool wroteAll = summary.firstError.isEmpty() && !summary.endedEarly &&
+                          summary.rowsLeftChanged == 0 && summary.relationsLeft.isEmpty();
     const int line = 194 + 4 * static_cast<int>(*run_.mode);
     GuardedHandler h(messages_, Window, QStringLiteral("PushButton1_Click"));
     if (!wroteAll) {

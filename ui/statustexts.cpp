@@ -21,11 +21,6 @@ QString Rows(qint64 n)
     return n == 1 ? QStringLiteral("1 row") : GroupedCount(n) + QStringLiteral(" rows");
 }
 
-QString Values(qint64 n)
-{
-    return n == 1 ? QStringLiteral("1 value") : GroupedCount(n) + QStringLiteral(" values");
-}
-
 // A run that ended before it was complete: how far it got.
 QString EndedEarlyStatus(const ChangeRunSummary &summary, const TableRef &table, qint64 elapsedMs)
 {
@@ -55,9 +50,12 @@ QString ChangeRunStatus(const ChangeRunSummary &summary, const TableRef &table,
         return QStringLiteral("Nothing was changed in %1: the fields chosen are left alone.")
             .arg(table.displayName());
     QString refused =
-        summary.valuesNotWritten > 0
-            ? QStringLiteral("; %1 could not be written").arg(Values(summary.valuesNotWritten))
+        summary.rowsRefused > 0
+            ? QStringLiteral("; %1 could not be written").arg(Rows(summary.rowsRefused))
             : QString();
+    if (summary.rowsLeftChanged > 0)
+        refused += QStringLiteral("; %1 left as another client changed them")
+                       .arg(Rows(summary.rowsLeftChanged));
     // Rows the run did not reach are said here too, or the line would read as a whole run.
     if (!summary.relationsLeft.isEmpty()) {
         qint64 rows = 0;
@@ -67,7 +65,7 @@ QString ChangeRunStatus(const ChangeRunSummary &summary, const TableRef &table,
                             : QStringLiteral("; %1 on another server not changed").arg(Rows(rows));
     }
     if (summary.rowsWritten == 0)
-        return (summary.valuesNotWritten > 0
+        return (summary.rowsRefused > 0 || summary.rowsLeftChanged > 0
                     ? QStringLiteral("Nothing was changed in %1 (%2)")
                     : QStringLiteral("Nothing to change in %1 for %3 (%2)"))
                    .arg(FieldsOf(table, changed), ElapsedText(elapsedMs), CaseModeText(*mode)) +

@@ -1,14 +1,18 @@
 // The command line against the test server: the built program in a process of its own, with no
 // display, and a home, settings file and journal folder of the test's own. Bad input and its
 // exit codes, the password's sources, a change taken back byte for byte, a preview that counts
-// what the change then writes, refused values, and Ctrl+C in the middle of a run.
+// what the change then writes, refused values, a row another client changes during a run, undos
+// that cannot be made now, the driver's log, and Ctrl+C in the middle of a run.
 #include "testdatabase.h"
 
 #include "cli/commandline.h"
 #include "journal/changejournal.h"
+#include "journal/runlock.h"
 #include "settings/settingsstore.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,6 +22,8 @@
 #include <QTest>
 
 #include <csignal>
+#include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -54,6 +60,10 @@ private slots:
     void previewCountsWhatTheChangeWrites_data();
     void previewCountsWhatTheChangeWrites();
     void refusedValuesEndWithThree();
+    void rowChangedByAnotherClientIsLeftAndSaid();
+    void undoRefusesWhatItCannotTakeBack_data();
+    void undoRefusesWhatItCannotTakeBack();
+    void noDriverLogWithoutARuntimeFolder();
     void interruptLeavesEveryRowWhole();
 
 private:
@@ -70,9 +80,14 @@ void TestCommandLine::initTestCase()
     QVERIFY(home_.isValid());
     qputenv("XDG_CONFIG_HOME", home_.filePath("config").toUtf8());
     qputenv("XDG_DATA_HOME", home_.filePath("data").toUtf8());
-    QCOMPARE(
-        TestDatabase::exec({"DROP SCHEMA IF EXISTS cli_test CASCADE", "CREATE SCHEMA cli_test"}),
-        QString());
+    QCOMPARE(TestDatabase::exec({"DROP SCHEMA IF EXISTS cli_test CASCADE", "CREATE SCHEMA cli_test",
+                                 "CREATE VIEW cli_test.v AS SELECT 'x'::text AS x",
+                                 "CREATE EXTENSION IF NOT EXISTS postgres_fdw",
+                                 "DROP SERVER IF EXISTS cli_far CASCADE",
+                                 "CREATE SERVER cli_far FOREIGN DATA WRAPPER postgres_fdw"
+                                 " OPTIONS (host '127.0.0.1', port '1')",
+                                 "CREATE FOREIGN TABLE cli_test.far (x text) SERVER cli_far"}),
+             QString());
 }
 
 void TestCommandLine::init()
@@ -112,7 +127,14 @@ QProcessEnvironment TestCommandLine::environment(const QStringList &extra) const
 Outcome TestCommandLine::run(const QStringList &arguments, const QStringList &extra) const
 {
     QProcess process;
-    process.setProcessEnvironment(environment(extra));
+    QStringList variables;
+    for (const QString &pair : extra) {
+        if (pair.startsWith(QLatin1String("@stdout=")))
+            process.setStandardOutputFile(pair.section(u'=', 1));
+        else
+            variables << pair;
+    }
+    process.setProcessEnvironment(environment(variables));
     process.start(QStringLiteral(RECASOR_PROGRAM), arguments);
     process.closeWriteChannel(); // stdin is no terminal: nothing is asked
     Outcome outcome;
@@ -219,6 +241,19 @@ void TestCommandLine::commandsThatWriteNothing_data()
         << QStringList{"undo"} << QStringList() << 1 << "no change run of this database";
     QTest::newRow("no such run") << QStringList{"undo", "--run", "7"} << QStringList() << 2
                                  << "no run 7";
+    for (const char *port : {"0", "70000", "abc"})
+        QTest::addRow("port %s", port) << QStringList{"tables", "--port", port} << QStringList()
+                                       << 2 << "--port takes a port number";
+    QTest::newRow("a view") << QStringList{"change", "cli_test.v", "--field",
+                                           "x",      "--mode",     "upper"}
+                            << QStringList() << 2 << "cli_test.v is a view; Recasor changes tables";
+    QTest::newRow("a foreign table")
+        << QStringList{"fields", "cli_test.far"} << QStringList() << 2
+        << "cli_test.far is a foreign table, whose rows live on another server";
+    QTest::newRow("no display") << QStringList() << QStringList() << 2 << "need a display";
+    QTest::newRow("stdout cannot be written")
+        << QStringList{"tables"} << QStringList{"@stdout=/dev/full"} << 1
+        << "write error: No space left on device";
 }
 
 void TestCommandLine::commandsThatWriteNothing()
@@ -237,12 +272,14 @@ void TestCommandLine::commandsThatWriteNothing()
     const Outcome outcome = run(arguments, extra);
     QCOMPARE(outcome.code, code);
     QVERIFY2(outcome.err.contains(message), qPrintable(outcome.err));
+    // Only the program's own words: no warning of the driver's.
+    QVERIFY2(!outcome.err.contains("QODBC"), qPrintable(outcome.err));
     if (code == 0)
         QVERIFY(outcome.out.startsWith(arguments.contains("--version") ? "recasor " : "Usage:"));
     QCOMPARE(peopleText(), before);
     QVERIFY(ChangeJournal::Runs().isEmpty());
-    // A script reading --json gets one object with the same code.
-    if (code == 0)
+    // A script reading --json gets one object with the same code, where stdout takes it.
+    if (code == 0 || arguments.isEmpty() || !extra.filter("@stdout").isEmpty())
         return;
     const Outcome json = run(arguments + QStringList{"--json"}, extra);
     QCOMPARE(json.code, code);
@@ -255,7 +292,7 @@ void TestCommandLine::passwordSources_data()
     QTest::addColumn<bool>("stored");         // the settings file holds the password
     QTest::addColumn<QString>("environment"); // PGPASSWORD
     QTest::addColumn<QString>("pgpass");      // the line of ~/.pgpass, @ for the password
-    QTest::addColumn<int>("mode");            // of ~/.pgpass
+    QTest::addColumn<int>("mode");            // of ~/.pgpass, and of the settings file
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("message");
     const QString right = TestDatabase::settings().password;
@@ -265,6 +302,8 @@ void TestCommandLine::passwordSources_data()
                  TestDatabase::settings().database, TestDatabase::settings().user);
     QTest::newRow("settings file") << true << ""
                                    << "" << 0600 << 0 << "";
+    QTest::newRow("settings file others may read") << true << ""
+                                                   << "" << 0644 << 0 << "settings file";
     QTest::newRow("PGPASSWORD before the settings file")
         << true << "wrong"
         << "" << 0600 << 1 << "password authentication failed";
@@ -307,11 +346,19 @@ void TestCommandLine::passwordSources()
             permissions |= QFileDevice::ReadGroup | QFileDevice::ReadOther;
         QVERIFY(QFile::setPermissions(file.fileName(), permissions));
     }
+    const QString settings = SettingsStore::FilePath(SettingsKeys::Application);
+    if (pgpass.isEmpty() && mode != 0600)
+        QVERIFY(QFile::setPermissions(settings, QFile::permissions(settings) |
+                                                    QFileDevice::ReadGroup |
+                                                    QFileDevice::ReadOther));
     const Outcome outcome =
         run({"tables"},
             environment.isEmpty() ? QStringList() : QStringList{"PGPASSWORD=" + environment});
+    QVERIFY(QFile::setPermissions(settings, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
     QCOMPARE(outcome.code, code);
     QVERIFY2(outcome.err.contains(message), qPrintable(outcome.err));
+    // Each warning once, also when the driver's libpq would read the file again.
+    QVERIFY2(outcome.err.count("WARNING") <= 1, qPrintable(outcome.err));
     if (code == 0)
         QVERIFY2(outcome.out.split(u'\n').contains("cli_test.people"), qPrintable(outcome.out));
 }
@@ -385,12 +432,16 @@ void TestCommandLine::refusedValuesEndWithThree()
     QCOMPARE(change.code, 3);
     const QJsonObject result = change.json();
     QCOMPARE(result.value("valuesRefused").toInt(), 1);
+    QCOMPARE(result.value("rowsRefused").toInt(), 1);
+    QCOMPARE(result.value("rowsWritten").toInt() + result.value("rowsRefused").toInt(),
+             result.value("rowsChanging").toInt());
+    QCOMPARE(result.value("refusals").toArray().size(), 1);
     QVERIFY(result.value("error").toString().contains("no_paris"));
     QCOMPARE(TestDatabase::column("SELECT city FROM cli_test.people WHERE id = 5"),
              QStringList({"Paris"}));
     const Outcome text = run({"change", "cli_test.people", "--field", "city", "--mode", "upper"});
     QCOMPARE(text.code, 3);
-    QVERIFY2(text.out.contains("1 value could not be written"), qPrintable(text.out));
+    QVERIFY2(text.out.contains("1 row could not be written"), qPrintable(text.out));
 
     // A partition on a server that cannot be reached is named, and the command fails.
     QCOMPARE(TestDatabase::exec(
@@ -414,6 +465,141 @@ void TestCommandLine::refusedValuesEndWithThree()
     const QJsonArray left = sharded.json().value("relationsLeft").toArray();
     QCOMPARE(left.size(), 1);
     QCOMPARE(left[0].toObject().value("table").toString(), "\"cli_test\".\"sharded_far\"");
+}
+
+// Another client changes the last row and holds it while the run wants to write it: stderr says
+// whose lock the run waits for, the row keeps the other client's value, and the run says so and
+// ends with 3.
+void TestCommandLine::rowChangedByAnotherClientIsLeftAndSaid()
+{
+    constexpr int Rows = 100000;
+    QCOMPARE(TestDatabase::exec({"DROP TABLE IF EXISTS cli_test.race",
+                                 "CREATE TABLE cli_test.race (id int PRIMARY KEY, name text)",
+                                 QStringLiteral("INSERT INTO cli_test.race SELECT i, 'value ' || i "
+                                                "FROM generate_series(1, %1) i")
+                                     .arg(Rows)}),
+             QString());
+    QSqlDatabase other = TestDatabase::open();
+    QCOMPARE(TestDatabase::exec(other, {"SET application_name = 'other client'", "BEGIN",
+                                        QStringLiteral("UPDATE cli_test.race SET name = 'Changed "
+                                                       "Elsewhere' WHERE id = %1")
+                                            .arg(Rows)}),
+             QString());
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.start(QStringLiteral(RECASOR_PROGRAM),
+                  {"change", "cli_test.race", "--field", "name", "--mode", "upper", "--json"});
+    QVERIFY(process.waitForStarted());
+    QByteArray err;
+    QElapsedTimer clock;
+    clock.start();
+    while (!err.contains("Waiting") && process.state() == QProcess::Running &&
+           clock.elapsed() < 30000) {
+        process.waitForReadyRead(100);
+        err += process.readAllStandardError();
+    }
+    QCOMPARE(TestDatabase::exec(other, {"COMMIT"}), QString());
+    TestDatabase::close(other);
+    QVERIFY(process.waitForFinished(60000));
+    err += process.readAllStandardError();
+    QVERIFY2(err.contains("for a lock on cli_test.race held by session ") &&
+                 err.contains("application \"other client\"") && err.contains("Ctrl+C stops"),
+             err.constData());
+    QCOMPARE(process.exitCode(), 3);
+    const QJsonObject result = QJsonDocument::fromJson(process.readAllStandardOutput()).object();
+    QCOMPARE(result.value("rowsLeftChanged").toInteger(), 1);
+    QCOMPARE(result.value("rowsWritten").toInteger(), Rows - 1);
+    QCOMPARE(result.value("rowsWritten").toInteger() + result.value("rowsLeftChanged").toInteger(),
+             result.value("rowsChanging").toInteger());
+    QCOMPARE(TestDatabase::column(
+                 QStringLiteral("SELECT name FROM cli_test.race WHERE id = %1").arg(Rows)),
+             QStringList{"Changed Elsewhere"});
+}
+
+void TestCommandLine::undoRefusesWhatItCannotTakeBack_data()
+{
+    QTest::addColumn<QString>("journal"); // what becomes of the run's journal
+    QTest::addColumn<bool>("named");      // the undo names the run
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("state"); // what `runs` says of the file
+    QTest::newRow("the run goes on") << "goes on" << false << 1 << "is still going on (process "
+                                     << "\tin progress";
+    QTest::newRow("another undo goes on") << "undoing" << true << 1 << "is being undone (process "
+                                          << "\tbeing undone";
+    QTest::newRow("newest journal cannot be read")
+        << "scrambled" << false << 1 << "the newest run's journal cannot be read"
+        << "\tcannot be read: ";
+    QTest::newRow("named journal cannot be read")
+        << "emptied" << true << 1 << "journal cannot be read: "
+        << "\tcannot be read: ";
+    QTest::newRow("removed by the limit")
+        << "removed" << true << 1 << "journal was removed when the 20-run limit was reached"
+        << QString();
+}
+
+// A run of the table is on record; an undo of it writes nothing, and says why.
+void TestCommandLine::undoRefusesWhatItCannotTakeBack()
+{
+    QFETCH(QString, journal);
+    QFETCH(bool, named);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    QFETCH(QString, state);
+    QCOMPARE(run({"change", "cli_test.people", "--field", "name", "--mode", "upper"}).code, 0);
+    const JournalRun last = ChangeJournal::Runs().value(0);
+    std::optional<RunLock> lock;
+    if (journal == "goes on" || journal == "undoing") {
+        lock = RunLock::Take(last.file,
+                             journal == "goes on" ? RunLock::Work::Run : RunLock::Work::Undo);
+        QVERIFY(lock);
+    } else if (journal == "removed") {
+        QFile list(ChangeJournal::Folder() + "/removed-runs");
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write(QByteArray::number(last.id) + '\n');
+        list.close();
+        QVERIFY(QFile::remove(last.file));
+    } else {
+        QFile file(last.file);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        if (journal == "scrambled")
+            file.write(QByteArray(8192, 'x'));
+    }
+    const QString before = peopleText();
+    const Outcome undo =
+        run(named ? QStringList{"undo", "--run", QString::number(last.id)} : QStringList{"undo"});
+    QCOMPARE(undo.code, code);
+    QVERIFY2(undo.err.contains(message), qPrintable(undo.err));
+    QCOMPARE(peopleText(), before);
+    const Outcome runs = run({"runs"});
+    QCOMPARE(runs.code, 0);
+    QVERIFY2(runs.out.contains(QString::number(last.id) + '\t') == !state.isEmpty(),
+             qPrintable(runs.out));
+    QVERIFY2(runs.out.contains(state), qPrintable(runs.out));
+}
+
+// Without a runtime folder, and with the usual one in /tmp taken by another user, the driver's
+// entries are still the program's own, with the driver's logs off: no log of its statements and
+// connection strings is left in /tmp.
+void TestCommandLine::noDriverLogWithoutARuntimeFolder()
+{
+    if (::geteuid() != 0)
+        QSKIP("Only root can leave the runtime folder's name to another user.");
+    QTemporaryDir temp;
+    const QString taken = temp.filePath(QStringLiteral("recasor-runtime-%1").arg(::getuid()));
+    QVERIFY(QDir().mkpath(taken));
+    QCOMPARE(::chown(QFile::encodeName(taken).constData(), 65534, 65534), 0);
+    const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
+    const Outcome outcome = run({"tables"}, {"TMPDIR=" + temp.path(), "XDG_RUNTIME_DIR="});
+    QCOMPARE(outcome.code, 0);
+    QStringList logs;
+    for (const QFileInfo &log :
+         QDir(QStringLiteral("/tmp"))
+             .entryInfoList({QStringLiteral("psqlodbc_recasor_*")}, QDir::Files)) {
+        if (log.lastModified() >= started)
+            logs << log.fileName();
+    }
+    QCOMPARE(logs, QStringList());
 }
 
 void TestCommandLine::interruptLeavesEveryRowWhole()

@@ -319,6 +319,32 @@ void TestChangeRun::refusedValuesStayAndTheRestChanges()
     QVERIFY(!summary.endedEarly);
     QCOMPARE(column("SELECT v FROM cr.checked ORDER BY v"),
              (QStringList{"YES", "no", "no", "veto"}));
+    QCOMPARE(summary.rowsRefused, 3);
+
+    // A check constraint, a trigger and a domain refusing at once, over many chunks: every
+    // refused row counts, with its text; written and refused rows make the rows that change.
+    exec({"CREATE DOMAIN cr.no_dom AS text CHECK (VALUE <> 'DOM')",
+          "CREATE TABLE cr.refusing (id int, v cr.no_dom CHECK (v <> 'NO'))",
+          "CREATE TRIGGER refuse BEFORE UPDATE ON cr.refusing FOR EACH ROW "
+          "EXECUTE FUNCTION cr.refuse()",
+          "INSERT INTO cr.refusing SELECT i, CASE WHEN i % 6000 = 1 THEN 'no' WHEN i % 40000 = 2 "
+          "THEN 'veto' WHEN i % 50000 = 3 THEN 'dom' ELSE 'row ' || i END "
+          "FROM generate_series(1, 100000) i"});
+    summary = runOn({"cr", "refusing"}, {"v"}, CaseMode::Upper);
+    QVERIFY2(!summary.endedEarly, qPrintable(summary.firstError));
+    QCOMPARE(summary.rowsRefused, 17 + 3 + 2);
+    QCOMPARE(summary.valuesNotWritten, 3);
+    QCOMPARE(summary.refusals.size(), 3);
+    QMap<qint64, QString> texts;
+    for (const Refusal &refusal : summary.refusals)
+        texts.insert(refusal.rows, refusal.text);
+    QCOMPARE(texts.keys(), (QList<qint64>{2, 3, 17}));
+    QVERIFY2(texts[17].contains("refusing_v_check"), qPrintable(texts[17]));
+    QVERIFY2(texts[3].contains("vetoed by trigger"), qPrintable(texts[3]));
+    QVERIFY2(texts[2].contains("no_dom"), qPrintable(texts[2]));
+    QCOMPARE(summary.rowsChanging, 100000);
+    QCOMPARE(summary.rowsWritten + summary.rowsRefused, summary.rowsChanging);
+    QCOMPARE(column("SELECT count(*) FROM cr.refusing WHERE v <> upper(v)"), QStringList{"22"});
 
     // A row refused for one field keeps its old values in every field, and counts once.
     exec({"CREATE TABLE cr.checked_two (a text, b text CHECK (b <> 'NO'))",
@@ -640,6 +666,9 @@ void TestChangeRun::concurrentChangeIsNotOverwritten()
     QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));
     QCOMPARE(column("SELECT v FROM cr.race WHERE id = 7"), QStringList{"Changed Elsewhere"});
     QCOMPARE(column("SELECT count(*) FROM cr.race WHERE v = upper(v)"), QStringList{"49"});
+    // The row left is said, and the counts add up.
+    QCOMPARE(summary.rowsLeftChanged, 1);
+    QCOMPARE(summary.rowsWritten + summary.rowsLeftChanged, summary.rowsChanging);
 
     // The same on one of several fields: the others of that row are still converted.
     exec({"CREATE TABLE cr.race_two (id int, v text, w text)",
@@ -654,6 +683,9 @@ void TestChangeRun::concurrentChangeIsNotOverwritten()
              QStringList{"Changed Elsewhere|OTHER 7"});
     QCOMPARE(column("SELECT count(*) FROM cr.race_two WHERE v = upper(v) AND w = upper(w)"),
              QStringList{"49"});
+    // The row counts as left, and as written for its other field.
+    QCOMPARE(two.rowsLeftChanged, 1);
+    QCOMPARE(two.rowsWritten, 50);
 }
 
 void TestChangeRun::busyTableEveryRowConverted()

@@ -6,7 +6,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace SettingsKeys;
 
@@ -30,6 +32,7 @@ private slots:
     void exceptionWordsBesideConnectionValues();
     void exceptionWordsWrittenByHand();
     void emptyExceptionListLeavesNoKey();
+    void homeFromThePasswordDatabase();
 
 private:
     QByteArray fileContents() const;
@@ -239,6 +242,22 @@ void TestSettingsStore::emptyExceptionListLeavesNoKey()
     QVERIFY(SettingsStore::SaveExceptionWords({}));
     QCOMPARE(fileContents(), before);
     QVERIFY(SettingsStore::ExceptionWords().isEmpty());
+}
+
+// Without HOME the settings and the journal go under the user's home of the password database,
+// not under the root; a HOME that is set stays.
+void TestSettingsStore::homeFromThePasswordDatabase()
+{
+    const QByteArray before = qgetenv("HOME");
+    qputenv("HOME", "/somewhere/else");
+    SettingsStore::TakeHomeFromThePasswordDatabase();
+    QCOMPARE(qgetenv("HOME"), QByteArray("/somewhere/else"));
+    qunsetenv("HOME");
+    SettingsStore::TakeHomeFromThePasswordDatabase();
+    const passwd *entry = ::getpwuid(::getuid());
+    QVERIFY(entry);
+    QCOMPARE(qgetenv("HOME"), QByteArray(entry->pw_dir));
+    qputenv("HOME", before);
 }
 
 QTEST_APPLESS_MAIN(TestSettingsStore)
