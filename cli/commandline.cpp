@@ -249,7 +249,8 @@ QString CommandLine::HelpText()
         "  change TABLE --field F [--field F2 ...] --mode MODE\n"
         "                                converts every value of the fields, with its journal\n"
         "  undo [--run ID]               takes back the last run of this database, or that one\n"
-        "  runs                          the runs of the journal, newest first\n"
+        "  runs                          the runs of the journal, newest first; with\n"
+        "                                connection options, those of that database\n"
         "\n"
         "MODE is upper, lower, proper or sentence. TABLE is written as `recasor tables` lists\n"
         "it: name for a table of the schema public, schema.name for another, and a part that\n"
@@ -270,7 +271,8 @@ QString CommandLine::HelpText()
         "\n"
         "Exit codes: 0 done; 1 failed, with nothing or part written (the message says which);\n"
         "2 usage error (also an unknown table or field, or a field that is not text);\n"
-        "3 done, but the server refused some values, which keep their old letter case.\n");
+        "3 done, but some rows keep their old letter case: the server refused them, or\n"
+        "another client changed them during the run.\n");
 }
 
 QString CommandLine::VersionText()

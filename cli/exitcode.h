@@ -6,7 +6,7 @@ enum class ExitCode {
     Done = 0,    // done
     Failed = 1,  // failed, with nothing or part written (the message says which)
     Usage = 2,   // the command line asks for something that is not there or not possible
-    Refused = 3, // done, but the server refused some values, which keep their old case
+    Refused = 3, // done, but some rows keep their old case: refused, or changed by another client
 };
 
 inline int ToInt(ExitCode code)

@@ -11,6 +11,8 @@ PACKAGES=(
     # postgres_fdw, for the tests of tables whose partitions live on another server: Debian ships
     # it in the server package itself (postgresql-15), which postgresql-contrib names.
     postgresql-contrib
+    # A connection pooler in front of the test server, for the sessions that reach one.
+    pgbouncer
     fonts-liberation
     unicode-data
 )
@@ -113,8 +115,34 @@ CREATE USER MAPPING FOR CURRENT_USER SERVER :"remote" OPTIONS (user :'user', pas
 SQL
 }
 
+# pooler_start USER PASSWORD: PgBouncer in front of the server of pg_start, in session mode, on a
+# free port of 127.0.0.1 (POOLER_PORT); it refuses options at login, as it does by default.
+pooler_start() {
+    local user=$1 password=$2 dir=$PG_DIR/pooler
+    mkdir -p "$dir"
+    POOLER_PORT=$(free_port) || return 1
+    cat >"$dir/pgbouncer.ini" <<INI
+[databases]
+* = host=127.0.0.1 port=$PG_PORT
+[pgbouncer]
+listen_addr = 127.0.0.1
+listen_port = $POOLER_PORT
+unix_socket_dir =
+auth_type = plain
+auth_file = $dir/users.txt
+pool_mode = session
+logfile = $dir/pgbouncer.log
+pidfile = $dir/pgbouncer.pid
+INI
+    printf '"%s" "%s"\n' "$user" "$password" >"$dir/users.txt"
+    [ "$(id -u)" -eq 0 ] && chown -R postgres: "$dir"
+    as_pg pgbouncer -d -q "$dir/pgbouncer.ini" ||
+        { cat "$dir/pgbouncer.log" >&2; return 1; }
+}
+
 pg_stop() {
     [ -n "${PG_DIR:-}" ] || return 0
+    [ -f "$PG_DIR/pooler/pgbouncer.pid" ] && kill "$(cat "$PG_DIR/pooler/pgbouncer.pid")" 2>/dev/null
     local bin
     bin=$(pg_bin) && as_pg "$bin/pg_ctl" -D "$PG_DIR/data" -m immediate stop >/dev/null 2>&1
     rm -rf "$PG_DIR"

@@ -61,6 +61,7 @@ private slots:
     void previewCountsWhatTheChangeWrites();
     void refusedValuesEndWithThree();
     void rowChangedByAnotherClientIsLeftAndSaid();
+    void superuserIsToldOfAnotherOwnersCode();
     void undoRefusesWhatItCannotTakeBack_data();
     void undoRefusesWhatItCannotTakeBack();
     void noDriverLogWithoutARuntimeFolder();
@@ -367,8 +368,10 @@ void TestCommandLine::changeThenUndoByteForByte()
 {
     QVERIFY(SettingsStore::SaveExceptionWords({"McDonald", "O'Neil"}));
     const QString before = peopleText();
-    const Outcome change = run({"change", "cli_test.people", "--field", "name", "--field", "city",
-                                "--field", "tags", "--mode", "proper", "--json"});
+    // A field given twice is changed once.
+    const Outcome change =
+        run({"change", "cli_test.people", "--field", "name", "--field", "city", "--field", "tags",
+             "--field", "name", "--mode", "proper", "--json"});
     QCOMPARE(change.code, 0);
     const QJsonObject result = change.json();
     QCOMPARE(result.value("rowsRead").toInt(), 5);
@@ -514,6 +517,29 @@ void TestCommandLine::rowChangedByAnotherClientIsLeftAndSaid()
     QCOMPARE(TestDatabase::column(
                  QStringLiteral("SELECT name FROM cli_test.race WHERE id = %1").arg(Rows)),
              QStringList{"Changed Elsewhere"});
+}
+
+// The test's user is a superuser; the table and its trigger belong to a role that is not. The
+// run says so before it writes, and in its result.
+void TestCommandLine::superuserIsToldOfAnotherOwnersCode()
+{
+    QCOMPARE(
+        TestDatabase::exec(
+            {"DROP TABLE IF EXISTS cli_test.owned", "DROP ROLE IF EXISTS cli_tenant",
+             "CREATE ROLE cli_tenant", "GRANT USAGE, CREATE ON SCHEMA cli_test TO cli_tenant",
+             "SET ROLE cli_tenant", "CREATE TABLE cli_test.owned (id int PRIMARY KEY, name text)",
+             "INSERT INTO cli_test.owned VALUES (1, 'owned by another')", "RESET ROLE"}),
+        QString());
+    const Outcome change =
+        run({"change", "cli_test.owned", "--field", "name", "--mode", "upper", "--json"});
+    QCOMPARE(TestDatabase::exec(
+                 {"DROP TABLE cli_test.owned", "DROP OWNED BY cli_tenant", "DROP ROLE cli_tenant"}),
+             QString());
+    QCOMPARE(change.code, 0);
+    QVERIFY2(change.err.contains("Caution: you are a superuser, and cli_tenant, who is not, owns "
+                                 "this table or its triggers"),
+             qPrintable(change.err));
+    QCOMPARE(change.json().value("untrustedOwners").toArray(), QJsonArray{"cli_tenant"});
 }
 
 void TestCommandLine::undoRefusesWhatItCannotTakeBack_data()

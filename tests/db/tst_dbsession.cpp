@@ -128,6 +128,8 @@ private slots:
     void connectFailureReason_data();
     void connectFailureReason();
     void loginTimeoutEndsASilentServer();
+    void searchPathIsHardened_data();
+    void searchPathIsHardened();
 };
 
 void TestDbSession::initTestCase()
@@ -487,6 +489,40 @@ void TestDbSession::loginTimeoutEndsASilentServer()
     QVERIFY_THROWS_EXCEPTION(DbError, DbSession(values, options));
     QCOMPARE(InteractiveLoginTimeout, 15);
     QVERIFY(!CanConnect(values));
+}
+
+void TestDbSession::searchPathIsHardened_data()
+{
+    QTest::addColumn<bool>("pooler"); // through PgBouncer, which refuses options at login
+    QTest::newRow("server") << false;
+    QTest::newRow("connection pooler") << true;
+}
+
+// Whatever search path the role's settings give, every session's is the hardened one.
+void TestDbSession::searchPathIsHardened()
+{
+    QFETCH(bool, pooler);
+    ConnectionSettings values = TestDatabase::settings();
+    if (pooler) {
+        values.port = qEnvironmentVariable("RECASOR_TEST_POOLER_PORT");
+        QVERIFY2(!values.port.isEmpty(), "RECASOR_TEST_POOLER_PORT is not set: scripts/test "
+                                         "starts the pooler");
+    }
+    const QString role = values.user;
+    QCOMPARE(TestDatabase::exec(
+                 {"ALTER ROLE " + QuoteIdentifier(role) + " SET search_path = public, pg_catalog"}),
+             QString());
+    QString path;
+    try {
+        DbSession session(values);
+        QSqlQuery query = session.exec(QStringLiteral("SHOW search_path"));
+        path = query.next() ? query.value(0).toString() : QStringLiteral("<none>");
+    } catch (const DbError &error) {
+        path = error.text();
+    }
+    QCOMPARE(TestDatabase::exec({"ALTER ROLE " + QuoteIdentifier(role) + " RESET search_path"}),
+             QString());
+    QCOMPARE(path.remove(u' '), QStringLiteral("pg_catalog,pg_temp"));
 }
 
 QTEST_GUILESS_MAIN(TestDbSession)
