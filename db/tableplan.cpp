@@ -9,8 +9,8 @@
 std::optional<TablePlan> TablePlan::Of(DbSession &session, const QString &tableSql)
 {
     QSqlQuery found = session.exec(
-        QStringLiteral("SELECT c.oid, c.relkind FROM pg_class c WHERE c.oid = to_regclass(%1)")
-            .arg(QuoteLiteral(tableSql)));
+        QStringLiteral("SELECT c.oid, c.relkind FROM pg_class c WHERE c.oid = to_regclass(?)"),
+        {tableSql});
     if (!found.next() || found.value(0).isNull())
         return std::nullopt;
     TablePlan plan;
@@ -121,9 +121,9 @@ bool TablePlan::inPartitionKey(DbSession &session, const QString &field) const
         treeSql() + QStringLiteral(" SELECT EXISTS (SELECT 1 FROM pg_partitioned_table p"
                                    " JOIN tree ON p.partrelid = tree.oid WHERE 0 = ANY(p.partattrs)"
                                    " OR EXISTS (SELECT 1 FROM pg_attribute a"
-                                   " WHERE a.attrelid = p.partrelid AND a.attname = %1"
-                                   " AND a.attnum = ANY(p.partattrs)))")
-                        .arg(QuoteLiteral(field)));
+                                   " WHERE a.attrelid = p.partrelid AND a.attname = ?"
+                                   " AND a.attnum = ANY(p.partattrs)))"),
+        {field});
     return key.next() && key.value(0).toBool();
 }
 
