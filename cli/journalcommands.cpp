@@ -9,6 +9,7 @@
 #include "journal/changejournal.h"
 #include "journal/undorun.h"
 #include "journal/undotexts.h"
+#include "run/changeruntexts.h"
 
 namespace {
 
@@ -134,7 +135,13 @@ int CommandUndo(const CommandContext &context)
                               StartedText(run), GroupedCount(run.rowsRecorded)));
     qint64 elapsedMs = 0;
     const UndoSummary summary = DriveJob<UndoRun, UndoSummary>(
-        new UndoRun(context.values, run), context.values, run.table, elapsedMs);
+        new UndoRun(context.values, run), context.values, run.table, elapsedMs,
+        [](UndoRun &undo, QObject &context, ProgressPrinter &progress) {
+            QObject::connect(
+                &undo, &UndoRun::cautioned, &context, [&progress](const QStringList &owners) {
+                    progress.say(QStringLiteral("recasor: ") + UntrustedOwnersText(owners));
+                });
+        });
     if (!summary.firstError.isEmpty())
         context.out.note(QStringLiteral("recasor: ") + summary.firstError);
     context.out.line(UndoClosingText(summary, QStringLiteral("recasor undo")));
@@ -142,15 +149,17 @@ int CommandUndo(const CommandContext &context)
     const ExitCode code = summary.endedEarly              ? ExitCode::Failed
                           : !summary.firstError.isEmpty() ? ExitCode::Refused
                                                           : ExitCode::Done;
-    context.out.object({{QStringLiteral("command"), QStringLiteral("undo")},
-                        {QStringLiteral("run"), RunJson(run)},
-                        {QStringLiteral("rowsRestored"), summary.rowsRestored},
-                        {QStringLiteral("rowsRestoredEarlier"), summary.rowsRestoredEarlier},
-                        {QStringLiteral("rowsLeftAlone"), summary.rowsLeftAlone},
-                        {QStringLiteral("error"), summary.firstError},
-                        {QStringLiteral("endedEarly"), summary.endedEarly},
-                        {QStringLiteral("seconds"), elapsedMs / 1000.0}},
-                       code);
+    context.out.object(
+        {{QStringLiteral("command"), QStringLiteral("undo")},
+         {QStringLiteral("run"), RunJson(run)},
+         {QStringLiteral("rowsRestored"), summary.rowsRestored},
+         {QStringLiteral("rowsRestoredEarlier"), summary.rowsRestoredEarlier},
+         {QStringLiteral("rowsLeftAlone"), summary.rowsLeftAlone},
+         {QStringLiteral("error"), summary.firstError},
+         {QStringLiteral("endedEarly"), summary.endedEarly},
+         {QStringLiteral("untrustedOwners"), QJsonArray::fromStringList(summary.untrustedOwners)},
+         {QStringLiteral("seconds"), elapsedMs / 1000.0}},
+        code);
     return ToInt(code);
 }
 

@@ -398,6 +398,10 @@ void UndoRun::run()
             throw DbError(QStringLiteral(
                 "This database is not the one the change run changed: it was dropped and made "
                 "again, or it is another server's. Nothing was undone."));
+        if (const std::optional<TablePlan> table = TablePlan::Of(session, run_.table.sql()))
+            summary.untrustedOwners = table->untrustedOwners(session);
+        if (!summary.untrustedOwners.isEmpty())
+            emit cautioned(summary.untrustedOwners);
         for (const QString &statement : WriterSetup())
             session.execute(statement);
         const std::function<void(int)> report = [this](int percent) { emit progress(percent); };

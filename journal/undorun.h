@@ -18,6 +18,7 @@
 
 #include <QMetaType>
 #include <QObject>
+#include <QStringList>
 #include <atomic>
 #include <memory>
 
@@ -29,6 +30,9 @@ struct UndoSummary {
     qint64 rowsNeverWritten = 0;
     QString firstError;      // the first failure's text, empty when none
     bool endedEarly = false; // stopped on request, or by a failure of the whole undo
+    // Roles that are no superusers and own the table or its triggers, when a superuser undoes a
+    // run of it: their code runs with the superuser's rights (TablePlan::untrustedOwners()).
+    QStringList untrustedOwners;
 };
 Q_DECLARE_METATYPE(UndoSummary)
 
@@ -43,6 +47,8 @@ public slots:
     void run() override;
 
 signals:
+    // Before anything is written, when a superuser runs the code of roles that are not.
+    void cautioned(const QStringList &untrustedOwners);
     void finished(const UndoSummary &summary);
 
 private:

@@ -18,8 +18,8 @@
 // limits which rows one statement looks at, so every statement reads a small part of the table
 // and the run stays linear in its size. A row that another client changed after it was read is
 // at another place and is not found there, so its fields are never overwritten; at the end of
-// the pass one write per field to the whole table converts the rows that still hold a missed
-// row's old value, wherever they went.
+// the pass a write to the whole table converts the rows that still hold a missed row's old
+// values, wherever they went (run/missedrows.h).
 // Two readers fetch and prepare the next chunks while two writers write the current ones, each
 // on a session of its own, so that the server's work and ours overlap.
 // A statement refused for a row (a constraint, a trigger, a domain) is sent again row by row
@@ -48,6 +48,7 @@
 #include "run/chunkwriter.h"
 #include "run/journalrecorder.h"
 #include "run/keypass.h"
+#include "run/missedrows.h"
 #include "run/passstatements.h"
 #include "run/runfailure.h"
 #include "run/runsource.h"
@@ -66,7 +67,6 @@ namespace {
 constexpr int RunTimeout = 5000;
 
 constexpr qint64 ProgressIntervalMs = 50;
-constexpr qsizetype MissedPairsLimit = 20000; // written to the whole table at once, before more
 constexpr qint64 KeyRowsPerBlock = 50; // for the progress: rows of a walk by key as one block
 
 // A table of the tree with its size when the pass started.
@@ -188,7 +188,7 @@ private:
             throw;
         }
         source_.endSnapshot();
-        writeMissed(relations, writers[0]);
+        MissedRows(*statements_, fields_, cancel_).write(tally_, relations, writers[0]);
     }
 
     void request(Pass &pass, const PassChunk &chunk, int reader, bool front)
@@ -379,66 +379,6 @@ private:
         if (result.failure)
             throwUnlessStopped(*result.failure, ChangeRunStep::Write);
         tally_.takeWritten(result);
-    }
-
-    // The items whose rows moved away during the pass, written to the whole table by their
-    // old values: the rows that still hold them are converted wherever they are now, each row
-    // once with all its fields, and the others are left as another client made them. Of a row
-    // that another client changed in one of several fields, the other fields are converted
-    // still, field by field.
-    void writeMissed(const QList<Relation> &relations, ChunkWriter &writer)
-    {
-        while (tally_.hasMissed()) {
-            if (cancel_.cancelled())
-                throw RunStopped();
-            const WriteRows items = tally_.takeMissed(MissedPairsLimit);
-            if (items.size() == 0)
-                continue;
-            const QList<MissingRows> left = tally_.takeMissedResults(
-                items, writeToEach(
-                           relations, writer,
-                           [&](const Relation &relation) {
-                               return statements_->rowsTarget(fields_, &relation);
-                           },
-                           items));
-            for (qsizetype k = 0; fields_.size() > 1 && !left.isEmpty() && k < fields_.size();
-                 ++k) {
-                QSet<QString> values; // the field's old values still to find, once each
-                WriteRows field(1);
-                for (const MissingRows &item : left) {
-                    if (!item.news[k].isEmpty() && !values.contains(item.olds[k])) {
-                        values.insert(item.olds[k]);
-                        field.add(QString(), {item.olds[k]}, {item.news[k]}, item.rows);
-                    }
-                }
-                if (field.size() == 0)
-                    continue;
-                field.join();
-                tally_.takeFieldResults(writeToEach(
-                    relations, writer,
-                    [&](const Relation &relation) {
-                        return statements_->valuesTarget(fields_[k], &relation);
-                    },
-                    field));
-            }
-        }
-    }
-
-    // Writes the items to each physical table on its own, so that every row written is known
-    // by the table that holds it; the results, one a table.
-    template <typename Target>
-    QList<WriteResult> writeToEach(const QList<Relation> &relations, ChunkWriter &writer,
-                                   Target target, const WriteRows &items)
-    {
-        QList<WriteResult> results;
-        for (const Relation &relation : relations) {
-            writer.submit(WriteJob{target(relation), std::nullopt, items});
-            WriteResult result = writer.wait();
-            if (result.failure)
-                throwUnlessStopped(*result.failure, ChangeRunStep::Write);
-            results << std::move(result);
-        }
-        return results;
     }
 
     const ConnectionSettings &settings_;

@@ -70,10 +70,8 @@ QString UntrustedOwnersText(const QStringList &owners)
     for (qsizetype i = 1; i < owners.size(); ++i)
         names +=
             (i + 1 == owners.size() ? QStringLiteral(" and ") : QStringLiteral(", ")) + owners[i];
-    return (owners.size() == 1
-                ? QStringLiteral("Caution: you are a superuser, and %1, who is not, owns this "
-                                 "table or its triggers; they run with your rights.")
-                : QStringLiteral("Caution: you are a superuser, and %1, who are not, own this "
-                                 "table or its triggers; they run with your rights."))
-        .arg(names);
+    // Short enough for the window's status line.
+    return QStringLiteral("Caution: %1 (no superuser) %2 this table or its triggers; they run "
+                          "with your superuser rights.")
+        .arg(names, owners.size() == 1 ? QStringLiteral("owns") : QStringLiteral("own"));
 }

@@ -3,6 +3,7 @@
 #include "db/counttexts.h"
 #include "journal/runlock.h"
 #include "journal/undotexts.h"
+#include "run/changeruntexts.h"
 #include "ui/callrepainting.h"
 #include "ui/form2.h"
 #include "ui/guardedhandler.h"
@@ -76,6 +77,9 @@ void UndoCommand::start(const JournalRun &run)
     UndoRun *undo = worker_.adopt(new UndoRun(window_.connectionSettings(), run), this);
     worker_.forward(&UndoRun::progress, this,
                     [this](int percent) { window_.setTaskProgress(percent); });
+    worker_.forward(&UndoRun::cautioned, this, [this](const QStringList &owners) {
+        window_.statusLine().taskNote(UntrustedOwnersText(owners));
+    });
     worker_.forward(&UndoRun::finished, this,
                     [this](const UndoSummary &summary) { undoFinished(summary); });
     window_.statusLine().watchLocks(window_.connectionSettings(), undo->sessions(), run.table);

@@ -536,8 +536,8 @@ void TestCommandLine::superuserIsToldOfAnotherOwnersCode()
                  {"DROP TABLE cli_test.owned", "DROP OWNED BY cli_tenant", "DROP ROLE cli_tenant"}),
              QString());
     QCOMPARE(change.code, 0);
-    QVERIFY2(change.err.contains("Caution: you are a superuser, and cli_tenant, who is not, owns "
-                                 "this table or its triggers"),
+    QVERIFY2(change.err.contains("Caution: cli_tenant (no superuser) owns this table or its "
+                                 "triggers; they run with your superuser rights."),
              qPrintable(change.err));
     QCOMPARE(change.json().value("untrustedOwners").toArray(), QJsonArray{"cli_tenant"});
 }

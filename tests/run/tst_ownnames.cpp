@@ -411,6 +411,7 @@ void TestOwnNames::hostileNamesChangeOnlyTheirRows()
     undo.run();
     QVERIFY2(undone.firstError.isEmpty(), qPrintable(undone.firstError));
     QCOMPARE(undone.rowsRestored, 2);
+    QCOMPARE(undone.untrustedOwners, QStringList{Tenant});
     QCOMPARE(hostileColumn(values), QStringList{"alice|o'neil|refused|-|ALREADY"});
 
     QCOMPARE(hostileColumn(digest), before);
