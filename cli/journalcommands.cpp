@@ -23,6 +23,11 @@ QString DatabaseText(const JournalRun &run)
     return QStringLiteral("%1 on %2:%3").arg(run.database, run.server, run.port);
 }
 
+QString DatabaseText(const ConnectionSettings &values)
+{
+    return QStringLiteral("%1 on %2:%3").arg(values.database, values.server, values.port);
+}
+
 // What became of the run: undone, partly undone, not undone, or worked on now.
 QString StateText(const JournalRun &run)
 {
@@ -193,7 +198,10 @@ int CommandRuns(const CommandContext &context)
                        ExitCode::Done);
     if (shown.isEmpty()) {
         context.out.line(
-            QStringLiteral("The journal holds no runs (%1).").arg(ChangeJournal::Folder()));
+            onlyTarget
+                ? QStringLiteral("The journal holds no runs of %1 (%2).")
+                      .arg(DatabaseText(target), ChangeJournal::Folder())
+                : QStringLiteral("The journal holds no runs (%1).").arg(ChangeJournal::Folder()));
         return ToInt(ExitCode::Done);
     }
     // Tab-separated, for cut and awk: names may hold spaces. A file that cannot be read stands

@@ -7,6 +7,7 @@
 
 #include "cli/commandline.h"
 #include "journal/changejournal.h"
+#include "journal/journalreader.h"
 #include "journal/runlock.h"
 #include "settings/settingsstore.h"
 
@@ -65,6 +66,7 @@ private slots:
     void undoRefusesWhatItCannotTakeBack_data();
     void undoRefusesWhatItCannotTakeBack();
     void noDriverLogWithoutARuntimeFolder();
+    void runsSaysWhatBecameOfEachRun();
     void interruptLeavesEveryRowWhole();
 
 private:
@@ -273,8 +275,10 @@ void TestCommandLine::commandsThatWriteNothing()
     const Outcome outcome = run(arguments, extra);
     QCOMPARE(outcome.code, code);
     QVERIFY2(outcome.err.contains(message), qPrintable(outcome.err));
-    // Only the program's own words: no warning of the driver's.
+    // Only the program's own words: no warning of the driver's, and no counts of a run that
+    // never had any.
     QVERIFY2(!outcome.err.contains("QODBC"), qPrintable(outcome.err));
+    QVERIFY2(!outcome.out.contains(": 0\n"), qPrintable(outcome.out));
     if (code == 0)
         QVERIFY(outcome.out.startsWith(arguments.contains("--version") ? "recasor " : "Usage:"));
     QCOMPARE(peopleText(), before);
@@ -626,6 +630,32 @@ void TestCommandLine::noDriverLogWithoutARuntimeFolder()
             logs << log.fileName();
     }
     QCOMPARE(logs, QStringList());
+}
+
+// runs names the database's runs only when asked with its connection values, and says of a run
+// an undo took back in part how far it came.
+void TestCommandLine::runsSaysWhatBecameOfEachRun()
+{
+    QCOMPARE(run({"change", "cli_test.people", "--field", "name", "--mode", "upper"}).code, 0);
+    const JournalRun last = ChangeJournal::Runs().value(0);
+    {
+        JournalReader reader(last);
+        const std::optional<JournalChunk> chunk = reader.next();
+        QVERIFY(chunk);
+        QVERIFY(reader.markUndone(chunk->seq, 1));
+    }
+    const Outcome all = run({"runs"});
+    QCOMPARE(all.code, 0);
+    QVERIFY2(all.out.contains(QStringLiteral("\tpartly undone (1 of %1 rows)")
+                                  .arg(last.rowsRecorded + last.rowsPending)),
+             qPrintable(all.out));
+    const Outcome same = run({"runs", "--database", TestDatabase::settings().database, "--json"});
+    QCOMPARE(same.code, 0);
+    QCOMPARE(same.json().value("runs").toArray().size(), 1);
+    const Outcome other = run({"runs", "--database", "another_one"});
+    QCOMPARE(other.code, 0);
+    QVERIFY2(other.out.startsWith("The journal holds no runs of another_one on "),
+             qPrintable(other.out));
 }
 
 void TestCommandLine::interruptLeavesEveryRowWhole()
