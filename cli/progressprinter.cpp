@@ -21,8 +21,7 @@ void ProgressPrinter::show(int percent)
             return;
         shown_ = percent;
         const int filled = percent * BarWidth / 100;
-        // Cleared to the line's end, where a longer wait line may have stood.
-        write(QStringLiteral("\r[%1%2] %3%\x1b[K")
+        write(QStringLiteral("\r[%1%2] %3%")
                   .arg(QString(filled, u'#'), QString(BarWidth - filled, u' '))
                   .arg(percent, 3));
         barOpen_ = true;
@@ -42,30 +41,21 @@ void ProgressPrinter::say(const QString &line)
 
 void ProgressPrinter::waiting(qint64 waitedMs, const QString &line)
 {
+    // A line of its own, also on a terminal, where a line wider than the terminal could not be
+    // redrawn in place.
     if (waitedMs < WaitShownAfterMs)
         return;
-    if (terminal_) {
-        // In the bar's place, the rest of the bar cleared; the bar comes back with the next
-        // progress.
-        write(QStringLiteral("\r") + line + QStringLiteral("\x1b[K"));
-        barOpen_ = true;
-        shown_ = -1;
-        waitShownMs_ = waitedMs;
-        return;
-    }
     if (waitShownMs_ >= 0 && waitedMs >= waitShownMs_ && waitedMs - waitShownMs_ < WaitRepeatMs)
         return;
     waitShownMs_ = waitedMs;
-    write(line + u'\n');
+    say(line);
+    if (terminal_)
+        shown_ = -1; // the bar is drawn again with the next progress
 }
 
 void ProgressPrinter::waitEnded()
 {
     waitShownMs_ = -1;
-    if (terminal_ && barOpen_) {
-        write(QStringLiteral("\r\x1b[K"));
-        barOpen_ = false;
-    }
 }
 
 void ProgressPrinter::end()

@@ -14,8 +14,8 @@ public:
     // A line of its own between the bar's redraws ("Stopping…").
     void say(const QString &line);
     // A statement of the job has waited so long for another client's lock, and the line says
-    // whose. Shown from two seconds on: redrawn in the bar's place on a terminal, and otherwise
-    // as a line when the wait is first shown and every further ten seconds.
+    // whose. Shown from two seconds on, as a line when the wait is first shown and every further
+    // ten seconds.
     void waiting(qint64 waitedMs, const QString &line);
     // The wait shown has ended.
     void waitEnded();

@@ -12,6 +12,7 @@
 
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 #include <thread>
@@ -46,11 +47,13 @@ private:
 
     QSqlDatabase db_;
     QList<int> progress_; // the last preview's progress, as reported
+    QTemporaryDir data_;  // the journal's folder of the runs compared with the previews
 };
 
 void TestChangePreview::initTestCase()
 {
     REQUIRE_TEST_DATABASE();
+    qputenv("XDG_DATA_HOME", data_.path().toUtf8());
     db_ = TestDatabase::open();
     QVERIFY(db_.isOpen());
     exec({"DROP SCHEMA IF EXISTS pv CASCADE", "CREATE SCHEMA pv"});
