@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -12,7 +13,8 @@ int stdoutFailure = 0;
 
 void Write(std::FILE *stream, const QString &text)
 {
-    const QByteArray bytes = text.toUtf8();
+    const QByteArray bytes =
+        (::isatty(::fileno(stream)) ? Output::ForTerminal(text) : text).toUtf8();
     const bool written =
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) == size_t(bytes.size()) &&
         std::fflush(stream) == 0;
@@ -61,4 +63,15 @@ int Output::Checked(int code)
         return code;
     std::fprintf(stderr, "recasor: write error: %s\n", std::strerror(stdoutFailure));
     return ToInt(ExitCode::Failed);
+}
+
+QString Output::ForTerminal(const QString &text)
+{
+    QString shown = text;
+    for (QChar &c : shown) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != u'\n' && u != u'\t') || (u >= 0x7f && u <= 0x9f))
+            c = u'?';
+    }
+    return shown;
 }

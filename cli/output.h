@@ -26,6 +26,12 @@ public:
 
     // Text for stdout outside a command's result (the help, the version).
     static void Print(const QString &text);
+
+    // Text as a terminal is to show it: a name or value of the database may hold control
+    // characters that a terminal would obey (move the cursor, retitle the window, ...), which
+    // show as "?", as ls shows them; line breaks and tabs stay. Text for a pipe or a file is
+    // left whole, for the program that reads it.
+    static QString ForTerminal(const QString &text);
     // The command's exit code, or Failed when stdout could not be written (a full disk, a
     // closed pipe): the result did not reach its reader, which stderr then says, as coreutils do.
     static int Checked(int code);

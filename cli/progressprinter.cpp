@@ -1,5 +1,7 @@
 #include "cli/progressprinter.h"
 
+#include "cli/output.h"
+
 #include <cstdio>
 #include <unistd.h>
 
@@ -36,7 +38,8 @@ void ProgressPrinter::show(int percent)
 void ProgressPrinter::say(const QString &line)
 {
     end();
-    write(line + u'\n');
+    // A line may name the database's things.
+    write((terminal_ ? Output::ForTerminal(line) : line) + u'\n');
 }
 
 void ProgressPrinter::waiting(qint64 waitedMs, const QString &line)

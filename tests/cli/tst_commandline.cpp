@@ -6,6 +6,7 @@
 #include "testdatabase.h"
 
 #include "cli/commandline.h"
+#include "cli/output.h"
 #include "journal/changejournal.h"
 #include "journal/journalreader.h"
 #include "journal/runlock.h"
@@ -53,6 +54,7 @@ private slots:
     void init();
     void tableNames_data();
     void tableNames();
+    void terminalShowsNoControlCharacters();
     void commandsThatWriteNothing_data();
     void commandsThatWriteNothing();
     void passwordSources_data();
@@ -193,6 +195,14 @@ void TestCommandLine::tableNames()
     QCOMPARE(table->name, name);
     // What the table list shows reads back as the same table.
     QCOMPARE(CommandLine::ParseTableName(table->displayName()), table);
+}
+
+// A table's name may hold what a terminal obeys: on a terminal it shows as "?".
+void TestCommandLine::terminalShowsNoControlCharacters()
+{
+    QCOMPARE(Output::ForTerminal(QStringLiteral("a\x1b]0;title\x07"
+                                                "b\r\n\tc\u0085\u009b2J d\u00e9")),
+             QStringLiteral("a?]0;title?b?\n\tc??2J d\u00e9"));
 }
 
 void TestCommandLine::commandsThatWriteNothing_data()
