@@ -9,7 +9,7 @@
 // indexed column, converts every value to capitals, once each way; five rounds, medians and the
 // range of the ratio.
 #include "db/dbsession.h"
-#include "db/workerthread.h"
+#include "jobs/workerthread.h"
 #include "repeat.h"
 #include "run/changerun.h"
 #include "serverenvironment.h"

@@ -8,7 +8,8 @@
 #include "cli/interruptwatch.h"
 #include "cli/progressprinter.h"
 #include "db/lockwaitwatcher.h"
-#include "db/workerthread.h"
+#include "jobs/jobtexts.h"
+#include "jobs/workerthread.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

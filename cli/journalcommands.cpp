@@ -5,7 +5,7 @@
 #include "cli/connectionvalues.h"
 #include "cli/jobdriver.h"
 #include "cli/targetcheck.h"
-#include "db/counttexts.h"
+#include "jobs/jobtexts.h"
 #include "journal/changejournal.h"
 #include "journal/undorun.h"
 #include "journal/undotexts.h"

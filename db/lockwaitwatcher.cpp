@@ -1,7 +1,6 @@
 #include "db/lockwaitwatcher.h"
 
 #include "db/cancelgroup.h"
-#include "db/counttexts.h"
 #include "db/dbsession.h"
 
 #include <QElapsedTimer>
@@ -169,24 +168,4 @@ void LockWaitWatcher::watchWork(const Work &work)
             emit waitEnded(work.token);
         pause(work.token, -1);
     }
-}
-
-QString LockWaitText(const LockWait &wait, const TableRef &taskTable, const QString &howToStop)
-{
-    const TableRef &table = wait.table.name.isEmpty() ? taskTable : wait.table;
-    const qint64 s = wait.waitedMs / 1000;
-    const QString waited = s < 60 ? QStringLiteral("%1 s").arg(s) : ElapsedText(wait.waitedMs);
-    QString holder;
-    if (wait.holderPid == 0) {
-        holder = QStringLiteral("a prepared transaction");
-    } else {
-        holder = QStringLiteral("session %1 (user %2").arg(wait.holderPid).arg(wait.holderUser);
-        if (!wait.holderApplication.isEmpty())
-            holder += QStringLiteral(", application \"%1\"").arg(wait.holderApplication);
-        holder += u')';
-    }
-    const QString on =
-        table.name.isEmpty() ? QString() : QStringLiteral(" on ") + table.displayName();
-    return QStringLiteral("Waiting %1 for a lock%2 held by %3; %4.")
-        .arg(waited, on, holder, howToStop);
 }

@@ -33,11 +33,6 @@ struct LockWait {
 };
 Q_DECLARE_METATYPE(LockWait)
 
-// The wait of a statement of a task on that table (the lock's own table when the server names
-// it), and how the task is stopped: "Waiting 9 s for a lock on t held by session 22718 (user
-// alice, application "psql"); Stop (Esc) ends it."
-QString LockWaitText(const LockWait &wait, const TableRef &taskTable, const QString &howToStop);
-
 class LockWaitWatcher : public QObject
 {
     Q_OBJECT

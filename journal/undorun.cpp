@@ -15,7 +15,7 @@
 
 #include "db/databaseidentity.h"
 #include "db/dbsession.h"
-#include "db/progressreport.h"
+#include "jobs/progressreport.h"
 #include "db/sessionworker.h"
 #include "db/sqlquote.h"
 #include "db/tableplan.h"

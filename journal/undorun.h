@@ -13,7 +13,7 @@
 #pragma once
 
 #include "db/connectionsettings.h"
-#include "db/job.h"
+#include "jobs/job.h"
 #include "journal/changejournal.h"
 
 #include <QMetaType>

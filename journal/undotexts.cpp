@@ -1,6 +1,6 @@
 #include "journal/undotexts.h"
 
-#include "db/counttexts.h"
+#include "jobs/jobtexts.h"
 #include "journal/undorun.h"
 
 QString UndoClosingText(const UndoSummary &summary, const QString &undo)

@@ -25,7 +25,7 @@
 #include "db/cancelgroup.h"
 #include "db/chunksizing.h"
 #include "db/dbsession.h"
-#include "db/progressreport.h"
+#include "jobs/progressreport.h"
 #include "db/sqlquote.h"
 #include "db/tableplan.h"
 #include "preview/previewsql.h"

@@ -8,11 +8,11 @@
 #pragma once
 
 #include "casing/caserules.h"
-#include "db/casechange.h"
+#include "jobs/casechange.h"
 #include "db/connectionsettings.h"
 #include "db/fieldkinds.h"
 #include "db/fieldpreview.h"
-#include "db/job.h"
+#include "jobs/job.h"
 #include "db/tableref.h"
 
 #include <QList>

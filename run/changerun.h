@@ -7,10 +7,10 @@
 #pragma once
 
 #include "casing/caserules.h"
-#include "db/casechange.h"
+#include "jobs/casechange.h"
 #include "db/connectionsettings.h"
 #include "db/fieldkinds.h"
-#include "db/job.h"
+#include "jobs/job.h"
 #include "db/tableref.h"
 
 #include <QObject>

@@ -1,6 +1,6 @@
 #include "run/changeruntexts.h"
 
-#include "db/counttexts.h"
+#include "jobs/jobtexts.h"
 #include "run/changerun.h"
 
 #include <algorithm>

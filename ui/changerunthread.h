@@ -3,7 +3,7 @@
 // back to the window's thread as signals.
 #pragma once
 
-#include "db/workerthread.h"
+#include "jobs/workerthread.h"
 #include "run/changerun.h"
 
 #include <QObject>

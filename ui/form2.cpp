@@ -3,7 +3,7 @@
 
 #include "db/catalogue.h"
 #include "db/fieldpreview.h"
-#include "db/storedcasechange.h"
+#include "jobs/storedcasechange.h"
 #include "run/changeruntexts.h"
 #include "ui/callrepainting.h"
 #include "ui/changerunreport.h"

@@ -3,7 +3,7 @@
 // on a thread of its own while the window stays responsive.
 #pragma once
 
-#include "db/casechange.h"
+#include "jobs/casechange.h"
 #include "db/connectionsettings.h"
 #include "db/tableref.h"
 #include "run/changerun.h"

@@ -3,7 +3,7 @@
 // the thread is seen to.
 #pragma once
 
-#include "db/workerthread.h"
+#include "jobs/workerthread.h"
 #include "ui/menucommand.h"
 
 template <typename JobType>

@@ -1,6 +1,6 @@
 #include "ui/previewchangesdialog.h"
 
-#include "db/counttexts.h"
+#include "jobs/jobtexts.h"
 #include "db/fieldpreview.h"
 #include "ui/windowhelpers.h"
 

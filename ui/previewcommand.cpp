@@ -1,6 +1,6 @@
 #include "ui/previewcommand.h"
 
-#include "db/storedcasechange.h"
+#include "jobs/storedcasechange.h"
 #include "ui/form2.h"
 #include "ui/guardedhandler.h"
 #include "ui/messages.h"

@@ -1,6 +1,6 @@
 #include "ui/statustexts.h"
 
-#include "db/counttexts.h"
+#include "jobs/jobtexts.h"
 #include "db/lockwaitwatcher.h"
 #include "journal/undorun.h"
 #include "preview/changepreview.h"

@@ -1,6 +1,6 @@
 #include "ui/undocommand.h"
 
-#include "db/counttexts.h"
+#include "jobs/jobtexts.h"
 #include "journal/runlock.h"
 #include "journal/undotexts.h"
 #include "run/changeruntexts.h"

@@ -8,7 +8,7 @@
 
 #include "app/windowflow.h"
 #include "db/catalogue.h"
-#include "db/counttexts.h"
+#include "jobs/jobtexts.h"
 #include "db/dbsession.h"
 #include "settings/settingsstore.h"
 #include "ui/form1.h"

@@ -1,4 +1,4 @@
-#include "db/storedcasechange.h"
+#include "jobs/storedcasechange.h"
 
 #include "settings/settingsstore.h"
 

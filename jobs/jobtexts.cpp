@@ -1,0 +1,42 @@
+#include "jobs/jobtexts.h"
+
+#include "db/lockwaitwatcher.h"
+
+#include <QLocale>
+
+QString GroupedCount(qint64 n)
+{
+    return QLocale(QLocale::English).toString(n);
+}
+
+QString ElapsedText(qint64 ms)
+{
+    if (ms < 10000)
+        return QString::number(ms / 1000.0, 'f', 1) + QStringLiteral(" s");
+    const qint64 s = ms / 1000;
+    if (s < 60)
+        return QStringLiteral("%1 s").arg(s);
+    if (s < 3600)
+        return QStringLiteral("%1 min %2 s").arg(s / 60).arg(s % 60);
+    return QStringLiteral("%1 h %2 min").arg(s / 3600).arg(s % 3600 / 60);
+}
+
+QString LockWaitText(const LockWait &wait, const TableRef &taskTable, const QString &howToStop)
+{
+    const TableRef &table = wait.table.name.isEmpty() ? taskTable : wait.table;
+    const qint64 s = wait.waitedMs / 1000;
+    const QString waited = s < 60 ? QStringLiteral("%1 s").arg(s) : ElapsedText(wait.waitedMs);
+    QString holder;
+    if (wait.holderPid == 0) {
+        holder = QStringLiteral("a prepared transaction");
+    } else {
+        holder = QStringLiteral("session %1 (user %2").arg(wait.holderPid).arg(wait.holderUser);
+        if (!wait.holderApplication.isEmpty())
+            holder += QStringLiteral(", application \"%1\"").arg(wait.holderApplication);
+        holder += u')';
+    }
+    const QString on =
+        table.name.isEmpty() ? QString() : QStringLiteral(" on ") + table.displayName();
+    return QStringLiteral("Waiting %1 for a lock%2 held by %3; %4.")
+        .arg(waited, on, holder, howToStop);
+}

@@ -1,0 +1,20 @@
+// The texts of every job's driver, in the windows and on the command line alike: counts and
+// durations as the user reads them in every message, line and list, with the group separator
+// ("1,000,000") whatever the desktop's language, like the rest of the program's texts; and the
+// wait of a job's statement on another client's lock.
+#pragma once
+
+#include <QString>
+
+struct LockWait;
+struct TableRef;
+
+QString GroupedCount(qint64 n);
+
+// A task's duration: "0.4 s", "9.1 s", "42 s", "3 min 5 s", "2 h 4 min".
+QString ElapsedText(qint64 ms);
+
+// The wait of a statement of a task on that table (the lock's own table when the server names
+// it), and how the task is stopped: "Waiting 9 s for a lock on t held by session 22718 (user
+// alice, application "psql"); Stop (Esc) ends it."
+QString LockWaitText(const LockWait &wait, const TableRef &taskTable, const QString &howToStop);
