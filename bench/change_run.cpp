@@ -265,9 +265,10 @@ int main(int argc, char *argv[])
             QStringList fields;
             for (int k = 0; k < scenario.fields; ++k)
                 fields << QLatin1String(FieldNames[k]);
-            ChangePreview preview(settings, engineTable, fields, scenario.mode, nullptr,
-                                  scenario.exceptionWords ? ExceptionWords() : QStringList(),
-                                  scenario.nameRules);
+            ChangePreview preview(
+                settings, CaseChange{engineTable, fields, scenario.mode,
+                                     scenario.exceptionWords ? ExceptionWords() : QStringList(),
+                                     scenario.nameRules});
             PreviewResult previewed;
             QObject::connect(&preview, &ChangePreview::finished,
                              [&](const PreviewResult &r) { previewed = r; });
@@ -282,9 +283,10 @@ int main(int argc, char *argv[])
 
             session.execute(QStringLiteral("CHECKPOINT"));
             ResetPeakMemory();
-            ChangeRun run(settings, engineTable, fields, scenario.mode, nullptr,
-                          scenario.exceptionWords ? ExceptionWords() : QStringList(),
-                          scenario.nameRules);
+            ChangeRun run(settings,
+                          CaseChange{engineTable, fields, scenario.mode,
+                                     scenario.exceptionWords ? ExceptionWords() : QStringList(),
+                                     scenario.nameRules});
             QObject::connect(&run, &ChangeRun::finished,
                              [&](const ChangeRunSummary &s) { sample.summary = s; });
             clock.restart();

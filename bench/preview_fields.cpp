@@ -90,8 +90,9 @@ int main(int argc, char *argv[])
                 const double serverSeconds = clock.nsecsElapsed() / 1e9;
 
                 ResetPeakMemory();
-                ChangePreview run(settings, {QStringLiteral("public"), Table}, fields,
-                                  CaseMode::Upper);
+                ChangePreview run(
+                    settings,
+                    CaseChange{{QStringLiteral("public"), Table}, fields, CaseMode::Upper});
                 QObject::connect(&run, &ChangePreview::finished,
                                  [&](const PreviewResult &r) { last = r; });
                 clock.restart();

@@ -64,8 +64,8 @@ int main(int argc, char *argv[])
         if (!makeTable(rows))
             return 1;
         ResetPeakMemory();
-        ChangeRun change(TestDatabase::settings(), TableRef{"bench", "people"}, {"name"},
-                         CaseMode::Upper);
+        ChangeRun change(TestDatabase::settings(),
+                         CaseChange{TableRef{"bench", "people"}, {"name"}, CaseMode::Upper});
         ChangeRunSummary summary;
         QObject::connect(&change, &ChangeRun::finished,
                          [&](const ChangeRunSummary &s) { summary = s; });

@@ -13,6 +13,6 @@ struct CaseChange {
     TableRef table;
     QStringList fields;
     std::optional<CaseMode> mode;
-    QStringList exceptionWords;
+    QStringList exceptionWords = {};
     bool nameRules = false;
 };

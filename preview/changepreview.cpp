@@ -495,13 +495,6 @@ qint64 PreviewResult::valuesChanging() const
     return total;
 }
 
-ChangePreview::ChangePreview(const ConnectionSettings &settings, const TableRef &table,
-                             const QStringList &fields, std::optional<CaseMode> mode,
-                             QObject *parent, const QStringList &exceptionWords, bool nameRules)
-    : ChangePreview(settings, CaseChange{table, fields, mode, exceptionWords, nameRules}, parent)
-{
-}
-
 ChangePreview::ChangePreview(const ConnectionSettings &settings, const CaseChange &change,
                              QObject *parent)
     : Job(settings, parent), change_(change)

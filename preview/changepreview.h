@@ -8,12 +8,12 @@
 #pragma once
 
 #include "casing/caserules.h"
-#include "jobs/casechange.h"
 #include "db/connectionsettings.h"
 #include "db/fieldkinds.h"
 #include "db/fieldpreview.h"
-#include "jobs/job.h"
 #include "db/tableref.h"
+#include "jobs/casechange.h"
+#include "jobs/job.h"
 
 #include <QList>
 #include <QMetaType>
@@ -65,9 +65,6 @@ class ChangePreview : public Job
 public:
     // The word exceptions apply after Proper and Sentence, the name rules after Proper, as in a
     // run.
-    ChangePreview(const ConnectionSettings &settings, const TableRef &table,
-                  const QStringList &fields, std::optional<CaseMode> mode,
-                  QObject *parent = nullptr, const QStringList &exceptionWords = {}, bool nameRules = false);
     ChangePreview(const ConnectionSettings &settings, const CaseChange &change,
                   QObject *parent = nullptr);
 

@@ -406,13 +406,6 @@ private:
 
 } // namespace
 
-ChangeRun::ChangeRun(const ConnectionSettings &settings, const TableRef &table,
-                     const QStringList &fields, std::optional<CaseMode> mode, QObject *parent,
-                     const QStringList &exceptionWords, bool nameRules)
-    : ChangeRun(settings, CaseChange{table, fields, mode, exceptionWords, nameRules}, parent)
-{
-}
-
 ChangeRun::ChangeRun(const ConnectionSettings &settings, const CaseChange &change, QObject *parent)
     : Job(settings, parent), change_(change)
 {

@@ -7,11 +7,11 @@
 #pragma once
 
 #include "casing/caserules.h"
-#include "jobs/casechange.h"
 #include "db/connectionsettings.h"
 #include "db/fieldkinds.h"
-#include "jobs/job.h"
 #include "db/tableref.h"
+#include "jobs/casechange.h"
+#include "jobs/job.h"
 
 #include <QObject>
 #include <QStringList>
@@ -79,17 +79,10 @@ class ChangeRun : public Job
 public:
     // The word exceptions apply after Proper and Sentence, the name rules after Proper and
     // before the words (see casing/wordexceptions.h).
-    ChangeRun(const ConnectionSettings &settings, const TableRef &table, const QStringList &fields,
-              std::optional<CaseMode> mode, QObject *parent = nullptr,
-              const QStringList &exceptionWords = {}, bool nameRules = false);
     ChangeRun(const ConnectionSettings &settings, const CaseChange &change,
               QObject *parent = nullptr);
 
     void run() override;
-
-    // The word exceptions the run uses, as given.
-    const QStringList &exceptionWords() const { return change_.exceptionWords; }
-    bool nameRules() const { return change_.nameRules; }
 
     // For tests: called in the run's thread after a chunk has been read and before it is
     // written.

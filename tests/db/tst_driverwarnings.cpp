@@ -184,7 +184,8 @@ void TestDriverWarnings::runAndUndoSayNothingOfRefusedValues()
           "RAISE EXCEPTION 'not allowed' USING ERRCODE = 'insufficient_privilege'; END$$",
           "CREATE TRIGGER refuse BEFORE UPDATE ON hw.names FOR EACH ROW "
           "EXECUTE FUNCTION hw.refuse()"});
-    ChangeRun failing(TestDatabase::settings(), {"hw", "names"}, {"v"}, CaseMode::Lower);
+    ChangeRun failing(TestDatabase::settings(),
+                      CaseChange{{"hw", "names"}, {"v"}, CaseMode::Lower});
     ChangeRunSummary failed;
     connect(&failing, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) { failed = s; });
     failing.run();

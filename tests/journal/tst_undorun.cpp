@@ -361,7 +361,7 @@ void TestUndoRun::undoWaitsForTheRunItTakesBack()
 {
     exec({"CREATE TABLE ur.going (n int PRIMARY KEY, v text)",
           "INSERT INTO ur.going SELECT i, 'row ' || i FROM generate_series(1, 100000) i"});
-    ChangeRun run(TestDatabase::settings(), {"ur", "going"}, {"v"}, CaseMode::Upper);
+    ChangeRun run(TestDatabase::settings(), CaseChange{{"ur", "going"}, {"v"}, CaseMode::Upper});
     std::optional<JournalRun> going;
     UndoSummary early;
     run.setRecordedHook([&] {
@@ -399,7 +399,7 @@ void TestUndoRun::chunkCutOffAtItsCommitIsSettled()
 {
     exec({"CREATE TABLE ur.cut (n int PRIMARY KEY, v text)",
           "INSERT INTO ur.cut SELECT i, 'row ' || i FROM generate_series(1, 200000) i"});
-    ChangeRun run(TestDatabase::settings(), {"ur", "cut"}, {"v"}, CaseMode::Upper);
+    ChangeRun run(TestDatabase::settings(), CaseChange{{"ur", "cut"}, {"v"}, CaseMode::Upper});
     int recorded = 0;
     QString hookError;
     run.setRecordedHook([&] {

@@ -76,7 +76,7 @@ PreviewResult TestChangePreview::previewOn(const TableRef &table, const QStringL
                                            const ConnectionSettings &settings,
                                            const QStringList &words, bool nameRules)
 {
-    ChangePreview preview(settings, table, fields, mode, nullptr, words, nameRules);
+    ChangePreview preview(settings, CaseChange{table, fields, mode, words, nameRules});
     PreviewResult result;
     bool finished = false;
     connect(&preview, &ChangePreview::finished, this, [&](const PreviewResult &r) {
@@ -264,8 +264,8 @@ void TestChangePreview::countsEqualWhatTheRunChanges()
 
     exec({"CREATE TEMP TABLE before_run AS SELECT id, a, b::text AS b FROM pv.people"});
     QCOMPARE(preview.nameRules, nameRules && CaseMode(mode) == CaseMode::Proper);
-    ChangeRun run(settings, {"pv", "people"}, {"a", "b"}, CaseMode(mode), nullptr, words,
-                  nameRules);
+    ChangeRun run(settings,
+                  CaseChange{{"pv", "people"}, {"a", "b"}, CaseMode(mode), words, nameRules});
     ChangeRunSummary summary;
     connect(&run, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) { summary = s; });
     run.run();
@@ -496,7 +496,8 @@ void TestChangePreview::stopCancelsABlockedRead()
     QVERIFY(
         TestDatabase::exec(locker, {"LOCK TABLE pv.locked IN ACCESS EXCLUSIVE MODE"}).isEmpty());
 
-    ChangePreview preview(TestDatabase::settings(), {"pv", "locked"}, {"v"}, CaseMode::Upper);
+    ChangePreview preview(TestDatabase::settings(),
+                          CaseChange{{"pv", "locked"}, {"v"}, CaseMode::Upper});
     PreviewResult result;
     std::atomic<bool> finished = false;
     connect(

@@ -82,7 +82,7 @@ ChangeRunSummary TestChangeRun::runOn(const TableRef &table, const QStringList &
                                       const ConnectionSettings &settings,
                                       const QStringList &exceptionWords, bool nameRules)
 {
-    ChangeRun run(settings, table, fields, mode, nullptr, exceptionWords, nameRules);
+    ChangeRun run(settings, CaseChange{table, fields, mode, exceptionWords, nameRules});
     ChangeRunSummary summary;
     bool finished = false;
     connect(&run, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) {
@@ -101,7 +101,7 @@ ChangeRunSummary TestChangeRun::runWithOtherClient(const TableRef &table,
                                                    const QStringList &statements,
                                                    QString *otherError, const QStringList &fields)
 {
-    ChangeRun run(TestDatabase::settings(), table, fields, CaseMode::Upper);
+    ChangeRun run(TestDatabase::settings(), CaseChange{table, fields, CaseMode::Upper});
     bool done = false;
     run.setChunkReadHook([&] {
         if (done)
@@ -631,7 +631,8 @@ void TestChangeRun::concurrentChangeOnAnotherServer()
     REQUIRE_REMOTE_DATABASE();
     const QString failure = ShardedTable::make(TestDatabase::settings(), "cr", "far_race", 5, 40);
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
-    ChangeRun run(TestDatabase::settings(), TableRef{"cr", "far_race"}, {"name"}, CaseMode::Upper);
+    ChangeRun run(TestDatabase::settings(),
+                  CaseChange{TableRef{"cr", "far_race"}, {"name"}, CaseMode::Upper});
     int chunks = 0;
     QString otherError;
     run.setChunkReadHook([&] {
@@ -713,7 +714,7 @@ void TestChangeRun::busyTableEveryRowConverted()
     std::atomic<int> counterUpdates{0};
     QString otherError;
     std::thread counter, locker;
-    ChangeRun run(TestDatabase::settings(), {"cr", "busy"}, {"name"}, CaseMode::Upper);
+    ChangeRun run(TestDatabase::settings(), CaseChange{{"cr", "busy"}, {"name"}, CaseMode::Upper});
     bool started = false;
     run.setChunkReadHook([&] {
         if (started)
@@ -790,7 +791,7 @@ void TestChangeRun::stopBehindARowLock()
     QVERIFY(TestDatabase::exec(holder, {"SET idle_in_transaction_session_timeout = '30s'", "BEGIN",
                                         "SELECT * FROM cr.locked WHERE id = 2 FOR UPDATE"})
                 .isEmpty());
-    ChangeRun run(TestDatabase::settings(), {"cr", "locked"}, {"v"}, CaseMode::Upper);
+    ChangeRun run(TestDatabase::settings(), CaseChange{{"cr", "locked"}, {"v"}, CaseMode::Upper});
     std::thread stopper([&] {
         QThread::msleep(1000);
         run.requestStop();
@@ -817,7 +818,7 @@ void TestChangeRun::stopLeavesEveryRowWhole()
 {
     exec({"CREATE TABLE cr.big (id int, v text)", "INSERT INTO cr.big SELECT i, 'some text of row "
                                                   "' || i FROM generate_series(1, 200000) i"});
-    ChangeRun run(TestDatabase::settings(), {"cr", "big"}, {"v"}, CaseMode::Upper);
+    ChangeRun run(TestDatabase::settings(), CaseChange{{"cr", "big"}, {"v"}, CaseMode::Upper});
     ChangeRunSummary summary;
     QList<int> progress;
     connect(&run, &ChangeRun::progress, this, [&](int p) {
@@ -844,7 +845,8 @@ void TestChangeRun::stopLeavesEveryRowWhole()
     // commits: it still commits, so the journal holds exactly the rows written.
     exec({"CREATE TABLE cr.recorded (id int PRIMARY KEY, v text)",
           "INSERT INTO cr.recorded SELECT i, 'row ' || i FROM generate_series(1, 50000) i"});
-    ChangeRun stopped(TestDatabase::settings(), {"cr", "recorded"}, {"v"}, CaseMode::Upper);
+    ChangeRun stopped(TestDatabase::settings(),
+                      CaseChange{{"cr", "recorded"}, {"v"}, CaseMode::Upper});
     std::atomic<bool> once{false};
     stopped.setRecordedHook([&] {
         if (!once.exchange(true))
@@ -868,7 +870,8 @@ void TestChangeRun::stopLeavesEveryRowWhole()
     const QString failure =
         ShardedTable::make(TestDatabase::settings(), "cr", "far_stop", 30, 40000, "'row ' || i");
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
-    ChangeRun far(TestDatabase::settings(), {"cr", "far_stop"}, {"name"}, CaseMode::Upper);
+    ChangeRun far(TestDatabase::settings(),
+                  CaseChange{{"cr", "far_stop"}, {"name"}, CaseMode::Upper});
     std::atomic<int> records{0};
     far.setRecordedHook([&] {
         if (++records == 2)
@@ -929,7 +932,8 @@ void TestChangeRun::failuresOfTheWholeRun()
 
         // The run's file goes before the first write: the run stops and says why, rather than
         // write rows that no journal holds.
-        ChangeRun run(TestDatabase::settings(), {"cr", "nojournal"}, {"v"}, CaseMode::Upper);
+        ChangeRun run(TestDatabase::settings(),
+                      CaseChange{{"cr", "nojournal"}, {"v"}, CaseMode::Upper});
         run.setChunkReadHook([] {
             for (const QFileInfo &file : QDir(ChangeJournal::Folder()).entryInfoList(QDir::Files))
                 QFile::remove(file.filePath());

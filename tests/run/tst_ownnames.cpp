@@ -220,7 +220,7 @@ void TestOwnNames::userNamesMeetNoneOfTheProgramsOwn()
             QVERIFY2(PreviewField(settings, ref, field).contains("smith"), qPrintable(field));
 
         PreviewResult preview;
-        ChangePreview previewer(settings, ref, fields, CaseMode::Upper);
+        ChangePreview previewer(settings, CaseChange{ref, fields, CaseMode::Upper});
         connect(&previewer, &ChangePreview::finished, this,
                 [&](const PreviewResult &r) { preview = r; });
         previewer.run();
@@ -232,7 +232,7 @@ void TestOwnNames::userNamesMeetNoneOfTheProgramsOwn()
         }
 
         ChangeRunSummary summary;
-        ChangeRun run(settings, ref, fields, CaseMode::Upper);
+        ChangeRun run(settings, CaseChange{ref, fields, CaseMode::Upper});
         connect(&run, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) { summary = s; });
         run.run();
         QVERIFY2(!summary.endedEarly, qPrintable(summary.firstError));
@@ -386,7 +386,7 @@ void TestOwnNames::hostileNamesChangeOnlyTheirRows()
 
     QVERIFY(PreviewField(superuser, ref, field).contains("o'neil"));
     PreviewResult preview;
-    ChangePreview previewer(superuser, ref, {field}, CaseMode::Upper);
+    ChangePreview previewer(superuser, CaseChange{ref, {field}, CaseMode::Upper});
     connect(&previewer, &ChangePreview::finished, this,
             [&](const PreviewResult &r) { preview = r; });
     previewer.run();
@@ -394,7 +394,7 @@ void TestOwnNames::hostileNamesChangeOnlyTheirRows()
     QCOMPARE(preview.counted.value(0).rowsChanging, 3);
 
     ChangeRunSummary summary;
-    ChangeRun run(superuser, ref, {field}, CaseMode::Upper);
+    ChangeRun run(superuser, CaseChange{ref, {field}, CaseMode::Upper});
     connect(&run, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) { summary = s; });
     run.run();
     QVERIFY2(!summary.endedEarly, qPrintable(summary.firstError));

@@ -18,7 +18,7 @@ namespace JournalledRun {
 inline JournalRun Make(const ConnectionSettings &settings, const TableRef &table,
                        const QStringList &fields, CaseMode mode)
 {
-    ChangeRun run(settings, table, fields, mode);
+    ChangeRun run(settings, CaseChange{table, fields, mode});
     ChangeRunSummary summary;
     QObject::connect(&run, &ChangeRun::finished, [&](const ChangeRunSummary &s) { summary = s; });
     run.run();
