@@ -11,6 +11,7 @@
 #include "journal/undorun.h"
 #include "journalledrun.h"
 #include "run/changerun.h"
+#include "sqlfixture.h"
 #include "testdatabase.h"
 
 #include <QTemporaryDir>
@@ -48,7 +49,7 @@ QStringList driverWarnings()
 
 } // namespace
 
-class TestDriverWarnings : public QObject
+class TestDriverWarnings : public QObject, protected SqlFixture
 {
     Q_OBJECT
 
@@ -62,8 +63,6 @@ private slots:
     void runAndUndoSayNothingOfRefusedValues();
 
 private:
-    void exec(const QStringList &statements);
-
     QTemporaryDir data_; // the journal's folder
 };
 
@@ -80,12 +79,6 @@ void TestDriverWarnings::cleanupTestCase()
 {
     exec({"DROP SCHEMA IF EXISTS hw CASCADE"});
     qInstallMessageHandler(terminal);
-}
-
-void TestDriverWarnings::exec(const QStringList &statements)
-{
-    const QString error = TestDatabase::exec(statements);
-    QVERIFY2(error.isEmpty(), qPrintable(error));
 }
 
 void TestDriverWarnings::otherMessagesGoOn()

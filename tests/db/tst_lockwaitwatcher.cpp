@@ -3,6 +3,7 @@
 // the task's sessions on another of its own is not reported.
 #include "db/cancelgroup.h"
 #include "db/lockwaitwatcher.h"
+#include "sqlfixture.h"
 #include "testdatabase.h"
 
 #include <QTest>
@@ -69,7 +70,7 @@ private:
 
 } // namespace
 
-class TestLockWaitWatcher : public QObject
+class TestLockWaitWatcher : public QObject, protected SqlFixture
 {
     Q_OBJECT
 
@@ -77,15 +78,6 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void waitOnAnotherClientUntilItEnds();
-
-private:
-    void exec(QSqlDatabase &db, const QStringList &statements)
-    {
-        const QString error = TestDatabase::exec(db, statements);
-        QVERIFY2(error.isEmpty(), qPrintable(error));
-    }
-
-    QSqlDatabase db_;
 };
 
 void TestLockWaitWatcher::initTestCase()

@@ -8,6 +8,7 @@
 #include "journalledrun.h"
 #include "scratchdatabase.h"
 #include "shardedtable.h"
+#include "sqlfixture.h"
 #include "testdatabase.h"
 #include <QElapsedTimer>
 #include <QThread>
@@ -16,7 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-class TestUndoRun : public QObject
+class TestUndoRun : public QObject, protected SqlFixture
 {
     Q_OBJECT
 
@@ -43,11 +44,8 @@ private slots:
 private:
     UndoSummary undo(const JournalRun &run, bool stopAtFirstProgress = false,
                      const ConnectionSettings &settings = TestDatabase::settings());
-    QStringList column(const QString &sql);
-    void exec(const QStringList &statements);
 
     QTemporaryDir data_;
-    QSqlDatabase db_;
 };
 
 void TestUndoRun::initTestCase()
@@ -84,19 +82,8 @@ UndoSummary TestUndoRun::undo(const JournalRun &run, bool stopAtFirstProgress,
         connect(&undo, &UndoRun::progress, this, [&] { undo.requestStop(); });
     undo.run();
     if (!finished)
-        qWarning("the undo did not report its end");
+        QTest::qFail("the undo did not report its end", __FILE__, __LINE__);
     return summary;
-}
-
-QStringList TestUndoRun::column(const QString &sql)
-{
-    return TestDatabase::column(db_, sql);
-}
-
-void TestUndoRun::exec(const QStringList &statements)
-{
-    const QString error = TestDatabase::exec(db_, statements);
-    QVERIFY2(error.isEmpty(), qPrintable(error));
 }
 
 void TestUndoRun::everyValueComesBackByteForByte_data()

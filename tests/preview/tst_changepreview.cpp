@@ -8,6 +8,7 @@
 #include "preview/changepreview.h"
 #include "run/changerun.h"
 #include "shardedtable.h"
+#include "sqlfixture.h"
 #include "testdatabase.h"
 
 #include <QRegularExpression>
@@ -17,7 +18,7 @@
 #include <algorithm>
 #include <thread>
 
-class TestChangePreview : public QObject
+class TestChangePreview : public QObject, protected SqlFixture
 {
     Q_OBJECT
 
@@ -41,11 +42,8 @@ private:
                             std::optional<CaseMode> mode,
                             const ConnectionSettings &settings = TestDatabase::settings(),
                             const QStringList &words = {}, bool nameRules = false);
-    QStringList column(const QString &sql);
-    void exec(const QStringList &statements);
     void insert(const QString &sql, const QList<QVariantList> &rows);
 
-    QSqlDatabase db_;
     QList<int> progress_; // the last preview's progress, as reported
     QTemporaryDir data_;  // the journal's folder of the runs compared with the previews
 };
@@ -88,27 +86,21 @@ PreviewResult TestChangePreview::previewOn(const TableRef &table, const QStringL
     progress.clear();
     connect(&preview, &ChangePreview::progress, this, [&](int percent) {
         if (!progress.isEmpty() && percent < progress.last())
-            qWarning("the progress went back from %d to %d", progress.last(), percent);
+            QTest::qFail(qPrintable(QStringLiteral("the progress went back from %1 to %2")
+                                        .arg(progress.last())
+                                        .arg(percent)),
+                         __FILE__, __LINE__);
         progress << percent;
     });
     preview.run();
     if (!finished)
-        qWarning("the preview did not report its end");
+        QTest::qFail("the preview did not report its end", __FILE__, __LINE__);
     if (finished && result.error.isEmpty() && !result.stopped && mode &&
         progress.value(progress.size() - 1) != 100)
-        qWarning("a whole preview ended its progress at %d", progress.value(progress.size() - 1));
+        QTest::qFail(qPrintable(QStringLiteral("a whole preview ended its progress at %1")
+                                    .arg(progress.value(progress.size() - 1))),
+                     __FILE__, __LINE__);
     return result;
-}
-
-QStringList TestChangePreview::column(const QString &sql)
-{
-    return TestDatabase::column(db_, sql);
-}
-
-void TestChangePreview::exec(const QStringList &statements)
-{
-    const QString error = TestDatabase::exec(db_, statements);
-    QVERIFY2(error.isEmpty(), qPrintable(error));
 }
 
 void TestChangePreview::insert(const QString &sql, const QList<QVariantList> &rows)

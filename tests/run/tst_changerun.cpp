@@ -4,6 +4,7 @@
 #include "journal/undorun.h"
 #include "run/changerun.h"
 #include "shardedtable.h"
+#include "sqlfixture.h"
 #include "testdatabase.h"
 
 #include <QDir>
@@ -19,7 +20,7 @@
 #include <atomic>
 #include <thread>
 
-class TestChangeRun : public QObject
+class TestChangeRun : public QObject, protected SqlFixture
 {
     Q_OBJECT
 
@@ -54,10 +55,7 @@ private:
     // first chunk and before it writes it; the other client's error text, or empty.
     ChangeRunSummary runWithOtherClient(const TableRef &table, const QStringList &statements,
                                         QString *otherError, const QStringList &fields = {"v"});
-    QStringList column(const QString &sql);
-    void exec(const QStringList &statements);
 
-    QSqlDatabase db_;
     QTemporaryDir data_; // the journal's folder
 };
 
@@ -93,7 +91,7 @@ ChangeRunSummary TestChangeRun::runOn(const TableRef &table, const QStringList &
         connect(&run, &ChangeRun::progress, this, [progress](int p) { progress->append(p); });
     run.run();
     if (!finished)
-        qWarning("the run did not report its end");
+        QTest::qFail("the run did not report its end", __FILE__, __LINE__);
     return summary;
 }
 
@@ -115,17 +113,6 @@ ChangeRunSummary TestChangeRun::runWithOtherClient(const TableRef &table,
     connect(&run, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) { summary = s; });
     run.run();
     return summary;
-}
-
-QStringList TestChangeRun::column(const QString &sql)
-{
-    return TestDatabase::column(db_, sql);
-}
-
-void TestChangeRun::exec(const QStringList &statements)
-{
-    const QString error = TestDatabase::exec(db_, statements);
-    QVERIFY2(error.isEmpty(), qPrintable(error));
 }
 
 void TestChangeRun::everyModeOnAwkwardValues()

@@ -5,10 +5,11 @@
 #include "db/tableplan.h"
 #include "run/keywalk.h"
 #include "shardedtable.h"
+#include "sqlfixture.h"
 
 #include <QTest>
 
-class TestKeyWalk : public QObject
+class TestKeyWalk : public QObject, protected SqlFixture
 {
     Q_OBJECT
 
@@ -21,7 +22,6 @@ private slots:
 
 private:
     QList<KeyedRelation> keyed(const QString &table);
-    void exec(const QStringList &statements);
     void execRemote(const QStringList &statements);
 };
 
@@ -36,12 +36,6 @@ void TestKeyWalk::cleanupTestCase()
 {
     TestDatabase::exec({"DROP SCHEMA IF EXISTS kw CASCADE"});
     ShardedTable::dropRemote("kw");
-}
-
-void TestKeyWalk::exec(const QStringList &statements)
-{
-    const QString error = TestDatabase::exec(statements);
-    QVERIFY2(error.isEmpty(), qPrintable(error));
 }
 
 void TestKeyWalk::execRemote(const QStringList &statements)

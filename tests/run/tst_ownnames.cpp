@@ -11,6 +11,7 @@
 #include "preview/changepreview.h"
 #include "run/changerun.h"
 #include "scratchdatabase.h"
+#include "sqlfixture.h"
 #include "testdatabase.h"
 
 #include <QTemporaryDir>
@@ -72,7 +73,7 @@ const QString CatalogueDigest = QStringLiteral(
 
 } // namespace
 
-class TestOwnNames : public QObject
+class TestOwnNames : public QObject, protected SqlFixture
 {
     Q_OBJECT
 
@@ -85,13 +86,6 @@ private slots:
     void hostileNamesChangeOnlyTheirRows();
 
 private:
-    QStringList column(const QString &sql) { return TestDatabase::column(db_, sql); }
-    void exec(const QStringList &statements)
-    {
-        const QString error = TestDatabase::exec(db_, statements);
-        QVERIFY2(error.isEmpty(), qPrintable(error));
-    }
-
     // The hostile tenant's database, which it owns, and a superuser's connection to it that is
     // hardened as the program's own are, so that nothing planted catches the test's statements.
     ConnectionSettings hostile(const QString &user = QString()) const;
@@ -99,7 +93,6 @@ private:
     void hostileExec(const QStringList &statements);
     void tenantExec(const QStringList &statements);
 
-    QSqlDatabase db_;
     QTemporaryDir data_; // the journal's folder
     std::unique_ptr<ScratchDatabase> hostileDb_;
     QSqlDatabase hostileFixture_;

@@ -4,12 +4,13 @@
 // the messages say after them.
 #include "lockholder.h"
 #include "messagerecorder.h"
+#include "sqlfixture.h"
 #include "testdatabase.h"
 
 #include "app/windowflow.h"
 #include "db/catalogue.h"
-#include "jobs/jobtexts.h"
 #include "db/dbsession.h"
+#include "jobs/jobtexts.h"
 #include "settings/settingsstore.h"
 #include "ui/form1.h"
 #include "ui/form2.h"
@@ -51,7 +52,7 @@ QStringList displayNames(const QList<TableRef> &tables)
 
 } // namespace
 
-class TestMainWindow : public QObject
+class TestMainWindow : public QObject, protected SqlFixture
 {
     Q_OBJECT
 
@@ -82,8 +83,6 @@ private:
     QTreeWidget *list(const char *name) { return main()->findChild<QTreeWidget *>(name); }
     Form1 *form1() { return &flow_->connectionWindow(); }
     Form2 *main() { return flow_->mainWindow(); }
-    QStringList column(const QString &sql);
-    void exec(const QStringList &statements);
     void dropRunner();
     void clickItem(QTreeWidget *list, const QString &text);
     void clickTable(const QString &name) { clickItem(list("ListView1"), name); }
@@ -136,21 +135,10 @@ void TestMainWindow::cleanup()
     flow_.reset();
 }
 
-QStringList TestMainWindow::column(const QString &sql)
-{
-    return TestDatabase::column(sql);
-}
-
 void TestMainWindow::dropRunner()
 {
     exec({"DO $$ BEGIN IF EXISTS (SELECT FROM pg_roles WHERE rolname = '" + Runner +
           "') THEN DROP OWNED BY " + Runner + "; DROP ROLE " + Runner + "; END IF; END $$"});
-}
-
-void TestMainWindow::exec(const QStringList &statements)
-{
-    const QString failure = TestDatabase::exec(statements);
-    QVERIFY2(failure.isEmpty(), qPrintable(failure));
 }
 
 void TestMainWindow::clickItem(QTreeWidget *list, const QString &text)

@@ -3,6 +3,7 @@
 // failure.
 #include "lockholder.h"
 #include "messagerecorder.h"
+#include "sqlfixture.h"
 #include "testdatabase.h"
 
 #include "app/windowflow.h"
@@ -36,7 +37,7 @@ QStringList row(const QTreeWidget *table, int index)
 
 } // namespace
 
-class TestPreviewChanges : public QObject
+class TestPreviewChanges : public QObject, protected SqlFixture
 {
     Q_OBJECT
 
@@ -54,8 +55,6 @@ private:
     Form2 *main() { return flow_->mainWindow(); }
     QTreeWidget *list(const char *name) { return main()->findChild<QTreeWidget *>(name); }
     void selectOnly(const QString &table, const QStringList &fields);
-    void exec(const QStringList &statements);
-    QStringList column(const QString &sql);
 
     QTemporaryDir config_;
     MessageRecorder messages_;
@@ -107,17 +106,6 @@ void TestPreviewChanges::selectOnly(const QString &table, const QStringList &fie
         QTreeWidgetItem *item = list("ListView2")->topLevelItem(i);
         item->setSelected(fields.contains(item->text(0)));
     }
-}
-
-void TestPreviewChanges::exec(const QStringList &statements)
-{
-    const QString failure = TestDatabase::exec(statements);
-    QVERIFY2(failure.isEmpty(), qPrintable(failure));
-}
-
-QStringList TestPreviewChanges::column(const QString &sql)
-{
-    return TestDatabase::column(sql);
 }
 
 void TestPreviewChanges::dialogShowsAPreview()

@@ -4,6 +4,7 @@
 #include "journalledrun.h"
 #include "lockholder.h"
 #include "messagerecorder.h"
+#include "sqlfixture.h"
 #include "testdatabase.h"
 
 #include "app/windowflow.h"
@@ -30,7 +31,7 @@
 #include <QTreeWidget>
 #include <memory>
 
-class TestUndoCommand : public QObject
+class TestUndoCommand : public QObject, protected SqlFixture
 {
     Q_OBJECT
 
@@ -51,8 +52,6 @@ private slots:
 private:
     Form2 *main() { return flow_->mainWindow(); }
     QAction *undoAction() { return main()->findChild<QAction *>("UndoAction"); }
-    QStringList column(const QString &sql);
-    void exec(const QStringList &statements);
     // Triggers the command and waits for the undo's end; false when it did not end.
     bool undoAndWait();
 
@@ -90,17 +89,6 @@ void TestUndoCommand::init()
 void TestUndoCommand::cleanup()
 {
     flow_.reset();
-}
-
-QStringList TestUndoCommand::column(const QString &sql)
-{
-    return TestDatabase::column(sql);
-}
-
-void TestUndoCommand::exec(const QStringList &statements)
-{
-    const QString failure = TestDatabase::exec(statements);
-    QVERIFY2(failure.isEmpty(), qPrintable(failure));
 }
 
 bool TestUndoCommand::undoAndWait()

@@ -8,8 +8,8 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTemporaryDir>
-#include <QTextDocument>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 
 class TestWindowHelpers : public QObject
