@@ -216,31 +216,6 @@ char16_t *unitsOf(QString &text)
 
 } // namespace
 
-QStringList CaseModeTexts()
-{
-    return {QStringLiteral("UPPER CASE"), QStringLiteral("lower case"),
-            QStringLiteral("Proper Case"), QStringLiteral("Sentence case")};
-}
-
-QString CaseModeText(CaseMode mode)
-{
-    return CaseModeTexts().at(static_cast<int>(mode));
-}
-
-std::optional<CaseMode> CaseModeFromText(const QString &modeText)
-{
-    const QString lowered = LowerCase(modeText);
-    if (lowered.contains(u"upper"))
-        return CaseMode::Upper;
-    if (lowered.contains(u"lower"))
-        return CaseMode::Lower;
-    if (lowered.contains(u"proper"))
-        return CaseMode::Proper;
-    if (lowered.contains(u"sentence"))
-        return CaseMode::Sentence;
-    return std::nullopt;
-}
-
 QString UpperCase(QString text)
 {
     mapFrom<Mapping::Upper>(unitsOf(text), text.size(), 0);
@@ -293,21 +268,11 @@ QString SentenceCase(QString text)
 
 QString ApplyCaseMode(CaseMode mode, QString text, const WordExceptions *words)
 {
-    switch (mode) {
-    case CaseMode::Upper:
-        return UpperCase(std::move(text));
-    case CaseMode::Lower:
-        return LowerCase(std::move(text));
-    case CaseMode::Proper:
-        text = ProperCase(std::move(text));
-        if (words && words->nameRules())
-            NameRules::Apply(text);
-        break;
-    case CaseMode::Sentence:
-        text = SentenceCase(std::move(text));
-        break;
-    }
-    if (words)
+    const CaseModeRow &row = CaseModeOf(mode);
+    text = row.rule(std::move(text));
+    if (words && row.nameRules && words->nameRules())
+        NameRules::Apply(text);
+    if (words && row.wordList)
         words->apply(text);
     return text;
 }

@@ -5,21 +5,11 @@
 // that ends a word becomes "ς" when lower-cased, any other "σ".
 #pragma once
 
-#include <QString>
-#include <QStringList>
-#include <optional>
+#include "casing/casemodes.h"
 
-enum class CaseMode { Upper, Lower, Proper, Sentence };
+#include <QString>
 
 class WordExceptions;
-
-// Display texts of the modes, in the order in which the modes are tested and offered.
-QStringList CaseModeTexts();
-QString CaseModeText(CaseMode mode);
-
-// The first mode whose word ("upper", "lower", "proper", "sentence") the text contains,
-// in any mix of capitals; none when the text holds no mode word.
-std::optional<CaseMode> CaseModeFromText(const QString &modeText);
 
 QString UpperCase(QString text);
 QString LowerCase(QString text);
@@ -28,9 +18,10 @@ QString LowerCase(QString text);
 QString ProperCase(QString text);
 // Only the first character of the text is written in title case.
 QString SentenceCase(QString text);
-// The text in the mode's rule. After Proper and Sentence the listed words, if any, get their
-// listed spelling; Upper and Lower mean all capitals and all small letters and ignore them. When
-// the list says so, the name rules (namerules.h) follow Proper Case, before the listed words.
+// The text in the mode's rule. After a mode that takes the word list (Proper, Sentence) the
+// listed words, if any, get their listed spelling; Upper and Lower mean all capitals and all
+// small letters and ignore them. When the list says so, the name rules (namerules.h) follow a
+// mode that takes them (Proper Case), before the listed words. The modes' table says which.
 QString ApplyCaseMode(CaseMode mode, QString text, const WordExceptions *words = nullptr);
 
 // The version of Unicode whose mappings the rules follow ("15.0.0").

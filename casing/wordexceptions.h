@@ -36,11 +36,12 @@ public:
     const QStringList &words() const { return words_; }
 
     // Whether the list, or the name rules, can change a text in this mode: only a non-empty
-    // list, and only after Proper and Sentence; the name rules after Proper.
+    // list, and only after a mode that takes it (Proper, Sentence); the name rules after one
+    // that takes them (Proper).
     bool appliesTo(CaseMode mode) const
     {
-        return (!isEmpty() && (mode == CaseMode::Proper || mode == CaseMode::Sentence)) ||
-               (nameRules_ && mode == CaseMode::Proper);
+        const CaseModeRow &row = CaseModeOf(mode);
+        return (!isEmpty() && row.wordList) || (nameRules_ && row.nameRules);
     }
 
     // Writes each listed word's spelling over its occurrences. The length never changes.

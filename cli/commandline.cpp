@@ -11,6 +11,14 @@ namespace {
 
 using Command = CommandRequest::Command;
 
+// "upper, lower, proper or sentence"
+QString ModeWords()
+{
+    QStringList words = CaseModeWords();
+    const QString last = words.takeLast();
+    return words.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
+}
+
 struct CommandForm {
     const char *name;
     Command command;
@@ -34,21 +42,6 @@ const QList<CommandForm> &Forms()
     return forms;
 }
 
-// Only the four words: a script that misspells the mode must not get another one.
-std::optional<CaseMode> ModeOf(const QString &text)
-{
-    const QString word = text.toLower();
-    if (word == QLatin1String("upper"))
-        return CaseMode::Upper;
-    if (word == QLatin1String("lower"))
-        return CaseMode::Lower;
-    if (word == QLatin1String("proper"))
-        return CaseMode::Proper;
-    if (word == QLatin1String("sentence"))
-        return CaseMode::Sentence;
-    return std::nullopt;
-}
-
 // The options that ask for a change: their fields, mode and limit. False with the error set.
 bool ReadChangeOptions(const QCommandLineParser &parser, CommandRequest &request, QString &error)
 {
@@ -60,13 +53,14 @@ bool ReadChangeOptions(const QCommandLineParser &parser, CommandRequest &request
         return false;
     }
     if (!parser.isSet(QStringLiteral("mode"))) {
-        error = QStringLiteral("give --mode upper, lower, proper or sentence");
+        error = QStringLiteral("give --mode ") + ModeWords();
         return false;
     }
-    request.mode = ModeOf(parser.value(QStringLiteral("mode")));
+    // Only the modes' words: a script that misspells the mode must not get another one.
+    request.mode = CaseModeWithWord(parser.value(QStringLiteral("mode")).toLower());
     if (!request.mode) {
-        error = QStringLiteral("unknown mode \"%1\": give upper, lower, proper or sentence")
-                    .arg(parser.value(QStringLiteral("mode")));
+        error = QStringLiteral("unknown mode \"%1\": give %2")
+                    .arg(parser.value(QStringLiteral("mode")), ModeWords());
         return false;
     }
     if (parser.isSet(QStringLiteral("limit"))) {
@@ -234,45 +228,56 @@ std::optional<TableRef> CommandLine::ParseTableName(const QString &text)
 QString CommandLine::HelpText()
 {
     return QStringLiteral(
-        "Usage: recasor                 (no arguments: the windows)\n"
-        "       recasor COMMAND [OPTIONS]\n"
-        "\n"
-        "Rewrites the letter case of the text fields of a PostgreSQL table, with the same rules,\n"
-        "word exceptions, journal and undo as the windows, and without a display.\n"
-        "\n"
-        "Commands:\n"
-        "  tables                        the tables of the database\n"
-        "  fields TABLE                  the fields of the table\n"
-        "  preview TABLE --field F [--field F2 ...] --mode MODE [--limit N]\n"
-        "                                what change would do, writing nothing: the counts of\n"
-        "                                each field, then the N most frequent changes (20)\n"
-        "  change TABLE --field F [--field F2 ...] --mode MODE\n"
-        "                                converts every value of the fields, with its journal\n"
-        "  undo [--run ID]               takes back the last run of this database, or that one\n"
-        "  runs                          the runs of the journal, newest first; with\n"
-        "                                connection options, those of that database\n"
-        "\n"
-        "MODE is upper, lower, proper or sentence. TABLE is written as `recasor tables` lists\n"
-        "it: name for a table of the schema public, schema.name for another, and a part that\n"
-        "holds a dot or a double quote in double quotes, the quote doubled: '\"my.schema\".t'.\n"
-        "\n"
-        "Options:\n"
-        "  --host H, --port P, --user U, --database D\n"
-        "                 instead of the values stored by the connection window\n"
-        "  --json         the result as one JSON object on stdout\n"
-        "  -h, --help     this text\n"
-        "  --version      the version\n"
-        "\n"
-        "The password is never given on the command line: it is taken from PGPASSWORD, from\n"
-        "~/.pgpass (PGPASSFILE; libpq's format, used only when no one else may read it), from\n"
-        "the stored values, or else asked for without echo when stdin is a terminal.\n"
-        "Ctrl+C stops a run as Stop does in the window: every row is either old or converted,\n"
-        "and `recasor undo` takes back what was written.\n"
-        "\n"
-        "Exit codes: 0 done; 1 failed, with nothing or part written (the message says which);\n"
-        "2 usage error (also an unknown table or field, or a field that is not text);\n"
-        "3 done, but some rows keep their old letter case: the server refused them, or\n"
-        "another client changed them during the run.\n");
+               "Usage: recasor                 (no arguments: the windows)\n"
+               "       recasor COMMAND [OPTIONS]\n"
+               "\n"
+               "Rewrites the letter case of the text fields of a PostgreSQL table, with the same "
+               "rules,\n"
+               "word exceptions, journal and undo as the windows, and without a display.\n"
+               "\n"
+               "Commands:\n"
+               "  tables                        the tables of the database\n"
+               "  fields TABLE                  the fields of the table\n"
+               "  preview TABLE --field F [--field F2 ...] --mode MODE [--limit N]\n"
+               "                                what change would do, writing nothing: the counts "
+               "of\n"
+               "                                each field, then the N most frequent changes (20)\n"
+               "  change TABLE --field F [--field F2 ...] --mode MODE\n"
+               "                                converts every value of the fields, with its "
+               "journal\n"
+               "  undo [--run ID]               takes back the last run of this database, or that "
+               "one\n"
+               "  runs                          the runs of the journal, newest first; with\n"
+               "                                connection options, those of that database\n"
+               "\n"
+               "MODE is %1. TABLE is written as `recasor tables` lists\n"
+               "it: name for a table of the schema public, schema.name for another, and a part "
+               "that\n"
+               "holds a dot or a double quote in double quotes, the quote doubled: "
+               "'\"my.schema\".t'.\n"
+               "\n"
+               "Options:\n"
+               "  --host H, --port P, --user U, --database D\n"
+               "                 instead of the values stored by the connection window\n"
+               "  --json         the result as one JSON object on stdout\n"
+               "  -h, --help     this text\n"
+               "  --version      the version\n"
+               "\n"
+               "The password is never given on the command line: it is taken from PGPASSWORD, "
+               "from\n"
+               "~/.pgpass (PGPASSFILE; libpq's format, used only when no one else may read it), "
+               "from\n"
+               "the stored values, or else asked for without echo when stdin is a terminal.\n"
+               "Ctrl+C stops a run as Stop does in the window: every row is either old or "
+               "converted,\n"
+               "and `recasor undo` takes back what was written.\n"
+               "\n"
+               "Exit codes: 0 done; 1 failed, with nothing or part written (the message says "
+               "which);\n"
+               "2 usage error (also an unknown table or field, or a field that is not text);\n"
+               "3 done, but some rows keep their old letter case: the server refused them, or\n"
+               "another client changed them during the run.\n")
+        .arg(ModeWords());
 }
 
 QString CommandLine::VersionText()

@@ -13,17 +13,17 @@ QString MayChangeSql(CaseMode mode, bool utf8, const QString &value)
 
 QString AsciiChangeSql(CaseMode mode, const QString &value)
 {
+    const CaseModeRow &row = CaseModeOf(mode);
     const QString v = value + QStringLiteral(" COLLATE \"C\"");
-    switch (mode) {
-    case CaseMode::Upper:
+    switch (row.asciiMapping) {
+    case CaseModeRow::AsciiMapping::Upper:
         return QStringLiteral("%1 <> upper(%1)").arg(v);
-    case CaseMode::Lower:
+    case CaseModeRow::AsciiMapping::Lower:
         return QStringLiteral("%1 <> lower(%1)").arg(v);
-    case CaseMode::Proper:
-        return QStringLiteral("%1 ~ %2").arg(
-            v, QuoteLiteral(QStringLiteral("(^|[ \\t\\r])[a-z]|[^ \\t\\r][A-Z]")));
-    case CaseMode::Sentence:
-        return QStringLiteral("%1 ~ %2").arg(v, QuoteLiteral(QStringLiteral("^[a-z]|.[A-Z]")));
+    case CaseModeRow::AsciiMapping::None:
+        break;
     }
-    return QStringLiteral("true");
+    if (row.asciiChanges.isEmpty())
+        return QStringLiteral("true");
+    return QStringLiteral("%1 ~ %2").arg(v, QuoteLiteral(row.asciiChanges));
 }

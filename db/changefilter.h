@@ -13,6 +13,13 @@
 QString MayChangeSql(CaseMode mode, bool utf8, const QString &value);
 
 // The condition (SQL) on a text expression of ASCII characters only that the rule changes it:
-// exact on such values, where the "C" collation's case mapping and the ASCII patterns are the
-// rule itself, and of no meaning on others. The preview counts ASCII values by it alone.
+// the mode's ASCII mapping or pattern (casemodes.h), exact on such values and of no meaning on
+// others; the preview counts ASCII values by it alone. "true" for a mode with neither.
 QString AsciiChangeSql(CaseMode mode, const QString &value);
+
+// Whether the server can tell of a value of ASCII characters only whether the rule changes it.
+inline bool ServerJudgesAscii(CaseMode mode)
+{
+    const CaseModeRow &row = CaseModeOf(mode);
+    return row.asciiMapping != CaseModeRow::AsciiMapping::None || !row.asciiChanges.isEmpty();
+}

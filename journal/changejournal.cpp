@@ -123,7 +123,7 @@ JournalRun readRun(JournalFile &file, const QString &path, qint64 id)
     run.database = query.value(2).toString();
     run.table = {query.value(3).toString(), query.value(4).toString()};
     run.fields = listFromJson(query.value(5).toString());
-    const std::optional<CaseMode> mode = CaseModeFromText(query.value(6).toString());
+    const std::optional<CaseMode> mode = CaseModeWithText(query.value(6).toString());
     if (!mode)
         throw readFailure(QStringLiteral("the run's mode is unknown"));
     run.mode = *mode;

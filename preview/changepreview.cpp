@@ -25,9 +25,9 @@
 #include "db/cancelgroup.h"
 #include "db/chunksizing.h"
 #include "db/dbsession.h"
-#include "jobs/progressreport.h"
 #include "db/sqlquote.h"
 #include "db/tableplan.h"
+#include "jobs/progressreport.h"
 #include "preview/previewsql.h"
 #include "preview/topchanges.h"
 
@@ -508,7 +508,7 @@ void ChangePreview::run()
     result.table = change_.table;
     result.fields = change_.fields;
     result.mode = change_.mode;
-    result.nameRules = change_.nameRules && change_.mode == CaseMode::Proper;
+    result.nameRules = change_.nameRules && change_.mode && CaseModeOf(*change_.mode).nameRules;
     if (!change_.mode) {
         result.noMode = true;
         emit finished(result);

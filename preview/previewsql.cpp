@@ -13,7 +13,7 @@ PreviewSql::PreviewSql(CaseMode mode, bool utf8, const QList<FieldKind> &fields,
 
 bool PreviewSql::serverJudgesAscii(qsizetype k) const
 {
-    return utf8_ && !fields_[k].array;
+    return utf8_ && !fields_[k].array && ServerJudgesAscii(mode_);
 }
 
 // The values that the server may not leave out and cannot judge itself. An array may change
@@ -23,8 +23,8 @@ QString PreviewSql::clientJudges(qsizetype k, const QString &v) const
     if (fields_[k].array)
         return QStringLiteral("EXISTS (SELECT FROM unnest(%1) AS e(x) WHERE %2)")
             .arg(v, MayChangeSql(mode_, utf8_, QStringLiteral("e.x::text")));
-    if (!utf8_)
-        return QStringLiteral("(%1 IS NOT NULL AND %2)").arg(v, MayChangeSql(mode_, false, v));
+    if (!utf8_ || !ServerJudgesAscii(mode_))
+        return QStringLiteral("(%1 IS NOT NULL AND %2)").arg(v, MayChangeSql(mode_, utf8_, v));
     return QStringLiteral("octet_length(%1) <> length(%1)").arg(v);
 }
 

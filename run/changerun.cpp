@@ -38,10 +38,10 @@
 #include "db/cancelgroup.h"
 #include "db/chunksizing.h"
 #include "db/dbsession.h"
-#include "jobs/progressreport.h"
 #include "db/sqlquote.h"
 #include "db/tableplan.h"
 #include "db/writersetup.h"
+#include "jobs/progressreport.h"
 #include "journal/changejournal.h"
 #include "run/chunkreader.h"
 #include "run/chunkwalk.h"
@@ -335,7 +335,7 @@ private:
             run.fields << field.name;
         run.mode = mode_;
         run.exceptionWords = words_->words();
-        run.nameRules = words_->nameRules() && mode_ == CaseMode::Proper;
+        run.nameRules = words_->nameRules() && CaseModeOf(mode_).nameRules;
         try {
             run.identity = RowIdentity::Of(session_, source_.tablePlan());
             run.databaseIdentity = DatabaseIdentity::Of(session_);

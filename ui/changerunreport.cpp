@@ -21,7 +21,7 @@ int ChangeRunReportLine(ChangeRunStep step, std::optional<CaseMode> mode)
     case ChangeRunStep::Source:
         return 116;
     case ChangeRunStep::Write:
-        return 148 + 10 * static_cast<int>(mode.value_or(CaseMode::Upper));
+        return CaseModeOf(mode.value_or(CaseModes().first().mode)).writeStep;
     case ChangeRunStep::None:
         break;
     }
@@ -56,18 +56,5 @@ void ConvertPreviewList(QTreeWidget &list, CaseMode mode, const QStringList &exc
                         bool nameRules)
 {
     const WordExceptions words(exceptionWords, nameRules);
-    switch (mode) {
-    case CaseMode::Upper:
-        UpperCaseList(list);
-        break;
-    case CaseMode::Lower:
-        LowerCaseList(list);
-        break;
-    case CaseMode::Proper:
-        ProperCaseList(list, &words);
-        break;
-    case CaseMode::Sentence:
-        SentenceCaseList(list, &words);
-        break;
-    }
+    ConvertCaseList(list, mode, &words);
 }

@@ -105,11 +105,10 @@ void Form2::Form_Load()
             ListView1->setCurrentItem(ListView1->topLevelItem(0));
     });
     h.step(114, [&] { ListView1_Click(); });
-    const QStringList modes = CaseModeTexts();
-    for (int i = 0; i < modes.size(); ++i) {
-        h.step(116 + 2 * i, [&] {
-            if (Combo1->findText(modes[i], Qt::MatchExactly) < 0)
-                Combo1->addItem(modes[i]);
+    for (const CaseModeRow &mode : CaseModes()) {
+        h.step(mode.offerStep, [&] {
+            if (Combo1->findText(mode.text, Qt::MatchExactly) < 0)
+                Combo1->addItem(mode.text);
         });
     }
     h.step(124, [&] { Combo1->setCurrentIndex(0); });
@@ -309,7 +308,7 @@ void Form2::updatePreviewAfterRun(const ChangeRunSummary &summary)
     // their values as well.
     const bool wroteAll = summary.firstError.isEmpty() && !summary.endedEarly &&
                           summary.rowsLeftChanged == 0 && summary.relationsLeft.isEmpty();
-    const int line = 194 + 4 * static_cast<int>(*run_.mode);
+    const int line = CaseModeOf(*run_.mode).listStep;
     GuardedHandler h(messages_, Window, QStringLiteral("PushButton1_Click"));
     if (!wroteAll) {
         // Converting the listed values would show changes that did not happen: the preview is
