@@ -8,7 +8,7 @@
 #include "db/driversettings.h"
 #include "db/driverwarnings.h"
 #include "settings/settingsstore.h"
-#include "ui/form2.h"
+#include "ui/mainwindow.h"
 #include "ui/mainwindowmenus.h"
 #include "ui/messageboxes.h"
 
@@ -42,7 +42,7 @@ int RunWindows(int argc, char *argv[])
     MessageBoxes messages;
     WindowFlow flow(messages);
     QObject::connect(&flow, &WindowFlow::mainWindowMade,
-                     [&messages](Form2 &window) { new MainWindowMenus(window, messages); });
+                     [&messages](MainWindow &window) { new MainWindowMenus(window, messages); });
     flow.start();
     return app.exec();
 }

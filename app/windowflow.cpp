@@ -1,7 +1,7 @@
 // The flow between the connection window and the main window.
 #include "app/windowflow.h"
 
-#include "ui/form2.h"
+#include "ui/mainwindow.h"
 #include "ui/windowhelpers.h"
 
 #include <QCoreApplication>
@@ -15,16 +15,17 @@ WindowFlow::WindowFlow(Messages &messages, QString programFolder)
     // The windows are hidden and shown in turn, so the last one hidden is no sign of the end;
     // the program ends when the user closes either of them.
     QGuiApplication::setQuitOnLastWindowClosed(false);
-    connect(&connection_, &Form1::connected, this, &WindowFlow::showMainWindow);
-    connect(&connection_, &Form1::mainWindowLoadRequested, this, &WindowFlow::loadMainWindow);
-    connect(&connection_, &Form1::closed, this, &WindowFlow::end);
+    connect(&connection_, &ConnectionWindow::connected, this, &WindowFlow::showMainWindow);
+    connect(&connection_, &ConnectionWindow::mainWindowLoadRequested, this,
+            &WindowFlow::loadMainWindow);
+    connect(&connection_, &ConnectionWindow::closed, this, &WindowFlow::end);
 }
 
 WindowFlow::~WindowFlow() = default;
 
 void WindowFlow::start()
 {
-    connection_.Form_Load();
+    connection_.load();
 }
 
 void WindowFlow::showMainWindow()
@@ -33,12 +34,12 @@ void WindowFlow::showMainWindow()
     if (mainMadeNow_) {
         // The boxes of the connection window stay the one working copy of the values: the
         // main window reads them at the start of each of its database actions.
-        main_ = std::make_unique<Form2>(
+        main_ = std::make_unique<MainWindow>(
             messages_, [this] { return connection_.settings(); }, programFolder_);
-        connect(main_.get(), &Form2::setupRequested, &connection_, &QWidget::show);
-        connect(main_.get(), &Form2::closed, this, &WindowFlow::end);
+        connect(main_.get(), &MainWindow::setupRequested, &connection_, &QWidget::show);
+        connect(main_.get(), &MainWindow::closed, this, &WindowFlow::end);
         emit mainWindowMade(*main_);
-        main_->Form_Load();
+        main_->load();
     }
     main_->show();
 }
@@ -48,7 +49,7 @@ void WindowFlow::loadMainWindow()
     // Making the main window has just loaded it from these values; a second load would only
     // repeat the same database work.
     if (main_ && !mainMadeNow_)
-        main_->Form_Load();
+        main_->load();
     mainMadeNow_ = false;
 }
 

@@ -4,12 +4,12 @@
 // object shows, hides and ends.
 #pragma once
 
-#include "ui/form1.h"
+#include "ui/connectionwindow.h"
 
 #include <QObject>
 #include <memory>
 
-class Form2;
+class MainWindow;
 class Messages;
 
 class WindowFlow : public QObject
@@ -24,14 +24,14 @@ public:
     // stored values connect.
     void start();
 
-    Form1 &connectionWindow() { return connection_; }
+    ConnectionWindow &connectionWindow() { return connection_; }
     // The main window, once it has been made (null before).
-    Form2 *mainWindow() const { return main_.get(); }
+    MainWindow *mainWindow() const { return main_.get(); }
 
 signals:
     // The main window has just been made, before its load step: the menus' commands are
     // attached to it here.
-    void mainWindowMade(Form2 &window);
+    void mainWindowMade(MainWindow &window);
 
 private:
     // Shows the main window, making and loading it the first time.
@@ -41,8 +41,8 @@ private:
 
     Messages &messages_;
     QString programFolder_;
-    Form1 connection_;
-    std::unique_ptr<Form2> main_;
+    ConnectionWindow connection_;
+    std::unique_ptr<MainWindow> main_;
     // The last showing made the main window, so it has just been loaded.
     bool mainMadeNow_ = false;
 };

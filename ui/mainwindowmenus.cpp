@@ -2,8 +2,8 @@
 
 #include "journal/changejournal.h"
 #include "settings/settingsstore.h"
-#include "ui/form2.h"
 #include "ui/guardedhandler.h"
+#include "ui/mainwindow.h"
 #include "ui/messages.h"
 #include "ui/previewcommand.h"
 #include "ui/undocommand.h"
@@ -14,7 +14,7 @@
 #include <QMenu>
 #include <stdexcept>
 
-MainWindowMenus::MainWindowMenus(Form2 &window, Messages &messages)
+MainWindowMenus::MainWindowMenus(MainWindow &window, Messages &messages)
     : QObject(&window), window_(window), messages_(messages)
 {
     new PreviewCommand(window_, messages_, this);

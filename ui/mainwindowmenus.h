@@ -5,7 +5,7 @@
 
 #include <QObject>
 
-class Form2;
+class MainWindow;
 class Messages;
 class QAction;
 
@@ -14,7 +14,7 @@ class MainWindowMenus : public QObject
     Q_OBJECT
 
 public:
-    MainWindowMenus(Form2 &window, Messages &messages);
+    MainWindowMenus(MainWindow &window, Messages &messages);
 
     // "About Recasor": the version, and the folders where Recasor keeps its files.
     void About();
@@ -25,6 +25,6 @@ public:
     static QString AboutText();
 
 private:
-    Form2 &window_;
+    MainWindow &window_;
     Messages &messages_;
 };

@@ -2,7 +2,7 @@
 
 #include <QAction>
 
-MenuCommand::MenuCommand(Form2 &window, Messages &messages, const QString &text,
+MenuCommand::MenuCommand(MainWindow &window, Messages &messages, const QString &text,
                          const QString &name, const QKeySequence &shortcut, QObject *parent)
     : QObject(parent), window_(window), messages_(messages), action_(new QAction(text, this))
 {

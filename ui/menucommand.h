@@ -7,7 +7,7 @@
 #include <QObject>
 #include <QString>
 
-class Form2;
+class MainWindow;
 class Messages;
 class QAction;
 
@@ -17,14 +17,14 @@ class MenuCommand : public QObject
 
 public:
     // The entry's text, the name tests find it by and its shortcut.
-    MenuCommand(Form2 &window, Messages &messages, const QString &text, const QString &name,
+    MenuCommand(MainWindow &window, Messages &messages, const QString &text, const QString &name,
                 const QKeySequence &shortcut, QObject *parent);
 
     // The menu command; whoever puts it into a menu decides where.
     QAction *action() const { return action_; }
 
 protected:
-    Form2 &window_;
+    MainWindow &window_;
     Messages &messages_;
     QAction *const action_;
 };

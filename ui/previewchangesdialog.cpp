@@ -1,7 +1,7 @@
 #include "ui/previewchangesdialog.h"
 
-#include "jobs/jobtexts.h"
 #include "db/fieldpreview.h"
+#include "jobs/jobtexts.h"
 #include "ui/windowhelpers.h"
 
 #include <QDialogButtonBox>

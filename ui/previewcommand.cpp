@@ -1,8 +1,8 @@
 #include "ui/previewcommand.h"
 
 #include "jobs/storedcasechange.h"
-#include "ui/form2.h"
 #include "ui/guardedhandler.h"
+#include "ui/mainwindow.h"
 #include "ui/messages.h"
 #include "ui/previewchangesdialog.h"
 #include "ui/statusline.h"
@@ -21,7 +21,7 @@ constexpr int StartLine = 108;
 
 } // namespace
 
-PreviewCommand::PreviewCommand(Form2 &window, Messages &messages, QObject *parent)
+PreviewCommand::PreviewCommand(MainWindow &window, Messages &messages, QObject *parent)
     : JobCommand(window, messages, QStringLiteral("&Preview Changes…"),
                  QStringLiteral("PreviewAction"), QKeySequence(Qt::CTRL | Qt::Key_P), parent)
 {

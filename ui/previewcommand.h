@@ -17,7 +17,7 @@ class PreviewCommand : public JobCommand<ChangePreview>
     Q_OBJECT
 
 public:
-    PreviewCommand(Form2 &window, Messages &messages, QObject *parent = nullptr);
+    PreviewCommand(MainWindow &window, Messages &messages, QObject *parent = nullptr);
     // The preview shown last, while it is open.
     PreviewChangesDialog *dialog() const;
 

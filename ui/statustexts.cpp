@@ -1,7 +1,7 @@
 #include "ui/statustexts.h"
 
-#include "jobs/jobtexts.h"
 #include "db/lockwaitwatcher.h"
+#include "jobs/jobtexts.h"
 #include "journal/undorun.h"
 #include "preview/changepreview.h"
 #include "run/changerun.h"

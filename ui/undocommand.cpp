@@ -5,8 +5,8 @@
 #include "journal/undotexts.h"
 #include "run/changeruntexts.h"
 #include "ui/callrepainting.h"
-#include "ui/form2.h"
 #include "ui/guardedhandler.h"
+#include "ui/mainwindow.h"
 #include "ui/messages.h"
 #include "ui/statusline.h"
 #include "ui/statustexts.h"
@@ -22,7 +22,7 @@ const QString Handler = QStringLiteral("UndoLastChangeRun_Click");
 
 } // namespace
 
-UndoCommand::UndoCommand(Form2 &window, Messages &messages, QObject *parent)
+UndoCommand::UndoCommand(MainWindow &window, Messages &messages, QObject *parent)
     : JobCommand(window, messages, QStringLiteral("&Undo Last Change Run…"),
                  QStringLiteral("UndoAction"), QKeySequence(Qt::CTRL | Qt::Key_Z), parent)
 {
@@ -98,7 +98,7 @@ void UndoCommand::undoFinished(const UndoSummary &summary)
     });
     // The preview of the table shows its values as they are now.
     if (window_.shownTable() == table_)
-        h.step(112, [&] { window_.ListView2_Click(); });
+        h.step(112, [&] { window_.previewField(); });
     emit undoEnded();
 }
 

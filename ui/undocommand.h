@@ -16,7 +16,7 @@ class UndoCommand : public JobCommand<UndoRun>
     Q_OBJECT
 
 public:
-    UndoCommand(Form2 &window, Messages &messages, QObject *parent = nullptr);
+    UndoCommand(MainWindow &window, Messages &messages, QObject *parent = nullptr);
     void UndoLastChangeRun_Click();
 
     // The question before the undo: what the run did.

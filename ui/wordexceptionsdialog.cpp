@@ -103,9 +103,9 @@ WordExceptionsDialog::WordExceptionsDialog(Messages &messages, QWidget *parent)
     layout->addWidget(buttons);
     resize(380, 440);
 
-    connect(importButton, &QPushButton::clicked, this, &WordExceptionsDialog::Import_Click);
-    connect(exportButton, &QPushButton::clicked, this, &WordExceptionsDialog::Export_Click);
-    connect(buttons, &QDialogButtonBox::accepted, this, &WordExceptionsDialog::OK_Click);
+    connect(importButton, &QPushButton::clicked, this, &WordExceptionsDialog::importWords);
+    connect(exportButton, &QPushButton::clicked, this, &WordExceptionsDialog::exportWords);
+    connect(buttons, &QDialogButtonBox::accepted, this, &WordExceptionsDialog::storeAndClose);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     chooseImportFile = [this] {
@@ -136,7 +136,7 @@ void WordExceptionsDialog::setWords(const QStringList &words)
     WordsEdit->setPlainText(words.join(u'\n'));
 }
 
-void WordExceptionsDialog::OK_Click()
+void WordExceptionsDialog::storeAndClose()
 {
     GuardedHandler h(messages_, Window, QStringLiteral("OK_Click"));
     QStringList list;
@@ -151,7 +151,7 @@ void WordExceptionsDialog::OK_Click()
         h.step(104, [&] { accept(); });
 }
 
-void WordExceptionsDialog::Import_Click()
+void WordExceptionsDialog::importWords()
 {
     GuardedHandler h(messages_, Window, QStringLiteral("Import_Click"));
     QStringList imported;
@@ -160,7 +160,7 @@ void WordExceptionsDialog::Import_Click()
         h.step(104, [&] { setWords(WordExceptions::Cleaned(words() + imported)); });
 }
 
-void WordExceptionsDialog::Export_Click()
+void WordExceptionsDialog::exportWords()
 {
     GuardedHandler h(messages_, Window, QStringLiteral("Export_Click"));
     transferWordFile(h, messages_, chooseExportFile,

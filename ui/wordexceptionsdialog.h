@@ -30,9 +30,9 @@ public:
     QStringList words() const;
     void setWords(const QStringList &words);
 
-    void OK_Click();     // stores the list and closes; stays open when it cannot be stored
-    void Import_Click(); // adds the words of a file to the list
-    void Export_Click(); // writes the list to a file
+    void storeAndClose(); // stores the list and closes; stays open when it cannot be stored
+    void importWords();   // adds the words of a file to the list
+    void exportWords();   // writes the list to a file
 
     // The words of a UTF-8 text file, one a line (a byte order mark and CR LF line ends are
     // fine). A file that cannot be read, is no regular file or is not UTF-8 text is refused

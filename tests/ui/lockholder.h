@@ -4,7 +4,7 @@
 
 #include "testdatabase.h"
 
-#include "ui/form2.h"
+#include "ui/mainwindow.h"
 #include "ui/statusline.h"
 
 class LockHolder
@@ -46,7 +46,7 @@ public:
 
     // Waits until the window's status line says that its task waits for a lock; what it says
     // then, or what it said last, marked as never said.
-    static QString WaitForLine(Form2 &window)
+    static QString WaitForLine(MainWindow &window)
     {
         const bool shown = QTest::qWaitFor(
             [&] { return window.statusLine().line().startsWith("Waiting "); }, 15000);

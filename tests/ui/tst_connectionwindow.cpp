@@ -6,8 +6,8 @@
 
 #include "app/windowflow.h"
 #include "settings/settingsstore.h"
-#include "ui/form1.h"
-#include "ui/form2.h"
+#include "ui/connectionwindow.h"
+#include "ui/mainwindow.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -39,7 +39,7 @@ ConnectionSettings unreachable()
     return s;
 }
 
-void typeInto(Form1 &form, const ConnectionSettings &s)
+void typeInto(ConnectionWindow &form, const ConnectionSettings &s)
 {
     form.findChild<QLineEdit *>("Text1")->setText(s.server);
     form.findChild<QLineEdit *>("Text2")->setText(s.port);
@@ -130,7 +130,7 @@ void TestConnectionWindow::init()
 void TestConnectionWindow::firstRunOnCleanStore()
 {
     WindowFlow flow(messages_, program_.path());
-    Form1 &form = flow.connectionWindow();
+    ConnectionWindow &form = flow.connectionWindow();
     flow.start();
     QCOMPARE(form.findChild<QLineEdit *>("Text1")->text(), "localhost");
     QCOMPARE(form.findChild<QLineEdit *>("Text2")->text(), "5432");
@@ -153,7 +153,7 @@ void TestConnectionWindow::startsOnMainWindowWhenStoredValuesConnect()
 {
     QVERIFY(TestDatabase::store());
     WindowFlow flow(messages_, program_.path());
-    Form1 &form = flow.connectionWindow();
+    ConnectionWindow &form = flow.connectionWindow();
     flow.start();
     QVERIFY(flow.mainWindow());
     QVERIFY(flow.mainWindow()->isVisible());
@@ -171,7 +171,7 @@ void TestConnectionWindow::staysOnConnectionWindowWhenStoredValuesDoNotConnect()
     wrong.password = QStringLiteral("not the password");
     QVERIFY(TestDatabase::store(wrong));
     WindowFlow flow(messages_, program_.path());
-    Form1 &form = flow.connectionWindow();
+    ConnectionWindow &form = flow.connectionWindow();
     flow.start();
     QVERIFY(form.isVisible());
     QVERIFY(!flow.mainWindow());
@@ -183,8 +183,8 @@ void TestConnectionWindow::staysOnConnectionWindowWhenStoredValuesDoNotConnect()
 
 void TestConnectionWindow::everyChangeIsSavedAtOnce()
 {
-    Form1 form(messages_, program_.path());
-    form.Form_Load();
+    ConnectionWindow form(messages_, program_.path());
+    form.load();
     auto *database = form.findChild<QLineEdit *>("Text5");
     database->setFocus();
     QTest::keyClick(database, Qt::Key_A);
@@ -196,8 +196,8 @@ void TestConnectionWindow::everyChangeIsSavedAtOnce()
     server->selectAll();
     QTest::keyClick(server, Qt::Key_Delete);
     QCOMPARE(stored(SettingsKeys::Server), QString());
-    Form1 next(messages_, program_.path());
-    next.Form_Load();
+    ConnectionWindow next(messages_, program_.path());
+    next.load();
     QCOMPARE(next.findChild<QLineEdit *>("Text1")->text(), QString());
     QCOMPARE(next.findChild<QLineEdit *>("Text5")->text(), "abc");
 }
@@ -205,8 +205,8 @@ void TestConnectionWindow::everyChangeIsSavedAtOnce()
 void TestConnectionWindow::tabbingIntoBoxSelectsItsText()
 {
     QVERIFY(TestDatabase::store(unreachable()));
-    Form1 form(messages_, program_.path());
-    form.Form_Load();
+    ConnectionWindow form(messages_, program_.path());
+    form.load();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&form));
@@ -223,8 +223,8 @@ void TestConnectionWindow::tabbingIntoBoxSelectsItsText()
 
 void TestConnectionWindow::testConnectionGood()
 {
-    Form1 form(messages_, program_.path());
-    form.Form_Load();
+    ConnectionWindow form(messages_, program_.path());
+    form.load();
     typeInto(form, TestDatabase::settings());
     QSqlDatabase db = TestDatabase::open();
     auto sessions = [&] {
@@ -271,8 +271,8 @@ void TestConnectionWindow::testConnectionBad()
 {
     QFETCH(ConnectionSettings, values);
     QFETCH(QString, reason);
-    Form1 form(messages_, program_.path());
-    form.Form_Load();
+    ConnectionWindow form(messages_, program_.path());
+    form.load();
     typeInto(form, values);
     form.findChild<QPushButton *>("PushButton5")->click();
     QCOMPARE(messages_.infos,
@@ -285,7 +285,7 @@ void TestConnectionWindow::testConnectionBad()
 
 void TestConnectionWindow::helpText()
 {
-    Form1 form(messages_, program_.path());
+    ConnectionWindow form(messages_, program_.path());
     form.findChild<QPushButton *>("PushButton1")->click();
     QCOMPARE(messages_.infos,
              QStringList{"If you can not connect, please try downloading pgAdmin III. If you can "
@@ -298,7 +298,7 @@ void TestConnectionWindow::helpText()
 void TestConnectionWindow::nextWithValuesThatDoNotConnect()
 {
     WindowFlow flow(messages_, program_.path());
-    Form1 &form = flow.connectionWindow();
+    ConnectionWindow &form = flow.connectionWindow();
     flow.start();
     typeInto(form, unreachable());
     form.findChild<QPushButton *>("PushButton3")->click();
@@ -320,14 +320,14 @@ void TestConnectionWindow::nextWithValuesThatDoNotConnect()
 void TestConnectionWindow::handCursorFromProgramFolder()
 {
     QVERIFY(TestDatabase::store(unreachable()));
-    Form1 plain(messages_, program_.path());
-    plain.Form_Load();
+    ConnectionWindow plain(messages_, program_.path());
+    plain.load();
     QCOMPARE(plain.pointer().customCursor().shape(), Qt::ArrowCursor);
 
     QTemporaryDir folder;
     writeCursorFile(folder.filePath("HAND-M.CUR"), {9, 3});
-    Form1 form(messages_, folder.path());
-    form.Form_Load();
+    ConnectionWindow form(messages_, folder.path());
+    form.load();
     const QCursor hand = form.pointer().customCursor();
     QCOMPARE(hand.shape(), Qt::BitmapCursor);
     QCOMPARE(hand.pixmap().size(), QSize(32, 32));
@@ -343,8 +343,8 @@ void TestConnectionWindow::unreadableCursorFileIsReportedAndLoadGoesOn()
     QVERIFY(broken.open(QIODevice::WriteOnly));
     broken.write("not a cursor");
     broken.close();
-    Form1 form(messages_, folder.path());
-    form.Form_Load();
+    ConnectionWindow form(messages_, folder.path());
+    form.load();
     QCOMPARE(messages_.reports.size(), 1);
     QCOMPARE(messages_.reports[0].handler, "Form_Load");
     QCOMPARE(messages_.reports[0].line, 126);
@@ -355,7 +355,7 @@ void TestConnectionWindow::unreadableCursorFileIsReportedAndLoadGoesOn()
 
 void TestConnectionWindow::pointerFeedbackLeavesHourglassAlone()
 {
-    Form1 form(messages_, program_.path());
+    ConnectionWindow form(messages_, program_.path());
     auto *button = form.findChild<QPushButton *>("PushButton5");
     auto *box = form.findChild<QLineEdit *>("Text1");
     auto *label = form.findChild<QWidget *>("Label2");

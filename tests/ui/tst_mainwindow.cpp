@@ -12,8 +12,8 @@
 #include "db/dbsession.h"
 #include "jobs/jobtexts.h"
 #include "settings/settingsstore.h"
-#include "ui/form1.h"
-#include "ui/form2.h"
+#include "ui/connectionwindow.h"
+#include "ui/mainwindow.h"
 #include "ui/statusline.h"
 
 #include <QComboBox>
@@ -81,8 +81,8 @@ private slots:
 
 private:
     QTreeWidget *list(const char *name) { return main()->findChild<QTreeWidget *>(name); }
-    Form1 *form1() { return &flow_->connectionWindow(); }
-    Form2 *main() { return flow_->mainWindow(); }
+    ConnectionWindow *form1() { return &flow_->connectionWindow(); }
+    MainWindow *main() { return flow_->mainWindow(); }
     void dropRunner();
     void clickItem(QTreeWidget *list, const QString &text);
     void clickTable(const QString &name) { clickItem(list("ListView1"), name); }
@@ -152,7 +152,7 @@ void TestMainWindow::clickItem(QTreeWidget *list, const QString &text)
 
 void TestMainWindow::startAndWait()
 {
-    QSignalSpy ended(main(), &Form2::changeRunEnded);
+    QSignalSpy ended(main(), &MainWindow::changeRunEnded);
     main()->findChild<QPushButton *>("PushButton1")->click();
     QVERIFY(main()->isChanging());
     QVERIFY(ended.wait(60000));
@@ -203,7 +203,7 @@ void TestMainWindow::clicksListFieldsAndPreview()
 void TestMainWindow::failedListingOnClickKeepsTableAndFieldsTogether()
 {
     exec({"CREATE TABLE ui_main.vanishing (v text)"});
-    main()->Form_Load();
+    main()->load();
     clickTable("ui_main.people");
     exec({"DROP TABLE ui_main.vanishing"});
     clickTable("ui_main.vanishing");
@@ -222,7 +222,7 @@ void TestMainWindow::failedListingOnClickKeepsTableAndFieldsTogether()
 
 void TestMainWindow::setupConnectionAndNextBackAndForth()
 {
-    Form2 *window = main();
+    MainWindow *window = main();
     auto *database = form1()->findChild<QLineEdit *>("Text5");
     for (const QString &name : {OtherDatabase, TestDatabase::settings().database, OtherDatabase}) {
         window->findChild<QPushButton *>("PushButton5")->click();
@@ -252,7 +252,7 @@ void TestMainWindow::loadAgainstUnreachableServerGivesTwoReports()
     clickTable("ui_main.people");
     form1()->findChild<QLineEdit *>("Text1")->setText("127.0.0.1");
     form1()->findChild<QLineEdit *>("Text2")->setText("1");
-    main()->Form_Load();
+    main()->load();
     QCOMPARE(messages_.reports.size(), 2);
     QCOMPARE(messages_.reports[0].window, "Form2");
     QCOMPARE(messages_.reports[0].handler, "Form_Load");
@@ -303,7 +303,7 @@ void TestMainWindow::changeRunFromTheButton()
     clickField("name");
     main()->findChild<QComboBox *>("Combo1")->setCurrentText("Proper Case");
 
-    QSignalSpy ended(main(), &Form2::changeRunEnded);
+    QSignalSpy ended(main(), &MainWindow::changeRunEnded);
     auto *bar = main()->findChild<QProgressBar *>("ProgressBar1");
     QList<QPair<int, QString>> barShows;
     connect(bar, &QProgressBar::valueChanged, this, [&](int value) {
@@ -317,7 +317,7 @@ void TestMainWindow::changeRunFromTheButton()
     for (const char *name : {"ListView1", "ListView2", "Combo1", "PushButton1", "PushButton2",
                              "PushButton3", "PushButton5"})
         QVERIFY2(!main()->findChild<QWidget *>(name)->isEnabled(), name);
-    main()->PushButton1_Click(); // a second start is refused
+    main()->startChanging(); // a second start is refused
     QVERIFY(ended.wait(60000));
     QCOMPARE(ended.size(), 1);
 
@@ -382,7 +382,7 @@ void TestMainWindow::changeRunWithWordExceptions()
     list("ListView2")->findItems("name", Qt::MatchExactly)[0]->setSelected(true);
     list("ListView2")->findItems("city", Qt::MatchExactly)[0]->setSelected(true);
     main()->findChild<QComboBox *>("Combo1")->setCurrentText("Proper Case");
-    QSignalSpy ended(main(), &Form2::changeRunEnded);
+    QSignalSpy ended(main(), &MainWindow::changeRunEnded);
     main()->findChild<QPushButton *>("PushButton1")->click();
     QVERIFY(SettingsStore::SaveExceptionWords({"New york"}));
     QVERIFY(SettingsStore::SaveNameRules(false));
@@ -466,7 +466,7 @@ void TestMainWindow::failedRunIsReportedOnce()
           "CREATE ROLE " + Runner + " LOGIN PASSWORD 'runner-pw'",
           "GRANT USAGE ON SCHEMA ui_main TO " + Runner,
           "GRANT SELECT, UPDATE ON ui_main." + table + " TO " + Runner});
-    main()->Form_Load();
+    main()->load();
     form1()->findChild<QLineEdit *>("Text3")->setText(Runner);
     form1()->findChild<QLineEdit *>("Text4")->setText("runner-pw");
     clickTable("ui_main." + table);
@@ -572,7 +572,7 @@ void TestMainWindow::closingDuringARunWaitsForIt()
     QVERIFY(TestDatabase::exec(holder, {"SET idle_in_transaction_session_timeout = '30s'", "BEGIN",
                                         "SELECT * FROM ui_main.big WHERE v = 'abc 3' FOR UPDATE"})
                 .isEmpty());
-    main()->Form_Load();
+    main()->load();
     clickTable("ui_main.big");
     main()->findChild<QPushButton *>("PushButton1")->click();
     QVERIFY(main()->isChanging());
@@ -599,10 +599,10 @@ void TestMainWindow::stoppedRunSaysHowFarItGot()
           "FROM generate_series(1, 50000) n"});
     LockHolder holder("row holder", {"SELECT * FROM ui_main.stopped WHERE v = 'abc 3' FOR UPDATE"});
     QVERIFY2(holder.error().isEmpty(), qPrintable(holder.error()));
-    main()->Form_Load();
+    main()->load();
     clickTable("ui_main.stopped");
     main()->findChild<QPushButton *>("PushButton2")->click();
-    QSignalSpy ended(main(), &Form2::changeRunEnded);
+    QSignalSpy ended(main(), &MainWindow::changeRunEnded);
     main()->findChild<QPushButton *>("PushButton1")->click();
     const QString waiting = LockHolder::WaitForLine(*main());
     QVERIFY(main()->isChanging());

@@ -8,7 +8,7 @@
 
 #include "app/windowflow.h"
 #include "settings/settingsstore.h"
-#include "ui/form2.h"
+#include "ui/mainwindow.h"
 #include "ui/previewchangesdialog.h"
 #include "ui/previewcommand.h"
 #include "ui/statusline.h"
@@ -52,7 +52,7 @@ private slots:
     void failureIsReported();
 
 private:
-    Form2 *main() { return flow_->mainWindow(); }
+    MainWindow *main() { return flow_->mainWindow(); }
     QTreeWidget *list(const char *name) { return main()->findChild<QTreeWidget *>(name); }
     void selectOnly(const QString &table, const QStringList &fields);
 
@@ -81,8 +81,9 @@ void TestPreviewChanges::init()
     TestDatabase::store();
     messages_.clear();
     flow_ = std::make_unique<WindowFlow>(messages_, config_.path());
-    connect(flow_.get(), &WindowFlow::mainWindowMade, this,
-            [this](Form2 &window) { command_ = new PreviewCommand(window, messages_, &window); });
+    connect(flow_.get(), &WindowFlow::mainWindowMade, this, [this](MainWindow &window) {
+        command_ = new PreviewCommand(window, messages_, &window);
+    });
     flow_->start();
     QVERIFY(main());
     QVERIFY(command_);
@@ -101,7 +102,7 @@ void TestPreviewChanges::selectOnly(const QString &table, const QStringList &fie
     const QList<QTreeWidgetItem *> tables = list("ListView1")->findItems(table, Qt::MatchExactly);
     QCOMPARE(tables.size(), 1);
     list("ListView1")->setCurrentItem(tables[0]);
-    main()->ListView1_Click();
+    main()->listFields();
     for (int i = 0; i < list("ListView2")->topLevelItemCount(); ++i) {
         QTreeWidgetItem *item = list("ListView2")->topLevelItem(i);
         item->setSelected(fields.contains(item->text(0)));
@@ -210,7 +211,7 @@ void TestPreviewChanges::previewThenStartChanging()
     QCOMPARE(column("SELECT name FROM ui_preview.people ORDER BY id"),
              (QStringList{"jOHN o'neil", "MARY smith", "<null>", "mary smith"}));
 
-    QSignalSpy runEnded(main(), &Form2::changeRunEnded);
+    QSignalSpy runEnded(main(), &MainWindow::changeRunEnded);
     dialog->findChild<QPushButton *>("StartChanging")->click();
     QVERIFY(main()->isChanging());
     QVERIFY(runEnded.wait(60000));

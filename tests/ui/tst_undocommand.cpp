@@ -10,7 +10,7 @@
 #include "app/windowflow.h"
 #include "journal/runlock.h"
 #include "settings/settingsstore.h"
-#include "ui/form2.h"
+#include "ui/mainwindow.h"
 #include "ui/mainwindowmenus.h"
 #include "ui/messageboxes.h"
 #include "ui/statusline.h"
@@ -50,7 +50,7 @@ private slots:
     void undoBehindARowLock();
 
 private:
-    Form2 *main() { return flow_->mainWindow(); }
+    MainWindow *main() { return flow_->mainWindow(); }
     QAction *undoAction() { return main()->findChild<QAction *>("UndoAction"); }
     // Triggers the command and waits for the undo's end; false when it did not end.
     bool undoAndWait();
@@ -80,7 +80,7 @@ void TestUndoCommand::init()
     messages_.confirmAnswer = true;
     flow_ = std::make_unique<WindowFlow>(messages_, config_.path());
     connect(flow_.get(), &WindowFlow::mainWindowMade, this,
-            [this](Form2 &window) { new MainWindowMenus(window, messages_); });
+            [this](MainWindow &window) { new MainWindowMenus(window, messages_); });
     flow_->start();
     QVERIFY(main());
     QVERIFY(undoAction());

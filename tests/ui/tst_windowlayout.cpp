@@ -2,8 +2,8 @@
 // the options of the lists, the mode list and the progress bar, against the layout tables.
 #include "messagerecorder.h"
 
-#include "ui/form1.h"
-#include "ui/form2.h"
+#include "ui/connectionwindow.h"
+#include "ui/mainwindow.h"
 #include "ui/windowhelpers.h"
 
 #include <QApplication>
@@ -111,7 +111,7 @@ void TestWindowLayout::initTestCase()
 
 void TestWindowLayout::connectionWindow()
 {
-    Form1 form1(messages_, folder_.path());
+    ConnectionWindow form1(messages_, folder_.path());
     checkFixedWindow(form1, {536, 242});
     QCOMPARE(form1.font().family(), "Arial");
     QCOMPARE(form1.font().pointSizeF(), 9.0);
@@ -151,7 +151,7 @@ void TestWindowLayout::connectionWindow()
 
 void TestWindowLayout::connectionWindowColours()
 {
-    Form1 form1(messages_, folder_.path());
+    ConnectionWindow form1(messages_, folder_.path());
     const QColor white(Qt::white);
     QCOMPARE(form1.palette().color(QPalette::Window), white);
     QVERIFY(form1.autoFillBackground());
@@ -167,8 +167,8 @@ void TestWindowLayout::connectionWindowColours()
 
 void TestWindowLayout::mainWindow()
 {
-    Form1 form1(messages_, folder_.path());
-    Form2 form2(
+    ConnectionWindow form1(messages_, folder_.path());
+    MainWindow form2(
         messages_, [&form1] { return form1.settings(); }, folder_.path());
     // The client area keeps its size between the menu bar and the status line, which add their
     // heights to the window.
@@ -218,8 +218,8 @@ void TestWindowLayout::mainWindow()
 
 void TestWindowLayout::mainWindowLists()
 {
-    Form1 form1(messages_, folder_.path());
-    Form2 form2(
+    ConnectionWindow form1(messages_, folder_.path());
+    MainWindow form2(
         messages_, [&form1] { return form1.settings(); }, folder_.path());
     for (const char *name : {"ListView1", "ListView2", "ListView3"}) {
         auto *list = form2.findChild<QTreeWidget *>(name);
@@ -240,8 +240,8 @@ void TestWindowLayout::mainWindowLists()
 
 void TestWindowLayout::windowsOpenCentredWithFocusOnFirstControl()
 {
-    Form1 form1(messages_, folder_.path());
-    Form2 form2(
+    ConnectionWindow form1(messages_, folder_.path());
+    MainWindow form2(
         messages_, [&form1] { return form1.settings(); }, folder_.path());
     for (QWidget *window : {static_cast<QWidget *>(&form1), static_cast<QWidget *>(&form2)}) {
         window->show();
@@ -261,7 +261,7 @@ void TestWindowLayout::windowsOpenCentredWithFocusOnFirstControl()
 void TestWindowLayout::skinFileGivesButtonFace()
 {
     const QColor buttonFace = QApplication::palette().color(QPalette::Button);
-    Form1 plain(messages_, folder_.path());
+    ConnectionWindow plain(messages_, folder_.path());
     ApplySkin(plain, folder_.path());
     QCOMPARE(plain.palette().color(QPalette::Window), QColor(Qt::white));
 
@@ -270,7 +270,7 @@ void TestWindowLayout::skinFileGivesButtonFace()
     QFile skin(skinned.filePath("x/o.cjs"));
     QVERIFY(skin.open(QIODevice::WriteOnly));
     skin.close();
-    Form1 form1(messages_, skinned.path());
+    ConnectionWindow form1(messages_, skinned.path());
     ApplySkin(form1, skinned.path());
     QCOMPARE(form1.palette().color(QPalette::Window), buttonFace);
     for (const char *name : {"Frame1", "Label1", "Label2", "Label3", "Label4", "Label6"})

@@ -3,8 +3,8 @@
 #include "messagerecorder.h"
 
 #include "settings/settingsstore.h"
-#include "ui/form1.h"
-#include "ui/form2.h"
+#include "ui/connectionwindow.h"
+#include "ui/mainwindow.h"
 #include "ui/mainwindowmenus.h"
 #include "ui/wordexceptionsdialog.h"
 
@@ -87,7 +87,7 @@ void TestWordExceptionsDialog::okStoresAndCancelDoesNot()
 {
     WordExceptionsDialog dialog(messages_);
     dialog.setWords({"McDonald", " USA ", "", "usa"});
-    dialog.OK_Click();
+    dialog.storeAndClose();
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(SettingsStore::ExceptionWords(), QStringList({"McDonald", "USA"}));
 
@@ -108,7 +108,7 @@ void TestWordExceptionsDialog::okKeepsAListThatCannotBeStored()
 
     WordExceptionsDialog dialog(messages_);
     dialog.setWords({"McDonald"});
-    dialog.OK_Click();
+    dialog.storeAndClose();
     QCOMPARE(messages_.reports.size(), 1);
     QCOMPARE(messages_.reports[0].window, "WordExceptionsDialog");
     QCOMPARE(messages_.reports[0].handler, "OK_Click");
@@ -136,7 +136,7 @@ void TestWordExceptionsDialog::exportAndImportRoundTrip()
     WordExceptionsDialog from(messages_);
     from.setWords(words);
     from.chooseExportFile = [&] { return path; };
-    from.Export_Click();
+    from.exportWords();
     QByteArray expected;
     for (const QString &word : words)
         expected += word.toUtf8() + '\n';
@@ -144,7 +144,7 @@ void TestWordExceptionsDialog::exportAndImportRoundTrip()
 
     WordExceptionsDialog to(messages_);
     to.chooseImportFile = [&] { return path; };
-    to.Import_Click();
+    to.importWords();
     QCOMPARE(to.words(), words);
     QVERIFY(messages_.reports.isEmpty());
 }
@@ -160,7 +160,7 @@ void TestWordExceptionsDialog::importAddsToTheList()
     WordExceptionsDialog dialog(messages_);
     dialog.setWords({"USA", "iPhone"});
     dialog.chooseImportFile = [&] { return path; };
-    dialog.Import_Click();
+    dialog.importWords();
     QCOMPARE(dialog.words(),
              QStringList({"USA", "iPhone", "McDonald", "O'Neil", QStringLiteral("Ångström")}));
     QVERIFY(messages_.reports.isEmpty());
@@ -183,7 +183,7 @@ void TestWordExceptionsDialog::importRefusesWhatIsNoWordList()
     dialog.setWords({"iPhone"});
     for (const QString &path : {latin1, file("missing.txt"), pipe, dir_->path(), QString()}) {
         dialog.chooseImportFile = [&] { return path; };
-        dialog.Import_Click();
+        dialog.importWords();
     }
     QCOMPARE(dialog.words(), QStringList{"iPhone"});
     // Said plainly, as what is wrong with the file; none when no file was chosen.
@@ -202,7 +202,7 @@ void TestWordExceptionsDialog::exportReportsAFileThatCannotBeWritten()
     WordExceptionsDialog dialog(messages_);
     dialog.setWords({"USA"});
     dialog.chooseExportFile = [&] { return file("no/such/folder/words.txt"); };
-    dialog.Export_Click();
+    dialog.exportWords();
     QVERIFY(messages_.reports.isEmpty());
     QCOMPARE(messages_.infos.size(), 1);
     QVERIFY(messages_.infos[0].contains("could not be written"));
@@ -210,8 +210,8 @@ void TestWordExceptionsDialog::exportReportsAFileThatCannotBeWritten()
 
 void TestWordExceptionsDialog::commandInTheChangeMenu()
 {
-    Form1 connection(messages_, dir_->path());
-    Form2 window(
+    ConnectionWindow connection(messages_, dir_->path());
+    MainWindow window(
         messages_, [&connection] { return connection.settings(); }, dir_->path());
     new MainWindowMenus(window, messages_);
     const QList<QAction *> actions = window.changeMenu()->actions();

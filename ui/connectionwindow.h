@@ -14,21 +14,21 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-class Form1 : public FlowWindow
+class ConnectionWindow : public FlowWindow
 {
     Q_OBJECT
 
 public:
-    explicit Form1(Messages &messages, QString programFolder = QString());
-    ~Form1() override;
+    explicit ConnectionWindow(Messages &messages, QString programFolder = QString());
+    ~ConnectionWindow() override;
 
     // The start-up sequence: skin, caption, cursor, the stored values into the boxes, and the
     // main window at once when they connect; otherwise this window shows and waits.
-    void Form_Load();
+    void load();
 
-    void PushButton5_Click(); // "Test Connection"
-    void PushButton1_Click(); // "Help"
-    void PushButton3_Click(); // "Next >"
+    void testConnection(); // "Test Connection"
+    void showHelp();       // "Help"
+    void goToMainWindow(); // "Next >"
 
     // The connection values as the boxes hold them now.
     ConnectionSettings settings() const;
@@ -48,11 +48,11 @@ protected:
 
 private:
     // Each box saves its text under its key whenever the text changes.
-    void Text1_Change();
-    void Text2_Change();
-    void Text3_Change();
-    void Text4_Change();
-    void Text5_Change();
+    void saveServer();
+    void savePort();
+    void saveUser();
+    void savePassword();
+    void saveDatabase();
     void save(const QString &key, const QString &value);
 
     void buildLayout();
@@ -63,8 +63,8 @@ private:
     QString programFolder_;
     PointerState pointer_;
 
-    QGroupBox *Frame1;
-    QLabel *Label2, *Label3, *Label1, *Label4, *Label6;
-    QLineEdit *Text1, *Text2, *Text3, *Text4, *Text5;
-    QPushButton *PushButton5, *PushButton1, *PushButton3;
+    QGroupBox *frame_;
+    QLabel *serverLabel_, *portLabel_, *userLabel_, *passwordLabel_, *databaseLabel_;
+    QLineEdit *serverBox_, *portBox_, *userBox_, *passwordBox_, *databaseBox_;
+    QPushButton *testButton_, *helpButton_, *nextButton_;
 };

@@ -1,5 +1,5 @@
 // The connection window.
-#include "ui/form1.h"
+#include "ui/connectionwindow.h"
 
 #include "db/canconnect.h"
 #include "settings/settingsstore.h"
@@ -47,7 +47,7 @@ protected:
 
 } // namespace
 
-Form1::Form1(Messages &messages, QString programFolder)
+ConnectionWindow::ConnectionWindow(Messages &messages, QString programFolder)
     : messages_(messages),
       programFolder_(programFolder.isEmpty() ? ProgramFolder() : std::move(programFolder)),
       pointer_(*this)
@@ -55,26 +55,26 @@ Form1::Form1(Messages &messages, QString programFolder)
     buildLayout();
 
     // Every change of a box, by the user or by the program, is saved at once under its key.
-    connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
-    connect(Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);
-    connect(Text3, &QLineEdit::textChanged, this, &Form1::Text3_Change);
-    connect(Text4, &QLineEdit::textChanged, this, &Form1::Text4_Change);
-    connect(Text5, &QLineEdit::textChanged, this, &Form1::Text5_Change);
+    connect(serverBox_, &QLineEdit::textChanged, this, &ConnectionWindow::saveServer);
+    connect(portBox_, &QLineEdit::textChanged, this, &ConnectionWindow::savePort);
+    connect(userBox_, &QLineEdit::textChanged, this, &ConnectionWindow::saveUser);
+    connect(passwordBox_, &QLineEdit::textChanged, this, &ConnectionWindow::savePassword);
+    connect(databaseBox_, &QLineEdit::textChanged, this, &ConnectionWindow::saveDatabase);
     auto *selectAll = new SelectAllOnFocus(this);
-    for (QLineEdit *box : {Text1, Text2, Text3, Text4, Text5})
+    for (QLineEdit *box : {serverBox_, portBox_, userBox_, passwordBox_, databaseBox_})
         box->installEventFilter(selectAll);
 
-    connect(PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
-    connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
-    connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
+    connect(testButton_, &QPushButton::clicked, this, &ConnectionWindow::testConnection);
+    connect(helpButton_, &QPushButton::clicked, this, &ConnectionWindow::showHelp);
+    connect(nextButton_, &QPushButton::clicked, this, &ConnectionWindow::goToMainWindow);
 
-    pointer_.watchButtons({PushButton5, PushButton1, PushButton3});
-    pointer_.watchSurfaces({Frame1, Text1, Text2, Text3, Text4, Text5});
+    pointer_.watchButtons({testButton_, helpButton_, nextButton_});
+    pointer_.watchSurfaces({frame_, serverBox_, portBox_, userBox_, passwordBox_, databaseBox_});
 }
 
-Form1::~Form1() = default;
+ConnectionWindow::~ConnectionWindow() = default;
 
-void Form1::buildLayout()
+void ConnectionWindow::buildLayout()
 {
     setObjectName(QStringLiteral("Form1"));
     MakeFixedWindow(*this, 8040, 3630);
@@ -83,63 +83,64 @@ void Form1::buildLayout()
 
     const QFont bold = ArialFont(9, true);
 
-    Frame1 = new QGroupBox(QStringLiteral("PostgreSQL Database"), this);
-    PlaceTwips(*Frame1, 120, 120, 7800, 2830);
+    frame_ = new QGroupBox(QStringLiteral("PostgreSQL Database"), this);
+    PlaceTwips(*frame_, 120, 120, 7800, 2830);
 
     auto label = [&](const char *name, const QString &text, int left, int top, int width) {
-        auto *control = new QLabel(text, Frame1);
+        auto *control = new QLabel(text, frame_);
         control->setObjectName(QLatin1String(name));
         PlaceTwips(*control, left, top, width, 255);
         return control;
     };
     auto box = [&](const char *name, int left, int top, int width) {
-        auto *control = new QLineEdit(Frame1);
+        auto *control = new QLineEdit(frame_);
         control->setObjectName(QLatin1String(name));
         PlaceTwips(*control, left, top, width, 330);
         return control;
     };
-    Label2 = label("Label2", QStringLiteral("Server:"), 240, 405, 1095);
-    Text1 = box("Text1", 1320, 360, 4575);
-    Label3 = label("Label3", QStringLiteral("Port:"), 6000, 405, 495);
-    Text2 = box("Text2", 6465, 360, 1095);
-    Label1 = label("Label1", QStringLiteral("Username:"), 240, 885, 1095);
-    Text3 = box("Text3", 1320, 840, 6255);
-    Label4 = label("Label4", QStringLiteral("Password:"), 240, 1365, 1095);
-    Text4 = box("Text4", 1320, 1320, 6255);
-    Label6 = label("Label6", QStringLiteral("Database:"), 240, 1845, 1095);
-    Text5 = box("Text5", 1320, 1800, 6255);
-    Text4->setEchoMode(QLineEdit::Password);
-    Text4->setStyleSheet(QStringLiteral("lineedit-password-character: 42")); // "*"
+    serverLabel_ = label("Label2", QStringLiteral("Server:"), 240, 405, 1095);
+    serverBox_ = box("Text1", 1320, 360, 4575);
+    portLabel_ = label("Label3", QStringLiteral("Port:"), 6000, 405, 495);
+    portBox_ = box("Text2", 6465, 360, 1095);
+    userLabel_ = label("Label1", QStringLiteral("Username:"), 240, 885, 1095);
+    userBox_ = box("Text3", 1320, 840, 6255);
+    passwordLabel_ = label("Label4", QStringLiteral("Password:"), 240, 1365, 1095);
+    passwordBox_ = box("Text4", 1320, 1320, 6255);
+    databaseLabel_ = label("Label6", QStringLiteral("Database:"), 240, 1845, 1095);
+    databaseBox_ = box("Text5", 1320, 1800, 6255);
+    passwordBox_->setEchoMode(QLineEdit::Password);
+    passwordBox_->setStyleSheet(QStringLiteral("lineedit-password-character: 42")); // "*"
 
-    PushButton5 = MakePushButton(Frame1, "PushButton5", QStringLiteral("Test Connection"), 240,
+    testButton_ = MakePushButton(frame_, "PushButton5", QStringLiteral("Test Connection"), 240,
                                  2280, 3600, 400);
-    PushButton1 =
-        MakePushButton(Frame1, "PushButton1", QStringLiteral("Help"), 3960, 2280, 3600, 405);
-    PushButton3 =
+    helpButton_ =
+        MakePushButton(frame_, "PushButton1", QStringLiteral("Help"), 3960, 2280, 3600, 405);
+    nextButton_ =
         MakePushButton(this, "PushButton3", QStringLiteral("Next >"), 120, 3090, 7800, 405);
 
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setFont(bold);
-    SetBackground(*Frame1, Qt::white);
-    for (QWidget *control : {static_cast<QWidget *>(Label2), static_cast<QWidget *>(Label3),
-                             static_cast<QWidget *>(Label1), static_cast<QWidget *>(Label4),
-                             static_cast<QWidget *>(Label6)}) {
+    frame_->setObjectName(QStringLiteral("Frame1"));
+    frame_->setFont(bold);
+    SetBackground(*frame_, Qt::white);
+    for (QWidget *control :
+         {static_cast<QWidget *>(serverLabel_), static_cast<QWidget *>(portLabel_),
+          static_cast<QWidget *>(userLabel_), static_cast<QWidget *>(passwordLabel_),
+          static_cast<QWidget *>(databaseLabel_)}) {
         control->setFont(bold);
         SetBackground(*control, Qt::white);
     }
-    for (QWidget *control : {Text1, Text2, Text3, Text4, Text5})
+    for (QWidget *control : {serverBox_, portBox_, userBox_, passwordBox_, databaseBox_})
         control->setFont(bold);
 
-    setTabOrder(Text1, Text2);
-    setTabOrder(Text2, Text3);
-    setTabOrder(Text3, Text4);
-    setTabOrder(Text4, Text5);
-    setTabOrder(Text5, PushButton5);
-    setTabOrder(PushButton5, PushButton1);
-    setTabOrder(PushButton1, PushButton3);
+    setTabOrder(serverBox_, portBox_);
+    setTabOrder(portBox_, userBox_);
+    setTabOrder(userBox_, passwordBox_);
+    setTabOrder(passwordBox_, databaseBox_);
+    setTabOrder(databaseBox_, testButton_);
+    setTabOrder(testButton_, helpButton_);
+    setTabOrder(helpButton_, nextButton_);
 }
 
-void Form1::Form_Load()
+void ConnectionWindow::load()
 {
     GuardedHandler h(messages_, Window, QStringLiteral("Form_Load"));
     h.step(100, [&] { ApplySkin(*this, programFolder_); });
@@ -153,11 +154,12 @@ void Form1::Form_Load()
         return SettingsStore::Get(SettingsKeys::Application, SettingsKeys::Section, key,
                                   defaultValue);
     };
-    h.step(128, [&] { Text1->setText(stored(SettingsKeys::Server, SettingsKeys::DefaultServer)); });
-    h.step(130, [&] { Text2->setText(stored(SettingsKeys::Port, SettingsKeys::DefaultPort)); });
-    h.step(132, [&] { Text3->setText(stored(SettingsKeys::User)); });
-    h.step(134, [&] { Text4->setText(stored(SettingsKeys::Password)); });
-    h.step(136, [&] { Text5->setText(stored(SettingsKeys::Database)); });
+    h.step(128,
+           [&] { serverBox_->setText(stored(SettingsKeys::Server, SettingsKeys::DefaultServer)); });
+    h.step(130, [&] { portBox_->setText(stored(SettingsKeys::Port, SettingsKeys::DefaultPort)); });
+    h.step(132, [&] { userBox_->setText(stored(SettingsKeys::User)); });
+    h.step(134, [&] { passwordBox_->setText(stored(SettingsKeys::Password)); });
+    h.step(136, [&] { databaseBox_->setText(stored(SettingsKeys::Database)); });
     if (h.condition(138, [&] { return canConnect(); })) {
         h.step(140, [&] { emit connected(); });
         h.step(142, [&] { hide(); });
@@ -166,7 +168,7 @@ void Form1::Form_Load()
     }
 }
 
-void Form1::PushButton5_Click()
+void ConnectionWindow::testConnection()
 {
     GuardedHandler h(messages_, Window, QStringLiteral("PushButton5_Click"));
     // Only a failure to make the test's connection object is reported (line 100); a refused
@@ -187,7 +189,7 @@ void Form1::PushButton5_Click()
     });
 }
 
-void Form1::PushButton1_Click()
+void ConnectionWindow::showHelp()
 {
     GuardedHandler h(messages_, Window, QStringLiteral("PushButton1_Click"));
     QString first, second, address;
@@ -197,7 +199,7 @@ void Form1::PushButton1_Click()
     h.step(106, [&] { messages_.info(first + second + QStringLiteral("\r\n\r\n") + address); });
 }
 
-void Form1::PushButton3_Click()
+void ConnectionWindow::goToMainWindow()
 {
     GuardedHandler h(messages_, Window, QStringLiteral("PushButton3_Click"));
     if (!h.condition(100, [&] { return canConnect(); }))
@@ -207,49 +209,50 @@ void Form1::PushButton3_Click()
     h.step(106, [&] { emit mainWindowLoadRequested(); });
 }
 
-void Form1::Text1_Change()
+void ConnectionWindow::saveServer()
 {
-    save(SettingsKeys::Server, Text1->text());
+    save(SettingsKeys::Server, serverBox_->text());
 }
 
-void Form1::Text2_Change()
+void ConnectionWindow::savePort()
 {
-    save(SettingsKeys::Port, Text2->text());
+    save(SettingsKeys::Port, portBox_->text());
 }
 
-void Form1::Text3_Change()
+void ConnectionWindow::saveUser()
 {
-    save(SettingsKeys::User, Text3->text());
+    save(SettingsKeys::User, userBox_->text());
 }
 
-void Form1::Text4_Change()
+void ConnectionWindow::savePassword()
 {
-    save(SettingsKeys::Password, Text4->text());
+    save(SettingsKeys::Password, passwordBox_->text());
 }
 
-void Form1::Text5_Change()
+void ConnectionWindow::saveDatabase()
 {
-    save(SettingsKeys::Database, Text5->text());
+    save(SettingsKeys::Database, databaseBox_->text());
 }
 
-void Form1::save(const QString &key, const QString &value)
+void ConnectionWindow::save(const QString &key, const QString &value)
 {
     // A store that cannot be written costs the user nothing now: the boxes keep the values
     // for this run, and the change handlers have no report.
     SettingsStore::Save(SettingsKeys::Application, SettingsKeys::Section, key, value);
 }
 
-bool Form1::canConnect()
+bool ConnectionWindow::canConnect()
 {
     return CallRepainting([values = settings()] { return CanConnect(values); });
 }
 
-ConnectionSettings Form1::settings() const
+ConnectionSettings ConnectionWindow::settings() const
 {
-    return {Text1->text(), Text2->text(), Text3->text(), Text4->text(), Text5->text()};
+    return {serverBox_->text(), portBox_->text(), userBox_->text(), passwordBox_->text(),
+            databaseBox_->text()};
 }
 
-QWidget *Form1::firstControl() const
+QWidget *ConnectionWindow::firstControl() const
 {
-    return Text1;
+    return serverBox_;
 }

@@ -1,5 +1,5 @@
 // The main window.
-#include "ui/form2.h"
+#include "ui/mainwindow.h"
 
 #include "db/catalogue.h"
 #include "db/fieldpreview.h"
@@ -33,51 +33,51 @@ constexpr int TableRole = Qt::UserRole;
 
 } // namespace
 
-Form2::Form2(Messages &messages, std::function<ConnectionSettings()> connection,
-             QString programFolder)
+MainWindow::MainWindow(Messages &messages, std::function<ConnectionSettings()> connection,
+                       QString programFolder)
     : messages_(messages), connection_(std::move(connection)),
       programFolder_(std::move(programFolder)), pointer_(*this)
 {
     buildLayout();
     connectLists();
-    connect(PushButton1, &QPushButton::clicked, this, &Form2::PushButton1_Click);
-    connect(PushButton2, &QPushButton::clicked, this, &Form2::PushButton2_Click);
-    connect(PushButton3, &QPushButton::clicked, this, &Form2::PushButton3_Click);
-    connect(PushButton5, &QPushButton::clicked, this, &Form2::PushButton5_Click);
-    connect(&runner_, &ChangeRunThread::progress, ProgressBar1, &QProgressBar::setValue);
-    connect(&runner_, &ChangeRunThread::finished, this, &Form2::changeRunFinished);
+    connect(startButton_, &QPushButton::clicked, this, &MainWindow::startChanging);
+    connect(selectAllButton_, &QPushButton::clicked, this, &MainWindow::selectAllFields);
+    connect(unselectAllButton_, &QPushButton::clicked, this, &MainWindow::unselectAllFields);
+    connect(setupButton_, &QPushButton::clicked, this, &MainWindow::setupConnection);
+    connect(&runner_, &ChangeRunThread::progress, progressBar_, &QProgressBar::setValue);
+    connect(&runner_, &ChangeRunThread::finished, this, &MainWindow::changeRunFinished);
     connect(&runner_, &ChangeRunThread::cautioned, this, [this](const QStringList &owners) {
         statusLine_->taskNote(UntrustedOwnersText(owners));
     });
-    pointer_.watchButtons({PushButton1, PushButton2, PushButton3, PushButton5});
-    pointer_.watchSurfaces({Frame1, ListView1, ListView2, ListView3});
+    pointer_.watchButtons({startButton_, selectAllButton_, unselectAllButton_, setupButton_});
+    pointer_.watchSurfaces({modeFrame_, tableList_, fieldList_, valueList_});
 }
 
-Form2::~Form2()
+MainWindow::~MainWindow()
 {
     runner_.stopAndWait();
 }
 
-void Form2::connectLists()
+void MainWindow::connectLists()
 {
     // A click lists, even on the entry already chosen; moving through a list by keyboard
     // lists as well. Changes of the current entry made by a mouse press wait for the click,
     // and those made while a list is being filled are the program's own.
-    connect(ListView1, &QTreeWidget::itemClicked, this,
-            [this] { userListing(QStringLiteral("ListView1_Click"), &Form2::ListView1_Click); });
-    connect(ListView2, &QTreeWidget::itemClicked, this,
-            [this] { userListing(QStringLiteral("ListView2_Click"), &Form2::ListView2_Click); });
-    connect(ListView1, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *item) {
+    connect(tableList_, &QTreeWidget::itemClicked, this,
+            [this] { userListing(QStringLiteral("ListView1_Click"), &MainWindow::listFields); });
+    connect(fieldList_, &QTreeWidget::itemClicked, this,
+            [this] { userListing(QStringLiteral("ListView2_Click"), &MainWindow::previewField); });
+    connect(tableList_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *item) {
         if (item && !listing_ && QGuiApplication::mouseButtons() == Qt::NoButton)
-            userListing(QStringLiteral("ListView1_Click"), &Form2::ListView1_Click);
+            userListing(QStringLiteral("ListView1_Click"), &MainWindow::listFields);
     });
-    connect(ListView2, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *item) {
+    connect(fieldList_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *item) {
         if (item && !listing_ && QGuiApplication::mouseButtons() == Qt::NoButton)
-            userListing(QStringLiteral("ListView2_Click"), &Form2::ListView2_Click);
+            userListing(QStringLiteral("ListView2_Click"), &MainWindow::previewField);
     });
 }
 
-void Form2::Form_Load()
+void MainWindow::load()
 {
     GuardedHandler h(messages_, Window, QStringLiteral("Form_Load"));
     h.step(100, [&] { ApplyFormColours(*this); });
@@ -90,40 +90,40 @@ void Form2::Form_Load()
         // The fields and the preview of the last connection go too: left standing beside the
         // tables of another connection, they would name a table that is not there.
         const FlagScope filling(listing_);
-        ListView1->clear();
-        ListView2->clear();
-        ListView3->clear();
+        tableList_->clear();
+        fieldList_->clear();
+        valueList_->clear();
         fieldsTable_.reset();
         previewTable_.reset();
         const BusyPointer busy(pointer_);
         for (const TableRef &table :
              CallRepainting([values = connection_()] { return ListTables(values); })) {
-            auto *item = new QTreeWidgetItem(ListView1, QStringList{table.displayName()});
+            auto *item = new QTreeWidgetItem(tableList_, QStringList{table.displayName()});
             item->setData(0, TableRole, QVariant::fromValue(table));
         }
-        if (ListView1->topLevelItemCount() > 0)
-            ListView1->setCurrentItem(ListView1->topLevelItem(0));
+        if (tableList_->topLevelItemCount() > 0)
+            tableList_->setCurrentItem(tableList_->topLevelItem(0));
     });
-    h.step(114, [&] { ListView1_Click(); });
+    h.step(114, [&] { listFields(); });
     for (const CaseModeRow &mode : CaseModes()) {
         h.step(mode.offerStep, [&] {
-            if (Combo1->findText(mode.text, Qt::MatchExactly) < 0)
-                Combo1->addItem(mode.text);
+            if (modeBox_->findText(mode.text, Qt::MatchExactly) < 0)
+                modeBox_->addItem(mode.text);
         });
     }
-    h.step(124, [&] { Combo1->setCurrentIndex(0); });
-    h.step(126, [&] { ListView1->setHeaderLabels({QStringLiteral("Table(s)")}); });
-    h.step(128, [&] { ListView1->setColumnWidth(0, Twips(4000)); });
-    h.step(130, [&] { ListView2->setHeaderLabels({QStringLiteral("Field(s)")}); });
-    h.step(132, [&] { ListView2->setColumnWidth(0, Twips(4000)); });
+    h.step(124, [&] { modeBox_->setCurrentIndex(0); });
+    h.step(126, [&] { tableList_->setHeaderLabels({QStringLiteral("Table(s)")}); });
+    h.step(128, [&] { tableList_->setColumnWidth(0, Twips(4000)); });
+    h.step(130, [&] { fieldList_->setHeaderLabels({QStringLiteral("Field(s)")}); });
+    h.step(132, [&] { fieldList_->setColumnWidth(0, Twips(4000)); });
     h.step(134,
-           [&] { ListView3->setHeaderLabels({QStringLiteral("First 100 Entries (Preview)")}); });
-    h.step(136, [&] { ListView3->setColumnWidth(0, Twips(8000)); });
+           [&] { valueList_->setHeaderLabels({QStringLiteral("First 100 Entries (Preview)")}); });
+    h.step(136, [&] { valueList_->setColumnWidth(0, Twips(8000)); });
 }
 
-void Form2::ListView1_Click()
+void MainWindow::listFields()
 {
-    const QTreeWidgetItem *selected = ListView1->currentItem();
+    const QTreeWidgetItem *selected = tableList_->currentItem();
     if (!selected)
         throw std::runtime_error("No table is selected.");
     const TableRef table = selected->data(0, TableRole).value<TableRef>();
@@ -134,21 +134,21 @@ void Form2::ListView1_Click()
             CallRepainting([values = connection_(), table] { return ListFields(values, table); });
         // The lists change only once the whole listing is in hand, in one go: no event is
         // handled between emptying and filling, so no other listing can mix into them.
-        ListView2->clear();
-        ListView3->clear();
+        fieldList_->clear();
+        valueList_->clear();
         previewTable_.reset();
         fieldsTable_ = table;
-        FillList(*ListView2, fields);
-        if (ListView2->topLevelItemCount() > 0)
-            ListView2->setCurrentItem(ListView2->topLevelItem(0));
+        FillList(*fieldList_, fields);
+        if (fieldList_->topLevelItemCount() > 0)
+            fieldList_->setCurrentItem(fieldList_->topLevelItem(0));
     }
-    if (ListView2->topLevelItemCount() > 0)
-        ListView2_Click();
+    if (fieldList_->topLevelItemCount() > 0)
+        previewField();
 }
 
-void Form2::ListView2_Click()
+void MainWindow::previewField()
 {
-    const QTreeWidgetItem *selected = ListView2->currentItem();
+    const QTreeWidgetItem *selected = fieldList_->currentItem();
     if (!selected || !fieldsTable_)
         throw std::runtime_error("No field is selected.");
     const QString field = selected->text(0);
@@ -158,35 +158,35 @@ void Form2::ListView2_Click()
         CallRepainting([values = connection_(), table = *fieldsTable_, field] {
             return PreviewField(values, table, field);
         });
-    ListView3->clear();
-    FillList(*ListView3, values);
+    valueList_->clear();
+    FillList(*valueList_, values);
     previewTable_ = fieldsTable_;
     previewField_ = field;
 }
 
-void Form2::userListing(const QString &handler, void (Form2::*listing)())
+void MainWindow::userListing(const QString &handler, void (MainWindow::*listing)())
 {
     // A list being filled or a change run going: the click waits for nothing and does nothing.
     if (listing_ || isBusy())
         return;
     GuardedHandler h(messages_, Window, handler);
-    if (!h.step(100, [&] { (this->*listing)(); }) && listing == &Form2::ListView1_Click)
+    if (!h.step(100, [&] { (this->*listing)(); }) && listing == &MainWindow::listFields)
         reselectShownTable();
 }
 
-void Form2::reselectShownTable()
+void MainWindow::reselectShownTable()
 {
     const FlagScope filling(listing_);
-    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
-        QTreeWidgetItem *item = ListView1->topLevelItem(i);
+    for (int i = 0; i < tableList_->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = tableList_->topLevelItem(i);
         if (fieldsTable_ && item->data(0, TableRole).value<TableRef>() == *fieldsTable_) {
-            ListView1->setCurrentItem(item);
+            tableList_->setCurrentItem(item);
             return;
         }
     }
 }
 
-void Form2::PushButton1_Click()
+void MainWindow::startChanging()
 {
     if (isBusy())
         return; // the button is disabled while a run goes; a queued click starts nothing
@@ -198,10 +198,10 @@ void Form2::PushButton1_Click()
         h.step(214, [&] { messages_.info(QStringLiteral("Please select a field.")); });
         return;
     }
-    h.step(106, [&] { startChangeRun(fields, CaseModeFromText(Combo1->currentText())); });
+    h.step(106, [&] { startChangeRun(fields, CaseModeFromText(modeBox_->currentText())); });
 }
 
-bool Form2::startChangeRun(const QStringList &fields, std::optional<CaseMode> mode)
+bool MainWindow::startChangeRun(const QStringList &fields, std::optional<CaseMode> mode)
 {
     if (isBusy() || !fieldsTable_ || fields.isEmpty())
         return false;
@@ -216,26 +216,26 @@ bool Form2::startChangeRun(const QStringList &fields, std::optional<CaseMode> mo
     return true;
 }
 
-ConnectionSettings Form2::connectionSettings() const
+ConnectionSettings MainWindow::connectionSettings() const
 {
     return connection_();
 }
 
-QStringList Form2::selectedFields() const
+QStringList MainWindow::selectedFields() const
 {
     QStringList fields;
-    for (int i = 0; i < ListView2->topLevelItemCount(); ++i)
-        if (ListView2->topLevelItem(i)->isSelected())
-            fields.append(ListView2->topLevelItem(i)->text(0));
+    for (int i = 0; i < fieldList_->topLevelItemCount(); ++i)
+        if (fieldList_->topLevelItem(i)->isSelected())
+            fields.append(fieldList_->topLevelItem(i)->text(0));
     return fields;
 }
 
-QString Form2::modeText() const
+QString MainWindow::modeText() const
 {
-    return Combo1->currentText();
+    return modeBox_->currentText();
 }
 
-bool Form2::beginTask(std::function<void()> stop)
+bool MainWindow::beginTask(std::function<void()> stop)
 {
     if (isBusy() || !stop)
         return false;
@@ -245,13 +245,13 @@ bool Form2::beginTask(std::function<void()> stop)
     return true;
 }
 
-void Form2::setTaskProgress(int percent)
+void MainWindow::setTaskProgress(int percent)
 {
     if (taskStop_)
-        ProgressBar1->setValue(percent);
+        progressBar_->setValue(percent);
 }
 
-void Form2::endTask(const QString &outcome)
+void MainWindow::endTask(const QString &outcome)
 {
     if (!taskStop_)
         return;
@@ -260,7 +260,7 @@ void Form2::endTask(const QString &outcome)
     statusLine_->taskEnded(outcome);
 }
 
-void Form2::Stop_Click()
+void MainWindow::stop()
 {
     if (runner_.isRunning())
         runner_.requestStop();
@@ -268,17 +268,17 @@ void Form2::Stop_Click()
         taskStop_();
 }
 
-void Form2::setRunning(bool running)
+void MainWindow::setRunning(bool running)
 {
     // While a run goes its table, fields and mode stay those of its start, and no second run
     // or change of connection can begin; the preview stays open to scrolling.
     if (running)
         focusBeforeRun_ = focusWidget();
     for (QWidget *control :
-         {static_cast<QWidget *>(ListView1), static_cast<QWidget *>(ListView2),
-          static_cast<QWidget *>(Combo1), static_cast<QWidget *>(PushButton1),
-          static_cast<QWidget *>(PushButton2), static_cast<QWidget *>(PushButton3),
-          static_cast<QWidget *>(PushButton5)})
+         {static_cast<QWidget *>(tableList_), static_cast<QWidget *>(fieldList_),
+          static_cast<QWidget *>(modeBox_), static_cast<QWidget *>(startButton_),
+          static_cast<QWidget *>(selectAllButton_), static_cast<QWidget *>(unselectAllButton_),
+          static_cast<QWidget *>(setupButton_)})
         control->setEnabled(!running);
     // Disabling moved the focus away; it goes back where it was.
     if (!running && focusBeforeRun_)
@@ -286,10 +286,10 @@ void Form2::setRunning(bool running)
     stopAction_->setEnabled(running);
     pointer_.set(running ? PointerState::Hourglass : PointerState::Default);
     // The bar moves; its text stays "Progress Bar" all the while.
-    ProgressBar1->setValue(0);
+    progressBar_->setValue(0);
 }
 
-void Form2::changeRunFinished(const ChangeRunSummary &summary)
+void MainWindow::changeRunFinished(const ChangeRunSummary &summary)
 {
     setRunning(false);
     statusLine_->taskEnded(
@@ -299,7 +299,7 @@ void Form2::changeRunFinished(const ChangeRunSummary &summary)
     emit changeRunEnded();
 }
 
-void Form2::updatePreviewAfterRun(const ChangeRunSummary &summary)
+void MainWindow::updatePreviewAfterRun(const ChangeRunSummary &summary)
 {
     if (!run_.mode || !previewTable_ || *previewTable_ != run_.table ||
         !run_.fields.contains(previewField_))
@@ -319,8 +319,8 @@ void Form2::updatePreviewAfterRun(const ChangeRunSummary &summary)
                 CallRepainting([values = connection_(), table = run_.table, field = previewField_] {
                     return PreviewField(values, table, field);
                 });
-            ListView3->clear();
-            FillList(*ListView3, values);
+            valueList_->clear();
+            FillList(*valueList_, values);
         };
         // A run that failed as a whole has its own report: a reload that fails after it, most
         // likely for the same reason, leaves the preview as it was and says nothing more.
@@ -335,37 +335,37 @@ void Form2::updatePreviewAfterRun(const ChangeRunSummary &summary)
         return;
     }
     h.step(line, [&] {
-        ConvertPreviewList(*ListView3, *run_.mode, run_.exceptionWords, run_.nameRules);
+        ConvertPreviewList(*valueList_, *run_.mode, run_.exceptionWords, run_.nameRules);
     });
 }
 
-void Form2::PushButton2_Click()
+void MainWindow::selectAllFields()
 {
-    selectAllFields(QStringLiteral("PushButton2_Click"), true);
+    setAllFieldsSelected(QStringLiteral("PushButton2_Click"), true);
 }
 
-void Form2::PushButton3_Click()
+void MainWindow::unselectAllFields()
 {
-    selectAllFields(QStringLiteral("PushButton3_Click"), false);
+    setAllFieldsSelected(QStringLiteral("PushButton3_Click"), false);
 }
 
-void Form2::selectAllFields(const QString &handler, bool selected)
+void MainWindow::setAllFieldsSelected(const QString &handler, bool selected)
 {
     GuardedHandler h(messages_, Window, handler);
     int count = 0;
-    h.step(100, [&] { count = ListView2->topLevelItemCount(); });
+    h.step(100, [&] { count = fieldList_->topLevelItemCount(); });
     for (int i = 0; i < count; ++i)
-        h.step(102, [&] { ListView2->topLevelItem(i)->setSelected(selected); });
+        h.step(102, [&] { fieldList_->topLevelItem(i)->setSelected(selected); });
 }
 
-void Form2::PushButton5_Click()
+void MainWindow::setupConnection()
 {
     GuardedHandler h(messages_, Window, QStringLiteral("PushButton5_Click"));
     h.step(100, [&] { emit setupRequested(); });
     h.step(102, [&] { hide(); });
 }
 
-void Form2::stopChangeRun()
+void MainWindow::stopChangeRun()
 {
     // The program is ending. The run's statements are cancelled on the server and every one
     // of them is whole or rolled back, so a run that does not come back in time (a server that
@@ -374,7 +374,7 @@ void Form2::stopChangeRun()
         std::_Exit(0);
 }
 
-QWidget *Form2::firstControl() const
+QWidget *MainWindow::firstControl() const
 {
-    return PushButton1;
+    return startButton_;
 }

@@ -3,9 +3,9 @@
 // on a thread of its own while the window stays responsive.
 #pragma once
 
-#include "jobs/casechange.h"
 #include "db/connectionsettings.h"
 #include "db/tableref.h"
+#include "jobs/casechange.h"
 #include "run/changerun.h"
 #include "ui/changerunthread.h"
 #include "ui/flowwindow.h"
@@ -27,31 +27,31 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class StatusLine;
 
-class Form2 : public FlowWindow
+class MainWindow : public FlowWindow
 {
     Q_OBJECT
 
 public:
     // connection gives the connection values as they stand at the moment it is called; every
     // database action asks for them when it starts.
-    Form2(Messages &messages, std::function<ConnectionSettings()> connection,
-          QString programFolder);
-    ~Form2() override;
+    MainWindow(Messages &messages, std::function<ConnectionSettings()> connection,
+               QString programFolder);
+    ~MainWindow() override;
 
     // The load step: colours, icon, cursor, caption, the tables of the current connection,
     // the fields of the first one with the preview of its first field, the modes, the columns.
-    void Form_Load();
+    void load();
 
-    // Field listing of the table selected in ListView1, then the preview of its first field.
+    // Field listing of the table selected in tableList_, then the preview of its first field.
     // Throws on failure; the caller reports it.
-    void ListView1_Click();
-    // Preview of the field selected in ListView2. Throws on failure.
-    void ListView2_Click();
+    void listFields();
+    // Preview of the field selected in fieldList_. Throws on failure.
+    void previewField();
 
-    void PushButton1_Click(); // "Start Changing"
-    void PushButton2_Click(); // "Select All Fields"
-    void PushButton3_Click(); // "Unselect All Fields"
-    void PushButton5_Click(); // "Setup Connection"
+    void startChanging();     // "Start Changing"
+    void selectAllFields();   // "Select All Fields"
+    void unselectAllFields(); // "Unselect All Fields"
+    void setupConnection();   // "Setup Connection"
 
     bool isChanging() const { return runner_.isRunning(); }
 
@@ -77,7 +77,7 @@ public:
     // "Stop" of the Change menu: enabled only while a run or a task goes. Commands added to the
     // Change menu go before it.
     QAction *stopAction() const { return stopAction_; }
-    void Stop_Click();
+    void stop();
     // Stops a change run that is going and waits for its thread: the program is ending.
     void stopChangeRun();
 
@@ -105,13 +105,13 @@ private:
     void buildMenus();
     void connectLists();
     // The user's own click on a list: the listing under a report of its own.
-    void userListing(const QString &handler, void (Form2::*listing)());
+    void userListing(const QString &handler, void (MainWindow::*listing)());
     void changeRunFinished(const ChangeRunSummary &summary);
     void updatePreviewAfterRun(const ChangeRunSummary &summary);
     void setRunning(bool running);
     // Puts the table list's selection back on the table whose fields are shown.
     void reselectShownTable();
-    void selectAllFields(const QString &handler, bool selected);
+    void setAllFieldsSelected(const QString &handler, bool selected);
 
     Messages &messages_;
     std::function<ConnectionSettings()> connection_;
@@ -120,7 +120,7 @@ private:
     ChangeRunThread runner_;
     bool listing_ = false;
 
-    // The table whose fields ListView2 shows, and the table and field ListView3 previews.
+    // The table whose fields fieldList_ shows, and the table and field valueList_ previews.
     std::optional<TableRef> fieldsTable_;
     std::optional<TableRef> previewTable_;
     QString previewField_;
@@ -128,16 +128,16 @@ private:
     CaseChange run_; // with the word exceptions as stored when the run started
     QPointer<QWidget> focusBeforeRun_;
 
-    QMenuBar *MenuBar;
+    QMenuBar *menuBar_;
     QMenu *changeMenu_, *helpMenu_;
     QAction *stopAction_;
     std::function<void()> taskStop_;
     // The area below the menu bar, which holds the window's controls at their places.
-    QWidget *ClientArea;
-    QTreeWidget *ListView1, *ListView2, *ListView3;
-    QPushButton *PushButton2, *PushButton3, *PushButton1, *PushButton5;
-    QGroupBox *Frame1;
-    QComboBox *Combo1;
-    QProgressBar *ProgressBar1;
+    QWidget *clientArea_;
+    QTreeWidget *tableList_, *fieldList_, *valueList_;
+    QPushButton *selectAllButton_, *unselectAllButton_, *startButton_, *setupButton_;
+    QGroupBox *modeFrame_;
+    QComboBox *modeBox_;
+    QProgressBar *progressBar_;
     StatusLine *statusLine_;
 };
