@@ -59,6 +59,6 @@ void WindowFlow::end()
     // loop is left at once, and no other window is asked whether it may close. A run that is
     // going is stopped first, and what it wrote stays whole.
     if (main_)
-        main_->stopChangeRun();
+        main_->stopJobAndWait();
     QCoreApplication::exit(0);
 }

@@ -44,18 +44,22 @@ MainWindow::MainWindow(Messages &messages, std::function<ConnectionSettings()> c
     connect(selectAllButton_, &QPushButton::clicked, this, &MainWindow::selectAllFields);
     connect(unselectAllButton_, &QPushButton::clicked, this, &MainWindow::unselectAllFields);
     connect(setupButton_, &QPushButton::clicked, this, &MainWindow::setupConnection);
-    connect(&runner_, &ChangeRunThread::progress, progressBar_, &QProgressBar::setValue);
-    connect(&runner_, &ChangeRunThread::finished, this, &MainWindow::changeRunFinished);
-    connect(&runner_, &ChangeRunThread::cautioned, this, [this](const QStringList &owners) {
-        statusLine_->taskNote(UntrustedOwnersText(owners));
-    });
+    connect(&jobs_, &JobHost::started, this,
+            [this](const ConnectionSettings &settings, std::shared_ptr<const CancelGroup> sessions,
+                   const TableRef &table) {
+                setRunning(true);
+                statusLine_->taskStarted();
+                statusLine_->watchLocks(settings, std::move(sessions), table);
+            });
+    connect(&jobs_, &JobHost::progress, progressBar_, &QProgressBar::setValue);
+    connect(&jobs_, &JobHost::ended, this, [this] { setRunning(false); });
     pointer_.watchButtons({startButton_, selectAllButton_, unselectAllButton_, setupButton_});
     pointer_.watchSurfaces({modeFrame_, tableList_, fieldList_, valueList_});
 }
 
 MainWindow::~MainWindow()
 {
-    runner_.stopAndWait();
+    jobs_.stopAndWait();
 }
 
 void MainWindow::connectLists()
@@ -206,14 +210,15 @@ bool MainWindow::startChangeRun(const QStringList &fields, std::optional<CaseMod
     if (isBusy() || !fieldsTable_ || fields.isEmpty())
         return false;
     run_ = StoredCaseChange(*fieldsTable_, fields, mode);
-    // The run's signals come through the event loop, so the window is switched to its
-    // running state before the first of them arrives, and only for a run that started.
-    if (!runner_.start(connection_(), run_))
-        return false;
-    setRunning(true);
-    statusLine_->taskStarted();
-    statusLine_->watchLocks(connection_(), runner_.sessions(), run_.table);
-    return true;
+    const ConnectionSettings settings = connection_();
+    return jobs_.start<ChangeRun, ChangeRunSummary>(
+        new ChangeRun(settings, run_), settings, run_.table, this,
+        [this](const ChangeRunSummary &summary) { changeRunFinished(summary); },
+        [this](WorkerThread<ChangeRun> &thread) {
+            thread.forward(&ChangeRun::cautioned, this, [this](const QStringList &owners) {
+                statusLine_->taskNote(UntrustedOwnersText(owners));
+            });
+        });
 }
 
 ConnectionSettings MainWindow::connectionSettings() const
@@ -235,37 +240,9 @@ QString MainWindow::modeText() const
     return modeBox_->currentText();
 }
 
-bool MainWindow::beginTask(std::function<void()> stop)
-{
-    if (isBusy() || !stop)
-        return false;
-    taskStop_ = std::move(stop);
-    setRunning(true);
-    statusLine_->taskStarted();
-    return true;
-}
-
-void MainWindow::setTaskProgress(int percent)
-{
-    if (taskStop_)
-        progressBar_->setValue(percent);
-}
-
-void MainWindow::endTask(const QString &outcome)
-{
-    if (!taskStop_)
-        return;
-    taskStop_ = nullptr;
-    setRunning(false);
-    statusLine_->taskEnded(outcome);
-}
-
 void MainWindow::stop()
 {
-    if (runner_.isRunning())
-        runner_.requestStop();
-    else if (taskStop_)
-        taskStop_();
+    jobs_.stop();
 }
 
 void MainWindow::setRunning(bool running)
@@ -291,7 +268,6 @@ void MainWindow::setRunning(bool running)
 
 void MainWindow::changeRunFinished(const ChangeRunSummary &summary)
 {
-    setRunning(false);
     statusLine_->taskEnded(
         ChangeRunStatus(summary, run_.table, run_.fields, run_.mode, statusLine_->taskElapsedMs()));
     updatePreviewAfterRun(summary);
@@ -365,12 +341,12 @@ void MainWindow::setupConnection()
     h.step(102, [&] { hide(); });
 }
 
-void MainWindow::stopChangeRun()
+void MainWindow::stopJobAndWait()
 {
-    // The program is ending. The run's statements are cancelled on the server and every one
-    // of them is whole or rolled back, so a run that does not come back in time (a server that
+    // The program is ending. The job's statements are cancelled on the server and every one
+    // of them is whole or rolled back, so a job that does not come back in time (a server that
     // does not answer the cancel) is left behind rather than keeping the program up.
-    if (!runner_.stopAndWait(1500))
+    if (!jobs_.stopAndWait(1500))
         std::_Exit(0);
 }
 

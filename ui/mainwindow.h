@@ -7,8 +7,8 @@
 #include "db/tableref.h"
 #include "jobs/casechange.h"
 #include "run/changerun.h"
-#include "ui/changerunthread.h"
 #include "ui/flowwindow.h"
+#include "ui/jobhost.h"
 #include "ui/pointerstate.h"
 
 #include <QPointer>
@@ -53,7 +53,7 @@ public:
     void unselectAllFields(); // "Unselect All Fields"
     void setupConnection();   // "Setup Connection"
 
-    bool isChanging() const { return runner_.isRunning(); }
+    bool isChanging() const { return jobs_.running<ChangeRun>(); }
 
     // What the window shows and the user chose: the connection values, the table whose fields
     // are listed, the selected fields in list order, the mode text.
@@ -65,21 +65,17 @@ public:
     // Starts a change run of these fields of the shown table; false when none started.
     bool startChangeRun(const QStringList &fields, std::optional<CaseMode> mode);
 
-    // Other long tasks (a preview, an undo) take the window as a change run does: its
-    // controls are disabled, the progress bar moves, and "Stop" calls the stop given. False
-    // when a run or another task is going.
-    bool beginTask(std::function<void()> stop);
-    void setTaskProgress(int percent);
-    // The task has ended; the status line says the outcome given until the next task begins.
-    void endTask(const QString &outcome = QString());
-    bool isBusy() const { return runner_.isRunning() || taskStop_ != nullptr; }
+    // Where every job of the window runs (the change run, a preview, an undo): while one goes
+    // the window is busy with it, and the status line then says how it ended.
+    JobHost &jobs() { return jobs_; }
+    bool isBusy() const { return jobs_.busy(); }
 
-    // "Stop" of the Change menu: enabled only while a run or a task goes. Commands added to the
-    // Change menu go before it.
+    // "Stop" of the Change menu: enabled only while a job goes. Commands added to the Change
+    // menu go before it.
     QAction *stopAction() const { return stopAction_; }
     void stop();
-    // Stops a change run that is going and waits for its thread: the program is ending.
-    void stopChangeRun();
+    // Stops the job that is going and waits for its thread: the program is ending.
+    void stopJobAndWait();
 
     PointerState &pointer() { return pointer_; }
 
@@ -117,7 +113,7 @@ private:
     std::function<ConnectionSettings()> connection_;
     QString programFolder_;
     PointerState pointer_;
-    ChangeRunThread runner_;
+    JobHost jobs_;
     bool listing_ = false;
 
     // The table whose fields fieldList_ shows, and the table and field valueList_ previews.
@@ -131,7 +127,6 @@ private:
     QMenuBar *menuBar_;
     QMenu *changeMenu_, *helpMenu_;
     QAction *stopAction_;
-    std::function<void()> taskStop_;
     // The area below the menu bar, which holds the window's controls at their places.
     QWidget *clientArea_;
     QTreeWidget *tableList_, *fieldList_, *valueList_;

@@ -17,9 +17,11 @@
 MainWindowMenus::MainWindowMenus(MainWindow &window, Messages &messages)
     : QObject(&window), window_(window), messages_(messages)
 {
-    new PreviewCommand(window_, messages_, this);
-    auto *undo = new UndoCommand(window_, messages_, this);
-    window_.changeMenu()->insertAction(window_.stopAction(), undo->action());
+    // The commands' entries go before Stop, in this order.
+    for (MenuCommand *command :
+         std::initializer_list<MenuCommand *>{new PreviewCommand(window_, messages_, this),
+                                              new UndoCommand(window_, messages_, this)})
+        window_.changeMenu()->insertAction(window_.stopAction(), command->action());
     // "Word Exceptions…" goes before Stop, with one separator between the commands and Stop.
     QMenu *change = window_.changeMenu();
     const qsizetype stop = change->actions().indexOf(window_.stopAction());

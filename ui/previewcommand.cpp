@@ -10,7 +10,6 @@
 
 #include <QAction>
 #include <QMenu>
-#include <QThread>
 #include <stdexcept>
 
 namespace {
@@ -22,16 +21,20 @@ constexpr int StartLine = 108;
 } // namespace
 
 PreviewCommand::PreviewCommand(MainWindow &window, Messages &messages, QObject *parent)
-    : JobCommand(window, messages, QStringLiteral("&Preview Changes…"),
-                 QStringLiteral("PreviewAction"), QKeySequence(Qt::CTRL | Qt::Key_P), parent)
+    : MenuCommand(window, messages, QStringLiteral("&Preview Changes…"),
+                  QStringLiteral("PreviewAction"), QKeySequence(Qt::CTRL | Qt::Key_P), parent)
 {
-    window_.changeMenu()->insertAction(window_.stopAction(), action_);
     connect(action_, &QAction::triggered, this, &PreviewCommand::Preview_Click);
 }
 
 PreviewChangesDialog *PreviewCommand::dialog() const
 {
     return dialog_;
+}
+
+bool PreviewCommand::isWorking() const
+{
+    return window_.jobs().running<ChangePreview>();
 }
 
 void PreviewCommand::Preview_Click()
@@ -60,24 +63,16 @@ void PreviewCommand::Preview_Click()
 
 void PreviewCommand::start(const TableRef &table, const QStringList &fields, CaseMode mode)
 {
-    if (worker_.running() || !window_.beginTask([this] { worker_.requestStop(); }))
-        return;
     // The stored word exceptions, as a run started now would take them.
-    ChangePreview *preview = worker_.adopt(
-        new ChangePreview(window_.connectionSettings(), StoredCaseChange(table, fields, mode)),
-        this);
-    worker_.forward(&ChangePreview::progress, this,
-                    [this](int percent) { window_.setTaskProgress(percent); });
-    worker_.forward(&ChangePreview::finished, this,
-                    [this](const PreviewResult &result) { previewFinished(result); });
-    window_.statusLine().watchLocks(window_.connectionSettings(), preview->sessions(), table);
-    worker_.start();
+    const ConnectionSettings settings = window_.connectionSettings();
+    window_.jobs().start<ChangePreview, PreviewResult>(
+        new ChangePreview(settings, StoredCaseChange(table, fields, mode)), settings, table, this,
+        [this](const PreviewResult &result) { previewFinished(result); });
 }
 
 void PreviewCommand::previewFinished(const PreviewResult &result)
 {
-    worker_.release();
-    window_.endTask(PreviewStatus(result, window_.statusLine().taskElapsedMs()));
+    window_.statusLine().taskEnded(PreviewStatus(result, window_.statusLine().taskElapsedMs()));
     if (!result.error.isEmpty()) {
         messages_.report(Window, Handler, StartLine, result.error);
     } else if (!result.stopped) {

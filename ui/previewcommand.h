@@ -5,14 +5,14 @@
 
 #include "preview/changepreview.h"
 
-#include "ui/jobcommand.h"
+#include "ui/menucommand.h"
 
 #include <QObject>
 #include <QPointer>
 
 class PreviewChangesDialog;
 
-class PreviewCommand : public JobCommand<ChangePreview>
+class PreviewCommand : public MenuCommand
 {
     Q_OBJECT
 
@@ -20,6 +20,8 @@ public:
     PreviewCommand(MainWindow &window, Messages &messages, QObject *parent = nullptr);
     // The preview shown last, while it is open.
     PreviewChangesDialog *dialog() const;
+    // Whether a preview goes on.
+    bool isWorking() const;
 
     void Preview_Click();
 

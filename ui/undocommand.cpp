@@ -12,7 +12,6 @@
 #include "ui/statustexts.h"
 
 #include <QAction>
-#include <QThread>
 #include <tuple>
 
 namespace {
@@ -23,15 +22,15 @@ const QString Handler = QStringLiteral("UndoLastChangeRun_Click");
 } // namespace
 
 UndoCommand::UndoCommand(MainWindow &window, Messages &messages, QObject *parent)
-    : JobCommand(window, messages, QStringLiteral("&Undo Last Change Run…"),
-                 QStringLiteral("UndoAction"), QKeySequence(Qt::CTRL | Qt::Key_Z), parent)
+    : MenuCommand(window, messages, QStringLiteral("&Undo Last Change Run…"),
+                  QStringLiteral("UndoAction"), QKeySequence(Qt::CTRL | Qt::Key_Z), parent)
 {
     connect(action_, &QAction::triggered, this, &UndoCommand::UndoLastChangeRun_Click);
 }
 
 void UndoCommand::UndoLastChangeRun_Click()
 {
-    if (window_.isBusy() || worker_.running())
+    if (window_.isBusy())
         return; // a run or another task goes: a queued shortcut starts nothing
     GuardedHandler h(messages_, Window, Handler);
     std::optional<JournalRun> run;
@@ -71,25 +70,22 @@ void UndoCommand::UndoLastChangeRun_Click()
 
 void UndoCommand::start(const JournalRun &run)
 {
-    if (!window_.beginTask([this] { worker_.requestStop(); }))
-        return;
     table_ = run.table;
-    UndoRun *undo = worker_.adopt(new UndoRun(window_.connectionSettings(), run), this);
-    worker_.forward(&UndoRun::progress, this,
-                    [this](int percent) { window_.setTaskProgress(percent); });
-    worker_.forward(&UndoRun::cautioned, this, [this](const QStringList &owners) {
-        window_.statusLine().taskNote(UntrustedOwnersText(owners));
-    });
-    worker_.forward(&UndoRun::finished, this,
-                    [this](const UndoSummary &summary) { undoFinished(summary); });
-    window_.statusLine().watchLocks(window_.connectionSettings(), undo->sessions(), run.table);
-    worker_.start();
+    const ConnectionSettings settings = window_.connectionSettings();
+    window_.jobs().start<UndoRun, UndoSummary>(
+        new UndoRun(settings, run), settings, run.table, this,
+        [this](const UndoSummary &summary) { undoFinished(summary); },
+        [this](WorkerThread<UndoRun> &thread) {
+            thread.forward(&UndoRun::cautioned, this, [this](const QStringList &owners) {
+                window_.statusLine().taskNote(UntrustedOwnersText(owners));
+            });
+        });
 }
 
 void UndoCommand::undoFinished(const UndoSummary &summary)
 {
-    worker_.release();
-    window_.endTask(UndoStatus(summary, table_, window_.statusLine().taskElapsedMs()));
+    window_.statusLine().taskEnded(
+        UndoStatus(summary, table_, window_.statusLine().taskElapsedMs()));
     GuardedHandler h(messages_, Window, Handler);
     if (!summary.firstError.isEmpty())
         messages_.report(Window, Handler, 108, summary.firstError);

@@ -6,12 +6,12 @@
 #include "journal/changejournal.h"
 #include "journal/undorun.h"
 
-#include "ui/jobcommand.h"
+#include "ui/menucommand.h"
 
 #include <QObject>
 #include <optional>
 
-class UndoCommand : public JobCommand<UndoRun>
+class UndoCommand : public MenuCommand
 {
     Q_OBJECT
 
