@@ -40,23 +40,23 @@ MainWindowMenus::MainWindowMenus(MainWindow &window, Messages &messages)
     nameRules->setChecked(SettingsStore::NameRules());
     change->insertAction(beforeStop, nameRules);
     connect(nameRules, &QAction::triggered, this,
-            [this, nameRules](bool on) { NameRules_Click(*nameRules, on); });
+            [this, nameRules](bool on) { setNameRules(*nameRules, on); });
     // The check shows the stored option, also after the file was edited by hand.
     connect(change, &QMenu::aboutToShow, nameRules,
             [nameRules] { nameRules->setChecked(SettingsStore::NameRules()); });
 
     QAction *about = window_.helpMenu()->addAction(QStringLiteral("&About Recasor"));
     about->setObjectName(QStringLiteral("AboutAction"));
-    connect(about, &QAction::triggered, this, &MainWindowMenus::About);
+    connect(about, &QAction::triggered, this, &MainWindowMenus::showAbout);
 }
 
-void MainWindowMenus::About()
+void MainWindowMenus::showAbout()
 {
     GuardedHandler h(messages_, QStringLiteral("Form2"), QStringLiteral("About_Click"));
     h.step(100, [&] { messages_.info(AboutText()); });
 }
 
-void MainWindowMenus::NameRules_Click(QAction &entry, bool on)
+void MainWindowMenus::setNameRules(QAction &entry, bool on)
 {
     GuardedHandler h(messages_, QStringLiteral("Form2"), QStringLiteral("NameRules_Click"));
     const bool stored = h.step(100, [&] {

@@ -17,10 +17,10 @@ public:
     MainWindowMenus(MainWindow &window, Messages &messages);
 
     // "About Recasor": the version, and the folders where Recasor keeps its files.
-    void About();
+    void showAbout();
     // "Name Rules": stores the option as checked; an option that cannot be stored shows as it
     // stands in the file.
-    void NameRules_Click(QAction &entry, bool on);
+    void setNameRules(QAction &entry, bool on);
 
     static QString AboutText();
 

@@ -24,7 +24,7 @@ PreviewCommand::PreviewCommand(MainWindow &window, Messages &messages, QObject *
     : MenuCommand(window, messages, QStringLiteral("&Preview Changes…"),
                   QStringLiteral("PreviewAction"), QKeySequence(Qt::CTRL | Qt::Key_P), parent)
 {
-    connect(action_, &QAction::triggered, this, &PreviewCommand::Preview_Click);
+    connect(action_, &QAction::triggered, this, &PreviewCommand::previewChanges);
 }
 
 PreviewChangesDialog *PreviewCommand::dialog() const
@@ -37,7 +37,7 @@ bool PreviewCommand::isWorking() const
     return window_.jobs().running<ChangePreview>();
 }
 
-void PreviewCommand::Preview_Click()
+void PreviewCommand::previewChanges()
 {
     if (window_.isBusy())
         return; // a run or another task has the window; a queued shortcut starts nothing

@@ -23,7 +23,7 @@ public:
     // Whether a preview goes on.
     bool isWorking() const;
 
-    void Preview_Click();
+    void previewChanges();
 
 signals:
     // A preview has ended, and its dialog or its failure has been shown.

@@ -25,10 +25,10 @@ UndoCommand::UndoCommand(MainWindow &window, Messages &messages, QObject *parent
     : MenuCommand(window, messages, QStringLiteral("&Undo Last Change Run…"),
                   QStringLiteral("UndoAction"), QKeySequence(Qt::CTRL | Qt::Key_Z), parent)
 {
-    connect(action_, &QAction::triggered, this, &UndoCommand::UndoLastChangeRun_Click);
+    connect(action_, &QAction::triggered, this, &UndoCommand::undoLastChangeRun);
 }
 
-void UndoCommand::UndoLastChangeRun_Click()
+void UndoCommand::undoLastChangeRun()
 {
     if (window_.isBusy())
         return; // a run or another task goes: a queued shortcut starts nothing

@@ -17,7 +17,7 @@ class UndoCommand : public MenuCommand
 
 public:
     UndoCommand(MainWindow &window, Messages &messages, QObject *parent = nullptr);
-    void UndoLastChangeRun_Click();
+    void undoLastChangeRun();
 
     // The question before the undo: what the run did.
     static QString ConfirmText(const JournalRun &run);

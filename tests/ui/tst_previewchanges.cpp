@@ -170,7 +170,7 @@ void TestPreviewChanges::noFieldAndNoMode()
     auto *combo = main()->findChild<QComboBox *>("Combo1");
     combo->addItem("Title Case");
     combo->setCurrentText("Title Case");
-    command_->Preview_Click();
+    command_->previewChanges();
     QCOMPARE(messages_.infos, QStringList{"mess up"});
     QVERIFY(messages_.reports.isEmpty());
     QVERIFY(!command_->isWorking());
@@ -185,7 +185,7 @@ void TestPreviewChanges::previewThenStartChanging()
     selectOnly("ui_preview.people", {"name", "data", "city"});
     main()->findChild<QComboBox *>("Combo1")->setCurrentText("Proper Case");
     QSignalSpy ended(command_, &PreviewCommand::previewEnded);
-    command_->Preview_Click();
+    command_->previewChanges();
     QVERIFY(command_->isWorking());
     QVERIFY(main()->isBusy());
     QVERIFY(main()->stopAction()->isEnabled());
@@ -234,7 +234,7 @@ void TestPreviewChanges::stopFromTheMenu()
     LockHolder locker("table locker", {"LOCK TABLE ui_preview.people IN ACCESS EXCLUSIVE MODE"});
     QVERIFY2(locker.error().isEmpty(), qPrintable(locker.error()));
     QSignalSpy ended(command_, &PreviewCommand::previewEnded);
-    command_->Preview_Click();
+    command_->previewChanges();
     const QString waiting = LockHolder::WaitForLine(*main());
     main()->stopAction()->trigger();
     const bool stopped = ended.wait(60000);
@@ -254,7 +254,7 @@ void TestPreviewChanges::failureIsReported()
     selectOnly("ui_preview.people", {"name"});
     exec({"DROP TABLE ui_preview.people"});
     QSignalSpy ended(command_, &PreviewCommand::previewEnded);
-    command_->Preview_Click();
+    command_->previewChanges();
     QVERIFY(ended.wait(60000));
     QCOMPARE(messages_.reports.size(), 1);
     QCOMPARE(messages_.reports[0].handler, "Preview_Click");
