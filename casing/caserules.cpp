@@ -266,15 +266,60 @@ QString SentenceCase(QString text)
     return text;
 }
 
-QString ApplyCaseMode(CaseMode mode, QString text, const WordExceptions *words)
+bool IsInOneCase(QStringView text)
 {
-    const CaseModeRow &row = CaseModeOf(mode);
+    bool capital = false, small = false;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        char32_t c = text[i].unicode();
+        if (c < 0x80) {
+            capital = capital || (c >= u'A' && c <= u'Z');
+            small = small || (c >= u'a' && c <= u'z');
+        } else {
+            if (QChar::isHighSurrogate(c) && i + 1 < n && text[i + 1].isLowSurrogate())
+                c = QChar::surrogateToUcs4(char16_t(c), text[++i].unicode());
+            // A mark may be cased (the Greek ypogegrammeni) and does not count; a modifier
+            // letter is case-ignorable too.
+            const quint8 flags = CaseRecordOf(c).flags;
+            if ((flags & CaseRecord::Cased) && !(flags & CaseRecord::CaseIgnorable))
+                (flags & CaseRecord::Lowercase ? small : capital) = true;
+        }
+        if (capital && small)
+            return false;
+    }
+    return true;
+}
+
+namespace {
+
+QString converted(const CaseModeRow &row, QString text, const WordExceptions *words)
+{
     text = row.rule(std::move(text));
     if (words && row.nameRules && words->nameRules())
         NameRules::Apply(text);
     if (words && row.wordList)
         words->apply(text);
     return text;
+}
+
+} // namespace
+
+LeftAs LeftAsWritten(CaseMode mode, const QString &text, const WordExceptions *words)
+{
+    if (!words)
+        return LeftAs::Converted;
+    const bool kept = words->keeps(text);
+    const bool mixed = !kept && words->leaveMixedCase() && !IsInOneCase(text);
+    if ((!kept && !mixed) || converted(CaseModeOf(mode), text, words) == text)
+        return LeftAs::Converted;
+    return kept ? LeftAs::Kept : LeftAs::MixedCase;
+}
+
+QString ApplyCaseMode(CaseMode mode, QString text, const WordExceptions *words)
+{
+    if (words && (words->keeps(text) || (words->leaveMixedCase() && !IsInOneCase(text))))
+        return text;
+    return converted(CaseModeOf(mode), std::move(text), words);
 }
 
 QString CaseRulesUnicodeVersion()

@@ -8,6 +8,7 @@
 #include "casing/casemodes.h"
 
 #include <QString>
+#include <QStringView>
 
 class WordExceptions;
 
@@ -18,10 +19,22 @@ QString LowerCase(QString text);
 QString ProperCase(QString text);
 // Only the first character of the text is written in title case.
 QString SentenceCase(QString text);
+// Whether the text is written in one case: every cased letter in it a capital (title-case
+// letters such as "ǅ" count as capitals), or every one small, or none there at all. Digits,
+// marks and the letters of caseless scripts do not count.
+bool IsInOneCase(QStringView text);
+
+// Why a text keeps its old form although the rule would change it: the options of the change
+// say so (WordExceptions: leave mixed-case values, keep listed values).
+enum class LeftAs { Converted, MixedCase, Kept };
+// Converted when the rule's own conversion stands, or when it would not change the text at all.
+LeftAs LeftAsWritten(CaseMode mode, const QString &text, const WordExceptions *words);
+
 // The text in the mode's rule. After a mode that takes the word list (Proper, Sentence) the
 // listed words, if any, get their listed spelling; Upper and Lower mean all capitals and all
 // small letters and ignore them. When the list says so, the name rules (namerules.h) follow a
-// mode that takes them (Proper Case), before the listed words. The modes' table says which.
+// mode that takes them (Proper Case), before the listed words. The modes' table says which. A
+// text that the options leave as written (LeftAsWritten) comes back as it is.
 QString ApplyCaseMode(CaseMode mode, QString text, const WordExceptions *words = nullptr);
 
 // The version of Unicode whose mappings the rules follow ("15.0.0").

@@ -27,7 +27,7 @@ constexpr char32_t CodePoints = 0x110000;
 constexpr int BlockBits = 7; // as CaseBlockBits in caseunits.h
 constexpr char32_t BlockSize = 1 << BlockBits;
 
-enum Flags : std::uint8_t { Cased = 1, CaseIgnorable = 2 };
+enum Flags : std::uint8_t { Cased = 1, CaseIgnorable = 2, Lowercase = 4 };
 
 struct Character {
     char32_t upper = 0, lower = 0, title = 0; // 0: no mapping
@@ -112,6 +112,7 @@ std::string readProperties(const char *path, std::vector<Character> &table)
         const std::string property = trimmed(f[1]);
         const std::uint8_t flag = property == "Cased"            ? Cased
                                   : property == "Case_Ignorable" ? CaseIgnorable
+                                  : property == "Lowercase"      ? Lowercase
                                                                  : 0;
         if (!flag)
             continue;

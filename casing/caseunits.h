@@ -6,10 +6,10 @@
 
 #include <QtGlobal>
 
-// A character's mappings as differences to it, and the properties that decide where a capital
-// sigma is final.
+// A character's mappings as differences to it, the properties that decide where a capital
+// sigma is final, and whether a cased letter is a small one (Unicode's Lowercase).
 struct CaseRecord {
-    enum Flag : quint8 { Cased = 1, CaseIgnorable = 2 };
+    enum Flag : quint8 { Cased = 1, CaseIgnorable = 2, Lowercase = 4 };
     qint32 upper, lower, title;
     quint8 flags;
 };

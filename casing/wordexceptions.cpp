@@ -78,8 +78,10 @@ bool WordExceptions::IsWordCharacter(char32_t c)
     return WordScan::IsWordCharacter(c);
 }
 
-WordExceptions::WordExceptions(const QStringList &words, bool nameRules)
-    : words_(Cleaned(words)), nameRules_(nameRules)
+WordExceptions::WordExceptions(const QStringList &words, bool nameRules, bool leaveMixedCase,
+                               const QStringList &keptValues)
+    : words_(Cleaned(words)), nameRules_(nameRules), leaveMixedCase_(leaveMixedCase),
+      kept_(keptValues.cbegin(), keptValues.cend())
 {
     if (words_.isEmpty())
         return;

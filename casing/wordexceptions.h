@@ -19,6 +19,7 @@
 #include "casing/wordfilter.h"
 #include "casing/wordtable.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -26,11 +27,25 @@ class WordExceptions
 {
 public:
     WordExceptions() = default;
-    explicit WordExceptions(const QStringList &words, bool nameRules = false);
+    // The listed words; whether the name rules follow Proper Case; whether values written in
+    // mixed case are left as written (IsInOneCase); and values that stay as they are.
+    explicit WordExceptions(const QStringList &words, bool nameRules = false,
+                            bool leaveMixedCase = false, const QStringList &keptValues = {});
 
     // No word listed (the name rules may still be on).
     bool isEmpty() const { return words_.isEmpty(); }
     bool nameRules() const { return nameRules_; }
+    bool leaveMixedCase() const { return leaveMixedCase_; }
+    bool keepsAny() const { return !kept_.isEmpty(); }
+    // The values kept, in order.
+    QStringList keptValues() const
+    {
+        QStringList values(kept_.cbegin(), kept_.cend());
+        values.sort();
+        return values;
+    }
+    // Whether the value is one that stays as it is.
+    bool keeps(const QString &value) const { return !kept_.isEmpty() && kept_.contains(value); }
 
     // The words in use, as Cleaned() keeps them.
     const QStringList &words() const { return words_; }
@@ -59,6 +74,8 @@ public:
 private:
     QStringList words_;
     bool nameRules_ = false;
+    bool leaveMixedCase_ = false;
+    QSet<QString> kept_;
     WordFilter filter_;
     WordTable oneRun_; // the words of one run: "McDonald", "USA"
     WordTable others_; // the other words: "O'Neil", "van der Berg"

@@ -44,12 +44,15 @@ QJsonArray LeftAloneJson(const QList<FieldKind> &fields)
     return list;
 }
 
-QJsonObject RequestJson(const CommandContext &context, const QString &command)
+QJsonObject RequestJson(const CommandContext &context, const QString &command,
+                        const CaseChange &change)
 {
     return {{QStringLiteral("command"), command},
             {QStringLiteral("table"), TableJson(context.request.table)},
             {QStringLiteral("fields"), QJsonArray::fromStringList(context.request.fields)},
-            {QStringLiteral("mode"), CaseModeText(*context.request.mode)}};
+            {QStringLiteral("mode"), CaseModeText(*context.request.mode)},
+            {QStringLiteral("leaveMixedCase"), change.leaveMixedCase},
+            {QStringLiteral("keptValues"), QJsonArray::fromStringList(change.keptValues)}};
 }
 
 // The checks that end bad input before the job starts, and the change as the window builds it.
@@ -58,22 +61,43 @@ CaseChange CheckedChange(const CommandContext &context)
     TargetCheck::Connection(context.values);
     TargetCheck::Table(context.values, context.request.table);
     TargetCheck::Fields(context.values, context.request.table, context.request.fields);
-    return StoredCaseChange(context.request.table, context.request.fields, context.request.mode);
+    CaseChange change =
+        StoredCaseChange(context.request.table, context.request.fields, context.request.mode);
+    change.leaveMixedCase = change.leaveMixedCase || context.request.leaveMixedCase;
+    change.keptValues = context.request.keptValues;
+    return change;
+}
+
+// A change's new value, or why the value stays as written.
+QString LeftText(const PreviewChange &change)
+{
+    switch (change.left) {
+    case LeftAs::MixedCase:
+        return QStringLiteral("(left as written: mixed case)");
+    case LeftAs::Kept:
+        return QStringLiteral("(left as written: kept)");
+    case LeftAs::Converted:
+        break;
+    }
+    return Quoted(change.newValue);
 }
 
 void PrintCounts(const Output &out, const PreviewResult &result, int limit)
 {
-    out.line(QStringLiteral("%1  %2  %3  %4")
+    out.line(QStringLiteral("%1  %2  %3  %4  %5")
                  .arg(QStringLiteral("Field"), -24)
                  .arg(QStringLiteral("Rows read"), 14)
                  .arg(QStringLiteral("Rows changing"), 14)
-                 .arg(QStringLiteral("Values changing"), 15));
+                 .arg(QStringLiteral("Values changing"), 15)
+                 .arg(QStringLiteral("Left as written"), 15));
     // The name is padded, not put in by arg(): a name may hold "%2" itself.
     for (const FieldCounts &field : result.counted)
-        out.line(field.name.leftJustified(24) + QStringLiteral("  %1  %2  %3")
-                                                    .arg(GroupedCount(field.rowsRead), 14)
-                                                    .arg(GroupedCount(field.rowsChanging), 14)
-                                                    .arg(GroupedCount(field.valuesChanging), 15));
+        out.line(field.name.leftJustified(24) +
+                 QStringLiteral("  %1  %2  %3  %4")
+                     .arg(GroupedCount(field.rowsRead), 14)
+                     .arg(GroupedCount(field.rowsChanging), 14)
+                     .arg(GroupedCount(field.valuesChanging), 15)
+                     .arg(GroupedCount(field.valuesLeftMixed + field.valuesKept), 15));
     if (const QString leftAlone = LeftAloneText(result.leftAlone); !leftAlone.isEmpty())
         out.line(leftAlone);
     const qsizetype shown = qMin<qsizetype>(limit, result.changes.size());
@@ -86,25 +110,30 @@ void PrintCounts(const Output &out, const PreviewResult &result, int limit)
         const PreviewChange &change = result.changes[i];
         out.line(QStringLiteral("%1  %2  %3 -> %4")
                      .arg(GroupedCount(change.rows), 10)
-                     .arg(change.field, Quoted(change.oldValue), Quoted(change.newValue)));
+                     .arg(change.field, Quoted(change.oldValue), LeftText(change)));
     }
 }
 
-QJsonObject PreviewJson(const CommandContext &context, const PreviewResult &result)
+QJsonObject PreviewJson(const CommandContext &context, const CaseChange &change,
+                        const PreviewResult &result)
 {
-    QJsonObject json = RequestJson(context, QStringLiteral("preview"));
+    QJsonObject json = RequestJson(context, QStringLiteral("preview"), change);
     QJsonArray counts;
     for (const FieldCounts &field : result.counted)
         counts.append(QJsonObject{{QStringLiteral("field"), field.name},
                                   {QStringLiteral("rowsRead"), field.rowsRead},
                                   {QStringLiteral("rowsChanging"), field.rowsChanging},
-                                  {QStringLiteral("valuesChanging"), field.valuesChanging}});
+                                  {QStringLiteral("valuesChanging"), field.valuesChanging},
+                                  {QStringLiteral("valuesLeftMixed"), field.valuesLeftMixed},
+                                  {QStringLiteral("valuesKept"), field.valuesKept}});
     QJsonArray changes;
     for (qsizetype i = 0; i < qMin<qsizetype>(context.request.limit, result.changes.size()); ++i)
-        changes.append(QJsonObject{{QStringLiteral("field"), result.changes[i].field},
-                                   {QStringLiteral("old"), result.changes[i].oldValue},
-                                   {QStringLiteral("new"), result.changes[i].newValue},
-                                   {QStringLiteral("rows"), result.changes[i].rows}});
+        changes.append(QJsonObject{
+            {QStringLiteral("field"), result.changes[i].field},
+            {QStringLiteral("old"), result.changes[i].oldValue},
+            {QStringLiteral("new"), result.changes[i].newValue},
+            {QStringLiteral("rows"), result.changes[i].rows},
+            {QStringLiteral("leftAsWritten"), result.changes[i].left != LeftAs::Converted}});
     json.insert(QStringLiteral("counts"), counts);
     json.insert(QStringLiteral("leftAlone"), LeftAloneJson(result.leftAlone));
     json.insert(QStringLiteral("changes"), changes);
@@ -125,6 +154,10 @@ void PrintRun(const Output &out, const ChangeRunSummary &summary, qint64 elapsed
         out.line(refused);
     if (const QString left = LeftChangedText(summary.rowsLeftChanged); !left.isEmpty())
         out.line(left);
+    for (const QString &left :
+         {LeftMixedText(summary.valuesLeftMixed), KeptText(summary.valuesKept)})
+        if (!left.isEmpty())
+            out.line(left.left(1).toUpper() + left.mid(1) + u'.');
     if (const QString leftAlone = LeftAloneText(summary.leftAlone); !leftAlone.isEmpty())
         out.line(leftAlone);
     for (const RelationLeft &left : summary.relationsLeft)
@@ -175,7 +208,7 @@ int CommandPreview(const CommandContext &context)
         return context.out.fail(ExitCode::Failed, QStringLiteral("the preview was stopped"));
     PrintCounts(context.out, result, context.request.limit);
     context.out.line(QStringLiteral("Time: ") + ElapsedText(elapsedMs));
-    QJsonObject json = PreviewJson(context, result);
+    QJsonObject json = PreviewJson(context, change, result);
     json.insert(QStringLiteral("seconds"), elapsedMs / 1000.0);
     context.out.object(json, ExitCode::Done);
     return ToInt(ExitCode::Done);
@@ -195,7 +228,7 @@ int CommandChange(const CommandContext &context)
         });
     PrintRun(context.out, summary, elapsedMs);
     const ExitCode code = RunOutcome(context.out, summary);
-    QJsonObject json = RequestJson(context, QStringLiteral("change"));
+    QJsonObject json = RequestJson(context, QStringLiteral("change"), change);
     json.insert(QStringLiteral("rowsRead"), summary.rowsRead);
     json.insert(QStringLiteral("rowsChanging"), summary.rowsChanging);
     json.insert(QStringLiteral("valuesChanged"), summary.valuesChanged);
@@ -208,6 +241,8 @@ int CommandChange(const CommandContext &context)
                                     {QStringLiteral("rows"), refusal.rows}});
     json.insert(QStringLiteral("refusals"), refusals);
     json.insert(QStringLiteral("rowsLeftChanged"), summary.rowsLeftChanged);
+    json.insert(QStringLiteral("valuesLeftMixed"), summary.valuesLeftMixed);
+    json.insert(QStringLiteral("valuesKept"), summary.valuesKept);
     json.insert(QStringLiteral("error"), summary.firstError);
     json.insert(QStringLiteral("leftAlone"), LeftAloneJson(summary.leftAlone));
     QJsonArray relationsLeft;

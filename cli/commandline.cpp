@@ -1,6 +1,7 @@
 #include "cli/commandline.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QSet>
 
 #ifndef RECASOR_VERSION
@@ -28,14 +29,21 @@ struct CommandForm {
 
 const QStringList Connection = {QStringLiteral("host"), QStringLiteral("port"),
                                 QStringLiteral("user"), QStringLiteral("database")};
+// What a change and its preview take.
+const QStringList ChangeOptions = {QStringLiteral("field"),
+                                   QStringLiteral("mode"),
+                                   QStringLiteral("leave-mixed-case"),
+                                   QStringLiteral("keep-value"),
+                                   QStringLiteral("keep-values-from"),
+                                   QStringLiteral("where")};
 
 const QList<CommandForm> &Forms()
 {
     static const QList<CommandForm> forms = {
         {"tables", Command::Tables, false, Connection},
         {"fields", Command::Fields, true, Connection},
-        {"preview", Command::Preview, true, Connection + QStringList{"field", "mode", "limit"}},
-        {"change", Command::Change, true, Connection + QStringList{"field", "mode"}},
+        {"preview", Command::Preview, true, Connection + ChangeOptions + QStringList{"limit"}},
+        {"change", Command::Change, true, Connection + ChangeOptions},
         {"undo", Command::Undo, false, Connection + QStringList{"run"}},
         {"runs", Command::Runs, false, Connection},
     };
@@ -62,6 +70,29 @@ bool ReadChangeOptions(const QCommandLineParser &parser, CommandRequest &request
         error = QStringLiteral("unknown mode \"%1\": give %2")
                     .arg(parser.value(QStringLiteral("mode")), ModeWords());
         return false;
+    }
+    request.leaveMixedCase = parser.isSet(QStringLiteral("leave-mixed-case"));
+    request.keptValues = parser.values(QStringLiteral("keep-value"));
+    for (const QString &path : parser.values(QStringLiteral("keep-values-from"))) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            error = QStringLiteral("--keep-values-from: %1: %2").arg(path, file.errorString());
+            return false;
+        }
+        // One value a line; a line break at the end of the file ends its last value.
+        for (QString line : QString::fromUtf8(file.readAll()).split(u'\n')) {
+            if (line.endsWith(u'\r'))
+                line.chop(1);
+            if (!line.isEmpty())
+                request.keptValues << line;
+        }
+    }
+    if (parser.isSet(QStringLiteral("where"))) {
+        request.condition = parser.value(QStringLiteral("where"));
+        if (request.condition.trimmed().isEmpty()) {
+            error = QStringLiteral("--where takes a condition on the table's rows");
+            return false;
+        }
     }
     if (parser.isSet(QStringLiteral("limit"))) {
         bool ok = false;
@@ -141,12 +172,14 @@ CommandRequest CommandLine::Parse(const QStringList &arguments, QString &error)
     const auto valued = [](const char *name, const char *value) {
         return QCommandLineOption(QLatin1String(name), QString(), QLatin1String(value));
     };
-    parser.addOptions({QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}),
-                       QCommandLineOption(QStringLiteral("version")),
-                       QCommandLineOption(QStringLiteral("json")), valued("host", "host"),
-                       valued("port", "port"), valued("user", "user"),
-                       valued("database", "database"), valued("field", "field"),
-                       valued("mode", "mode"), valued("limit", "n"), valued("run", "id")});
+    parser.addOptions(
+        {QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}),
+         QCommandLineOption(QStringLiteral("version")), QCommandLineOption(QStringLiteral("json")),
+         valued("host", "host"), valued("port", "port"), valued("user", "user"),
+         valued("database", "database"), valued("field", "field"), valued("mode", "mode"),
+         valued("limit", "n"), valued("run", "id"),
+         QCommandLineOption(QStringLiteral("leave-mixed-case")), valued("keep-value", "text"),
+         valued("keep-values-from", "file"), valued("where", "expression")});
     CommandRequest request;
     if (!parser.parse(QStringList{QStringLiteral("recasor")} + arguments)) {
         error = parser.errorText();
@@ -238,12 +271,12 @@ QString CommandLine::HelpText()
                "Commands:\n"
                "  tables                        the tables of the database\n"
                "  fields TABLE                  the fields of the table\n"
-               "  preview TABLE --field F [--field F2 ...] --mode MODE [--limit N]\n"
+               "  preview TABLE --field F [--field F2 ...] --mode MODE [CHOICES] [--limit N]\n"
                "                                what change would do, writing nothing: the counts "
                "of\n"
                "                                each field, then the N most frequent changes (20)\n"
-               "  change TABLE --field F [--field F2 ...] --mode MODE\n"
-               "                                converts every value of the fields, with its "
+               "  change TABLE --field F [--field F2 ...] --mode MODE [CHOICES]\n"
+               "                                converts the values of the fields, with its "
                "journal\n"
                "  undo [--run ID]               takes back the last run of this database, or that "
                "one\n"
@@ -255,6 +288,16 @@ QString CommandLine::HelpText()
                "that\n"
                "holds a dot or a double quote in double quotes, the quote doubled: "
                "'\"my.schema\".t'.\n"
+               "\n"
+               "CHOICES of which values change:\n"
+               "  --where EXPR   only the rows where the SQL condition EXPR holds, checked by the\n"
+               "                 server before anything is read: \"country = 'TR' AND id > 10\"\n"
+               "  --leave-mixed-case\n"
+               "                 values with both capitals and small letters stay as written\n"
+               "                 (also when the stored option of the windows is on)\n"
+               "  --keep-value TEXT, --keep-values-from FILE\n"
+               "                 this value stays as written, in every row; the file holds one a "
+               "line\n"
                "\n"
                "Options:\n"
                "  --host H, --port P, --user U, --database D\n"

@@ -17,8 +17,11 @@ struct CommandRequest {
     TableRef table;
     QStringList fields;
     std::optional<CaseMode> mode;
-    int limit = 20;            // changes a preview lists
-    std::optional<qint64> run; // the run an undo takes back; the last one when none
+    int limit = 20;              // changes a preview lists
+    bool leaveMixedCase = false; // on, whatever is stored; else as stored
+    QStringList keptValues;      // values that stay as they are
+    QString condition;           // the rows a run or a preview takes; empty for every row
+    std::optional<qint64> run;   // the run an undo takes back; the last one when none
     bool json = false;
     // Given on the command line; the stored values stand for those not given.
     std::optional<QString> host, port, user, database;

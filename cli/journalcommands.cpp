@@ -51,6 +51,22 @@ QString RowsText(const JournalRun &run)
     return text;
 }
 
+// The choices the run was made with, beyond its mode: "-" for none.
+QString OptionsText(const JournalRun &run)
+{
+    QStringList options;
+    if (run.nameRules)
+        options << QStringLiteral("name rules");
+    if (run.leaveMixedCase)
+        options << QStringLiteral("mixed case left");
+    if (!run.keptValues.isEmpty())
+        options
+            << (run.keptValues.size() == 1
+                    ? QStringLiteral("1 value kept")
+                    : QStringLiteral("%1 values kept").arg(GroupedCount(run.keptValues.size())));
+    return options.isEmpty() ? QStringLiteral("-") : options.join(QStringLiteral(", "));
+}
+
 QJsonObject RunJson(const JournalRun &run)
 {
     return {{QStringLiteral("id"), QString::number(run.id)},
@@ -61,6 +77,9 @@ QJsonObject RunJson(const JournalRun &run)
             {QStringLiteral("table"), TableJson(run.table)},
             {QStringLiteral("fields"), QJsonArray::fromStringList(run.fields)},
             {QStringLiteral("mode"), CaseModeText(run.mode)},
+            {QStringLiteral("nameRules"), run.nameRules},
+            {QStringLiteral("leaveMixedCase"), run.leaveMixedCase},
+            {QStringLiteral("keptValues"), QJsonArray::fromStringList(run.keptValues)},
             {QStringLiteral("rows"), run.rowsRecorded},
             {QStringLiteral("rowsPending"), run.rowsPending},
             {QStringLiteral("rowsRestored"), run.rowsRestoredEarlier},
@@ -206,16 +225,18 @@ int CommandRuns(const CommandContext &context)
     }
     // Tab-separated, for cut and awk: names may hold spaces. A file that cannot be read stands
     // where its run would, with its name and why.
-    context.out.line(QStringLiteral("id\tstarted\tdatabase\ttable\tfields\tmode\trows\tundone"));
+    context.out.line(
+        QStringLiteral("id\tstarted\tdatabase\ttable\tfields\tmode\toptions\trows\tundone"));
     for (const JournalEntry &entry : shown) {
         QStringList columns{QString::number(entry.id)};
         if (const std::optional<JournalRun> &run = entry.run)
             columns << StartedText(*run) << DatabaseText(*run) << run->table.displayName()
-                    << run->fields.join(u',') << CaseModeText(run->mode) << RowsText(*run)
-                    << StateText(*run);
+                    << run->fields.join(u',') << CaseModeText(run->mode) << OptionsText(*run)
+                    << RowsText(*run) << StateText(*run);
         else
             columns
                 << QString() << QString() << QString() << QString() << QString() << QString()
+                << QString()
                 << (entry.beingMade()
                         ? QStringLiteral("in progress (its journal is being made)")
                         : QStringLiteral("cannot be read: %1: %2").arg(entry.file, entry.damage));

@@ -5,6 +5,10 @@
 CaseChange StoredCaseChange(const TableRef &table, const QStringList &fields,
                             std::optional<CaseMode> mode)
 {
-    return CaseChange{table, fields, mode, SettingsStore::ExceptionWords(),
-                      SettingsStore::NameRules()};
+    return CaseChange{table,
+                      fields,
+                      mode,
+                      SettingsStore::ExceptionWords(),
+                      SettingsStore::NameRules(),
+                      SettingsStore::LeaveMixedCase()};
 }

@@ -58,6 +58,8 @@ void createSchema(JournalFile &file)
         " identity TEXT, rows_read INTEGER DEFAULT 0, values_changed INTEGER DEFAULT 0,"
         " rows_written INTEGER DEFAULT 0, values_not_written INTEGER DEFAULT 0,"
         " rows_refused INTEGER DEFAULT 0, rows_left_changed INTEGER DEFAULT 0,"
+        " leave_mixed_case INTEGER DEFAULT 0, kept_values TEXT,"
+        " values_left_mixed INTEGER DEFAULT 0, values_kept INTEGER DEFAULT 0,"
         " ended INTEGER DEFAULT 0, ended_whole INTEGER DEFAULT 0, undone INTEGER DEFAULT 0,"
         " undone_from INTEGER)"));
     // One row per chunk that the run wrote, oldest first: its first field, the physical
@@ -104,6 +106,11 @@ JournalRun readRun(JournalFile &file, const QString &path, qint64 id)
         file.hasColumn(QStringLiteral("run"), QStringLiteral("rows_refused"))
             ? QStringLiteral("rows_refused, rows_left_changed")
             : QStringLiteral("0, 0");
+    // Files of before the options that leave values as written.
+    const QString leftColumns =
+        file.hasColumn(QStringLiteral("run"), QStringLiteral("leave_mixed_case"))
+            ? QStringLiteral("leave_mixed_case, kept_values, values_left_mixed, values_kept")
+            : QStringLiteral("0, NULL, 0, 0");
     const QString pending = file.hasColumn(QStringLiteral("change"), QStringLiteral("pending"))
                                 ? QStringLiteral("pending")
                                 : QStringLiteral("0");
@@ -111,8 +118,8 @@ JournalRun readRun(JournalFile &file, const QString &path, qint64 id)
         QStringLiteral("SELECT server, port, database, table_schema, table_name, fields, mode,"
                        " exception_words, started, identity, rows_read, values_changed,"
                        " rows_written, values_not_written, ended_whole, undone, %1, %2, %3,"
-                       " ended, %4 FROM run")
-            .arg(identityColumns, restoredColumn, nameRulesColumn, rowCountColumns));
+                       " ended, %4, %5 FROM run")
+            .arg(identityColumns, restoredColumn, nameRulesColumn, rowCountColumns, leftColumns));
     if (!query.next())
         throw readFailure(QStringLiteral("the run's facts are missing"));
     JournalRun run;
@@ -144,6 +151,10 @@ JournalRun readRun(JournalFile &file, const QString &path, qint64 id)
     run.ended = query.value(20).toBool();
     run.rowsRefused = query.value(21).toLongLong();
     run.rowsLeftChanged = query.value(22).toLongLong();
+    run.leaveMixedCase = query.value(23).toBool();
+    run.keptValues = listFromJson(query.value(24).toString());
+    run.valuesLeftMixed = query.value(25).toLongLong();
+    run.valuesKept = query.value(26).toLongLong();
     query = file.exec(QStringLiteral("SELECT coalesce(sum(CASE WHEN %1 = 0 THEN rows END), 0),"
                                      " coalesce(sum(CASE WHEN %1 <> 0 THEN rows END), 0)"
                                      " FROM change")
@@ -271,8 +282,9 @@ JournalRun ChangeJournal::Begin(JournalRun run, RunLock &lock)
         const DatabaseIdentity &database = run.databaseIdentity;
         file.exec(QStringLiteral("INSERT INTO run (server, port, database, system_identifier,"
                                  " database_oid, table_schema, table_name, fields, mode,"
-                                 " exception_words, name_rules, started, identity)"
-                                 " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                                 " exception_words, name_rules, started, identity,"
+                                 " leave_mixed_case, kept_values)"
+                                 " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
                   {run.server, run.port, run.database,
                    database.systemIdentifier.isEmpty() ? QVariant(QMetaType(QMetaType::QString))
                                                        : QVariant(database.systemIdentifier),
@@ -280,7 +292,8 @@ JournalRun ChangeJournal::Begin(JournalRun run, RunLock &lock)
                                     : QVariant(QMetaType(QMetaType::LongLong)),
                    run.table.schema, run.table.name, jsonList(run.fields), CaseModeText(run.mode),
                    jsonList(run.exceptionWords), run.nameRules ? 1 : 0,
-                   run.started.toUTC().toString(Qt::ISODateWithMs), run.identity.toText()});
+                   run.started.toUTC().toString(Qt::ISODateWithMs), run.identity.toText(),
+                   run.leaveMixedCase ? 1 : 0, jsonList(run.keptValues)});
         file.commit();
     } catch (...) {
         lock.release();
@@ -308,9 +321,10 @@ void ChangeJournal::End(const JournalRun &run)
     JournalFile file(run.file, JournalError::Action::Writing);
     file.exec(QStringLiteral("UPDATE run SET rows_read = ?, values_changed = ?, rows_written = ?,"
                              " values_not_written = ?, rows_refused = ?, rows_left_changed = ?,"
-                             " ended = 1, ended_whole = ?"),
+                             " values_left_mixed = ?, values_kept = ?, ended = 1, ended_whole = ?"),
               {run.rowsRead, run.valuesChanged, run.rowsWritten, run.valuesNotWritten,
-               run.rowsRefused, run.rowsLeftChanged, run.endedWhole ? 1 : 0});
+               run.rowsRefused, run.rowsLeftChanged, run.valuesLeftMixed, run.valuesKept,
+               run.endedWhole ? 1 : 0});
 }
 
 std::optional<JournalRun> ChangeJournal::Last(const ConnectionSettings &settings,

@@ -29,14 +29,17 @@ struct JournalRun {
     QStringList fields;
     CaseMode mode = CaseMode::Upper;
     QStringList exceptionWords;
-    bool nameRules = false; // off for a run recorded before the journal kept it
-    QDateTime started;      // UTC
+    bool nameRules = false;      // off for a run recorded before the journal kept it
+    bool leaveMixedCase = false; // mixed-case values were left as written
+    QStringList keptValues;      // values that stayed as they were at the user's choice
+    QDateTime started;           // UTC
     RowIdentity identity;
     qint64 rowsRead = 0, valuesChanged = 0, rowsWritten = 0, valuesNotWritten = 0;
     qint64 rowsRefused = 0;     // rows the server refused
     qint64 rowsLeftChanged = 0; // rows left because another client changed them meanwhile
-    bool ended = false;         // End() was called: the run's process knew how it ended
-    bool endedWhole = false;    // End() was told that the run ended whole
+    qint64 valuesLeftMixed = 0, valuesKept = 0; // values the options left as written
+    bool ended = false;      // End() was called: the run's process knew how it ended
+    bool endedWhole = false; // End() was told that the run ended whole
     bool undone = false;
     qint64 rowsRecorded = 0; // rows the journal holds as written; read back
     // Rows of chunks whose commit on the server did not say how it went (the connection was lost

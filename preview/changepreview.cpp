@@ -135,8 +135,9 @@ private:
         QSqlQuery encoding = session_.exec(QStringLiteral("SHOW server_encoding"));
         // A listed word may change an ASCII value that the rule leaves as it is: with a list,
         // the rule judges every value, as outside UTF-8.
+        // So with the options that leave values as written, which it alone can tell.
         utf8_ = encoding.next() && encoding.value(0).toString() == QLatin1String("UTF8") &&
-                !words_.appliesTo(mode_);
+                !words_.appliesTo(mode_) && !words_.leaveMixedCase() && !words_.keepsAny();
         session_.execute(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY"));
 
         const std::optional<TablePlan> plan = TablePlan::Of(session_, table_.sql());
@@ -455,8 +456,17 @@ private:
         } else {
             converted = ApplyCaseMode(mode_, old, &words_);
         }
-        if (converted == old)
+        if (converted == old) {
+            // A value the options leave as written is counted, and listed as it stays.
+            const LeftAs left =
+                field.kind.array ? LeftAs::Converted : LeftAsWritten(mode_, old, &words_);
+            if (left == LeftAs::Converted)
+                return;
+            (left == LeftAs::MixedCase ? field.counts.valuesLeftMixed : field.counts.valuesKept) +=
+                n;
+            top_.offer({field.counts.name, Cut(old), Cut(old), n, left}, k);
             return;
+        }
         ++field.counts.valuesChanging;
         field.counts.rowsChanging += n;
         top_.offer({field.counts.name, Cut(old), Cut(std::move(converted)), n}, k);
@@ -524,9 +534,9 @@ void ChangePreview::run()
         known.cancellable = true;
         DbSession session(settings(), known);
         const CancelMembership membership(cancelGroup(), session);
-        const WordExceptions words(change_.exceptionWords, change_.nameRules);
+        const std::shared_ptr<const WordExceptions> words = change_.options();
         Previewer(
-            session, change_.table, *change_.mode, words, stopFlag(),
+            session, change_.table, *change_.mode, *words, stopFlag(),
             [this](int percent) { emit progress(percent); }, result)
             .run();
     } catch (const PreviewFailure &failure) {

@@ -33,6 +33,10 @@ struct FieldCounts {
     qint64 rowsRead = 0;
     qint64 rowsChanging = 0;   // rows whose value the rule changes
     qint64 valuesChanging = 0; // distinct values the rule changes
+    // Rows whose value the rule would change and the options leave as written: written in
+    // mixed case, or kept at the user's choice.
+    qint64 valuesLeftMixed = 0;
+    qint64 valuesKept = 0;
 };
 
 struct PreviewChange {
@@ -40,6 +44,8 @@ struct PreviewChange {
     QString oldValue; // at most PreviewValueChars + 1 characters: the start of a longer value
     QString newValue; // the same start of the converted value
     qint64 rows = 0;
+    // Converted, or left as written by the options (newValue is then oldValue).
+    LeftAs left = LeftAs::Converted;
 };
 
 struct PreviewResult {

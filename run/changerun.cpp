@@ -336,6 +336,8 @@ private:
         run.mode = mode_;
         run.exceptionWords = words_->words();
         run.nameRules = words_->nameRules() && CaseModeOf(mode_).nameRules;
+        run.leaveMixedCase = words_->leaveMixedCase();
+        run.keptValues = words_->keptValues();
         try {
             run.identity = RowIdentity::Of(session_, source_.tablePlan());
             run.databaseIdentity = DatabaseIdentity::Of(session_);
@@ -438,9 +440,7 @@ void ChangeRun::run()
                 Runner(
                     settings(), *session, change_.table, change_.fields, *change_.mode,
                     // Built once for the run and shared by its two readers.
-                    std::make_shared<const WordExceptions>(change_.exceptionWords,
-                                                           change_.nameRules),
-                    cancelGroup(), chunkReadHook_, recordedHook_,
+                    change_.options(), cancelGroup(), chunkReadHook_, recordedHook_,
                     [this](int percent) { emit progress(percent); },
                     [this](const QStringList &owners) { emit cautioned(owners); }, summary, journal,
                     journalLock)
@@ -464,6 +464,8 @@ void ChangeRun::run()
         journal->rowsWritten = summary.rowsWritten;
         journal->valuesNotWritten = summary.valuesNotWritten;
         journal->rowsRefused = summary.rowsRefused;
+        journal->valuesLeftMixed = summary.valuesLeftMixed;
+        journal->valuesKept = summary.valuesKept;
         journal->rowsLeftChanged = summary.rowsLeftChanged;
         journal->endedWhole = !summary.endedEarly;
         try {

@@ -44,7 +44,11 @@ struct ChangeRunSummary {
     qint64 rowsRead = 0;      // rows of the table read
     qint64 rowsChanging = 0;  // rows in which the rule changes at least one field
     qint64 valuesChanged = 0; // field values (one per row and field) the rule changes
-    qint64 rowsWritten = 0;   // rows the run wrote, each once with every field it changed
+    // Values (one per row and field) the rule would change that the change's options leave as
+    // written: written in mixed case, or kept at the user's choice. Not in valuesChanged.
+    qint64 valuesLeftMixed = 0;
+    qint64 valuesKept = 0;
+    qint64 rowsWritten = 0; // rows the run wrote, each once with every field it changed
     // Rows the server refused, which keep every field as it was: a row that holds the old values
     // of one refused is not tried, and counts with it.
     qint64 rowsRefused = 0;

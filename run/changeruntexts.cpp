@@ -54,6 +54,24 @@ QString LeftChangedText(qint64 rows)
         .arg(GroupedCount(rows));
 }
 
+QString LeftMixedText(qint64 values)
+{
+    if (values == 0)
+        return {};
+    return values == 1
+               ? QStringLiteral("1 mixed-case value left as written")
+               : QStringLiteral("%1 mixed-case values left as written").arg(GroupedCount(values));
+}
+
+QString KeptText(qint64 values)
+{
+    if (values == 0)
+        return {};
+    return values == 1 ? QStringLiteral("1 value left as written at your choice")
+                       : QStringLiteral("%1 values left as written at your choice")
+                             .arg(GroupedCount(values));
+}
+
 QString RelationLeftText(const RelationLeft &left)
 {
     return left.rows < 0 ? QStringLiteral("Left as it was: %1, whose rows live on another server, "

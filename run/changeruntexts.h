@@ -18,6 +18,11 @@ QString RefusedText(const ChangeRunSummary &summary);
 // The rows left as they were because another client changed them; empty for none.
 QString LeftChangedText(qint64 rows);
 
+// The values the change's options left as written, as a clause: "1,234 mixed-case values left
+// as written", "3 values left as written at your choice"; empty for none.
+QString LeftMixedText(qint64 values);
+QString KeptText(qint64 values);
+
 // A superuser runs a table that roles who are no superusers own, or whose triggers they own:
 // their code runs with the superuser's rights.
 QString UntrustedOwnersText(const QStringList &owners);

@@ -113,6 +113,28 @@ QString ChunkReader::Convert(CaseMode mode, const WordExceptions *words, const Q
     return ApplyCaseModeToArrayText(mode, value, words).value_or(value);
 }
 
+ChunkReader::Known ChunkReader::conversionOf(const QString &old, bool array) const
+{
+    Known known;
+    known.known = true;
+    known.converted = Convert(mode_, words_.get(), old, array);
+    if (known.converted != old)
+        return known;
+    known.converted = QStringLiteral(""); // empty, not null: known to stay
+    // The elements of an array are left by the options too, but not counted.
+    if (!array && words_ && (words_->leaveMixedCase() || words_->keepsAny()))
+        known.left = LeftAsWritten(mode_, old, words_.get());
+    return known;
+}
+
+void ChunkReader::countLeft(LeftAs left, PreparedChunk &chunk)
+{
+    if (left == LeftAs::MixedCase)
+        ++chunk.valuesLeftMixed;
+    else if (left == LeftAs::Kept)
+        ++chunk.valuesKept;
+}
+
 void ChunkReader::prepare(const QList<QString> &places, const QList<QList<QString>> &values,
                           const QList<bool> &arrays, PreparedChunk &chunk) const
 {
@@ -124,11 +146,12 @@ void ChunkReader::prepare(const QList<QString> &places, const QList<QList<QStrin
     }
     // A field whose values repeat has each distinct value converted once. Whether they do is
     // seen on the chunk's first rows: where they hardly repeat, looking each value up costs
-    // more than converting it again. The empty text marks a value the rule leaves as it is (no
-    // value is converted into an empty text).
+    // more than converting it again. A value the rule leaves as it is, or that the change's
+    // options leave as written, is known by its empty conversion (no value is converted into
+    // an empty text).
     constexpr qsizetype Sample = 128;
-    QList<QHash<QString, QString>> seen(fields);
-    for (QHash<QString, QString> &values : seen)
+    QList<QHash<QString, Known>> seen(fields);
+    for (QHash<QString, Known> &values : seen)
         values.reserve(std::min(places.size(), Sample));
     QList<bool> looked(fields, true);
     QList<qsizetype> repeats(fields, 0);
@@ -148,26 +171,22 @@ void ChunkReader::prepare(const QList<QString> &places, const QList<QList<QStrin
             if (old.isEmpty())
                 continue;
             chunk.bytesRead += old.size() * 2;
-            QString converted;
+            Known known;
             if (looked[k]) {
-                QString &known = seen[k][old];
-                if (known.isNull()) {
-                    known = Convert(mode_, words_.get(), old, arrays[k]);
-                    if (known == old)
-                        known = QStringLiteral(""); // empty, not null: known to stay
-                } else {
+                Known &cached = seen[k][old];
+                if (!cached.known)
+                    cached = conversionOf(old, arrays[k]);
+                else
                     ++repeats[k];
-                }
-                converted = known;
+                known = cached;
             } else {
-                converted = Convert(mode_, words_.get(), old, arrays[k]);
-                if (converted == old)
-                    continue;
+                known = conversionOf(old, arrays[k]);
             }
-            if (converted.isEmpty())
+            countLeft(known.left, chunk);
+            if (known.converted.isEmpty())
                 continue;
             olds[k] = old;
-            news[k] = std::move(converted);
+            news[k] = std::move(known.converted);
             changes = true;
             ++chunk.valuesChanged;
         }
@@ -184,8 +203,8 @@ void ChunkReader::prepare(const QList<QString> &places, const QList<QList<QStrin
 void ChunkReader::prepareValues(const QList<QString> &values, bool array,
                                 PreparedChunk &chunk) const
 {
-    // The item of each distinct value, from 1; -1 for one the rule leaves as it is, 0 for one
-    // not met before.
+    // The item of each distinct value, from 1; -1 for one the rule leaves as it is, -2 for one
+    // the options leave as written as mixed case, -3 for a kept one; 0 for one not met before.
     QHash<QString, qsizetype> items;
     items.reserve(values.size());
     for (const QString &old : values) {
@@ -194,11 +213,18 @@ void ChunkReader::prepareValues(const QList<QString> &values, bool array,
         chunk.bytesRead += old.size() * 2;
         qsizetype &item = items[old];
         if (item == 0) {
-            const QString converted = Convert(mode_, words_.get(), old, array);
-            item = converted == old ? -1 : chunk.rows.size() + 1;
+            Known known = conversionOf(old, array);
+            item = known.left == LeftAs::MixedCase ? -2
+                   : known.left == LeftAs::Kept    ? -3
+                   : known.converted.isEmpty()     ? -1
+                                                   : chunk.rows.size() + 1;
             if (item > 0)
-                chunk.rows.add(QString(), {old}, {converted}, 0);
+                chunk.rows.add(QString(), {old}, {std::move(known.converted)}, 0);
         }
+        if (item == -2)
+            countLeft(LeftAs::MixedCase, chunk);
+        else if (item == -3)
+            countLeft(LeftAs::Kept, chunk);
         if (item < 0)
             continue;
         ++chunk.rows.counts[item - 1];

@@ -81,10 +81,14 @@ struct PreparedChunk {
     qint64 rowsRead = 0;
     qint64 rowsChanging = 0;  // rows in which the rule changes at least one field
     qint64 valuesChanged = 0; // one per row and field whose value the rule changes
-    qint64 bytesRead = 0;     // UTF-16 bytes of the values read
-    qint64 rangeBytes = 0;    // the server's bytes of all the range's values
-    bool cut = false;         // the range went past the byte budget: read up to the last row
-    qint64 lastBlock = 0;     // the place of the last row read, when cut
+    // Values the rule would change that the change's options leave as written: written in
+    // mixed case, or kept at the user's choice.
+    qint64 valuesLeftMixed = 0;
+    qint64 valuesKept = 0;
+    qint64 bytesRead = 0;  // UTF-16 bytes of the values read
+    qint64 rangeBytes = 0; // the server's bytes of all the range's values
+    bool cut = false;      // the range went past the byte budget: read up to the last row
+    qint64 lastBlock = 0;  // the place of the last row read, when cut
     int lastOffset = 0;
     WriteRows rows;
 };
@@ -124,6 +128,15 @@ public:
                            bool array);
 
 private:
+    // A value's conversion: empty when it stays as it is, with why when the options leave it.
+    struct Known {
+        QString converted;
+        LeftAs left = LeftAs::Converted;
+        bool known = false;
+    };
+    Known conversionOf(const QString &old, bool array) const;
+    static void countLeft(LeftAs left, PreparedChunk &chunk);
+
     PreparedChunk read(DbSession &session, const ReadRequest &request);
     void prepare(const QList<QString> &places, const QList<QList<QString>> &values,
                  const QList<bool> &arrays, PreparedChunk &chunk) const;

@@ -7,6 +7,8 @@ void RunTally::takeRead(const PreparedChunk &chunk, WriteRows &rows)
     summary_.rowsRead += chunk.rowsRead;
     summary_.rowsChanging += chunk.rowsChanging;
     summary_.valuesChanged += chunk.valuesChanged;
+    summary_.valuesLeftMixed += chunk.valuesLeftMixed;
+    summary_.valuesKept += chunk.valuesKept;
     if (refused_.isEmpty())
         return;
     rows.drop([&](qsizetype i) {

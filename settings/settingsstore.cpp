@@ -151,6 +151,21 @@ bool SettingsStore::SaveNameRules(bool on)
                 on ? QStringLiteral("true") : QStringLiteral("false"));
 }
 
+bool SettingsStore::LeaveMixedCase()
+{
+    return Get(SettingsKeys::Application, SettingsKeys::ExceptionsSection,
+               SettingsKeys::LeaveMixedCase)
+               .trimmed()
+               .compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+}
+
+bool SettingsStore::SaveLeaveMixedCase(bool on)
+{
+    return Save(SettingsKeys::Application, SettingsKeys::ExceptionsSection,
+                SettingsKeys::LeaveMixedCase,
+                on ? QStringLiteral("true") : QStringLiteral("false"));
+}
+
 void SettingsStore::TakeHomeFromThePasswordDatabase()
 {
     if (!qEnvironmentVariableIsEmpty("HOME"))

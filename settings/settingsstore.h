@@ -22,6 +22,8 @@ inline const QString ExceptionsSection = QStringLiteral("Recasor Exceptions");
 inline const QString Words = QStringLiteral("Words");
 // Whether the name rules follow Proper Case: "true" or "false", beside the words.
 inline const QString NameRules = QStringLiteral("NameRules");
+// Whether values written in mixed case are left as written: "true" or "false", beside them.
+inline const QString LeaveMixedCase = QStringLiteral("LeaveMixedCase");
 } // namespace SettingsKeys
 
 class SettingsStore
@@ -58,6 +60,10 @@ public:
     // The name rules' option: off unless "true" is stored, in any mix of capitals.
     static bool NameRules();
     static bool SaveNameRules(bool on);
+
+    // The option to leave mixed-case values as written: off unless "true" is stored.
+    static bool LeaveMixedCase();
+    static bool SaveLeaveMixedCase(bool on);
 
     static QString FilePath(const QString &application);
 };

@@ -52,9 +52,8 @@ void ReportChangeRun(Messages &messages, const QString &window, const ChangeRunS
         messages.info(QStringLiteral("mess up"));
 }
 
-void ConvertPreviewList(QTreeWidget &list, CaseMode mode, const QStringList &exceptionWords,
-                        bool nameRules)
+void ConvertPreviewList(QTreeWidget &list, const CaseChange &change)
 {
-    const WordExceptions words(exceptionWords, nameRules);
-    ConvertCaseList(list, mode, &words);
+    if (change.mode)
+        ConvertCaseList(list, *change.mode, change.options().get());
 }

@@ -22,6 +22,6 @@ void ReportChangeRun(Messages &messages, const QString &window, const ChangeRunS
 // source, else the mode's Execute label (148, 158, 168, 178).
 int ChangeRunReportLine(ChangeRunStep step, std::optional<CaseMode> mode);
 
-// Converts the texts of the list in place by the run's rule, name rules and word exceptions.
-void ConvertPreviewList(QTreeWidget &list, CaseMode mode, const QStringList &exceptionWords,
-                        bool nameRules = false);
+// Converts the texts of the list in place as the change converts values: its rule, name rules
+// and word exceptions, leaving what it leaves as written.
+void ConvertPreviewList(QTreeWidget &list, const CaseChange &change);

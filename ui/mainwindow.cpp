@@ -205,11 +205,13 @@ void MainWindow::startChanging()
     h.step(106, [&] { startChangeRun(fields, CaseModeFromText(modeBox_->currentText())); });
 }
 
-bool MainWindow::startChangeRun(const QStringList &fields, std::optional<CaseMode> mode)
+bool MainWindow::startChangeRun(const QStringList &fields, std::optional<CaseMode> mode,
+                                const QStringList &kept)
 {
     if (isBusy() || !fieldsTable_ || fields.isEmpty())
         return false;
     run_ = StoredCaseChange(*fieldsTable_, fields, mode);
+    run_.keptValues = kept;
     const ConnectionSettings settings = connection_();
     return jobs_.start<ChangeRun, ChangeRunSummary>(
         new ChangeRun(settings, run_), settings, run_.table, this,
@@ -310,9 +312,7 @@ void MainWindow::updatePreviewAfterRun(const ChangeRunSummary &summary)
         }
         return;
     }
-    h.step(line, [&] {
-        ConvertPreviewList(*valueList_, *run_.mode, run_.exceptionWords, run_.nameRules);
-    });
+    h.step(line, [&] { ConvertPreviewList(*valueList_, run_); });
 }
 
 void MainWindow::selectAllFields()

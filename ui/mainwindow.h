@@ -62,8 +62,10 @@ public:
     QStringList selectedFields() const;
     QString modeText() const;
 
-    // Starts a change run of these fields of the shown table; false when none started.
-    bool startChangeRun(const QStringList &fields, std::optional<CaseMode> mode);
+    // Starts a change run of these fields of the shown table, leaving the values kept as
+    // written; false when none started.
+    bool startChangeRun(const QStringList &fields, std::optional<CaseMode> mode,
+                        const QStringList &kept = {});
 
     // Where every job of the window runs (the change run, a preview, an undo): while one goes
     // the window is busy with it, and the status line then says how it ended.

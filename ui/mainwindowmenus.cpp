@@ -33,17 +33,21 @@ MainWindowMenus::MainWindowMenus(MainWindow &window, Messages &messages)
     change->insertAction(beforeStop, words);
     connect(words, &QAction::triggered, this,
             [this] { WordExceptionsDialog::Edit(messages_, &window_); });
-    // "Name Rules" follows it, as the other addition to Proper Case.
-    QAction *nameRules = new QAction(QStringLiteral("&Name Rules"), change);
-    nameRules->setObjectName(QStringLiteral("NameRulesAction"));
-    nameRules->setCheckable(true);
-    nameRules->setChecked(SettingsStore::NameRules());
-    change->insertAction(beforeStop, nameRules);
-    connect(nameRules, &QAction::triggered, this,
-            [this, nameRules](bool on) { setNameRules(*nameRules, on); });
-    // The check shows the stored option, also after the file was edited by hand.
-    connect(change, &QMenu::aboutToShow, nameRules,
-            [nameRules] { nameRules->setChecked(SettingsStore::NameRules()); });
+    // "Name Rules" follows it, as the other addition to Proper Case, then the option of what a
+    // run leaves as written.
+    const QList<QAction *> options{
+        addOption(beforeStop, {QStringLiteral("&Name Rules"), QStringLiteral("NameRules"),
+                               QStringLiteral("the name rules"), &SettingsStore::NameRules,
+                               &SettingsStore::SaveNameRules}),
+        addOption(beforeStop,
+                  {QStringLiteral("&Leave Mixed-Case Values"), QStringLiteral("LeaveMixedCase"),
+                   QStringLiteral("the option to leave mixed-case values"),
+                   &SettingsStore::LeaveMixedCase, &SettingsStore::SaveLeaveMixedCase})};
+    // The checks show the stored options, also after the file was edited by hand.
+    connect(change, &QMenu::aboutToShow, this, [this, options] {
+        for (QAction *option : options)
+            option->setChecked(options_.value(option).load());
+    });
 
     QAction *about = window_.helpMenu()->addAction(QStringLiteral("&About Recasor"));
     about->setObjectName(QStringLiteral("AboutAction"));
@@ -56,17 +60,35 @@ void MainWindowMenus::showAbout()
     h.step(100, [&] { messages_.info(AboutText()); });
 }
 
-void MainWindowMenus::setNameRules(QAction &entry, bool on)
+QAction *MainWindowMenus::addOption(QAction *before, const StoredOption &option)
 {
-    GuardedHandler h(messages_, QStringLiteral("Form2"), QStringLiteral("NameRules_Click"));
+    QMenu *change = window_.changeMenu();
+    auto *entry = new QAction(option.text, change);
+    entry->setObjectName(option.key + QStringLiteral("Action"));
+    entry->setCheckable(true);
+    entry->setChecked(option.load());
+    change->insertAction(before, entry);
+    options_.insert(entry, option);
+    connect(entry, &QAction::triggered, this, [this, entry](bool on) { setOption(*entry, on); });
+    return entry;
+}
+
+void MainWindowMenus::setOption(QAction &entry, bool on)
+{
+    const StoredOption option = options_.value(&entry);
+    GuardedHandler h(messages_, QStringLiteral("Form2"), option.key + QStringLiteral("_Click"));
     const bool stored = h.step(100, [&] {
-        if (!SettingsStore::SaveNameRules(on))
-            throw std::runtime_error(QStringLiteral("The name rules could not be stored in %1.")
-                                         .arg(SettingsStore::FilePath(SettingsKeys::Application))
-                                         .toStdString());
+        if (!option.save(on)) {
+            QString what = option.what;
+            what[0] = what[0].toUpper();
+            throw std::runtime_error(
+                QStringLiteral("%1 could not be stored in %2.")
+                    .arg(what, SettingsStore::FilePath(SettingsKeys::Application))
+                    .toStdString());
+        }
     });
     if (!stored)
-        h.step(102, [&] { entry.setChecked(SettingsStore::NameRules()); });
+        h.step(102, [&] { entry.setChecked(option.load()); });
 }
 
 QString MainWindowMenus::AboutText()

@@ -3,6 +3,7 @@
 // long as the window.
 #pragma once
 
+#include <QHash>
 #include <QObject>
 
 class MainWindow;
@@ -18,13 +19,23 @@ public:
 
     // "About Recasor": the version, and the folders where Recasor keeps its files.
     void showAbout();
-    // "Name Rules": stores the option as checked; an option that cannot be stored shows as it
-    // stands in the file.
-    void setNameRules(QAction &entry, bool on);
+    // A checkable option of the Change menu ("Name Rules", "Leave Mixed-Case Values"): stores
+    // it as checked; an option that cannot be stored shows as it stands in the file.
+    void setOption(QAction &entry, bool on);
 
     static QString AboutText();
 
 private:
+    struct StoredOption {
+        QString text;
+        QString key; // the settings key, which also names the entry and its handler
+        QString what;
+        bool (*load)() = nullptr;
+        bool (*save)(bool) = nullptr;
+    };
+    QAction *addOption(QAction *before, const StoredOption &option);
+
     MainWindow &window_;
     Messages &messages_;
+    QHash<QAction *, StoredOption> options_;
 };

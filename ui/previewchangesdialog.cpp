@@ -60,7 +60,8 @@ PreviewChangesDialog::PreviewChangesDialog(const PreviewResult &result, QWidget 
 
     fields_ = MakeTable(this, "PreviewFields",
                         {QStringLiteral("Field"), QStringLiteral("Rows read"),
-                         QStringLiteral("Rows to change"), QStringLiteral("Values to change")});
+                         QStringLiteral("Rows to change"), QStringLiteral("Values to change"),
+                         QStringLiteral("Left as written")});
     layout->addWidget(fields_);
 
     leftAlone_ = new QLabel(LeftAloneText(result_.leftAlone), this);
@@ -101,10 +102,11 @@ PreviewChangesDialog::PreviewChangesDialog(const PreviewResult &result, QWidget 
 void PreviewChangesDialog::fillFields()
 {
     for (const FieldCounts &field : std::as_const(result_.counted)) {
-        auto *item = new QTreeWidgetItem(fields_, {field.name, GroupedCount(field.rowsRead),
-                                                   GroupedCount(field.rowsChanging),
-                                                   GroupedCount(field.valuesChanging)});
-        for (int column = 1; column < 4; ++column)
+        auto *item = new QTreeWidgetItem(
+            fields_, {field.name, GroupedCount(field.rowsRead), GroupedCount(field.rowsChanging),
+                      GroupedCount(field.valuesChanging),
+                      GroupedCount(field.valuesLeftMixed + field.valuesKept)});
+        for (int column = 1; column < 5; ++column)
             item->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
     }
     FitColumns(*fields_, 0);
@@ -124,13 +126,26 @@ void PreviewChangesDialog::fillChanges()
                 .arg(GroupedCount(result_.changes.size()), GroupedCount(total)));
     else
         changesCaption_->setText(QStringLiteral("Changes, the most frequent first:"));
+    if (total > 0)
+        changesCaption_->setText(changesCaption_->text() +
+                                 QStringLiteral(" untick one to leave its value as written."));
 
     QList<QTreeWidgetItem *> items;
     items.reserve(result_.changes.size());
     for (const PreviewChange &change : std::as_const(result_.changes)) {
-        auto *item = new QTreeWidgetItem({change.field, ShownText(change.oldValue),
-                                          ShownText(change.newValue), GroupedCount(change.rows)});
+        const QString shownNew =
+            change.left == LeftAs::MixedCase ? QStringLiteral("(left as written: mixed case)")
+            : change.left == LeftAs::Kept    ? QStringLiteral("(left as written: kept)")
+                                             : ShownText(change.newValue);
+        auto *item = new QTreeWidgetItem(
+            {change.field, ShownText(change.oldValue), shownNew, GroupedCount(change.rows)});
         item->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
+        // A change of a whole value may be unticked; one that stays anyway, or whose value is
+        // longer than the list shows (and so not known whole), may not.
+        if (change.left == LeftAs::Converted && change.oldValue.size() <= PreviewValueChars)
+            item->setCheckState(0, Qt::Checked);
+        else
+            item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
         // The columns may be too narrow for a value; its tip shows it as far as the list does.
         item->setToolTip(1, PlainToolTip(item->text(1)));
         item->setToolTip(2, PlainToolTip(item->text(2)));
@@ -138,4 +153,16 @@ void PreviewChangesDialog::fillChanges()
     }
     changes_->addTopLevelItems(items);
     FitColumns(*changes_, 1, 2);
+}
+
+QStringList PreviewChangesDialog::untickedValues() const
+{
+    QStringList values;
+    for (int i = 0; i < changes_->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *item = changes_->topLevelItem(i);
+        if (item->data(0, Qt::CheckStateRole).isValid() && item->checkState(0) == Qt::Unchecked)
+            values << result_.changes[i].oldValue;
+    }
+    values.removeDuplicates();
+    return values;
 }

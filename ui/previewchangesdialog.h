@@ -19,6 +19,9 @@ public:
     explicit PreviewChangesDialog(const PreviewResult &result, QWidget *parent = nullptr);
 
     const PreviewResult &result() const { return result_; }
+    // The values of the changes the user unticked: a run started from here leaves them as
+    // written, in every row that holds them.
+    QStringList untickedValues() const;
 
 signals:
     // "Start Changing": the previewed fields and rule are to be changed now.

@@ -79,19 +79,19 @@ void PreviewCommand::previewFinished(const PreviewResult &result)
         auto *dialog = new PreviewChangesDialog(result, &window_);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         connect(dialog, &PreviewChangesDialog::startChangingRequested, this,
-                [this, dialog] { startChanging(dialog->result()); });
+                [this, dialog] { startChanging(dialog->result(), dialog->untickedValues()); });
         dialog_ = dialog;
         dialog->open();
     }
     emit previewEnded();
 }
 
-void PreviewCommand::startChanging(const PreviewResult &result)
+void PreviewCommand::startChanging(const PreviewResult &result, const QStringList &kept)
 {
     GuardedHandler h(messages_, Window, QStringLiteral("StartChanging_Click"));
     h.step(100, [&] {
         if (window_.shownTable() != result.table)
             throw std::runtime_error("The table shown is no longer the one previewed.");
-        window_.startChangeRun(result.fields, result.mode);
+        window_.startChangeRun(result.fields, result.mode, kept);
     });
 }

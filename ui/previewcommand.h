@@ -32,7 +32,8 @@ signals:
 private:
     void start(const TableRef &table, const QStringList &fields, CaseMode mode);
     void previewFinished(const PreviewResult &result);
-    void startChanging(const PreviewResult &result);
+    // The run of the preview, leaving the values kept as written.
+    void startChanging(const PreviewResult &result, const QStringList &kept);
 
     QPointer<PreviewChangesDialog> dialog_;
 };

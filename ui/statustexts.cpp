@@ -5,6 +5,7 @@
 #include "journal/undorun.h"
 #include "preview/changepreview.h"
 #include "run/changerun.h"
+#include "run/changeruntexts.h"
 
 namespace {
 
@@ -56,6 +57,10 @@ QString ChangeRunStatus(const ChangeRunSummary &summary, const TableRef &table,
     if (summary.rowsLeftChanged > 0)
         refused += QStringLiteral("; %1 left as another client changed them")
                        .arg(Rows(summary.rowsLeftChanged));
+    for (const QString &left :
+         {LeftMixedText(summary.valuesLeftMixed), KeptText(summary.valuesKept)})
+        if (!left.isEmpty())
+            refused += QStringLiteral("; ") + left;
     // Rows the run did not reach are said here too, or the line would read as a whole run.
     if (!summary.relationsLeft.isEmpty()) {
         qint64 rows = 0;
@@ -86,20 +91,27 @@ QString PreviewStatus(const PreviewResult &result, qint64 elapsedMs)
     if (result.stopped)
         return QStringLiteral("Preview Changes was stopped after %1.").arg(elapsed);
     QStringList counted;
-    qint64 rows = 0;
+    qint64 rows = 0, leftMixed = 0, kept = 0;
     for (const FieldCounts &field : result.counted) {
         counted << field.name;
         rows += field.rowsChanging;
+        leftMixed += field.valuesLeftMixed;
+        kept += field.valuesKept;
     }
+    QString left;
+    for (const QString &clause : {LeftMixedText(leftMixed), KeptText(kept)})
+        if (!clause.isEmpty())
+            left += QStringLiteral("; ") + clause;
     if (counted.isEmpty())
         return QStringLiteral("Preview Changes: nothing in %1 would change; the fields chosen are "
                               "left alone (%2).")
             .arg(result.table.displayName(), elapsed);
     if (rows == 0)
-        return QStringLiteral("Preview Changes: nothing in %1 would change to %2 (%3).")
-            .arg(FieldsOf(result.table, counted), CaseModeText(*result.mode), elapsed);
-    return QStringLiteral("Preview Changes: %1 in %2 would change to %3 (%4).")
-        .arg(Rows(rows), FieldsOf(result.table, counted), CaseModeText(*result.mode), elapsed);
+        return QStringLiteral("Preview Changes: nothing in %1 would change to %2 (%3)%4.")
+            .arg(FieldsOf(result.table, counted), CaseModeText(*result.mode), elapsed, left);
+    return QStringLiteral("Preview Changes: %1 in %2 would change to %3 (%4)%5.")
+        .arg(Rows(rows), FieldsOf(result.table, counted), CaseModeText(*result.mode), elapsed,
+             left);
 }
 
 QString UndoStatus(const UndoSummary &summary, const TableRef &table, qint64 elapsedMs)

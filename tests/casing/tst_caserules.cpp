@@ -1,6 +1,7 @@
 // The four case rules and the choice of a mode from the mode text.
 #include "casing/caserules.h"
 #include "casing/caseunits.h"
+#include "casing/wordexceptions.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -24,6 +25,10 @@ private slots:
     void finalSigmaIsTheOnlyContext();
     void sameAsCharacterByCharacter();
     void longTexts();
+    void oneCase_data();
+    void oneCase();
+    void leftAsWritten_data();
+    void leftAsWritten();
 };
 
 void TestCaseRules::rules_data()
@@ -440,6 +445,95 @@ void TestCaseRules::longTexts()
         QCOMPARE(converted.count(QStringLiteral("Word One")),
                  text.count(QStringLiteral("WORD one")));
     }
+}
+
+void TestCaseRules::oneCase_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("oneCase");
+
+    QTest::newRow("ASCII capitals") << "IBM RESEARCH" << true;
+    QTest::newRow("ASCII small") << "ibm research" << true;
+    QTest::newRow("ASCII mixed") << "McDonald's" << false;
+    QTest::newRow("one small letter among capitals") << "iPHONE" << false;
+    QTest::newRow("ASCII no letter") << "12-34 / 56" << true;
+    QTest::newRow("accents, capitals") << QStringLiteral("ÉCOLE ÇA ÅSA") << true;
+    QTest::newRow("accents, mixed") << QStringLiteral("École") << false;
+    QTest::newRow("combining mark on a capital") << QStringLiteral("ÉCOLE") << true;
+    QTest::newRow("sharp s among small") << QStringLiteral("straße") << true;
+    QTest::newRow("sharp s among capitals") << QStringLiteral("STRAßE") << false;
+    QTest::newRow("capital sharp s") << QStringLiteral("STRAẞE") << true;
+    QTest::newRow("Greek capitals") << QStringLiteral("ΑΘΗΝΑ") << true;
+    QTest::newRow("Greek small, final sigma") << QStringLiteral("αθήνας") << true;
+    QTest::newRow("Greek mixed") << QStringLiteral("Αθήνα") << false;
+    QTest::newRow("Greek ypogegrammeni is a mark") << QStringLiteral("ΑΘΗΝΑ\u0345") << true;
+    QTest::newRow("Cyrillic capitals") << QStringLiteral("МОСКВА") << true;
+    QTest::newRow("Cyrillic mixed") << QStringLiteral("Москва") << false;
+    QTest::newRow("title-case digraph counts as capital") << QStringLiteral("ǅAKOVICA") << true;
+    QTest::newRow("title-case digraph among small") << QStringLiteral("ǅakovica") << false;
+    QTest::newRow("Georgian Mkhedruli is caseless") << QStringLiteral("თბილისი") << true;
+    QTest::newRow("Georgian Mtavruli capitals") << QStringLiteral("ᲗᲑᲘᲚᲘᲡᲘ") << true;
+    QTest::newRow("Georgian caseless beside Latin") << QStringLiteral("თბილისი Tbilisi") << false;
+    QTest::newRow("CJK") << QStringLiteral("東京都") << true;
+    QTest::newRow("CJK beside capitals") << QStringLiteral("東京 TOKYO") << true;
+    QTest::newRow("Arabic") << QStringLiteral("القاهرة") << true;
+    QTest::newRow("modifier letter does not count") << QStringLiteral("Tʰ") << true;
+    QTest::newRow("Deseret mixed (outside the BMP)") << QStringLiteral("𐐀𐐨") << false;
+    QTest::newRow("Deseret capitals (outside the BMP)") << QStringLiteral("𐐀𐐁") << true;
+    QTest::newRow("digits only") << "0123456789" << true;
+    QTest::newRow("empty") << "" << true;
+    QTest::newRow("NULL") << QString() << true;
+}
+
+void TestCaseRules::oneCase()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, oneCase);
+    QCOMPARE(IsInOneCase(text), oneCase);
+}
+
+void TestCaseRules::leftAsWritten_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("leaveMixed");
+    QTest::addColumn<QStringList>("kept");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<int>("left");
+
+    const int U = int(CaseMode::Upper), P = int(CaseMode::Proper), S = int(CaseMode::Sentence);
+    const int C = int(LeftAs::Converted), M = int(LeftAs::MixedCase), K = int(LeftAs::Kept);
+    QTest::newRow("option off") << P << false << QStringList() << "iPhone 15"
+                                << "Iphone 15" << C;
+    QTest::newRow("mixed, proper") << P << true << QStringList() << "iPhone 15"
+                                   << "iPhone 15" << M;
+    QTest::newRow("mixed, upper too") << U << true << QStringList() << "van Gogh"
+                                      << "van Gogh" << M;
+    QTest::newRow("capitals converted") << P << true << QStringList() << "IBM RESEARCH"
+                                        << "Ibm Research" << C;
+    QTest::newRow("mixed and already right") << P << true << QStringList() << "Van Gogh"
+                                             << "Van Gogh" << C;
+    QTest::newRow("kept value") << S << false << QStringList{"ABC def"} << "ABC def"
+                                << "ABC def" << K;
+    QTest::newRow("kept only as a whole value") << U << false << QStringList{"abc"} << "abc def"
+                                                << "ABC DEF" << C;
+    QTest::newRow("kept by exact text, not case") << U << false << QStringList{"abc"} << "Abc"
+                                                  << "ABC" << C;
+    QTest::newRow("kept and mixed: kept") << U << true << QStringList{"eBay"} << "eBay"
+                                          << "eBay" << K;
+}
+
+void TestCaseRules::leftAsWritten()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, leaveMixed);
+    QFETCH(QStringList, kept);
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    QFETCH(int, left);
+    const WordExceptions options({}, false, leaveMixed, kept);
+    QCOMPARE(ApplyCaseMode(CaseMode(mode), input, &options), expected);
+    QCOMPARE(int(LeftAsWritten(CaseMode(mode), input, &options)), left);
 }
 
 QTEST_APPLESS_MAIN(TestCaseRules)

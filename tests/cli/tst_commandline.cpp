@@ -20,6 +20,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -69,6 +70,7 @@ private slots:
     void undoRefusesWhatItCannotTakeBack();
     void noDriverLogWithoutARuntimeFolder();
     void runsSaysWhatBecameOfEachRun();
+    void wellWrittenValuesAreLeft();
     void interruptLeavesEveryRowWhole();
 
 private:
@@ -227,6 +229,13 @@ void TestCommandLine::commandsThatWriteNothing_data()
                               << QStringList() << 2 << "--field";
     QTest::newRow("option of another command")
         << change({"--mode", "upper", "--run", "1"}) << QStringList() << 2 << "does not take --run";
+    QTest::newRow("list of kept values missing")
+        << change({"--mode", "upper", "--keep-values-from", "@file/none"}) << QStringList() << 2
+        << "--keep-values-from";
+    QTest::newRow("condition on an undo") << QStringList{"undo", "--where", "id = 1"}
+                                          << QStringList() << 2 << "does not take --where";
+    QTest::newRow("empty condition") << change({"--mode", "upper", "--where", " "}) << QStringList()
+                                     << 2 << "--where takes a condition";
     QTest::newRow("not a table name")
         << QStringList{"change", "a.b.c", "--field", "name", "--mode", "upper"} << QStringList()
         << 2 << "not a table name";
@@ -280,6 +289,7 @@ void TestCommandLine::commandsThatWriteNothing()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
     extra.replaceInStrings(QStringLiteral("@file"), file.fileName());
+    arguments.replaceInStrings(QStringLiteral("@file"), file.fileName());
 
     const QString before = peopleText();
     const Outcome outcome = run(arguments, extra);
@@ -666,6 +676,71 @@ void TestCommandLine::runsSaysWhatBecameOfEachRun()
     QCOMPARE(other.code, 0);
     QVERIFY2(other.out.startsWith("The journal holds no runs of another_one on "),
              qPrintable(other.out));
+}
+
+// Among values typed in capitals, those someone wrote in mixed case stay as written with
+// --leave-mixed-case; a value kept by name stays too; the journal and runs say so.
+void TestCommandLine::wellWrittenValuesAreLeft()
+{
+    const QStringList wellWritten{"McDonald's",     "iPhone 15", "IBM Research", "van Gogh",
+                                  "MacBook Pro",    "eBay",      "PayPal",       "AT&T",
+                                  "NASA Ames",      "YouTube",   "LinkedIn",     "GitHub",
+                                  "O'Reilly Media", "da Vinci",  "PostgreSQL",   "JavaScript",
+                                  "DiCaprio",       "MySQL",     "iPad Air",     "FedEx"};
+    QStringList rows;
+    for (int i = 0; i < wellWritten.size(); ++i)
+        rows << QStringLiteral("(%1, '%2')")
+                    .arg(i + 1001)
+                    .arg(QString(wellWritten[i]).replace(u'\'', QStringLiteral("''")));
+    QCOMPARE(TestDatabase::exec({"DROP TABLE IF EXISTS cli_test.brands",
+                                 "CREATE TABLE cli_test.brands (id int PRIMARY KEY, name text, "
+                                 "orig text)",
+                                 "INSERT INTO cli_test.brands SELECT i, 'CUSTOMER ' || i || ' OF "
+                                 "NEW YORK' FROM generate_series(1, 1000) i",
+                                 "INSERT INTO cli_test.brands (id, name) VALUES " + rows.join(','),
+                                 "UPDATE cli_test.brands SET orig = name"}),
+             QString());
+    const QStringList change{"change",
+                             "cli_test.brands",
+                             "--field",
+                             "name",
+                             "--mode",
+                             "proper",
+                             "--leave-mixed-case",
+                             "--keep-value",
+                             "CUSTOMER 7 OF NEW YORK"};
+    const Outcome preview =
+        run(QStringList(change).replaceInStrings("change", "preview") + QStringList{"--json"});
+    QCOMPARE(preview.code, 0);
+    const Outcome outcome = run(change + QStringList{"--json"});
+    QCOMPARE(outcome.code, 0);
+    QCOMPARE(outcome.json().value("valuesLeftMixed").toInteger(), 19);
+    QCOMPARE(outcome.json().value("valuesKept").toInteger(), 1);
+    QCOMPARE(TestDatabase::column("SELECT name FROM cli_test.brands WHERE name = orig ORDER BY "
+                                  "id"),
+             QStringList{"CUSTOMER 7 OF NEW YORK"} +
+                 QStringList(wellWritten)
+                     .replaceInStrings(QStringLiteral("AT&T"), QString())
+                     .filter(QRegularExpression(".")));
+    QCOMPARE(
+        TestDatabase::column("SELECT name FROM cli_test.brands WHERE id IN (1, 1008) ORDER BY id"),
+        (QStringList{"Customer 1 Of New York", "At&t"}));
+    // The preview counts what the change leaves.
+    const QJsonObject field = preview.json().value("counts").toArray().at(0).toObject();
+    QCOMPARE(field.value("valuesLeftMixed").toInteger(), 19);
+    QCOMPARE(field.value("valuesKept").toInteger(), 1);
+
+    const Outcome runs = run({"runs", "--json"});
+    const QJsonObject recorded = runs.json().value("runs").toArray().at(0).toObject();
+    QVERIFY(recorded.value("leaveMixedCase").toBool());
+    QCOMPARE(recorded.value("keptValues").toArray(), QJsonArray({"CUSTOMER 7 OF NEW YORK"}));
+    QVERIFY2(run({"runs"}).out.contains("\tmixed case left, 1 value kept\t"),
+             qPrintable(run({"runs"}).out));
+    // Without the option, the stored setting holds; here it is off, and every value changes.
+    QCOMPARE(run({"undo"}).code, 0);
+    QCOMPARE(run({"change", "cli_test.brands", "--field", "name", "--mode", "proper"}).code, 0);
+    QCOMPARE(TestDatabase::column("SELECT count(*) FROM cli_test.brands WHERE name = orig"),
+             QStringList{"0"});
 }
 
 void TestCommandLine::interruptLeavesEveryRowWhole()

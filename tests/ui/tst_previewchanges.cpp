@@ -133,11 +133,12 @@ void TestPreviewChanges::dialogShowsAPreview()
     QVERIFY(dialog.isVisible());
     auto *fields = dialog.findChild<QTreeWidget *>("PreviewFields");
     QCOMPARE(fields->topLevelItemCount(), 2);
-    QCOMPARE(row(fields, 0), (QStringList{"name", "1,200", "1,000", "3"}));
+    QCOMPARE(row(fields, 0), (QStringList{"name", "1,200", "1,000", "3", "0"}));
     QCOMPARE(dialog.findChild<QLabel *>("LeftAlone")->text(),
              "Left alone (not text): data (jsonb), mood (mood)");
-    QCOMPARE(dialog.findChild<QLabel *>("ChangesCaption")->text(),
-             "The 3 most frequent of 5 changes:");
+    QVERIFY(dialog.findChild<QLabel *>("ChangesCaption")
+                ->text()
+                .startsWith("The 3 most frequent of 5 changes:"));
     auto *changes = dialog.findChild<QTreeWidget *>("PreviewChanges");
     QCOMPARE(changes->topLevelItemCount(), 3);
     QCOMPARE(row(changes, 0)[1], QString(1000, u'a') + QChar(0x2026));
@@ -152,6 +153,12 @@ void TestPreviewChanges::dialogShowsAPreview()
     dialog.findChild<QPushButton *>("StartChanging")->click();
     QVERIFY(!dialog.isVisible());
     QCOMPARE(start.size(), 1);
+    QVERIFY(dialog.untickedValues().isEmpty());
+    // A change unticked leaves its value; one longer than the list shows cannot be unticked,
+    // since the list does not hold it whole.
+    QVERIFY(!(changes->topLevelItem(0)->flags() & Qt::ItemIsUserCheckable));
+    changes->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+    QCOMPARE(dialog.untickedValues(), QStringList{"paris"});
 }
 
 void TestPreviewChanges::noFieldAndNoMode()
@@ -197,8 +204,8 @@ void TestPreviewChanges::previewThenStartChanging()
     QVERIFY(dialog);
     QVERIFY(dialog->isVisible());
     auto *fields = dialog->findChild<QTreeWidget *>("PreviewFields");
-    QCOMPARE(row(fields, 0), (QStringList{"name", "4", "3", "3"}));
-    QCOMPARE(row(fields, 1), (QStringList{"city", "4", "3", "2"}));
+    QCOMPARE(row(fields, 0), (QStringList{"name", "4", "3", "3", "0"}));
+    QCOMPARE(row(fields, 1), (QStringList{"city", "4", "3", "2", "0"}));
     QCOMPARE(dialog->findChild<QLabel *>("PreviewCaption")->text(),
              "Changing ui_preview.people to Proper Case with name rules would change:");
     QCOMPARE(dialog->findChild<QLabel *>("LeftAlone")->text(),
@@ -211,13 +218,20 @@ void TestPreviewChanges::previewThenStartChanging()
     QCOMPARE(column("SELECT name FROM ui_preview.people ORDER BY id"),
              (QStringList{"jOHN o'neil", "MARY smith", "<null>", "mary smith"}));
 
+    // A change unticked is left as written in every row that holds it.
+    const QList<QTreeWidgetItem *> unticked = dialog->findChild<QTreeWidget *>("PreviewChanges")
+                                                  ->findItems("MARY smith", Qt::MatchExactly, 1);
+    QCOMPARE(unticked.size(), 1);
+    unticked[0]->setCheckState(0, Qt::Unchecked);
     QSignalSpy runEnded(main(), &MainWindow::changeRunEnded);
     dialog->findChild<QPushButton *>("StartChanging")->click();
     QVERIFY(main()->isChanging());
     QVERIFY(runEnded.wait(60000));
     QCOMPARE(
         column("SELECT name || ' / ' || city FROM ui_preview.people ORDER BY id"),
-        (QStringList{"John O'Neil / Paris", "Mary Smith / Paris", "<null>", "Mary Smith / Rome"}));
+        (QStringList{"John O'Neil / Paris", "MARY smith / Paris", "<null>", "Mary Smith / Rome"}));
+    QVERIFY2(main()->statusLine().line().contains("1 value left as written at your choice"),
+             qPrintable(main()->statusLine().line()));
     // The run names the field it left alone, as the preview did.
     QCOMPARE(messages_.infos, QStringList{"Left alone (not text): data (jsonb)"});
     QVERIFY(messages_.reports.isEmpty());

@@ -215,42 +215,52 @@ void TestWordExceptionsDialog::commandInTheChangeMenu()
         messages_, [&connection] { return connection.settings(); }, dir_->path());
     new MainWindowMenus(window, messages_);
     const QList<QAction *> actions = window.changeMenu()->actions();
-    // Preview, Undo, Word Exceptions, Name Rules, then Stop after a separator.
-    QCOMPARE(actions.size(), 6);
+    // Preview, Undo, Word Exceptions, the two options, then Stop after a separator.
+    QCOMPARE(actions.size(), 7);
     QCOMPARE(actions[0]->objectName(), "PreviewAction");
     QCOMPARE(actions[1]->objectName(), "UndoAction");
     QCOMPARE(actions[2]->objectName(), "WordExceptionsAction");
     QCOMPARE(actions[2]->text(), QStringLiteral("&Word Exceptions…"));
-    QCOMPARE(actions[3]->objectName(), "NameRulesAction");
-    QVERIFY(actions[4]->isSeparator());
-    QCOMPARE(actions[5], window.stopAction());
+    QVERIFY(actions[5]->isSeparator());
+    QCOMPARE(actions[6], window.stopAction());
 
-    // Name Rules is off at first; each click stores the option, and the menu shows it as stored.
-    QAction *nameRules = actions[3];
-    QVERIFY(nameRules->isCheckable());
-    QVERIFY(!nameRules->isChecked());
-    nameRules->trigger();
-    QVERIFY(SettingsStore::NameRules());
-    QVERIFY(SettingsStore::SaveNameRules(false)); // as by another hand
-    emit window.changeMenu()->aboutToShow();
-    QVERIFY(!nameRules->isChecked());
-    nameRules->trigger();
-    QVERIFY(nameRules->isChecked());
-    QVERIFY(SettingsStore::NameRules());
-    // An option that cannot be stored is reported, and the entry shows what is stored.
-    nameRules->trigger();
-    QVERIFY(!SettingsStore::NameRules());
-    QFile blocker(file("blocker"));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    qputenv("XDG_CONFIG_HOME", file("blocker/config").toLocal8Bit());
-    nameRules->trigger();
-    QVERIFY(!nameRules->isChecked());
-    QCOMPARE(messages_.reports.size(), 1);
-    QCOMPARE(messages_.reports[0].handler, "NameRules_Click");
-    QVERIFY(messages_.reports[0].failure.startsWith("The name rules could not be stored"));
-    messages_.reports.clear();
-    qputenv("XDG_CONFIG_HOME", file("config").toLocal8Bit());
+    // Each option is off at first; each click stores it, and the menu shows it as stored.
+    const struct {
+        QAction *entry;
+        QString handler;
+        bool (*load)();
+        bool (*save)(bool);
+    } options[] = {
+        {actions[3], "NameRules_Click", &SettingsStore::NameRules, &SettingsStore::SaveNameRules},
+        {actions[4], "LeaveMixedCase_Click", &SettingsStore::LeaveMixedCase,
+         &SettingsStore::SaveLeaveMixedCase}};
+    for (const auto &option : options) {
+        QAction *entry = option.entry;
+        QVERIFY(entry->isCheckable());
+        QVERIFY(!entry->isChecked());
+        entry->trigger();
+        QVERIFY(option.load());
+        QVERIFY(option.save(false)); // as by another hand
+        emit window.changeMenu()->aboutToShow();
+        QVERIFY(!entry->isChecked());
+        entry->trigger();
+        QVERIFY(entry->isChecked());
+        QVERIFY(option.load());
+        // An option that cannot be stored is reported, and the entry shows what is stored.
+        entry->trigger();
+        QVERIFY(!option.load());
+        QFile blocker(file("blocker"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        qputenv("XDG_CONFIG_HOME", file("blocker/config").toLocal8Bit());
+        entry->trigger();
+        QVERIFY(!entry->isChecked());
+        QCOMPARE(messages_.reports.size(), 1);
+        QCOMPARE(messages_.reports[0].handler, option.handler);
+        QVERIFY(messages_.reports[0].failure.contains("could not be stored"));
+        messages_.reports.clear();
+        qputenv("XDG_CONFIG_HOME", file("config").toLocal8Bit());
+    }
 
     // The command shows the stored list.
     QVERIFY(SettingsStore::SaveExceptionWords({"McDonald", "USA"}));
