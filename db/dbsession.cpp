@@ -38,7 +38,7 @@ QString DbSession::HardenedServerOptions()
     // The user's own PGOPTIONS, which libpq would otherwise take, are kept.
     const QString own = qEnvironmentVariable("PGOPTIONS").trimmed();
     return (own.isEmpty() ? QString() : own + u' ') +
-           QStringLiteral("-c search_path=pg_catalog,pg_temp");
+           QStringLiteral("-c search_path=pg_catalog,pg_temp -c standard_conforming_strings=on");
 }
 
 DbSession::DbSession(const ConnectionSettings &settings) : DbSession(settings, Options{}) {}
@@ -66,6 +66,7 @@ DbSession::DbSession(const ConnectionSettings &settings, const Options &options)
         if (!db_->open())
             throw errorFrom(db_->lastError(), sqlStateOf(db_->driver()->handle(), SQL_HANDLE_DBC));
         execute(QStringLiteral("SET search_path = pg_catalog, pg_temp"));
+        execute(QStringLiteral("SET standard_conforming_strings = on"));
     }
     if (options.cancellable) {
         QSqlQuery pid = exec(QStringLiteral("SELECT pg_backend_pid()"));

@@ -42,7 +42,9 @@ public:
         bool cancellable = false;
     };
 
-    // The options a session sends to the server at login: the hardened search path.
+    // The options a session sends to the server at login: the hardened search path, and strings
+    // read as the standard says (a backslash is a character like any other), as the program
+    // reads the user's own SQL (sqlscan.h).
     static QString HardenedServerOptions();
 
     // Opens the session; throws DbError with the driver's text when it cannot.

@@ -2,6 +2,7 @@
 #include "db/fieldpreview.h"
 
 #include "db/dbsession.h"
+#include "db/rowcondition.h"
 #include "db/nullto.h"
 #include "db/sqlquote.h"
 
@@ -19,9 +20,11 @@ QString ShownText(QString text)
 }
 
 QStringList PreviewField(const ConnectionSettings &settings, const TableRef &table,
-                         const QString &field)
+                         const QString &field, const QString &condition)
 {
     DbSession session(settings);
+    const RowCondition rows =
+        condition.isEmpty() ? RowCondition() : RowCondition::Check(session, table, condition);
     // The server's text form of the value, the same expression the change run reads, so the
     // preview shows what the run will see. LIMIT: the driver buffers the whole result in
     // client memory, so the rows after the last one shown must not be sent at all. For the
@@ -31,6 +34,7 @@ QStringList PreviewField(const ConnectionSettings &settings, const TableRef &tab
     QSqlQuery query =
         session.exec(QStringLiteral("SELECT left(") + TextFormOf(QuoteIdentifier(field)) +
                      QStringLiteral(", %1) FROM ").arg(PreviewTextLimit + 1) + table.sql() +
+                     QStringLiteral(" AS t WHERE ") + rows.sql() +
                      QStringLiteral(" LIMIT %1").arg(PreviewLimit));
     QStringList values;
     while (values.size() < PreviewLimit && query.next())

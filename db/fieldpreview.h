@@ -13,9 +13,10 @@ inline constexpr int PreviewTextLimit = 1000;
 
 // At most PreviewLimit values in the server's order: NULL as the empty text, other values
 // in PostgreSQL's own text form, cut after PreviewTextLimit units (never inside a surrogate
-// pair) with "…" added. Throws DbError.
+// pair) with "…" added; only of the rows where the condition holds, when it is not empty
+// (RowCondition). Throws DbError, or ConditionRefused.
 QStringList PreviewField(const ConnectionSettings &settings, const TableRef &table,
-                         const QString &field);
+                         const QString &field, const QString &condition = {});
 
 // A value as a list shows it: a value of more than PreviewTextLimit units shows its first ones,
 // never half of a character outside the basic plane, and "…".

@@ -1,7 +1,8 @@
 // What a change run, or its preview, is asked to do: the fields of a table to convert, the mode
 // (none when the mode text held no mode word), the word exceptions that apply after Proper
 // Case and Sentence case, whether the name rules go between Proper Case and the words, and the
-// values it leaves as written: those in mixed case, when the option is on, and those kept.
+// values it leaves as written: those in mixed case, when the option is on, and those kept; and
+// the rows it changes.
 #pragma once
 
 #include "casing/caserules.h"
@@ -22,6 +23,9 @@ struct CaseChange {
     bool leaveMixedCase = false;
     // Values that stay as they are in every field, at the user's choice.
     QStringList keptValues = {};
+    // The rows to change: an SQL condition on the table's rows as the user wrote it
+    // (RowCondition); empty for every row.
+    QString condition = {};
 
     // What the change adds to the rule, for everything that converts a value of it.
     std::shared_ptr<const WordExceptions> options() const

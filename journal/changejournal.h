@@ -32,6 +32,7 @@ struct JournalRun {
     bool nameRules = false;      // off for a run recorded before the journal kept it
     bool leaveMixedCase = false; // mixed-case values were left as written
     QStringList keptValues;      // values that stayed as they were at the user's choice
+    QString condition;           // the rows it changed, as the user wrote it; empty for all
     QDateTime started;           // UTC
     RowIdentity identity;
     qint64 rowsRead = 0, valuesChanged = 0, rowsWritten = 0, valuesNotWritten = 0;

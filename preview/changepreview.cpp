@@ -25,6 +25,7 @@
 #include "db/cancelgroup.h"
 #include "db/chunksizing.h"
 #include "db/dbsession.h"
+#include "db/rowcondition.h"
 #include "db/sqlquote.h"
 #include "db/tableplan.h"
 #include "jobs/progressreport.h"
@@ -57,8 +58,6 @@ struct Slice {
 };
 
 const QString CursorName = QStringLiteral("recasor_preview");
-// A value listed keeps its start and one character more, to tell that it goes on.
-const QString CutSql = QStringLiteral("left(v, %1)").arg(PreviewValueChars + 1);
 // Distinct values of a field that the server groups by value rather than by hash: some 10 MiB
 // of its work memory for values of 40 characters.
 constexpr qint64 FewValues = 100000;
@@ -90,10 +89,10 @@ class Previewer
 {
 public:
     Previewer(DbSession &session, const TableRef &table, CaseMode mode, const WordExceptions &words,
-              const std::atomic<bool> &stop, const std::function<void(int)> &progress,
-              PreviewResult &result)
-        : session_(session), table_(table), mode_(mode), words_(words), stop_(stop),
-          progress_(progress, ProgressIntervalMs), result_(result)
+              const QString &condition, const std::atomic<bool> &stop,
+              const std::function<void(int)> &progress, PreviewResult &result)
+        : session_(session), table_(table), mode_(mode), words_(words), conditionText_(condition),
+          stop_(stop), progress_(progress, ProgressIntervalMs), result_(result)
     {
     }
 
@@ -138,6 +137,15 @@ private:
         // So with the options that leave values as written, which it alone can tell.
         utf8_ = encoding.next() && encoding.value(0).toString() == QLatin1String("UTF8") &&
                 !words_.appliesTo(mode_) && !words_.leaveMixedCase() && !words_.keepsAny();
+        // The server checks the condition before the snapshot is taken; nothing is read
+        // without it.
+        if (!conditionText_.isEmpty()) {
+            try {
+                condition_ = RowCondition::Check(session_, table_, conditionText_);
+            } catch (const ConditionRefused &refused) {
+                throw PreviewFailure(refused.text());
+            }
+        }
         session_.execute(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY"));
 
         const std::optional<TablePlan> plan = TablePlan::Of(session_, table_.sql());
@@ -166,7 +174,7 @@ private:
         QList<FieldKind> kinds;
         for (const Field &field : std::as_const(fields_))
             kinds << field.kind;
-        sql_.emplace(mode_, utf8_, kinds, relationSqls());
+        sql_.emplace(mode_, utf8_, kinds, relationSqls(), condition_.sql());
     }
 
     // Every table of the tree that holds rows, stored here or not.
@@ -293,47 +301,16 @@ private:
         for (qsizetype k : ks)
             (fields_[k].asciiHashes <= FewValues ? few : many) << k;
         if (!few.isEmpty())
-            takeRepeats(
-                read(QStringLiteral(
-                         "WITH g AS MATERIALIZED (SELECT k, v COLLATE \"C\" AS v, count(*) AS n"
-                         " FROM (%1) AS p GROUP BY 1, 2)"
-                         " SELECT 3, k, NULL, count(*) FILTER (WHERE n = 1) FROM g GROUP BY k"
-                         " UNION ALL SELECT 4, k, NULL, count(*) FROM g GROUP BY k"
-                         " UNION ALL (SELECT 2, k, %2, n FROM g ORDER BY n DESC, k, v LIMIT %3)")
-                         .arg(asciiPairs(few), CutSql, QString::number(PreviewChangeLimit))));
+            takeRepeats(read(sql_->groupedAscii(few)));
         if (many.isEmpty())
             return;
         // The values that occur once are looked for only in a field that has any.
-        QStringList once;
+        QList<PreviewSql::OnceWanted> once;
         for (qsizetype k : many) {
             if (const qint64 wanted = onceWanted(k); wanted > 0)
-                once << QStringLiteral(" UNION ALL (SELECT 2, k, %1, 1 FROM s WHERE k = %2 AND h"
-                                       " NOT IN (SELECT h FROM m WHERE k = %2) AND (SELECT"
-                                       " count(*) FROM m WHERE k = %2) < %3 LIMIT %4)")
-                            .arg(CutSql, QString::number(k),
-                                 QString::number(fields_[k].asciiHashes), QString::number(wanted));
+                once.push_back({k, fields_[k].asciiHashes, wanted});
         }
-        // OFFSET 0: the server matches each value with the repeated hashes once, rather than
-        // once for each row it takes apart.
-        takeRepeats(
-            read(QStringLiteral(
-                     "WITH s AS NOT MATERIALIZED (SELECT k, v, %1 AS h FROM (%2) AS p),"
-                     " m AS MATERIALIZED (SELECT k, h FROM s GROUP BY k, h HAVING count(*) > 1),"
-                     " g AS MATERIALIZED (SELECT k, v COLLATE \"C\" AS v, count(*) AS n FROM"
-                     " (SELECT * FROM s OFFSET 0) AS s WHERE (k, h) IN (SELECT k, h FROM m)"
-                     " GROUP BY 1, 2)"
-                     " SELECT 0, k, NULL, count(*) FROM m GROUP BY k"
-                     " UNION ALL SELECT 1, k, NULL, count(*) FROM g GROUP BY k"
-                     " UNION ALL (SELECT 2, k, %3, n FROM g ORDER BY n DESC, k, v LIMIT %4)%5")
-                     .arg(PreviewSql::hash(QStringLiteral("v")), asciiPairs(many), CutSql,
-                          QString::number(PreviewChangeLimit), once.join(QString()))));
-    }
-
-    QString asciiPairs(const QList<qsizetype> &ks) const
-    {
-        return sql_->pairs(
-            ks, [this](qsizetype k) { return sql_->asciiChanges(QStringLiteral("r.v%1").arg(k)); },
-            false);
+        takeRepeats(read(sql_->hashedAscii(many, once)));
     }
 
     // Rows of kind 0: the hashes of field k that stand for more than one row, 1: the distinct
@@ -374,9 +351,7 @@ private:
         for (qsizetype k : ks) {
             const qint64 wanted = fields_[k].asciiRepeats ? 0 : onceWanted(k);
             if (wanted > 0)
-                branches << QStringLiteral("(SELECT %1, %2 FROM (%3) AS s LIMIT %4)")
-                                .arg(QString::number(k), CutSql, sql_->asciiValues(k),
-                                     QString::number(wanted));
+                branches << sql_->asciiValues(k, wanted);
         }
         if (branches.isEmpty())
             return;
@@ -484,6 +459,8 @@ private:
     const TableRef &table_;
     const CaseMode mode_;
     const WordExceptions &words_;
+    const QString conditionText_;
+    RowCondition condition_;
     const std::atomic<bool> &stop_;
     ProgressReport progress_; // never goes back within a preview
     PreviewResult &result_;
@@ -517,6 +494,7 @@ void ChangePreview::run()
     PreviewResult result;
     result.table = change_.table;
     result.fields = change_.fields;
+    result.condition = change_.condition;
     result.mode = change_.mode;
     result.nameRules = change_.nameRules && change_.mode && CaseModeOf(*change_.mode).nameRules;
     if (!change_.mode) {
@@ -536,7 +514,7 @@ void ChangePreview::run()
         const CancelMembership membership(cancelGroup(), session);
         const std::shared_ptr<const WordExceptions> words = change_.options();
         Previewer(
-            session, change_.table, *change_.mode, *words, stopFlag(),
+            session, change_.table, *change_.mode, *words, change_.condition, stopFlag(),
             [this](int percent) { emit progress(percent); }, result)
             .run();
     } catch (const PreviewFailure &failure) {

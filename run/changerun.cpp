@@ -76,16 +76,17 @@ class Runner
 {
 public:
     Runner(const ConnectionSettings &settings, DbSession &session, const TableRef &table,
-           const QStringList &fields, CaseMode mode, std::shared_ptr<const WordExceptions> words,
-           CancelGroup &cancel, const std::function<void()> &chunkReadHook,
-           const std::function<void()> &recordedHook, const std::function<void(int)> &progress,
+           const QStringList &fields, CaseMode mode, const QString &condition,
+           std::shared_ptr<const WordExceptions> words, CancelGroup &cancel,
+           const std::function<void()> &chunkReadHook, const std::function<void()> &recordedHook,
+           const std::function<void(int)> &progress,
            const std::function<void(const QStringList &)> &caution, ChangeRunSummary &summary,
            std::optional<JournalRun> &journal, RunLock &journalLock)
         : settings_(settings), session_(session), table_(table), mode_(mode),
           words_(std::move(words)), cancel_(cancel), chunkReadHook_(chunkReadHook),
           recordedHook_(recordedHook), progress_(progress, ProgressIntervalMs), caution_(caution),
           summary_(summary), journal_(journal), journalLock_(journalLock),
-          source_(session, table, cancel), tally_(summary)
+          source_(session, table, condition, cancel), tally_(summary)
     {
         // A field named twice is written once.
         QStringList unique = fields;
@@ -106,7 +107,8 @@ public:
         }
         countKeyedRows();
         beginJournal();
-        statements_.emplace(table_, mode_, *words_, source_.utf8(), &journal_->identity);
+        statements_.emplace(table_, mode_, *words_, source_.utf8(), &journal_->identity,
+                            source_.condition().sql());
         // Two readers take turns, so that while one chunk is written the next two are being
         // read and prepared.
         ChunkReader readers[2] = {{settings_, RunTimeout, mode_, words_, cancel_},
@@ -309,7 +311,8 @@ private:
             QString failure;
             try {
                 QSqlQuery count =
-                    session_.exec(QStringLiteral("SELECT count(*) FROM ONLY %1").arg(relation.sql));
+                    session_.exec(QStringLiteral("SELECT count(*) FROM ONLY %1 AS t WHERE %2")
+                                      .arg(relation.sql, source_.condition().sql()));
                 if (count.next())
                     rows = count.value(0).toLongLong();
             } catch (const DbError &error) {
@@ -338,6 +341,7 @@ private:
         run.nameRules = words_->nameRules() && CaseModeOf(mode_).nameRules;
         run.leaveMixedCase = words_->leaveMixedCase();
         run.keptValues = words_->keptValues();
+        run.condition = source_.condition().text();
         try {
             run.identity = RowIdentity::Of(session_, source_.tablePlan());
             run.databaseIdentity = DatabaseIdentity::Of(session_);
@@ -439,6 +443,7 @@ void ChangeRun::run()
             WithDurableCommits(*session, [&] {
                 Runner(
                     settings(), *session, change_.table, change_.fields, *change_.mode,
+                    change_.condition,
                     // Built once for the run and shared by its two readers.
                     change_.options(), cancelGroup(), chunkReadHook_, recordedHook_,
                     [this](int percent) { emit progress(percent); },

@@ -30,7 +30,9 @@ struct TargetField {
 // and the function that tries its items one by one.
 struct WriteTarget {
     QString relation; // what the UPDATE names: ONLY "schema"."table", or a partitioned parent
-    QString filter;   // a further condition on the row t (the partition it is in), or empty
+    // Further conditions on the row t: the partition it is in, the run's row condition; "true"
+    // or empty for none.
+    QString filter;
     QList<TargetField> fields;
     // For the record of what is written: the physical relation the rows are in
     // ("schema"."name"), and SQL giving the identity of row t as written; empty when nothing is

@@ -159,8 +159,9 @@ std::optional<KeyChunk> KeyPass::nextRange(KeyWalk &walk, const KeyedRelation &r
 {
     std::optional<KeyChunk> chunk = walk.next(session_, KeyChunkRows);
     if (chunk && chunk->nulls) {
-        QSqlQuery count = session_.exec(QStringLiteral("SELECT count(*) FROM ONLY %1 AS t WHERE %2")
-                                            .arg(relation.sql, chunk->conditionSql("t")));
+        QSqlQuery count = session_.exec(
+            QStringLiteral("SELECT count(*) FROM ONLY %1 AS t WHERE %2 AND %3")
+                .arg(relation.sql, chunk->conditionSql("t"), statements_.conditionSql()));
         if (count.next())
             nullRows_ += count.value(0).toLongLong();
         done_ += nullRows_;

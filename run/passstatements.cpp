@@ -33,7 +33,10 @@ QString PassStatements::readSql(const QList<PassField> &fields, const PassChunk 
         textForms << textForm(field, QStringLiteral("s.f%1").arg(k)) + QStringLiteral(" AS ") + v;
     }
     const QString size = sizes.join(QStringLiteral(" + "));
-    const QString range = ChunkWriter::RangeSql(chunk.first(), chunk.end());
+    // The condition is checked at each read of the range, and the sizes are those of the rows
+    // it picks.
+    const QString range =
+        ChunkWriter::RangeSql(chunk.first(), chunk.end()) + QStringLiteral(" AND ") + condition_;
     // Each text goes into the statement by one arg(): a name may hold "%1" itself.
     const QString budget = QString::number(ChunkSizing::RangeBudget);
     // Sizes cost a look at each row but no read of a long value. Only a range whose values
@@ -77,12 +80,13 @@ QString PassStatements::keyReadSql(const QList<PassField> &fields, const KeyChun
     // values by its key's place among the chunk's keys, as the remote server orders them.
     return QStringLiteral("SELECT count(*), NULL, false, 0, %1 FROM %2")
         .arg(aggregates(fields, true),
-             keptFrom(fields,
-                      QStringLiteral("SELECT %1 AS c, %2 FROM ONLY %3 AS t WHERE %4"
-                                     " ORDER BY %5 OFFSET 0")
-                          .arg(key.sql(QStringLiteral("t")), values.join(QStringLiteral(", ")),
-                               chunk.relation->sql, chunk.conditionSql(QStringLiteral("t")),
-                               order.join(QStringLiteral(", ")))));
+             keptFrom(fields, QStringLiteral("SELECT %1 AS c, %2 FROM ONLY %3 AS t WHERE %4"
+                                             " ORDER BY %5 OFFSET 0")
+                                  .arg(key.sql(QStringLiteral("t")),
+                                       values.join(QStringLiteral(", ")), chunk.relation->sql,
+                                       chunk.conditionSql(QStringLiteral("t")) +
+                                           QStringLiteral(" AND ") + condition_,
+                                       order.join(QStringLiteral(", ")))));
 }
 
 QString PassStatements::textForm(const PassField &field, const QString &column)
@@ -157,6 +161,7 @@ WriteTarget PassStatements::keyTarget(const QList<PassField> &fields,
         target.identity = key.sql(QStringLiteral("t"));
         target.identitySeparator = key.separator();
     }
+    target.filter = condition_;
     target.keySql = QuoteIdentifier(relation.key.first().name);
     target.keyTypeSql = relation.key.first().typeSql;
     return target;
@@ -182,11 +187,14 @@ WriteTarget PassStatements::target(const QList<const PassField *> &fields,
         target.identity = identity_->sql(QStringLiteral("t"));
         target.identitySeparator = identity_->separator();
     }
+    // The condition holds when the row is written, not only when it was read: a row that
+    // another client changed so that it no longer meets it is not written.
     if (partitionKey) {
         target.relation = table_.sql();
-        target.filter = QStringLiteral("t.tableoid = %1").arg(relation->oid);
+        target.filter = QStringLiteral("t.tableoid = %1 AND ").arg(relation->oid) + condition_;
     } else {
         target.relation = QStringLiteral("ONLY ") + relation->sql;
+        target.filter = condition_;
     }
     return target;
 }

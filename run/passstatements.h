@@ -44,12 +44,17 @@ class PassStatements
 public:
     // The identity is that of the run's journal, by which the rows written are recorded; none
     // records nothing. The words are the run's word exceptions; utf8 says that the server's
-    // encoding is UTF-8, where the server may leave out ASCII values itself.
+    // encoding is UTF-8, where the server may leave out ASCII values itself. The condition on
+    // row t (RowCondition::sql()) picks the rows that every statement reads and writes.
     PassStatements(const TableRef &table, CaseMode mode, const WordExceptions &words, bool utf8,
-                   const RowIdentity *identity)
-        : table_(table), mode_(mode), words_(words), utf8_(utf8), identity_(identity)
+                   const RowIdentity *identity, const QString &condition)
+        : table_(table), mode_(mode), words_(words), utf8_(utf8), identity_(identity),
+          condition_(condition)
     {
     }
+
+    // The rows of the run: the condition on row t.
+    const QString &conditionSql() const { return condition_; }
 
     // The read of a chunk's rows with the values of all the pass's fields.
     QString readSql(const QList<PassField> &fields, const PassChunk &chunk) const;
@@ -78,4 +83,5 @@ private:
     const WordExceptions &words_;
     const bool utf8_;
     const RowIdentity *identity_;
+    const QString condition_;
 };

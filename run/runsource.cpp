@@ -21,12 +21,16 @@ QList<QString> RunSource::plan(QList<PassField> &fields, QList<FieldKind> &leftA
                 kept.push_back(field);
         }
         fields = kept;
+        if (!conditionText_.isEmpty() && !fields.isEmpty())
+            condition_ = RowCondition::Check(session_, table_, conditionText_);
         for (const StoredRelation &relation : plan_->storedRelations(session_))
             oids << relation.oid;
         keyed_ = plan_->keyedRelations(session_);
         untrustedOwners_ = plan_->untrustedOwners(session_);
     } catch (const DbError &error) {
         ThrowUnlessStopped(cancel_, error, ChangeRunStep::Source);
+    } catch (const ConditionRefused &refused) {
+        throw RunFailure(refused.text(), ChangeRunStep::Source);
     }
     return oids;
 }

@@ -4,6 +4,7 @@
 // asked to stop (RunStopped).
 #pragma once
 
+#include "db/rowcondition.h"
 #include "db/tableplan.h"
 #include "db/tableref.h"
 #include "run/passstatements.h"
@@ -18,15 +19,19 @@ class DbSession;
 class RunSource
 {
 public:
-    RunSource(DbSession &session, const TableRef &table, const CancelGroup &cancel)
-        : session_(session), table_(table), cancel_(cancel)
+    // The condition is the user's text; empty for every row.
+    RunSource(DbSession &session, const TableRef &table, const QString &condition,
+              const CancelGroup &cancel)
+        : session_(session), table_(table), conditionText_(condition), cancel_(cancel)
     {
     }
 
     // Reads the table's plan: keeps the fields the run may write, with their kinds, and adds the
-    // others to leftAlone. Returns the oids of the tables to walk by their blocks; those without
-    // blocks here are keyedRelations().
+    // others to leftAlone, and has the server check the condition. Returns the oids of the
+    // tables to walk by their blocks; those without blocks here are keyedRelations().
     QList<QString> plan(QList<PassField> &fields, QList<FieldKind> &leftAlone);
+    // The rows of the run, as plan() found the condition.
+    const RowCondition &condition() const { return condition_; }
     const TablePlan &tablePlan() const { return *plan_; }
     // The tables of the tree whose rows live on another server, to walk by a key, as plan()
     // found them; one without a usable key has an empty key.
@@ -49,7 +54,9 @@ private:
 
     DbSession &session_;
     const TableRef table_;
+    const QString conditionText_;
     const CancelGroup &cancel_;
+    RowCondition condition_;
     std::optional<TablePlan> plan_;
     QList<KeyedRelation> keyed_;
     bool utf8_ = false;
