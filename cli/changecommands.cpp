@@ -52,7 +52,8 @@ QJsonObject RequestJson(const CommandContext &context, const QString &command,
             {QStringLiteral("fields"), QJsonArray::fromStringList(context.request.fields)},
             {QStringLiteral("mode"), CaseModeText(*context.request.mode)},
             {QStringLiteral("leaveMixedCase"), change.leaveMixedCase},
-            {QStringLiteral("keptValues"), QJsonArray::fromStringList(change.keptValues)}};
+            {QStringLiteral("keptValues"), QJsonArray::fromStringList(change.keptValues)},
+            {QStringLiteral("condition"), change.condition}};
 }
 
 // The checks that end bad input before the job starts, and the change as the window builds it.
@@ -61,10 +62,12 @@ CaseChange CheckedChange(const CommandContext &context)
     TargetCheck::Connection(context.values);
     TargetCheck::Table(context.values, context.request.table);
     TargetCheck::Fields(context.values, context.request.table, context.request.fields);
+    TargetCheck::Condition(context.values, context.request.table, context.request.condition);
     CaseChange change =
         StoredCaseChange(context.request.table, context.request.fields, context.request.mode);
     change.leaveMixedCase = change.leaveMixedCase || context.request.leaveMixedCase;
     change.keptValues = context.request.keptValues;
+    change.condition = context.request.condition;
     return change;
 }
 

@@ -64,6 +64,9 @@ QString OptionsText(const JournalRun &run)
             << (run.keptValues.size() == 1
                     ? QStringLiteral("1 value kept")
                     : QStringLiteral("%1 values kept").arg(GroupedCount(run.keptValues.size())));
+    // On one line of its column: its line breaks and tabs become spaces.
+    if (!run.condition.isEmpty())
+        options << QStringLiteral("only rows where ") + run.condition.simplified();
     return options.isEmpty() ? QStringLiteral("-") : options.join(QStringLiteral(", "));
 }
 
@@ -80,6 +83,7 @@ QJsonObject RunJson(const JournalRun &run)
             {QStringLiteral("nameRules"), run.nameRules},
             {QStringLiteral("leaveMixedCase"), run.leaveMixedCase},
             {QStringLiteral("keptValues"), QJsonArray::fromStringList(run.keptValues)},
+            {QStringLiteral("condition"), run.condition},
             {QStringLiteral("rows"), run.rowsRecorded},
             {QStringLiteral("rowsPending"), run.rowsPending},
             {QStringLiteral("rowsRestored"), run.rowsRestoredEarlier},

@@ -4,6 +4,7 @@
 #include "db/canconnect.h"
 #include "db/catalogue.h"
 #include "db/dbsession.h"
+#include "db/rowcondition.h"
 #include "db/tableplan.h"
 
 void TargetCheck::Connection(const ConnectionSettings &values)
@@ -53,4 +54,17 @@ void TargetCheck::Fields(const ConnectionSettings &values, const TableRef &table
                              QStringLiteral("a run leaves these fields alone, so nothing was "
                                             "done:\n") +
                                  LeftAloneText(leftAlone));
+}
+
+void TargetCheck::Condition(const ConnectionSettings &values, const TableRef &table,
+                            const QString &condition)
+{
+    if (condition.isEmpty())
+        return;
+    DbSession session(values);
+    try {
+        RowCondition::Check(session, table, condition);
+    } catch (const ConditionRefused &refused) {
+        throw CommandFailure(ExitCode::Usage, refused.text());
+    }
 }

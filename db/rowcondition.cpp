@@ -124,15 +124,18 @@ RowCondition RowCondition::Check(DbSession &session, const TableRef &table, cons
         }
         session.execute(create.arg(QStringLiteral("recasor_condition"), table.sql(), condition));
         SetSearchPath(session, QStringLiteral("pg_catalog, pg_temp"));
+        // The functions it calls, found in the stored form of the view, where every call and
+        // operator stands with its number; the catalogue's list of dependencies leaves out the
+        // system's own functions, random() and nextval() among them.
         QSqlQuery functions = session.exec(QStringLiteral(
             "SELECT DISTINCT p.oid::pg_catalog.regprocedure::pg_catalog.text"
-            " FROM pg_catalog.pg_depend d JOIN pg_catalog.pg_rewrite r ON r.oid = d.objid"
-            " LEFT JOIN pg_catalog.pg_operator o ON d.refclassid = 'pg_catalog.pg_operator'::"
-            "pg_catalog.regclass AND o.oid = d.refobjid"
-            " JOIN pg_catalog.pg_proc p ON p.oid = CASE WHEN d.refclassid ="
-            " 'pg_catalog.pg_proc'::pg_catalog.regclass THEN d.refobjid ELSE o.oprcode END"
-            " WHERE d.classid = 'pg_catalog.pg_rewrite'::pg_catalog.regclass"
-            " AND r.ev_class = 'pg_temp.recasor_condition'::pg_catalog.regclass"
+            " FROM pg_catalog.pg_rewrite r CROSS JOIN LATERAL pg_catalog.regexp_matches("
+            "r.ev_action::pg_catalog.text, ':(funcid|opfuncid|opno) (\\d+)', 'g') AS m(m)"
+            " LEFT JOIN pg_catalog.pg_operator o ON m.m[1] = 'opno'"
+            " AND o.oid = m.m[2]::pg_catalog.oid"
+            " JOIN pg_catalog.pg_proc p ON p.oid = CASE WHEN m.m[1] = 'opno' THEN o.oprcode"
+            " ELSE m.m[2]::pg_catalog.oid END"
+            " WHERE r.ev_class = 'pg_temp.recasor_condition'::pg_catalog.regclass"
             " AND p.provolatile = 'v' ORDER BY 1"));
         QStringList volatiles;
         while (functions.next())
