@@ -2,7 +2,9 @@
 #include "ui/mainwindow.h"
 
 #include "db/catalogue.h"
+#include "db/dbsession.h"
 #include "db/fieldpreview.h"
+#include "db/rowcondition.h"
 #include "jobs/storedcasechange.h"
 #include "run/changeruntexts.h"
 #include "ui/callrepainting.h"
@@ -99,6 +101,8 @@ void MainWindow::load()
         valueList_->clear();
         fieldsTable_.reset();
         previewTable_.reset();
+        rowCondition_.clear();
+        showRowCondition();
         const BusyPointer busy(pointer_);
         for (const TableRef &table :
              CallRepainting([values = connection_()] { return ListTables(values); })) {
@@ -120,8 +124,7 @@ void MainWindow::load()
     h.step(128, [&] { tableList_->setColumnWidth(0, Twips(4000)); });
     h.step(130, [&] { fieldList_->setHeaderLabels({QStringLiteral("Field(s)")}); });
     h.step(132, [&] { fieldList_->setColumnWidth(0, Twips(4000)); });
-    h.step(134,
-           [&] { valueList_->setHeaderLabels({QStringLiteral("First 100 Entries (Preview)")}); });
+    h.step(134, [&] { showRowCondition(); });
     h.step(136, [&] { valueList_->setColumnWidth(0, Twips(8000)); });
 }
 
@@ -141,6 +144,11 @@ void MainWindow::listFields()
         fieldList_->clear();
         valueList_->clear();
         previewTable_.reset();
+        // The condition is the table's: another table's rows are all listed.
+        if (fieldsTable_ != table) {
+            rowCondition_.clear();
+            showRowCondition();
+        }
         fieldsTable_ = table;
         FillList(*fieldList_, fields);
         if (fieldList_->topLevelItemCount() > 0)
@@ -155,17 +163,53 @@ void MainWindow::previewField()
     const QTreeWidgetItem *selected = fieldList_->currentItem();
     if (!selected || !fieldsTable_)
         throw std::runtime_error("No field is selected.");
-    const QString field = selected->text(0);
+    showValues(*fieldsTable_, selected->text(0), rowCondition_);
+}
+
+void MainWindow::showValues(const TableRef &table, const QString &field, const QString &condition)
+{
     const FlagScope filling(listing_);
     const BusyPointer busy(pointer_);
-    const QStringList values =
-        CallRepainting([values = connection_(), table = *fieldsTable_, field] {
-            return PreviewField(values, table, field);
-        });
+    const QStringList values = CallRepainting([values = connection_(), table, field, condition] {
+        return PreviewField(values, table, field, condition);
+    });
     valueList_->clear();
     FillList(*valueList_, values);
-    previewTable_ = fieldsTable_;
+    previewTable_ = table;
     previewField_ = field;
+}
+
+void MainWindow::setRowCondition(const QString &condition)
+{
+    if (!fieldsTable_)
+        throw std::runtime_error("No table is selected.");
+    // The server checks it as the list of values reads by it; without a field to list, it
+    // checks it alone.
+    if (const QTreeWidgetItem *field = fieldList_->currentItem()) {
+        showValues(*fieldsTable_, field->text(0), condition);
+    } else if (!condition.isEmpty()) {
+        const FlagScope filling(listing_);
+        const BusyPointer busy(pointer_);
+        CallRepainting([values = connection_(), table = *fieldsTable_, condition] {
+            DbSession session(values);
+            RowCondition::Check(session, table, condition);
+            return true;
+        });
+    }
+    rowCondition_ = condition;
+    showRowCondition();
+}
+
+void MainWindow::showRowCondition()
+{
+    // On one line: its line breaks and tabs show as spaces.
+    const QString where = rowCondition_.simplified();
+    statusLine_->setStandingNote(where.isEmpty() ? QString()
+                                                 : QStringLiteral("Only rows where ") + where);
+    QString title = QStringLiteral("First 100 Entries (Preview)");
+    if (!where.isEmpty())
+        title += QStringLiteral(", only rows where ") + where;
+    valueList_->setHeaderLabels({title});
 }
 
 void MainWindow::userListing(const QString &handler, void (MainWindow::*listing)())
@@ -212,6 +256,7 @@ bool MainWindow::startChangeRun(const QStringList &fields, std::optional<CaseMod
         return false;
     run_ = StoredCaseChange(*fieldsTable_, fields, mode);
     run_.keptValues = kept;
+    run_.condition = rowCondition_;
     const ConnectionSettings settings = connection_();
     return jobs_.start<ChangeRun, ChangeRunSummary>(
         new ChangeRun(settings, run_), settings, run_.table, this,
@@ -291,15 +336,7 @@ void MainWindow::updatePreviewAfterRun(const ChangeRunSummary &summary)
     if (!wroteAll) {
         // Converting the listed values would show changes that did not happen: the preview is
         // read again to show what the table holds now.
-        const auto reload = [&] {
-            const BusyPointer busy(pointer_);
-            const QStringList values =
-                CallRepainting([values = connection_(), table = run_.table, field = previewField_] {
-                    return PreviewField(values, table, field);
-                });
-            valueList_->clear();
-            FillList(*valueList_, values);
-        };
+        const auto reload = [&] { showValues(run_.table, previewField_, run_.condition); };
         // A run that failed as a whole has its own report: a reload that fails after it, most
         // likely for the same reason, leaves the preview as it was and says nothing more.
         if (summary.endedEarly && !summary.firstError.isEmpty()) {

@@ -62,8 +62,17 @@ public:
     QStringList selectedFields() const;
     QString modeText() const;
 
-    // Starts a change run of these fields of the shown table, leaving the values kept as
-    // written; false when none started.
+    // The row condition of the shown table (RowCondition), which the run, Preview Changes and
+    // the list of values take: empty for every row. It holds until it is cleared or another
+    // table is listed.
+    QString rowCondition() const { return rowCondition_; }
+    // Sets it, or clears it with an empty text, once the server has checked it on the shown
+    // table; the list of values then shows the rows it picks. Throws ConditionRefused with the
+    // server's reason, or another failure, and then nothing changes.
+    void setRowCondition(const QString &condition);
+
+    // Starts a change run of these fields of the shown table, by its row condition, leaving the
+    // values kept as written; false when none started.
     bool startChangeRun(const QStringList &fields, std::optional<CaseMode> mode,
                         const QStringList &kept = {});
 
@@ -110,6 +119,10 @@ private:
     // Puts the table list's selection back on the table whose fields are shown.
     void reselectShownTable();
     void setAllFieldsSelected(const QString &handler, bool selected);
+    // The values of the field, of the rows the condition picks, in the list of values.
+    void showValues(const TableRef &table, const QString &field, const QString &condition);
+    // The status line and the title of the list of values say the row condition.
+    void showRowCondition();
 
     Messages &messages_;
     std::function<ConnectionSettings()> connection_;
@@ -122,6 +135,7 @@ private:
     std::optional<TableRef> fieldsTable_;
     std::optional<TableRef> previewTable_;
     QString previewField_;
+    QString rowCondition_;
     // What the running change run works on.
     CaseChange run_; // with the word exceptions as stored when the run started
     QPointer<QWidget> focusBeforeRun_;

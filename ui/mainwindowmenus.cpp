@@ -6,6 +6,7 @@
 #include "ui/mainwindow.h"
 #include "ui/messages.h"
 #include "ui/previewcommand.h"
+#include "ui/rowconditiondialog.h"
 #include "ui/undocommand.h"
 #include "ui/wordexceptionsdialog.h"
 
@@ -33,6 +34,11 @@ MainWindowMenus::MainWindowMenus(MainWindow &window, Messages &messages)
     change->insertAction(beforeStop, words);
     connect(words, &QAction::triggered, this,
             [this] { WordExceptionsDialog::Edit(messages_, &window_); });
+    // "Row Condition…" follows, as the other choice of what a run changes.
+    QAction *condition = new QAction(QStringLiteral("Row &Condition…"), change);
+    condition->setObjectName(QStringLiteral("RowConditionAction"));
+    change->insertAction(beforeStop, condition);
+    connect(condition, &QAction::triggered, this, &MainWindowMenus::editRowCondition);
     // "Name Rules" follows it, as the other addition to Proper Case, then the option of what a
     // run leaves as written.
     const QList<QAction *> options{
@@ -52,6 +58,25 @@ MainWindowMenus::MainWindowMenus(MainWindow &window, Messages &messages)
     QAction *about = window_.helpMenu()->addAction(QStringLiteral("&About Recasor"));
     about->setObjectName(QStringLiteral("AboutAction"));
     connect(about, &QAction::triggered, this, &MainWindowMenus::showAbout);
+}
+
+void MainWindowMenus::editRowCondition()
+{
+    if (window_.isBusy())
+        return; // a task has the window; a queued click opens nothing
+    GuardedHandler h(messages_, QStringLiteral("Form2"), QStringLiteral("RowCondition_Click"));
+    h.step(100, [&] {
+        const std::optional<TableRef> table = window_.shownTable();
+        if (!table) {
+            messages_.info(QStringLiteral("Please select a table."));
+            return;
+        }
+        auto *dialog = new RowConditionDialog(
+            table->displayName(), window_.rowCondition(),
+            [this](const QString &condition) { window_.setRowCondition(condition); }, &window_);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->open();
+    });
 }
 
 void MainWindowMenus::showAbout()

@@ -17,6 +17,8 @@ class MainWindowMenus : public QObject
 public:
     MainWindowMenus(MainWindow &window, Messages &messages);
 
+    // "Row Condition…": the condition on the shown table's rows, in a dialog.
+    void editRowCondition();
     // "About Recasor": the version, and the folders where Recasor keeps its files.
     void showAbout();
     // A checkable option of the Change menu ("Name Rules", "Leave Mixed-Case Values"): stores

@@ -50,9 +50,13 @@ PreviewChangesDialog::PreviewChangesDialog(const PreviewResult &result, QWidget 
     QString rule = result_.mode ? CaseModeText(*result_.mode) : QString();
     if (result_.nameRules)
         rule += QStringLiteral(" with name rules");
-    auto *caption = new QLabel(
-        QStringLiteral("Changing %1 to %2 would change:").arg(result_.table.displayName(), rule),
-        this);
+    // The condition is the user's text, on one line.
+    const QString where = result_.condition.isEmpty() ? QString()
+                                                      : QStringLiteral(", only rows where ") +
+                                                            result_.condition.simplified();
+    auto *caption = new QLabel(QStringLiteral("Changing %1 to %2%3 would change:")
+                                   .arg(result_.table.displayName(), rule, where),
+                               this);
     caption->setObjectName(QStringLiteral("PreviewCaption"));
     // Names are the table owner's to choose: shown as they stand, never as markup.
     caption->setTextFormat(Qt::PlainText);

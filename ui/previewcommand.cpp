@@ -65,8 +65,10 @@ void PreviewCommand::start(const TableRef &table, const QStringList &fields, Cas
 {
     // The stored word exceptions, as a run started now would take them.
     const ConnectionSettings settings = window_.connectionSettings();
+    CaseChange change = StoredCaseChange(table, fields, mode);
+    change.condition = window_.rowCondition();
     window_.jobs().start<ChangePreview, PreviewResult>(
-        new ChangePreview(settings, StoredCaseChange(table, fields, mode)), settings, table, this,
+        new ChangePreview(settings, change), settings, table, this,
         [this](const PreviewResult &result) { previewFinished(result); });
 }
 
@@ -92,6 +94,8 @@ void PreviewCommand::startChanging(const PreviewResult &result, const QStringLis
     h.step(100, [&] {
         if (window_.shownTable() != result.table)
             throw std::runtime_error("The table shown is no longer the one previewed.");
+        if (window_.rowCondition() != result.condition)
+            throw std::runtime_error("The row condition is no longer the one previewed.");
         window_.startChangeRun(result.fields, result.mode, kept);
     });
 }

@@ -52,8 +52,18 @@ void StatusLine::taskEnded(const QString &outcome)
     setLine(outcome);
 }
 
-void StatusLine::setLine(const QString &line)
+void StatusLine::setStandingNote(const QString &note)
 {
+    standing_ = note;
+    setLine(shown_);
+}
+
+void StatusLine::setLine(const QString &text)
+{
+    shown_ = text;
+    const QString line = standing_.isEmpty() ? text
+                         : text.isEmpty()    ? standing_
+                                             : standing_ + QStringLiteral(" · ") + text;
     line_ = line;
     // A few pixels to spare: the last letter's overhang is drawn beyond its advance.
     const QString shown =

@@ -35,6 +35,10 @@ public:
     // The whole line, also when it is too long to be shown whole.
     QString line() const { return line_; }
 
+    // A note that stands before whatever the line says, whether a task goes on or not, until it
+    // is set again; empty for none.
+    void setStandingNote(const QString &note);
+
 private:
     void setLine(const QString &line);
     void showWait(quint64 token, const LockWait &wait);
@@ -46,4 +50,6 @@ private:
     QElapsedTimer clock_;
     QString line_;
     QString note_; // of the task going on
+    QString standing_;
+    QString shown_; // what the line says after the standing note
 };

@@ -11,11 +11,13 @@
 #include "ui/mainwindow.h"
 #include "ui/previewchangesdialog.h"
 #include "ui/previewcommand.h"
+#include "ui/rowconditiondialog.h"
 #include "ui/statusline.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -48,6 +50,7 @@ private slots:
     void dialogShowsAPreview();
     void noFieldAndNoMode();
     void previewThenStartChanging();
+    void rowConditionPicksTheRows();
     void stopFromTheMenu();
     void failureIsReported();
 
@@ -77,7 +80,8 @@ void TestPreviewChanges::init()
           "CREATE TABLE ui_preview.people (id int, name text, city text, data jsonb)",
           "INSERT INTO ui_preview.people VALUES (1, 'jOHN o''neil', 'paris', '{}'),"
           " (2, 'MARY smith', 'paris', NULL), (3, NULL, 'LONDON', NULL),"
-          " (4, 'mary smith', 'Rome', NULL)"});
+          " (4, 'mary smith', 'Rome', NULL)",
+          "CREATE TABLE ui_preview.places (name text)"});
     TestDatabase::store();
     messages_.clear();
     flow_ = std::make_unique<WindowFlow>(messages_, config_.path());
@@ -238,6 +242,60 @@ void TestPreviewChanges::previewThenStartChanging()
     QVERIFY2(main()->statusLine().line().startsWith(
                  "Changed 4 rows in 2 fields of ui_preview.people to Proper Case in "),
              qPrintable(main()->statusLine().line()));
+}
+
+void TestPreviewChanges::rowConditionPicksTheRows()
+{
+    selectOnly("ui_preview.people", {"name"});
+    RowConditionDialog dialog("ui_preview.people", QString(), [this](const QString &condition) {
+        main()->setRowCondition(condition);
+    });
+    dialog.show();
+    // Refused by the server: the dialog stays, with the server's reason, and nothing changes.
+    auto *line = dialog.findChild<QLineEdit *>("ConditionEdit");
+    line->setText("citi = 'paris'");
+    dialog.accept();
+    QVERIFY(dialog.isVisible());
+    QVERIFY2(dialog.refusal().contains("citi"), qPrintable(dialog.refusal()));
+    QVERIFY(main()->rowCondition().isEmpty());
+    QCOMPARE(list("ListView3")->topLevelItemCount(), 4);
+
+    line->setText("city = 'paris'");
+    dialog.accept();
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(main()->rowCondition(), "city = 'paris'");
+    QCOMPARE(list("ListView3")->topLevelItemCount(), 2);
+    QVERIFY(main()->statusLine().line().startsWith("Only rows where city = 'paris'"));
+
+    main()->findChild<QComboBox *>("Combo1")->setCurrentText("UPPER CASE");
+    QSignalSpy ended(command_, &PreviewCommand::previewEnded);
+    command_->previewChanges();
+    QVERIFY(ended.wait(60000));
+    PreviewChangesDialog *preview = command_->dialog();
+    QVERIFY(preview);
+    QCOMPARE(row(preview->findChild<QTreeWidget *>("PreviewFields"), 0),
+             (QStringList{"name", "2", "2", "2", "0"}));
+    QSignalSpy runEnded(main(), &MainWindow::changeRunEnded);
+    preview->findChild<QPushButton *>("StartChanging")->click();
+    QVERIFY(runEnded.wait(60000));
+    QCOMPARE(column("SELECT name FROM ui_preview.people ORDER BY id"),
+             (QStringList{"JOHN O'NEIL", "MARY SMITH", "<null>", "mary smith"}));
+    QVERIFY2(main()->statusLine().line().contains("Changed 2 rows"),
+             qPrintable(main()->statusLine().line()));
+
+    // Another table's rows are all taken again; "Clear" does the same.
+    selectOnly("ui_preview.places", {});
+    QVERIFY(main()->rowCondition().isEmpty());
+    QVERIFY(!main()->statusLine().line().startsWith("Only rows"));
+    selectOnly("ui_preview.people", {"name"});
+    main()->setRowCondition("id > 3");
+    QCOMPARE(list("ListView3")->topLevelItemCount(), 1);
+    RowConditionDialog clearing(
+        "ui_preview.people", main()->rowCondition(),
+        [this](const QString &condition) { main()->setRowCondition(condition); });
+    clearing.clear();
+    QVERIFY(main()->rowCondition().isEmpty());
+    QCOMPARE(list("ListView3")->topLevelItemCount(), 4);
 }
 
 void TestPreviewChanges::stopFromTheMenu()

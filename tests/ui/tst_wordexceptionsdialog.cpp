@@ -215,14 +215,16 @@ void TestWordExceptionsDialog::commandInTheChangeMenu()
         messages_, [&connection] { return connection.settings(); }, dir_->path());
     new MainWindowMenus(window, messages_);
     const QList<QAction *> actions = window.changeMenu()->actions();
-    // Preview, Undo, Word Exceptions, the two options, then Stop after a separator.
-    QCOMPARE(actions.size(), 7);
+    // Preview, Undo, Word Exceptions, Row Condition, the two options, then Stop after a
+    // separator.
+    QCOMPARE(actions.size(), 8);
     QCOMPARE(actions[0]->objectName(), "PreviewAction");
     QCOMPARE(actions[1]->objectName(), "UndoAction");
     QCOMPARE(actions[2]->objectName(), "WordExceptionsAction");
     QCOMPARE(actions[2]->text(), QStringLiteral("&Word Exceptions…"));
-    QVERIFY(actions[5]->isSeparator());
-    QCOMPARE(actions[6], window.stopAction());
+    QCOMPARE(actions[3]->objectName(), "RowConditionAction");
+    QVERIFY(actions[6]->isSeparator());
+    QCOMPARE(actions[7], window.stopAction());
 
     // Each option is off at first; each click stores it, and the menu shows it as stored.
     const struct {
@@ -231,8 +233,8 @@ void TestWordExceptionsDialog::commandInTheChangeMenu()
         bool (*load)();
         bool (*save)(bool);
     } options[] = {
-        {actions[3], "NameRules_Click", &SettingsStore::NameRules, &SettingsStore::SaveNameRules},
-        {actions[4], "LeaveMixedCase_Click", &SettingsStore::LeaveMixedCase,
+        {actions[4], "NameRules_Click", &SettingsStore::NameRules, &SettingsStore::SaveNameRules},
+        {actions[5], "LeaveMixedCase_Click", &SettingsStore::LeaveMixedCase,
          &SettingsStore::SaveLeaveMixedCase}};
     for (const auto &option : options) {
         QAction *entry = option.entry;
