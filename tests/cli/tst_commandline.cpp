@@ -236,6 +236,13 @@ void TestCommandLine::commandsThatWriteNothing_data()
                                           << QStringList() << 2 << "does not take --where";
     QTest::newRow("empty condition") << change({"--mode", "upper", "--where", " "}) << QStringList()
                                      << 2 << "--where takes a condition";
+    QTest::newRow("condition the server refuses")
+        << change({"--mode", "upper", "--where", "count(*) > 1"}) << QStringList() << 2
+        << "The row condition was refused: ERROR: aggregate functions are not allowed";
+    QTest::newRow("condition on an unknown column")
+        << QStringList{"preview", "cli_test.people", "--field", "name",
+                       "--mode",  "upper",           "--where", "nam = 'x'"}
+        << QStringList() << 2 << "column \"nam\" does not exist";
     QTest::newRow("not a table name")
         << QStringList{"change", "a.b.c", "--field", "name", "--mode", "upper"} << QStringList()
         << 2 << "not a table name";
@@ -741,6 +748,19 @@ void TestCommandLine::wellWrittenValuesAreLeft()
     QCOMPARE(run({"change", "cli_test.brands", "--field", "name", "--mode", "proper"}).code, 0);
     QCOMPARE(TestDatabase::column("SELECT count(*) FROM cli_test.brands WHERE name = orig"),
              QStringList{"0"});
+
+    // Only the rows a condition picks; the journal and runs keep it.
+    QCOMPARE(run({"undo"}).code, 0);
+    const Outcome picked = run({"change", "cli_test.brands", "--field", "name", "--mode", "lower",
+                                "--where", "id > 995 AND id <= 1002", "--json"});
+    QCOMPARE(picked.code, 0);
+    QCOMPARE(picked.json().value("rowsWritten").toInteger(), 7);
+    QCOMPARE(picked.json().value("condition").toString(), "id > 995 AND id <= 1002");
+    QCOMPARE(TestDatabase::column("SELECT string_agg(id::text, ',' ORDER BY id) FROM "
+                                  "cli_test.brands WHERE name <> orig"),
+             QStringList{"996,997,998,999,1000,1001,1002"});
+    QVERIFY2(run({"runs"}).out.contains("\tonly rows where id > 995 AND id <= 1002\t"),
+             qPrintable(run({"runs"}).out));
 }
 
 void TestCommandLine::interruptLeavesEveryRowWhole()

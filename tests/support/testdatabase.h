@@ -35,12 +35,13 @@ inline ConnectionSettings settings()
     return ServerFromEnvironment();
 }
 
-// Opens a fixture connection under a fresh name; the caller removes it with close().
-inline QSqlDatabase open()
+// Opens a fixture connection under a fresh name, to the test database or the one the values
+// name; the caller removes it with close().
+inline QSqlDatabase open(const ConnectionSettings &values = settings())
 {
     const QString name = QStringLiteral("fixture-") + QUuid::createUuid().toString();
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name);
-    db.setDatabaseName(ConnectionString(settings()));
+    db.setDatabaseName(ConnectionString(values));
     if (!db.open())
         qWarning("fixture connection failed: %s", qPrintable(db.lastError().text()));
     return db;
