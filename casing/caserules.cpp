@@ -3,6 +3,7 @@
 // tables.
 #include "casing/caserules.h"
 
+#include "casing/caselanguage.h"
 #include "casing/caseunits.h"
 #include "casing/namerules.h"
 #include "casing/wordexceptions.h"
@@ -294,7 +295,8 @@ namespace {
 
 QString converted(const CaseModeRow &row, QString text, const WordExceptions *words)
 {
-    text = row.rule(std::move(text));
+    text = words ? LanguageCase(row.mode, words->language(), std::move(text))
+                 : row.rule(std::move(text));
     if (words && row.nameRules && words->nameRules())
         NameRules::Apply(text);
     if (words && row.wordList)

@@ -32,9 +32,10 @@ LeftAs LeftAsWritten(CaseMode mode, const QString &text, const WordExceptions *w
 
 // The text in the mode's rule. After a mode that takes the word list (Proper, Sentence) the
 // listed words, if any, get their listed spelling; Upper and Lower mean all capitals and all
-// small letters and ignore them. When the list says so, the name rules (namerules.h) follow a
-// mode that takes them (Proper Case), before the listed words. The modes' table says which. A
-// text that the options leave as written (LeftAsWritten) comes back as it is.
+// small letters and ignore them. The list's language (caselanguage.h) gives the rule its
+// language's rules, which alone may change the text's length. When the list says so, the name rules
+// (namerules.h) follow a mode that takes them (Proper Case), before the listed words. The modes'
+// table says which. A text that the options leave as written (LeftAsWritten) comes back as it is.
 QString ApplyCaseMode(CaseMode mode, QString text, const WordExceptions *words = nullptr);
 
 // The version of Unicode whose mappings the rules follow ("15.0.0").

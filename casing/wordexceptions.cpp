@@ -79,9 +79,9 @@ bool WordExceptions::IsWordCharacter(char32_t c)
 }
 
 WordExceptions::WordExceptions(const QStringList &words, bool nameRules, bool leaveMixedCase,
-                               const QStringList &keptValues)
+                               const QStringList &keptValues, CaseLanguage language)
     : words_(Cleaned(words)), nameRules_(nameRules), leaveMixedCase_(leaveMixedCase),
-      kept_(keptValues.cbegin(), keptValues.cend())
+      kept_(keptValues.cbegin(), keptValues.cend()), language_(language)
 {
     if (words_.isEmpty())
         return;

@@ -15,6 +15,7 @@
 // its preview and the preview list, takes them together.
 #pragma once
 
+#include "casing/caselanguage.h"
 #include "casing/caserules.h"
 #include "casing/wordfilter.h"
 #include "casing/wordtable.h"
@@ -28,14 +29,17 @@ class WordExceptions
 public:
     WordExceptions() = default;
     // The listed words; whether the name rules follow Proper Case; whether values written in
-    // mixed case are left as written (IsInOneCase); and values that stay as they are.
+    // mixed case are left as written (IsInOneCase); values that stay as they are; and the
+    // language whose rules the modes follow (caselanguage.h).
     explicit WordExceptions(const QStringList &words, bool nameRules = false,
-                            bool leaveMixedCase = false, const QStringList &keptValues = {});
+                            bool leaveMixedCase = false, const QStringList &keptValues = {},
+                            CaseLanguage language = CaseLanguage::Any);
 
     // No word listed (the name rules may still be on).
     bool isEmpty() const { return words_.isEmpty(); }
     bool nameRules() const { return nameRules_; }
     bool leaveMixedCase() const { return leaveMixedCase_; }
+    CaseLanguage language() const { return language_; }
     bool keepsAny() const { return !kept_.isEmpty(); }
     // The values kept, in order.
     QStringList keptValues() const
@@ -52,11 +56,13 @@ public:
 
     // Whether the list, or the name rules, can change a text in this mode: only a non-empty
     // list, and only after a mode that takes it (Proper, Sentence); the name rules after one
-    // that takes them (Proper).
+    // that takes them (Proper); or the language's rules where they change ASCII texts that
+    // the mode's rule leaves as they are (the Dutch IJ).
     bool appliesTo(CaseMode mode) const
     {
         const CaseModeRow &row = CaseModeOf(mode);
-        return (!isEmpty() && row.wordList) || (nameRules_ && row.nameRules);
+        return (!isEmpty() && row.wordList) || (nameRules_ && row.nameRules) ||
+               LanguageChangesAscii(mode, language_);
     }
 
     // Writes each listed word's spelling over its occurrences. The length never changes.
@@ -76,6 +82,7 @@ private:
     bool nameRules_ = false;
     bool leaveMixedCase_ = false;
     QSet<QString> kept_;
+    CaseLanguage language_ = CaseLanguage::Any;
     WordFilter filter_;
     WordTable oneRun_; // the words of one run: "McDonald", "USA"
     WordTable others_; // the other words: "O'Neil", "van der Berg"

@@ -53,7 +53,8 @@ QJsonObject RequestJson(const CommandContext &context, const QString &command,
             {QStringLiteral("mode"), CaseModeText(*context.request.mode)},
             {QStringLiteral("leaveMixedCase"), change.leaveMixedCase},
             {QStringLiteral("keptValues"), QJsonArray::fromStringList(change.keptValues)},
-            {QStringLiteral("condition"), change.condition}};
+            {QStringLiteral("condition"), change.condition},
+            {QStringLiteral("language"), CaseLanguageOf(change.language).code}};
 }
 
 // The checks that end bad input before the job starts, and the change as the window builds it.
@@ -68,6 +69,8 @@ CaseChange CheckedChange(const CommandContext &context)
     change.leaveMixedCase = change.leaveMixedCase || context.request.leaveMixedCase;
     change.keptValues = context.request.keptValues;
     change.condition = context.request.condition;
+    if (context.request.language)
+        change.language = *context.request.language;
     return change;
 }
 
@@ -103,6 +106,8 @@ void PrintCounts(const Output &out, const PreviewResult &result, int limit)
                      .arg(GroupedCount(field.valuesLeftMixed + field.valuesKept), 15));
     if (const QString leftAlone = LeftAloneText(result.leftAlone); !leftAlone.isEmpty())
         out.line(leftAlone);
+    if (const QString growing = GrowingText(result.valuesGrowing()); !growing.isEmpty())
+        out.line(growing);
     const qsizetype shown = qMin<qsizetype>(limit, result.changes.size());
     if (shown == 0)
         return;
@@ -128,7 +133,8 @@ QJsonObject PreviewJson(const CommandContext &context, const CaseChange &change,
                                   {QStringLiteral("rowsChanging"), field.rowsChanging},
                                   {QStringLiteral("valuesChanging"), field.valuesChanging},
                                   {QStringLiteral("valuesLeftMixed"), field.valuesLeftMixed},
-                                  {QStringLiteral("valuesKept"), field.valuesKept}});
+                                  {QStringLiteral("valuesKept"), field.valuesKept},
+                                  {QStringLiteral("valuesGrowing"), field.valuesGrowing}});
     QJsonArray changes;
     for (qsizetype i = 0; i < qMin<qsizetype>(context.request.limit, result.changes.size()); ++i)
         changes.append(QJsonObject{

@@ -35,7 +35,8 @@ const QStringList ChangeOptions = {QStringLiteral("field"),
                                    QStringLiteral("leave-mixed-case"),
                                    QStringLiteral("keep-value"),
                                    QStringLiteral("keep-values-from"),
-                                   QStringLiteral("where")};
+                                   QStringLiteral("where"),
+                                   QStringLiteral("language")};
 
 const QList<CommandForm> &Forms()
 {
@@ -85,6 +86,19 @@ bool ReadChangeOptions(const QCommandLineParser &parser, CommandRequest &request
                 line.chop(1);
             if (!line.isEmpty())
                 request.keptValues << line;
+        }
+    }
+    if (parser.isSet(QStringLiteral("language"))) {
+        const QString code = parser.value(QStringLiteral("language"));
+        request.language = CaseLanguageWithCode(code == QLatin1String("any") ? QString() : code);
+        if (!request.language) {
+            QStringList codes{QStringLiteral("any")};
+            for (const CaseLanguageRow &row : CaseLanguages())
+                if (!row.code.isEmpty())
+                    codes << row.code;
+            error = QStringLiteral("unknown language \"%1\": give %2")
+                        .arg(code, codes.join(QStringLiteral(", ")));
+            return false;
         }
     }
     if (parser.isSet(QStringLiteral("where"))) {
@@ -172,14 +186,15 @@ CommandRequest CommandLine::Parse(const QStringList &arguments, QString &error)
     const auto valued = [](const char *name, const char *value) {
         return QCommandLineOption(QLatin1String(name), QString(), QLatin1String(value));
     };
-    parser.addOptions(
-        {QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}),
-         QCommandLineOption(QStringLiteral("version")), QCommandLineOption(QStringLiteral("json")),
-         valued("host", "host"), valued("port", "port"), valued("user", "user"),
-         valued("database", "database"), valued("field", "field"), valued("mode", "mode"),
-         valued("limit", "n"), valued("run", "id"),
-         QCommandLineOption(QStringLiteral("leave-mixed-case")), valued("keep-value", "text"),
-         valued("keep-values-from", "file"), valued("where", "expression")});
+    parser.addOptions({QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}),
+                       QCommandLineOption(QStringLiteral("version")),
+                       QCommandLineOption(QStringLiteral("json")), valued("host", "host"),
+                       valued("port", "port"), valued("user", "user"),
+                       valued("database", "database"), valued("field", "field"),
+                       valued("mode", "mode"), valued("limit", "n"), valued("run", "id"),
+                       QCommandLineOption(QStringLiteral("leave-mixed-case")),
+                       valued("keep-value", "text"), valued("keep-values-from", "file"),
+                       valued("where", "expression"), valued("language", "code")});
     CommandRequest request;
     if (!parser.parse(QStringList{QStringLiteral("recasor")} + arguments)) {
         error = parser.errorText();
@@ -295,6 +310,9 @@ QString CommandLine::HelpText()
                "  --leave-mixed-case\n"
                "                 values with both capitals and small letters stay as written\n"
                "                 (also when the stored option of the windows is on)\n"
+               "  --language CODE\n"
+               "                 the rules of the data's language: tr, az, el, nl, lt, de\n"
+               "                 (ß -> SS), de-eszett (ß -> \u1e9e), or any (Unicode's own)\n"
                "  --keep-value TEXT, --keep-values-from FILE\n"
                "                 this value stays as written, in every row; the file holds one a "
                "line\n"

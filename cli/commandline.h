@@ -3,6 +3,7 @@
 // touches the server or the settings.
 #pragma once
 
+#include "casing/caselanguage.h"
 #include "casing/caserules.h"
 #include "db/tableref.h"
 
@@ -17,11 +18,12 @@ struct CommandRequest {
     TableRef table;
     QStringList fields;
     std::optional<CaseMode> mode;
-    int limit = 20;              // changes a preview lists
-    bool leaveMixedCase = false; // on, whatever is stored; else as stored
-    QStringList keptValues;      // values that stay as they are
-    QString condition;           // the rows a run or a preview takes; empty for every row
-    std::optional<qint64> run;   // the run an undo takes back; the last one when none
+    int limit = 20;                       // changes a preview lists
+    bool leaveMixedCase = false;          // on, whatever is stored; else as stored
+    std::optional<CaseLanguage> language; // given by --language; else as stored
+    QStringList keptValues;               // values that stay as they are
+    QString condition;                    // the rows a run or a preview takes; empty for every row
+    std::optional<qint64> run;            // the run an undo takes back; the last one when none
     bool json = false;
     // Given on the command line; the stored values stand for those not given.
     std::optional<QString> host, port, user, database;

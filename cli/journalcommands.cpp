@@ -64,6 +64,9 @@ QString OptionsText(const JournalRun &run)
             << (run.keptValues.size() == 1
                     ? QStringLiteral("1 value kept")
                     : QStringLiteral("%1 values kept").arg(GroupedCount(run.keptValues.size())));
+    if (const std::optional<CaseLanguage> language = CaseLanguageWithCode(run.language);
+        language && *language != CaseLanguage::Any)
+        options << CaseLanguageOf(*language).text;
     // On one line of its column: its line breaks and tabs become spaces.
     if (!run.condition.isEmpty())
         options << QStringLiteral("only rows where ") + run.condition.simplified();
@@ -84,6 +87,7 @@ QJsonObject RunJson(const JournalRun &run)
             {QStringLiteral("leaveMixedCase"), run.leaveMixedCase},
             {QStringLiteral("keptValues"), QJsonArray::fromStringList(run.keptValues)},
             {QStringLiteral("condition"), run.condition},
+            {QStringLiteral("language"), run.language},
             {QStringLiteral("rows"), run.rowsRecorded},
             {QStringLiteral("rowsPending"), run.rowsPending},
             {QStringLiteral("rowsRestored"), run.rowsRestoredEarlier},

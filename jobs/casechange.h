@@ -26,11 +26,13 @@ struct CaseChange {
     // The rows to change: an SQL condition on the table's rows as the user wrote it
     // (RowCondition); empty for every row.
     QString condition = {};
+    // The language whose rules the mode follows.
+    CaseLanguage language = CaseLanguage::Any;
 
     // What the change adds to the rule, for everything that converts a value of it.
     std::shared_ptr<const WordExceptions> options() const
     {
         return std::make_shared<const WordExceptions>(exceptionWords, nameRules, leaveMixedCase,
-                                                      keptValues);
+                                                      keptValues, language);
     }
 };

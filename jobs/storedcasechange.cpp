@@ -5,10 +5,13 @@
 CaseChange StoredCaseChange(const TableRef &table, const QStringList &fields,
                             std::optional<CaseMode> mode)
 {
-    return CaseChange{table,
+    CaseChange change{table,
                       fields,
                       mode,
                       SettingsStore::ExceptionWords(),
                       SettingsStore::NameRules(),
                       SettingsStore::LeaveMixedCase()};
+    change.language =
+        CaseLanguageWithCode(SettingsStore::LanguageCode()).value_or(CaseLanguage::Any);
+    return change;
 }

@@ -60,6 +60,7 @@ void createSchema(JournalFile &file)
         " rows_refused INTEGER DEFAULT 0, rows_left_changed INTEGER DEFAULT 0,"
         " leave_mixed_case INTEGER DEFAULT 0, kept_values TEXT,"
         " values_left_mixed INTEGER DEFAULT 0, values_kept INTEGER DEFAULT 0, row_condition TEXT,"
+        " language TEXT,"
         " ended INTEGER DEFAULT 0, ended_whole INTEGER DEFAULT 0, undone INTEGER DEFAULT 0,"
         " undone_from INTEGER)"));
     // One row per chunk that the run wrote, oldest first: its first field, the physical
@@ -116,6 +117,10 @@ JournalRun readRun(JournalFile &file, const QString &path, qint64 id)
         file.hasColumn(QStringLiteral("run"), QStringLiteral("row_condition"))
             ? QStringLiteral("row_condition")
             : QStringLiteral("NULL");
+    // Files of before the language's rules.
+    const QString languageColumn = file.hasColumn(QStringLiteral("run"), QStringLiteral("language"))
+                                       ? QStringLiteral("language")
+                                       : QStringLiteral("NULL");
     const QString pending = file.hasColumn(QStringLiteral("change"), QStringLiteral("pending"))
                                 ? QStringLiteral("pending")
                                 : QStringLiteral("0");
@@ -123,9 +128,9 @@ JournalRun readRun(JournalFile &file, const QString &path, qint64 id)
         QStringLiteral("SELECT server, port, database, table_schema, table_name, fields, mode,"
                        " exception_words, started, identity, rows_read, values_changed,"
                        " rows_written, values_not_written, ended_whole, undone, %1, %2, %3,"
-                       " ended, %4, %5, %6 FROM run")
+                       " ended, %4, %5, %6, %7 FROM run")
             .arg(identityColumns, restoredColumn, nameRulesColumn, rowCountColumns, leftColumns,
-                 conditionColumn));
+                 conditionColumn, languageColumn));
     if (!query.next())
         throw readFailure(QStringLiteral("the run's facts are missing"));
     JournalRun run;
@@ -162,6 +167,7 @@ JournalRun readRun(JournalFile &file, const QString &path, qint64 id)
     run.valuesLeftMixed = query.value(25).toLongLong();
     run.valuesKept = query.value(26).toLongLong();
     run.condition = query.value(27).toString();
+    run.language = query.value(28).toString();
     query = file.exec(QStringLiteral("SELECT coalesce(sum(CASE WHEN %1 = 0 THEN rows END), 0),"
                                      " coalesce(sum(CASE WHEN %1 <> 0 THEN rows END), 0)"
                                      " FROM change")
@@ -290,8 +296,8 @@ JournalRun ChangeJournal::Begin(JournalRun run, RunLock &lock)
         file.exec(QStringLiteral("INSERT INTO run (server, port, database, system_identifier,"
                                  " database_oid, table_schema, table_name, fields, mode,"
                                  " exception_words, name_rules, started, identity,"
-                                 " leave_mixed_case, kept_values, row_condition)"
-                                 " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                                 " leave_mixed_case, kept_values, row_condition, language)"
+                                 " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
                   {run.server, run.port, run.database,
                    database.systemIdentifier.isEmpty() ? QVariant(QMetaType(QMetaType::QString))
                                                        : QVariant(database.systemIdentifier),
@@ -300,7 +306,8 @@ JournalRun ChangeJournal::Begin(JournalRun run, RunLock &lock)
                    run.table.schema, run.table.name, jsonList(run.fields), CaseModeText(run.mode),
                    jsonList(run.exceptionWords), run.nameRules ? 1 : 0,
                    run.started.toUTC().toString(Qt::ISODateWithMs), run.identity.toText(),
-                   run.leaveMixedCase ? 1 : 0, jsonList(run.keptValues), run.condition});
+                   run.leaveMixedCase ? 1 : 0, jsonList(run.keptValues), run.condition,
+                   run.language});
         file.commit();
     } catch (...) {
         lock.release();

@@ -33,6 +33,7 @@ struct JournalRun {
     bool leaveMixedCase = false; // mixed-case values were left as written
     QStringList keptValues;      // values that stayed as they were at the user's choice
     QString condition;           // the rows it changed, as the user wrote it; empty for all
+    QString language;            // the code of the language's rules; empty for Any
     QDateTime started;           // UTC
     RowIdentity identity;
     qint64 rowsRead = 0, valuesChanged = 0, rowsWritten = 0, valuesNotWritten = 0;

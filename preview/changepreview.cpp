@@ -444,6 +444,8 @@ private:
         }
         ++field.counts.valuesChanging;
         field.counts.rowsChanging += n;
+        if (converted.size() > old.size())
+            ++field.counts.valuesGrowing;
         top_.offer({field.counts.name, Cut(old), Cut(std::move(converted)), n}, k);
     }
 
@@ -480,6 +482,24 @@ qint64 PreviewResult::valuesChanging() const
     for (const FieldCounts &field : counted)
         total += field.valuesChanging;
     return total;
+}
+
+qint64 PreviewResult::valuesGrowing() const
+{
+    qint64 total = 0;
+    for (const FieldCounts &field : counted)
+        total += field.valuesGrowing;
+    return total;
+}
+
+QString GrowingText(qint64 values)
+{
+    if (values == 0)
+        return QString();
+    return QStringLiteral("%1 would grow longer by the language's rules (\"SS\" for \"ß\", a dot "
+                          "or a dialytika added); a value that no longer fits its field keeps its "
+                          "old case.")
+        .arg(values == 1 ? QStringLiteral("1 value") : QStringLiteral("%L1 values").arg(values));
 }
 
 ChangePreview::ChangePreview(const ConnectionSettings &settings, const CaseChange &change,

@@ -37,6 +37,8 @@ struct FieldCounts {
     // mixed case, or kept at the user's choice.
     qint64 valuesLeftMixed = 0;
     qint64 valuesKept = 0;
+    // Distinct values the language's rules make longer ("SS" for "ß", a dot above added).
+    qint64 valuesGrowing = 0;
 };
 
 struct PreviewChange {
@@ -62,7 +64,11 @@ struct PreviewResult {
     bool noMode = false;          // the mode text held no mode word: nothing was read
 
     qint64 valuesChanging() const; // over all counted fields
+    qint64 valuesGrowing() const;  // over all counted fields
 };
+
+// "3 values would grow longer …", or empty for none.
+QString GrowingText(qint64 values);
 Q_DECLARE_METATYPE(PreviewResult)
 
 class ChangePreview : public Job

@@ -342,6 +342,7 @@ private:
         run.leaveMixedCase = words_->leaveMixedCase();
         run.keptValues = words_->keptValues();
         run.condition = source_.condition().text();
+        run.language = CaseLanguageOf(words_->language()).code;
         try {
             run.identity = RowIdentity::Of(session_, source_.tablePlan());
             run.databaseIdentity = DatabaseIdentity::Of(session_);

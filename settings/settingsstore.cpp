@@ -166,6 +166,18 @@ bool SettingsStore::SaveLeaveMixedCase(bool on)
                 on ? QStringLiteral("true") : QStringLiteral("false"));
 }
 
+QString SettingsStore::LanguageCode()
+{
+    return Get(SettingsKeys::Application, SettingsKeys::ExceptionsSection, SettingsKeys::Language)
+        .trimmed();
+}
+
+bool SettingsStore::SaveLanguageCode(const QString &code)
+{
+    return Save(SettingsKeys::Application, SettingsKeys::ExceptionsSection, SettingsKeys::Language,
+                code);
+}
+
 void SettingsStore::TakeHomeFromThePasswordDatabase()
 {
     if (!qEnvironmentVariableIsEmpty("HOME"))

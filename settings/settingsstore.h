@@ -24,6 +24,7 @@ inline const QString Words = QStringLiteral("Words");
 inline const QString NameRules = QStringLiteral("NameRules");
 // Whether values written in mixed case are left as written: "true" or "false", beside them.
 inline const QString LeaveMixedCase = QStringLiteral("LeaveMixedCase");
+inline const QString Language = QStringLiteral("Language");
 } // namespace SettingsKeys
 
 class SettingsStore
@@ -64,6 +65,10 @@ public:
     // The option to leave mixed-case values as written: off unless "true" is stored.
     static bool LeaveMixedCase();
     static bool SaveLeaveMixedCase(bool on);
+    // The language's code (CaseLanguageRow::code): empty, or one the program does not know, is
+    // Any Language.
+    static QString LanguageCode();
+    static bool SaveLanguageCode(const QString &code);
 
     static QString FilePath(const QString &application);
 };

@@ -1,5 +1,6 @@
 #include "ui/mainwindowmenus.h"
 
+#include "casing/caselanguage.h"
 #include "journal/changejournal.h"
 #include "settings/settingsstore.h"
 #include "ui/guardedhandler.h"
@@ -11,6 +12,7 @@
 #include "ui/wordexceptionsdialog.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QFileInfo>
 #include <QMenu>
 #include <stdexcept>
@@ -49,10 +51,12 @@ MainWindowMenus::MainWindowMenus(MainWindow &window, Messages &messages)
                   {QStringLiteral("&Leave Mixed-Case Values"), QStringLiteral("LeaveMixedCase"),
                    QStringLiteral("the option to leave mixed-case values"),
                    &SettingsStore::LeaveMixedCase, &SettingsStore::SaveLeaveMixedCase})};
+    addLanguageMenu(beforeStop);
     // The checks show the stored options, also after the file was edited by hand.
     connect(change, &QMenu::aboutToShow, this, [this, options] {
         for (QAction *option : options)
             option->setChecked(options_.value(option).load());
+        showStoredLanguage();
     });
 
     QAction *about = window_.helpMenu()->addAction(QStringLiteral("&About Recasor"));
@@ -77,6 +81,61 @@ void MainWindowMenus::editRowCondition()
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->open();
     });
+}
+
+void MainWindowMenus::addLanguageMenu(QAction *before)
+{
+    QMenu *change = window_.changeMenu();
+    auto *menu = new QMenu(QStringLiteral("L&anguage"), change);
+    menu->menuAction()->setObjectName(QStringLiteral("LanguageMenu"));
+    change->insertMenu(before, menu);
+    auto *group = new QActionGroup(menu);
+    QMenu *german = nullptr;
+    for (const CaseLanguageRow &row : CaseLanguages()) {
+        QMenu *into = menu;
+        QString text = row.text;
+        if (row.language == CaseLanguage::German || row.language == CaseLanguage::GermanEszett) {
+            if (!german) {
+                german = menu->addMenu(QStringLiteral("German"));
+                german->menuAction()->setObjectName(QStringLiteral("GermanMenu"));
+            }
+            into = german;
+            text = row.language == CaseLanguage::German ? QStringLiteral("ß → SS")
+                                                        : QStringLiteral("ß → ẞ");
+        }
+        QAction *entry = into->addAction(text);
+        entry->setObjectName(QStringLiteral("Language_") +
+                             (row.code.isEmpty() ? QStringLiteral("any") : row.code));
+        entry->setCheckable(true);
+        entry->setData(row.code);
+        group->addAction(entry);
+        languages_ << entry;
+        connect(entry, &QAction::triggered, this, [this, code = row.code] { setLanguage(code); });
+    }
+    showStoredLanguage();
+}
+
+void MainWindowMenus::showStoredLanguage()
+{
+    const QString stored =
+        CaseLanguageOf(
+            CaseLanguageWithCode(SettingsStore::LanguageCode()).value_or(CaseLanguage::Any))
+            .code;
+    for (QAction *entry : std::as_const(languages_))
+        entry->setChecked(entry->data().toString() == stored);
+}
+
+void MainWindowMenus::setLanguage(const QString &code)
+{
+    GuardedHandler h(messages_, QStringLiteral("Form2"), QStringLiteral("Language_Click"));
+    const bool stored = h.step(100, [&] {
+        if (!SettingsStore::SaveLanguageCode(code))
+            throw std::runtime_error(QStringLiteral("The language could not be stored in %1.")
+                                         .arg(SettingsStore::FilePath(SettingsKeys::Application))
+                                         .toStdString());
+    });
+    if (!stored)
+        h.step(102, [&] { showStoredLanguage(); });
 }
 
 void MainWindowMenus::showAbout()

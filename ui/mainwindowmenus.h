@@ -19,6 +19,9 @@ public:
 
     // "Row Condition…": the condition on the shown table's rows, in a dialog.
     void editRowCondition();
+    // An entry of "Language": stores the language's rules as the ones to follow; a language
+    // that cannot be stored shows as it stands in the file.
+    void setLanguage(const QString &code);
     // "About Recasor": the version, and the folders where Recasor keeps its files.
     void showAbout();
     // A checkable option of the Change menu ("Name Rules", "Leave Mixed-Case Values"): stores
@@ -36,8 +39,12 @@ private:
         bool (*save)(bool) = nullptr;
     };
     QAction *addOption(QAction *before, const StoredOption &option);
+    // "Language ▸", with German's two ways of ß in a menu of their own.
+    void addLanguageMenu(QAction *before);
+    void showStoredLanguage();
 
     MainWindow &window_;
     Messages &messages_;
     QHash<QAction *, StoredOption> options_;
+    QList<QAction *> languages_; // their data is the language's code
 };

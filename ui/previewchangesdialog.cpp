@@ -74,6 +74,11 @@ PreviewChangesDialog::PreviewChangesDialog(const PreviewResult &result, QWidget 
     leftAlone_->setWordWrap(true);
     leftAlone_->setVisible(!result_.leftAlone.isEmpty());
     layout->addWidget(leftAlone_);
+    auto *growing = new QLabel(GrowingText(result_.valuesGrowing()), this);
+    growing->setObjectName(QStringLiteral("Growing"));
+    growing->setWordWrap(true);
+    growing->setVisible(result_.valuesGrowing() > 0);
+    layout->addWidget(growing);
 
     changesCaption_ = new QLabel(this);
     changesCaption_->setObjectName(QStringLiteral("ChangesCaption"));

@@ -215,16 +215,17 @@ void TestWordExceptionsDialog::commandInTheChangeMenu()
         messages_, [&connection] { return connection.settings(); }, dir_->path());
     new MainWindowMenus(window, messages_);
     const QList<QAction *> actions = window.changeMenu()->actions();
-    // Preview, Undo, Word Exceptions, Row Condition, the two options, then Stop after a
-    // separator.
-    QCOMPARE(actions.size(), 8);
+    // Preview, Undo, Word Exceptions, Row Condition, the two options, Language, then Stop
+    // after a separator.
+    QCOMPARE(actions.size(), 9);
     QCOMPARE(actions[0]->objectName(), "PreviewAction");
     QCOMPARE(actions[1]->objectName(), "UndoAction");
     QCOMPARE(actions[2]->objectName(), "WordExceptionsAction");
     QCOMPARE(actions[2]->text(), QStringLiteral("&Word Exceptions…"));
     QCOMPARE(actions[3]->objectName(), "RowConditionAction");
-    QVERIFY(actions[6]->isSeparator());
-    QCOMPARE(actions[7], window.stopAction());
+    QCOMPARE(actions[6]->objectName(), "LanguageMenu");
+    QVERIFY(actions[7]->isSeparator());
+    QCOMPARE(actions[8], window.stopAction());
 
     // Each option is off at first; each click stores it, and the menu shows it as stored.
     const struct {
@@ -263,6 +264,22 @@ void TestWordExceptionsDialog::commandInTheChangeMenu()
         messages_.reports.clear();
         qputenv("XDG_CONFIG_HOME", file("config").toLocal8Bit());
     }
+
+    // The language: Any at first; a choice is stored by its code, and the menu shows what is
+    // stored, also a language stored by another hand.
+    const auto language = [&](const char *name) {
+        return window.changeMenu()->findChild<QAction *>(name);
+    };
+    QVERIFY(language("Language_any")->isChecked());
+    language("Language_de-eszett")->trigger();
+    QCOMPARE(SettingsStore::LanguageCode(), "de-eszett");
+    QVERIFY(SettingsStore::SaveLanguageCode("tr"));
+    emit window.changeMenu()->aboutToShow();
+    QVERIFY(language("Language_tr")->isChecked());
+    QVERIFY(!language("Language_de-eszett")->isChecked());
+    QVERIFY(SettingsStore::SaveLanguageCode("xx")); // unknown: Any Language
+    emit window.changeMenu()->aboutToShow();
+    QVERIFY(language("Language_any")->isChecked());
 
     // The command shows the stored list.
     QVERIFY(SettingsStore::SaveExceptionWords({"McDonald", "USA"}));
