@@ -5,7 +5,10 @@
 // word exceptions: each rule converts the same values without a list, with an empty list and
 // with a list of 1,000 words, and prints the ratios to the conversion without a list, the time
 // to build the list and the peak memory. Last, Proper Case on names in capitals without and with
-// the name rules, and the ratio.
+// the name rules, and the ratio. Then the rules of each language (caselanguage.h) on names of
+// real places of that language, two or three to a value, in each mode against Any Language on the
+// same values, and Any Language against the mode's rule called directly, as it was before the
+// languages.
 //
 //   case_rules [values [words]]        default: 1000000 values, 1000 words
 //
@@ -14,9 +17,11 @@
 // one word in 20 is a listed word (the list also has matches to write). Times are the thread's
 // CPU time, the best of 7 passes taken in turns, so that other work on a shared machine
 // counts as little as it can.
+#include "casing/caselanguage.h"
 #include "casing/caserules.h"
 #include "casing/wordexceptions.h"
 #include "peakmemory.h"
+#include "placenames.h"
 
 #include <QCoreApplication>
 #include <QRandomGenerator>
@@ -326,6 +331,73 @@ void timeNameRules(QTextStream &out, const QStringList &values)
 }
 
 // Prints a line per rule; false when an empty list changed a value.
+// Values of two or three of the language's names, upper-case, lower-case and as written in turns.
+QStringList languageValues(QRandomGenerator &random, qsizetype count, const QStringList &names)
+{
+    QStringList values;
+    values.reserve(count);
+    for (qsizetype i = 0; i < count; ++i) {
+        QString value = names[random.bounded(int(names.size()))];
+        for (int k = random.bounded(1, 3); k > 0; --k)
+            value += u' ' + names[random.bounded(int(names.size()))];
+        values << (i % 3 == 0 ? value.toUpper() : i % 3 == 1 ? value.toLower() : value);
+    }
+    return values;
+}
+
+void timeLanguages(QTextStream &out, qsizetype count)
+{
+    const std::pair<CaseLanguage, const QStringList *> languages[] = {
+        {CaseLanguage::Turkish, &PlaceNames::Turkish},
+        {CaseLanguage::Azerbaijani, &PlaceNames::Azerbaijani},
+        {CaseLanguage::Greek, &PlaceNames::Greek},
+        {CaseLanguage::Dutch, &PlaceNames::Dutch},
+        {CaseLanguage::Lithuanian, &PlaceNames::Lithuanian},
+        {CaseLanguage::German, &PlaceNames::German}};
+    out << "\nlanguage\tmode\tas before ns/value\tAny ns/value\tAny / before\t"
+           "language ns/value\tlanguage / Any\n";
+    QRandomGenerator random(20240613);
+    const WordExceptions any;
+    for (const auto &[language, names] : languages) {
+        const QStringList values = languageValues(random, count, *names);
+        const WordExceptions rules({}, false, false, {}, language);
+        for (const CaseModeRow &modeRow : CaseModes()) {
+            const CaseMode mode = modeRow.mode;
+            const CaseModeRow &row = modeRow;
+            double direct = 1e9, anyTime = 1e9, languageTime = 1e9;
+            qint64 sum = 0;
+            for (int round = 0; round < Rounds; ++round) {
+                // What the conversion of a value was before the languages: the options' checks,
+                // the rule, and the word list.
+                direct = std::min(direct, timeConversion(
+                                              values,
+                                              [&](QString value) {
+                                                  const CaseModeRow &row = CaseModeOf(mode);
+                                                  if (any.keeps(value) ||
+                                                      (any.leaveMixedCase() && !IsInOneCase(value)))
+                                                      return value;
+                                                  value = row.rule(std::move(value));
+                                                  if (row.wordList)
+                                                      any.apply(value);
+                                                  return value;
+                                              },
+                                              &sum));
+                anyTime = std::min(anyTime, timeConversion(values, row.mode, &any, &sum));
+                languageTime =
+                    std::min(languageTime, timeConversion(values, row.mode, &rules, &sum));
+            }
+            const double n = double(values.size());
+            out << CaseLanguageOf(language).code << '\t' << row.word << '\t'
+                << QString::number(direct / n * 1e9, 'f', 1) << '\t'
+                << QString::number(anyTime / n * 1e9, 'f', 1) << '\t'
+                << QString::number(anyTime / direct, 'f', 2) << '\t'
+                << QString::number(languageTime / n * 1e9, 'f', 1) << '\t'
+                << QString::number(languageTime / anyTime, 'f', 2) << '\n';
+            out.flush();
+        }
+    }
+}
+
 bool timeRules(QTextStream &out, const QStringList &values, const WordExceptions &words)
 {
     const WordExceptions none;
@@ -403,6 +475,7 @@ int main(int argc, char *argv[])
         QRandomGenerator own(20240612);
         timeNameRules(out, nameValues(own, valueCount));
     }
+    timeLanguages(out, valueCount);
     out << "\npeak memory " << QString::number(PeakMemoryMiB(), 'f', 1) << " MiB\n";
     return 0;
 }

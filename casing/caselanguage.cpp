@@ -110,9 +110,27 @@ qsizetype nextZeroOrAbove(const QString &s, qsizetype i)
 }
 
 // Turkish and Azerbaijani: i is İ in capitals, I is ı in small letters, and I with a dot above
-// is i; every other letter as the rule maps it.
-QString turkishBefore(CaseMode mode, const QString &text)
+// is i; every other letter as the rule maps it. Without a dot above, one letter stands for one,
+// and the text is written in place.
+QString turkishBefore(CaseMode mode, QString text)
 {
+    if (!text.contains(QChar(DotAbove))) {
+        const qsizetype n = text.size();
+        char16_t *s = n ? reinterpret_cast<char16_t *>(text.data()) : nullptr;
+        bool afterSeparator = false;
+        for (qsizetype i = 0; i < n; ++i) {
+            const char16_t c = s[i];
+            if (c == u'i' || c == u'I') {
+                const bool lower = placeOf(mode, i, afterSeparator) == Place::Lower;
+                if (c == u'i' && !lower)
+                    s[i] = CapitalIWithDot;
+                else if (c == u'I' && lower)
+                    s[i] = DotlessI;
+            }
+            afterSeparator = isWordSeparator(c);
+        }
+        return text;
+    }
     QString out;
     out.reserve(text.size());
     bool afterSeparator = false;
@@ -143,6 +161,17 @@ QString turkishBefore(CaseMode mode, const QString &text)
 // the dot after such a letter goes (After_Soft_Dotted).
 QString lithuanianBefore(CaseMode mode, const QString &text)
 {
+    // Nothing to do without an accented capital I or a mark above.
+    bool any = false;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u >= 0x0300 && u < 0x0370) || u == 0x00cc || u == 0x00cd || u == 0x0128) {
+            any = true;
+            break;
+        }
+    }
+    if (!any)
+        return text;
     QString out;
     out.reserve(text.size() + 2);
     bool afterSeparator = false;
@@ -176,23 +205,24 @@ QString lithuanianBefore(CaseMode mode, const QString &text)
 // Dutch: "ij" at the start of a word is one letter, "IJ", in title case; so with an acute on both.
 void dutchAfter(CaseMode mode, QString &text)
 {
+    const QStringView read(text);
     bool afterSeparator = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
+    for (qsizetype i = 0; i < read.size(); ++i) {
+        const char16_t c = read[i].unicode();
         const Place place = placeOf(mode, i, afterSeparator);
         afterSeparator = isWordSeparator(c);
         if (place != Place::Title)
             continue;
         qsizetype j = i + 1;
         bool acute = c == 0x00cd;
-        if (c == u'I' && j < text.size() && text[j].unicode() == Acute) {
+        if (c == u'I' && j < read.size() && read[j].unicode() == Acute) {
             acute = true;
             ++j;
         }
-        if ((c != u'I' && c != 0x00cd) || j >= text.size() ||
-            (text[j].unicode() != u'j' && text[j].unicode() != u'J'))
+        if ((c != u'I' && c != 0x00cd) || j >= read.size() ||
+            (read[j].unicode() != u'j' && read[j].unicode() != u'J'))
             continue;
-        if (acute && (j + 1 >= text.size() || text[j + 1].unicode() != Acute))
+        if (acute && (j + 1 >= read.size() || read[j + 1].unicode() != Acute))
             continue;
         text[j] = u'J';
     }
@@ -201,6 +231,10 @@ void dutchAfter(CaseMode mode, QString &text)
 // German: ß in capitals.
 void germanAfter(QString &text, bool capitalEszett)
 {
+    if (capitalEszett) {
+        text.replace(QChar(SharpS), QChar(CapitalSharpS));
+        return;
+    }
     for (qsizetype i = text.indexOf(QChar(SharpS)); i >= 0; i = text.indexOf(QChar(SharpS), i)) {
         if (capitalEszett) {
             text[i] = QChar(CapitalSharpS);
@@ -346,7 +380,12 @@ QString upper(const QString &s)
         quint32 data = letterData(c);
         if (data == 0) {
             const char32_t u = UpperCharacter(c);
-            out += QString::fromUcs4(&u, 1);
+            if (u <= 0xffff) {
+                out += QChar(char16_t(u));
+            } else {
+                out += QChar(QChar::highSurrogate(u));
+                out += QChar(QChar::lowSurrogate(u));
+            }
             i = next;
             state = nextState;
             continue;
@@ -395,6 +434,16 @@ QString upper(const QString &s)
 
 } // namespace greek
 
+bool hasGreek(const QString &text)
+{
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u >= 0x0370 && u < 0x0400) || (u >= 0x1f00 && u < 0x2000) || u == 0x2126)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 const QList<CaseLanguageRow> &CaseLanguages()
@@ -428,11 +477,12 @@ QString LanguageCase(CaseMode mode, CaseLanguage language, QString text)
         return rule(std::move(text));
     case CaseLanguage::Turkish:
     case CaseLanguage::Azerbaijani:
-        return rule(turkishBefore(mode, text));
+        return rule(turkishBefore(mode, std::move(text)));
     case CaseLanguage::Lithuanian:
         return rule(lithuanianBefore(mode, text));
     case CaseLanguage::Greek:
-        return mode == CaseMode::Upper ? greek::upper(text) : rule(std::move(text));
+        return mode == CaseMode::Upper && hasGreek(text) ? greek::upper(text)
+                                                         : rule(std::move(text));
     case CaseLanguage::Dutch:
         text = rule(std::move(text));
         if (mode == CaseMode::Proper || mode == CaseMode::Sentence)

@@ -293,10 +293,18 @@ bool IsInOneCase(QStringView text)
 
 namespace {
 
+// The rule of a language other than Any, out of the way of the rule itself.
+Q_NEVER_INLINE QString inLanguage(const CaseModeRow &row, QString text, const WordExceptions &words)
+{
+    return LanguageCase(row.mode, words.language(), std::move(text));
+}
+
 QString converted(const CaseModeRow &row, QString text, const WordExceptions *words)
 {
-    text = words ? LanguageCase(row.mode, words->language(), std::move(text))
-                 : row.rule(std::move(text));
+    if (Q_UNLIKELY(words && words->language() != CaseLanguage::Any))
+        text = inLanguage(row, std::move(text), *words);
+    else
+        text = row.rule(std::move(text));
     if (words && row.nameRules && words->nameRules())
         NameRules::Apply(text);
     if (words && row.wordList)

@@ -236,6 +236,8 @@ void TestCommandLine::commandsThatWriteNothing_data()
                                           << QStringList() << 2 << "does not take --where";
     QTest::newRow("empty condition") << change({"--mode", "upper", "--where", " "}) << QStringList()
                                      << 2 << "--where takes a condition";
+    QTest::newRow("unknown language") << change({"--mode", "upper", "--language", "tr-TR"})
+                                      << QStringList() << 2 << "unknown language \"tr-TR\"";
     QTest::newRow("condition the server refuses")
         << change({"--mode", "upper", "--where", "count(*) > 1"}) << QStringList() << 2
         << "The row condition was refused: ERROR: aggregate functions are not allowed";
@@ -761,6 +763,20 @@ void TestCommandLine::wellWrittenValuesAreLeft()
              QStringList{"996,997,998,999,1000,1001,1002"});
     QVERIFY2(run({"runs"}).out.contains("\tonly rows where id > 995 AND id <= 1002\t"),
              qPrintable(run({"runs"}).out));
+
+    // The rules of a language, recorded with the run.
+    QCOMPARE(
+        TestDatabase::exec({"UPDATE cli_test.brands SET name = 'diyarbakır ili' WHERE id = 1"}),
+        QString());
+    const Outcome turkish = run({"change", "cli_test.brands", "--field", "name", "--mode", "upper",
+                                 "--where", "id = 1", "--language", "tr", "--json"});
+    QCOMPARE(turkish.code, 0);
+    QCOMPARE(turkish.json().value("language").toString(), "tr");
+    QCOMPARE(TestDatabase::column("SELECT name FROM cli_test.brands WHERE id = 1"),
+             QStringList{"DİYARBAKIR İLİ"});
+    QCOMPARE(
+        run({"runs", "--json"}).json().value("runs").toArray().at(0).toObject().value("language"),
+        "tr");
 }
 
 void TestCommandLine::interruptLeavesEveryRowWhole()
