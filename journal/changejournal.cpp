@@ -87,43 +87,32 @@ JournalRun readRun(JournalFile &file, const QString &path, qint64 id)
         version.value(0).toInt() > FormatVersion)
         throw readFailure(QStringLiteral("not a journal of this version"));
     version = QSqlQuery();
+    // What a column of a later layout reads as: itself where the file has it, else the value
+    // that stood for it before.
+    const auto column = [&file](const char *table, const char *name, const char *present,
+                                const char *absent) {
+        return QLatin1String(file.hasColumn(QLatin1String(table), QLatin1String(name)) ? present
+                                                                                       : absent);
+    };
     const QString identityColumns =
-        file.hasColumn(QStringLiteral("run"), QStringLiteral("database_oid"))
-            ? QStringLiteral("system_identifier, database_oid")
-            : QStringLiteral("NULL, NULL");
+        column("run", "database_oid", "system_identifier, database_oid", "NULL, NULL");
     // The first undo of a run adds the table of the chunks it undid (JournalReader).
-    const QString restoredColumn =
-        file.hasColumn(QStringLiteral("undone_chunk"), QStringLiteral("restored"))
-            ? QStringLiteral("(SELECT coalesce(sum(restored), 0) FROM undone_chunk)")
-            : QStringLiteral("0");
+    const QString restoredColumn = column(
+        "undone_chunk", "restored", "(SELECT coalesce(sum(restored), 0) FROM undone_chunk)", "0");
     // A file of before the name rules has no column for them: they were off. The column needs no
     // new version, as an undo does not depend on it.
-    const QString nameRulesColumn =
-        file.hasColumn(QStringLiteral("run"), QStringLiteral("name_rules"))
-            ? QStringLiteral("name_rules")
-            : QStringLiteral("0");
+    const QString nameRulesColumn = column("run", "name_rules", "name_rules", "0");
     // Files of before the counts of rows refused and left, and of before pending chunks.
     const QString rowCountColumns =
-        file.hasColumn(QStringLiteral("run"), QStringLiteral("rows_refused"))
-            ? QStringLiteral("rows_refused, rows_left_changed")
-            : QStringLiteral("0, 0");
-    // Files of before the options that leave values as written.
+        column("run", "rows_refused", "rows_refused, rows_left_changed", "0, 0");
+    // Files of before the options that leave values as written, the row condition and the
+    // language's rules.
     const QString leftColumns =
-        file.hasColumn(QStringLiteral("run"), QStringLiteral("leave_mixed_case"))
-            ? QStringLiteral("leave_mixed_case, kept_values, values_left_mixed, values_kept")
-            : QStringLiteral("0, NULL, 0, 0");
-    // Files of before the row condition.
-    const QString conditionColumn =
-        file.hasColumn(QStringLiteral("run"), QStringLiteral("row_condition"))
-            ? QStringLiteral("row_condition")
-            : QStringLiteral("NULL");
-    // Files of before the language's rules.
-    const QString languageColumn = file.hasColumn(QStringLiteral("run"), QStringLiteral("language"))
-                                       ? QStringLiteral("language")
-                                       : QStringLiteral("NULL");
-    const QString pending = file.hasColumn(QStringLiteral("change"), QStringLiteral("pending"))
-                                ? QStringLiteral("pending")
-                                : QStringLiteral("0");
+        column("run", "leave_mixed_case",
+               "leave_mixed_case, kept_values, values_left_mixed, values_kept", "0, NULL, 0, 0");
+    const QString conditionColumn = column("run", "row_condition", "row_condition", "NULL");
+    const QString languageColumn = column("run", "language", "language", "NULL");
+    const QString pending = column("change", "pending", "pending", "0");
     QSqlQuery query = file.exec(
         QStringLiteral("SELECT server, port, database, table_schema, table_name, fields, mode,"
                        " exception_words, started, identity, rows_read, values_changed,"
