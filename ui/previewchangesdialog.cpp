@@ -4,14 +4,41 @@
 #include "jobs/jobtexts.h"
 #include "ui/windowhelpers.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QDialogButtonBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace {
+
+// The change a row stands for, by its place in the preview's list.
+constexpr int ChangeIndexRole = Qt::UserRole;
+// The rows of a change, by which its column sorts.
+constexpr int RowsRole = Qt::UserRole + 1;
+constexpr int RowsColumn = 3;
+
+// A row of the changes: its rows sort as numbers, its texts as the user's language orders them.
+class ChangeItem : public QTreeWidgetItem
+{
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+
+    bool operator<(const QTreeWidgetItem &other) const override
+    {
+        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+        if (column == RowsColumn)
+            return data(RowsColumn, RowsRole).toLongLong() <
+                   other.data(RowsColumn, RowsRole).toLongLong();
+        return text(column).localeAwareCompare(other.text(column)) < 0;
+    }
+};
 
 QTreeWidget *MakeTable(QWidget *parent, const char *name, const QStringList &headers)
 {
@@ -83,9 +110,33 @@ PreviewChangesDialog::PreviewChangesDialog(const PreviewResult &result, QWidget 
     changesCaption_ = new QLabel(this);
     changesCaption_->setObjectName(QStringLiteral("ChangesCaption"));
     layout->addWidget(changesCaption_);
+    auto *tools = new QHBoxLayout;
+    search_ = new QLineEdit(this);
+    search_->setObjectName(QStringLiteral("PreviewSearch"));
+    search_->setPlaceholderText(QStringLiteral("Search old and new values"));
+    search_->setClearButtonEnabled(true);
+    connect(search_, &QLineEdit::textChanged, this, &PreviewChangesDialog::filter);
+    tools->addWidget(search_, 1);
+    auto *untickAll = new QPushButton(QStringLiteral("&Untick All Shown"), this);
+    untickAll->setObjectName(QStringLiteral("UntickAllShown"));
+    untickAll->setAutoDefault(false);
+    connect(untickAll, &QPushButton::clicked, this, [this] { tickShown(false); });
+    tools->addWidget(untickAll);
+    auto *tickAll = new QPushButton(QStringLiteral("&Tick All Shown"), this);
+    tickAll->setObjectName(QStringLiteral("TickAllShown"));
+    tickAll->setAutoDefault(false);
+    connect(tickAll, &QPushButton::clicked, this, [this] { tickShown(true); });
+    tools->addWidget(tickAll);
+    layout->addLayout(tools);
     changes_ = MakeTable(this, "PreviewChanges",
                          {QStringLiteral("Field"), QStringLiteral("Old value"),
                           QStringLiteral("New value"), QStringLiteral("Rows")});
+    changes_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    auto *copy = new QAction(changes_);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(copy, &QAction::triggered, this, &PreviewChangesDialog::copySelected);
+    changes_->addAction(copy);
     layout->addWidget(changes_, 1);
 
     auto *buttons = new QDialogButtonBox(this);
@@ -141,14 +192,17 @@ void PreviewChangesDialog::fillChanges()
 
     QList<QTreeWidgetItem *> items;
     items.reserve(result_.changes.size());
-    for (const PreviewChange &change : std::as_const(result_.changes)) {
+    for (qsizetype index = 0; index < result_.changes.size(); ++index) {
+        const PreviewChange &change = result_.changes[index];
         const QString shownNew =
             change.left == LeftAs::MixedCase ? QStringLiteral("(left as written: mixed case)")
             : change.left == LeftAs::Kept    ? QStringLiteral("(left as written: kept)")
                                              : ShownText(change.newValue);
-        auto *item = new QTreeWidgetItem(
-            {change.field, ShownText(change.oldValue), shownNew, GroupedCount(change.rows)});
-        item->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
+        auto *item = new ChangeItem(QStringList{change.field, ShownText(change.oldValue), shownNew,
+                                                GroupedCount(change.rows)});
+        item->setTextAlignment(RowsColumn, Qt::AlignRight | Qt::AlignVCenter);
+        item->setData(0, ChangeIndexRole, qlonglong(index));
+        item->setData(RowsColumn, RowsRole, change.rows);
         // A change of a whole value may be unticked; one that stays anyway, or whose value is
         // longer than the list shows (and so not known whole), may not.
         if (change.left == LeftAs::Converted && change.oldValue.size() <= PreviewValueChars)
@@ -162,6 +216,55 @@ void PreviewChangesDialog::fillChanges()
     }
     changes_->addTopLevelItems(items);
     FitColumns(*changes_, 1, 2);
+    // A click on a header sorts by its column; at first the most frequent come first, as the
+    // preview ranked them.
+    changes_->header()->setSortIndicatorShown(false);
+    changes_->header()->setSortIndicator(-1, Qt::DescendingOrder);
+    changes_->setSortingEnabled(true);
+    connect(changes_->header(), &QHeaderView::sortIndicatorChanged, this,
+            [this] { changes_->header()->setSortIndicatorShown(true); });
+}
+
+void PreviewChangesDialog::filter(const QString &text)
+{
+    for (int i = 0; i < changes_->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = changes_->topLevelItem(i);
+        const PreviewChange &change = result_.changes[item->data(0, ChangeIndexRole).toLongLong()];
+        item->setHidden(!text.isEmpty() && !change.oldValue.contains(text, Qt::CaseInsensitive) &&
+                        !change.newValue.contains(text, Qt::CaseInsensitive));
+    }
+}
+
+void PreviewChangesDialog::tickShown(bool ticked)
+{
+    for (int i = 0; i < changes_->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = changes_->topLevelItem(i);
+        if (!item->isHidden() && (item->flags() & Qt::ItemIsUserCheckable))
+            item->setCheckState(0, ticked ? Qt::Checked : Qt::Unchecked);
+    }
+}
+
+void PreviewChangesDialog::copySelected() const
+{
+    // A value's own tabs and line breaks would split its line: they go as spaces.
+    const auto cell = [](QString text) {
+        for (QChar &c : text)
+            if (c == u'\t' || c == u'\n' || c == u'\r')
+                c = u' ';
+        return text;
+    };
+    QStringList lines;
+    for (int i = 0; i < changes_->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *item = changes_->topLevelItem(i);
+        if (!item->isSelected() || item->isHidden())
+            continue;
+        const PreviewChange &change = result_.changes[item->data(0, ChangeIndexRole).toLongLong()];
+        lines << QStringList{cell(change.field), cell(item->text(1)), cell(item->text(2)),
+                             QString::number(change.rows)}
+                     .join(u'\t');
+    }
+    if (!lines.isEmpty())
+        QGuiApplication::clipboard()->setText(lines.join(u'\n') + u'\n');
 }
 
 QStringList PreviewChangesDialog::untickedValues() const
@@ -170,7 +273,7 @@ QStringList PreviewChangesDialog::untickedValues() const
     for (int i = 0; i < changes_->topLevelItemCount(); ++i) {
         const QTreeWidgetItem *item = changes_->topLevelItem(i);
         if (item->data(0, Qt::CheckStateRole).isValid() && item->checkState(0) == Qt::Unchecked)
-            values << result_.changes[i].oldValue;
+            values << result_.changes[item->data(0, ChangeIndexRole).toLongLong()].oldValue;
     }
     values.removeDuplicates();
     return values;

@@ -8,6 +8,7 @@
 #include <QDialog>
 
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTreeWidget;
 
@@ -23,6 +24,15 @@ public:
     // written, in every row that holds them.
     QStringList untickedValues() const;
 
+    // The changes shown are those whose old or new value holds the text, in any case; empty
+    // shows them all.
+    void filter(const QString &text);
+    // Ticks or unticks every change shown that can be unticked.
+    void tickShown(bool ticked);
+    // The selected changes as tab-separated lines (field, old value, new value, rows), in the
+    // order shown, on the clipboard (Ctrl+C).
+    void copySelected() const;
+
 signals:
     // "Start Changing": the previewed fields and rule are to be changed now.
     void startChangingRequested();
@@ -36,6 +46,7 @@ private:
     QLabel *leftAlone_;
     QLabel *changesCaption_;
     QTreeWidget *changes_;
+    QLineEdit *search_;
     QPushButton *start_;
     QPushButton *close_;
 };

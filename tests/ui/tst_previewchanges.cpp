@@ -15,7 +15,9 @@
 #include "ui/statusline.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -163,6 +165,26 @@ void TestPreviewChanges::dialogShowsAPreview()
     QVERIFY(!(changes->topLevelItem(0)->flags() & Qt::ItemIsUserCheckable));
     changes->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
     QCOMPARE(dialog.untickedValues(), QStringList{"paris"});
+
+    // Sorted by a column, filtered by old or new value: the ticks stay with their values, and
+    // Untick All Shown and Tick All Shown act on what the filter shows.
+    changes->sortByColumn(3, Qt::AscendingOrder);
+    QCOMPARE(row(changes, 0)[1], QStringLiteral("é"));
+    QCOMPARE(row(changes, 2)[3], "997");
+    QCOMPARE(dialog.untickedValues(), QStringList{"paris"});
+    dialog.filter("É");
+    QCOMPARE(changes->topLevelItem(0)->isHidden(), false);
+    QCOMPARE(changes->topLevelItem(1)->isHidden(), true);
+    dialog.tickShown(false);
+    QCOMPARE(dialog.untickedValues(), (QStringList{"é", "paris"}));
+    dialog.filter(QString());
+    dialog.tickShown(true);
+    QVERIFY(dialog.untickedValues().isEmpty());
+    // Ctrl+C copies the selected rows as tab-separated lines.
+    changes->topLevelItem(0)->setSelected(true);
+    changes->topLevelItem(1)->setSelected(true);
+    dialog.copySelected();
+    QCOMPARE(QGuiApplication::clipboard()->text(), "name\té\tÉ\t2\ncity\tparis\tPARIS\t4\n");
 }
 
 void TestPreviewChanges::noFieldAndNoMode()
