@@ -67,6 +67,9 @@ ConnectionWindow::ConnectionWindow(Messages &messages, QString programFolder)
     connect(testButton_, &QPushButton::clicked, this, &ConnectionWindow::testConnection);
     connect(helpButton_, &QPushButton::clicked, this, &ConnectionWindow::showHelp);
     connect(nextButton_, &QPushButton::clicked, this, &ConnectionWindow::goToMainWindow);
+    // Return in any box presses "Next >".
+    for (QLineEdit *box : {serverBox_, portBox_, userBox_, passwordBox_, databaseBox_})
+        connect(box, &QLineEdit::returnPressed, nextButton_, &QPushButton::click);
 
     pointer_.watchButtons({testButton_, helpButton_, nextButton_});
     pointer_.watchSurfaces({frame_, serverBox_, portBox_, userBox_, passwordBox_, databaseBox_});

@@ -88,6 +88,13 @@ void MainWindow::buildMenus()
     menuBar_->setNativeMenuBar(false);
     // Menus speak in the desktop's own font, not in the window's bold Arial.
     menuBar_->setFont(DesktopFont());
+    QMenu *file = menuBar_->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("FileMenu"));
+    // Quit does what closing the window does, also while a task goes on.
+    QAction *quit = file->addAction(QStringLiteral("&Quit"));
+    quit->setObjectName(QStringLiteral("QuitAction"));
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(quit, &QAction::triggered, this, &QWidget::close);
     changeMenu_ = menuBar_->addMenu(QStringLiteral("&Change"));
     changeMenu_->setObjectName(QStringLiteral("ChangeMenu"));
     stopAction_ = changeMenu_->addAction(QStringLiteral("Stop"));

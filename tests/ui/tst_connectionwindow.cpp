@@ -9,6 +9,7 @@
 #include "ui/connectionwindow.h"
 #include "ui/mainwindow.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QBuffer>
 #include <QEnterEvent>
@@ -306,9 +307,10 @@ void TestConnectionWindow::nextWithValuesThatDoNotConnect()
     QVERIFY(!flow.mainWindow());
     QVERIFY(messages_.infos.isEmpty());
     QVERIFY(messages_.reports.isEmpty());
-    // With values that connect, the first "Next >" makes the main window and lists the tables.
+    // With values that connect, the first "Next >" makes the main window and lists the tables;
+    // Return in a box presses it.
     typeInto(form, TestDatabase::settings());
-    form.findChild<QPushButton *>("PushButton3")->click();
+    QTest::keyClick(form.findChild<QLineEdit *>("Text4"), Qt::Key_Return);
     QVERIFY(flow.mainWindow());
     QVERIFY(flow.mainWindow()->isVisible());
     QVERIFY(!form.isVisible());
@@ -387,9 +389,11 @@ void TestConnectionWindow::closingEitherWindowEndsTheProgram_data()
     QTest::addColumn<bool>("connects");
     QTest::addColumn<bool>("setupFirst"); // "Setup Connection" before the close
     QTest::addColumn<bool>("closeMain");
-    QTest::newRow("connection window at start") << false << false << false;
-    QTest::newRow("main window, connection window hidden") << true << false << true;
-    QTest::newRow("connection window, main window hidden") << true << true << false;
+    QTest::addColumn<bool>("quit"); // by File → Quit (Ctrl+Q) rather than the window's close
+    QTest::newRow("connection window at start") << false << false << false << false;
+    QTest::newRow("main window, connection window hidden") << true << false << true << false;
+    QTest::newRow("connection window, main window hidden") << true << true << false << false;
+    QTest::newRow("main window, Ctrl+Q") << true << false << true << true;
 }
 
 void TestConnectionWindow::closingEitherWindowEndsTheProgram()
@@ -397,6 +401,7 @@ void TestConnectionWindow::closingEitherWindowEndsTheProgram()
     QFETCH(bool, connects);
     QFETCH(bool, setupFirst);
     QFETCH(bool, closeMain);
+    QFETCH(bool, quit);
     QVERIFY(connects ? TestDatabase::store() : TestDatabase::store(unreachable()));
     WindowFlow flow(messages_, program_.path());
     flow.start();
@@ -410,7 +415,15 @@ void TestConnectionWindow::closingEitherWindowEndsTheProgram()
     QVERIFY(window->isVisible());
     // The program's own event loop runs until the close ends it; a close that leaves it
     // running meets the time limit, which ends the loop with another code.
-    QTimer::singleShot(0, window, [window] { window->close(); });
+    QAction *quitAction = window->findChild<QAction *>("QuitAction");
+    if (quit)
+        QCOMPARE(quitAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    QTimer::singleShot(0, window, [window, quit, quitAction] {
+        if (quit)
+            quitAction->trigger();
+        else
+            window->close();
+    });
     QTimer limit;
     limit.setSingleShot(true);
     connect(&limit, &QTimer::timeout, [] { QCoreApplication::exit(1); });
