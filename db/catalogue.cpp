@@ -38,9 +38,10 @@ QList<TableRef> ListTables(const ConnectionSettings &settings)
     return tables;
 }
 
-QStringList ListFields(const ConnectionSettings &settings, const TableRef &table)
+namespace {
+
+QStringList FieldsOf(DbSession &session, const TableRef &table)
 {
-    DbSession session(settings);
     // LIMIT 0: only the result's columns are wanted, and the driver would otherwise buffer
     // every row of the table in client memory first.
     const QSqlQuery query =
@@ -51,6 +52,27 @@ QStringList ListFields(const ConnectionSettings &settings, const TableRef &table
     for (int i = 0; i < record.count(); ++i)
         fields.append(record.fieldName(i));
     return fields;
+}
+
+} // namespace
+
+QStringList ListFields(const ConnectionSettings &settings, const TableRef &table)
+{
+    DbSession session(settings);
+    return FieldsOf(session, table);
+}
+
+ListedFields ListFieldsWithKinds(const ConnectionSettings &settings, const TableRef &table)
+{
+    DbSession session(settings);
+    ListedFields listed{FieldsOf(session, table), {}};
+    QSqlQuery oid = session.exec(
+        QStringLiteral("SELECT c.oid FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n"
+                       " ON n.oid = c.relnamespace WHERE n.nspname = ? AND c.relname = ?"),
+        {table.schema, table.name});
+    if (oid.next())
+        listed.kinds = FieldKinds(session, oid.value(0).toUInt());
+    return listed;
 }
 
 std::optional<QString> RelationKind(const ConnectionSettings &settings, const TableRef &table)

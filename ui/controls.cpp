@@ -40,6 +40,20 @@ QTreeWidget *MakeListView(QWidget *parent, const char *name, bool multiSelect, i
     return list;
 }
 
+void MarkLeftAloneFields(QTreeWidget &list, const QList<FieldKind> &kinds)
+{
+    for (const FieldKind &kind : kinds) {
+        if (kind.changeable())
+            continue;
+        for (QTreeWidgetItem *item : list.findItems(kind.name, Qt::MatchExactly)) {
+            item->setForeground(0, list.palette().brush(QPalette::Disabled, QPalette::Text));
+            item->setToolTip(0,
+                             PlainToolTip(QStringLiteral("%1 (%2): a run leaves it alone (%3)")
+                                              .arg(kind.name, kind.type, kind.leftAloneReason())));
+        }
+    }
+}
+
 void FillList(QTreeWidget &list, const QStringList &texts)
 {
     QList<QTreeWidgetItem *> items;

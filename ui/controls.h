@@ -1,6 +1,8 @@
 // The controls the two windows share in their look: push buttons and one-column lists.
 #pragma once
 
+#include "db/fieldkinds.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -19,3 +21,7 @@ QTreeWidget *MakeListView(QWidget *parent, const char *name, bool multiSelect, i
 
 // Adds one entry per text at the end of the list.
 void FillList(QTreeWidget &list, const QStringList &texts);
+
+// Shows the fields of the list that a run leaves alone in grey, with their type and the reason
+// in the tip; they can still be selected.
+void MarkLeftAloneFields(QTreeWidget &list, const QList<FieldKind> &kinds);

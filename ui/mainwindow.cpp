@@ -137,8 +137,8 @@ void MainWindow::listFields()
     {
         const FlagScope filling(listing_);
         const BusyPointer busy(pointer_);
-        const QStringList fields =
-            CallRepainting([values = connection_(), table] { return ListFields(values, table); });
+        const ListedFields fields = CallRepainting(
+            [values = connection_(), table] { return ListFieldsWithKinds(values, table); });
         // The lists change only once the whole listing is in hand, in one go: no event is
         // handled between emptying and filling, so no other listing can mix into them.
         fieldList_->clear();
@@ -150,7 +150,8 @@ void MainWindow::listFields()
             showRowCondition();
         }
         fieldsTable_ = table;
-        FillList(*fieldList_, fields);
+        FillList(*fieldList_, fields.names);
+        MarkLeftAloneFields(*fieldList_, fields.kinds);
         if (fieldList_->topLevelItemCount() > 0)
             fieldList_->setCurrentItem(fieldList_->topLevelItem(0));
     }

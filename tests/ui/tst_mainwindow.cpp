@@ -187,6 +187,13 @@ void TestMainWindow::clicksListFieldsAndPreview()
     clickTable("ui_main.people");
     QCOMPARE(texts(list("ListView2")), QStringList({"id", "name", "city"}));
     QCOMPARE(texts(list("ListView3")), QStringList({"1", "2", "3", "4"}));
+    // A field a run leaves alone says so, in grey; the others look as they always did.
+    const QTreeWidgetItem *id = list("ListView2")->topLevelItem(0);
+    const QTreeWidgetItem *name = list("ListView2")->topLevelItem(1);
+    QVERIFY2(id->toolTip(0).contains("id (integer): a run leaves it alone (not text)"),
+             qPrintable(id->toolTip(0)));
+    QVERIFY(id->foreground(0) != name->foreground(0));
+    QVERIFY(name->toolTip(0).isEmpty());
     clickField("city");
     QCOMPARE(texts(list("ListView3")), QStringList({"new YORK", "paris", "LONDON", ""}));
     clickField("name");
