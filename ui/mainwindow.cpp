@@ -104,13 +104,7 @@ void MainWindow::load()
         rowCondition_.clear();
         showRowCondition();
         const BusyPointer busy(pointer_);
-        for (const TableRef &table :
-             CallRepainting([values = connection_()] { return ListTables(values); })) {
-            auto *item = new QTreeWidgetItem(tableList_, QStringList{table.displayName()});
-            item->setData(0, TableRole, QVariant::fromValue(table));
-        }
-        if (tableList_->topLevelItemCount() > 0)
-            tableList_->setCurrentItem(tableList_->topLevelItem(0));
+        fillTables(CallRepainting([values = connection_()] { return ListTables(values); }), {});
     });
     h.step(114, [&] { listFields(); });
     for (const CaseModeRow &mode : CaseModes()) {

@@ -52,6 +52,9 @@ public:
     void selectAllFields();   // "Select All Fields"
     void unselectAllFields(); // "Unselect All Fields"
     void setupConnection();   // "Setup Connection"
+    // "Refresh" (F5): the tables, the fields and the values read again; the table shown and its
+    // selected fields stay where they still exist.
+    void refresh();
 
     bool isChanging() const { return jobs_.running<ChangeRun>(); }
 
@@ -109,6 +112,8 @@ protected:
 
 private:
     void buildLayout();
+    // Fills the empty table list and makes current the table to keep, else the first.
+    void fillTables(const QList<TableRef> &tables, const std::optional<TableRef> &keep);
     void buildMenus();
     void connectLists();
     // The user's own click on a list: the listing under a report of its own.

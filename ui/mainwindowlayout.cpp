@@ -102,6 +102,12 @@ void MainWindow::buildMenus()
     stopAction_->setShortcut(Qt::Key_Escape);
     stopAction_->setEnabled(false);
     connect(stopAction_, &QAction::triggered, this, &MainWindow::stop);
+    QMenu *view = menuBar_->addMenu(QStringLiteral("&View"));
+    view->setObjectName(QStringLiteral("ViewMenu"));
+    QAction *refresh = view->addAction(QStringLiteral("&Refresh"));
+    refresh->setObjectName(QStringLiteral("RefreshAction"));
+    refresh->setShortcut(Qt::Key_F5);
+    connect(refresh, &QAction::triggered, this, &MainWindow::refresh);
     helpMenu_ = menuBar_->addMenu(QStringLiteral("&Help"));
     helpMenu_->setObjectName(QStringLiteral("HelpMenu"));
 }

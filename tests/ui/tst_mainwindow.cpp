@@ -62,6 +62,7 @@ private slots:
     void cleanup();
     void loadStepFillsTheWindow();
     void clicksListFieldsAndPreview();
+    void refreshKeepsWhatWasChosen();
     void failedListingOnClickKeepsTableAndFieldsTogether();
     void setupConnectionAndNextBackAndForth();
     void loadAgainstUnreachableServerGivesTwoReports();
@@ -180,6 +181,32 @@ void TestMainWindow::loadStepFillsTheWindow()
     QCOMPARE(list("ListView3")->columnWidth(0), 533); // 8000 twips
     QCOMPARE(main()->windowTitle(), "Recasor");
     QCOMPARE(main()->pointer().value(), 0);
+}
+
+void TestMainWindow::refreshKeepsWhatWasChosen()
+{
+    clickTable("ui_main.people");
+    clickField("city");
+    list("ListView2")->findItems("name", Qt::MatchExactly)[0]->setSelected(true);
+    // Another client adds a table and changes a value; F5 shows both, on the same table and
+    // fields.
+    exec({"CREATE TABLE ui_main.added (v text)",
+          "UPDATE ui_main.people SET city = 'rome' WHERE city = 'paris'"});
+    QAction *refresh = main()->findChild<QAction *>("RefreshAction");
+    QCOMPARE(refresh->shortcut(), QKeySequence(Qt::Key_F5));
+    refresh->trigger();
+    exec({"DROP TABLE ui_main.added", "UPDATE ui_main.people SET city = 'paris' WHERE city = "
+                                      "'rome'"});
+    QCOMPARE(list("ListView1")->findItems("ui_main.added", Qt::MatchExactly).size(), 1);
+    QCOMPARE(list("ListView1")->currentItem()->text(0), "ui_main.people");
+    QStringList selected;
+    for (const QTreeWidgetItem *item : list("ListView2")->selectedItems())
+        selected << item->text(0);
+    selected.sort();
+    QCOMPARE(selected, (QStringList{"city", "name"}));
+    // The values in the server's order, where the updated row now stands last.
+    QCOMPARE(texts(list("ListView3")), QStringList({"new YORK", "LONDON", "", "rome"}));
+    QVERIFY(messages_.reports.isEmpty());
 }
 
 void TestMainWindow::clicksListFieldsAndPreview()
