@@ -54,6 +54,8 @@ MainWindow::MainWindow(Messages &messages, std::function<ConnectionSettings()> c
                 statusLine_->watchLocks(settings, std::move(sessions), table);
             });
     connect(&jobs_, &JobHost::progress, progressBar_, &QProgressBar::setValue);
+    connect(&jobs_, &JobHost::progress, statusLine_, &StatusLine::taskProgress);
+    connect(statusLine_, &StatusLine::stopRequested, this, &MainWindow::stop);
     connect(&jobs_, &JobHost::ended, this, [this] { setRunning(false); });
     pointer_.watchButtons({startButton_, selectAllButton_, unselectAllButton_, setupButton_});
     pointer_.watchSurfaces({modeFrame_, tableList_, fieldList_, valueList_});
@@ -253,7 +255,7 @@ bool MainWindow::startChangeRun(const QStringList &fields, std::optional<CaseMod
     run_.keptValues = kept;
     run_.condition = rowCondition_;
     const ConnectionSettings settings = connection_();
-    return jobs_.start<ChangeRun, ChangeRunSummary>(
+    const bool started = jobs_.start<ChangeRun, ChangeRunSummary>(
         new ChangeRun(settings, run_), settings, run_.table, this,
         [this](const ChangeRunSummary &summary) { changeRunFinished(summary); },
         [this](WorkerThread<ChangeRun> &thread) {
@@ -261,6 +263,9 @@ bool MainWindow::startChangeRun(const QStringList &fields, std::optional<CaseMod
                 statusLine_->taskNote(UntrustedOwnersText(owners));
             });
         });
+    if (started)
+        statusLine_->taskTitle(TaskTitle(QStringLiteral("Changing"), run_));
+    return started;
 }
 
 ConnectionSettings MainWindow::connectionSettings() const

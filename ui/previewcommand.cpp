@@ -67,9 +67,10 @@ void PreviewCommand::start(const TableRef &table, const QStringList &fields, Cas
     const ConnectionSettings settings = window_.connectionSettings();
     CaseChange change = StoredCaseChange(table, fields, mode);
     change.condition = window_.rowCondition();
-    window_.jobs().start<ChangePreview, PreviewResult>(
-        new ChangePreview(settings, change), settings, table, this,
-        [this](const PreviewResult &result) { previewFinished(result); });
+    if (window_.jobs().start<ChangePreview, PreviewResult>(
+            new ChangePreview(settings, change), settings, table, this,
+            [this](const PreviewResult &result) { previewFinished(result); }))
+        window_.statusLine().taskTitle(TaskTitle(QStringLiteral("Previewing"), change));
 }
 
 void PreviewCommand::previewFinished(const PreviewResult &result)

@@ -3,6 +3,9 @@
 #include "ui/statustexts.h"
 #include "ui/windowhelpers.h"
 
+#include <QPushButton>
+#include <QResizeEvent>
+
 namespace {
 
 // A wait this long is more than a busy table's usual moment.
@@ -12,6 +15,12 @@ constexpr qint64 ShownAfterMs = 2000;
 
 StatusLine::StatusLine(QWidget *parent) : QLabel(parent)
 {
+    stop_ = new QPushButton(QStringLiteral("Stop"), this);
+    stop_->setObjectName(QStringLiteral("StatusStop"));
+    stop_->setFocusPolicy(Qt::NoFocus);
+    stop_->setToolTip(QStringLiteral("Stop (Esc)"));
+    stop_->hide();
+    connect(stop_, &QPushButton::clicked, this, &StatusLine::stopRequested);
     setObjectName(QStringLiteral("StatusLine"));
     // Like the menu bar, the line speaks in the desktop's own font.
     setFont(DesktopFont());
@@ -26,13 +35,71 @@ void StatusLine::taskStarted()
 {
     clock_.start();
     note_.clear();
+    title_.clear();
+    percent_ = -1;
+    stop_->show();
+    resizeEvent(nullptr);
     setLine(QString());
+}
+
+void StatusLine::taskTitle(const QString &title)
+{
+    title_ = title;
+    if (!waiting_)
+        setLine(taskLine());
+}
+
+void StatusLine::taskProgress(int percent)
+{
+    percent_ = percent;
+    if (!waiting_)
+        setLine(taskLine());
+}
+
+QString StatusLine::TimeLeftText(qint64 elapsedMs, int percent)
+{
+    // A few seconds and a few percent make an estimate worth showing.
+    if (percent < 3 || percent >= 100 || elapsedMs < 2000)
+        return QString();
+    const qint64 left = (elapsedMs * (100 - percent) / percent + 999) / 1000;
+    if (left < 120)
+        return QStringLiteral("about %1 s left").arg(left);
+    return QStringLiteral("about %1 min left").arg((left + 30) / 60);
+}
+
+QString StatusLine::taskLine() const
+{
+    QStringList parts;
+    if (percent_ >= 0) {
+        parts << (title_.isEmpty() ? QString() : title_ + QStringLiteral(": ")) +
+                     QStringLiteral("%1%").arg(percent_);
+        if (const QString left = TimeLeftText(taskElapsedMs(), percent_); !left.isEmpty())
+            parts << left;
+    } else if (!title_.isEmpty()) {
+        parts << title_;
+    }
+    if (!note_.isEmpty())
+        parts << note_;
+    return parts.join(QStringLiteral(" · "));
 }
 
 void StatusLine::taskNote(const QString &note)
 {
     note_ = note;
-    setLine(note);
+    if (!waiting_)
+        setLine(taskLine());
+}
+
+void StatusLine::resizeEvent(QResizeEvent *event)
+{
+    if (event)
+        QLabel::resizeEvent(event);
+    // At the right end, as tall as the line.
+    const QSize hint = stop_->sizeHint();
+    const int buttonHeight = qMin(hint.height(), height() - 2);
+    stop_->setGeometry(width() - hint.width() - 1, (height() - buttonHeight) / 2, hint.width(),
+                       buttonHeight);
+    setLine(shown_);
 }
 
 void StatusLine::watchLocks(const ConnectionSettings &settings,
@@ -48,7 +115,9 @@ void StatusLine::taskEnded(const QString &outcome)
 {
     watcher_.unwatch();
     token_ = 0;
+    waiting_ = false;
     note_.clear();
+    stop_->hide();
     setLine(outcome);
 }
 
@@ -65,21 +134,27 @@ void StatusLine::setLine(const QString &text)
                          : text.isEmpty()    ? standing_
                                              : standing_ + QStringLiteral(" · ") + text;
     line_ = line;
-    // A few pixels to spare: the last letter's overhang is drawn beyond its advance.
-    const QString shown =
-        fontMetrics().elidedText(line, Qt::ElideRight, contentsRect().width() - 4);
+    // A few pixels to spare: the last letter's overhang is drawn beyond its advance; the Stop
+    // button takes the right end while a task goes on.
+    const int room =
+        contentsRect().width() - 4 - (stop_->isHidden() ? 0 : stop_->sizeHint().width() + 4);
+    const QString shown = fontMetrics().elidedText(line, Qt::ElideRight, room);
     setText(shown);
     setToolTip(shown == line ? QString() : PlainToolTip(line));
 }
 
 void StatusLine::showWait(quint64 token, const LockWait &wait)
 {
-    if (token == token_ && wait.waitedMs >= ShownAfterMs)
+    if (token == token_ && wait.waitedMs >= ShownAfterMs) {
+        waiting_ = true;
         setLine(LockWaitStatus(wait, table_));
+    }
 }
 
 void StatusLine::waitEnded(quint64 token)
 {
-    if (token == token_)
-        setLine(note_);
+    if (token == token_) {
+        waiting_ = false;
+        setLine(taskLine());
+    }
 }

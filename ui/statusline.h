@@ -12,6 +12,7 @@
 #include <memory>
 
 class CancelGroup;
+class QPushButton;
 
 class StatusLine : public QLabel
 {
@@ -20,8 +21,13 @@ class StatusLine : public QLabel
 public:
     explicit StatusLine(QWidget *parent);
 
-    // A task begins: the last task's line goes, and the task's clock starts.
+    // A task begins: the last task's line goes, the task's clock starts, and the Stop button
+    // shows at the line's right end until the task ends.
     void taskStarted();
+    // What the task does, which its progress follows: "Changing customers (name) to UPPER CASE".
+    void taskTitle(const QString &title);
+    // How far the task is: "<title>: 45% · about 6 s left", once there is enough to tell.
+    void taskProgress(int percent);
     // Watches the task's sessions on the server for waits on other clients' locks, until the
     // task ends; the table is the task's.
     void watchLocks(const ConnectionSettings &settings, std::shared_ptr<const CancelGroup> sessions,
@@ -35,12 +41,25 @@ public:
     // The whole line, also when it is too long to be shown whole.
     QString line() const { return line_; }
 
+    // The time a task that is that far after that long still needs, in words: "about 6 s
+    // left"; empty while there is too little to tell.
+    static QString TimeLeftText(qint64 elapsedMs, int percent);
+
     // A note that stands before whatever the line says, whether a task goes on or not, until it
     // is set again; empty for none.
     void setStandingNote(const QString &note);
 
+signals:
+    // The Stop button was pressed.
+    void stopRequested();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
     void setLine(const QString &line);
+    // The task's progress and note, as the line shows them while no lock is waited for.
+    QString taskLine() const;
     void showWait(quint64 token, const LockWait &wait);
     void waitEnded(quint64 token);
 
@@ -51,5 +70,9 @@ private:
     QString line_;
     QString note_; // of the task going on
     QString standing_;
+    QString title_;
+    int percent_ = -1;
+    bool waiting_ = false; // the line says whose lock a statement waits for
+    QPushButton *stop_;
     QString shown_; // what the line says after the standing note
 };

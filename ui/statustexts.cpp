@@ -1,6 +1,7 @@
 #include "ui/statustexts.h"
 
 #include "db/lockwaitwatcher.h"
+#include "jobs/casechange.h"
 #include "jobs/jobtexts.h"
 #include "journal/undorun.h"
 #include "preview/changepreview.h"
@@ -134,4 +135,11 @@ QString UndoStatus(const UndoSummary &summary, const TableRef &table, qint64 ela
 QString LockWaitStatus(const LockWait &wait, const TableRef &taskTable)
 {
     return LockWaitText(wait, taskTable, QStringLiteral("Stop (Esc) ends it"));
+}
+
+QString TaskTitle(const QString &verb, const CaseChange &change)
+{
+    return QStringLiteral("%1 %2 (%3) to %4")
+        .arg(verb, change.table.displayName(), change.fields.join(QStringLiteral(", ")),
+             change.mode ? CaseModeText(*change.mode) : QString());
 }

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <optional>
 
+struct CaseChange;
 struct ChangeRunSummary;
 struct LockWait;
 struct PreviewResult;
@@ -21,6 +22,10 @@ QString ChangeRunStatus(const ChangeRunSummary &summary, const TableRef &table,
                         const QStringList &fields, std::optional<CaseMode> mode, qint64 elapsedMs);
 
 QString PreviewStatus(const PreviewResult &result, qint64 elapsedMs);
+
+// What a run or its preview does, for the status line while it goes on: "Changing customers
+// (name, city) to Proper Case"; the verb is the task's.
+QString TaskTitle(const QString &verb, const CaseChange &change);
 
 // An undo of a change run of the table.
 QString UndoStatus(const UndoSummary &summary, const TableRef &table, qint64 elapsedMs);

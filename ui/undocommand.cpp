@@ -72,14 +72,17 @@ void UndoCommand::start(const JournalRun &run)
 {
     table_ = run.table;
     const ConnectionSettings settings = window_.connectionSettings();
-    window_.jobs().start<UndoRun, UndoSummary>(
-        new UndoRun(settings, run), settings, run.table, this,
-        [this](const UndoSummary &summary) { undoFinished(summary); },
-        [this](WorkerThread<UndoRun> &thread) {
-            thread.forward(&UndoRun::cautioned, this, [this](const QStringList &owners) {
-                window_.statusLine().taskNote(UntrustedOwnersText(owners));
-            });
-        });
+    if (window_.jobs().start<UndoRun, UndoSummary>(
+            new UndoRun(settings, run), settings, run.table, this,
+            [this](const UndoSummary &summary) { undoFinished(summary); },
+            [this](WorkerThread<UndoRun> &thread) {
+                thread.forward(&UndoRun::cautioned, this, [this](const QStringList &owners) {
+                    window_.statusLine().taskNote(UntrustedOwnersText(owners));
+                });
+            }))
+        window_.statusLine().taskTitle(
+            QStringLiteral("Undoing the change run of %1 (%2)")
+                .arg(run.table.displayName(), run.fields.join(QStringLiteral(", "))));
 }
 
 void UndoCommand::undoFinished(const UndoSummary &summary)

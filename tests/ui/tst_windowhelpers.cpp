@@ -3,6 +3,7 @@
 #include "db/nullto.h"
 #include "ui/errorreport.h"
 #include "ui/messageboxes.h"
+#include "ui/statusline.h"
 #include "ui/windowhelpers.h"
 
 #include <QApplication>
@@ -23,6 +24,8 @@ private slots:
     void toolTipsShowMarkupAsText();
     void errorReportText();
     void messageWithDetails();
+    void timeLeft_data();
+    void timeLeft();
 };
 
 void TestWindowHelpers::nullTo()
@@ -116,6 +119,27 @@ void TestWindowHelpers::messageWithDetails()
     QCOMPARE(details, "timeout expired");
     QCOMPARE(title, AppTitle());
     QCOMPARE(buttons, QMessageBox::Ok);
+}
+
+void TestWindowHelpers::timeLeft_data()
+{
+    QTest::addColumn<qint64>("elapsedMs");
+    QTest::addColumn<int>("percent");
+    QTest::addColumn<QString>("left");
+    QTest::newRow("too soon") << qint64(1500) << 50 << QString();
+    QTest::newRow("too little done") << qint64(60000) << 2 << QString();
+    QTest::newRow("a quarter in 10 s") << qint64(10000) << 25 << "about 30 s left";
+    QTest::newRow("rounded up") << qint64(2500) << 90 << "about 1 s left";
+    QTest::newRow("minutes") << qint64(60000) << 25 << "about 3 min left";
+    QTest::newRow("done") << qint64(60000) << 100 << QString();
+}
+
+void TestWindowHelpers::timeLeft()
+{
+    QFETCH(qint64, elapsedMs);
+    QFETCH(int, percent);
+    QFETCH(QString, left);
+    QCOMPARE(StatusLine::TimeLeftText(elapsedMs, percent), left);
 }
 
 QTEST_MAIN(TestWindowHelpers)
