@@ -95,10 +95,10 @@ void StatusLine::resizeEvent(QResizeEvent *event)
     if (event)
         QLabel::resizeEvent(event);
     // At the right end, as tall as the line.
-    const QSize hint = stop_->sizeHint();
-    const int buttonHeight = qMin(hint.height(), height() - 2);
-    stop_->setGeometry(width() - hint.width() - 1, (height() - buttonHeight) / 2, hint.width(),
-                       buttonHeight);
+    // Inside the line's frame, at its right end, as tall as the line.
+    const int frame = frameWidth();
+    const int buttonWidth = stop_->sizeHint().width();
+    stop_->setGeometry(width() - frame - buttonWidth, frame, buttonWidth, height() - 2 * frame);
     setLine(shown_);
 }
 
