@@ -64,9 +64,10 @@ qint64 RunnerRun(const ConnectionSettings &settings, const QString &table,
     ChangeRunSummary summary;
     QElapsedTimer clock;
     clock.start();
-    runner.adopt(new ChangeRun(settings, CaseChange{{QStringLiteral("public"), table}, fields,
-                                                    CaseMode::Upper}),
-                 nullptr);
+    runner.adopt(
+        new ChangeRun(settings,
+                      CaseChange{{QStringLiteral("public"), table}, fields, CaseMode::Upper}),
+        nullptr);
     runner.forward(&ChangeRun::finished, &loop, [&](const ChangeRunSummary &ended) {
         summary = ended;
         loop.quit();
@@ -115,6 +116,7 @@ public:
     void info(const QString &) override {}
     void infoWithDetails(const QString &, const QString &) override {}
     bool confirm(const QString &, const QString &) override { return true; }
+    Unsaved askToSave(const QString &) override { return Unsaved::Discard; }
     void report(const QString &, const QString &, int, const QString &failure) override
     {
         failures << failure;

@@ -44,6 +44,24 @@ bool MessageBoxes::confirm(const QString &text, const QString &accept)
     return box.exec() == QMessageBox::Ok;
 }
 
+Messages::Unsaved MessageBoxes::askToSave(const QString &text)
+{
+    QMessageBox box(QMessageBox::Question, AppTitle(), DisplayText(text),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                    QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return Unsaved::Save;
+    case QMessageBox::Discard:
+        return Unsaved::Discard;
+    default:
+        return Unsaved::Cancel;
+    }
+}
+
 void MessageBoxes::report(const QString &window, const QString &handler, int line,
                           const QString &failure)
 {

@@ -10,6 +10,7 @@ public:
     void info(const QString &text) override;
     void infoWithDetails(const QString &text, const QString &details) override;
     bool confirm(const QString &text, const QString &accept = QString()) override;
+    Unsaved askToSave(const QString &text) override;
     void report(const QString &window, const QString &handler, int line,
                 const QString &failure) override;
 

@@ -21,6 +21,11 @@ public:
     // the default button.
     virtual bool confirm(const QString &text, const QString &accept = QString()) = 0;
 
+    // Whether to keep edits that closing would throw away: Save (the default button, Return),
+    // Discard, or Cancel (Esc), which keeps the window open.
+    enum class Unsaved { Save, Discard, Cancel };
+    virtual Unsaved askToSave(const QString &text) = 0;
+
     // The error report of a guarded handler: "Application Error", warning icon, the text of
     // ErrorReportText.
     virtual void report(const QString &window, const QString &handler, int line,

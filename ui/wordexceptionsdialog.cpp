@@ -6,6 +6,7 @@
 #include "ui/messages.h"
 
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -39,6 +40,18 @@ struct FileProblem {
     throw FileProblem{text};
 }
 
+// The folder of the last word file, for the next file dialog; the home folder at first.
+QString &LastFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+QString StartFolder()
+{
+    return LastFolder().isEmpty() ? QDir::homePath() : LastFolder();
+}
+
 // Asks for a word file as the handler's step 100 and reads or writes it as step 102; what is
 // wrong with the file is said as step 103. True when the file went through.
 bool transferWordFile(GuardedHandler &h, Messages &messages, const std::function<QString()> &choose,
@@ -59,6 +72,8 @@ bool transferWordFile(GuardedHandler &h, Messages &messages, const std::function
         return false;
     if (problem)
         h.step(103, [&] { messages.info(*problem); });
+    else
+        LastFolder() = QFileInfo(path).absolutePath();
     return !problem;
 }
 
@@ -110,11 +125,12 @@ WordExceptionsDialog::WordExceptionsDialog(Messages &messages, QWidget *parent)
 
     chooseImportFile = [this] {
         return QFileDialog::getOpenFileName(this, QStringLiteral("Import Word Exceptions"),
-                                            QString(), FileFilter);
+                                            StartFolder(), FileFilter);
     };
     chooseExportFile = [this] {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("Export Word Exceptions"),
-                                            QStringLiteral("word-exceptions.txt"), FileFilter);
+        return QFileDialog::getSaveFileName(
+            this, QStringLiteral("Export Word Exceptions"),
+            QDir(StartFolder()).filePath(QStringLiteral("word-exceptions.txt")), FileFilter);
     };
 }
 
@@ -134,6 +150,24 @@ QStringList WordExceptionsDialog::words() const
 void WordExceptionsDialog::setWords(const QStringList &words)
 {
     WordsEdit->setPlainText(words.join(u'\n'));
+    stored_ = this->words();
+}
+
+void WordExceptionsDialog::reject()
+{
+    if (words() != stored_) {
+        switch (messages_.askToSave(QStringLiteral("The word exceptions were changed. Store "
+                                                   "the changes?"))) {
+        case Messages::Unsaved::Save:
+            storeAndClose();
+            return;
+        case Messages::Unsaved::Cancel:
+            return;
+        case Messages::Unsaved::Discard:
+            break;
+        }
+    }
+    QDialog::reject();
 }
 
 void WordExceptionsDialog::storeAndClose()
@@ -148,7 +182,10 @@ void WordExceptionsDialog::storeAndClose()
                      .arg(SettingsStore::FilePath(SettingsKeys::Application)));
     });
     if (stored)
-        h.step(104, [&] { accept(); });
+        h.step(104, [&] {
+            stored_ = list;
+            accept();
+        });
 }
 
 void WordExceptionsDialog::importWords()
@@ -163,8 +200,18 @@ void WordExceptionsDialog::importWords()
 void WordExceptionsDialog::exportWords()
 {
     GuardedHandler h(messages_, Window, QStringLiteral("Export_Click"));
-    transferWordFile(h, messages_, chooseExportFile,
-                     [&](const QString &path) { WriteWordFile(path, words()); });
+    const QStringList list = words();
+    QString written;
+    if (transferWordFile(h, messages_, chooseExportFile, [&](const QString &path) {
+            WriteWordFile(path, list);
+            written = path;
+        }))
+        h.step(104, [&] {
+            messages_.info((list.size() == 1
+                                ? QStringLiteral("1 word was written to %1.")
+                                : QStringLiteral("%L1 words were written to %2.").arg(list.size()))
+                               .arg(written));
+        });
 }
 
 QStringList WordExceptionsDialog::ReadWordFile(const QString &path)

@@ -31,8 +31,11 @@ public:
     void setWords(const QStringList &words);
 
     void storeAndClose(); // stores the list and closes; stays open when it cannot be stored
-    void importWords();   // adds the words of a file to the list
-    void exportWords();   // writes the list to a file
+    // Closing (Cancel, Esc, the window's close) with edits not stored asks whether to store
+    // them first.
+    void reject() override;
+    void importWords(); // adds the words of a file to the list
+    void exportWords(); // writes the list to a file
 
     // The words of a UTF-8 text file, one a line (a byte order mark and CR LF line ends are
     // fine). A file that cannot be read, is no regular file or is not UTF-8 text is refused
@@ -49,4 +52,5 @@ public:
 private:
     Messages &messages_;
     QPlainTextEdit *WordsEdit;
+    QStringList stored_; // the list as it was last set or stored
 };

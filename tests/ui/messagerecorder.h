@@ -39,6 +39,13 @@ public:
         return confirmAnswer;
     }
 
+    Unsaved askToSave(const QString &text) override
+    {
+        confirms.append(text);
+        confirmAccepts.append(QString());
+        return saveAnswer;
+    }
+
     void report(const QString &window, const QString &handler, int line,
                 const QString &failure) override
     {
@@ -58,8 +65,9 @@ public:
     QStringList infos;
     QStringList infoDetails; // the detailed texts of the messages of infos that have one
     QStringList confirms;
-    QStringList confirmAccepts; // the accept button's text of each question; empty for OK
-    bool confirmAnswer = true;  // what the user "chooses" in a question
+    QStringList confirmAccepts;           // the accept button's text of each question; empty for OK
+    bool confirmAnswer = true;            // what the user "chooses" in a question
+    Unsaved saveAnswer = Unsaved::Cancel; // ... and in the question about unsaved edits
     QList<RecordedReport> reports;
     // Called while a message "is shown": lets a test look at the window at that moment.
     std::function<void(const QString &)> onInfo;

@@ -95,7 +95,30 @@ void TestWordExceptionsDialog::okStoresAndCancelDoesNot()
     other.setWords({"iPhone"});
     other.reject();
     QCOMPARE(SettingsStore::ExceptionWords(), QStringList({"McDonald", "USA"}));
+    QVERIFY(messages_.confirms.isEmpty()); // nothing was edited
     QVERIFY(messages_.reports.isEmpty());
+
+    // Closing with edits not stored asks first: Cancel keeps the window, Discard closes it
+    // without them, Save stores them and closes.
+    const struct {
+        Messages::Unsaved answer;
+        bool closes;
+        QStringList stored;
+    } answers[] = {{Messages::Unsaved::Cancel, false, {"McDonald", "USA"}},
+                   {Messages::Unsaved::Discard, true, {"McDonald", "USA"}},
+                   {Messages::Unsaved::Save, true, {"McDonald", "USA", "eBay"}}};
+    for (const auto &answer : answers) {
+        WordExceptionsDialog edited(messages_);
+        edited.setWords(SettingsStore::ExceptionWords());
+        edited.show();
+        edited.findChild<QPlainTextEdit *>()->appendPlainText("eBay");
+        messages_.saveAnswer = answer.answer;
+        messages_.confirms.clear();
+        edited.reject();
+        QCOMPARE(messages_.confirms.size(), 1);
+        QCOMPARE(edited.isVisible(), !answer.closes);
+        QCOMPARE(SettingsStore::ExceptionWords(), answer.stored);
+    }
 }
 
 void TestWordExceptionsDialog::okKeepsAListThatCannotBeStored()
@@ -137,6 +160,10 @@ void TestWordExceptionsDialog::exportAndImportRoundTrip()
     from.setWords(words);
     from.chooseExportFile = [&] { return path; };
     from.exportWords();
+    // Export says where it wrote, and how many words.
+    QCOMPARE(messages_.infos.size(), 1);
+    QVERIFY2(messages_.infos[0].contains(path), qPrintable(messages_.infos[0]));
+    messages_.infos.clear();
     QByteArray expected;
     for (const QString &word : words)
         expected += word.toUtf8() + '\n';
