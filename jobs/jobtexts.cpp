@@ -40,3 +40,13 @@ QString LockWaitText(const LockWait &wait, const TableRef &taskTable, const QStr
     return QStringLiteral("Waiting %1 for a lock%2 held by %3; %4.")
         .arg(waited, on, holder, howToStop);
 }
+
+QString ChangeWording(CaseMode mode, bool nameRules, CaseLanguage language)
+{
+    QString text = CaseModeText(mode);
+    if (nameRules && CaseModeOf(mode).nameRules)
+        text += QStringLiteral(" with name rules");
+    if (language != CaseLanguage::Any)
+        text += QStringLiteral(" in ") + CaseLanguageOf(language).text;
+    return text;
+}

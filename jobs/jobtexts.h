@@ -4,12 +4,18 @@
 // wait of a job's statement on another client's lock.
 #pragma once
 
+#include "casing/caselanguage.h"
+
 #include <QString>
 
 struct LockWait;
 struct TableRef;
 
 QString GroupedCount(qint64 n);
+
+// A change as every place names it: the mode, the name rules where the mode takes them, and a
+// language other than Any: "Proper Case with name rules", "UPPER CASE in Turkish".
+QString ChangeWording(CaseMode mode, bool nameRules, CaseLanguage language = CaseLanguage::Any);
 
 // A task's duration: "0.4 s", "9.1 s", "42 s", "3 min 5 s", "2 h 4 min".
 QString ElapsedText(qint64 ms);

@@ -515,6 +515,7 @@ void ChangePreview::run()
     result.table = change_.table;
     result.fields = change_.fields;
     result.condition = change_.condition;
+    result.language = change_.language;
     result.mode = change_.mode;
     result.nameRules = change_.nameRules && change_.mode && CaseModeOf(*change_.mode).nameRules;
     if (!change_.mode) {

@@ -56,6 +56,7 @@ struct PreviewResult {
     std::optional<CaseMode> mode;
     bool nameRules = false;       // the name rules followed Proper Case
     QString condition;            // the rows read, as the user wrote it; empty for all
+    CaseLanguage language = CaseLanguage::Any; // whose rules the mode followed
     QList<FieldCounts> counted;   // the fields the rule may change, in the same order
     QList<FieldKind> leftAlone;   // the fields a run leaves alone, in the same order
     QList<PreviewChange> changes; // the most frequent first, at most PreviewChangeLimit

@@ -316,7 +316,7 @@ void MainWindow::setRunning(bool running)
 void MainWindow::changeRunFinished(const ChangeRunSummary &summary)
 {
     statusLine_->taskEnded(
-        ChangeRunStatus(summary, run_.table, run_.fields, run_.mode, statusLine_->taskElapsedMs()));
+        ChangeRunStatus(summary, run_, statusLine_->taskElapsedMs()));
     updatePreviewAfterRun(summary);
     ReportChangeRun(messages_, Window, summary, run_.mode);
     emit changeRunEnded();

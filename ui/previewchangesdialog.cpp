@@ -74,9 +74,9 @@ PreviewChangesDialog::PreviewChangesDialog(const PreviewResult &result, QWidget 
     setWindowTitle(QStringLiteral("Preview Changes"));
     auto *layout = new QVBoxLayout(this);
 
-    QString rule = result_.mode ? CaseModeText(*result_.mode) : QString();
-    if (result_.nameRules)
-        rule += QStringLiteral(" with name rules");
+    const QString rule = result_.mode
+                             ? ChangeWording(*result_.mode, result_.nameRules, result_.language)
+                             : QString();
     // The condition is the user's text, on one line.
     const QString where = result_.condition.isEmpty() ? QString()
                                                       : QStringLiteral(", only rows where ") +

@@ -38,11 +38,14 @@ QString EndedEarlyStatus(const ChangeRunSummary &summary, const TableRef &table,
 
 } // namespace
 
-QString ChangeRunStatus(const ChangeRunSummary &summary, const TableRef &table,
-                        const QStringList &fields, std::optional<CaseMode> mode, qint64 elapsedMs)
+QString ChangeRunStatus(const ChangeRunSummary &summary, const CaseChange &change,
+                        qint64 elapsedMs)
 {
-    if (summary.noMode || !mode)
+    const TableRef &table = change.table;
+    const QStringList &fields = change.fields;
+    if (summary.noMode || !change.mode)
         return {};
+    const QString wording = ChangeWording(*change.mode, change.nameRules, change.language);
     if (summary.endedEarly)
         return EndedEarlyStatus(summary, table, elapsedMs);
     QStringList changed = fields;
@@ -74,10 +77,10 @@ QString ChangeRunStatus(const ChangeRunSummary &summary, const TableRef &table,
         return (summary.rowsRefused > 0 || summary.rowsLeftChanged > 0
                     ? QStringLiteral("Nothing was changed in %1 (%2)")
                     : QStringLiteral("Nothing to change in %1 for %3 (%2)"))
-                   .arg(FieldsOf(table, changed), ElapsedText(elapsedMs), CaseModeText(*mode)) +
+                   .arg(FieldsOf(table, changed), ElapsedText(elapsedMs), wording) +
                refused + u'.';
     return QStringLiteral("Changed %1 in %2 to %3 in %4")
-               .arg(Rows(summary.rowsWritten), FieldsOf(table, changed), CaseModeText(*mode),
+               .arg(Rows(summary.rowsWritten), FieldsOf(table, changed), wording,
                     ElapsedText(elapsedMs)) +
            refused + QStringLiteral("; Ctrl+Z takes it back.");
 }
@@ -107,12 +110,12 @@ QString PreviewStatus(const PreviewResult &result, qint64 elapsedMs)
         return QStringLiteral("Preview Changes: nothing in %1 would change; the fields chosen are "
                               "left alone (%2).")
             .arg(result.table.displayName(), elapsed);
+    const QString wording = ChangeWording(*result.mode, result.nameRules, result.language);
     if (rows == 0)
         return QStringLiteral("Preview Changes: nothing in %1 would change to %2 (%3)%4.")
-            .arg(FieldsOf(result.table, counted), CaseModeText(*result.mode), elapsed, left);
+            .arg(FieldsOf(result.table, counted), wording, elapsed, left);
     return QStringLiteral("Preview Changes: %1 in %2 would change to %3 (%4)%5.")
-        .arg(Rows(rows), FieldsOf(result.table, counted), CaseModeText(*result.mode), elapsed,
-             left);
+        .arg(Rows(rows), FieldsOf(result.table, counted), wording, elapsed, left);
 }
 
 QString UndoStatus(const UndoSummary &summary, const TableRef &table, qint64 elapsedMs)
@@ -141,5 +144,6 @@ QString TaskTitle(const QString &verb, const CaseChange &change)
 {
     return QStringLiteral("%1 %2 (%3) to %4")
         .arg(verb, change.table.displayName(), change.fields.join(QStringLiteral(", ")),
-             change.mode ? CaseModeText(*change.mode) : QString());
+             change.mode ? ChangeWording(*change.mode, change.nameRules, change.language)
+                         : QString());
 }

@@ -18,8 +18,8 @@ struct UndoSummary;
 
 // A change run of these fields of the table by that mode; empty for a mode text without a mode
 // word, which "mess up" says.
-QString ChangeRunStatus(const ChangeRunSummary &summary, const TableRef &table,
-                        const QStringList &fields, std::optional<CaseMode> mode, qint64 elapsedMs);
+QString ChangeRunStatus(const ChangeRunSummary &summary, const CaseChange &change,
+                        qint64 elapsedMs);
 
 QString PreviewStatus(const PreviewResult &result, qint64 elapsedMs);
 

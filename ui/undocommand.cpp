@@ -115,7 +115,8 @@ QString UndoCommand::ConfirmText(const JournalRun &run)
         QStringLiteral("Undo the last change run of this database?\n\n"
                        "Table: %1\nField(s): %2\nMode: %3\nStarted: %4\nRows written: %5\n")
             .arg(run.table.displayName(), run.fields.join(QStringLiteral(", ")),
-                 CaseModeText(run.mode),
+                 ChangeWording(run.mode, run.nameRules,
+                               CaseLanguageWithCode(run.language).value_or(CaseLanguage::Any)),
                  run.started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                  GroupedCount(run.rowsRecorded));
     if (run.rowsPending > 0)

@@ -238,7 +238,7 @@ void TestPreviewChanges::previewThenStartChanging()
              "Left alone (not text): data (jsonb)");
     QVERIFY2(main()->statusLine().line().startsWith(
                  "Preview Changes: 6 rows in 2 fields of ui_preview.people would change to "
-                 "Proper Case ("),
+                 "Proper Case with name rules ("),
              qPrintable(main()->statusLine().line()));
     // Nothing was written by the preview.
     QCOMPARE(column("SELECT name FROM ui_preview.people ORDER BY id"),
@@ -262,7 +262,8 @@ void TestPreviewChanges::previewThenStartChanging()
     QCOMPARE(messages_.infos, QStringList{"Left alone (not text): data (jsonb)"});
     QVERIFY(messages_.reports.isEmpty());
     QVERIFY2(main()->statusLine().line().startsWith(
-                 "Changed 4 rows in 2 fields of ui_preview.people to Proper Case in "),
+                 "Changed 4 rows in 2 fields of ui_preview.people to Proper Case with name rules "
+                 "in "),
              qPrintable(main()->statusLine().line()));
 }
 
