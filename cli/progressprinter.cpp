@@ -1,6 +1,7 @@
 #include "cli/progressprinter.h"
 
 #include "cli/output.h"
+#include "jobs/jobtexts.h"
 
 #include <cstdio>
 #include <unistd.h>
@@ -13,7 +14,10 @@ constexpr qint64 WaitRepeatMs = 10000;
 
 } // namespace
 
-ProgressPrinter::ProgressPrinter() : terminal_(::isatty(STDERR_FILENO)) {}
+ProgressPrinter::ProgressPrinter() : terminal_(::isatty(STDERR_FILENO))
+{
+    clock_.start();
+}
 
 void ProgressPrinter::show(int percent)
 {
@@ -23,9 +27,12 @@ void ProgressPrinter::show(int percent)
             return;
         shown_ = percent;
         const int filled = percent * BarWidth / 100;
-        write(QStringLiteral("\r[%1%2] %3%")
+        // The time left, once there is enough to tell; blanks wipe a longer text of before.
+        const QString left = TimeLeftText(clock_.elapsed(), percent);
+        write(QStringLiteral("\r[%1%2] %3% %4")
                   .arg(QString(filled, u'#'), QString(BarWidth - filled, u' '))
-                  .arg(percent, 3));
+                  .arg(percent, 3)
+                  .arg(left.isEmpty() ? QString() : QStringLiteral("· ") + left, -20));
         barOpen_ = true;
         return;
     }

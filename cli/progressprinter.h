@@ -2,13 +2,14 @@
 // at each further tenth otherwise (a log, a cron mail), so that stdout keeps the result alone.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 
 class ProgressPrinter
 {
 public:
     ProgressPrinter(); // a bar when stderr is a terminal
-    explicit ProgressPrinter(bool terminal) : terminal_(terminal) {}
+    explicit ProgressPrinter(bool terminal) : terminal_(terminal) { clock_.start(); }
 
     void show(int percent);
     // A line of its own between the bar's redraws ("Stopping…").
@@ -26,7 +27,8 @@ private:
     void write(const QString &text);
 
     bool terminal_;
-    int shown_ = -1; // the percent, or for lines the tenth, shown last
+    QElapsedTimer clock_; // since the job began
+    int shown_ = -1;      // the percent, or for lines the tenth, shown last
     bool barOpen_ = false;
     qint64 waitShownMs_ = -1; // of the wait going on, when it was last shown
 };

@@ -50,3 +50,14 @@ QString ChangeWording(CaseMode mode, bool nameRules, CaseLanguage language)
         text += QStringLiteral(" in ") + CaseLanguageOf(language).text;
     return text;
 }
+
+QString TimeLeftText(qint64 elapsedMs, int percent)
+{
+    // A few seconds and a few percent make an estimate worth showing.
+    if (percent < 3 || percent >= 100 || elapsedMs < 2000)
+        return QString();
+    const qint64 left = (elapsedMs * (100 - percent) / percent + 999) / 1000;
+    if (left < 120)
+        return QStringLiteral("about %1 s left").arg(left);
+    return QStringLiteral("about %1 min left").arg((left + 30) / 60);
+}

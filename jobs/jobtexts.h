@@ -20,6 +20,10 @@ QString ChangeWording(CaseMode mode, bool nameRules, CaseLanguage language = Cas
 // A task's duration: "0.4 s", "9.1 s", "42 s", "3 min 5 s", "2 h 4 min".
 QString ElapsedText(qint64 ms);
 
+// The time a task that is that far after that long still needs, in words: "about 6 s left";
+// empty while there is too little to tell.
+QString TimeLeftText(qint64 elapsedMs, int percent);
+
 // The wait of a statement of a task on that table (the lock's own table when the server names
 // it), and how the task is stopped: "Waiting 9 s for a lock on t held by session 22718 (user
 // alice, application "psql"); Stop (Esc) ends it."

@@ -1,5 +1,6 @@
 #include "ui/statusline.h"
 
+#include "jobs/jobtexts.h"
 #include "ui/statustexts.h"
 #include "ui/windowhelpers.h"
 
@@ -54,17 +55,6 @@ void StatusLine::taskProgress(int percent)
     percent_ = percent;
     if (!waiting_)
         setLine(taskLine());
-}
-
-QString StatusLine::TimeLeftText(qint64 elapsedMs, int percent)
-{
-    // A few seconds and a few percent make an estimate worth showing.
-    if (percent < 3 || percent >= 100 || elapsedMs < 2000)
-        return QString();
-    const qint64 left = (elapsedMs * (100 - percent) / percent + 999) / 1000;
-    if (left < 120)
-        return QStringLiteral("about %1 s left").arg(left);
-    return QStringLiteral("about %1 min left").arg((left + 30) / 60);
 }
 
 QString StatusLine::taskLine() const

@@ -41,10 +41,6 @@ public:
     // The whole line, also when it is too long to be shown whole.
     QString line() const { return line_; }
 
-    // The time a task that is that far after that long still needs, in words: "about 6 s
-    // left"; empty while there is too little to tell.
-    static QString TimeLeftText(qint64 elapsedMs, int percent);
-
     // A note that stands before whatever the line says, whether a task goes on or not, until it
     // is set again; empty for none.
     void setStandingNote(const QString &note);

@@ -1,9 +1,9 @@
 // The shared window helpers, the text of the error report and the real message box with
 // details.
 #include "db/nullto.h"
+#include "jobs/jobtexts.h"
 #include "ui/errorreport.h"
 #include "ui/messageboxes.h"
-#include "ui/statusline.h"
 #include "ui/windowhelpers.h"
 
 #include <QApplication>
@@ -139,7 +139,7 @@ void TestWindowHelpers::timeLeft()
     QFETCH(qint64, elapsedMs);
     QFETCH(int, percent);
     QFETCH(QString, left);
-    QCOMPARE(StatusLine::TimeLeftText(elapsedMs, percent), left);
+    QCOMPARE(TimeLeftText(elapsedMs, percent), left);
 }
 
 QTEST_MAIN(TestWindowHelpers)
