@@ -46,7 +46,7 @@ const QList<CommandForm> &Forms()
         {"preview", Command::Preview, true, Connection + ChangeOptions + QStringList{"limit"}},
         {"change", Command::Change, true, Connection + ChangeOptions},
         {"undo", Command::Undo, false, Connection + QStringList{"run"}},
-        {"runs", Command::Runs, false, Connection},
+        {"runs", Command::Runs, false, Connection + QStringList{"export"}},
     };
     return forms;
 }
@@ -148,7 +148,13 @@ bool ReadConnectionOptions(const QCommandLineParser &parser, CommandRequest &req
 bool ReadArguments(const CommandForm &form, const QStringList &words,
                    const QCommandLineParser &parser, CommandRequest &request, QString &error)
 {
-    const int wanted = form.table ? 2 : 1;
+    // runs --export ID FILE takes the file's name after the command.
+    const bool exporting = parser.isSet(QStringLiteral("export"));
+    const int wanted = form.table || exporting ? 2 : 1;
+    if (exporting && words.size() != wanted) {
+        error = QStringLiteral("--export takes the id of a run and a FILE to write");
+        return false;
+    }
     if (words.size() != wanted) {
         error = form.table ? QStringLiteral("%1 takes one TABLE").arg(words[0])
                            : QStringLiteral("%1 takes no other argument").arg(words[0]);
@@ -166,6 +172,15 @@ bool ReadArguments(const CommandForm &form, const QStringList &words,
     }
     if (form.options.contains(QLatin1String("mode")) && !ReadChangeOptions(parser, request, error))
         return false;
+    if (exporting) {
+        bool ok = false;
+        request.exportRun = parser.value(QStringLiteral("export")).toLongLong(&ok);
+        if (!ok || *request.exportRun <= 0) {
+            error = QStringLiteral("--export takes the id of a run, as `recasor runs` lists it");
+            return false;
+        }
+        request.exportFile = words[1];
+    }
     if (parser.isSet(QStringLiteral("run"))) {
         bool ok = false;
         request.run = parser.value(QStringLiteral("run")).toLongLong(&ok);
@@ -186,15 +201,15 @@ CommandRequest CommandLine::Parse(const QStringList &arguments, QString &error)
     const auto valued = [](const char *name, const char *value) {
         return QCommandLineOption(QLatin1String(name), QString(), QLatin1String(value));
     };
-    parser.addOptions({QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}),
-                       QCommandLineOption(QStringLiteral("version")),
-                       QCommandLineOption(QStringLiteral("json")), valued("host", "host"),
-                       valued("port", "port"), valued("user", "user"),
-                       valued("database", "database"), valued("field", "field"),
-                       valued("mode", "mode"), valued("limit", "n"), valued("run", "id"),
-                       QCommandLineOption(QStringLiteral("leave-mixed-case")),
-                       valued("keep-value", "text"), valued("keep-values-from", "file"),
-                       valued("where", "expression"), valued("language", "code")});
+    parser.addOptions(
+        {QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}),
+         QCommandLineOption(QStringLiteral("version")), QCommandLineOption(QStringLiteral("json")),
+         valued("host", "host"), valued("port", "port"), valued("user", "user"),
+         valued("database", "database"), valued("field", "field"), valued("mode", "mode"),
+         valued("limit", "n"), valued("run", "id"),
+         QCommandLineOption(QStringLiteral("leave-mixed-case")), valued("keep-value", "text"),
+         valued("keep-values-from", "file"), valued("where", "expression"),
+         valued("language", "code"), valued("export", "id")});
     CommandRequest request;
     if (!parser.parse(QStringList{QStringLiteral("recasor")} + arguments)) {
         error = parser.errorText();
@@ -297,6 +312,9 @@ QString CommandLine::HelpText()
                "one\n"
                "  runs                          the runs of the journal, newest first; with\n"
                "                                connection options, those of that database\n"
+               "  runs --export ID FILE         what run ID wrote, as CSV: the row's identity, "
+               "the\n"
+               "                                field, the old and the new value, a line each\n"
                "\n"
                "MODE is %1. TABLE is written as `recasor tables` lists\n"
                "it: name for a table of the schema public, schema.name for another, and a part "

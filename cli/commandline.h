@@ -24,6 +24,8 @@ struct CommandRequest {
     QStringList keptValues;               // values that stay as they are
     QString condition;                    // the rows a run or a preview takes; empty for every row
     std::optional<qint64> run;            // the run an undo takes back; the last one when none
+    std::optional<qint64> exportRun;      // runs --export ID FILE: the run whose changes
+    QString exportFile;                   // go to the CSV file
     bool json = false;
     // Given on the command line; the stored values stand for those not given.
     std::optional<QString> host, port, user, database;

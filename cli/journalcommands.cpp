@@ -6,6 +6,7 @@
 #include "cli/jobdriver.h"
 #include "cli/targetcheck.h"
 #include "jobs/jobtexts.h"
+#include "journal/changeexport.h"
 #include "journal/changejournal.h"
 #include "journal/undorun.h"
 #include "journal/undotexts.h"
@@ -49,6 +50,34 @@ QString RowsText(const JournalRun &run)
     if (run.rowsPending > 0)
         text += QStringLiteral(" (+%1 pending)").arg(run.rowsPending);
     return text;
+}
+
+// runs --export ID FILE: the run's changes as CSV, from any database's journal.
+int ExportRun(const CommandContext &context)
+{
+    const qint64 id = *context.request.exportRun;
+    for (const JournalEntry &entry : ChangeJournal::Entries()) {
+        if (entry.id != id)
+            continue;
+        if (!entry.run)
+            return context.out.fail(ExitCode::Failed,
+                                    QStringLiteral("run %1's journal cannot be read: %2: %3")
+                                        .arg(QString::number(id), entry.file, entry.damage));
+        const qint64 lines = ExportChanges(*entry.run, context.request.exportFile);
+        context.out.line(
+            QStringLiteral("%1 values of run %2 written to %3")
+                .arg(GroupedCount(lines), QString::number(id), context.request.exportFile));
+        context.out.object({{QStringLiteral("command"), QStringLiteral("runs")},
+                            {QStringLiteral("exported"), QString::number(id)},
+                            {QStringLiteral("file"), context.request.exportFile},
+                            {QStringLiteral("values"), lines}},
+                           ExitCode::Done);
+        return ToInt(ExitCode::Done);
+    }
+    return context.out.fail(ExitCode::Usage,
+                            QStringLiteral("there is no run %1 in the journal; `recasor runs` "
+                                           "lists them")
+                                .arg(id));
 }
 
 // The choices the run was made with, beyond its mode: "-" for none.
@@ -197,6 +226,8 @@ int CommandUndo(const CommandContext &context)
 
 int CommandRuns(const CommandContext &context)
 {
+    if (context.request.exportRun)
+        return ExportRun(context);
     // With connection values, the runs of that database alone: a script gives every command
     // the same options. A file that cannot be read may be any database's, and is always said.
     const CommandRequest &request = context.request;

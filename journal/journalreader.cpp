@@ -17,9 +17,10 @@ const QString NotUndone =
 
 // Marks of progress are only a help for an undo that goes on later: their commits need not
 // wait for the disk.
-JournalReader::JournalReader(const JournalRun &run)
+JournalReader::JournalReader(const JournalRun &run, Chunks chunks)
     : path_(run.file), file_(std::make_unique<JournalFile>(run.file, JournalError::Action::Reading,
-                                                           JournalFile::Sync::Normal))
+                                                           JournalFile::Sync::Normal)),
+      chunks_(chunks)
 {
     // The journal of a run gets its table of undone chunks with its first undo, also a journal
     // of the first layout.
@@ -57,11 +58,17 @@ std::optional<JournalChunk> JournalReader::next()
         QStringLiteral("SELECT seq, field, relation, rows, delimiter, identities, olds, news, %1,"
                        " seq IN (SELECT seq FROM undoing_chunk) FROM change WHERE ")
             .arg(pendingKept_ ? QStringLiteral("pending") : QStringLiteral("0")) +
-        NotUndone;
+        (chunks_ == Chunks::AllOldestFirst ? QStringLiteral("true") : NotUndone);
+    const bool oldestFirst = chunks_ == Chunks::AllOldestFirst;
     QSqlQuery query =
-        before_ ? file_->exec(columns + QStringLiteral(" AND seq < ? ORDER BY seq DESC LIMIT 1"),
-                              {*before_})
-                : file_->exec(columns + QStringLiteral(" ORDER BY seq DESC LIMIT 1"));
+        before_
+            ? file_->exec(columns + (oldestFirst
+                                         ? QStringLiteral(" AND seq > ? ORDER BY seq LIMIT 1")
+                                         : QStringLiteral(" AND seq < ? ORDER BY seq DESC"
+                                                          " LIMIT 1")),
+                          {*before_})
+            : file_->exec(columns + (oldestFirst ? QStringLiteral(" ORDER BY seq LIMIT 1")
+                                                 : QStringLiteral(" ORDER BY seq DESC LIMIT 1")));
     if (!query.next())
         return std::nullopt;
     JournalChunk chunk;

@@ -41,8 +41,12 @@ struct JournalChunk {
 class JournalReader
 {
 public:
+    // What next() gives: the chunks an undo has still to restore, newest first; or every chunk
+    // of the run, undone or not, oldest first, for an export of what it wrote.
+    enum class Chunks { NotUndoneNewestFirst, AllOldestFirst };
+
     // Opens the run's file in this thread; throws JournalError.
-    explicit JournalReader(const JournalRun &run);
+    explicit JournalReader(const JournalRun &run, Chunks chunks = Chunks::NotUndoneNewestFirst);
     ~JournalReader();
 
     // Rows of the chunks not yet undone.
@@ -72,7 +76,8 @@ private:
     JournalChunk::Field field(qint64 seq, const QString &name, const QByteArray &olds,
                               const QByteArray &news) const;
 
-    std::optional<qint64> before_; // chunks from this seq on are read
+    Chunks chunks_;
+    std::optional<qint64> before_; // chunks from this seq on are read (after it, oldest first)
     qint64 restoredEarlier_ = 0;
     bool severalFields_ = false; // the file may hold chunks of several fields
     bool pendingKept_ = false;   // the file says which chunks are pending

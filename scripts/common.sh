@@ -14,6 +14,8 @@ PACKAGES=(
     # A connection pooler in front of the test server, for the sessions that reach one.
     pgbouncer
     fonts-liberation
+    # Python's csv module reads an export back in the tests.
+    python3
     unicode-data
 )
 

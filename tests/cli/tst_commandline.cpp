@@ -71,6 +71,7 @@ private slots:
     void noDriverLogWithoutARuntimeFolder();
     void runsSaysWhatBecameOfEachRun();
     void wellWrittenValuesAreLeft();
+    void exportedChangesReadBackExactly();
     void interruptLeavesEveryRowWhole();
 
 private:
@@ -777,6 +778,57 @@ void TestCommandLine::wellWrittenValuesAreLeft()
     QCOMPARE(
         run({"runs", "--json"}).json().value("runs").toArray().at(0).toObject().value("language"),
         "tr");
+}
+
+void TestCommandLine::exportedChangesReadBackExactly()
+{
+    // Values with commas, quotes, line breaks and other scripts; Python's csv module reads the
+    // export back, and every line is a value the run wrote, old and new, as the server holds it.
+    QCOMPARE(TestDatabase::exec(
+                 {"DROP TABLE IF EXISTS cli_test.exported",
+                  "CREATE TABLE cli_test.exported (id int PRIMARY KEY, v text, orig text)",
+                  "INSERT INTO cli_test.exported (id, v) VALUES (1, 'a,b'), (2, 'say \"hi\"'),"
+                  " (3, E'two\\nlines\\r\\nand more'), (4, 'straße, κόσμε'), (5, '=sum(a1)'),"
+                  " (6, ' lead'), (7, 'SAME')",
+                  "UPDATE cli_test.exported SET orig = v"}),
+             QString());
+    QCOMPARE(run({"change", "cli_test.exported", "--field", "v", "--mode", "upper"}).code, 0);
+    const QString id = run({"runs", "--json"})
+                           .json()
+                           .value("runs")
+                           .toArray()
+                           .at(0)
+                           .toObject()
+                           .value("id")
+                           .toString();
+    const QString path = home_.filePath("changes.csv");
+    const Outcome exported = run({"runs", "--export", id, path});
+    QCOMPARE(exported.code, 0);
+    QProcess python;
+    python.start("python3", {"-c",
+                             "import csv, json, sys\n"
+                             "with open(sys.argv[1], newline='', encoding='utf-8-sig') as f:\n"
+                             "    print(json.dumps(list(csv.reader(f))))",
+                             path});
+    QVERIFY(python.waitForFinished(30000));
+    QCOMPARE(python.exitCode(), 0);
+    const QJsonArray rows = QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+    QCOMPARE(rows.at(0).toArray(),
+             QJsonArray({"identity", "field", "old value", "new value", "state"}));
+    QStringList lines;
+    for (qsizetype i = 1; i < rows.size(); ++i) {
+        const QJsonArray row = rows.at(i).toArray();
+        QCOMPARE(row.size(), 5);
+        lines << QStringList{row.at(1).toString(), row.at(2).toString(), row.at(3).toString(),
+                             row.at(4).toString()}
+                     .join(u'|');
+    }
+    lines.sort();
+    QStringList expected = TestDatabase::column(
+        "SELECT 'v|' || orig || '|' || v || '|written' FROM cli_test.exported WHERE v <> orig");
+    expected.sort();
+    QCOMPARE(lines, expected);
+    QCOMPARE(run({"runs", "--export", "999", path}).code, 2);
 }
 
 void TestCommandLine::interruptLeavesEveryRowWhole()
