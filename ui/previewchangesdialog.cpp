@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -53,6 +54,31 @@ QTreeWidget *MakeTable(QWidget *parent, const char *name, const QStringList &hea
     return table;
 }
 
+// Rows as tall as the tallest letters with their marks, and a few pixels more: the ring of "Å"
+// and the stack of Vietnamese marks reach above a line's ascent, "g" and "_" below its descent.
+class TallRows : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        const QFontMetrics metrics(option.font);
+        size.setHeight(
+            qMax(size.height(),
+                 qMax(metrics.height(),
+                      metrics.boundingRect(PreviewChangesDialog::TallestLetters).height()) +
+                     6));
+        return size;
+    }
+};
+
+void FitRowHeight(QTreeWidget &table)
+{
+    table.setItemDelegate(new TallRows(&table));
+}
+
 // The columns take the width of their contents, except those given, which share the rest of the
 // table's width: long values are cut to fit rather than pushing the counts out of sight.
 void FitColumns(QTreeWidget &table, int stretch, int alsoStretch = -1)
@@ -66,6 +92,9 @@ void FitColumns(QTreeWidget &table, int stretch, int alsoStretch = -1)
 }
 
 } // namespace
+
+const QString PreviewChangesDialog::TallestLetters =
+    QStringLiteral("\u00c5\u01fa\u1ec6\u1eaa\u1ef0gjpqy_\u00c7\u0328\u0323");
 
 PreviewChangesDialog::PreviewChangesDialog(const PreviewResult &result, QWidget *parent)
     : QDialog(parent), result_(result)
@@ -170,6 +199,7 @@ void PreviewChangesDialog::fillFields()
             item->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
     }
     FitColumns(*fields_, 0);
+    FitRowHeight(*fields_);
     // Room for a header and a few fields; the changes take the rest.
     fields_->setMaximumHeight(fields_->sizeHintForRow(0) * 4 +
                               fields_->header()->sizeHint().height() + 8);
@@ -216,6 +246,7 @@ void PreviewChangesDialog::fillChanges()
     }
     changes_->addTopLevelItems(items);
     FitColumns(*changes_, 1, 2);
+    FitRowHeight(*changes_);
     // A click on a header sorts by its column; at first the most frequent come first, as the
     // preview ranked them.
     changes_->header()->setSortIndicatorShown(false);

@@ -20,6 +20,10 @@ public:
     explicit PreviewChangesDialog(const PreviewResult &result, QWidget *parent = nullptr);
 
     const PreviewResult &result() const { return result_; }
+
+    // Letters whose marks reach highest and lowest in the scripts a preview shows: a row of the
+    // lists is as tall as they are, with room to spare.
+    static const QString TallestLetters;
     // The values of the changes the user unticked: a run started from here leaves them as
     // written, in every row that holds them.
     QStringList untickedValues() const;

@@ -147,6 +147,16 @@ void TestPreviewChanges::dialogShowsAPreview()
                 .startsWith("The 3 most frequent of 5 changes:"));
     auto *changes = dialog.findChild<QTreeWidget *>("PreviewChanges");
     QCOMPARE(changes->topLevelItemCount(), 3);
+    // Every row is as tall as the tallest letters with their marks, in both lists.
+    for (QTreeWidget *list : {fields, changes}) {
+        const QRect ink =
+            QFontMetrics(list->font()).boundingRect(PreviewChangesDialog::TallestLetters);
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            QVERIFY2(list->visualItemRect(list->topLevelItem(i)).height() >= ink.height() + 2,
+                     qPrintable(QStringLiteral("%1 < %2")
+                                    .arg(list->visualItemRect(list->topLevelItem(i)).height())
+                                    .arg(ink.height())));
+    }
     QCOMPARE(row(changes, 0)[1], QString(1000, u'a') + QChar(0x2026));
     QCOMPARE(row(changes, 0)[3], "997");
     QCOMPARE(row(changes, 1), (QStringList{"city", "paris", "PARIS", "4"}));
