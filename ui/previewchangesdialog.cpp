@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -145,6 +146,9 @@ PreviewChangesDialog::PreviewChangesDialog(const PreviewResult &result, QWidget 
     search_->setPlaceholderText(QStringLiteral("Search old and new values"));
     search_->setClearButtonEnabled(true);
     connect(search_, &QLineEdit::textChanged, this, &PreviewChangesDialog::filter);
+    // Return in the search box ends the typing, not the dialog.
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter})
+        new QShortcut(QKeySequence(key), search_, nullptr, nullptr, Qt::WidgetShortcut);
     tools->addWidget(search_, 1);
     auto *untickAll = new QPushButton(QStringLiteral("&Untick All Shown"), this);
     untickAll->setObjectName(QStringLiteral("UntickAllShown"));

@@ -187,6 +187,15 @@ void TestPreviewChanges::dialogShowsAPreview()
     QCOMPARE(changes->topLevelItem(1)->isHidden(), true);
     dialog.tickShown(false);
     QCOMPARE(dialog.untickedValues(), (QStringList{"é", "paris"}));
+    // Return in the search box leaves the dialog open.
+    dialog.open();
+    dialog.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    auto *search = dialog.findChild<QLineEdit *>("PreviewSearch");
+    search->setFocus();
+    QTest::keyClick(search, Qt::Key_Return);
+    QVERIFY(dialog.isVisible());
+    dialog.close();
     dialog.filter(QString());
     dialog.tickShown(true);
     QVERIFY(dialog.untickedValues().isEmpty());
