@@ -31,7 +31,6 @@
 namespace {
 
 const QString Window = QStringLiteral("Form2");
-constexpr int TableRole = Qt::UserRole;
 
 } // namespace
 
@@ -315,8 +314,7 @@ void MainWindow::setRunning(bool running)
 
 void MainWindow::changeRunFinished(const ChangeRunSummary &summary)
 {
-    statusLine_->taskEnded(
-        ChangeRunStatus(summary, run_, statusLine_->taskElapsedMs()));
+    statusLine_->taskEnded(ChangeRunStatus(summary, run_, statusLine_->taskElapsedMs()));
     updatePreviewAfterRun(summary);
     ReportChangeRun(messages_, Window, summary, run_.mode);
     emit changeRunEnded();

@@ -129,6 +129,9 @@ private:
     // The status line and the title of the list of values say the row condition.
     void showRowCondition();
 
+    // Where an entry of the table list keeps its table.
+    static constexpr int TableRole = Qt::UserRole;
+
     Messages &messages_;
     std::function<ConnectionSettings()> connection_;
     QString programFolder_;

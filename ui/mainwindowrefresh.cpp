@@ -10,7 +10,6 @@
 namespace {
 
 const QString Window = QStringLiteral("Form2");
-constexpr int TableRole = Qt::UserRole;
 
 } // namespace
 

@@ -39,7 +39,7 @@ void StatusLine::taskStarted()
     title_.clear();
     percent_ = -1;
     stop_->show();
-    resizeEvent(nullptr);
+    placeStop();
     setLine(QString());
 }
 
@@ -82,14 +82,16 @@ void StatusLine::taskNote(const QString &note)
 
 void StatusLine::resizeEvent(QResizeEvent *event)
 {
-    if (event)
-        QLabel::resizeEvent(event);
-    // At the right end, as tall as the line.
-    // Inside the line's frame, at its right end, as tall as the line.
+    QLabel::resizeEvent(event);
+    placeStop();
+    setLine(shown_);
+}
+
+void StatusLine::placeStop()
+{
     const int frame = frameWidth();
     const int buttonWidth = stop_->sizeHint().width();
     stop_->setGeometry(width() - frame - buttonWidth, frame, buttonWidth, height() - 2 * frame);
-    setLine(shown_);
 }
 
 void StatusLine::watchLocks(const ConnectionSettings &settings,

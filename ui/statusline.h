@@ -54,6 +54,8 @@ protected:
 
 private:
     void setLine(const QString &line);
+    // The Stop button inside the line's frame, at its right end, as tall as the line.
+    void placeStop();
     // The task's progress and note, as the line shows them while no lock is waited for.
     QString taskLine() const;
     void showWait(quint64 token, const LockWait &wait);

@@ -1,6 +1,7 @@
 // A change run and its preview by the rules of a language, against the server's own ICU
 // functions on the names of real places; and a value that grows past its field's length.
 #include "db/sqlquote.h"
+#include "jobresult.h"
 #include "placenames.h"
 #include "preview/changepreview.h"
 #include "run/changerun.h"
@@ -45,11 +46,8 @@ void TestLanguageRun::cleanupTestCase()
 
 ChangeRunSummary TestLanguageRun::run(CaseChange change)
 {
-    ChangeRun run(TestDatabase::settings(), change);
-    ChangeRunSummary summary;
-    connect(&run, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) { summary = s; });
-    run.run();
-    return summary;
+    ChangeRun job(TestDatabase::settings(), change);
+    return RunJob<ChangeRunSummary>(job);
 }
 
 void TestLanguageRun::runMatchesTheServersIcu_data()
@@ -94,10 +92,7 @@ void TestLanguageRun::runMatchesTheServersIcu()
         CaseChange change{{"lr", "names"}, {"name"}, mode};
         change.language = lang;
         ChangePreview preview(TestDatabase::settings(), change);
-        PreviewResult previewed;
-        connect(&preview, &ChangePreview::finished, this,
-                [&](const PreviewResult &result) { previewed = result; });
-        preview.run();
+        const PreviewResult previewed = RunJob<PreviewResult>(preview);
         QVERIFY2(previewed.error.isEmpty(), qPrintable(previewed.error));
         const ChangeRunSummary summary = run(change);
         QVERIFY2(summary.firstError.isEmpty(), qPrintable(summary.firstError));

@@ -1,6 +1,7 @@
 // A run by a row condition against the test server: hostile conditions are refused or change
 // exactly the rows they pick; the condition holds when a row is written; it resolves names by
 // the user's own search path; foreign partitions, Preview Changes and the undo take it too.
+#include "jobresult.h"
 #include "journal/changejournal.h"
 #include "journal/undorun.h"
 #include "preview/changepreview.h"
@@ -78,10 +79,7 @@ ChangeRunSummary TestRowCondition::runOn(const TableRef &table, const QString &c
     ChangeRun run(settings, change);
     if (chunkRead)
         run.setChunkReadHook(chunkRead);
-    ChangeRunSummary summary;
-    connect(&run, &ChangeRun::finished, this, [&](const ChangeRunSummary &s) { summary = s; });
-    run.run();
-    return summary;
+    return RunJob<ChangeRunSummary>(run);
 }
 
 void TestRowCondition::hostileConditions_data()
@@ -207,10 +205,7 @@ void TestRowCondition::previewAndUndoTakeTheCondition()
     CaseChange change{{"rc", "items"}, {"name"}, CaseMode::Upper};
     change.condition = "country = 'DE' AND n > 30";
     ChangePreview preview(TestDatabase::settings(), change);
-    PreviewResult previewed;
-    connect(&preview, &ChangePreview::finished, this,
-            [&](const PreviewResult &result) { previewed = result; });
-    preview.run();
+    PreviewResult previewed = RunJob<PreviewResult>(preview);
     QVERIFY2(previewed.error.isEmpty(), qPrintable(previewed.error));
     QCOMPARE(previewed.counted.size(), 1);
     QCOMPARE(previewed.counted[0].rowsRead, 10);
@@ -225,11 +220,7 @@ void TestRowCondition::previewAndUndoTakeTheCondition()
     // undo needs no condition, and restores the rows the journal holds.
     exec({"UPDATE rc.items SET country = 'FR' WHERE id = 31"});
     UndoRun undo(TestDatabase::settings(), *run);
-    UndoSummary undone;
-    connect(
-        &undo, &UndoRun::finished, this, [&](const UndoSummary &s) { undone = s; },
-        Qt::DirectConnection);
-    undo.run();
+    const UndoSummary undone = RunJob<UndoSummary>(undo);
     QVERIFY2(undone.firstError.isEmpty(), qPrintable(undone.firstError));
     QCOMPARE(undone.rowsRestored, 10);
     QCOMPARE(changedIds(), QString());
@@ -237,9 +228,7 @@ void TestRowCondition::previewAndUndoTakeTheCondition()
     // A refused condition ends the preview with the server's reason, and reads nothing.
     change.condition = "count(*) > 1";
     ChangePreview refused(TestDatabase::settings(), change);
-    connect(&refused, &ChangePreview::finished, this,
-            [&](const PreviewResult &result) { previewed = result; });
-    refused.run();
+    previewed = RunJob<PreviewResult>(refused);
     QVERIFY2(previewed.error.startsWith("The row condition was refused: "),
              qPrintable(previewed.error));
     QVERIFY(previewed.counted.isEmpty());
