@@ -24,6 +24,7 @@ private slots:
     void hostileConditions_data();
     void hostileConditions();
     void conditionHoldsWhenTheRowIsWritten();
+    void conditionInTheRowByRowWrite();
     void previewAndUndoTakeTheCondition();
     void foreignPartitionsTakeTheCondition();
     void namesResolveByTheUsersSearchPath();
@@ -196,6 +197,25 @@ void TestRowCondition::conditionHoldsWhenTheRowIsWritten()
              (QStringList{"SHARED", "shared"}));
     QCOMPARE(summary.rowsLeftChanged, 2);
     QCOMPARE(summary.rowsWritten, 18);
+}
+
+void TestRowCondition::conditionInTheRowByRowWrite()
+{
+    // A refused value sends the chunk through the function that writes row by row, whose
+    // dollar-quoted body holds the condition: a field's name and a string in the condition hold
+    // the quoting's own tag, and only the rows the condition picks are written.
+    exec({"CREATE TABLE rc.tagged (id int PRIMARY KEY, \"k$recasor$\" text,"
+          " name text CHECK (name <> 'ITEM 5'))",
+          "INSERT INTO rc.tagged SELECT i, CASE WHEN i % 2 = 1 THEN 'a$recasor$b' END,"
+          " 'item ' || i FROM generate_series(1, 9) i"});
+    const ChangeRunSummary summary = runOn({"rc", "tagged"}, "\"k$recasor$\" = 'a$recasor$b'");
+    QVERIFY2(!summary.endedEarly, qPrintable(summary.firstError));
+    QCOMPARE(summary.rowsWritten, 4);
+    QCOMPARE(summary.rowsRefused, 1);
+    QCOMPARE(column("SELECT string_agg(id::text, ',' ORDER BY id) FROM rc.tagged"
+                    " WHERE name = upper(name)"),
+             QStringList{"1,3,7,9"});
+    exec({"DROP TABLE rc.tagged"});
 }
 
 void TestRowCondition::previewAndUndoTakeTheCondition()
