@@ -8,6 +8,7 @@
 #include "jobs/jobtexts.h"
 #include "journal/changeexport.h"
 #include "journal/changejournal.h"
+#include "journal/runtexts.h"
 #include "journal/undorun.h"
 #include "journal/undotexts.h"
 #include "run/changeruntexts.h"
@@ -27,20 +28,6 @@ QString DatabaseText(const JournalRun &run)
 QString DatabaseText(const ConnectionSettings &values)
 {
     return QStringLiteral("%1 on %2:%3").arg(values.database, values.server, values.port);
-}
-
-// What became of the run: undone, partly undone, not undone, or worked on now.
-QString StateText(const JournalRun &run)
-{
-    if (run.holder)
-        return run.inProgress() ? QStringLiteral("in progress") : QStringLiteral("being undone");
-    if (run.undone)
-        return QStringLiteral("undone");
-    if (run.rowsRestoredEarlier > 0)
-        return QStringLiteral("partly undone (%1 of %2 rows)")
-            .arg(GroupedCount(run.rowsRestoredEarlier),
-                 GroupedCount(run.rowsRecorded + run.rowsPending));
-    return QStringLiteral("no");
 }
 
 // The rows the journal holds as written, and those whose commit did not say how it went.
@@ -80,28 +67,6 @@ int ExportRun(const CommandContext &context)
                                 .arg(id));
 }
 
-// The choices the run was made with, beyond its mode: "-" for none.
-QString OptionsText(const JournalRun &run)
-{
-    QStringList options;
-    if (run.nameRules)
-        options << QStringLiteral("name rules");
-    if (run.leaveMixedCase)
-        options << QStringLiteral("mixed case left");
-    if (!run.keptValues.isEmpty())
-        options
-            << (run.keptValues.size() == 1
-                    ? QStringLiteral("1 value kept")
-                    : QStringLiteral("%1 values kept").arg(GroupedCount(run.keptValues.size())));
-    if (const std::optional<CaseLanguage> language = CaseLanguageWithCode(run.language);
-        language && *language != CaseLanguage::Any)
-        options << CaseLanguageOf(*language).text;
-    // On one line of its column: its line breaks and tabs become spaces.
-    if (!run.condition.isEmpty())
-        options << QStringLiteral("only rows where ") + run.condition.simplified();
-    return options.isEmpty() ? QStringLiteral("-") : options.join(QStringLiteral(", "));
-}
-
 QJsonObject RunJson(const JournalRun &run)
 {
     return {{QStringLiteral("id"), QString::number(run.id)},
@@ -122,7 +87,9 @@ QJsonObject RunJson(const JournalRun &run)
             {QStringLiteral("rowsRestored"), run.rowsRestoredEarlier},
             {QStringLiteral("endedWhole"), run.endedWhole},
             {QStringLiteral("undone"), run.undone},
-            {QStringLiteral("state"), StateText(run)},
+            {QStringLiteral("state"), RunStateText(run)},
+            {QStringLiteral("stopped"), run.stopped},
+            {QStringLiteral("failure"), RunFailureText(run)},
             {QStringLiteral("process"), run.holder ? run.holder->pid : 0}};
 }
 
@@ -265,13 +232,13 @@ int CommandRuns(const CommandContext &context)
     // Tab-separated, for cut and awk: names may hold spaces. A file that cannot be read stands
     // where its run would, with its name and why.
     context.out.line(
-        QStringLiteral("id\tstarted\tdatabase\ttable\tfields\tmode\toptions\trows\tundone"));
+        QStringLiteral("id\tstarted\tdatabase\ttable\tfields\tchange\toptions\trows\tstate"));
     for (const JournalEntry &entry : shown) {
         QStringList columns{QString::number(entry.id)};
         if (const std::optional<JournalRun> &run = entry.run)
             columns << StartedText(*run) << DatabaseText(*run) << run->table.displayName()
-                    << run->fields.join(u',') << CaseModeText(run->mode) << OptionsText(*run)
-                    << RowsText(*run) << StateText(*run);
+                    << run->fields.join(u',') << RunChangeText(*run) << RunOptionsText(*run)
+                    << RowsText(*run) << RunStateText(*run);
         else
             columns
                 << QString() << QString() << QString() << QString() << QString() << QString()

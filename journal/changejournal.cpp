@@ -62,7 +62,7 @@ void createSchema(JournalFile &file)
         " values_left_mixed INTEGER DEFAULT 0, values_kept INTEGER DEFAULT 0, row_condition TEXT,"
         " language TEXT,"
         " ended INTEGER DEFAULT 0, ended_whole INTEGER DEFAULT 0, undone INTEGER DEFAULT 0,"
-        " undone_from INTEGER)"));
+        " undone_from INTEGER, stopped INTEGER DEFAULT 0, failure TEXT)"));
     // One row per chunk that the run wrote, oldest first: its first field, the physical
     // relation written, and the rows' identities, old and new values as three texts joined by
     // the delimiter; the old and new values of its other fields beside it, in their order. A
@@ -112,14 +112,16 @@ JournalRun readRun(JournalFile &file, const QString &path, qint64 id)
                "leave_mixed_case, kept_values, values_left_mixed, values_kept", "0, NULL, 0, 0");
     const QString conditionColumn = column("run", "row_condition", "row_condition", "NULL");
     const QString languageColumn = column("run", "language", "language", "NULL");
+    // Files of before the record of how an early end came: a stop, or what failed.
+    const QString endColumns = column("run", "stopped", "stopped, failure", "0, NULL");
     const QString pending = column("change", "pending", "pending", "0");
     QSqlQuery query = file.exec(
         QStringLiteral("SELECT server, port, database, table_schema, table_name, fields, mode,"
                        " exception_words, started, identity, rows_read, values_changed,"
                        " rows_written, values_not_written, ended_whole, undone, %1, %2, %3,"
-                       " ended, %4, %5, %6, %7 FROM run")
+                       " ended, %4, %5, %6, %7, %8 FROM run")
             .arg(identityColumns, restoredColumn, nameRulesColumn, rowCountColumns, leftColumns,
-                 conditionColumn, languageColumn));
+                 conditionColumn, languageColumn, endColumns));
     if (!query.next())
         throw readFailure(QStringLiteral("the run's facts are missing"));
     JournalRun run;
@@ -157,6 +159,8 @@ JournalRun readRun(JournalFile &file, const QString &path, qint64 id)
     run.valuesKept = query.value(26).toLongLong();
     run.condition = query.value(27).toString();
     run.language = query.value(28).toString();
+    run.stopped = query.value(29).toBool();
+    run.failure = query.value(30).toString();
     query = file.exec(QStringLiteral("SELECT coalesce(sum(CASE WHEN %1 = 0 THEN rows END), 0),"
                                      " coalesce(sum(CASE WHEN %1 <> 0 THEN rows END), 0)"
                                      " FROM change")
@@ -277,7 +281,8 @@ JournalRun ChangeJournal::Begin(JournalRun run, RunLock &lock)
         run.started = QDateTime::currentDateTimeUtc();
     run.rowsRead = run.valuesChanged = run.rowsWritten = run.valuesNotWritten = 0;
     run.rowsRefused = run.rowsLeftChanged = 0;
-    run.ended = run.endedWhole = run.undone = false;
+    run.ended = run.endedWhole = run.undone = run.stopped = false;
+    run.failure.clear();
     try {
         JournalFile file(run.file, JournalError::Action::Writing);
         createSchema(file);
@@ -324,10 +329,11 @@ void ChangeJournal::End(const JournalRun &run)
     JournalFile file(run.file, JournalError::Action::Writing);
     file.exec(QStringLiteral("UPDATE run SET rows_read = ?, values_changed = ?, rows_written = ?,"
                              " values_not_written = ?, rows_refused = ?, rows_left_changed = ?,"
-                             " values_left_mixed = ?, values_kept = ?, ended = 1, ended_whole = ?"),
+                             " values_left_mixed = ?, values_kept = ?, ended = 1, ended_whole = ?,"
+                             " stopped = ?, failure = ?"),
               {run.rowsRead, run.valuesChanged, run.rowsWritten, run.valuesNotWritten,
                run.rowsRefused, run.rowsLeftChanged, run.valuesLeftMixed, run.valuesKept,
-               run.endedWhole ? 1 : 0});
+               run.endedWhole ? 1 : 0, run.stopped ? 1 : 0, run.failure});
 }
 
 std::optional<JournalRun> ChangeJournal::Last(const ConnectionSettings &settings,

@@ -42,6 +42,8 @@ struct JournalRun {
     qint64 valuesLeftMixed = 0, valuesKept = 0; // values the options left as written
     bool ended = false;      // End() was called: the run's process knew how it ended
     bool endedWhole = false; // End() was told that the run ended whole
+    bool stopped = false;    // it ended early because its user stopped it
+    QString failure;         // what ended it early when it failed: the first error's text
     bool undone = false;
     qint64 rowsRecorded = 0; // rows the journal holds as written; read back
     // Rows of chunks whose commit on the server did not say how it went (the connection was lost

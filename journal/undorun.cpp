@@ -15,11 +15,11 @@
 
 #include "db/databaseidentity.h"
 #include "db/dbsession.h"
-#include "jobs/progressreport.h"
 #include "db/sessionworker.h"
 #include "db/sqlquote.h"
 #include "db/tableplan.h"
 #include "db/writersetup.h"
+#include "jobs/progressreport.h"
 #include "journal/journalreader.h"
 #include "journal/undotexts.h"
 

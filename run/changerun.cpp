@@ -474,6 +474,9 @@ void ChangeRun::run()
         journal->valuesKept = summary.valuesKept;
         journal->rowsLeftChanged = summary.rowsLeftChanged;
         journal->endedWhole = !summary.endedEarly;
+        journal->stopped = summary.stopped;
+        if (summary.endedEarly && !summary.stopped)
+            journal->failure = summary.firstError;
         try {
             ChangeJournal::End(*journal);
         } catch (const JournalError &error) {

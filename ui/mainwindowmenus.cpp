@@ -8,6 +8,7 @@
 #include "ui/messages.h"
 #include "ui/previewcommand.h"
 #include "ui/rowconditiondialog.h"
+#include "ui/runhistorycommand.h"
 #include "ui/undocommand.h"
 #include "ui/wordexceptionsdialog.h"
 
@@ -21,9 +22,10 @@ MainWindowMenus::MainWindowMenus(MainWindow &window, Messages &messages)
     : QObject(&window), window_(window), messages_(messages)
 {
     // The commands' entries go before Stop, in this order.
-    for (MenuCommand *command :
-         std::initializer_list<MenuCommand *>{new PreviewCommand(window_, messages_, this),
-                                              new UndoCommand(window_, messages_, this)})
+    auto *undo = new UndoCommand(window_, messages_, this);
+    for (MenuCommand *command : std::initializer_list<MenuCommand *>{
+             new PreviewCommand(window_, messages_, this), undo,
+             new RunHistoryCommand(window_, messages_, *undo, this)})
         window_.changeMenu()->insertAction(window_.stopAction(), command->action());
     // "Word Exceptions…" goes before Stop, with one separator between the commands and Stop.
     QMenu *change = window_.changeMenu();

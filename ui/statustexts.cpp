@@ -38,8 +38,7 @@ QString EndedEarlyStatus(const ChangeRunSummary &summary, const TableRef &table,
 
 } // namespace
 
-QString ChangeRunStatus(const ChangeRunSummary &summary, const CaseChange &change,
-                        qint64 elapsedMs)
+QString ChangeRunStatus(const ChangeRunSummary &summary, const CaseChange &change, qint64 elapsedMs)
 {
     const TableRef &table = change.table;
     const QStringList &fields = change.fields;

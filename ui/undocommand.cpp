@@ -2,6 +2,7 @@
 
 #include "jobs/jobtexts.h"
 #include "journal/runlock.h"
+#include "journal/runtexts.h"
 #include "journal/undotexts.h"
 #include "run/changeruntexts.h"
 #include "ui/callrepainting.h"
@@ -62,10 +63,64 @@ void UndoCommand::undoLastChangeRun()
         });
         return;
     }
+    confirmAndStart(h, *run, false);
+}
+
+void UndoCommand::undoRun(qint64 id)
+{
+    if (window_.isBusy())
+        return;
+    GuardedHandler h(messages_, Window, QStringLiteral("UndoRun_Click"));
+    std::optional<JournalRun> run;
+    QString refusal; // why the run is not undone
+    // The journal and the database's identity are read off this thread, as the last run's are.
+    if (!h.step(100, [&] {
+            std::tie(run, refusal) = CallRepainting([values = window_.connectionSettings(), id] {
+                try {
+                    return std::make_pair(ChangeJournal::Run(id, values), QString());
+                } catch (const UnreadableJournal &journal) {
+                    return std::make_pair(
+                        std::optional<JournalRun>(),
+                        QStringLiteral("The run's journal cannot be read, and nothing is "
+                                       "undone.\n\n%1\n%2")
+                            .arg(journal.file(), journal.why()));
+                }
+            });
+        }))
+        return;
+    if (refusal.isEmpty() && !run)
+        refusal = ChangeJournal::RemovedByLimit(id)
+                      ? QStringLiteral("The run's journal was removed when the %1-run limit was "
+                                       "reached.")
+                            .arg(ChangeJournal::KeptRuns)
+                      : QStringLiteral("The run is not one of this database: its server, port "
+                                       "and name, or the database's identity, are not those of "
+                                       "the database connected to.");
+    else if (refusal.isEmpty() && run->holder)
+        refusal = RunBusyText(run->id, *run->holder);
+    else if (refusal.isEmpty() && run->undone)
+        refusal = QStringLiteral("The run was undone already.");
+    else if (refusal.isEmpty() && run->rowsRecorded == 0 && run->rowsPending == 0)
+        refusal = QStringLiteral("The run wrote no rows: there is nothing to take back.");
+    if (!refusal.isEmpty()) {
+        h.step(102, [&] { messages_.info(refusal); });
+        return;
+    }
+    confirmAndStart(h, *run, true);
+}
+
+void UndoCommand::confirmAndStart(GuardedHandler &h, const JournalRun &run, bool named)
+{
     bool confirmed = false;
-    h.step(104, [&] { confirmed = messages_.confirm(ConfirmText(*run), QStringLiteral("Undo")); });
+    h.step(104,
+           [&] { confirmed = messages_.confirm(ConfirmText(run, named), QStringLiteral("Undo")); });
     if (confirmed)
-        h.step(106, [&] { start(*run); });
+        h.step(106, [&] {
+            // An undo that ends early goes on by the same way it was started.
+            goOnWith_ = named ? QStringLiteral("Undo in Run History")
+                              : QStringLiteral("Undo Last Change Run");
+            start(run);
+        });
 }
 
 void UndoCommand::start(const JournalRun &run)
@@ -92,9 +147,7 @@ void UndoCommand::undoFinished(const UndoSummary &summary)
     GuardedHandler h(messages_, Window, Handler);
     if (!summary.firstError.isEmpty())
         messages_.report(Window, Handler, 108, summary.firstError);
-    h.step(110, [&] {
-        messages_.info(UndoClosingText(summary, QStringLiteral("Undo Last Change Run")));
-    });
+    h.step(110, [&] { messages_.info(UndoClosingText(summary, goOnWith_)); });
     // The preview of the table shows its values as they are now.
     if (window_.shownTable() == table_)
         h.step(112, [&] { window_.previewField(); });
@@ -109,14 +162,13 @@ QString UndoCommand::UnreadableText(const QString &file, const QString &why)
         .arg(file, why);
 }
 
-QString UndoCommand::ConfirmText(const JournalRun &run)
+QString UndoCommand::ConfirmText(const JournalRun &run, bool named)
 {
     QString text =
-        QStringLiteral("Undo the last change run of this database?\n\n"
-                       "Table: %1\nField(s): %2\nMode: %3\nStarted: %4\nRows written: %5\n")
-            .arg(run.table.displayName(), run.fields.join(QStringLiteral(", ")),
-                 ChangeWording(run.mode, run.nameRules,
-                               CaseLanguageWithCode(run.language).value_or(CaseLanguage::Any)),
+        (named ? QStringLiteral("Undo this change run of the database?\n\n")
+               : QStringLiteral("Undo the last change run of this database?\n\n")) +
+        QStringLiteral("Table: %1\nField(s): %2\nMode: %3\nStarted: %4\nRows written: %5\n")
+            .arg(run.table.displayName(), run.fields.join(QStringLiteral(", ")), RunChangeText(run),
                  run.started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                  GroupedCount(run.rowsRecorded));
     if (run.rowsPending > 0)

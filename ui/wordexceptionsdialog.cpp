@@ -2,11 +2,11 @@
 
 #include "casing/wordexceptions.h"
 #include "settings/settingsstore.h"
+#include "ui/filefolder.h"
 #include "ui/guardedhandler.h"
 #include "ui/messages.h"
 
 #include <QDialogButtonBox>
-#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -40,18 +40,6 @@ struct FileProblem {
     throw FileProblem{text};
 }
 
-// The folder of the last word file, for the next file dialog; the home folder at first.
-QString &LastFolder()
-{
-    static QString folder;
-    return folder;
-}
-
-QString StartFolder()
-{
-    return LastFolder().isEmpty() ? QDir::homePath() : LastFolder();
-}
-
 // Asks for a word file as the handler's step 100 and reads or writes it as step 102; what is
 // wrong with the file is said as step 103. True when the file went through.
 bool transferWordFile(GuardedHandler &h, Messages &messages, const std::function<QString()> &choose,
@@ -73,7 +61,7 @@ bool transferWordFile(GuardedHandler &h, Messages &messages, const std::function
     if (problem)
         h.step(103, [&] { messages.info(*problem); });
     else
-        LastFolder() = QFileInfo(path).absolutePath();
+        RememberFileFolder(path);
     return !problem;
 }
 
@@ -125,12 +113,12 @@ WordExceptionsDialog::WordExceptionsDialog(Messages &messages, QWidget *parent)
 
     chooseImportFile = [this] {
         return QFileDialog::getOpenFileName(this, QStringLiteral("Import Word Exceptions"),
-                                            StartFolder(), FileFilter);
+                                            FileDialogStart(), FileFilter);
     };
     chooseExportFile = [this] {
-        return QFileDialog::getSaveFileName(
-            this, QStringLiteral("Export Word Exceptions"),
-            QDir(StartFolder()).filePath(QStringLiteral("word-exceptions.txt")), FileFilter);
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Export Word Exceptions"),
+                                            FileDialogStart(QStringLiteral("word-exceptions.txt")),
+                                            FileFilter);
     };
 }
 

@@ -7,6 +7,7 @@
 #include "journal/journalpacking.h"
 #include "journal/journalreader.h"
 #include "journal/journalwriter.h"
+#include "journal/runtexts.h"
 #include "journalledrun.h"
 
 #include <QDir>
@@ -90,6 +91,8 @@ private slots:
     void writingFailsWhereTheJournalCannotBeWritten();
     void whatAnUndoMeetsInTheJournal_data();
     void whatAnUndoMeetsInTheJournal();
+    void whatBecameOfTheRun_data();
+    void whatBecameOfTheRun();
     void pendingChunksUntilTheirCommitReturns();
     void theLimitKeepsWhatIsNotOver_data();
     void theLimitKeepsWhatIsNotOver();
@@ -460,6 +463,69 @@ void TestChangeJournal::whatAnUndoMeetsInTheJournal()
         QCOMPARE(error.why(), entries[0].damage);
         QVERIFY_THROWS_EXCEPTION(UnreadableJournal, ChangeJournal::Run(run.id, shop));
     }
+}
+
+void TestChangeJournal::whatBecameOfTheRun_data()
+{
+    QTest::addColumn<QString>("end");   // how the run of two chunks ended, and what came after
+    QTest::addColumn<QString>("state"); // what the history and `runs` say of it
+    QTest::addColumn<QString>("why");   // why it failed, as they give it
+    QTest::newRow("ended whole") << "whole"
+                                 << "done" << "";
+    QTest::newRow("stopped") << "stopped"
+                             << "stopped" << "";
+    QTest::newRow("failed") << "failed"
+                            << "failed" << "permission denied for table \"t\"";
+    QTest::newRow("its process died") << "died"
+                                      << "failed" << "The program ended before the run did.";
+    QTest::newRow("goes on") << "goes on"
+                             << "in progress" << "";
+    QTest::newRow("being undone") << "undoing"
+                                  << "being undone" << "";
+    QTest::newRow("undone") << "undone"
+                            << "undone" << "";
+    QTest::newRow("an undo ended early") << "partly undone"
+                                         << "partly undone (1 of 3 rows)" << "";
+}
+
+// The state is read back from the journal, by another process as much as by the run's own.
+void TestChangeJournal::whatBecameOfTheRun()
+{
+    QFETCH(QString, end);
+    QFETCH(QString, state);
+    QFETCH(QString, why);
+    RunLock lock;
+    JournalRun run = ChangeJournal::Begin(runOf("shop", Shop), lock);
+    {
+        JournalWriter writer(run);
+        writer.record("name", "\"t\"", {"1", "2"}, {"a", "b"}, {"A", "B"});
+        writer.record("name", "\"t\"", {"3"}, {"c"}, {"C"});
+    }
+    run.endedWhole = end != "stopped" && end != "failed";
+    run.stopped = end == "stopped";
+    if (end == "failed")
+        run.failure = why;
+    if (end != "died" && end != "goes on")
+        ChangeJournal::End(run);
+    if (end != "goes on")
+        lock.release();
+    std::optional<RunLock> undo;
+    if (end == "undoing")
+        undo = RunLock::Take(run.file, RunLock::Work::Undo);
+    if (end == "undone")
+        ChangeJournal::MarkUndone(run);
+    if (end == "partly undone") {
+        JournalReader reader(ChangeJournal::Read(run.file));
+        const std::optional<JournalChunk> newest = reader.next();
+        QVERIFY(newest);
+        QVERIFY(reader.markUndone(newest->seq, 1));
+    }
+
+    const QList<JournalEntry> entries = ChangeJournal::Entries();
+    QCOMPARE(entries.size(), 1);
+    QVERIFY(entries[0].run);
+    QCOMPARE(RunStateText(*entries[0].run), state);
+    QCOMPARE(RunFailureText(*entries[0].run), why);
 }
 
 void TestChangeJournal::pendingChunksUntilTheirCommitReturns()

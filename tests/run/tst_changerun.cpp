@@ -1,6 +1,7 @@
 // The change run against the test server: end state, writes, failures, stop and progress.
 #include "casing/wordexceptions.h"
 #include "journal/changejournal.h"
+#include "journal/runtexts.h"
 #include "journal/undorun.h"
 #include "run/changerun.h"
 #include "shardedtable.h"
@@ -850,6 +851,7 @@ void TestChangeRun::stopLeavesEveryRowWhole()
     const std::optional<JournalRun> journal = ChangeJournal::Last(TestDatabase::settings());
     QVERIFY(journal);
     QCOMPARE(journal->rowsRecorded, written);
+    QCOMPARE(RunStateText(*journal), "stopped");
 
     // The same in the walk by key of a foreign partition: the stop comes once the local
     // partition's rows and a range of the foreign ones are recorded.
@@ -961,6 +963,11 @@ void TestChangeRun::failuresOfTheWholeRun()
     QCOMPARE(summary.valuesNotWritten, 0);
     QVERIFY2(summary.firstError.contains("permission denied"), qPrintable(summary.firstError));
     QCOMPARE(column("SELECT count(*) FROM cr.readonly WHERE v LIKE 'value%'"), QStringList{"1000"});
+    // The journal keeps why the run failed, for the history.
+    const JournalRun failed = ChangeJournal::Runs().value(0);
+    QCOMPARE(failed.table.name, "readonly");
+    QCOMPARE(RunStateText(failed), "failed");
+    QCOMPARE(RunFailureText(failed), summary.firstError);
     exec({"DROP OWNED BY recasor_reader", "DROP ROLE recasor_reader"});
 }
 

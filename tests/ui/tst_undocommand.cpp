@@ -9,10 +9,12 @@
 
 #include "app/windowflow.h"
 #include "journal/runlock.h"
+#include "journal/runtexts.h"
 #include "settings/settingsstore.h"
 #include "ui/mainwindow.h"
 #include "ui/mainwindowmenus.h"
 #include "ui/messageboxes.h"
+#include "ui/runhistorydialog.h"
 #include "ui/statusline.h"
 #include "ui/undocommand.h"
 
@@ -48,6 +50,7 @@ private slots:
     void resumedUndoSaysWhatTheStoppedOneRestored();
     void journalOfTheFirstLayoutIsUndoneAndSaysSo();
     void undoBehindARowLock();
+    void historyUndoesTheRunChosen();
 
 private:
     MainWindow *main() { return flow_->mainWindow(); }
@@ -287,6 +290,88 @@ void TestUndoCommand::undoBehindARowLock()
     QVERIFY(stopped);
     QVERIFY2(main()->statusLine().line().startsWith("Undo of ui_undo.people stopped after "),
              qPrintable(main()->statusLine().line()));
+}
+
+// Run History lists every run with its state; its Undo takes back an older run of the database,
+// not the last one, after the same question, and its Export writes what a run wrote.
+void TestUndoCommand::historyUndoesTheRunChosen()
+{
+    exec({"DROP TABLE IF EXISTS ui_undo.places", "CREATE TABLE ui_undo.places (id int, city text)",
+          "INSERT INTO ui_undo.places VALUES (1, 'oslo'), (2, 'Bergen, \"Vestland\"')"});
+    const JournalRun people = JournalledRun::Make(TestDatabase::settings(), {"ui_undo", "people"},
+                                                  {"name"}, CaseMode::Upper);
+    const JournalRun places = JournalledRun::Make(TestDatabase::settings(), {"ui_undo", "places"},
+                                                  {"city"}, CaseMode::Upper);
+    // A newer file that cannot be read stands in the list, and blocks nothing.
+    const QString scrambled = QString(places.file).replace(QString::number(places.id),
+                                                           "9999999999999");
+    QVERIFY(QFile::copy(places.file, scrambled));
+    {
+        QFile file(scrambled);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QByteArray(8192, 'x'));
+    }
+
+    QStringList states, exportStates;
+    bool unreadableLocked = false, selected = false;
+    QString exported = data_.filePath("places.csv");
+    QTimer drive;
+    connect(&drive, &QTimer::timeout, this, [&] {
+        auto *dialog = qobject_cast<RunHistoryDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        drive.stop();
+        auto *list = dialog->findChild<QTreeWidget *>("RunHistoryList");
+        auto *undo = dialog->findChild<QAbstractButton *>("UndoRunButton");
+        auto *exportButton = dialog->findChild<QAbstractButton *>("ExportChangesButton");
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            states << list->topLevelItem(i)->text(list->columnCount() - 1);
+        selected = dialog->select(9999999999999);
+        unreadableLocked = !undo->isEnabled() && !exportButton->isEnabled();
+        selected = selected && dialog->select(places.id);
+        dialog->chooseExportFile = [&](const JournalRun &) { return exported; };
+        exportButton->click();
+        selected = selected && dialog->select(people.id);
+        if (selected)
+            undo->click();
+        else
+            dialog->reject();
+    });
+    drive.start(20);
+    QSignalSpy ended(main()->findChild<UndoCommand *>(), &UndoCommand::undoEnded);
+    main()->findChild<QAction *>("RunHistoryAction")->trigger();
+    QVERIFY(selected);
+    QVERIFY(ended.wait(60000));
+
+    QCOMPARE(states.size(), 3);
+    QVERIFY2(states[0].startsWith("journal unreadable: "), qPrintable(states[0]));
+    QCOMPARE(states.mid(1), (QStringList{"done", "done"}));
+    QVERIFY(unreadableLocked);
+    QCOMPARE(messages_.confirms.size(), 1);
+    for (const char *part : {"Undo this change run of the database?", "Table: ui_undo.people"})
+        QVERIFY2(messages_.confirms[0].contains(part), qPrintable(messages_.confirms[0]));
+    QVERIFY(messages_.reports.isEmpty());
+    QCOMPARE(messages_.infos.size(), 2);
+    QVERIFY2(messages_.infos[0].startsWith("2 values of the run were written to "),
+             qPrintable(messages_.infos[0]));
+    QCOMPARE(column("SELECT name FROM ui_undo.people ORDER BY id"),
+             (QStringList{"jOHN o'neil", "MARY smith", "<null>"}));
+    QCOMPARE(column("SELECT city FROM ui_undo.places ORDER BY id"),
+             (QStringList{"OSLO", "BERGEN, \"VESTLAND\""}));
+    QFile csv(exported);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(csv.readAll());
+    QVERIFY2(text.contains("\"Bergen, \"\"Vestland\"\"\",\"BERGEN, \"\"VESTLAND\"\"\""),
+             qPrintable(text));
+
+    // The history says what became of each run; the last run of the database is the one Undo
+    // Last Change Run still offers.
+    QList<JournalEntry> entries = ChangeJournal::Entries();
+    QCOMPARE(entries.size(), 3);
+    QCOMPARE(RunStateText(*entries[1].run), "done");
+    QCOMPARE(RunStateText(*entries[2].run), "undone");
+    QFile::remove(scrambled);
+    QCOMPARE(ChangeJournal::Last(TestDatabase::settings())->id, places.id);
 }
 
 QTEST_MAIN(TestUndoCommand)

@@ -242,17 +242,18 @@ void TestWordExceptionsDialog::commandInTheChangeMenu()
         messages_, [&connection] { return connection.settings(); }, dir_->path());
     new MainWindowMenus(window, messages_);
     const QList<QAction *> actions = window.changeMenu()->actions();
-    // Preview, Undo, Word Exceptions, Row Condition, the two options, Language, then Stop
-    // after a separator.
-    QCOMPARE(actions.size(), 9);
+    // Preview, Undo, Run History, Word Exceptions, Row Condition, the two options, Language,
+    // then Stop after a separator.
+    QCOMPARE(actions.size(), 10);
     QCOMPARE(actions[0]->objectName(), "PreviewAction");
     QCOMPARE(actions[1]->objectName(), "UndoAction");
-    QCOMPARE(actions[2]->objectName(), "WordExceptionsAction");
-    QCOMPARE(actions[2]->text(), QStringLiteral("&Word Exceptions…"));
-    QCOMPARE(actions[3]->objectName(), "RowConditionAction");
-    QCOMPARE(actions[6]->objectName(), "LanguageMenu");
-    QVERIFY(actions[7]->isSeparator());
-    QCOMPARE(actions[8], window.stopAction());
+    QCOMPARE(actions[2]->objectName(), "RunHistoryAction");
+    QCOMPARE(actions[3]->objectName(), "WordExceptionsAction");
+    QCOMPARE(actions[3]->text(), QStringLiteral("&Word Exceptions…"));
+    QCOMPARE(actions[4]->objectName(), "RowConditionAction");
+    QCOMPARE(actions[7]->objectName(), "LanguageMenu");
+    QVERIFY(actions[8]->isSeparator());
+    QCOMPARE(actions[9], window.stopAction());
 
     // Each option is off at first; each click stores it, and the menu shows it as stored.
     const struct {
@@ -261,8 +262,8 @@ void TestWordExceptionsDialog::commandInTheChangeMenu()
         bool (*load)();
         bool (*save)(bool);
     } options[] = {
-        {actions[4], "NameRules_Click", &SettingsStore::NameRules, &SettingsStore::SaveNameRules},
-        {actions[5], "LeaveMixedCase_Click", &SettingsStore::LeaveMixedCase,
+        {actions[5], "NameRules_Click", &SettingsStore::NameRules, &SettingsStore::SaveNameRules},
+        {actions[6], "LeaveMixedCase_Click", &SettingsStore::LeaveMixedCase,
          &SettingsStore::SaveLeaveMixedCase}};
     for (const auto &option : options) {
         QAction *entry = option.entry;
@@ -318,7 +319,7 @@ void TestWordExceptionsDialog::commandInTheChangeMenu()
             dialog->reject();
         }
     });
-    actions[2]->trigger();
+    actions[3]->trigger();
     QCOMPARE(shown, QStringList({"McDonald", "USA"}));
     QVERIFY(messages_.reports.isEmpty());
 }

@@ -1,0 +1,238 @@
+#include "ui/runhistorydialog.h"
+
+#include "jobs/jobtexts.h"
+#include "journal/changeexport.h"
+#include "journal/runtexts.h"
+#include "ui/callrepainting.h"
+#include "ui/filefolder.h"
+#include "ui/guardedhandler.h"
+#include "ui/messages.h"
+#include "ui/windowhelpers.h"
+
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString Window = QStringLiteral("RunHistoryDialog");
+constexpr int IdRole = Qt::UserRole;
+enum Column { Started, Database, Table, Fields, Change, Options, Rows, State, Columns };
+
+QString TimeText(const QDateTime &time)
+{
+    return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+// A name, a value or a server's text on one line of its cell, as it stands.
+QString OneLine(const QString &text)
+{
+    return text.simplified();
+}
+
+QTreeWidgetItem *RunItem(const JournalRun &run)
+{
+    auto *item = new QTreeWidgetItem;
+    item->setText(Started, TimeText(run.started));
+    item->setText(Database,
+                  OneLine(QStringLiteral("%1 on %2:%3").arg(run.database, run.server, run.port)));
+    item->setText(Table, OneLine(run.table.displayName()));
+    item->setText(Fields, OneLine(run.fields.join(QStringLiteral(", "))));
+    item->setText(Change, RunChangeText(run));
+    item->setText(Options, OneLine(RunOptionsText(run)));
+    QString rows = GroupedCount(run.rowsRecorded);
+    if (run.rowsPending > 0)
+        rows += QStringLiteral(" (+%1 cut off)").arg(GroupedCount(run.rowsPending));
+    item->setText(Rows, rows);
+    item->setTextAlignment(Rows, Qt::AlignRight | Qt::AlignVCenter);
+    item->setText(State, RunStateText(run));
+    for (int column = 0; column < Columns; ++column)
+        item->setToolTip(column, PlainToolTip(item->text(column)));
+    if (const QString failure = RunFailureText(run); !failure.isEmpty())
+        item->setToolTip(State, PlainToolTip(failure));
+    if (!run.condition.isEmpty())
+        item->setToolTip(Options, PlainToolTip(RunOptionsText(run).replace(
+                                      run.condition.simplified(), run.condition)));
+    return item;
+}
+
+QTreeWidgetItem *UnreadableItem(const JournalEntry &entry)
+{
+    auto *item = new QTreeWidgetItem;
+    // The file's id is the time its run began, in milliseconds.
+    item->setText(Started, TimeText(QDateTime::fromMSecsSinceEpoch(entry.id, Qt::UTC)));
+    item->setText(State, entry.beingMade()
+                             ? QStringLiteral("in progress (its journal is being made)")
+                             : QStringLiteral("journal unreadable: ") + OneLine(entry.damage));
+    item->setToolTip(State, PlainToolTip(entry.file + u'\n' + entry.damage));
+    return item;
+}
+
+} // namespace
+
+RunHistoryDialog::RunHistoryDialog(Messages &messages, const ConnectionSettings &current,
+                                   QWidget *parent)
+    : QDialog(parent), messages_(messages), current_(current)
+{
+    setObjectName(Window);
+    setWindowTitle(QStringLiteral("Run History"));
+    auto *layout = new QVBoxLayout(this);
+    runs_ = new QTreeWidget(this);
+    runs_->setObjectName(QStringLiteral("RunHistoryList"));
+    runs_->setColumnCount(Columns);
+    runs_->setHeaderLabels({QStringLiteral("Started"), QStringLiteral("Database"),
+                            QStringLiteral("Table"), QStringLiteral("Fields"),
+                            QStringLiteral("Change"), QStringLiteral("Options"),
+                            QStringLiteral("Rows"), QStringLiteral("State")});
+    runs_->setRootIsDecorated(false);
+    runs_->setUniformRowHeights(true);
+    runs_->setSelectionMode(QAbstractItemView::SingleSelection);
+    runs_->setFont(DesktopFont());
+    layout->addWidget(runs_, 1);
+    detail_ = new QLabel(this);
+    detail_->setObjectName(QStringLiteral("RunHistoryDetail"));
+    detail_->setTextFormat(Qt::PlainText);
+    detail_->setWordWrap(true);
+    layout->addWidget(detail_);
+
+    auto *buttons = new QDialogButtonBox(this);
+    undo_ = buttons->addButton(QStringLiteral("&Undo"), QDialogButtonBox::ActionRole);
+    undo_->setObjectName(QStringLiteral("UndoRunButton"));
+    export_ = buttons->addButton(QStringLiteral("&Export Changes…"), QDialogButtonBox::ActionRole);
+    export_->setObjectName(QStringLiteral("ExportChangesButton"));
+    QPushButton *close = buttons->addButton(QStringLiteral("Close"), QDialogButtonBox::RejectRole);
+    close->setObjectName(QStringLiteral("Close"));
+    // Return only closes: an undo is never started by accident.
+    undo_->setAutoDefault(false);
+    export_->setAutoDefault(false);
+    close->setDefault(true);
+    layout->addWidget(buttons);
+    connect(undo_, &QPushButton::clicked, this, &RunHistoryDialog::undoSelected);
+    connect(export_, &QPushButton::clicked, this, &RunHistoryDialog::exportSelected);
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    connect(runs_, &QTreeWidget::itemSelectionChanged, this, &RunHistoryDialog::selectionChanged);
+
+    chooseExportFile = [this](const JournalRun &run) {
+        return QFileDialog::getSaveFileName(
+            this, QStringLiteral("Export Changes"),
+            FileDialogStart(QStringLiteral("recasor-run-%1.csv").arg(run.id)),
+            QStringLiteral("CSV files (*.csv);;All files (*)"));
+    };
+    resize(900, 420);
+    selectionChanged();
+}
+
+void RunHistoryDialog::setEntries(const QList<JournalEntry> &entries)
+{
+    const std::optional<JournalRun> before = selectedRun();
+    entries_ = entries;
+    runs_->clear();
+    for (const JournalEntry &entry : entries_) {
+        QTreeWidgetItem *item = entry.run ? RunItem(*entry.run) : UnreadableItem(entry);
+        item->setData(Started, IdRole, entry.id);
+        runs_->addTopLevelItem(item);
+    }
+    for (int column = 0; column < Columns; ++column)
+        runs_->resizeColumnToContents(column);
+    // Long conditions and lists stay readable in the tool tips.
+    for (int column : {Database, Table, Fields, Options})
+        runs_->setColumnWidth(column, qMin(runs_->columnWidth(column), 220));
+    if (!(before && select(before->id)) && runs_->topLevelItemCount() > 0)
+        runs_->setCurrentItem(runs_->topLevelItem(0));
+    if (entries_.isEmpty())
+        detail_->setText(QStringLiteral("The journal holds no runs yet."));
+    selectionChanged();
+}
+
+bool RunHistoryDialog::select(qint64 id)
+{
+    for (int i = 0; i < runs_->topLevelItemCount(); ++i) {
+        if (runs_->topLevelItem(i)->data(Started, IdRole).toLongLong() == id) {
+            runs_->setCurrentItem(runs_->topLevelItem(i));
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<JournalRun> RunHistoryDialog::selectedRun() const
+{
+    const QTreeWidgetItem *item = runs_->currentItem();
+    if (!item)
+        return std::nullopt;
+    const qint64 id = item->data(Started, IdRole).toLongLong();
+    for (const JournalEntry &entry : entries_) {
+        if (entry.id == id)
+            return entry.run;
+    }
+    return std::nullopt;
+}
+
+QString RunHistoryDialog::whyNotUndoable(const JournalRun &run) const
+{
+    if (run.server != current_.server || run.port != current_.port ||
+        run.database != current_.database)
+        return QStringLiteral("This run is of another database: connect to it to undo the run.");
+    switch (RunStateOf(run)) {
+    case RunState::InProgress:
+        return QStringLiteral("The run goes on: it can be undone once it has ended.");
+    case RunState::BeingUndone:
+        return QStringLiteral("An undo of this run goes on.");
+    case RunState::Undone:
+        return QStringLiteral("This run was undone.");
+    default:
+        break;
+    }
+    if (run.rowsRecorded == 0 && run.rowsPending == 0)
+        return QStringLiteral("This run wrote no rows: there is nothing to take back.");
+    return QString();
+}
+
+void RunHistoryDialog::selectionChanged()
+{
+    const QTreeWidgetItem *item = runs_->currentItem();
+    const std::optional<JournalRun> run = selectedRun();
+    QString why = item && !run ? item->toolTip(State) : QString();
+    if (run) {
+        why = whyNotUndoable(*run);
+        if (const QString failure = RunFailureText(*run); !failure.isEmpty())
+            why = (QStringLiteral("It failed: ") + failure + u' ' + why).trimmed();
+    }
+    undo_->setEnabled(run && whyNotUndoable(*run).isEmpty());
+    export_->setEnabled(run.has_value());
+    if (item)
+        detail_->setText(why);
+}
+
+void RunHistoryDialog::undoSelected()
+{
+    const std::optional<JournalRun> run = selectedRun();
+    if (!run || !whyNotUndoable(*run).isEmpty())
+        return;
+    accept();
+    emit undoRequested(*run);
+}
+
+void RunHistoryDialog::exportSelected()
+{
+    const std::optional<JournalRun> run = selectedRun();
+    if (!run)
+        return;
+    GuardedHandler h(messages_, Window, QStringLiteral("ExportChanges_Click"));
+    QString path;
+    h.step(100, [&] { path = chooseExportFile(*run); });
+    if (path.isEmpty())
+        return;
+    qint64 values = 0;
+    if (!h.step(102, [&] { values = CallRepainting([&] { return ExportChanges(*run, path); }); }))
+        return;
+    RememberFileFolder(path);
+    h.step(104, [&] {
+        messages_.info(QStringLiteral("%1 values of the run were written to %2.")
+                           .arg(GroupedCount(values), path));
+    });
+}
