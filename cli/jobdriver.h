@@ -38,6 +38,10 @@ Result DriveJob(ConcreteJob *job, const ConnectionSettings &settings, const Tabl
     LockWaitWatcher locks;
     Result result{};
     runner.adopt(job, nullptr);
+    runner.forward(&ConcreteJob::rowsDone, &loop,
+                   [&progress](qint64 done, qint64 total, bool estimated) {
+                       progress.rows(done, total, estimated);
+                   });
     runner.forward(&ConcreteJob::progress, &loop,
                    [&progress](int percent) { progress.show(percent); });
     runner.forward(&ConcreteJob::finished, &loop, [&result, &loop](const Result &ended) {

@@ -8,7 +8,8 @@
 
 namespace {
 
-constexpr int BarWidth = 40;
+// Narrow enough that the bar, its figures and the time left fit a terminal of 80 columns.
+constexpr int BarWidth = 20;
 constexpr qint64 WaitShownAfterMs = 2000;
 constexpr qint64 WaitRepeatMs = 10000;
 
@@ -23,23 +24,41 @@ void ProgressPrinter::show(int percent)
 {
     percent = qBound(0, percent, 100);
     if (terminal_) {
-        if (percent == shown_)
+        if (percent == shown_ && rows_ == rowsShown_)
             return;
         shown_ = percent;
+        rowsShown_ = rows_;
         const int filled = percent * BarWidth / 100;
-        // The time left, once there is enough to tell; blanks wipe a longer text of before.
-        const QString left = TimeLeftText(clock_.elapsed(), percent);
-        write(QStringLiteral("\r[%1%2] %3% %4")
-                  .arg(QString(filled, u'#'), QString(BarWidth - filled, u' '))
-                  .arg(percent, 3)
-                  .arg(left.isEmpty() ? QString() : QStringLiteral("· ") + left, -20));
+        QString line = QStringLiteral("\r[%1%2] %3%")
+                           .arg(QString(filled, u'#'), QString(BarWidth - filled, u' '))
+                           .arg(percent, 3);
+        // The rows and the time left, once there is enough to tell.
+        for (const QString &part : {rows_, TimeLeftText(clock_.elapsed(), percent)})
+            if (!part.isEmpty())
+                line += QStringLiteral(" · ") + part;
+        // Blanks wipe what a longer line of before left.
+        const qsizetype length = line.size();
+        if (length < barLength_)
+            line += QString(barLength_ - length, u' ');
+        barLength_ = length;
+        write(line);
         barOpen_ = true;
         return;
     }
     if (percent / 10 <= shown_)
         return;
     shown_ = percent / 10;
-    write(QStringLiteral("Progress: %1%\n").arg(percent));
+    write(QStringLiteral("Progress: %1%%2\n")
+              .arg(percent)
+              .arg(rows_.isEmpty() ? QString() : QStringLiteral(" · ") + rows_));
+}
+
+void ProgressPrinter::rows(qint64 done, qint64 total, bool estimated)
+{
+    rows_ = RowsDoneText(done, total, estimated);
+    // On a terminal the rows move the bar's line also between two percentages.
+    if (terminal_ && shown_ >= 0)
+        show(shown_);
 }
 
 void ProgressPrinter::say(const QString &line)
@@ -73,6 +92,7 @@ void ProgressPrinter::end()
     if (barOpen_)
         write(QStringLiteral("\n"));
     barOpen_ = false;
+    barLength_ = 0;
 }
 
 void ProgressPrinter::write(const QString &text)

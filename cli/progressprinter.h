@@ -12,6 +12,8 @@ public:
     explicit ProgressPrinter(bool terminal) : terminal_(terminal) { clock_.start(); }
 
     void show(int percent);
+    // The rows done and of how many, shown with the next percentage.
+    void rows(qint64 done, qint64 total, bool estimated);
     // A line of its own between the bar's redraws ("Stopping…").
     void say(const QString &line);
     // A statement of the job has waited so long for another client's lock, and the line says
@@ -30,5 +32,7 @@ private:
     QElapsedTimer clock_; // since the job began
     int shown_ = -1;      // the percent, or for lines the tenth, shown last
     bool barOpen_ = false;
+    qsizetype barLength_ = 0; // of the bar's line shown last
+    QString rows_, rowsShown_;
     qint64 waitShownMs_ = -1; // of the wait going on, when it was last shown
 };

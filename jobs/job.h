@@ -38,6 +38,9 @@ public slots:
 
 signals:
     void progress(int percent);
+    // The rows done and the rows in all (0 while not known); `estimated` when that whole is
+    // reckoned from the part done so far.
+    void rowsDone(qint64 done, qint64 total, bool estimated);
 
 protected:
     // The connection values the job was given, read when it was made.

@@ -61,3 +61,19 @@ QString TimeLeftText(qint64 elapsedMs, int percent)
         return QStringLiteral("about %1 s left").arg(left);
     return QStringLiteral("about %1 min left").arg((left + 30) / 60);
 }
+
+QString RowsDoneText(qint64 done, qint64 total, bool estimated)
+{
+    if (total <= 0)
+        return done == 1 ? QStringLiteral("1 row") : GroupedCount(done) + QStringLiteral(" rows");
+    // An estimate to three figures: its last ones would only flicker.
+    if (estimated) {
+        qint64 unit = 1;
+        while (total / unit >= 1000)
+            unit *= 10;
+        total = qMax(done, (total + unit / 2) / unit * unit);
+    }
+    return QStringLiteral("%1 of %2%3 %4")
+        .arg(GroupedCount(done), estimated ? QStringLiteral("about ") : QString(),
+             GroupedCount(total), total == 1 ? QStringLiteral("row") : QStringLiteral("rows"));
+}

@@ -17,6 +17,11 @@ QString GroupedCount(qint64 n);
 // language other than Any: "Proper Case with name rules", "UPPER CASE in Turkish".
 QString ChangeWording(CaseMode mode, bool nameRules, CaseLanguage language = CaseLanguage::Any);
 
+// The rows a task has done, and of how many when that is known: "450,000 of 1,000,000 rows",
+// "450,000 of about 1,000,000 rows" for an estimate (to three figures), "450,000 rows" without a
+// whole.
+QString RowsDoneText(qint64 done, qint64 total, bool estimated);
+
 // A task's duration: "0.4 s", "9.1 s", "42 s", "3 min 5 s", "2 h 4 min".
 QString ElapsedText(qint64 ms);
 

@@ -117,8 +117,9 @@ class Undoer
 public:
     Undoer(const ConnectionSettings &settings, DbSession &session, const JournalRun &run,
            JournalReader &reader, const std::atomic<bool> &stop, CancelGroup &cancel,
-           const std::function<void(int)> &progress, UndoSummary &summary)
-        : session_(session), run_(run), reader_(reader), stop_(stop), progress_(progress, 0),
+           const std::function<void(int)> &progress, const ProgressReport::RowsReport &rows,
+           UndoSummary &summary)
+        : session_(session), run_(run), reader_(reader), stop_(stop), progress_(progress, 0, rows),
           summary_(summary),
           writers_{{settings, {UndoTimeout, UndoTimeout, false, true}, WriterSetup(), &cancel},
                    {settings, {UndoTimeout, UndoTimeout, false, true}, WriterSetup(), &cancel}}
@@ -232,6 +233,7 @@ private:
         reader_.markUndone(chunk.seq, outcome.restored + restoredEarlier);
         done_ += chunk.rows;
         const int percent = total_ > 0 ? int(qMin<qint64>(done_ * 100 / total_, 99)) : 0;
+        progress_.rows(done_, total_, false);
         progress_(percent);
     }
 
@@ -406,7 +408,12 @@ void UndoRun::run()
             session.execute(statement);
         const std::function<void(int)> report = [this](int percent) { emit progress(percent); };
         WithDurableCommits(session, [&] {
-            Undoer(settings(), session, run_, reader, stopFlag(), cancelGroup(), report, summary)
+            Undoer(
+                settings(), session, run_, reader, stopFlag(), cancelGroup(), report,
+                [this](qint64 done, qint64 total, bool estimated) {
+                    emit rowsDone(done, total, estimated);
+                },
+                summary)
                 .run();
         });
     } catch (const DbError &error) {

@@ -79,13 +79,13 @@ public:
            const QStringList &fields, CaseMode mode, const QString &condition,
            std::shared_ptr<const WordExceptions> words, CancelGroup &cancel,
            const std::function<void()> &chunkReadHook, const std::function<void()> &recordedHook,
-           const std::function<void(int)> &progress,
+           const std::function<void(int)> &progress, const ProgressReport::RowsReport &rows,
            const std::function<void(const QStringList &)> &caution, ChangeRunSummary &summary,
            std::optional<JournalRun> &journal, RunLock &journalLock)
         : settings_(settings), session_(session), table_(table), mode_(mode),
           words_(std::move(words)), cancel_(cancel), chunkReadHook_(chunkReadHook),
-          recordedHook_(recordedHook), progress_(progress, ProgressIntervalMs), caution_(caution),
-          summary_(summary), journal_(journal), journalLock_(journalLock),
+          recordedHook_(recordedHook), progress_(progress, ProgressIntervalMs, rows),
+          caution_(caution), summary_(summary), journal_(journal), journalLock_(journalLock),
           source_(session, table, condition, cancel), tally_(summary)
     {
         // A field named twice is written once.
@@ -129,7 +129,7 @@ public:
              [this](const WriteResult &result) { takeResult(result); },
              [this](qint64 rows) {
                  keyRowsDone_ += rows;
-                 reportDone(keyRowsDone_ / KeyRowsPerBlock - keyBlocksDone_);
+                 reportDone(keyRowsDone_ / KeyRowsPerBlock - keyBlocksDone_, rows);
                  keyBlocksDone_ = keyRowsDone_ / KeyRowsPerBlock;
              }});
         for (qsizetype r = 0; r < source_.keyedRelations().size(); ++r) {
@@ -138,6 +138,7 @@ public:
                                  readers[0], writers))
                 summary_.relationsLeft.push_back(*left);
         }
+        progress_.rows(summary_.rowsRead, summary_.rowsRead, false);
         progress_(100, true);
     }
 
@@ -224,15 +225,21 @@ private:
         if (result.failure && cancel_.cancelled())
             throw RunStopped();
         takeResult(result);
-        reportDone(chunk.blocks);
+        reportDone(chunk.blocks, chunk.rowsRead);
     }
 
-    // Progress in blocks, a walk by key counting KeyRowsPerBlock rows as a block.
-    void reportDone(qint64 blocks)
+    // Progress in blocks, a walk by key counting KeyRowsPerBlock rows as a block; and in the rows
+    // of the blocks done.
+    void reportDone(qint64 blocks, qint64 rows)
     {
         progressDone_ += blocks;
+        rowsDone_ += rows;
         const double done = progressTotal_ ? double(progressDone_) / progressTotal_ : 1.0;
         const int percent = int(done * 100);
+        // The rows in all, reckoned from the rows of the blocks done so far: with a row
+        // condition, the rows it picks.
+        if (done > 0)
+            progress_.rows(rowsDone_, qMax(rowsDone_, qint64(rowsDone_ / done)), true);
         if (percent < 100)
             progress_(percent);
     }
@@ -268,13 +275,14 @@ private:
             throw RunStopped();
         const qint64 bytesRead = prepared.bytesRead;
         const qint64 rangeBytes = prepared.rangeBytes;
+        current.rowsRead = prepared.rowsRead;
         if (std::optional<WriteJob> job = prepareJob(current, std::move(prepared))) {
             const int w = int(pass.dispatched++ % 2);
             collect(pass, w);
             pass.writers[w].submit(std::move(*job));
             pass.writing[w] = current;
         } else {
-            reportDone(current.blocks);
+            reportDone(current.blocks, current.rowsRead);
         }
         pass.chunkBlocks =
             ChunkSizing::NextBlocks(blocksRead, chunkClock.elapsed(), bytesRead, rangeBytes);
@@ -408,6 +416,7 @@ private:
     QList<qint64> keyedRows_;      // per table to walk by key: its rows, -1 when not counted
     QList<QString> keyedFailures_; // per table to walk by key: why it could not be counted
     qint64 progressDone_ = 0, progressTotal_ = 0;
+    qint64 rowsDone_ = 0; // read in the blocks done
     qint64 keyRowsDone_ = 0, keyBlocksDone_ = 0;
 };
 
@@ -448,6 +457,9 @@ void ChangeRun::run()
                     // Built once for the run and shared by its two readers.
                     change_.options(), cancelGroup(), chunkReadHook_, recordedHook_,
                     [this](int percent) { emit progress(percent); },
+                    [this](qint64 done, qint64 total, bool estimated) {
+                        emit rowsDone(done, total, estimated);
+                    },
                     [this](const QStringList &owners) { emit cautioned(owners); }, summary, journal,
                     journalLock)
                     .run();

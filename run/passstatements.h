@@ -24,6 +24,7 @@ struct PassChunk {
     qint64 endBlock;
     qint64 blocks; // the blocks it completes, for the progress
     int endOffset = 0;
+    qint64 rowsRead = 0; // once it is read, for the progress
 
     QString first() const { return QStringLiteral("(%1,%2)").arg(firstBlock).arg(firstOffset); }
     QString end() const { return QStringLiteral("(%1,%2)").arg(endBlock).arg(endOffset); }

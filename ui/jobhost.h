@@ -62,6 +62,7 @@ signals:
     void started(const ConnectionSettings &settings, std::shared_ptr<const CancelGroup> sessions,
                  const TableRef &table);
     void progress(int percent);
+    void rowsDone(qint64 done, qint64 total, bool estimated);
     // The job has ended and its thread with it; its result follows.
     void ended();
 
@@ -98,6 +99,9 @@ bool JobHost::start(ConcreteJob *job, const ConnectionSettings &settings, const 
     WorkerThread<ConcreteJob> &thread = runner->thread;
     thread.adopt(job, this);
     thread.forward(&ConcreteJob::progress, this, [this](int percent) { emit progress(percent); });
+    thread.forward(&ConcreteJob::rowsDone, this, [this](qint64 done, qint64 total, bool estimated) {
+        emit rowsDone(done, total, estimated);
+    });
     thread.forward(&ConcreteJob::finished, context,
                    [this, finished = std::move(finished)](const Result &result) {
                        // The job's thread has ended with the job: it goes, and the window is

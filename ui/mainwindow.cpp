@@ -54,6 +54,7 @@ MainWindow::MainWindow(Messages &messages, std::function<ConnectionSettings()> c
             });
     connect(&jobs_, &JobHost::progress, progressBar_, &QProgressBar::setValue);
     connect(&jobs_, &JobHost::progress, statusLine_, &StatusLine::taskProgress);
+    connect(&jobs_, &JobHost::rowsDone, statusLine_, &StatusLine::taskRows);
     connect(statusLine_, &StatusLine::stopRequested, this, &MainWindow::stop);
     connect(&jobs_, &JobHost::ended, this, [this] { setRunning(false); });
     pointer_.watchButtons({startButton_, selectAllButton_, unselectAllButton_, setupButton_});

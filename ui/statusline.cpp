@@ -38,6 +38,7 @@ void StatusLine::taskStarted()
     note_.clear();
     title_.clear();
     percent_ = -1;
+    rows_.clear();
     stop_->show();
     placeStop();
     setLine(QString());
@@ -57,12 +58,21 @@ void StatusLine::taskProgress(int percent)
         setLine(taskLine());
 }
 
+void StatusLine::taskRows(qint64 done, qint64 total, bool estimated)
+{
+    rows_ = RowsDoneText(done, total, estimated);
+    if (!waiting_)
+        setLine(taskLine());
+}
+
 QString StatusLine::taskLine() const
 {
     QStringList parts;
     if (percent_ >= 0) {
         parts << (title_.isEmpty() ? QString() : title_ + QStringLiteral(": ")) +
                      QStringLiteral("%1%").arg(percent_);
+        if (!rows_.isEmpty())
+            parts << rows_;
         if (const QString left = TimeLeftText(taskElapsedMs(), percent_); !left.isEmpty())
             parts << left;
     } else if (!title_.isEmpty()) {

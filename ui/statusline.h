@@ -28,6 +28,8 @@ public:
     void taskTitle(const QString &title);
     // How far the task is: "<title>: 45% · about 6 s left", once there is enough to tell.
     void taskProgress(int percent);
+    // The rows done, and of how many: "<title>: 45% · 450,000 of 1,000,000 rows · …".
+    void taskRows(qint64 done, qint64 total, bool estimated);
     // Watches the task's sessions on the server for waits on other clients' locks, until the
     // task ends; the table is the task's.
     void watchLocks(const ConnectionSettings &settings, std::shared_ptr<const CancelGroup> sessions,
@@ -70,6 +72,7 @@ private:
     QString standing_;
     QString title_;
     int percent_ = -1;
+    QString rows_;         // the rows done, as the line says them; empty while none are known
     bool waiting_ = false; // the line says whose lock a statement waits for
     QPushButton *stop_;
     QString shown_; // what the line says after the standing note

@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -78,6 +79,7 @@ private slots:
     void modeTextWithoutModeWord();
     void keyboardMovesThroughTheLists();
     void stoppedRunSaysHowFarItGot();
+    void statusLineFollowsTheRun();
     void closingDuringARunWaitsForIt(); // last: closing the window ends the event loops
 
 private:
@@ -665,6 +667,49 @@ void TestMainWindow::stoppedRunSaysHowFarItGot()
                                                  " rows of ui_main.stopped written;"
                                            : QString(": nothing was written to ui_main.stopped.")),
              qPrintable(statusLine()));
+}
+
+// While a run goes on, the line says how far it is, in percent and in rows of a whole that the
+// blocks done so far estimate; the percentages and rows never go back.
+void TestMainWindow::statusLineFollowsTheRun()
+{
+    exec({"CREATE TABLE ui_main.followed AS SELECT n, 'some text ' || n AS v "
+          "FROM generate_series(1, 300000) n"});
+    main()->load();
+    clickTable("ui_main.followed");
+    clickField("v");
+    QSignalSpy ended(main(), &MainWindow::changeRunEnded);
+    QStringList lines;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] {
+        if (lines.isEmpty() || lines.last() != statusLine())
+            lines << statusLine();
+    });
+    watch.start(5);
+    main()->findChild<QPushButton *>("PushButton1")->click();
+    QVERIFY(ended.wait(120000));
+    watch.stop();
+    static const QRegularExpression progress(
+        "^Changing ui_main.followed \\(v\\) to UPPER CASE: (\\d+)% · ([\\d,]+) of about "
+        "([\\d,]+) rows( · about .* left)?$");
+    int percent = -1, withRows = 0;
+    qint64 rows = -1;
+    for (const QString &line : std::as_const(lines)) {
+        const QRegularExpressionMatch match = progress.match(line);
+        if (!match.hasMatch())
+            continue;
+        ++withRows;
+        QVERIFY2(match.captured(1).toInt() >= percent, qPrintable(lines.join(u'\n')));
+        const qint64 done = match.captured(2).remove(u',').toLongLong();
+        const qint64 total = match.captured(3).remove(u',').toLongLong();
+        QVERIFY2(done >= rows && done <= total, qPrintable(line));
+        // The estimate of a table of rows of one size is close to its count.
+        QVERIFY2(qAbs(total - 300000) < 30000, qPrintable(line));
+        percent = match.captured(1).toInt();
+        rows = done;
+    }
+    QVERIFY2(withRows >= 2, qPrintable(lines.join(u'\n')));
+    QVERIFY2(statusLine().startsWith("Changed 300,000 rows"), qPrintable(statusLine()));
 }
 
 QTEST_MAIN(TestMainWindow)
