@@ -17,6 +17,9 @@ PACKAGES=(
     # Python's csv module reads an export back in the tests.
     python3
     unicode-data
+    # The password in the system keyring: qtkeychain, which loads libsecret, and for the tests a
+    # Secret Service (gnome-keyring) on a session bus of their own (dbus-run-session).
+    qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus
 )
 
 as_root() {
@@ -153,6 +156,34 @@ pg_stop() {
 
 pg_psql() {
     as_pg "$(pg_bin)/psql" -X -q -v ON_ERROR_STOP=1 -h "$PG_SOCKET" -p "$PG_PORT" "$@"
+}
+
+# with_test_keyring COMMAND...: runs the command beside a session bus of its own, whose Secret
+# Service (gnome-keyring-daemon) holds an unlocked keyring in a throwaway folder; the keyring
+# tests find the bus in RECASOR_TEST_KEYRING_BUS and its password in
+# RECASOR_TEST_KEYRING_PASSWORD. CTest gives every other test no session bus at all, so no test
+# reaches the keyring of the desktop it runs on. No display either: a dialog of the keyring's
+# (an unlock prompt) then fails at once instead of waiting for a person. Returns the command's
+# exit status.
+with_test_keyring() {
+    local dir status=0
+    dir=$(mktemp -d /tmp/recasor-keyring.XXXXXX)
+    mkdir -p "$dir/home" "$dir/run"
+    chmod 700 "$dir/run"
+    RECASOR_KEYRING_DIR=$dir RECASOR_TEST_KEYRING_PASSWORD='Keyring-pw-7' \
+        env -u DISPLAY -u WAYLAND_DISPLAY dbus-run-session -- bash -c '
+        set -e
+        keyring_env=(HOME="$RECASOR_KEYRING_DIR/home" XDG_DATA_HOME="$RECASOR_KEYRING_DIR/home/data"
+            XDG_RUNTIME_DIR="$RECASOR_KEYRING_DIR/run")
+        # A keyring service the bus starts by itself lives in the same throwaway folder.
+        dbus-update-activation-environment "${keyring_env[@]}"
+        printf %s "$RECASOR_TEST_KEYRING_PASSWORD" |
+            env "${keyring_env[@]}" gnome-keyring-daemon --unlock --components=secrets >/dev/null
+        export RECASOR_TEST_KEYRING_BUS=$DBUS_SESSION_BUS_ADDRESS RECASOR_TEST_KEYRING_PASSWORD
+        unset RECASOR_KEYRING_DIR
+        exec "$@"' bash "$@" || status=$?
+    rm -rf "$dir"
+    return "$status"
 }
 
 # The demo of scripts/run and scripts/screenshots: a throwaway server (pg_start's variables)
