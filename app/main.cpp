@@ -39,6 +39,9 @@ int RunWindows(int argc, char *argv[])
     QApplication app(argc, argv);
     PrepareDriver();
     app.setWindowIcon(RecasorIcon());
+    // The name of the installed desktop entry, by which a Wayland desktop matches the windows
+    // with the entry's name and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(RECASOR_APP_ID));
     MessageBoxes messages;
     WindowFlow flow(messages);
     QObject::connect(&flow, &WindowFlow::mainWindowMade,

@@ -22,6 +22,13 @@ PACKAGES=(
     qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus
 )
 
+# What scripts/package and scripts/check-package need besides: dpkg-shlibdeps (dpkg-dev) and file
+# for CPack's dependencies, the checkers of the package and of its metadata, and man-db and
+# bash-completion, which find the installed manual page and completion.
+PACKAGING_PACKAGES=(
+    dpkg-dev file lintian appstream desktop-file-utils man-db bash-completion
+)
+
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
@@ -42,6 +49,21 @@ install_packages() {
 build() {
     cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
     cmake --build "$BUILD_DIR" --parallel "$(nproc)" ${1:+--target "$@"}
+}
+
+# package_deb: the Debian package of the program, made by CPack (cmake/Packaging.cmake) in
+# BUILD_DIR; its path on stdout, the rest on stderr. Only what the package holds is built: the
+# install, which CPack runs, is told not to build everything first (the tests and benchmarks),
+# which `cmake --install` never does anyway.
+package_deb() {
+    cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
+    cmake --build "$BUILD_DIR" --parallel "$(nproc)" --target recasor recasor_dist_files >&2
+    local deb
+    # The modes of the folders CPack makes follow the umask; a package wants 0755.
+    deb=$(cd "$BUILD_DIR" && umask 022 && rm -f recasor_*.deb && cpack -G DEB >cpack.log &&
+        ls recasor_*.deb) || { cat "$BUILD_DIR/cpack.log" >&2; return 1; }
+    echo "$BUILD_DIR/$deb"
 }
 
 pg_bin() {
