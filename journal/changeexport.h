@@ -12,6 +12,3 @@
 // Writes the file whole, or not at all; throws JournalError when the journal cannot be read
 // or the file cannot be written. The number of lines of values written.
 qint64 ExportChanges(const JournalRun &run, const QString &path);
-
-// One field of a CSV line, quoted where it needs to be.
-QString CsvField(const QString &text);

@@ -28,6 +28,7 @@
 #include "db/rowcondition.h"
 #include "db/sqlquote.h"
 #include "db/tableplan.h"
+#include "jobs/csvfile.h"
 #include "jobs/progressreport.h"
 #include "preview/previewsql.h"
 #include "preview/topchanges.h"
@@ -90,15 +91,22 @@ class Previewer
 public:
     Previewer(DbSession &session, const TableRef &table, CaseMode mode, const WordExceptions &words,
               const QString &condition, const std::atomic<bool> &stop,
-              const std::function<void(int)> &progress, PreviewResult &result)
+              const std::function<void(int)> &progress, const ProgressReport::RowsReport &rows,
+              PreviewResult &result)
         : session_(session), table_(table), mode_(mode), words_(words), conditionText_(condition),
-          stop_(stop), progress_(progress, ProgressIntervalMs), result_(result)
+          stop_(stop), progress_(progress, ProgressIntervalMs, rows), result_(result)
     {
     }
 
     void run()
     {
         plan();
+        if (!result_.exportFile.isEmpty()) {
+            exportChanges();
+            session_.execute(QStringLiteral("COMMIT"));
+            progress_(100, true);
+            return;
+        }
         if (!fields_.isEmpty() && !(relations_.isEmpty() && keyed_.isEmpty())) {
             walk();
             // What the walk leaves is split between the server's count and the rule's by the
@@ -418,19 +426,73 @@ private:
         session_.execute(QStringLiteral("CLOSE %1").arg(CursorName));
     }
 
+    // A value of field k as the rule writes it.
+    QString converted(qsizetype k, const QString &old) const
+    {
+        if (!fields_[k].kind.array)
+            return ApplyCaseMode(mode_, old, &words_);
+        const std::optional<QString> array = ApplyCaseModeToArrayText(mode_, old, &words_);
+        if (!array)
+            throw PreviewFailure(QStringLiteral("The values read could not be taken apart."));
+        return *array;
+    }
+
+    // Every change a run would make, a line for each distinct value of each field that changes,
+    // the most rows first: the server groups every value the rule may change, and the rule
+    // here converts it, in batches through a cursor, so that the client holds one batch at a
+    // time whatever the number of changes.
+    void exportChanges()
+    {
+        CsvFile file(result_.exportFile, {QStringLiteral("field"), QStringLiteral("old value"),
+                                          QStringLiteral("new value"), QStringLiteral("rows")});
+        if (!fields_.isEmpty() && !(relations_.isEmpty() && keyed_.isEmpty())) {
+            QList<qsizetype> ks;
+            for (qsizetype k = 0; k < fields_.size(); ++k)
+                ks << k;
+            const QString pairs = sql_->pairs(
+                ks,
+                [this](qsizetype k) {
+                    const QString v = QStringLiteral("r.v%1").arg(k);
+                    return sql_->serverJudgesAscii(k)
+                               ? QStringLiteral("(%1 OR %2)")
+                                     .arg(sql_->clientJudges(k, v), sql_->asciiChanges(v))
+                               : sql_->clientJudges(k, v);
+                },
+                true);
+            read(QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR SELECT k, v COLLATE \"C\","
+                                " count(*) FROM (%2) AS c GROUP BY 1, 2 ORDER BY 3 DESC, 1, 2")
+                     .arg(CursorName, pairs));
+            qint64 rowsJudged = 0;
+            while (true) {
+                QSqlQuery rows = read(QStringLiteral("FETCH FORWARD 1000 FROM %1").arg(CursorName));
+                int fetched = 0;
+                while (rows.next()) {
+                    ++fetched;
+                    const qsizetype k = rows.value(0).toInt();
+                    const QString old = rows.value(1).toString();
+                    const qint64 n = rows.value(2).toLongLong();
+                    rowsJudged += n;
+                    const QString now = converted(k, old);
+                    if (now == old)
+                        continue;
+                    file.write({fields_[k].counts.name, old, now, QString::number(n)});
+                    ++result_.exported;
+                }
+                progress_.rows(rowsJudged, 0, false);
+                progress_(50);
+                if (fetched < 1000)
+                    break;
+            }
+            session_.execute(QStringLiteral("CLOSE %1").arg(CursorName));
+        }
+        file.commit();
+    }
+
     // One distinct value of field k, found in n rows.
     void judge(int k, const QString &old, qint64 n)
     {
         Field &field = fields_[k];
-        QString converted;
-        if (field.kind.array) {
-            const std::optional<QString> array = ApplyCaseModeToArrayText(mode_, old, &words_);
-            if (!array)
-                throw PreviewFailure(QStringLiteral("The values read could not be taken apart."));
-            converted = *array;
-        } else {
-            converted = ApplyCaseMode(mode_, old, &words_);
-        }
+        QString converted = this->converted(k, old);
         if (converted == old) {
             // A value the options leave as written is counted, and listed as it stays.
             const LeftAs left =
@@ -503,8 +565,8 @@ QString GrowingText(qint64 values)
 }
 
 ChangePreview::ChangePreview(const ConnectionSettings &settings, const CaseChange &change,
-                             QObject *parent)
-    : Job(settings, parent), change_(change)
+                             const QString &exportFile, QObject *parent)
+    : Job(settings, parent), change_(change), exportFile_(exportFile)
 {
     qRegisterMetaType<PreviewResult>();
 }
@@ -518,6 +580,7 @@ void ChangePreview::run()
     result.language = change_.language;
     result.mode = change_.mode;
     result.nameRules = change_.nameRules && change_.mode && CaseModeOf(*change_.mode).nameRules;
+    result.exportFile = exportFile_;
     if (!change_.mode) {
         result.noMode = true;
         emit finished(result);
@@ -536,10 +599,16 @@ void ChangePreview::run()
         const std::shared_ptr<const WordExceptions> words = change_.options();
         Previewer(
             session, change_.table, *change_.mode, *words, change_.condition, stopFlag(),
-            [this](int percent) { emit progress(percent); }, result)
+            [this](int percent) { emit progress(percent); },
+            [this](qint64 done, qint64 total, bool estimated) {
+                emit rowsDone(done, total, estimated);
+            },
+            result)
             .run();
     } catch (const PreviewFailure &failure) {
         result.error = failure.text;
+    } catch (const CsvFileError &failure) {
+        result.error = failure.text();
     } catch (const DbError &error) {
         result.error = error.text();
     }

@@ -54,15 +54,17 @@ struct PreviewResult {
     TableRef table;
     QStringList fields; // the fields asked for, in their order
     std::optional<CaseMode> mode;
-    bool nameRules = false;       // the name rules followed Proper Case
-    QString condition;            // the rows read, as the user wrote it; empty for all
+    bool nameRules = false;                    // the name rules followed Proper Case
+    QString condition;                         // the rows read, as the user wrote it; empty for all
     CaseLanguage language = CaseLanguage::Any; // whose rules the mode followed
-    QList<FieldCounts> counted;   // the fields the rule may change, in the same order
-    QList<FieldKind> leftAlone;   // the fields a run leaves alone, in the same order
+    QList<FieldCounts> counted;                // the fields the rule may change, in the same order
+    QList<FieldKind> leftAlone;                // the fields a run leaves alone, in the same order
     QList<PreviewChange> changes; // the most frequent first, at most PreviewChangeLimit
     QString error;                // the failure that ended the preview, empty when none
     bool stopped = false;         // ended on request
     bool noMode = false;          // the mode text held no mode word: nothing was read
+    QString exportFile;           // of a preview that wrote every change to a file
+    qint64 exported = 0;          // the changes it wrote there
 
     qint64 valuesChanging() const; // over all counted fields
     qint64 valuesGrowing() const;  // over all counted fields
@@ -78,9 +80,10 @@ class ChangePreview : public Job
 
 public:
     // The word exceptions apply after Proper and Sentence, the name rules after Proper, as in a
-    // run.
+    // run. With an export file, the preview writes every change there as CSV (field, old value,
+    // new value, rows; the most rows first) instead of counting and listing the most frequent.
     ChangePreview(const ConnectionSettings &settings, const CaseChange &change,
-                  QObject *parent = nullptr);
+                  const QString &exportFile = QString(), QObject *parent = nullptr);
 
     void run() override;
 
@@ -89,4 +92,5 @@ signals:
 
 private:
     const CaseChange change_;
+    const QString exportFile_;
 };

@@ -2,11 +2,13 @@
 
 #include "db/fieldpreview.h"
 #include "jobs/jobtexts.h"
+#include "ui/filefolder.h"
 #include "ui/windowhelpers.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -173,6 +175,17 @@ PreviewChangesDialog::PreviewChangesDialog(const PreviewResult &result, QWidget 
     layout->addWidget(changes_, 1);
 
     auto *buttons = new QDialogButtonBox(this);
+    auto *exportButton =
+        buttons->addButton(QStringLiteral("&Export…"), QDialogButtonBox::ActionRole);
+    exportButton->setObjectName(QStringLiteral("ExportPreview"));
+    exportButton->setAutoDefault(false);
+    connect(exportButton, &QPushButton::clicked, this, &PreviewChangesDialog::exportAll);
+    chooseExportFile = [this] {
+        return QFileDialog::getSaveFileName(
+            this, QStringLiteral("Export Changes"),
+            FileDialogStart(QStringLiteral("recasor-preview-%1.csv").arg(result_.table.name)),
+            QStringLiteral("CSV files (*.csv);;All files (*)"));
+    };
     start_ = buttons->addButton(QStringLiteral("Start Changing"), QDialogButtonBox::AcceptRole);
     start_->setObjectName(QStringLiteral("StartChanging"));
     close_ = buttons->addButton(QStringLiteral("Close"), QDialogButtonBox::RejectRole);
@@ -277,6 +290,15 @@ void PreviewChangesDialog::tickShown(bool ticked)
         if (!item->isHidden() && (item->flags() & Qt::ItemIsUserCheckable))
             item->setCheckState(0, ticked ? Qt::Checked : Qt::Unchecked);
     }
+}
+
+void PreviewChangesDialog::exportAll()
+{
+    const QString path = chooseExportFile();
+    if (path.isEmpty())
+        return;
+    RememberFileFolder(path);
+    emit exportRequested(path);
 }
 
 void PreviewChangesDialog::copySelected() const

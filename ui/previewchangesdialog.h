@@ -6,6 +6,7 @@
 #include "preview/changepreview.h"
 
 #include <QDialog>
+#include <functional>
 
 class QLabel;
 class QLineEdit;
@@ -36,8 +37,14 @@ public:
     // The selected changes as tab-separated lines (field, old value, new value, rows), in the
     // order shown, on the clipboard (Ctrl+C).
     void copySelected() const;
+    // "Export…": asks for a file, to which every change of the preview's fields and rule is
+    // to be written, not only those listed.
+    void exportAll();
+    // The file to export to: asked by a file dialog; empty when none is chosen.
+    std::function<QString()> chooseExportFile;
 
 signals:
+    void exportRequested(const QString &path);
     // "Start Changing": the previewed fields and rule are to be changed now.
     void startChangingRequested();
 

@@ -1,5 +1,6 @@
 #include "ui/previewcommand.h"
 
+#include "jobs/jobtexts.h"
 #include "jobs/storedcasechange.h"
 #include "ui/guardedhandler.h"
 #include "ui/mainwindow.h"
@@ -9,6 +10,7 @@
 #include "ui/statustexts.h"
 
 #include <QAction>
+#include <QDir>
 #include <QMenu>
 #include <stdexcept>
 
@@ -69,11 +71,55 @@ void PreviewCommand::start(const TableRef &table, const QStringList &fields, Cas
     change.condition = window_.rowCondition();
     if (window_.jobs().start<ChangePreview, PreviewResult>(
             new ChangePreview(settings, change), settings, table, this,
-            [this](const PreviewResult &result) { previewFinished(result); }))
+            [this, change](const PreviewResult &result) { previewFinished(result, change); }))
         window_.statusLine().taskTitle(TaskTitle(QStringLiteral("Previewing"), change));
 }
 
-void PreviewCommand::previewFinished(const PreviewResult &result)
+void PreviewCommand::exportChanges(const CaseChange &change, const QString &path)
+{
+    GuardedHandler h(messages_, Window, QStringLiteral("ExportPreview_Click"));
+    if (window_.isBusy()) {
+        h.step(100, [&] {
+            messages_.info(QStringLiteral("Another task goes on. Export the changes once it has "
+                                          "ended."));
+        });
+        return;
+    }
+    const ConnectionSettings settings = window_.connectionSettings();
+    h.step(102, [&] {
+        if (window_.jobs().start<ChangePreview, PreviewResult>(
+                new ChangePreview(settings, change, path), settings, change.table, this,
+                [this](const PreviewResult &result) { exportFinished(result); }))
+            window_.statusLine().taskTitle(
+                TaskTitle(QStringLiteral("Exporting the changes of"), change));
+    });
+}
+
+void PreviewCommand::exportFinished(const PreviewResult &result)
+{
+    const QString elapsed = ElapsedText(window_.statusLine().taskElapsedMs());
+    const QString file = QDir::toNativeSeparators(result.exportFile);
+    GuardedHandler h(messages_, Window, QStringLiteral("ExportPreview_Click"));
+    if (!result.error.isEmpty()) {
+        window_.statusLine().taskEnded(
+            QStringLiteral("Export of the changes failed after %1.").arg(elapsed));
+        messages_.report(Window, QStringLiteral("ExportPreview_Click"), 102, result.error);
+    } else if (result.stopped) {
+        window_.statusLine().taskEnded(
+            QStringLiteral("Export of the changes was stopped after %1; %2 was not written.")
+                .arg(elapsed, file));
+    } else {
+        const QString text = QStringLiteral("%1 written to %2.")
+                                 .arg(result.exported == 1 ? QStringLiteral("1 change was")
+                                                           : GroupedCount(result.exported) +
+                                                                 QStringLiteral(" changes were"),
+                                      file);
+        window_.statusLine().taskEnded(text.chopped(1) + QStringLiteral(" in ") + elapsed + u'.');
+        h.step(104, [&] { messages_.info(text); });
+    }
+}
+
+void PreviewCommand::previewFinished(const PreviewResult &result, const CaseChange &change)
 {
     window_.statusLine().taskEnded(PreviewStatus(result, window_.statusLine().taskElapsedMs()));
     if (!result.error.isEmpty()) {
@@ -83,6 +129,8 @@ void PreviewCommand::previewFinished(const PreviewResult &result)
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         connect(dialog, &PreviewChangesDialog::startChangingRequested, this,
                 [this, dialog] { startChanging(dialog->result(), dialog->untickedValues()); });
+        connect(dialog, &PreviewChangesDialog::exportRequested, this,
+                [this, change](const QString &path) { exportChanges(change, path); });
         dialog_ = dialog;
         dialog->open();
     }

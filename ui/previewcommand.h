@@ -24,6 +24,9 @@ public:
     bool isWorking() const;
 
     void previewChanges();
+    // "Export…" of the preview shown: every change of its fields by its rule, to the file, on a
+    // thread of its own while the window is busy ("Stop" ends it and writes no file).
+    void exportChanges(const CaseChange &change, const QString &path);
 
 signals:
     // A preview has ended, and its dialog or its failure has been shown.
@@ -31,7 +34,8 @@ signals:
 
 private:
     void start(const TableRef &table, const QStringList &fields, CaseMode mode);
-    void previewFinished(const PreviewResult &result);
+    void previewFinished(const PreviewResult &result, const CaseChange &change);
+    void exportFinished(const PreviewResult &result);
     // The run of the preview, leaving the values kept as written.
     void startChanging(const PreviewResult &result, const QStringList &kept);
 

@@ -2,6 +2,7 @@
 // changes, the ranking of the changes, the fields it leaves alone, and Stop in the middle of a
 // read. Also the field kinds and the element-wise conversion of arrays it relies on.
 #include "casing/wordexceptions.h"
+#include "csvread.h"
 #include "db/arraytext.h"
 #include "db/dbsession.h"
 #include "db/fieldkinds.h"
@@ -36,6 +37,7 @@ private slots:
     void progressMovesOnlyForward();
     void stopCancelsABlockedRead();
     void failures();
+    void exportListsEveryChange();
 
 private:
     PreviewResult previewOn(const TableRef &table, const QStringList &fields,
@@ -535,6 +537,44 @@ void TestChangePreview::failures()
     wrong.password += "-wrong";
     result = previewOn({"pv", "small"}, {"v"}, CaseMode::Upper, wrong);
     QVERIFY2(result.error.contains("password authentication failed"), qPrintable(result.error));
+}
+
+// Export writes every change, far beyond the 1,000 a preview lists, each with its rows, the most
+// rows first; exactly the values the server's ICU writes in capitals, with commas, quotes, line
+// breaks and other scripts, and none that stays as it is.
+void TestChangePreview::exportListsEveryChange()
+{
+    exec(
+        {"CREATE TABLE pv.exported (id serial, v text, w varchar(40))",
+         "INSERT INTO pv.exported (v, w) SELECT 'name ' || i, NULL FROM generate_series(1, 1500) i",
+         "INSERT INTO pv.exported (v, w) VALUES ('a,b', 'a,b'), ('a,b', 'ok'), ('a,b', 'OK'),"
+         " ('say \"hi\"', NULL), (E'two\\nlines\\r\\nand more', 'müller, κόσμε'),"
+         " ('müller, κόσμε', 'ǆemal'), ('SAME', 'SAME'), (NULL, NULL)"});
+    QTemporaryDir folder;
+    const QString path = folder.filePath("changes.csv");
+    ChangePreview preview(TestDatabase::settings(),
+                          CaseChange{{"pv", "exported"}, {"v", "w"}, CaseMode::Upper}, path);
+    PreviewResult result;
+    connect(&preview, &ChangePreview::finished, this, [&](const PreviewResult &r) { result = r; });
+    preview.run();
+    QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
+    QString failure;
+    const QList<QStringList> lines = ReadCsvWithPython(path, &failure);
+    QVERIFY2(!lines.isEmpty(), qPrintable(failure));
+    QCOMPARE(lines[0], (QStringList{"field", "old value", "new value", "rows"}));
+    QCOMPARE(lines[1], (QStringList{"v", "a,b", "A,B", "3"}));
+    QCOMPARE(result.exported, lines.size() - 1);
+    QStringList exported;
+    for (const QStringList &line : lines.mid(1))
+        exported << line.join(u'|');
+    exported.sort();
+    QStringList expected =
+        column("SELECT f || '|' || x || '|' || upper(x COLLATE \"und-x-icu\") || '|' || count(*)"
+               " FROM pv.exported, LATERAL (VALUES ('v', v), ('w', w)) AS p(f, x)"
+               " WHERE x <> upper(x COLLATE \"und-x-icu\") GROUP BY f, x");
+    expected.sort();
+    QCOMPARE(expected.size(), 1508);
+    QCOMPARE(exported, expected);
 }
 
 QTEST_GUILESS_MAIN(TestChangePreview)

@@ -1,6 +1,7 @@
 // "Preview Changes…": the dialog on a preview made up here, and the command in the main window
 // against the test server: its messages, a preview followed by the run it starts, Stop, and a
 // failure.
+#include "csvread.h"
 #include "lockholder.h"
 #include "messagerecorder.h"
 #include "sqlfixture.h"
@@ -262,6 +263,24 @@ void TestPreviewChanges::previewThenStartChanging()
     // Nothing was written by the preview.
     QCOMPARE(column("SELECT name FROM ui_preview.people ORDER BY id"),
              (QStringList{"jOHN o'neil", "MARY smith", "<null>", "mary smith"}));
+
+    // Export writes every change of the preview's fields and rule, on the window's job, with its
+    // Stop; the dialog stays.
+    QTemporaryDir folder;
+    dialog->chooseExportFile = [&] { return folder.filePath("preview.csv"); };
+    dialog->findChild<QPushButton *>("ExportPreview")->click();
+    QVERIFY(main()->isBusy());
+    QTRY_VERIFY_WITH_TIMEOUT(!main()->isBusy(), 60000);
+    QVERIFY(messages_.reports.isEmpty());
+    QCOMPARE(messages_.infos.size(), 1);
+    QVERIFY2(messages_.infos[0].startsWith("5 changes were written to "),
+             qPrintable(messages_.infos[0]));
+    messages_.clear();
+    const QList<QStringList> exported = ReadCsvWithPython(folder.filePath("preview.csv"));
+    QCOMPARE(exported.size(), 6);
+    QCOMPARE(exported[1], (QStringList{"city", "paris", "Paris", "2"}));
+    QVERIFY(exported.contains(QStringList{"name", "jOHN o'neil", "John O'Neil", "1"}));
+    QVERIFY(dialog->isVisible());
 
     // A change unticked is left as written in every row that holds it.
     const QList<QTreeWidgetItem *> unticked = dialog->findChild<QTreeWidget *>("PreviewChanges")
