@@ -123,8 +123,8 @@ QString PreviewSql::hashedAscii(const QList<qsizetype> &ks, const QList<OnceWant
                " SELECT 0, k, NULL, count(*) FROM m GROUP BY k"
                " UNION ALL SELECT 1, k, NULL, count(*) FROM g GROUP BY k"
                " UNION ALL (SELECT 2, k, %3, n FROM g ORDER BY n DESC, k, v LIMIT %4)%5")
-        .arg(hash(QStringLiteral("v")), asciiPairs(ks), CutSql,
-             QString::number(PreviewChangeLimit), onceBranches);
+        .arg(hash(QStringLiteral("v")), asciiPairs(ks), CutSql, QString::number(PreviewChangeLimit),
+             onceBranches);
 }
 
 QString PreviewSql::pairs(const QList<qsizetype> &ks,
