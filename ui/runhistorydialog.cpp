@@ -21,7 +21,8 @@ namespace {
 
 const QString Window = QStringLiteral("RunHistoryDialog");
 constexpr int IdRole = Qt::UserRole;
-enum Column { Started, Database, Table, Fields, Change, Options, Rows, State, Columns };
+// What became of a run comes first after its time; the database, the same for most runs, last.
+enum Column { Started, State, Table, Fields, Change, Options, Rows, Database, Columns };
 
 QString TimeText(const QDateTime &time)
 {
@@ -84,10 +85,10 @@ RunHistoryDialog::RunHistoryDialog(Messages &messages, const ConnectionSettings 
     runs_ = new QTreeWidget(this);
     runs_->setObjectName(QStringLiteral("RunHistoryList"));
     runs_->setColumnCount(Columns);
-    runs_->setHeaderLabels({QStringLiteral("Started"), QStringLiteral("Database"),
+    runs_->setHeaderLabels({QStringLiteral("Started"), QStringLiteral("State"),
                             QStringLiteral("Table"), QStringLiteral("Fields"),
                             QStringLiteral("Change"), QStringLiteral("Options"),
-                            QStringLiteral("Rows"), QStringLiteral("State")});
+                            QStringLiteral("Rows"), QStringLiteral("Database")});
     runs_->setRootIsDecorated(false);
     runs_->setUniformRowHeights(true);
     runs_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -122,7 +123,7 @@ RunHistoryDialog::RunHistoryDialog(Messages &messages, const ConnectionSettings 
             FileDialogStart(QStringLiteral("recasor-run-%1.csv").arg(run.id)),
             QStringLiteral("CSV files (*.csv);;All files (*)"));
     };
-    resize(900, 420);
+    resize(980, 420);
     selectionChanged();
 }
 
@@ -139,7 +140,8 @@ void RunHistoryDialog::setEntries(const QList<JournalEntry> &entries)
     for (int column = 0; column < Columns; ++column)
         runs_->resizeColumnToContents(column);
     // Long conditions and lists stay readable in the tool tips.
-    for (int column : {Database, Table, Fields, Options})
+    runs_->setColumnWidth(State, qMin(runs_->columnWidth(State), 320));
+    for (int column : {Table, Fields, Options})
         runs_->setColumnWidth(column, qMin(runs_->columnWidth(column), 220));
     if (!(before && select(before->id)) && runs_->topLevelItemCount() > 0)
         runs_->setCurrentItem(runs_->topLevelItem(0));
@@ -196,16 +198,25 @@ void RunHistoryDialog::selectionChanged()
 {
     const QTreeWidgetItem *item = runs_->currentItem();
     const std::optional<JournalRun> run = selectedRun();
-    QString why = item && !run ? item->toolTip(State) : QString();
-    if (run) {
-        why = whyNotUndoable(*run);
-        if (const QString failure = RunFailureText(*run); !failure.isEmpty())
-            why = (QStringLiteral("It failed: ") + failure + u' ' + why).trimmed();
-    }
     undo_->setEnabled(run && whyNotUndoable(*run).isEmpty());
     export_->setEnabled(run.has_value());
-    if (item)
-        detail_->setText(why);
+    if (!item)
+        return;
+    QString detail;
+    if (run) {
+        detail = whyNotUndoable(*run);
+        if (const QString failure = RunFailureText(*run); !failure.isEmpty())
+            detail = (QStringLiteral("It failed: ") + failure + u' ' + detail).trimmed();
+    } else {
+        const qint64 id = item->data(Started, IdRole).toLongLong();
+        for (const JournalEntry &entry : std::as_const(entries_)) {
+            if (entry.id == id)
+                detail = entry.file + u'\n' +
+                         (entry.beingMade() ? QStringLiteral("A run is making its journal.")
+                                            : entry.damage);
+        }
+    }
+    detail_->setText(detail);
 }
 
 void RunHistoryDialog::undoSelected()

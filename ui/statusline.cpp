@@ -48,28 +48,35 @@ void StatusLine::taskTitle(const QString &title)
 {
     title_ = title;
     if (!waiting_)
-        setLine(taskLine());
+        showTask();
 }
 
 void StatusLine::taskProgress(int percent)
 {
     percent_ = percent;
     if (!waiting_)
-        setLine(taskLine());
+        showTask();
 }
 
 void StatusLine::taskRows(qint64 done, qint64 total, bool estimated)
 {
     rows_ = RowsDoneText(done, total, estimated);
     if (!waiting_)
-        setLine(taskLine());
+        showTask();
 }
 
-QString StatusLine::taskLine() const
+void StatusLine::showTask()
+{
+    // The figures matter most while a task goes on: where the whole line does not fit, they
+    // stand without the title, which the tool tip gives with the rest.
+    setLine(taskLine(true), taskLine(false));
+}
+
+QString StatusLine::taskLine(bool withTitle) const
 {
     QStringList parts;
     if (percent_ >= 0) {
-        parts << (title_.isEmpty() ? QString() : title_ + QStringLiteral(": ")) +
+        parts << (title_.isEmpty() || !withTitle ? QString() : title_ + QStringLiteral(": ")) +
                      QStringLiteral("%1%").arg(percent_);
         if (!rows_.isEmpty())
             parts << rows_;
@@ -87,14 +94,14 @@ void StatusLine::taskNote(const QString &note)
 {
     note_ = note;
     if (!waiting_)
-        setLine(taskLine());
+        showTask();
 }
 
 void StatusLine::resizeEvent(QResizeEvent *event)
 {
     QLabel::resizeEvent(event);
     placeStop();
-    setLine(shown_);
+    setLine(shown_, shorter_);
 }
 
 void StatusLine::placeStop()
@@ -126,12 +133,13 @@ void StatusLine::taskEnded(const QString &outcome)
 void StatusLine::setStandingNote(const QString &note)
 {
     standing_ = note;
-    setLine(shown_);
+    setLine(shown_, shorter_);
 }
 
-void StatusLine::setLine(const QString &text)
+void StatusLine::setLine(const QString &text, const QString &shorter)
 {
     shown_ = text;
+    shorter_ = shorter;
     const QString line = standing_.isEmpty() ? text
                          : text.isEmpty()    ? standing_
                                              : standing_ + QStringLiteral(" · ") + text;
@@ -140,7 +148,11 @@ void StatusLine::setLine(const QString &text)
     // button takes the right end while a task goes on.
     const int room =
         contentsRect().width() - 4 - (stop_->isHidden() ? 0 : stop_->sizeHint().width() + 4);
-    const QString shown = fontMetrics().elidedText(line, Qt::ElideRight, room);
+    QString shown = fontMetrics().elidedText(line, Qt::ElideRight, room);
+    if (shown != line && !shorter.isEmpty())
+        shown = fontMetrics().elidedText(
+            standing_.isEmpty() ? shorter : standing_ + QStringLiteral(" · ") + shorter,
+            Qt::ElideRight, room);
     setText(shown);
     setToolTip(shown == line ? QString() : PlainToolTip(line));
 }
@@ -157,6 +169,6 @@ void StatusLine::waitEnded(quint64 token)
 {
     if (token == token_) {
         waiting_ = false;
-        setLine(taskLine());
+        showTask();
     }
 }

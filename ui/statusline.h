@@ -55,11 +55,14 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    void setLine(const QString &line);
+    // The line, or where it does not fit, the shorter form of it when given, cut at its end if
+    // need be; the tool tip then holds the whole line.
+    void setLine(const QString &line, const QString &shorter = QString());
+    void showTask();
     // The Stop button inside the line's frame, at its right end, as tall as the line.
     void placeStop();
     // The task's progress and note, as the line shows them while no lock is waited for.
-    QString taskLine() const;
+    QString taskLine(bool withTitle) const;
     void showWait(quint64 token, const LockWait &wait);
     void waitEnded(quint64 token);
 
@@ -75,5 +78,6 @@ private:
     QString rows_;         // the rows done, as the line says them; empty while none are known
     bool waiting_ = false; // the line says whose lock a statement waits for
     QPushButton *stop_;
-    QString shown_; // what the line says after the standing note
+    QString shown_;   // what the line says after the standing note
+    QString shorter_; // and its shorter form, for a line too long to show
 };

@@ -303,8 +303,8 @@ void TestUndoCommand::historyUndoesTheRunChosen()
     const JournalRun places = JournalledRun::Make(TestDatabase::settings(), {"ui_undo", "places"},
                                                   {"city"}, CaseMode::Upper);
     // A newer file that cannot be read stands in the list, and blocks nothing.
-    const QString scrambled = QString(places.file).replace(QString::number(places.id),
-                                                           "9999999999999");
+    const QString scrambled =
+        QString(places.file).replace(QString::number(places.id), "9999999999999");
     QVERIFY(QFile::copy(places.file, scrambled));
     {
         QFile file(scrambled);
@@ -324,8 +324,11 @@ void TestUndoCommand::historyUndoesTheRunChosen()
         auto *list = dialog->findChild<QTreeWidget *>("RunHistoryList");
         auto *undo = dialog->findChild<QAbstractButton *>("UndoRunButton");
         auto *exportButton = dialog->findChild<QAbstractButton *>("ExportChangesButton");
+        int state = 0;
+        while (state < list->columnCount() && list->headerItem()->text(state) != "State")
+            ++state;
         for (int i = 0; i < list->topLevelItemCount(); ++i)
-            states << list->topLevelItem(i)->text(list->columnCount() - 1);
+            states << list->topLevelItem(i)->text(state);
         selected = dialog->select(9999999999999);
         unreadableLocked = !undo->isEnabled() && !exportButton->isEnabled();
         selected = selected && dialog->select(places.id);
