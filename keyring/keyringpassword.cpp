@@ -70,7 +70,8 @@ KeyringAnswer Waiting(const std::function<void(QObject *, Done)> &start,
     // An answer that comes after the limit finds this receiver gone and goes nowhere.
     QObject receiver;
     KeyringAnswer answer;
-    QTimer::singleShot(limit, &loop, &QEventLoop::quit);
+    // Precise: a coarse timer may end the wait up to 5 % early.
+    QTimer::singleShot(limit, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     start(&receiver, [&](const KeyringAnswer &given) {
         answer = given;
         loop.quit();

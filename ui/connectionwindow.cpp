@@ -5,6 +5,7 @@
 #include "settings/settingsstore.h"
 #include "ui/callrepainting.h"
 #include "ui/controls.h"
+#include "ui/flagscope.h"
 #include "ui/guardedhandler.h"
 #include "ui/messages.h"
 #include "ui/windowhelpers.h"
@@ -73,9 +74,15 @@ ConnectionWindow::ConnectionWindow(Messages &messages, QString programFolder)
 
     pointer_.watchButtons({testButton_, helpButton_, nextButton_});
     pointer_.watchSurfaces({frame_, serverBox_, portBox_, userBox_, passwordBox_, databaseBox_});
+    connect(&passwords_, &PasswordKeeper::lateAnswer, this, &ConnectionWindow::showLatePassword);
 }
 
-ConnectionWindow::~ConnectionWindow() = default;
+ConnectionWindow::~ConnectionWindow()
+{
+    // The last password typed reaches the keyring, or the settings file, before the program
+    // ends; the keyring's answer is waited for while the window still stands.
+    passwords_.finish();
+}
 
 void ConnectionWindow::buildLayout()
 {
@@ -157,12 +164,23 @@ void ConnectionWindow::load()
         return SettingsStore::Get(SettingsKeys::Application, SettingsKeys::Section, key,
                                   defaultValue);
     };
-    h.step(128,
-           [&] { serverBox_->setText(stored(SettingsKeys::Server, SettingsKeys::DefaultServer)); });
-    h.step(130, [&] { portBox_->setText(stored(SettingsKeys::Port, SettingsKeys::DefaultPort)); });
-    h.step(132, [&] { userBox_->setText(stored(SettingsKeys::User)); });
-    h.step(134, [&] { passwordBox_->setText(stored(SettingsKeys::Password)); });
-    h.step(136, [&] { databaseBox_->setText(stored(SettingsKeys::Database)); });
+    {
+        const FlagScope loading(loading_);
+        h.step(128, [&] {
+            serverBox_->setText(stored(SettingsKeys::Server, SettingsKeys::DefaultServer));
+        });
+        h.step(130,
+               [&] { portBox_->setText(stored(SettingsKeys::Port, SettingsKeys::DefaultPort)); });
+        h.step(132, [&] { userBox_->setText(stored(SettingsKeys::User)); });
+        // The password of the stored values, from the keyring or the settings file.
+        h.step(134, [&] {
+            passwordBox_->setText(
+                passwords_.load({stored(SettingsKeys::Server, SettingsKeys::DefaultServer),
+                                 stored(SettingsKeys::Port, SettingsKeys::DefaultPort),
+                                 stored(SettingsKeys::User), stored(SettingsKeys::Database)}));
+        });
+        h.step(136, [&] { databaseBox_->setText(stored(SettingsKeys::Database)); });
+    }
     if (h.condition(138, [&] { return canConnect(); })) {
         h.step(140, [&] { emit connected(); });
         h.step(142, [&] { hide(); });
@@ -215,26 +233,56 @@ void ConnectionWindow::goToMainWindow()
 void ConnectionWindow::saveServer()
 {
     save(SettingsKeys::Server, serverBox_->text());
+    keepPassword();
 }
 
 void ConnectionWindow::savePort()
 {
     save(SettingsKeys::Port, portBox_->text());
+    keepPassword();
 }
 
 void ConnectionWindow::saveUser()
 {
     save(SettingsKeys::User, userBox_->text());
+    keepPassword();
 }
 
 void ConnectionWindow::savePassword()
 {
-    save(SettingsKeys::Password, passwordBox_->text());
+    keepPassword();
 }
 
 void ConnectionWindow::saveDatabase()
 {
     save(SettingsKeys::Database, databaseBox_->text());
+    keepPassword();
+}
+
+void ConnectionWindow::keepPassword()
+{
+    if (!loading_)
+        passwords_.keep(account(), passwordBox_->text());
+}
+
+KeyringAccount ConnectionWindow::account() const
+{
+    return {serverBox_->text(), portBox_->text(), userBox_->text(), databaseBox_->text()};
+}
+
+void ConnectionWindow::showLatePassword(const KeyringAccount &account, const QString &password)
+{
+    // Only into a box still empty, for the values it was read for: never over the user's typing.
+    if (account != this->account() || !passwordBox_->text().isEmpty())
+        return;
+    const FlagScope loading(loading_);
+    passwordBox_->setText(password);
+}
+
+void ConnectionWindow::hideEvent(QHideEvent *event)
+{
+    FlowWindow::hideEvent(event);
+    passwords_.flush();
 }
 
 void ConnectionWindow::save(const QString &key, const QString &value)

@@ -6,6 +6,7 @@
 #include "ui/guardedhandler.h"
 #include "ui/mainwindow.h"
 #include "ui/messages.h"
+#include "ui/passwordkeeper.h"
 #include "ui/previewcommand.h"
 #include "ui/rowconditiondialog.h"
 #include "ui/runhistorycommand.h"
@@ -179,8 +180,8 @@ void MainWindowMenus::setOption(QAction &entry, bool on)
 
 QString MainWindowMenus::AboutText()
 {
-    return QStringLiteral("Recasor %1\n\nSettings: %2\nJournal of change runs: %3")
+    return QStringLiteral("Recasor %1\n\nSettings: %2\nJournal of change runs: %3\nPassword: %4")
         .arg(QStringLiteral(RECASOR_VERSION),
              QFileInfo(SettingsStore::FilePath(SettingsKeys::Application)).absolutePath(),
-             ChangeJournal::Folder());
+             ChangeJournal::Folder(), PasswordKeeper::PlaceText());
 }

@@ -22,7 +22,8 @@ public:
     // An entry of "Language": stores the language's rules as the ones to follow; a language
     // that cannot be stored shows as it stands in the file.
     void setLanguage(const QString &code);
-    // "About Recasor": the version, and the folders where Recasor keeps its files.
+    // "About Recasor": the version, the folders where Recasor keeps its files, and where the
+    // password is kept.
     void showAbout();
     // A checkable option of the Change menu ("Name Rules", "Leave Mixed-Case Values"): stores
     // it as checked; an option that cannot be stored shows as it stands in the file.

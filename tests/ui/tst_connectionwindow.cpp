@@ -1,13 +1,16 @@
 // The connection window against the test server: start-up with and without stored values
 // that connect, saving on every change, "Test Connection", "Help", "Next >", the hand cursor
-// and the pointer feedback, and the flow between the windows up to the end of the program.
+// and the pointer feedback, the flow between the windows up to the end of the program, and
+// where the password is kept, with and without the tests' keyring.
 #include "messagerecorder.h"
 #include "testdatabase.h"
+#include "testkeyring.h"
 
 #include "app/windowflow.h"
 #include "settings/settingsstore.h"
 #include "ui/connectionwindow.h"
 #include "ui/mainwindow.h"
+#include "ui/mainwindowmenus.h"
 
 #include <QAction>
 #include <QApplication>
@@ -102,6 +105,8 @@ private slots:
     void pointerFeedbackLeavesHourglassAlone();
     void closingEitherWindowEndsTheProgram_data();
     void closingEitherWindowEndsTheProgram();
+    void passwordPlace_data();
+    void passwordPlace();
 
 private:
     QTemporaryDir config_;
@@ -430,6 +435,85 @@ void TestConnectionWindow::closingEitherWindowEndsTheProgram()
     limit.start(10000);
     QCOMPARE(QCoreApplication::exec(), 0);
     QVERIFY(!window->isVisible());
+    QVERIFY(messages_.reports.isEmpty());
+}
+
+void TestConnectionWindow::passwordPlace_data()
+{
+    // The rows without a keyring come first: the process keeps the first session bus it reaches.
+    QTest::addColumn<QString>("keyring"); // "none", "nowhere", "working" or "locked"
+    QTest::addColumn<bool>("leftInFile"); // the settings file holds a password from before
+    QTest::addColumn<bool>("inKeyring");  // where the password is kept in the end
+    QTest::newRow("no session bus") << "none" << false << false;
+    QTest::newRow("bus pointing nowhere") << "nowhere" << false << false;
+    QTest::newRow("keyring") << "working" << false << true;
+    QTest::newRow("keyring, password left in the settings file") << "working" << true << true;
+    QTest::newRow("locked keyring") << "locked" << false << false;
+    QTest::newRow("locked keyring, password left in the settings file")
+        << "locked" << true << false;
+}
+
+void TestConnectionWindow::passwordPlace()
+{
+    QFETCH(QString, keyring);
+    QFETCH(bool, leftInFile);
+    QFETCH(bool, inKeyring);
+    const bool testKeyring = keyring == "working" || keyring == "locked";
+    if (testKeyring)
+        REQUIRE_TEST_KEYRING();
+    const TestKeyring::Bus bus(keyring == "none" ? QByteArray()
+                               : keyring == "nowhere"
+                                   ? "unix:path=" + config_.filePath("no-bus").toUtf8()
+                                   : qgetenv("RECASOR_TEST_KEYRING_BUS"));
+    ConnectionSettings values = unreachable();
+    values.password = leftInFile ? QStringLiteral("Old-pw;{1}") : QString();
+    const KeyringAccount account = TestKeyring::accountOf(values);
+    if (testKeyring)
+        QVERIFY(TestKeyring::put(account, QString()));
+    QVERIFY(TestDatabase::store(values));
+    const QString password = leftInFile ? values.password : QStringLiteral("Typed-pw");
+    {
+        std::optional<TestKeyring::Locked> locked;
+        if (keyring == "locked")
+            QVERIFY(locked.emplace().locked());
+        {
+            ConnectionWindow form(messages_, program_.path());
+            form.load();
+            auto *box = form.findChild<QLineEdit *>("Text4");
+            if (!leftInFile) {
+                box->setFocus();
+                QTest::keyClicks(box, password);
+            }
+            QCOMPARE(box->text(), password);
+        } // the window's end waits for the keyring's answer
+        QCOMPARE(SettingsStore::Get(SettingsKeys::Application, SettingsKeys::Section,
+                                    SettingsKeys::Password),
+                 inKeyring ? QString() : password);
+        const QFileDevice::Permissions others =
+            QFile::permissions(SettingsStore::FilePath(SettingsKeys::Application)) &
+            ~(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+              QFileDevice::WriteUser);
+        QCOMPARE(others, QFileDevice::Permissions());
+        const QString about = MainWindowMenus::AboutText();
+        QVERIFY2(about.contains(inKeyring ? "\nPassword: in the system keyring"
+                                          : "\nPassword: in the settings file, readable by "
+                                            "you only"),
+                 qPrintable(about));
+    }
+    if (testKeyring) {
+        const KeyringAnswer answer = TestKeyring::read(account);
+        QCOMPARE(answer.outcome,
+                 inKeyring ? KeyringAnswer::Outcome::Found : KeyringAnswer::Outcome::NotFound);
+        QCOMPARE(answer.password, inKeyring ? password : QString());
+    }
+    {
+        // The next start shows it, wherever it was kept.
+        ConnectionWindow next(messages_, program_.path());
+        next.load();
+        QCOMPARE(next.findChild<QLineEdit *>("Text4")->text(), password);
+    }
+    if (testKeyring)
+        QVERIFY(TestKeyring::put(account, QString()));
     QVERIFY(messages_.reports.isEmpty());
 }
 
