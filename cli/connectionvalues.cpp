@@ -1,6 +1,7 @@
 #include "cli/connectionvalues.h"
 
 #include "cli/pgpass.h"
+#include "keyring/keyringpassword.h"
 #include "settings/settingsstore.h"
 
 #include <QFile>
@@ -61,6 +62,19 @@ ConnectionSettings ConnectionValues::Of(const CommandRequest &request,
         values.password = *filed;
         return values;
     }
+    // The keyring is asked only on a session bus that is named (never by a cron job, which has
+    // none), and waited for no longer than its limit: an unlock dialog left open, or a bus that
+    // does not answer, costs those seconds and no more.
+    const KeyringAnswer keyring = KeyringPassword::ReadWaiting(
+        {values.server, values.port, values.user, values.database}, KeyringLimit);
+    if (keyring.outcome == KeyringAnswer::Outcome::Found) {
+        values.password = keyring.password;
+        return values;
+    }
+    if (keyring.outcome == KeyringAnswer::Outcome::NoAnswer)
+        warn(QStringLiteral("recasor: the system keyring did not answer within %1 s; it was "
+                            "skipped")
+                 .arg(KeyringLimit.count()));
     values.password = Stored(SettingsKeys::Password);
     if (!values.password.isEmpty()) {
         // A password in a file that others may read is no secret; it is used all the same, as
