@@ -192,18 +192,24 @@ with_test_keyring() {
     dir=$(mktemp -d /tmp/recasor-keyring.XXXXXX)
     mkdir -p "$dir/home" "$dir/run"
     chmod 700 "$dir/run"
-    RECASOR_KEYRING_DIR=$dir RECASOR_TEST_KEYRING_PASSWORD='Keyring-pw-7' \
-        env -u DISPLAY -u WAYLAND_DISPLAY dbus-run-session -- bash -c '
-        set -e
-        keyring_env=(HOME="$RECASOR_KEYRING_DIR/home" XDG_DATA_HOME="$RECASOR_KEYRING_DIR/home/data"
-            XDG_RUNTIME_DIR="$RECASOR_KEYRING_DIR/run")
-        # A keyring service the bus starts by itself lives in the same throwaway folder.
-        dbus-update-activation-environment "${keyring_env[@]}"
-        printf %s "$RECASOR_TEST_KEYRING_PASSWORD" |
-            env "${keyring_env[@]}" gnome-keyring-daemon --unlock --components=secrets >/dev/null
-        export RECASOR_TEST_KEYRING_BUS=$DBUS_SESSION_BUS_ADDRESS RECASOR_TEST_KEYRING_PASSWORD
-        unset RECASOR_KEYRING_DIR
-        exec "$@"' bash "$@" || status=$?
+    # The bus and the keyring say what their failed unlock dialogs did on their stderr, which is
+    # left out; the command keeps the script's own (fd 3).
+    {
+        RECASOR_KEYRING_DIR=$dir RECASOR_TEST_KEYRING_PASSWORD='Keyring-pw-7' \
+            env -u DISPLAY -u WAYLAND_DISPLAY dbus-run-session -- bash -c '
+            keyring_env=(HOME="$RECASOR_KEYRING_DIR/home"
+                XDG_DATA_HOME="$RECASOR_KEYRING_DIR/home/data"
+                XDG_RUNTIME_DIR="$RECASOR_KEYRING_DIR/run")
+            # A keyring service the bus starts by itself lives in the same throwaway folder.
+            dbus-update-activation-environment "${keyring_env[@]}" &&
+                printf %s "$RECASOR_TEST_KEYRING_PASSWORD" |
+                env "${keyring_env[@]}" gnome-keyring-daemon --unlock --components=secrets \
+                    >/dev/null ||
+                { echo "the tests'"'"' keyring (gnome-keyring-daemon) did not start" >&3; exit 1; }
+            export RECASOR_TEST_KEYRING_BUS=$DBUS_SESSION_BUS_ADDRESS RECASOR_TEST_KEYRING_PASSWORD
+            unset RECASOR_KEYRING_DIR
+            exec "$@" 2>&3 3>&-' bash "$@" || status=$?
+    } 3>&2 2>/dev/null
     rm -rf "$dir"
     return "$status"
 }
