@@ -206,9 +206,23 @@ with_test_keyring() {
                 env "${keyring_env[@]}" gnome-keyring-daemon --unlock --components=secrets \
                     >/dev/null ||
                 { echo "the tests'"'"' keyring (gnome-keyring-daemon) did not start" >&3; exit 1; }
+            # Its Secret Service may take a moment to show on the bus after it has returned. It
+            # does not always end with the bus: it is ended with the command.
+            for _ in $(seq 100); do
+                keyring_pid=$(dbus-send --session --print-reply=literal \
+                    --dest=org.freedesktop.DBus / org.freedesktop.DBus.GetConnectionUnixProcessID \
+                    string:org.freedesktop.secrets | awk "{ print \$2 }")
+                [ -n "$keyring_pid" ] && break
+                sleep 0.1
+            done
+            [ -n "$keyring_pid" ] ||
+                { echo "the tests'"'"' keyring did not show on its bus" >&3; exit 1; }
             export RECASOR_TEST_KEYRING_BUS=$DBUS_SESSION_BUS_ADDRESS RECASOR_TEST_KEYRING_PASSWORD
             unset RECASOR_KEYRING_DIR
-            exec "$@" 2>&3 3>&-' bash "$@" || status=$?
+            "$@" 2>&3 3>&-
+            status=$?
+            kill "$keyring_pid"
+            exit "$status"' bash "$@" || status=$?
     } 3>&2 2>/dev/null
     rm -rf "$dir"
     return "$status"
