@@ -7,11 +7,11 @@ namespace {
 
 // Irish "O'", French and Italian "D'" and "L'", Italian "Dell'" and "Dall'", and "N'" of West
 // African names ("Youssou N'Dour", "N'Golo Kanté").
-constexpr const char *PrefixWords[] = {"o", "d", "l", "dell", "dall", "n"};
+constexpr const char *ApostropheWords[] = {"o", "d", "l", "dell", "dall", "n"};
 // French particles: small unless they begin the name ("Jeanne d'Arc", but "D'Angelo").
 constexpr const char *SmallWithinWords[] = {"d", "l"};
 
-constexpr NameWordTable Prefixes(PrefixWords);
+constexpr NameWordTable ApostropheWordTable(ApostropheWords);
 constexpr NameWordTable SmallWithin(SmallWithinWords);
 
 } // namespace
@@ -26,7 +26,7 @@ void ApostrophePrefixes::ApplyAt(NameWord &word, qsizetype at)
         !word.letterAt(apostrophe + 1))
         return;
     const quint64 prefix = word.key(at, apostrophe);
-    if (!Prefixes.contains(prefix))
+    if (!ApostropheWordTable.contains(prefix))
         return;
     word.titleAt(apostrophe + 1);
     if (at == word.begin && !word.first && SmallWithin.contains(prefix))

@@ -36,11 +36,6 @@ const QList<CaseLanguageRow> Rows = {
 // after it.
 enum class Place { Upper, Lower, Title };
 
-bool isWordSeparator(char16_t c)
-{
-    return c == u' ' || c == u'\t' || c == u'\r';
-}
-
 // The place of unit i in the mode's rule; after is whether the unit before i was a separator.
 Place placeOf(CaseMode mode, qsizetype i, bool afterSeparator)
 {
@@ -127,7 +122,7 @@ QString turkishBefore(CaseMode mode, QString text)
                 else if (c == u'I' && lower)
                     s[i] = DotlessI;
             }
-            afterSeparator = isWordSeparator(c);
+            afterSeparator = IsWordSeparator(c);
         }
         return text;
     }
@@ -137,7 +132,7 @@ QString turkishBefore(CaseMode mode, QString text)
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
         const Place place = placeOf(mode, i, afterSeparator);
-        afterSeparator = isWordSeparator(c);
+        afterSeparator = IsWordSeparator(c);
         if (c == u'i' && place != Place::Lower) {
             out += QChar(CapitalIWithDot);
         } else if (c == u'I' && place == Place::Lower) {
@@ -178,7 +173,7 @@ QString lithuanianBefore(CaseMode mode, const QString &text)
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
         const Place place = placeOf(mode, i, afterSeparator);
-        afterSeparator = isWordSeparator(c);
+        afterSeparator = IsWordSeparator(c);
         out += QChar(c);
         if (place == Place::Lower) {
             const qsizetype k = nextZeroOrAbove(text, i);
@@ -210,7 +205,7 @@ void dutchAfter(CaseMode mode, QString &text)
     for (qsizetype i = 0; i < read.size(); ++i) {
         const char16_t c = read[i].unicode();
         const Place place = placeOf(mode, i, afterSeparator);
-        afterSeparator = isWordSeparator(c);
+        afterSeparator = IsWordSeparator(c);
         if (place != Place::Title)
             continue;
         qsizetype j = i + 1;

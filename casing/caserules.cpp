@@ -13,11 +13,6 @@
 
 namespace {
 
-inline bool isWordSeparator(char16_t c)
-{
-    return c == u' ' || c == u'\t' || c == u'\r';
-}
-
 inline char16_t asciiUpper(char16_t c)
 {
     return (c >= u'a' && c <= u'z') ? char16_t(c - 0x20) : c;
@@ -240,7 +235,7 @@ QString ProperCase(QString text)
             const char16_t c = s[k];
             if (c < 0x80) {
                 s[k] = capitalise ? asciiUpper(c) : asciiLower(c);
-                capitalise = isWordSeparator(c);
+                capitalise = IsWordSeparator(c);
                 return k;
             }
             const qsizetype last =

@@ -14,6 +14,12 @@ struct CaseRecord {
     quint8 flags;
 };
 
+// The characters after which Proper Case starts a word.
+inline bool IsWordSeparator(char16_t c)
+{
+    return c == u' ' || c == u'\t' || c == u'\r';
+}
+
 extern const char CaseTablesUnicodeVersion[];
 // Characters in blocks of 1 << CaseBlockBits: a block's number, then each character's record.
 extern const quint8 CaseBlockIndex[];

@@ -5,13 +5,13 @@
 
 namespace {
 
-constexpr const char *PrefixWords[] = {"mc"};
+constexpr const char *McWords[] = {"mc"};
 
-constexpr NameWordTable Prefixes(PrefixWords);
+constexpr NameWordTable McWordTable(McWords);
 
 } // namespace
 
 bool McPrefix::IsPrefix(const NameWord &word, qsizetype at)
 {
-    return Prefixes.contains(word.key(at, at + 2));
+    return McWordTable.contains(word.key(at, at + 2));
 }

@@ -24,7 +24,7 @@ const QString FileSuffix = QStringLiteral(".sqlite");
 const QString RemovedList = QStringLiteral("removed-runs");
 constexpr int RemovedListKept = 1000;
 
-JournalError writeFailure(const QString &reason)
+JournalError folderWriteFailure(const QString &reason)
 {
     return JournalError(JournalError::Action::Writing, reason);
 }
@@ -128,7 +128,8 @@ void Make(const QString &folder)
     if (!error && ::access(name.constData(), W_OK | X_OK) != 0)
         error = lastError();
     if (error)
-        throw writeFailure(folder + QStringLiteral(": ") + QString::fromStdString(error.message()));
+        throw folderWriteFailure(folder + QStringLiteral(": ") +
+                                 QString::fromStdString(error.message()));
 }
 
 // Makes a new, empty file with mode 0600 under the first free id from `id` on, so that the
@@ -143,15 +144,15 @@ QString MakeRunFile(const QString &folder, qint64 &id)
         if (fd < 0 && errno == EEXIST)
             continue;
         if (fd < 0)
-            throw writeFailure(path + QStringLiteral(": ") +
-                               QString::fromLocal8Bit(std::strerror(errno)));
+            throw folderWriteFailure(path + QStringLiteral(": ") +
+                                     QString::fromLocal8Bit(std::strerror(errno)));
         const bool modeSet = ::fchmod(fd, 0600) == 0;
         const int modeErrno = errno;
         ::close(fd);
         if (!modeSet) {
             QFile::remove(path);
-            throw writeFailure(path + QStringLiteral(": ") +
-                               QString::fromLocal8Bit(std::strerror(modeErrno)));
+            throw folderWriteFailure(path + QStringLiteral(": ") +
+                                     QString::fromLocal8Bit(std::strerror(modeErrno)));
         }
         // The file's name is on the disk too, as SQLite sees to for the files it makes itself.
         const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_CLOEXEC);

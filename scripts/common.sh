@@ -51,6 +51,48 @@ build() {
     cmake --build "$BUILD_DIR" --parallel "$(nproc)" ${1:+--target "$@"}
 }
 
+# build_with_progress TARGET...: builds as build does, saying on one line how far it is and for
+# how long it has gone, rather than a line for each file; the compiler's warnings and errors
+# still show, and on a failure the log's end too. The whole log is build/build.log.
+build_with_progress() {
+    local log=$BUILD_DIR/build.log status tty=0 start line percent what shown=-1
+    [ -t 1 ] && tty=1
+    mkdir -p "$BUILD_DIR"
+    cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    start=$(date +%s)
+    set +e
+    cmake --build "$BUILD_DIR" --parallel "$(nproc)" --target "$@" 2>&1 | tee "$log" | {
+        while IFS= read -r line; do
+            if [[ $line =~ ^\[\ *([0-9]+)%\]\ (.*)$ ]]; then
+                percent=${BASH_REMATCH[1]}
+                what=${BASH_REMATCH[2]}
+                # "Building CXX object ui/CMakeFiles/…" names the part of the program: "ui".
+                [[ $what =~ ^Building\ CXX\ object\ ([^/]+)/ ]] && what="compiling ${BASH_REMATCH[1]}/"
+                # On a terminal the line is redrawn in place; on a log, a line each further tenth.
+                if [ "$tty" = 1 ]; then
+                    printf '\r%-78.78s' "Building: $percent% after $(($(date +%s) - start)) s · $what"
+                elif [ $((percent / 10)) -gt "$shown" ]; then
+                    shown=$((percent / 10))
+                    echo "Building: $percent% after $(($(date +%s) - start)) s · $what"
+                fi
+            elif [[ $line == *error* || $line == *warning* ]]; then
+                [ "$tty" = 1 ] && printf '\n'
+                echo "$line"
+            fi
+        done
+        [ "$tty" = 1 ] && printf '\n'
+        true
+    }
+    status=${PIPESTATUS[0]}
+    set -e
+    if [ "$status" -ne 0 ]; then
+        echo "The build failed; the end of $log:" >&2
+        tail -n 30 "$log" >&2
+        return "$status"
+    fi
+    echo "Built in $(($(date +%s) - start)) s."
+}
+
 # package_deb: the Debian package of the program, made by CPack (cmake/Packaging.cmake) in
 # BUILD_DIR; its path on stdout, the rest on stderr. Only what the package holds is built: the
 # install, which CPack runs, is told not to build everything first (the tests and benchmarks),

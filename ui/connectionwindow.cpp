@@ -27,7 +27,7 @@ const QString ConnectedText = QStringLiteral("Connection successful.");
 const QString NotConnectedText =
     QStringLiteral("Could not connect. Please check with your administrator.");
 
-const QString Window = QStringLiteral("Form1");
+const QString ConnectionWindowName = QStringLiteral("Form1");
 
 // A box that gets the focus selects its whole text, so that typing replaces the value (a
 // click then puts the caret where it points, as in any text box).
@@ -152,7 +152,7 @@ void ConnectionWindow::buildLayout()
 
 void ConnectionWindow::load()
 {
-    GuardedHandler h(messages_, Window, QStringLiteral("Form_Load"));
+    GuardedHandler h(messages_, ConnectionWindowName, QStringLiteral("Form_Load"));
     h.step(100, [&] { ApplySkin(*this, programFolder_); });
     h.step(104, [&] { setWindowTitle(QStringLiteral("Recasor")); });
     h.step(104, [&] { setWindowIcon(QGuiApplication::windowIcon()); });
@@ -191,7 +191,7 @@ void ConnectionWindow::load()
 
 void ConnectionWindow::testConnection()
 {
-    GuardedHandler h(messages_, Window, QStringLiteral("PushButton5_Click"));
+    GuardedHandler h(messages_, ConnectionWindowName, QStringLiteral("PushButton5_Click"));
     // Only a failure to make the test's connection object is reported (line 100); a refused
     // login is the message below. DbSession makes and opens in one, so the test itself stands
     // in that step, and any failure of it means "could not connect".
@@ -212,7 +212,7 @@ void ConnectionWindow::testConnection()
 
 void ConnectionWindow::showHelp()
 {
-    GuardedHandler h(messages_, Window, QStringLiteral("PushButton1_Click"));
+    GuardedHandler h(messages_, ConnectionWindowName, QStringLiteral("PushButton1_Click"));
     QString first, second, address;
     h.step(100, [&] { first = HelpFirst; });
     h.step(102, [&] { second = HelpSecond; });
@@ -222,7 +222,7 @@ void ConnectionWindow::showHelp()
 
 void ConnectionWindow::goToMainWindow()
 {
-    GuardedHandler h(messages_, Window, QStringLiteral("PushButton3_Click"));
+    GuardedHandler h(messages_, ConnectionWindowName, QStringLiteral("PushButton3_Click"));
     if (!h.condition(100, [&] { return canConnect(); }))
         return;
     h.step(102, [&] { emit connected(); });

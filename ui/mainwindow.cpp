@@ -30,8 +30,6 @@
 
 namespace {
 
-const QString Window = QStringLiteral("Form2");
-
 } // namespace
 
 MainWindow::MainWindow(Messages &messages, std::function<ConnectionSettings()> connection,
@@ -87,7 +85,7 @@ void MainWindow::connectLists()
 
 void MainWindow::load()
 {
-    GuardedHandler h(messages_, Window, QStringLiteral("Form_Load"));
+    GuardedHandler h(messages_, MainWindowName, QStringLiteral("Form_Load"));
     h.step(100, [&] { ApplyFormColours(*this); });
     h.step(102, [&] { setWindowIcon(QGuiApplication::windowIcon()); });
     const QString cursorFile = programFolder_ + QStringLiteral("/HAND-M.CUR");
@@ -214,7 +212,7 @@ void MainWindow::userListing(const QString &handler, void (MainWindow::*listing)
     // A list being filled or a change run going: the click waits for nothing and does nothing.
     if (listing_ || isBusy())
         return;
-    GuardedHandler h(messages_, Window, handler);
+    GuardedHandler h(messages_, MainWindowName, handler);
     if (!h.step(100, [&] { (this->*listing)(); }) && listing == &MainWindow::listFields)
         reselectShownTable();
 }
@@ -235,7 +233,7 @@ void MainWindow::startChanging()
 {
     if (isBusy())
         return; // the button is disabled while a run goes; a queued click starts nothing
-    GuardedHandler h(messages_, Window, QStringLiteral("PushButton1_Click"));
+    GuardedHandler h(messages_, MainWindowName, QStringLiteral("PushButton1_Click"));
     // Every selected field is changed, in the order of the list.
     QStringList fields;
     h.step(104, [&] { fields = selectedFields(); });
@@ -317,7 +315,7 @@ void MainWindow::changeRunFinished(const ChangeRunSummary &summary)
 {
     statusLine_->taskEnded(ChangeRunStatus(summary, run_, statusLine_->taskElapsedMs()));
     updatePreviewAfterRun(summary);
-    ReportChangeRun(messages_, Window, summary, run_.mode);
+    ReportChangeRun(messages_, MainWindowName, summary, run_.mode);
     emit changeRunEnded();
 }
 
@@ -331,7 +329,7 @@ void MainWindow::updatePreviewAfterRun(const ChangeRunSummary &summary)
     const bool wroteAll = summary.firstError.isEmpty() && !summary.endedEarly &&
                           summary.rowsLeftChanged == 0 && summary.relationsLeft.isEmpty();
     const int line = CaseModeOf(*run_.mode).listStep;
-    GuardedHandler h(messages_, Window, QStringLiteral("PushButton1_Click"));
+    GuardedHandler h(messages_, MainWindowName, QStringLiteral("PushButton1_Click"));
     if (!wroteAll) {
         // Converting the listed values would show changes that did not happen: the preview is
         // read again to show what the table holds now.
@@ -363,7 +361,7 @@ void MainWindow::unselectAllFields()
 
 void MainWindow::setAllFieldsSelected(const QString &handler, bool selected)
 {
-    GuardedHandler h(messages_, Window, handler);
+    GuardedHandler h(messages_, MainWindowName, handler);
     int count = 0;
     h.step(100, [&] { count = fieldList_->topLevelItemCount(); });
     for (int i = 0; i < count; ++i)
@@ -372,7 +370,7 @@ void MainWindow::setAllFieldsSelected(const QString &handler, bool selected)
 
 void MainWindow::setupConnection()
 {
-    GuardedHandler h(messages_, Window, QStringLiteral("PushButton5_Click"));
+    GuardedHandler h(messages_, MainWindowName, QStringLiteral("PushButton5_Click"));
     h.step(100, [&] { emit setupRequested(); });
     h.step(102, [&] { hide(); });
 }

@@ -27,6 +27,9 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class StatusLine;
 
+// The main window's object name, by which its reports name it.
+inline const QString MainWindowName = QStringLiteral("Form2");
+
 class MainWindow : public FlowWindow
 {
     Q_OBJECT

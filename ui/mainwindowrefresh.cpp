@@ -7,12 +7,6 @@
 
 #include <QTreeWidget>
 
-namespace {
-
-const QString Window = QStringLiteral("Form2");
-
-} // namespace
-
 void MainWindow::fillTables(const QList<TableRef> &tables, const std::optional<TableRef> &keep)
 {
     QTreeWidgetItem *current = nullptr;
@@ -32,7 +26,7 @@ void MainWindow::refresh()
 {
     if (listing_ || isBusy())
         return;
-    GuardedHandler h(messages_, Window, QStringLiteral("Refresh_Click"));
+    GuardedHandler h(messages_, MainWindowName, QStringLiteral("Refresh_Click"));
     const std::optional<TableRef> table = fieldsTable_;
     const QStringList fields = selectedFields();
     const QString field =

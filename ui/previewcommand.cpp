@@ -16,8 +16,7 @@
 
 namespace {
 
-const QString Window = QStringLiteral("Form2");
-const QString Handler = QStringLiteral("Preview_Click");
+const QString PreviewHandler = QStringLiteral("Preview_Click");
 constexpr int StartLine = 108;
 
 } // namespace
@@ -43,7 +42,7 @@ void PreviewCommand::previewChanges()
 {
     if (window_.isBusy())
         return; // a run or another task has the window; a queued shortcut starts nothing
-    GuardedHandler h(messages_, Window, Handler);
+    GuardedHandler h(messages_, MainWindowName, PreviewHandler);
     QStringList fields;
     std::optional<TableRef> table;
     h.step(100, [&] {
@@ -77,7 +76,7 @@ void PreviewCommand::start(const TableRef &table, const QStringList &fields, Cas
 
 void PreviewCommand::exportChanges(const CaseChange &change, const QString &path)
 {
-    GuardedHandler h(messages_, Window, QStringLiteral("ExportPreview_Click"));
+    GuardedHandler h(messages_, MainWindowName, QStringLiteral("ExportPreview_Click"));
     if (window_.isBusy()) {
         h.step(100, [&] {
             messages_.info(QStringLiteral("Another task goes on. Export the changes once it has "
@@ -99,11 +98,11 @@ void PreviewCommand::exportFinished(const PreviewResult &result)
 {
     const QString elapsed = ElapsedText(window_.statusLine().taskElapsedMs());
     const QString file = QDir::toNativeSeparators(result.exportFile);
-    GuardedHandler h(messages_, Window, QStringLiteral("ExportPreview_Click"));
+    GuardedHandler h(messages_, MainWindowName, QStringLiteral("ExportPreview_Click"));
     if (!result.error.isEmpty()) {
         window_.statusLine().taskEnded(
             QStringLiteral("Export of the changes failed after %1.").arg(elapsed));
-        messages_.report(Window, QStringLiteral("ExportPreview_Click"), 102, result.error);
+        messages_.report(MainWindowName, QStringLiteral("ExportPreview_Click"), 102, result.error);
     } else if (result.stopped) {
         window_.statusLine().taskEnded(
             QStringLiteral("Export of the changes was stopped after %1; %2 was not written.")
@@ -123,7 +122,7 @@ void PreviewCommand::previewFinished(const PreviewResult &result, const CaseChan
 {
     window_.statusLine().taskEnded(PreviewStatus(result, window_.statusLine().taskElapsedMs()));
     if (!result.error.isEmpty()) {
-        messages_.report(Window, Handler, StartLine, result.error);
+        messages_.report(MainWindowName, PreviewHandler, StartLine, result.error);
     } else if (!result.stopped) {
         auto *dialog = new PreviewChangesDialog(result, &window_);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -139,7 +138,7 @@ void PreviewCommand::previewFinished(const PreviewResult &result, const CaseChan
 
 void PreviewCommand::startChanging(const PreviewResult &result, const QStringList &kept)
 {
-    GuardedHandler h(messages_, Window, QStringLiteral("StartChanging_Click"));
+    GuardedHandler h(messages_, MainWindowName, QStringLiteral("StartChanging_Click"));
     h.step(100, [&] {
         if (window_.shownTable() != result.table)
             throw std::runtime_error("The table shown is no longer the one previewed.");

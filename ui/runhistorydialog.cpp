@@ -19,10 +19,20 @@
 
 namespace {
 
-const QString Window = QStringLiteral("RunHistoryDialog");
+const QString HistoryWindowName = QStringLiteral("RunHistoryDialog");
 constexpr int IdRole = Qt::UserRole;
 // What became of a run comes first after its time; the database, the same for most runs, last.
-enum Column { Started, State, Table, Fields, Change, Options, Rows, Database, Columns };
+enum Column {
+    HistoryStarted,
+    HistoryState,
+    HistoryTable,
+    HistoryFields,
+    HistoryChange,
+    HistoryOptions,
+    HistoryRows,
+    HistoryDatabase,
+    HistoryColumns
+};
 
 QString TimeText(const QDateTime &time)
 {
@@ -38,26 +48,26 @@ QString OneLine(const QString &text)
 QTreeWidgetItem *RunItem(const JournalRun &run)
 {
     auto *item = new QTreeWidgetItem;
-    item->setText(Started, TimeText(run.started));
-    item->setText(Database,
+    item->setText(HistoryStarted, TimeText(run.started));
+    item->setText(HistoryDatabase,
                   OneLine(QStringLiteral("%1 on %2:%3").arg(run.database, run.server, run.port)));
-    item->setText(Table, OneLine(run.table.displayName()));
-    item->setText(Fields, OneLine(run.fields.join(QStringLiteral(", "))));
-    item->setText(Change, RunChangeText(run));
-    item->setText(Options, OneLine(RunOptionsText(run)));
+    item->setText(HistoryTable, OneLine(run.table.displayName()));
+    item->setText(HistoryFields, OneLine(run.fields.join(QStringLiteral(", "))));
+    item->setText(HistoryChange, RunChangeText(run));
+    item->setText(HistoryOptions, OneLine(RunOptionsText(run)));
     QString rows = GroupedCount(run.rowsRecorded);
     if (run.rowsPending > 0)
         rows += QStringLiteral(" (+%1 cut off)").arg(GroupedCount(run.rowsPending));
-    item->setText(Rows, rows);
-    item->setTextAlignment(Rows, Qt::AlignRight | Qt::AlignVCenter);
-    item->setText(State, RunStateText(run));
-    for (int column = 0; column < Columns; ++column)
+    item->setText(HistoryRows, rows);
+    item->setTextAlignment(HistoryRows, Qt::AlignRight | Qt::AlignVCenter);
+    item->setText(HistoryState, RunStateText(run));
+    for (int column = 0; column < HistoryColumns; ++column)
         item->setToolTip(column, PlainToolTip(item->text(column)));
     if (const QString failure = RunFailureText(run); !failure.isEmpty())
-        item->setToolTip(State, PlainToolTip(failure));
+        item->setToolTip(HistoryState, PlainToolTip(failure));
     if (!run.condition.isEmpty())
-        item->setToolTip(Options, PlainToolTip(RunOptionsText(run).replace(
-                                      run.condition.simplified(), run.condition)));
+        item->setToolTip(HistoryOptions, PlainToolTip(RunOptionsText(run).replace(
+                                             run.condition.simplified(), run.condition)));
     return item;
 }
 
@@ -65,11 +75,12 @@ QTreeWidgetItem *UnreadableItem(const JournalEntry &entry)
 {
     auto *item = new QTreeWidgetItem;
     // The file's id is the time its run began, in milliseconds.
-    item->setText(Started, TimeText(QDateTime::fromMSecsSinceEpoch(entry.id, Qt::UTC)));
-    item->setText(State, entry.beingMade()
-                             ? QStringLiteral("in progress (its journal is being made)")
-                             : QStringLiteral("journal unreadable: ") + OneLine(entry.damage));
-    item->setToolTip(State, PlainToolTip(entry.file + u'\n' + entry.damage));
+    item->setText(HistoryStarted, TimeText(QDateTime::fromMSecsSinceEpoch(entry.id, Qt::UTC)));
+    item->setText(HistoryState,
+                  entry.beingMade()
+                      ? QStringLiteral("in progress (its journal is being made)")
+                      : QStringLiteral("journal unreadable: ") + OneLine(entry.damage));
+    item->setToolTip(HistoryState, PlainToolTip(entry.file + u'\n' + entry.damage));
     return item;
 }
 
@@ -79,12 +90,12 @@ RunHistoryDialog::RunHistoryDialog(Messages &messages, const ConnectionSettings 
                                    QWidget *parent)
     : QDialog(parent), messages_(messages), current_(current)
 {
-    setObjectName(Window);
+    setObjectName(HistoryWindowName);
     setWindowTitle(QStringLiteral("Run History"));
     auto *layout = new QVBoxLayout(this);
     runs_ = new QTreeWidget(this);
     runs_->setObjectName(QStringLiteral("RunHistoryList"));
-    runs_->setColumnCount(Columns);
+    runs_->setColumnCount(HistoryColumns);
     runs_->setHeaderLabels({QStringLiteral("Started"), QStringLiteral("State"),
                             QStringLiteral("Table"), QStringLiteral("Fields"),
                             QStringLiteral("Change"), QStringLiteral("Options"),
@@ -134,14 +145,14 @@ void RunHistoryDialog::setEntries(const QList<JournalEntry> &entries)
     runs_->clear();
     for (const JournalEntry &entry : entries_) {
         QTreeWidgetItem *item = entry.run ? RunItem(*entry.run) : UnreadableItem(entry);
-        item->setData(Started, IdRole, entry.id);
+        item->setData(HistoryStarted, IdRole, entry.id);
         runs_->addTopLevelItem(item);
     }
-    for (int column = 0; column < Columns; ++column)
+    for (int column = 0; column < HistoryColumns; ++column)
         runs_->resizeColumnToContents(column);
     // Long conditions and lists stay readable in the tool tips.
-    runs_->setColumnWidth(State, qMin(runs_->columnWidth(State), 320));
-    for (int column : {Table, Fields, Options})
+    runs_->setColumnWidth(HistoryState, qMin(runs_->columnWidth(HistoryState), 320));
+    for (int column : {HistoryTable, HistoryFields, HistoryOptions})
         runs_->setColumnWidth(column, qMin(runs_->columnWidth(column), 220));
     if (!(before && select(before->id)) && runs_->topLevelItemCount() > 0)
         runs_->setCurrentItem(runs_->topLevelItem(0));
@@ -153,7 +164,7 @@ void RunHistoryDialog::setEntries(const QList<JournalEntry> &entries)
 bool RunHistoryDialog::select(qint64 id)
 {
     for (int i = 0; i < runs_->topLevelItemCount(); ++i) {
-        if (runs_->topLevelItem(i)->data(Started, IdRole).toLongLong() == id) {
+        if (runs_->topLevelItem(i)->data(HistoryStarted, IdRole).toLongLong() == id) {
             runs_->setCurrentItem(runs_->topLevelItem(i));
             return true;
         }
@@ -166,7 +177,7 @@ std::optional<JournalRun> RunHistoryDialog::selectedRun() const
     const QTreeWidgetItem *item = runs_->currentItem();
     if (!item)
         return std::nullopt;
-    const qint64 id = item->data(Started, IdRole).toLongLong();
+    const qint64 id = item->data(HistoryStarted, IdRole).toLongLong();
     for (const JournalEntry &entry : entries_) {
         if (entry.id == id)
             return entry.run;
@@ -208,7 +219,7 @@ void RunHistoryDialog::selectionChanged()
         if (const QString failure = RunFailureText(*run); !failure.isEmpty())
             detail = (QStringLiteral("It failed: ") + failure + u' ' + detail).trimmed();
     } else {
-        const qint64 id = item->data(Started, IdRole).toLongLong();
+        const qint64 id = item->data(HistoryStarted, IdRole).toLongLong();
         for (const JournalEntry &entry : std::as_const(entries_)) {
             if (entry.id == id)
                 detail = entry.file + u'\n' +
@@ -233,7 +244,7 @@ void RunHistoryDialog::exportSelected()
     const std::optional<JournalRun> run = selectedRun();
     if (!run)
         return;
-    GuardedHandler h(messages_, Window, QStringLiteral("ExportChanges_Click"));
+    GuardedHandler h(messages_, HistoryWindowName, QStringLiteral("ExportChanges_Click"));
     QString path;
     h.step(100, [&] { path = chooseExportFile(*run); });
     if (path.isEmpty())

@@ -17,8 +17,7 @@
 
 namespace {
 
-const QString Window = QStringLiteral("Form2");
-const QString Handler = QStringLiteral("UndoLastChangeRun_Click");
+const QString UndoHandler = QStringLiteral("UndoLastChangeRun_Click");
 
 } // namespace
 
@@ -33,7 +32,7 @@ void UndoCommand::undoLastChangeRun()
 {
     if (window_.isBusy())
         return; // a run or another task goes: a queued shortcut starts nothing
-    GuardedHandler h(messages_, Window, Handler);
+    GuardedHandler h(messages_, MainWindowName, UndoHandler);
     std::optional<JournalRun> run;
     QString unreadable; // why the last run is not known
     // Which database the settings name now is asked of the server, off this thread. When that
@@ -70,7 +69,7 @@ void UndoCommand::undoRun(qint64 id)
 {
     if (window_.isBusy())
         return;
-    GuardedHandler h(messages_, Window, QStringLiteral("UndoRun_Click"));
+    GuardedHandler h(messages_, MainWindowName, QStringLiteral("UndoRun_Click"));
     std::optional<JournalRun> run;
     QString refusal; // why the run is not undone
     // The journal and the database's identity are read off this thread, as the last run's are.
@@ -144,9 +143,9 @@ void UndoCommand::undoFinished(const UndoSummary &summary)
 {
     window_.statusLine().taskEnded(
         UndoStatus(summary, table_, window_.statusLine().taskElapsedMs()));
-    GuardedHandler h(messages_, Window, Handler);
+    GuardedHandler h(messages_, MainWindowName, UndoHandler);
     if (!summary.firstError.isEmpty())
-        messages_.report(Window, Handler, 108, summary.firstError);
+        messages_.report(MainWindowName, UndoHandler, 108, summary.firstError);
     h.step(110, [&] { messages_.info(UndoClosingText(summary, goOnWith_)); });
     // The preview of the table shows its values as they are now.
     if (window_.shownTable() == table_)

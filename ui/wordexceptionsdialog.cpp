@@ -22,7 +22,7 @@
 
 namespace {
 
-const QString Window = QStringLiteral("WordExceptionsDialog");
+const QString WordsWindowName = QStringLiteral("WordExceptionsDialog");
 const QString FileFilter = QStringLiteral("Text files (*.txt);;All files (*)");
 
 // A word list is small; a file far larger than any list is the wrong file, and reading it
@@ -75,7 +75,7 @@ bool transferWordFile(GuardedHandler &h, Messages &messages, const std::function
 WordExceptionsDialog::WordExceptionsDialog(Messages &messages, QWidget *parent)
     : QDialog(parent), messages_(messages)
 {
-    setObjectName(Window);
+    setObjectName(WordsWindowName);
     setWindowTitle(QStringLiteral("Word Exceptions"));
     auto *label = new QLabel(QStringLiteral("One word per line. Proper Case and Sentence case "
                                             "write these words as they stand here."),
@@ -160,7 +160,7 @@ void WordExceptionsDialog::reject()
 
 void WordExceptionsDialog::storeAndClose()
 {
-    GuardedHandler h(messages_, Window, QStringLiteral("OK_Click"));
+    GuardedHandler h(messages_, WordsWindowName, QStringLiteral("OK_Click"));
     QStringList list;
     h.step(100, [&] { list = words(); });
     // A list that could not be stored stays in the window, to be stored again or exported.
@@ -178,7 +178,7 @@ void WordExceptionsDialog::storeAndClose()
 
 void WordExceptionsDialog::importWords()
 {
-    GuardedHandler h(messages_, Window, QStringLiteral("Import_Click"));
+    GuardedHandler h(messages_, WordsWindowName, QStringLiteral("Import_Click"));
     QStringList imported;
     if (transferWordFile(h, messages_, chooseImportFile,
                          [&](const QString &path) { imported = ReadWordFile(path); }))
@@ -187,7 +187,7 @@ void WordExceptionsDialog::importWords()
 
 void WordExceptionsDialog::exportWords()
 {
-    GuardedHandler h(messages_, Window, QStringLiteral("Export_Click"));
+    GuardedHandler h(messages_, WordsWindowName, QStringLiteral("Export_Click"));
     const QStringList list = words();
     QString written;
     if (transferWordFile(h, messages_, chooseExportFile, [&](const QString &path) {
