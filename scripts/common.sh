@@ -4,22 +4,28 @@
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${RECASOR_BUILD_DIR:-$ROOT/build}
 
+# What the program needs to be built and to run on the demo server of scripts/run.
 PACKAGES=(
     cmake g++ make pkg-config
     qt6-base-dev libgl-dev libqt6sql6-odbc libqt6sql6-sqlite
     unixodbc unixodbc-dev odbc-postgresql postgresql
+    fonts-liberation
+    unicode-data
+    # The password in the system keyring: qtkeychain, which loads libsecret.
+    qtkeychain-qt6-dev libsecret-1-0
+)
+
+# What scripts/test needs besides.
+TEST_PACKAGES=(
     # postgres_fdw, for the tests of tables whose partitions live on another server: Debian ships
     # it in the server package itself (postgresql-15), which postgresql-contrib names.
     postgresql-contrib
     # A connection pooler in front of the test server, for the sessions that reach one.
     pgbouncer
-    fonts-liberation
     # Python's csv module reads an export back in the tests.
     python3
-    unicode-data
-    # The password in the system keyring: qtkeychain, which loads libsecret, and for the tests a
-    # Secret Service (gnome-keyring) on a session bus of their own (dbus-run-session).
-    qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus
+    # A Secret Service (gnome-keyring) on a session bus of the tests' own (dbus-run-session).
+    gnome-keyring dbus
 )
 
 # What scripts/package and scripts/check-package need besides: dpkg-shlibdeps (dpkg-dev) and file

@@ -283,6 +283,11 @@ void TestUndoCommand::undoBehindARowLock()
     QSignalSpy ended(command, &UndoCommand::undoEnded);
     undoAction()->trigger();
     const QString waiting = LockHolder::WaitForLine(*main());
+    // The window shows the wait whole or in its few words, beside the Stop button, never cut;
+    // the tool tip holds the whole line.
+    const QString shown = main()->statusLine().text();
+    QVERIFY2(!shown.endsWith(u'…') && shown.startsWith("Waiting "), qPrintable(shown));
+    QVERIFY(shown == waiting || !main()->statusLine().toolTip().isEmpty());
     main()->stopAction()->trigger();
     const bool stopped = ended.wait(15000);
     holder.release();
