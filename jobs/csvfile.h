@@ -33,10 +33,10 @@ public:
     // Puts the file in its place. Throws CsvFileError.
     void commit();
 
+private:
     // One field of a line, quoted where it needs to be.
     static QString Field(const QString &text);
 
-private:
     [[noreturn]] void fail();
 
     QSaveFile file_;

@@ -21,24 +21,42 @@ QString ElapsedText(qint64 ms)
     return QStringLiteral("%1 h %2 min").arg(s / 3600).arg(s % 3600 / 60);
 }
 
+namespace {
+
+// How long a statement has waited: "9 s", "2 min 5 s".
+QString WaitedText(const LockWait &wait)
+{
+    const qint64 s = wait.waitedMs / 1000;
+    return s < 60 ? QStringLiteral("%1 s").arg(s) : ElapsedText(wait.waitedMs);
+}
+
+// Who holds the lock: "session 22718 (user alice, application "psql")", or without the
+// application.
+QString HolderText(const LockWait &wait, bool withApplication)
+{
+    if (wait.holderPid == 0)
+        return QStringLiteral("a prepared transaction");
+    QString holder = QStringLiteral("session %1 (user %2").arg(wait.holderPid).arg(wait.holderUser);
+    if (withApplication && !wait.holderApplication.isEmpty())
+        holder += QStringLiteral(", application \"%1\"").arg(wait.holderApplication);
+    return holder + u')';
+}
+
+} // namespace
+
 QString LockWaitText(const LockWait &wait, const TableRef &taskTable, const QString &howToStop)
 {
     const TableRef &table = wait.table.name.isEmpty() ? taskTable : wait.table;
-    const qint64 s = wait.waitedMs / 1000;
-    const QString waited = s < 60 ? QStringLiteral("%1 s").arg(s) : ElapsedText(wait.waitedMs);
-    QString holder;
-    if (wait.holderPid == 0) {
-        holder = QStringLiteral("a prepared transaction");
-    } else {
-        holder = QStringLiteral("session %1 (user %2").arg(wait.holderPid).arg(wait.holderUser);
-        if (!wait.holderApplication.isEmpty())
-            holder += QStringLiteral(", application \"%1\"").arg(wait.holderApplication);
-        holder += u')';
-    }
     const QString on =
         table.name.isEmpty() ? QString() : QStringLiteral(" on ") + table.displayName();
     return QStringLiteral("Waiting %1 for a lock%2 held by %3; %4.")
-        .arg(waited, on, holder, howToStop);
+        .arg(WaitedText(wait), on, HolderText(wait, true), howToStop);
+}
+
+QString LockWaitShortText(const LockWait &wait)
+{
+    return QStringLiteral("Waiting %1 for a lock held by %2")
+        .arg(WaitedText(wait), HolderText(wait, false));
 }
 
 QString ChangeWording(CaseMode mode, bool nameRules, CaseLanguage language)

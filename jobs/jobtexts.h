@@ -33,3 +33,6 @@ QString TimeLeftText(qint64 elapsedMs, int percent);
 // it), and how the task is stopped: "Waiting 9 s for a lock on t held by session 22718 (user
 // alice, application "psql"); Stop (Esc) ends it."
 QString LockWaitText(const LockWait &wait, const TableRef &taskTable, const QString &howToStop);
+// The same in a few words, for a line too narrow for the whole: "Waiting 9 s for a lock held by
+// session 22718 (user alice)".
+QString LockWaitShortText(const LockWait &wait);

@@ -1,6 +1,7 @@
 #include "journal/undotexts.h"
 
 #include "jobs/jobtexts.h"
+#include "journal/changejournal.h"
 #include "journal/undorun.h"
 
 QString UndoClosingText(const UndoSummary &summary, const QString &undo)
@@ -33,4 +34,15 @@ QString RunBusyText(qint64 runId, const RunLock::Holder &holder)
                      .arg(QString::number(runId), process)
                : QStringLiteral("Run %1 is being undone%2; stop that undo first or wait.")
                      .arg(QString::number(runId), process);
+}
+
+QString UndoRefusalText(const JournalRun &run)
+{
+    if (run.holder)
+        return RunBusyText(run.id, *run.holder);
+    if (run.undone)
+        return QStringLiteral("The run was undone already.");
+    if (run.rowsRecorded == 0 && run.rowsPending == 0)
+        return QStringLiteral("The run wrote no rows: there is nothing to take back.");
+    return QString();
 }

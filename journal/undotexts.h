@@ -12,5 +12,9 @@ struct UndoSummary;
 // A run that may not be undone now: it goes on, or another undo of it goes on.
 QString RunBusyText(qint64 runId, const RunLock::Holder &holder);
 
+// Why the run may not be undone now: it or an undo of it goes on, it was undone, or it wrote no
+// rows; empty when it may.
+QString UndoRefusalText(const JournalRun &run);
+
 // Rows restored and rows left alone, with the rows an earlier undo of the run restored.
 QString UndoClosingText(const UndoSummary &summary, const QString &undo);

@@ -98,23 +98,24 @@ void PreviewCommand::exportFinished(const PreviewResult &result)
 {
     const QString elapsed = ElapsedText(window_.statusLine().taskElapsedMs());
     const QString file = QDir::toNativeSeparators(result.exportFile);
-    GuardedHandler h(messages_, MainWindowName, QStringLiteral("ExportPreview_Click"));
+    const QString handler = QStringLiteral("ExportPreview_Click");
+    GuardedHandler h(messages_, MainWindowName, handler);
     if (!result.error.isEmpty()) {
         window_.statusLine().taskEnded(
             QStringLiteral("Export of the changes failed after %1.").arg(elapsed));
-        messages_.report(MainWindowName, QStringLiteral("ExportPreview_Click"), 102, result.error);
+        messages_.report(MainWindowName, handler, 102, result.error);
     } else if (result.stopped) {
         window_.statusLine().taskEnded(
             QStringLiteral("Export of the changes was stopped after %1; %2 was not written.")
                 .arg(elapsed, file));
     } else {
-        const QString text = QStringLiteral("%1 written to %2.")
-                                 .arg(result.exported == 1 ? QStringLiteral("1 change was")
-                                                           : GroupedCount(result.exported) +
-                                                                 QStringLiteral(" changes were"),
-                                      file);
-        window_.statusLine().taskEnded(text.chopped(1) + QStringLiteral(" in ") + elapsed + u'.');
-        h.step(104, [&] { messages_.info(text); });
+        const QString written = QStringLiteral("%1 written to %2")
+                                    .arg(result.exported == 1 ? QStringLiteral("1 change was")
+                                                              : GroupedCount(result.exported) +
+                                                                    QStringLiteral(" changes were"),
+                                         file);
+        window_.statusLine().taskEnded(written + QStringLiteral(" in ") + elapsed + u'.');
+        h.step(104, [&] { messages_.info(written + u'.'); });
     }
 }
 

@@ -3,6 +3,7 @@
 #include "jobs/jobtexts.h"
 #include "journal/changeexport.h"
 #include "journal/runtexts.h"
+#include "journal/undotexts.h"
 #include "ui/callrepainting.h"
 #include "ui/filefolder.h"
 #include "ui/guardedhandler.h"
@@ -20,7 +21,6 @@
 namespace {
 
 const QString HistoryWindowName = QStringLiteral("RunHistoryDialog");
-constexpr int IdRole = Qt::UserRole;
 // What became of a run comes first after its time; the database, the same for most runs, last.
 enum Column {
     HistoryStarted,
@@ -54,7 +54,7 @@ QTreeWidgetItem *RunItem(const JournalRun &run)
     item->setText(HistoryTable, OneLine(run.table.displayName()));
     item->setText(HistoryFields, OneLine(run.fields.join(QStringLiteral(", "))));
     item->setText(HistoryChange, RunChangeText(run));
-    item->setText(HistoryOptions, OneLine(RunOptionsText(run)));
+    item->setText(HistoryOptions, RunOptionsText(run));
     QString rows = GroupedCount(run.rowsRecorded);
     if (run.rowsPending > 0)
         rows += QStringLiteral(" (+%1 cut off)").arg(GroupedCount(run.rowsPending));
@@ -65,9 +65,6 @@ QTreeWidgetItem *RunItem(const JournalRun &run)
         item->setToolTip(column, PlainToolTip(item->text(column)));
     if (const QString failure = RunFailureText(run); !failure.isEmpty())
         item->setToolTip(HistoryState, PlainToolTip(failure));
-    if (!run.condition.isEmpty())
-        item->setToolTip(HistoryOptions, PlainToolTip(RunOptionsText(run).replace(
-                                             run.condition.simplified(), run.condition)));
     return item;
 }
 
@@ -140,21 +137,20 @@ RunHistoryDialog::RunHistoryDialog(Messages &messages, const ConnectionSettings 
 
 void RunHistoryDialog::setEntries(const QList<JournalEntry> &entries)
 {
-    const std::optional<JournalRun> before = selectedRun();
+    const JournalEntry *selected = selectedEntry();
+    const std::optional<qint64> before = selected ? std::optional(selected->id) : std::nullopt;
     entries_ = entries;
     runs_->clear();
-    for (const JournalEntry &entry : entries_) {
-        QTreeWidgetItem *item = entry.run ? RunItem(*entry.run) : UnreadableItem(entry);
-        item->setData(HistoryStarted, IdRole, entry.id);
-        runs_->addTopLevelItem(item);
-    }
+    // The list's items stand in the order of the entries.
+    for (const JournalEntry &entry : entries_)
+        runs_->addTopLevelItem(entry.run ? RunItem(*entry.run) : UnreadableItem(entry));
     for (int column = 0; column < HistoryColumns; ++column)
         runs_->resizeColumnToContents(column);
     // Long conditions and lists stay readable in the tool tips.
     runs_->setColumnWidth(HistoryState, qMin(runs_->columnWidth(HistoryState), 320));
     for (int column : {HistoryTable, HistoryFields, HistoryOptions})
         runs_->setColumnWidth(column, qMin(runs_->columnWidth(column), 220));
-    if (!(before && select(before->id)) && runs_->topLevelItemCount() > 0)
+    if (!(before && select(*before)) && runs_->topLevelItemCount() > 0)
         runs_->setCurrentItem(runs_->topLevelItem(0));
     if (entries_.isEmpty())
         detail_->setText(QStringLiteral("The journal holds no runs yet."));
@@ -163,26 +159,25 @@ void RunHistoryDialog::setEntries(const QList<JournalEntry> &entries)
 
 bool RunHistoryDialog::select(qint64 id)
 {
-    for (int i = 0; i < runs_->topLevelItemCount(); ++i) {
-        if (runs_->topLevelItem(i)->data(HistoryStarted, IdRole).toLongLong() == id) {
-            runs_->setCurrentItem(runs_->topLevelItem(i));
+    for (qsizetype i = 0; i < entries_.size(); ++i) {
+        if (entries_[i].id == id) {
+            runs_->setCurrentItem(runs_->topLevelItem(int(i)));
             return true;
         }
     }
     return false;
 }
 
+const JournalEntry *RunHistoryDialog::selectedEntry() const
+{
+    const int i = runs_->indexOfTopLevelItem(runs_->currentItem());
+    return i >= 0 && i < entries_.size() ? &entries_[i] : nullptr;
+}
+
 std::optional<JournalRun> RunHistoryDialog::selectedRun() const
 {
-    const QTreeWidgetItem *item = runs_->currentItem();
-    if (!item)
-        return std::nullopt;
-    const qint64 id = item->data(HistoryStarted, IdRole).toLongLong();
-    for (const JournalEntry &entry : entries_) {
-        if (entry.id == id)
-            return entry.run;
-    }
-    return std::nullopt;
+    const JournalEntry *entry = selectedEntry();
+    return entry ? entry->run : std::nullopt;
 }
 
 QString RunHistoryDialog::whyNotUndoable(const JournalRun &run) const
@@ -190,28 +185,16 @@ QString RunHistoryDialog::whyNotUndoable(const JournalRun &run) const
     if (run.server != current_.server || run.port != current_.port ||
         run.database != current_.database)
         return QStringLiteral("This run is of another database: connect to it to undo the run.");
-    switch (RunStateOf(run)) {
-    case RunState::InProgress:
-        return QStringLiteral("The run goes on: it can be undone once it has ended.");
-    case RunState::BeingUndone:
-        return QStringLiteral("An undo of this run goes on.");
-    case RunState::Undone:
-        return QStringLiteral("This run was undone.");
-    default:
-        break;
-    }
-    if (run.rowsRecorded == 0 && run.rowsPending == 0)
-        return QStringLiteral("This run wrote no rows: there is nothing to take back.");
-    return QString();
+    return UndoRefusalText(run);
 }
 
 void RunHistoryDialog::selectionChanged()
 {
-    const QTreeWidgetItem *item = runs_->currentItem();
-    const std::optional<JournalRun> run = selectedRun();
+    const JournalEntry *entry = selectedEntry();
+    const std::optional<JournalRun> run = entry ? entry->run : std::nullopt;
     undo_->setEnabled(run && whyNotUndoable(*run).isEmpty());
     export_->setEnabled(run.has_value());
-    if (!item)
+    if (!entry)
         return;
     QString detail;
     if (run) {
@@ -219,13 +202,9 @@ void RunHistoryDialog::selectionChanged()
         if (const QString failure = RunFailureText(*run); !failure.isEmpty())
             detail = (QStringLiteral("It failed: ") + failure + u' ' + detail).trimmed();
     } else {
-        const qint64 id = item->data(HistoryStarted, IdRole).toLongLong();
-        for (const JournalEntry &entry : std::as_const(entries_)) {
-            if (entry.id == id)
-                detail = entry.file + u'\n' +
-                         (entry.beingMade() ? QStringLiteral("A run is making its journal.")
-                                            : entry.damage);
-        }
+        detail =
+            entry->file + u'\n' +
+            (entry->beingMade() ? QStringLiteral("A run is making its journal.") : entry->damage);
     }
     detail_->setText(detail);
 }

@@ -50,6 +50,8 @@ signals:
 
 private:
     void selectionChanged();
+    // The entry of the item selected; none when none is.
+    const JournalEntry *selectedEntry() const;
     // Why the selected run cannot be undone from here; empty when it can.
     QString whyNotUndoable(const JournalRun &run) const;
 

@@ -161,7 +161,7 @@ void StatusLine::showWait(quint64 token, const LockWait &wait)
 {
     if (token == token_ && wait.waitedMs >= ShownAfterMs) {
         waiting_ = true;
-        setLine(LockWaitStatus(wait, table_), LockWaitShortStatus(wait));
+        setLine(LockWaitStatus(wait, table_), LockWaitShortText(wait));
     }
 }
 

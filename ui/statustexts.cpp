@@ -139,17 +139,6 @@ QString LockWaitStatus(const LockWait &wait, const TableRef &taskTable)
     return LockWaitText(wait, taskTable, QStringLiteral("Stop (Esc) ends it"));
 }
 
-QString LockWaitShortStatus(const LockWait &wait)
-{
-    const qint64 s = wait.waitedMs / 1000;
-    const QString waited = s < 60 ? QStringLiteral("%1 s").arg(s) : ElapsedText(wait.waitedMs);
-    const QString holder =
-        wait.holderPid == 0
-            ? QStringLiteral("a prepared transaction")
-            : QStringLiteral("session %1 (user %2)").arg(wait.holderPid).arg(wait.holderUser);
-    return QStringLiteral("Waiting %1 for a lock held by %2").arg(waited, holder);
-}
-
 QString TaskTitle(const QString &verb, const CaseChange &change)
 {
     return QStringLiteral("%1 %2 (%3) to %4")

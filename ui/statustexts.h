@@ -33,6 +33,3 @@ QString UndoStatus(const UndoSummary &summary, const TableRef &table, qint64 ela
 // The wait of a statement of a task on that table (the lock's own table when the server names
 // it).
 QString LockWaitStatus(const LockWait &wait, const TableRef &taskTable);
-// The same in a few words, for a window too narrow for the whole line; the Stop button stands
-// beside it: "Waiting 9 s for a lock held by session 22718 (user alice)".
-QString LockWaitShortStatus(const LockWait &wait);

@@ -95,12 +95,8 @@ void UndoCommand::undoRun(qint64 id)
                       : QStringLiteral("The run is not one of this database: its server, port "
                                        "and name, or the database's identity, are not those of "
                                        "the database connected to.");
-    else if (refusal.isEmpty() && run->holder)
-        refusal = RunBusyText(run->id, *run->holder);
-    else if (refusal.isEmpty() && run->undone)
-        refusal = QStringLiteral("The run was undone already.");
-    else if (refusal.isEmpty() && run->rowsRecorded == 0 && run->rowsPending == 0)
-        refusal = QStringLiteral("The run wrote no rows: there is nothing to take back.");
+    else if (refusal.isEmpty())
+        refusal = UndoRefusalText(*run);
     if (!refusal.isEmpty()) {
         h.step(102, [&] { messages_.info(refusal); });
         return;
