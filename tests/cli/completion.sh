@@ -69,14 +69,11 @@ P=$program
 rows=(
     # line                                    | completions
     "$P ch|change"
-    "$P r|runs"
     "$P |change fields preview runs tables undo"
-    "$P --ver|--version"
     "$P --h|--help --host"
     "$P tables --|--database --help --host --json --port --user"
     "$P change t --mo|--mode"
     "$P change t --mode |lower proper sentence upper"
-    "$P change t --mode p|proper"
     "$P change t --mode=|lower proper sentence upper"
     "$P change t --mode=s|sentence"
     "$P change t --mode upper --l|--language --leave-mixed-case"
@@ -84,7 +81,6 @@ rows=(
     "$P preview t --language d|de de-eszett"
     "$P change t --keep-values-from n|names.txt notes.csv"
     "$P undo --|--database --help --host --json --port --run --user"
-    "$P runs --e|--export"
     "$P runs --export 3 no|notes.csv"
     # A value of the user's own is left to the user.
     "$P change t --where |"
